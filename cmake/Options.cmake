@@ -1,0 +1,15 @@
+# One INTERFACE target carries warnings, sanitizers and shared definitions.
+add_library(halvory_options INTERFACE)
+target_compile_options(halvory_options INTERFACE -Wall -Wextra)
+if(HALVORY_WERROR)
+  target_compile_options(halvory_options INTERFACE -Werror)
+endif()
+target_include_directories(halvory_options INTERFACE ${PROJECT_SOURCE_DIR}/include)
+
+if(HALVORY_SANITIZE)
+  add_compile_options(-fsanitize=${HALVORY_SANITIZE} -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=${HALVORY_SANITIZE})
+  if(HALVORY_SANITIZE MATCHES "undefined")
+    add_compile_options(-fno-sanitize-recover=undefined)
+  endif()
+endif()

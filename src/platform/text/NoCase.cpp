@@ -1,0 +1,95 @@
+#include "text/NoCase.h"
+
+#include <locale.h>
+#include <wctype.h>
+
+namespace hv {
+namespace {
+
+// C.UTF-8 carries the full Unicode case tables and, unlike the process
+// locale, cannot be changed under us.
+locale_t Utf8Locale() {
+    static const locale_t locale = newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t(0));
+    return locale;
+}
+
+// Decodes one code point at text[pos]; a malformed byte stands for itself,
+// offset into a private range so it never equals a real letter.
+char32_t Next(std::string_view text, size_t& pos) {
+    const auto byte = static_cast<unsigned char>(text[pos]);
+    int length = byte < 0x80 ? 1 : (byte >> 5) == 0x6 ? 2 : (byte >> 4) == 0xE ? 3 : (byte >> 3) == 0x1E ? 4 : 0;
+    if (length == 0 || pos + length > text.size()) {
+        ++pos;
+        return 0x110000 + byte;
+    }
+    char32_t cp = length == 1 ? byte : byte & (0x7F >> length);
+    for (int i = 1; i < length; ++i) {
+        const auto cont = static_cast<unsigned char>(text[pos + i]);
+        if ((cont & 0xC0) != 0x80) {
+            ++pos;
+            return 0x110000 + byte;
+        }
+        cp = (cp << 6) | (cont & 0x3F);
+    }
+    pos += length;
+    return cp;
+}
+
+char32_t Lower(char32_t cp) {
+    if (cp < 0x80) {
+        return cp >= 'A' && cp <= 'Z' ? cp + 32 : cp;
+    }
+    if (cp >= 0x110000 || Utf8Locale() == locale_t(0)) {
+        return cp;
+    }
+    return static_cast<char32_t>(towlower_l(static_cast<wint_t>(cp), Utf8Locale()));
+}
+
+void Append(std::string& out, char32_t cp) {
+    if (cp >= 0x110000) {
+        out += static_cast<char>(cp - 0x110000);
+    } else if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (cp >> 18));
+        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+}  // namespace
+
+int CompareNoCase(std::string_view a, std::string_view b) {
+    size_t i = 0;
+    size_t j = 0;
+    while (i < a.size() && j < b.size()) {
+        const char32_t x = Lower(Next(a, i));
+        const char32_t y = Lower(Next(b, j));
+        if (x != y) {
+            return x < y ? -1 : 1;
+        }
+    }
+    if (i < a.size()) {
+        return 1;
+    }
+    return j < b.size() ? -1 : 0;
+}
+
+std::string FoldCase(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (size_t pos = 0; pos < text.size();) {
+        Append(out, Lower(Next(text, pos)));
+    }
+    return out;
+}
+
+}  // namespace hv
