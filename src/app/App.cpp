@@ -1,0 +1,87 @@
+#include "app/App.h"
+
+#include <unistd.h>
+
+#include <QApplication>
+#include <QTimer>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+
+#include "frame/MainFrame.h"
+#include "halvory/engine.h"
+#include "screens/LoginView.h"
+
+namespace {
+
+std::string ExecutablePath() {
+    char path[PATH_MAX] = {};
+    const ssize_t length = readlink("/proc/self/exe", path, sizeof(path) - 1);
+    return length > 0 ? std::string(path, static_cast<size_t>(length)) : std::string();
+}
+
+// For the start-up benchmark: one line once the first frame is on screen.
+class FirstPaintReporter : public QObject {
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint && !m_reported) {
+            m_reported = true;
+            QTimer::singleShot(0, [] {
+                std::puts("first-paint");
+                std::fflush(stdout);
+            });
+        }
+        return false;
+    }
+
+private:
+    bool m_reported = false;
+};
+
+}  // namespace
+
+CApp::CApp() = default;
+CApp::~CApp() = default;
+
+BOOL CApp::InitInstance() {
+    const std::string exe = ExecutablePath();
+    m_strAppDir = exe.substr(0, exe.find_last_of('/') + 1);
+    if (m_strAppDir.empty() || chdir(m_strAppDir.c_str()) != 0) {
+        return FALSE;
+    }
+    Load("Halvory.ini");
+    ReadProductVersion(exe);
+    hv::InstallMessagePump();
+    if (std::getenv("HALVORY_REPORT_FIRST_PAINT")) {
+        qApp->installEventFilter(new FirstPaintReporter);
+    }
+
+    FrameContext context;
+    context.config = this;
+    context.mediaCenter = &m_bMediaCenter;
+    context.enginePath = m_strAppDir + HV_ENGINE_FILE_NAME;
+    m_pMainFrame = std::make_unique<CMainFrame>(std::move(context));
+    SetFrame(m_pMainFrame.get());
+    const DWORD style = WS_POPUP | WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX;
+    if (!m_pMainFrame->CreateFrame(style, RECT{0, 0, 800, 600})) {
+        m_pMainFrame.reset();
+        return FALSE;
+    }
+    m_pMainFrame->CenterWindow();
+    if (m_nFullScreen != 0) {
+        m_pMainFrame->SetWasMaximised(1);
+        m_pMainFrame->ShowWindow(SW_SHOWMAXIMIZED);
+    } else {
+        m_pMainFrame->SetWasMaximised(0);
+    }
+    m_pMainFrame->ShowWindow(SW_SHOW);
+    m_pMainFrame->UpdateWindow();
+    m_pMainFrame->SwitchToScreen(m_pMainFrame->LoginView());
+    PostMessageA(m_pMainFrame->LoginView()->GetSafeHwnd(), UWM_CHECK_UPGRADE, 0, 0);
+    return TRUE;
+}
+
+int CApp::ExitInstance() {
+    m_pMainFrame.reset();
+    return 0;
+}

@@ -1,0 +1,3 @@
+#include "catalogue/Catalogue.h"
+
+std::vector<std::unique_ptr<GameInfo>> g_arrGameInfo;

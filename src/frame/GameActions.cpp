@@ -1,0 +1,346 @@
+// What the user does with a game: download, purchase, storage, play, delete.
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "app/ConfigHelper.h"
+#include "catalogue/GameInfo.h"
+#include "engine/EngineTexts.h"
+#include "frame/MainFrame.h"
+#include "screens/DownloadView.h"
+#include "screens/GameInfoView.h"
+#include "screens/GamesView.h"
+#include "screens/HomeScreenView.h"
+#include "screens/LoginView.h"
+#include "skin/MessageDlg.h"
+#include "text/NoCase.h"
+
+namespace {
+
+std::string Format(const char* pattern, const std::string& a) {
+    const int size = std::snprintf(nullptr, 0, pattern, a.c_str());
+    std::string out(static_cast<size_t>(size), '\0');
+    std::snprintf(out.data(), out.size() + 1, pattern, a.c_str());
+    return out;
+}
+
+std::string Format(const char* pattern, const std::string& a, const std::string& b) {
+    const int size = std::snprintf(nullptr, 0, pattern, a.c_str(), b.c_str());
+    std::string out(static_cast<size_t>(size), '\0');
+    std::snprintf(out.data(), out.size() + 1, pattern, a.c_str(), b.c_str());
+    return out;
+}
+
+}  // namespace
+
+void CMainFrame::SetDetailBusy(UINT which, int value) {
+    if (!m_pGameInfoView) {
+        return;
+    }
+    if (which & DETAIL_DOWNLOAD) m_pGameInfoView->m_bDownloadBusy = value;
+    if (which & DETAIL_PLAY) m_pGameInfoView->m_bPlayBusy = value;
+    if (which & DETAIL_DELETE) m_pGameInfoView->m_bDeleteBusy = value;
+}
+
+void CMainFrame::OnGameAction(WPARAM action, LPARAM lParam) {
+    if (lParam == 0) {
+        if (!m_pHomeView || m_pHomeView->m_nBrowsePending) {
+            return;
+        }
+        switch (action) {
+            case ACTION_WHATS_NEW:
+                m_pHomeView->ShowWhatsNew();
+                break;
+            case ACTION_BROWSE_GAMES:
+                SendMessage(HVM_WAIT_CURSOR, 1);
+                m_pHomeView->m_nBrowsePending = 1;
+                m_pHomeView->m_nFlag2 = 0;
+                m_pHomeView->m_nFlag3 = 0;
+                m_pGamesView->RefreshGames();
+                SwitchToScreen(m_pGamesView.get());
+                SendMessage(HVM_WAIT_CURSOR, 0);
+                break;
+            case ACTION_EDIT_PROFILE:
+                if (m_engine) {
+                    char buffer[HV_BUFFER_SIZE] = {};
+                    m_engine->Api().hv_GetSMSLoginURL(buffer);
+                    buffer[HV_BUFFER_SIZE - 1] = '\0';
+                    ShowWebPage(buffer, 1, 0, 0);
+                }
+                break;
+            case ACTION_SUPPORT: {
+                const std::string help = m_context.config ? m_context.config->GetHelpUrl() : std::string();
+                ShowWebPage(help + "/troubleshootingtips.htm", 1, 0, 0);
+                break;
+            }
+            default:
+                break;
+        }
+        return;
+    }
+    if (action == ACTION_ADD_LISTENER) {
+        if (auto* listener = reinterpret_cast<CWnd*>(lParam); listener->GetSafeHwnd()) {
+            m_arrListeners.push_back(listener->GetSafeHwnd());
+        }
+        return;
+    }
+    if (action < ACTION_DOWNLOAD || action > ACTION_DELETE_PARTNER || !m_pGameInfoView ||
+        m_pGameInfoView->IsBusy()) {
+        return;
+    }
+    auto* game = reinterpret_cast<GameInfo*>(lParam);
+    const bool partner = action == ACTION_DOWNLOAD_PARTNER || action == ACTION_PLAY_PARTNER ||
+                         action == ACTION_DELETE_PARTNER;
+    GameInfo* target = partner ? game->m_pPartner : game;
+    if (!target) {
+        return;
+    }
+    switch (action) {
+        case ACTION_DOWNLOAD:
+        case ACTION_DOWNLOAD_PARTNER:
+            StartDownload(target, true);
+            break;
+        case ACTION_PLAY:
+        case ACTION_PLAY_PARTNER:
+            Play(target);
+            break;
+        default:
+            StartDeleteWorker(target);
+            break;
+    }
+}
+
+void CMainFrame::StartDownload(GameInfo* game, bool fromAction) {
+    if (fromAction) {
+        m_pGameInfoView->m_bDownloadBusy = 1;
+        std::lock_guard lock(m_shared->queueLock);
+        m_shared->downloadQueue.insert(m_shared->downloadQueue.begin(), game);
+    }
+    if (m_context.config) {
+        m_context.config->m_nFrameFlag = 0;
+    }
+    if (!m_pDownloadView || !game || !m_engine) {
+        return;
+    }
+    SwitchToScreen(m_pDownloadView.get());
+    ShowWaitDialog(0);
+    m_pDownloadView->SetGame(game);
+    CBaseView* detail = m_pGameInfoView.get();
+    m_pDownloadWorker = CWorker::Start([engine = m_engine, shared = m_shared, hwnd = GetSafeHwnd(),
+                                        package = game->m_strPackage, title = game->m_strTitle,
+                                        detail] {
+        Sleep(1000);
+        char buffer[HV_BUFFER_SIZE] = {};
+        const int code = engine->Api().hv_DownloadA(package.c_str(), title.c_str(), 1, buffer);
+        buffer[HV_BUFFER_SIZE - 1] = '\0';
+        SendMessageA(hwnd, HVM_CLOSE_WAIT, 0, 0);
+        const auto toDetail = [&] {
+            PostMessageA(hwnd, UWM_SWITCH_SCREEN, 0, reinterpret_cast<LPARAM>(detail));
+        };
+        switch (code) {
+            case HV_DL_OK:
+                shared->downloadActive = 1;
+                break;
+            case HV_DL_CONNECTION_LOST:
+                SendMessageA(hwnd, HVM_DETAIL_BUSY, DETAIL_DOWNLOAD, 0);
+                PostMessageA(hwnd, UWM_CONNECTION_LOST, 0, 0);
+                break;
+            case HV_DL_DECLINED:
+            case HV_DL_ABORTED:
+                SendMessageA(hwnd, HVM_DETAIL_BUSY, DETAIL_DOWNLOAD, 0);
+                toDetail();
+                break;
+            default: {
+                const std::string text = hv::DownloadFailureMessage(code, buffer);
+                SendMessageA(hwnd, HVM_DETAIL_BUSY, DETAIL_DOWNLOAD, 0);
+                SendMessageA(hwnd, UWM_SHOW_MESSAGE, 1, reinterpret_cast<LPARAM>(text.c_str()));
+                toDetail();
+                break;
+            }
+        }
+    });
+}
+
+void CMainFrame::StartCancelWorker() {
+    ShowWaitDialog(0);
+    CBaseView* detail = m_pGameInfoView.get();
+    m_pCancelWorker = CWorker::Start([engine = m_engine, shared = m_shared, hwnd = GetSafeHwnd(),
+                                      download = m_pDownloadWorker, detail] {
+        Sleep(100);
+        shared->downloadActive = 0;
+        bool removed = false;
+        std::string package;
+        {
+            std::lock_guard lock(shared->queueLock);
+            if (!shared->downloadQueue.empty()) {
+                package = shared->downloadQueue.front()->m_strPackage;
+                shared->downloadQueue.erase(shared->downloadQueue.begin());
+                removed = true;
+            }
+        }
+        if (engine) {
+            engine->Api().hv_CancelA(removed ? package.c_str() : nullptr);
+        }
+        if (download && download->IsRunning()) {
+            download->Wait(kDownloadCancelWaitMs);
+        }
+        SendMessageA(hwnd, HVM_CLOSE_WAIT, 0, 0);
+        if (removed) {
+            PostMessageA(hwnd, UWM_SWITCH_SCREEN, 0, reinterpret_cast<LPARAM>(detail));
+        }
+        SendMessageA(hwnd, HVM_DETAIL_BUSY, DETAIL_DOWNLOAD | DETAIL_PLAY, 0);
+    });
+}
+
+void CMainFrame::StartDeleteWorker(GameInfo* game) {
+    m_pGameInfoView->m_bDeleteBusy = 1;
+    const bool yes = AskQuestion(Format("Are you sure you want to delete %s?", game->m_strTitle),
+                                 MSGDLG_TWO_BUTTONS | MSGDLG_DEFAULT_FIRST) == IDYES;
+    if (yes && m_engine) {
+        ShowWaitDialog(0);
+        m_pDeleteWorker = CWorker::Start([engine = m_engine, hwnd = GetSafeHwnd(), package = game->m_strPackage] {
+            SendMessageA(hwnd, HVM_WAIT_CURSOR, 1, 0);
+            Sleep(1000);
+            engine->Api().hv_DeletePkgA(package.c_str());
+            SendMessageA(hwnd, HVM_CLOSE_WAIT, 0, 0);
+            SendMessageA(hwnd, HVM_WAIT_CURSOR, 0, 0);
+        });
+    }
+    m_pGameInfoView->m_bDeleteBusy = 0;
+}
+
+void CMainFrame::Play(GameInfo* game) {
+    SendMessage(HVM_WAIT_CURSOR, 1);
+    m_pGameInfoView->m_bPlayBusy = 1;
+    const std::string user = m_pLoginView ? m_pLoginView->GetUserName() : std::string();
+    const std::string password = m_pLoginView ? m_pLoginView->GetPassword() : std::string();
+    if (!m_engine || m_engine->Api().hv_PlayGameA(game->m_strTitle.c_str(), user.c_str(), password.c_str()) != 0) {
+        m_pGameInfoView->m_bPlayBusy = 0;
+    }
+    SendMessage(HVM_WAIT_CURSOR, 0);
+}
+
+void CMainFrame::OnDownloadDone() {
+    {
+        std::lock_guard lock(m_shared->queueLock);
+        if (!m_shared->downloadQueue.empty()) {
+            m_shared->downloadQueue.erase(m_shared->downloadQueue.begin());
+        }
+    }
+    m_shared->downloadActive = 0;
+    if (m_context.config) {
+        m_context.config->m_nFrameFlag = 1;
+    }
+    SetDetailBusy(DETAIL_DOWNLOAD, 0);
+}
+
+LRESULT CMainFrame::OnConfirmPurchase(const char* price, const char* title) {
+    CloseWaitDialog();
+    EnableWindow(FALSE);
+    const std::string priceText = price ? price : "";
+    const std::string name = title ? title : "";
+    const INT_PTR first = AskQuestion(
+        Format("Your account will be charged $%s for the purchase of %s.\r\n\r\nDo you wish to continue?",
+               priceText, name),
+        MSGDLG_TWO_BUTTONS | MSGDLG_DEFAULT_FIRST);
+    if (first != IDYES) {
+        EnableWindow(TRUE);
+        return 0;
+    }
+    // The engine waits for the second answer on the named events.
+    const INT_PTR second = AskQuestion(
+        Format("Your credit card will be charged $%s for this purchase.\r\nAre you sure you wish to purchase %s?",
+               priceText, name),
+        MSGDLG_TWO_BUTTONS | MSGDLG_DEFAULT_FIRST);
+    HANDLE event = CreateEventA(nullptr, TRUE, FALSE, second == IDYES ? HV_PURCHASE_EVENT : HV_NO_PURCHASE_EVENT);
+    SetEvent(event);
+    CloseHandle(event);
+    EnableWindow(TRUE);
+    if (second == IDYES) {
+        ShowWaitDialog(0);
+    }
+    return 1;
+}
+
+LRESULT CMainFrame::OnAskStorage(WPARAM demo, const char* title) {
+    CloseWaitDialog();
+    const std::string name = title ? title : "";
+    for (;;) {
+        std::string path;
+        if (!AskStoragePath(Format("Where would you like to store %s?", name), &path)) {
+            return 0;
+        }
+        if (path.empty() || access(path.c_str(), R_OK | W_OK) != 0) {
+            ShowMessage("The path given either does not exist or is invalid. Please specify a valid location.", 0);
+            continue;
+        }
+        if (path.back() != '/') {
+            path += '/';
+        }
+        path += name;
+        if (demo) {
+            path += " Demo";
+        }
+        m_engine->Api().hv_SetGamePath(path.c_str());
+        ShowWaitDialog(0);
+        return 1;
+    }
+}
+
+void CMainFrame::OnDiskFull(const char* title) {
+    ShowMessage(Format("There is not enough hard disk space available to store %s.", title ? title : ""), 0);
+}
+
+LRESULT CMainFrame::OnAskPlayNow(const char* title) {
+    if (m_pDownloadView) {
+        m_pDownloadView->MarkReadyToPlay();
+    }
+    const INT_PTR answer = AskQuestion(Format("Would you like to play %s now?", title ? title : ""),
+                                       MSGDLG_TWO_BUTTONS | MSGDLG_DEFAULT_FIRST);
+    m_bWasMaximised = FrameShowState() == SW_SHOWMAXIMIZED ? 1 : 0;
+    if (answer == IDYES) {
+        ShowWindow(SW_MINIMIZE);
+        return 1;
+    }
+    return 0;
+}
+
+void CMainFrame::OnGameClosed() {
+    RestoreFrame();
+    BringWindowToTop();
+    SetForegroundWindow();
+    if (m_pDownloadView) {
+        m_pDownloadView->SetPlayEnded();
+    }
+    if (m_context.config && m_context.config->m_nFrameFlag) {
+        SwitchToScreen(m_pGameInfoView.get());
+        SetDetailBusy(DETAIL_DOWNLOAD | DETAIL_PLAY, 0);
+    } else if (m_shared->downloadActive) {
+        SetDetailBusy(DETAIL_PLAY, 0);
+    } else {
+        SetDetailBusy(DETAIL_DOWNLOAD | DETAIL_PLAY, 0);
+    }
+}
+
+void CMainFrame::OnPackageOnDisk(WPARAM demo, const char* package) {
+    (demo ? m_arrInstalledDemos : m_arrInstalledGames).push_back(package ? package : "");
+}
+
+void CMainFrame::OnPackageGone(WPARAM refresh, const char* package) {
+    const std::string id = package ? package : "";
+    auto removeFirst = [&](std::vector<std::string>& list) {
+        for (auto it = list.begin(); it != list.end(); ++it) {
+            if (hv::EqualsNoCase(*it, id)) {
+                list.erase(it);
+                return true;
+            }
+        }
+        return false;
+    };
+    if (!removeFirst(m_arrInstalledDemos)) {
+        removeFirst(m_arrInstalledGames);
+    }
+    if (refresh && m_pGameInfoView) {
+        m_pGameInfoView->RefreshDetail();
+    }
+}

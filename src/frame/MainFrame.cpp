@@ -1,0 +1,331 @@
+#include "frame/MainFrame.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QInputDialog>
+#include <QWidget>
+#include <algorithm>
+
+#include "app/ConfigHelper.h"
+#include "catalogue/Catalogue.h"
+#include "screens/BrowserView.h"
+#include "screens/DownloadView.h"
+#include "screens/GameInfoView.h"
+#include "screens/GamesView.h"
+#include "screens/HomeScreenView.h"
+#include "screens/LoginStatusView.h"
+#include "screens/LoginView.h"
+#include "skin/MessageDlg.h"
+#include "skin/PleaseWaitDlg.h"
+#include "text/NoCase.h"
+#include "ui/MessageBox.h"
+
+namespace {
+
+IFrame* g_pFrame = nullptr;
+
+constexpr UINT kToolBarId = 400;
+constexpr UINT kHiddenPaneId = AFX_IDW_PANE_FIRST + 1;
+
+// The top bar's images: window buttons, then the bar's own.
+const std::vector<UINT> kToolBarBitmaps = {134, 133, 136, 135, 132, 139, 138, 137, 190,
+                                           189, 192, 191, 186, 193, 194, 196, 195, 197};
+
+}  // namespace
+
+IFrame* GetFrame() { return g_pFrame; }
+void SetFrame(IFrame* frame) { g_pFrame = frame; }
+
+CMainFrame::CMainFrame(FrameContext context) : m_context(std::move(context)) {}
+
+CMainFrame::~CMainFrame() {
+    // Whatever WM_DESTROY did not get to.
+    DestroyWindow();
+    m_pWaitDlg.reset();
+    m_pLoginWorker.reset();
+    m_engine.reset();
+    if (GetFrame() == this) {
+        SetFrame(nullptr);
+    }
+}
+
+BOOL CMainFrame::CreateFrame(DWORD style, const RECT& rect) {
+    m_uiThread = GetCurrentThreadId();
+    return Create(kWindowTitle, style, rect);
+}
+
+int CMainFrame::OnCreate() {
+    hv::EngineLoadResult result = hv::EngineLoadResult::NotFound;
+    m_engine = hv::EngineModule::Load(m_context.enginePath, &result);
+    if (!m_engine) {
+        const std::string file = m_context.enginePath.substr(m_context.enginePath.find_last_of('/') + 1);
+        MessageBoxA(nullptr, hv::EngineLoadMessage(result, file).c_str(), "Error", MB_OK);
+        return -1;
+    }
+    m_engine->Api().hv_Init(GetSafeHwnd());
+    m_hShellHook = SetWindowsHookExA(WH_SHELL, &CMainFrame::ShellHookProc, nullptr, m_uiThread);
+    if (!CreateScreens()) {
+        return -1;
+    }
+    m_arrListeners.push_back(m_pDownloadView->GetSafeHwnd());
+    m_wndToolBar.LoadBitmaps(kToolBarBitmaps);
+    if (!m_wndToolBar.Create(this, kToolBarId)) {
+        return -1;
+    }
+    return 0;
+}
+
+BOOL CMainFrame::CreateScreens() {
+    m_pLoginView = std::make_unique<CLoginView>();
+    m_pLoginStatusView = std::make_unique<CLoginStatusView>();
+    m_pHomeView = std::make_unique<CHomeScreenView>();
+    m_pBrowserView = std::make_unique<CBrowserView>();
+    m_pGamesView = std::make_unique<CGamesView>();
+    m_pGameInfoView = std::make_unique<CGameInfoView>();
+    m_pDownloadView = std::make_unique<CDownloadView>();
+    CBaseView* const order[] = {m_pLoginView.get(),   m_pLoginStatusView.get(),
+                                m_pHomeView.get(),    m_pBrowserView.get(),
+                                m_pGamesView.get(),   m_pGameInfoView.get(),
+                                m_pDownloadView.get()};
+    for (CBaseView* screen : order) {
+        if (!screen->Create(this, kHiddenPaneId)) {
+            return FALSE;
+        }
+        screen->ShowWindow(SW_HIDE);
+    }
+    return TRUE;
+}
+
+void CMainFrame::OnDestroy() {
+    ClearCatalogue();
+    if (m_hShellHook) {
+        UnhookWindowsHookEx(m_hShellHook);
+        m_hShellHook = nullptr;
+    }
+    m_hBrowserHost = nullptr;
+    m_strBrowserAddress.clear();
+    if (m_pWaitDlg) {
+        m_pWaitDlg->DestroyWindow();
+        m_pWaitDlg.reset();
+    }
+    if (m_engine) {
+        m_engine->Api().hv_Shutdown();
+    }
+    // A login worker still inside the engine is left to finish alone; it
+    // holds the engine module, so the library stays loaded until it returns.
+    m_pLoginWorker.reset();
+    m_engine.reset();
+    if (GetFrame() == this) {
+        SetFrame(nullptr);
+    }
+    QApplication::quit();
+}
+
+void CMainFrame::SwitchToScreen(CBaseView* target) {
+    if (!target || target == m_pActiveView) {
+        return;
+    }
+    CBaseView* previous = m_pActiveView;
+    if (previous) {
+        previous->SetDlgCtrlID(kHiddenPaneId);
+    }
+    target->SetDlgCtrlID(AFX_IDW_PANE_FIRST);
+    m_pActiveView = target;
+    target->ShowWindow(SW_SHOW);
+    target->ArrangeControls(TRUE);
+    RecalcLayout();
+    if (previous) {
+        previous->ShowWindow(SW_HIDE);
+    }
+}
+
+void CMainFrame::GoBack() {
+    CBaseView* active = m_pActiveView;
+    if (!active) {
+        return;
+    }
+    if (active == m_pLoginView.get()) {
+        PostMessage(WM_CLOSE);
+    } else if (active == m_pLoginStatusView.get()) {
+        CancelLogin();
+    } else if (active == m_pBrowserView.get()) {
+        if (m_pBrowserView->GetPreviousScreen() && !m_pBrowserView->m_bLogoutOnBack) {
+            m_pBrowserView->ContinueAction();
+        } else {
+            AskLogout();
+        }
+    } else if (active == m_pHomeView.get()) {
+        ShowWebPage(PlayerPagesUrl() + "/announcements.htm", 1, 1, 0);
+    } else if (active == m_pGamesView.get()) {
+        SwitchToScreen(m_pHomeView.get());
+        m_pHomeView->ShowHome();
+    } else if (active == m_pGameInfoView.get()) {
+        int flag = 1;
+        m_pGameInfoView->ConfirmLeave(flag);
+        if (flag) {
+            PostMessage(UWM_SWITCH_SCREEN, reinterpret_cast<WPARAM>(m_pGameInfoView.get()),
+                        reinterpret_cast<LPARAM>(m_pGamesView.get()));
+        }
+    } else if (active == m_pDownloadView.get()) {
+        int flag = 1;
+        m_pDownloadView->ConfirmCancel(flag);
+        if (flag == 0) {
+            PostMessage(UWM_SWITCH_SCREEN, reinterpret_cast<WPARAM>(m_pDownloadView.get()),
+                        reinterpret_cast<LPARAM>(m_pGameInfoView.get()));
+        }
+    }
+}
+
+void CMainFrame::ShowWebPage(const std::string& address, int continueButton, int logoutOnBack,
+                             int returnToPurchase) {
+    if (!m_pBrowserView) {
+        return;
+    }
+    CBaseView* previous = m_pActiveView;
+    SwitchToScreen(m_pBrowserView.get());
+    m_pBrowserView->m_bContinueButton = continueButton;
+    m_pBrowserView->m_bLogoutOnBack = logoutOnBack;
+    m_pBrowserView->m_bReturnToPurchase = returnToPurchase;
+    m_pBrowserView->ShowPage(address, previous);
+}
+
+void CMainFrame::HostBrowser(CBaseView* screen, const std::string& address) {
+    if (!screen) {
+        return;
+    }
+    m_hBrowserHost = screen->GetSafeHwnd();
+    m_strBrowserAddress = address;
+    screen->ShowWindow(SW_SHOW);
+}
+
+void CMainFrame::FitBrowser(const RECT&) {}
+
+void CMainFrame::ShowMessage(const std::string& text, long number) {
+    CMessageDlg(text, kAppTitle, MSGDLG_HELP_LINK, number).DoModal(this);
+}
+
+INT_PTR CMainFrame::AskQuestion(const std::string& text, UINT flags) {
+    return CMessageDlg(text, kAppTitle, flags).DoModal(this);
+}
+
+bool CMainFrame::AskStoragePath(const std::string& question, std::string* path) {
+    bool ok = false;
+    const QString answer = QInputDialog::getText(GetWidget(), kAppTitle, QString::fromStdString(question),
+                                                 QLineEdit::Normal, QDir::currentPath(), &ok);
+    *path = answer.toStdString();
+    return ok;
+}
+
+void CMainFrame::ShowWaitDialog(int mode) {
+    if (!m_pWaitDlg) {
+        m_pWaitDlg = std::make_unique<CPleaseWaitDlg>();
+        if (!m_pWaitDlg->Create(this)) {
+            m_pWaitDlg.reset();
+            return;
+        }
+    }
+    m_pWaitDlg->SetMode(mode);
+    EnableWindow(FALSE);
+    m_pWaitDlg->CenterWindow();
+    m_pWaitDlg->ShowWindow(SW_SHOW);
+}
+
+void CMainFrame::CloseWaitDialog() {
+    if (GetCurrentThreadId() != m_uiThread) {
+        SendMessageA(GetSafeHwnd(), HVM_CLOSE_WAIT, 0, 0);
+        return;
+    }
+    if (m_pWaitDlg && m_pWaitDlg->GetSafeHwnd()) {
+        m_pWaitDlg->ShowWindow(SW_HIDE);
+    }
+    EnableWindow(TRUE);
+}
+
+int CMainFrame::GetTitleState(const std::string& package) const {
+    auto contains = [&](const std::vector<std::string>& list) {
+        return std::any_of(list.begin(), list.end(),
+                           [&](const std::string& entry) { return hv::EqualsNoCase(entry, package); });
+    };
+    if (contains(m_arrInstalledDemos)) {
+        return 3;
+    }
+    return contains(m_arrInstalledGames) ? 2 : 1;
+}
+
+UINT CMainFrame::FrameShowState() const {
+    WINDOWPLACEMENT placement{};
+    GetWindowPlacement(&placement);
+    return placement.showCmd;
+}
+
+std::string CMainFrame::PlayerPagesUrl() const {
+    return m_context.config ? m_context.config->GetPlayerPages() : std::string();
+}
+
+std::vector<GameInfo*> CMainFrame::DownloadQueue() const {
+    std::lock_guard lock(m_shared->queueLock);
+    return m_shared->downloadQueue;
+}
+
+void CMainFrame::ParseCatalogue() {}
+
+void CMainFrame::ClearCatalogue() {
+    {
+        std::lock_guard lock(m_shared->queueLock);
+        auto& queue = m_shared->downloadQueue;
+        if (m_engine) {
+            const bool active = m_shared->downloadActive && !queue.empty();
+            m_engine->Api().hv_CancelA(active ? queue.front()->m_strPackage.c_str() : nullptr);
+        }
+        // The records are about to go: no queued pointer may outlive them.
+        queue.clear();
+    }
+    g_arrGameInfo.clear();
+}
+
+void CMainFrame::CheckForUpgrade() {}
+
+void CMainFrame::ShowPurchaseDialog() {}
+
+bool CMainFrame::IsBrowserPage(HWND hwnd) const {
+    if (!m_hBrowser) {
+        return false;
+    }
+    for (CWnd* wnd = CWnd::FromHandle(hwnd); wnd; wnd = wnd->GetParent()) {
+        if (wnd->GetSafeHwnd() == m_hBrowser) {
+            return true;
+        }
+    }
+    return false;
+}
+
+BOOL CMainFrame::PreTranslateMessage(MSG* msg) {
+    // No context menu on the page.
+    if ((msg->message == WM_RBUTTONDOWN || msg->message == WM_RBUTTONDBLCLK) &&
+        IsBrowserPage(msg->hwnd)) {
+        return TRUE;
+    }
+    if (msg->message == WM_KEYDOWN &&
+        (msg->wParam == VK_RETURN || msg->wParam == VK_BACK || msg->wParam == VK_BROWSER_BACK) &&
+        !IsBrowserPage(msg->hwnd)) {
+        if (m_pActiveView) {
+            m_pActiveView->SendMessage(WM_KEYDOWN, msg->wParam, msg->lParam);
+        }
+        return TRUE;
+    }
+    return FALSE;
+}
+
+bool CMainFrame::WaitForWorkers(DWORD milliseconds) {
+    const DWORD start = GetTickCount();
+    for (const auto* slot : {&m_pLoginWorker, &m_pDownloadWorker, &m_pCancelWorker,
+                             &m_pDeleteWorker, &m_pCancelLoginWorker}) {
+        // A copy: the worker's end message may clear the slot during the wait.
+        const std::shared_ptr<CWorker> worker = *slot;
+        const DWORD spent = GetTickCount() - start;
+        if (worker && (spent >= milliseconds || !worker->Wait(milliseconds - spent))) {
+            return false;
+        }
+    }
+    return true;
+}

@@ -1,0 +1,104 @@
+// Login, logout and the end of a session.
+#include "engine/EngineTexts.h"
+#include "frame/MainFrame.h"
+#include "screens/GameInfoView.h"
+#include "screens/GamesView.h"
+#include "screens/LoginStatusView.h"
+#include "screens/LoginView.h"
+#include "skin/MessageDlg.h"
+
+void CMainFrame::StartLogin() {
+    m_arrInstalledDemos.clear();
+    m_arrInstalledGames.clear();
+    SwitchToScreen(m_pLoginStatusView.get());
+    if (!m_engine || !m_pLoginView) {
+        return;
+    }
+    m_pLoginStatusView->StartAnimation();
+    const std::string user = m_pLoginView->GetUserName();
+    const std::string password = m_pLoginView->GetPassword();
+    m_pLoginWorker = CWorker::Start([engine = m_engine, hwnd = GetSafeHwnd(), user, password] {
+        const int code = engine->Api().hv_LoginA(user.c_str(), password.c_str(), 1);
+        if (code == HV_LOGIN_OK || code == HV_LOGIN_OK_ALT) {
+            PostMessageA(hwnd, UWM_LOGIN_OK, 0, 0);
+            return;
+        }
+        if (code == HV_LOGIN_CANCELLED) {
+            return;  // the cancel worker reports
+        }
+        SendMessageA(hwnd, HVM_STOP_LOGIN_ANIMATION, 0, 0);
+        if (code == HV_LOGIN_PENDING) {
+            return;
+        }
+        const hv::CodeMessage message = hv::LoginFailureMessage(code);
+        SendMessageA(hwnd, UWM_SHOW_MESSAGE, static_cast<WPARAM>(message.number),
+                     reinterpret_cast<LPARAM>(message.text.c_str()));
+        PostMessageA(hwnd, UWM_SHOW_LOGIN, 0, 0);
+    });
+}
+
+void CMainFrame::CancelLogin() {
+    if (m_pLoginStatusView) {
+        m_pLoginStatusView->StopAnimation();
+    }
+    ShowWaitDialog(2);
+    m_pCancelLoginWorker =
+        CWorker::Start([engine = m_engine, login = m_pLoginWorker, hwnd = GetSafeHwnd()] {
+            Sleep(100);
+            if (login) {
+                if (login->IsRunning() && engine) {
+                    engine->Api().hv_CancelLogin();
+                    // A login that never returns is left to finish alone.
+                    login->Wait(kLoginCancelWaitMs);
+                }
+                SendMessageA(hwnd, HVM_WORKER_ENDED, 0, reinterpret_cast<LPARAM>(login.get()));
+            }
+            SendMessageA(hwnd, HVM_CLOSE_WAIT, 0, 0);
+            PostMessageA(hwnd, UWM_SHOW_LOGIN, 0, 0);
+        });
+}
+
+void CMainFrame::OnLoginOk() {
+    m_wndToolBar.SetLogoutEnabled(TRUE);
+    ParseCatalogue();
+    ShowWebPage(PlayerPagesUrl() + "/announcements.htm", 1, 1, 0);
+}
+
+void CMainFrame::AskLogout() {
+    if (AskQuestion("Are you sure you want to logout?", MSGDLG_TWO_BUTTONS | MSGDLG_DEFAULT_FIRST) ==
+        IDYES) {
+        LogoutSequence();
+    }
+}
+
+void CMainFrame::LogoutSequence() {
+    if (m_pGameInfoView) {
+        m_pGameInfoView->ResetDetail();
+    }
+    m_wndToolBar.SetLogoutEnabled(FALSE);
+    ClearCatalogue();
+    if (m_pGamesView) {
+        m_pGamesView->RemoveAllGames();
+    }
+    m_arrInstalledDemos.clear();
+    m_arrInstalledGames.clear();
+    if (m_engine) {
+        m_engine->Api().hv_LogOut();
+    }
+    PostMessage(UWM_SWITCH_SCREEN, 0, reinterpret_cast<LPARAM>(static_cast<CBaseView*>(m_pLoginView.get())));
+}
+
+void CMainFrame::RestoreFrame() { ShowWindow(m_bWasMaximised == 1 ? SW_SHOWMAXIMIZED : SW_RESTORE); }
+
+void CMainFrame::EndSession(const std::string& text, long errorCode, bool showMessage) {
+    RestoreFrame();
+    if (showMessage) {
+        ShowMessage(text, errorCode);
+    }
+    LogoutSequence();
+}
+
+void CMainFrame::OnForcedLogout(LPARAM reason) {
+    // Shown with its number, but without an error code for the help link.
+    EndSession(hv::ForcedLogoutMessage(static_cast<long>(reason)).text, 0, true);
+}

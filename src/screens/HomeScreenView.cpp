@@ -1,0 +1,14 @@
+#include "screens/HomeScreenView.h"
+
+#include "frame/FrameInterface.h"
+
+void CHomeScreenView::ShowHome() {
+    m_nBrowsePending = 0;
+    ShowWhatsNew();
+}
+
+void CHomeScreenView::ShowWhatsNew() {
+    if (IFrame* frame = GetFrame()) {
+        frame->HostBrowser(this, frame->PlayerPagesUrl() + "/whatsnew.htm");
+    }
+}

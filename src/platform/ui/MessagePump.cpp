@@ -1,0 +1,158 @@
+#include "ui/MessagePump.h"
+
+#include <QApplication>
+#include <QEvent>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QWidget>
+#include <algorithm>
+#include <atomic>
+#include <vector>
+
+#include "ui/KeyMap.h"
+#include "ui/Wnd.h"
+
+namespace {
+
+const QEvent::Type kDrainEvent = static_cast<QEvent::Type>(QEvent::User + 0x101);
+
+struct HookEntry {
+    HHOOK handle;
+    HOOKPROC proc;
+};
+
+std::vector<HookEntry>& ShellHooks() {
+    static std::vector<HookEntry> hooks;
+    return hooks;
+}
+
+LRESULT CallShellHooksFrom(size_t index, int code, WPARAM wParam, LPARAM lParam) {
+    auto& hooks = ShellHooks();
+    return index < hooks.size() ? hooks[index].proc(code, wParam, lParam) : 0;
+}
+
+class MessagePump : public QObject {
+public:
+    static void Wake(void* context) {
+        auto* pump = static_cast<MessagePump*>(context);
+        if (!pump->m_wakePending.exchange(true)) {
+            QCoreApplication::postEvent(pump, new QEvent(kDrainEvent));
+        }
+    }
+
+protected:
+    void customEvent(QEvent* event) override {
+        if (event->type() == kDrainEvent) {
+            m_wakePending = false;
+            hvDispatchPending();
+        }
+    }
+
+    // Input goes through the pre-translation of its target window and that
+    // window's parents before the target handles it.
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (!event->spontaneous() || !watched->isWidgetType()) {
+            return false;
+        }
+        const QEvent::Type type = event->type();
+        if (type != QEvent::KeyPress && type != QEvent::MouseButtonPress &&
+            type != QEvent::MouseButtonDblClick) {
+            return false;
+        }
+        // A key a child ignored comes back for its parent: translate it once.
+        if (event == m_lastEvent && type == m_lastType) {
+            return false;
+        }
+        m_lastEvent = event;
+        m_lastType = type;
+        CWnd* target = CWnd::FromWidget(static_cast<QWidget*>(watched));
+        if (type == QEvent::KeyPress) {
+            auto* key = static_cast<QKeyEvent*>(event);
+            if (const int command = hv::AppCommandFromQtKey(key->key())) {
+                const LPARAM lParam = static_cast<LPARAM>(static_cast<DWORD>(command) << 16);
+                const WPARAM wParam = reinterpret_cast<WPARAM>(target ? target->GetSafeHwnd() : nullptr);
+                if (CallShellHooksFrom(0, HSHELL_APPCOMMAND, wParam, lParam) != 0) {
+                    return true;
+                }
+            }
+        }
+        if (!target) {
+            return false;
+        }
+        MSG msg{};
+        msg.hwnd = target->GetSafeHwnd();
+        if (type == QEvent::KeyPress) {
+            auto* key = static_cast<QKeyEvent*>(event);
+            msg.message = WM_KEYDOWN;
+            msg.wParam = hv::VirtualKeyFromQtKey(key->key());
+            msg.lParam = 1 | (key->isAutoRepeat() ? LPARAM(1) << 30 : 0);
+            if (msg.wParam == 0) {
+                return false;
+            }
+        } else {
+            auto* mouse = static_cast<QMouseEvent*>(event);
+            const bool right = mouse->button() == Qt::RightButton;
+            const bool dbl = type == QEvent::MouseButtonDblClick;
+            msg.message = right ? (dbl ? WM_RBUTTONDBLCLK : WM_RBUTTONDOWN)
+                                : (dbl ? WM_LBUTTONDBLCLK : WM_LBUTTONDOWN);
+            const QPoint pos = mouse->position().toPoint();
+            msg.lParam = MAKELPARAM(pos.x(), pos.y());
+        }
+        for (CWnd* wnd = target; wnd; wnd = wnd->GetParent()) {
+            if (wnd->PreTranslateMessage(&msg)) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+private:
+    std::atomic<bool> m_wakePending{false};
+    const QEvent* m_lastEvent = nullptr;
+    QEvent::Type m_lastType = QEvent::None;
+};
+
+}  // namespace
+
+namespace hv {
+
+void InstallMessagePump() {
+    static MessagePump* pump = nullptr;
+    if (pump) {
+        return;
+    }
+    pump = new MessagePump;
+    pump->setParent(qApp);
+    qApp->installEventFilter(pump);
+    hvSetThreadWaker(&MessagePump::Wake, pump);
+}
+
+}  // namespace hv
+
+HHOOK SetWindowsHookExA(int idHook, HOOKPROC proc, void*, DWORD) {
+    static uintptr_t next = 1;
+    if (idHook != WH_SHELL || !proc) {
+        return nullptr;
+    }
+    auto* handle = reinterpret_cast<HHOOK>(next++);
+    // The newest hook is called first.
+    ShellHooks().insert(ShellHooks().begin(), HookEntry{handle, proc});
+    return handle;
+}
+
+BOOL UnhookWindowsHookEx(HHOOK hook) {
+    auto& hooks = ShellHooks();
+    auto it = std::find_if(hooks.begin(), hooks.end(), [&](const HookEntry& e) { return e.handle == hook; });
+    if (it == hooks.end()) {
+        return FALSE;
+    }
+    hooks.erase(it);
+    return TRUE;
+}
+
+LRESULT CallNextHookEx(HHOOK hook, int code, WPARAM wParam, LPARAM lParam) {
+    auto& hooks = ShellHooks();
+    auto it = std::find_if(hooks.begin(), hooks.end(), [&](const HookEntry& e) { return e.handle == hook; });
+    const size_t next = it == hooks.end() ? hooks.size() : static_cast<size_t>(it - hooks.begin()) + 1;
+    return CallShellHooksFrom(next, code, wParam, lParam);
+}

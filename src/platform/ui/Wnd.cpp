@@ -1,0 +1,497 @@
+#include "ui/Wnd.h"
+
+#include <QApplication>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPaintEvent>
+#include <QScreen>
+#include <QTimerEvent>
+#include <QWheelEvent>
+#include <QWidget>
+#include <QWindow>
+#include <algorithm>
+#include <unordered_map>
+
+#include "ui/KeyMap.h"
+#include "ui/WndWidget.h"
+
+namespace {
+
+// Windows live on the user-interface thread; so does this map.
+std::unordered_map<HWND, CWnd*>& Registry() {
+    static std::unordered_map<HWND, CWnd*> registry;
+    return registry;
+}
+
+WPARAM MouseKeyFlags(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers) {
+    WPARAM flags = 0;
+    if (buttons & Qt::LeftButton) flags |= MK_LBUTTON;
+    if (buttons & Qt::RightButton) flags |= MK_RBUTTON;
+    if (buttons & Qt::MiddleButton) flags |= MK_MBUTTON;
+    if (modifiers & Qt::ShiftModifier) flags |= MK_SHIFT;
+    if (modifiers & Qt::ControlModifier) flags |= MK_CONTROL;
+    return flags;
+}
+
+UINT MouseMessage(QEvent::Type type, Qt::MouseButton button) {
+    const int index = button == Qt::RightButton ? 1 : button == Qt::MiddleButton ? 2 : 0;
+    static const UINT down[] = {WM_LBUTTONDOWN, WM_RBUTTONDOWN, WM_MBUTTONDOWN};
+    static const UINT up[] = {WM_LBUTTONUP, WM_RBUTTONUP, WM_MBUTTONUP};
+    static const UINT dbl[] = {WM_LBUTTONDBLCLK, WM_RBUTTONDBLCLK, WM_MBUTTONDBLCLK};
+    switch (type) {
+        case QEvent::MouseButtonPress: return down[index];
+        case QEvent::MouseButtonRelease: return up[index];
+        case QEvent::MouseButtonDblClick: return dbl[index];
+        default: return WM_MOUSEMOVE;
+    }
+}
+
+RECT ToRect(const QRect& r) { return RECT{r.left(), r.top(), r.left() + r.width(), r.top() + r.height()}; }
+
+}  // namespace
+
+CWnd::CWnd() = default;
+
+CWnd::~CWnd() {
+    DestroyWindow();
+    if (m_parent) {
+        auto& siblings = m_parent->m_children;
+        siblings.erase(std::remove(siblings.begin(), siblings.end(), this), siblings.end());
+    }
+    for (CWnd* child : m_children) {
+        child->m_parent = nullptr;
+    }
+}
+
+CWnd* CWnd::FromHandle(HWND hwnd) {
+    auto it = Registry().find(hwnd);
+    return it == Registry().end() ? nullptr : it->second;
+}
+
+CWnd* CWnd::FromWidget(const QWidget* widget) {
+    for (; widget; widget = widget->parentWidget()) {
+        const QVariant value = widget->property("hv_cwnd");
+        if (value.isValid()) {
+            return static_cast<CWnd*>(value.value<void*>());
+        }
+    }
+    return nullptr;
+}
+
+BOOL CWnd::CreateEx(DWORD /*exStyle*/, const std::string& windowName, DWORD style,
+                    const RECT& rect, CWnd* parent, UINT id) {
+    if (m_hWnd) {
+        return FALSE;
+    }
+    const bool child = (style & WS_CHILD) && parent && parent->m_widget;
+    Qt::WindowFlags flags = child ? Qt::Widget : Qt::Window;
+    if (!child && (style & WS_POPUP)) {
+        flags |= Qt::FramelessWindowHint;
+    }
+    auto* widget = new WndWidget(child ? parent->m_widget : nullptr, flags);
+    widget->setGeometry(rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top);
+    widget->setWindowTitle(QString::fromStdString(windowName));
+    widget->setAttribute(Qt::WA_DeleteOnClose, false);
+    Register(widget, child ? parent : nullptr, id, style);
+    if (SendMessage(WM_CREATE) == -1) {
+        DestroyWindow();
+        return FALSE;
+    }
+    if (style & WS_DISABLED) {
+        EnableWindow(FALSE);
+    }
+    if (style & WS_VISIBLE) {
+        ShowWindow(SW_SHOW);
+    }
+    return TRUE;
+}
+
+BOOL CWnd::Attach(QWidget* widget, CWnd* parent, UINT id) {
+    if (m_hWnd || !widget) {
+        return FALSE;
+    }
+    if (parent && parent->m_widget && widget->parentWidget() != parent->m_widget) {
+        widget->setParent(parent->m_widget);
+    }
+    Register(widget, parent, id, WS_CHILD);
+    return TRUE;
+}
+
+void CWnd::Register(QWidget* widget, CWnd* parent, UINT id, DWORD style) {
+    m_widget = widget;
+    m_parent = parent;
+    m_id = static_cast<int>(id);
+    m_style = style;
+    if (parent) {
+        parent->m_children.push_back(this);
+    }
+    m_widget->setProperty("hv_cwnd", QVariant::fromValue(static_cast<void*>(this)));
+    m_bridge = std::make_unique<WndEventBridge>(this);
+    m_widget->installEventFilter(m_bridge.get());
+    m_hWnd = hvCreateWindowHandle(&CWnd::Procedure, this);
+    Registry()[m_hWnd] = this;
+}
+
+BOOL CWnd::DestroyWindow() {
+    if (!m_hWnd || m_destroying) {
+        return FALSE;
+    }
+    m_destroying = true;
+    SendMessage(WM_DESTROY);
+    // Children go after their parent has seen WM_DESTROY, as on the target platform.
+    const std::vector<CWnd*> children = m_children;
+    for (CWnd* child : children) {
+        child->DestroyWindow();
+    }
+    for (const auto& [id, qtId] : m_timers) {
+        m_widget->killTimer(qtId);
+    }
+    m_timers.clear();
+    Registry().erase(m_hWnd);
+    hvDestroyWindowHandle(m_hWnd);
+    m_hWnd = nullptr;
+    QWidget* widget = m_widget;
+    m_widget = nullptr;
+    widget->removeEventFilter(m_bridge.get());
+    widget->setProperty("hv_cwnd", QVariant());
+    widget->hide();
+    // A widget cannot be deleted from inside one of its own events.
+    if (m_eventDepth > 0) {
+        widget->deleteLater();
+    } else {
+        delete widget;
+    }
+    m_destroying = false;
+    PostNcDestroy();
+    return TRUE;
+}
+
+LRESULT CWnd::Procedure(void* context, HWND, UINT message, WPARAM wParam, LPARAM lParam) {
+    return static_cast<CWnd*>(context)->Dispatch(message, wParam, lParam, nullptr);
+}
+
+LRESULT CWnd::Dispatch(UINT message, WPARAM wParam, LPARAM lParam, bool* defaultCalled) {
+    bool* const saved = m_defaultCalled;
+    m_defaultCalled = defaultCalled;
+    const LRESULT result = WindowProc(message, wParam, lParam);
+    m_defaultCalled = saved;
+    return result;
+}
+
+LRESULT CWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+    return DefWindowProc(message, wParam, lParam);
+}
+
+LRESULT CWnd::DefWindowProc(UINT message, WPARAM, LPARAM) {
+    if (m_defaultCalled) {
+        *m_defaultCalled = true;  // the Qt event gets Qt's own handling
+    }
+    switch (message) {
+        case WM_CLOSE:
+            DestroyWindow();
+            return 0;
+        case WM_NCHITTEST:
+            return HTCLIENT;
+        case WM_ERASEBKGND:
+            return 1;
+        default:
+            return 0;
+    }
+}
+
+BOOL CWnd::PreTranslateMessage(MSG*) { return FALSE; }
+
+LRESULT CWnd::SendMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    return SendMessageA(m_hWnd, message, wParam, lParam);
+}
+
+BOOL CWnd::PostMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    return PostMessageA(m_hWnd, message, wParam, lParam);
+}
+
+bool CWnd::HandleQtEvent(QEvent* event) {
+    struct Depth {
+        int& depth;
+        explicit Depth(int& d) : depth(d) { ++depth; }
+        ~Depth() { --depth; }
+    } depth(m_eventDepth);
+    auto translate = [&](UINT message, WPARAM wParam, LPARAM lParam) {
+        bool defaultCalled = false;
+        Dispatch(message, wParam, lParam, &defaultCalled);
+        return !defaultCalled;
+    };
+    switch (event->type()) {
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease: {
+            auto* key = static_cast<QKeyEvent*>(event);
+            const UINT vk = hv::VirtualKeyFromQtKey(key->key());
+            if (vk == 0) {
+                return false;
+            }
+            LPARAM data = 1 | static_cast<LPARAM>((key->nativeScanCode() & 0xFF) << 16);
+            if (key->isAutoRepeat()) {
+                data |= LPARAM(1) << 30;
+            }
+            if (event->type() == QEvent::KeyRelease) {
+                data |= (LPARAM(1) << 30) | (LPARAM(1) << 31);
+                return translate(WM_KEYUP, vk, data);
+            }
+            return translate(WM_KEYDOWN, vk, data);
+        }
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::MouseMove: {
+            auto* mouse = static_cast<QMouseEvent*>(event);
+            const QPoint pos = mouse->position().toPoint();
+            return translate(MouseMessage(event->type(), mouse->button()),
+                             MouseKeyFlags(mouse->buttons(), mouse->modifiers()),
+                             MAKELPARAM(pos.x(), pos.y()));
+        }
+        case QEvent::Wheel: {
+            auto* wheel = static_cast<QWheelEvent*>(event);
+            const QPoint global = wheel->globalPosition().toPoint();
+            const WPARAM wParam =
+                MouseKeyFlags(wheel->buttons(), wheel->modifiers()) |
+                (static_cast<WPARAM>(static_cast<WORD>(wheel->angleDelta().y())) << 16);
+            return translate(WM_MOUSEWHEEL, wParam, MAKELPARAM(global.x(), global.y()));
+        }
+        case QEvent::Leave:
+            translate(WM_MOUSELEAVE, 0, 0);
+            return false;
+        case QEvent::Paint: {
+            const QPaintEvent* saved = m_paintEvent;
+            m_paintEvent = static_cast<QPaintEvent*>(event);
+            const bool consumed = translate(WM_PAINT, 0, 0);
+            m_paintEvent = saved;
+            return consumed;
+        }
+        case QEvent::Resize: {
+            const QSize size = static_cast<QResizeEvent*>(event)->size();
+            const WPARAM kind = m_widget->isMaximized() ? SIZE_MAXIMIZED : SIZE_RESTORED;
+            translate(WM_SIZE, kind, MAKELPARAM(size.width(), size.height()));
+            return false;
+        }
+        case QEvent::WindowStateChange:
+            if (m_widget->isMinimized()) {
+                translate(WM_SIZE, SIZE_MINIMIZED, 0);
+            }
+            return false;
+        case QEvent::Move: {
+            const QPoint pos = m_widget->pos();
+            translate(WM_MOVE, 0, MAKELPARAM(pos.x(), pos.y()));
+            return false;
+        }
+        case QEvent::FocusIn:
+            translate(WM_SETFOCUS, 0, 0);
+            return false;
+        case QEvent::FocusOut:
+            translate(WM_KILLFOCUS, 0, 0);
+            return false;
+        case QEvent::Show:
+        case QEvent::Hide:
+            translate(WM_SHOWWINDOW, event->type() == QEvent::Show, 0);
+            return false;
+        case QEvent::ActivationChange:
+            if (m_widget->isWindow()) {
+                translate(WM_ACTIVATE, m_widget->isActiveWindow() ? WA_ACTIVE : WA_INACTIVE, 0);
+            }
+            return false;
+        case QEvent::Timer: {
+            const int qtId = static_cast<QTimerEvent*>(event)->timerId();
+            for (const auto& [id, running] : m_timers) {
+                if (running == qtId) {
+                    translate(WM_TIMER, id, 0);
+                    return true;
+                }
+            }
+            return false;
+        }
+        case QEvent::Close:
+            event->ignore();  // closing is WM_CLOSE's business, not Qt's
+            translate(WM_CLOSE, 0, 0);
+            return true;
+        default:
+            return false;
+    }
+}
+
+BOOL CWnd::ShowWindow(int showCmd) {
+    if (!m_widget) {
+        return FALSE;
+    }
+    const BOOL wasVisible = m_widget->isVisible();
+    switch (showCmd) {
+        case SW_HIDE: m_widget->hide(); break;
+        case SW_SHOWMINIMIZED:
+        case SW_MINIMIZE: m_widget->showMinimized(); break;
+        case SW_SHOWMAXIMIZED: m_widget->showMaximized(); break;
+        case SW_RESTORE:
+        case SW_SHOWNORMAL:
+            if (m_widget->isWindow()) {
+                m_widget->showNormal();
+            } else {
+                m_widget->show();
+            }
+            break;
+        default: m_widget->show(); break;
+    }
+    return wasVisible;
+}
+
+BOOL CWnd::IsWindowVisible() const { return m_widget && m_widget->isVisible(); }
+
+BOOL CWnd::EnableWindow(BOOL enable) {
+    if (!m_widget) {
+        return FALSE;
+    }
+    const BOOL wasDisabled = !m_widget->isEnabled();
+    m_widget->setEnabled(enable != FALSE);
+    return wasDisabled;
+}
+
+BOOL CWnd::IsWindowEnabled() const { return m_widget && m_widget->isEnabled(); }
+
+void CWnd::MoveWindow(int x, int y, int width, int height, BOOL repaint) {
+    if (!m_widget) {
+        return;
+    }
+    m_widget->setGeometry(x, y, width, height);
+    if (repaint) {
+        m_widget->update();
+    }
+}
+
+void CWnd::MoveWindow(const RECT& rect, BOOL repaint) {
+    MoveWindow(rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top, repaint);
+}
+
+void CWnd::GetClientRect(RECT* rect) const {
+    *rect = m_widget ? RECT{0, 0, m_widget->width(), m_widget->height()} : RECT{0, 0, 0, 0};
+}
+
+void CWnd::GetWindowRect(RECT* rect) const {
+    if (!m_widget) {
+        *rect = RECT{0, 0, 0, 0};
+        return;
+    }
+    *rect = m_widget->isWindow() ? ToRect(m_widget->geometry())
+                                 : ToRect(QRect(m_widget->mapToGlobal(QPoint(0, 0)), m_widget->size()));
+}
+
+void CWnd::CenterWindow() {
+    if (!m_widget) {
+        return;
+    }
+    QRect area;
+    if (m_widget->isWindow() && m_widget->parentWidget()) {
+        area = m_widget->parentWidget()->window()->geometry();
+    } else if (QScreen* screen = m_widget->screen() ? m_widget->screen() : QGuiApplication::primaryScreen()) {
+        area = screen->availableGeometry();
+    }
+    QRect frame = m_widget->geometry();
+    frame.moveCenter(area.center());
+    m_widget->move(frame.topLeft());
+}
+
+BOOL CWnd::GetWindowPlacement(WINDOWPLACEMENT* placement) const {
+    if (!m_widget) {
+        return FALSE;
+    }
+    *placement = WINDOWPLACEMENT{};
+    placement->length = sizeof(WINDOWPLACEMENT);
+    placement->showCmd = m_widget->isMinimized()   ? SW_SHOWMINIMIZED
+                         : m_widget->isMaximized() ? SW_SHOWMAXIMIZED
+                                                   : SW_SHOWNORMAL;
+    placement->rcNormalPosition = ToRect(m_widget->normalGeometry());
+    return TRUE;
+}
+
+BOOL CWnd::BringWindowToTop() {
+    if (!m_widget) {
+        return FALSE;
+    }
+    m_widget->raise();
+    return TRUE;
+}
+
+BOOL CWnd::SetForegroundWindow() {
+    if (!m_widget) {
+        return FALSE;
+    }
+    m_widget->activateWindow();
+    return TRUE;
+}
+
+int CWnd::SetDlgCtrlID(int id) {
+    const int previous = m_id;
+    m_id = id;
+    return previous;
+}
+
+CWnd* CWnd::GetDlgItem(int id) const {
+    for (CWnd* child : m_children) {
+        if (child->m_id == id) {
+            return child;
+        }
+    }
+    return nullptr;
+}
+
+void CWnd::SetWindowText(const std::string& text) {
+    if (m_widget) {
+        m_widget->setWindowTitle(QString::fromStdString(text));
+    }
+}
+
+std::string CWnd::GetWindowText() const {
+    return m_widget ? m_widget->windowTitle().toStdString() : std::string();
+}
+
+UINT_PTR CWnd::SetTimer(UINT_PTR id, UINT elapse) {
+    if (!m_widget) {
+        return 0;
+    }
+    KillTimer(id);
+    const int qtId = m_widget->startTimer(static_cast<int>(elapse));
+    if (qtId == 0) {
+        return 0;
+    }
+    m_timers[id] = qtId;
+    return id;
+}
+
+BOOL CWnd::KillTimer(UINT_PTR id) {
+    auto it = m_timers.find(id);
+    if (it == m_timers.end()) {
+        return FALSE;
+    }
+    if (m_widget) {
+        m_widget->killTimer(it->second);
+    }
+    m_timers.erase(it);
+    return TRUE;
+}
+
+void CWnd::Invalidate(BOOL) {
+    if (m_widget) {
+        m_widget->update();
+    }
+}
+
+void CWnd::UpdateWindow() {
+    if (m_widget) {
+        m_widget->repaint();
+    }
+}
+
+CWnd* CWnd::SetFocus() {
+    CWnd* previous = GetFocus();
+    if (m_widget) {
+        m_widget->setFocus(Qt::OtherFocusReason);
+    }
+    return previous;
+}
+
+CWnd* CWnd::GetFocus() { return FromWidget(QApplication::focusWidget()); }

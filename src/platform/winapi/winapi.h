@@ -24,6 +24,7 @@ typedef uintptr_t WPARAM;
 typedef intptr_t LPARAM;
 typedef intptr_t LRESULT;
 typedef uintptr_t UINT_PTR;
+typedef intptr_t INT_PTR;
 typedef struct HWND__* HWND;
 typedef void* HANDLE;
 
@@ -45,8 +46,11 @@ typedef void* HANDLE;
 #define ERROR_SUCCESS 0u
 #define ERROR_FILE_NOT_FOUND 2u
 #define ERROR_INVALID_HANDLE 6u
+#define ERROR_NOT_ENOUGH_MEMORY 8u
 #define ERROR_INVALID_PARAMETER 87u
 #define ERROR_ALREADY_EXISTS 183u
+#define ERROR_NOT_OWNER 288u
+#define ERROR_INVALID_WINDOW_HANDLE 1400u
 
 #define EVENT_MODIFY_STATE 0x0002u
 #define SYNCHRONIZE 0x00100000u

@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Builds and runs the benchmarks on a private Xvfb display with openbox.
+# Arguments go to bench_startup (the number of runs of each program).
+set -euo pipefail
+
+cd "$(dirname "$0")/.."
+
+scripts/install-deps.sh
+
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DHALVORY_BUILD_BENCH=ON
+cmake --build build --target bench_startup bench_plainwindow halvory hvengine
+
+source scripts/lib/xsession.sh
+start_x_session
+
+build/bin/bench_startup "$@"

@@ -1,0 +1,108 @@
+#!/usr/bin/env bash
+# Builds everything and runs the whole test suite three times: a normal build
+# with warnings as errors, one under AddressSanitizer + UBSan and one under
+# ThreadSanitizer. Also checks the formatting of every C/C++ source. Tests
+# that need a real display run on a private Xvfb with openbox.
+#
+# On a shared machine, set HALVORY_BUILD_LOCK to a lock file path: every build
+# and test step then runs under flock on it.
+set -euo pipefail
+
+cd "$(dirname "$0")/.."
+ROOT=$PWD
+
+scripts/install-deps.sh
+
+locked() {
+    if [[ -n "${HALVORY_BUILD_LOCK:-}" ]]; then
+        flock "$HALVORY_BUILD_LOCK" "$@"
+    else
+        "$@"
+    fi
+}
+
+SUMMARY=()
+FAILED=0
+TOTAL_PASSED=0
+TOTAL_FAILED=0
+
+check_format() {
+    local file bad=() count=0
+    while IFS= read -r -d '' file; do
+        [[ -f "$file" ]] || continue
+        count=$((count + 1))
+        clang-format --dry-run --Werror "$file" >/dev/null 2>&1 || bad+=("$file")
+    done < <(git ls-files -z --cached --others --exclude-standard -- \
+        '*.c' '*.cc' '*.cpp' '*.cxx' '*.h' '*.hh' '*.hpp' '*.hxx')
+    if ((${#bad[@]})); then
+        echo "format: these files need clang-format -i:" >&2
+        printf '  %s\n' "${bad[@]}" >&2
+        SUMMARY+=("format: ${#bad[@]} of $count files need formatting")
+        FAILED=1
+    else
+        SUMMARY+=("format: $count files ok")
+    fi
+}
+
+# build_and_test DIR CMAKE_ARGS...
+build_and_test() {
+    local dir=$1 log passed failed skipped total
+    shift
+    echo "=== $dir: configure and build"
+    if ! locked cmake -S "$ROOT" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@"; then
+        SUMMARY+=("$dir: configure failed")
+        FAILED=1
+        return
+    fi
+    if ! locked cmake --build "$dir"; then
+        SUMMARY+=("$dir: build failed")
+        FAILED=1
+        return
+    fi
+
+    echo "=== $dir: tests"
+    log="$dir/ctest.log"
+    if locked ctest --test-dir "$dir" --output-on-failure -j2 2>&1 | tee "$log"; then
+        :
+    else
+        FAILED=1
+    fi
+    # "100% tests passed, 0 tests failed out of 12"; skipped tests count as passed there.
+    total=$(sed -n 's/.*tests failed out of \([0-9]\+\).*/\1/p' "$log" | tail -1)
+    failed=$(sed -n 's/.* \([0-9]\+\) tests failed out of .*/\1/p' "$log" | tail -1)
+    if [[ -z "$total" ]]; then
+        if grep -q 'No tests were found' "$log"; then
+            SUMMARY+=("$dir: no tests found")
+        else
+            SUMMARY+=("$dir: ctest did not finish")
+        fi
+        FAILED=1
+        return
+    fi
+    skipped=$(grep -c '(Skipped)$' "$log" || true)
+    passed=$((total - failed - skipped))
+    TOTAL_PASSED=$((TOTAL_PASSED + passed))
+    TOTAL_FAILED=$((TOTAL_FAILED + failed))
+    SUMMARY+=("$dir: $passed passed, $failed failed, $skipped skipped")
+}
+
+source scripts/lib/xsession.sh
+start_x_session
+
+# Every sanitizer report fails its test, with a stack to read.
+export ASAN_OPTIONS="detect_leaks=1:strict_string_checks=1"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+export TSAN_OPTIONS="second_deadlock_stack=1"
+
+check_format
+# Warnings are errors in the normal build only: the sanitizers make the
+# compiler warn about code that is fine (gcc's -Wtsan, for one).
+build_and_test build -DHALVORY_WERROR=ON -DHALVORY_SANITIZE= -DHALVORY_BUILD_BENCH=ON
+build_and_test build-asan -DHALVORY_WERROR=OFF -DHALVORY_SANITIZE=address,undefined \
+    -DHALVORY_BUILD_BENCH=OFF
+build_and_test build-tsan -DHALVORY_WERROR=OFF -DHALVORY_SANITIZE=thread -DHALVORY_BUILD_BENCH=OFF
+
+echo "=== summary"
+printf '%s\n' "${SUMMARY[@]}"
+echo "total: $TOTAL_PASSED passed, $TOTAL_FAILED failed"
+exit "$FAILED"

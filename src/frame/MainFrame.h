@@ -1,0 +1,191 @@
+// CMainFrame: the one top-level window. It loads the engine and hands it its
+// window, owns the screens, the workers and the dialogs, and handles every
+// notification from the engine, the screens and the workers.
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "engine/EngineLibrary.h"
+#include "frame/FrameInterface.h"
+#include "frame/FrameWorkers.h"
+#include "frame/Messages.h"
+#include "halvory/engine.h"
+#include "skin/TeTBar.h"
+#include "ui/FrameWnd.h"
+#include "ui/MessagePump.h"
+
+class CConfigHelper;
+class CBaseView;
+class CLoginView;
+class CLoginStatusView;
+class CGamesView;
+class CHomeScreenView;
+class CBrowserView;
+class CGameInfoView;
+class CDownloadView;
+class CPleaseWaitDlg;
+struct GameInfo;
+
+// What the application hands the frame.
+struct FrameContext {
+    CConfigHelper* config = nullptr;
+    std::atomic<int>* mediaCenter = nullptr;
+    std::string enginePath;  // the engine library beside the executable
+};
+
+class CMainFrame : public CFrameWnd, public IFrame {
+public:
+    static constexpr const char* kWindowTitle = "Halvory Client";
+    static constexpr const char* kAppTitle = "Halvory";
+    static constexpr int kMinWidth = 800;
+    static constexpr int kMinHeight = 600;
+    static constexpr DWORD kLoginCancelWaitMs = 60000;
+    static constexpr DWORD kDownloadCancelWaitMs = 30000;
+
+    explicit CMainFrame(FrameContext context);
+    ~CMainFrame() override;
+
+    BOOL CreateFrame(DWORD style, const RECT& rect);
+
+    // IFrame
+    HWND FrameHwnd() const override { return GetSafeHwnd(); }
+    void SwitchToScreen(CBaseView* screen) override;
+    void GoBack() override;
+    void ShowWebPage(const std::string& address, int continueButton, int logoutOnBack,
+                     int returnToPurchase) override;
+    void HostBrowser(CBaseView* screen, const std::string& address) override;
+    void FitBrowser(const RECT& rect) override;
+    void ShowMessage(const std::string& text, long number) override;
+    void ShowWaitDialog(int mode) override;
+    void CloseWaitDialog() override;
+    int GetTitleState(const std::string& package) const override;
+    bool IsDownloadActive() const override { return m_shared->downloadActive != 0; }
+    UINT FrameShowState() const override;
+    std::string PlayerPagesUrl() const override;
+
+    void LogoutSequence();
+    void ParseCatalogue();
+    void ClearCatalogue();
+    void CheckForUpgrade();
+    void ShowPurchaseDialog();
+
+    BOOL PreTranslateMessage(MSG* msg) override;
+
+    CBaseView* ActiveView() const { return m_pActiveView; }
+    CLoginView* LoginView() const { return m_pLoginView.get(); }
+    CLoginStatusView* LoginStatusView() const { return m_pLoginStatusView.get(); }
+    CGamesView* GamesView() const { return m_pGamesView.get(); }
+    CHomeScreenView* HomeView() const { return m_pHomeView.get(); }
+    CBrowserView* BrowserView() const { return m_pBrowserView.get(); }
+    CGameInfoView* GameInfoView() const { return m_pGameInfoView.get(); }
+    CDownloadView* DownloadView() const { return m_pDownloadView.get(); }
+    CTeTBar& ToolBar() { return m_wndToolBar; }
+    const std::vector<std::string>& InstalledGames() const { return m_arrInstalledGames; }
+    const std::vector<std::string>& InstalledDemos() const { return m_arrInstalledDemos; }
+    std::vector<GameInfo*> DownloadQueue() const;
+    int WasMaximised() const { return m_bWasMaximised; }
+    void SetWasMaximised(int flag) { m_bWasMaximised = static_cast<int16_t>(flag); }
+    const std::string& BrowserAddress() const { return m_strBrowserAddress; }
+
+    // Lets tests wait until every worker the frame started has ended.
+    bool WaitForWorkers(DWORD milliseconds);
+
+protected:
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+    // The modal question of the message dialog; IDYES or IDNO.
+    virtual INT_PTR AskQuestion(const std::string& text, UINT flags);
+    // The folder question: false when declined, else the path entered.
+    virtual bool AskStoragePath(const std::string& question, std::string* path);
+
+private:
+    // State the workers share with the frame; it outlives the frame while a
+    // worker still runs, so a late worker never touches freed memory.
+    struct SharedState {
+        std::atomic<int> downloadActive{0};
+        std::mutex queueLock;
+        std::vector<GameInfo*> downloadQueue;
+    };
+
+    // Creation and destruction.
+    int OnCreate();
+    void OnDestroy();
+    BOOL CreateScreens();
+
+    // The message table (FrameMessages.cpp).
+    LRESULT ForwardToListeners(UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT OnShellHook(WPARAM code, LPARAM lParam);
+    void OnSizing(WPARAM edge, RECT* rect);
+    void OnSwitchScreen(CBaseView* leaving, CBaseView* target);
+    void OnShowGame(GameInfo* game);
+    void OnCatalogueReady();
+
+    // Session (SessionHandlers.cpp).
+    void StartLogin();
+    void CancelLogin();
+    void OnLoginOk();
+    void AskLogout();
+    void EndSession(const std::string& text, long number, bool showMessage);
+    void OnForcedLogout(LPARAM reason);
+    void RestoreFrame();
+
+    // Game actions (GameActions.cpp).
+    void OnGameAction(WPARAM action, LPARAM lParam);
+    void StartDownload(GameInfo* game, bool fromAction);
+    void StartCancelWorker();
+    void StartDeleteWorker(GameInfo* game);
+    void Play(GameInfo* game);
+    void OnDownloadDone();
+    LRESULT OnConfirmPurchase(const char* price, const char* title);
+    LRESULT OnAskStorage(WPARAM demo, const char* title);
+    LRESULT OnAskPlayNow(const char* title);
+    void OnDiskFull(const char* title);
+    void OnGameClosed();
+    void OnPackageOnDisk(WPARAM demo, const char* package);
+    void OnPackageGone(WPARAM refresh, const char* package);
+    void SetDetailBusy(UINT which, int value);
+    bool IsBrowserPage(HWND hwnd) const;
+
+    static LRESULT ShellHookProc(int code, WPARAM wParam, LPARAM lParam);
+
+    HHOOK m_hShellHook = nullptr;
+    CTeTBar m_wndToolBar;
+    std::string m_strBrowserAddress;
+    HWND m_hBrowser = nullptr;  // the browser control's window
+    HWND m_hBrowserHost = nullptr;
+    std::unique_ptr<CLoginView> m_pLoginView;
+    std::unique_ptr<CLoginStatusView> m_pLoginStatusView;
+    std::unique_ptr<CGamesView> m_pGamesView;
+    std::unique_ptr<CHomeScreenView> m_pHomeView;
+    std::unique_ptr<CBrowserView> m_pBrowserView;
+    std::unique_ptr<CGameInfoView> m_pGameInfoView;
+    std::unique_ptr<CDownloadView> m_pDownloadView;
+    std::shared_ptr<CWorker> m_pLoginWorker;
+    std::shared_ptr<SharedState> m_shared = std::make_shared<SharedState>();
+    std::vector<HWND> m_arrListeners;
+    std::vector<std::string> m_arrInstalledGames;
+    std::vector<std::string> m_arrInstalledDemos;
+    std::shared_ptr<hv::EngineModule> m_engine;
+    std::unique_ptr<CPleaseWaitDlg> m_pWaitDlg;
+    std::shared_ptr<CWorker> m_pDeleteWorker;
+    std::shared_ptr<CWorker> m_pDownloadWorker;
+    std::shared_ptr<CWorker> m_pCancelWorker;
+    std::shared_ptr<CWorker> m_pCancelLoginWorker;
+    int16_t m_bWasMaximised = 1;
+    FrameContext m_context;
+    CBaseView* m_pActiveView = nullptr;
+    DWORD m_uiThread = 0;
+};
+
+// Private messages through which workers reach the user-interface thread.
+enum : UINT {
+    HVM_CLOSE_WAIT = WM_APP + 1,
+    HVM_DETAIL_BUSY = WM_APP + 2,      // wParam: DETAIL_* flag; lParam: value
+    HVM_STOP_LOGIN_ANIMATION = WM_APP + 3,
+    HVM_WORKER_ENDED = WM_APP + 4,     // lParam: CWorker*
+    HVM_WAIT_CURSOR = WM_APP + 5,      // wParam: 1 on, 0 off
+};
+enum : UINT { DETAIL_DOWNLOAD = 1, DETAIL_PLAY = 2, DETAIL_DELETE = 4 };

@@ -1,0 +1,37 @@
+// CDialog: a window built from a dialog template, shown modally (DoModal runs
+// a nested event loop until EndDialog) or modeless (Create).
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "ui/DialogTemplate.h"
+#include "ui/Wnd.h"
+
+class QEventLoop;
+
+class CDialog : public CWnd {
+public:
+    CDialog(UINT templateId, CWnd* parent);
+    ~CDialog() override;
+
+    INT_PTR DoModal();
+    BOOL Create(UINT templateId, CWnd* parent);
+    void EndDialog(INT_PTR result);
+    UINT GetTemplateId() const { return m_templateId; }
+
+protected:
+    virtual BOOL OnInitDialog() { return TRUE; }
+    virtual void OnOK() { EndDialog(IDOK); }
+    virtual void OnCancel() { EndDialog(IDCANCEL); }
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+private:
+    BOOL CreateFromTemplate(CWnd* parent);
+
+    UINT m_templateId;
+    CWnd* m_parentWnd;
+    std::vector<std::unique_ptr<CWnd>> m_items;
+    QEventLoop* m_loop = nullptr;
+    INT_PTR m_result = IDCANCEL;
+};

@@ -1,0 +1,425 @@
+#include "internal.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <string>
+#include <system_error>
+#include <thread>
+#include <unordered_map>
+#include <vector>
+
+namespace hv::detail {
+
+namespace {
+
+enum class Kind { Event, Mutex, Thread };
+
+// Every member is guarded by the core lock.
+struct Object {
+    explicit Object(Kind k) : kind(k) {}
+    virtual ~Object() = default;
+    virtual bool signalled(DWORD threadId) const = 0;
+    // Takes a signalled object for the wait it satisfies; true if that wait
+    // inherits an abandoned mutex.
+    virtual bool acquire(ThreadState&) { return false; }
+
+    const Kind kind;
+    std::string name;
+    int openHandles = 0;
+};
+
+struct Event final : Object {
+    Event(bool manualReset, bool initialState)
+        : Object(Kind::Event), manual(manualReset), set(initialState) {}
+    bool signalled(DWORD) const override { return set; }
+    bool acquire(ThreadState&) override {
+        if (!manual) {
+            set = false;
+        }
+        return false;
+    }
+
+    const bool manual;
+    bool set;
+};
+
+struct Mutex final : Object {
+    Mutex() : Object(Kind::Mutex) {}
+    ~Mutex() override {
+        if (lockFile >= 0) {
+            ::close(lockFile);
+        }
+    }
+    bool signalled(DWORD threadId) const override { return owner == 0 || owner == threadId; }
+    bool acquire(ThreadState& thread) override {
+        owner = thread.id;
+        ++depth;
+        thread.mayOwnMutex = true;
+        const bool wasAbandoned = abandoned;
+        abandoned = false;
+        return wasAbandoned;
+    }
+
+    DWORD owner = 0;
+    unsigned depth = 0;
+    bool abandoned = false;
+    int lockFile = -1;
+};
+
+struct ThreadObject final : Object {
+    ThreadObject() : Object(Kind::Thread) {}
+    bool signalled(DWORD) const override { return ended; }
+
+    bool ended = false;
+    DWORD exitCode = STILL_ACTIVE;
+};
+
+struct Table {
+    std::unordered_map<uintptr_t, std::shared_ptr<Object>> handles;
+    std::unordered_map<std::string, std::shared_ptr<Object>> names;
+    // Multiples of four from a counter, as Windows hands out: never null,
+    // never INVALID_HANDLE_VALUE, never reused.
+    uintptr_t nextHandle = 4;
+};
+
+Table& table() {
+    static Table* instance = new Table;
+    return *instance;
+}
+
+HANDLE addHandle(const std::shared_ptr<Object>& object) {
+    Table& t = table();
+    const uintptr_t value = t.nextHandle;
+    t.nextHandle += 4;
+    t.handles.emplace(value, object);
+    ++object->openHandles;
+    return reinterpret_cast<HANDLE>(value);
+}
+
+std::shared_ptr<Object> lookup(HANDLE handle) {
+    const auto& handles = table().handles;
+    const auto it = handles.find(reinterpret_cast<uintptr_t>(handle));
+    return it == handles.end() ? nullptr : it->second;
+}
+
+template <class T>
+T* lookupAs(HANDLE handle, Kind kind) {
+    const auto& handles = table().handles;
+    const auto it = handles.find(reinterpret_cast<uintptr_t>(handle));
+    if (it == handles.end() || it->second->kind != kind) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return nullptr;
+    }
+    return static_cast<T*>(it->second.get());
+}
+
+bool hasName(const char* name) {
+    return name != nullptr && *name != '\0';
+}
+
+// A handle to an existing object of that name, or null with the last error
+// set if there is none (ERROR_FILE_NOT_FOUND) or it is of another kind.
+HANDLE openExisting(const char* name, Kind kind) {
+    const auto& names = table().names;
+    const auto it = names.find(name);
+    if (it == names.end()) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return nullptr;
+    }
+    if (it->second->kind != kind) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return nullptr;
+    }
+    return addHandle(it->second);
+}
+
+HANDLE addNamed(const std::shared_ptr<Object>& object, const char* name) {
+    if (hasName(name)) {
+        object->name = name;
+        table().names.emplace(object->name, object);
+    }
+    return addHandle(object);
+}
+
+// Named mutexes also hold an exclusive lock on a per-user file, so that a
+// second process creating the same name learns that it exists (the
+// single-instance check). Returns -1 if another process holds it.
+int lockFileFor(const std::string& name, bool& heldElsewhere) {
+    heldElsewhere = false;
+    const char* runtimeDir = std::getenv("XDG_RUNTIME_DIR");
+    std::string path = runtimeDir != nullptr && *runtimeDir != '\0' ? runtimeDir : "/tmp";
+    path += "/halvory-mutex-" + std::to_string(::getuid()) + "-";
+    for (const char c : name) {
+        const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                           (c >= '0' && c <= '9') || c == '-' || c == '.';
+        path += plain ? c : '_';
+    }
+    path += ".lock";
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        return -1;  // no shared folder: the mutex still works within the process
+    }
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        heldElsewhere = true;
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+using Clock = std::chrono::steady_clock;
+
+DWORD wait(DWORD count, const HANDLE* handles, bool waitAll, DWORD milliseconds, bool handleSent) {
+    if (count == 0 || count > MAXIMUM_WAIT_OBJECTS || handles == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return WAIT_FAILED;
+    }
+    ThreadState& me = self();
+    std::unique_lock lock(core().mutex);
+    // Copies, so that a handle closed during the wait leaves the object alive.
+    std::vector<std::shared_ptr<Object>> objects;
+    objects.reserve(count);
+    for (DWORD i = 0; i < count; ++i) {
+        auto object = lookup(handles[i]);
+        if (!object) {
+            SetLastError(ERROR_INVALID_HANDLE);
+            return WAIT_FAILED;
+        }
+        if (waitAll) {
+            for (const auto& earlier : objects) {
+                if (earlier == object) {
+                    SetLastError(ERROR_INVALID_PARAMETER);
+                    return WAIT_FAILED;
+                }
+            }
+        }
+        objects.push_back(std::move(object));
+    }
+
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(milliseconds);
+    for (;;) {
+        if (waitAll) {
+            bool allSignalled = true;
+            for (const auto& object : objects) {
+                allSignalled = allSignalled && object->signalled(me.id);
+            }
+            if (allSignalled) {
+                DWORD result = WAIT_OBJECT_0;
+                for (DWORD i = 0; i < count; ++i) {
+                    if (objects[i]->acquire(me)) {
+                        result = WAIT_ABANDONED + i;
+                    }
+                }
+                return result;
+            }
+        } else {
+            for (DWORD i = 0; i < count; ++i) {
+                if (objects[i]->signalled(me.id)) {
+                    return (objects[i]->acquire(me) ? WAIT_ABANDONED : WAIT_OBJECT_0) + i;
+                }
+            }
+        }
+        if (handleSent && handleOneSent(lock)) {
+            continue;
+        }
+        if (milliseconds == INFINITE) {
+            core().changed.wait(lock);
+        } else if (Clock::now() >= deadline) {
+            return WAIT_TIMEOUT;
+        } else {
+            core().changed.wait_until(lock, deadline);
+        }
+    }
+}
+
+}  // namespace
+
+void abandonMutexesOf(DWORD threadId) {
+    bool any = false;
+    for (const auto& entry : table().handles) {
+        if (entry.second->kind != Kind::Mutex) {
+            continue;
+        }
+        auto& mutex = static_cast<Mutex&>(*entry.second);
+        if (mutex.owner == threadId) {
+            mutex.owner = 0;
+            mutex.depth = 0;
+            mutex.abandoned = true;
+            any = true;
+        }
+    }
+    if (any) {
+        core().changed.notify_all();
+    }
+}
+
+}  // namespace hv::detail
+
+using namespace hv::detail;
+
+namespace {
+constexpr DWORD kCreateSuspended = 0x00000004;
+}
+
+HANDLE CreateEventA(void*, BOOL manualReset, BOOL initialState, const char* name) {
+    std::lock_guard lock(core().mutex);
+    if (hasName(name) && table().names.count(name) != 0) {
+        HANDLE existing = openExisting(name, Kind::Event);
+        if (existing != nullptr) {
+            SetLastError(ERROR_ALREADY_EXISTS);
+        }
+        return existing;
+    }
+    SetLastError(ERROR_SUCCESS);
+    return addNamed(std::make_shared<Event>(manualReset != FALSE, initialState != FALSE), name);
+}
+
+HANDLE OpenEventA(DWORD, BOOL, const char* name) {
+    if (!hasName(name)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    std::lock_guard lock(core().mutex);
+    return openExisting(name, Kind::Event);
+}
+
+BOOL SetEvent(HANDLE event) {
+    std::lock_guard lock(core().mutex);
+    auto* e = lookupAs<Event>(event, Kind::Event);
+    if (e == nullptr) {
+        return FALSE;
+    }
+    e->set = true;
+    core().changed.notify_all();
+    return TRUE;
+}
+
+BOOL ResetEvent(HANDLE event) {
+    std::lock_guard lock(core().mutex);
+    auto* e = lookupAs<Event>(event, Kind::Event);
+    if (e == nullptr) {
+        return FALSE;
+    }
+    e->set = false;
+    return TRUE;
+}
+
+HANDLE CreateMutexA(void*, BOOL initialOwner, const char* name) {
+    ThreadState& me = self();
+    std::lock_guard lock(core().mutex);
+    if (hasName(name) && table().names.count(name) != 0) {
+        HANDLE existing = openExisting(name, Kind::Mutex);
+        if (existing != nullptr) {
+            SetLastError(ERROR_ALREADY_EXISTS);
+        }
+        return existing;
+    }
+    auto mutex = std::make_shared<Mutex>();
+    bool heldElsewhere = false;
+    if (hasName(name)) {
+        mutex->lockFile = lockFileFor(name, heldElsewhere);
+    }
+    // Ownership goes only to the creator; a process that finds the name in
+    // use elsewhere gets a stand-in it does not own.
+    if (initialOwner != FALSE && !heldElsewhere) {
+        mutex->acquire(me);
+    }
+    SetLastError(heldElsewhere ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
+    return addNamed(mutex, name);
+}
+
+BOOL ReleaseMutex(HANDLE mutex) {
+    const DWORD me = GetCurrentThreadId();
+    std::lock_guard lock(core().mutex);
+    auto* m = lookupAs<Mutex>(mutex, Kind::Mutex);
+    if (m == nullptr) {
+        return FALSE;
+    }
+    if (m->owner != me || m->depth == 0) {
+        SetLastError(ERROR_NOT_OWNER);
+        return FALSE;
+    }
+    if (--m->depth == 0) {
+        m->owner = 0;
+        core().changed.notify_all();
+    }
+    return TRUE;
+}
+
+BOOL CloseHandle(HANDLE handle) {
+    std::shared_ptr<Object> object;  // released after the lock
+    std::lock_guard lock(core().mutex);
+    Table& t = table();
+    const auto it = t.handles.find(reinterpret_cast<uintptr_t>(handle));
+    if (it == t.handles.end()) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    object = std::move(it->second);
+    t.handles.erase(it);
+    if (--object->openHandles == 0 && !object->name.empty()) {
+        t.names.erase(object->name);
+    }
+    return TRUE;
+}
+
+DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
+    return wait(1, &handle, false, milliseconds, false);
+}
+
+DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, DWORD milliseconds) {
+    return wait(count, handles, waitAll != FALSE, milliseconds, false);
+}
+
+DWORD hvWaitHandlingSent(DWORD count, const HANDLE* handles, DWORD milliseconds) {
+    return wait(count, handles, false, milliseconds, true);
+}
+
+HANDLE CreateThread(void*, size_t, LPTHREAD_START_ROUTINE start, void* parameter, DWORD flags,
+                    DWORD* threadId) {
+    if (start == nullptr || (flags & kCreateSuspended) != 0) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    // The thread keeps its own reference: closing every handle must not free
+    // what it signals when it ends.
+    auto object = std::make_shared<ThreadObject>();
+    const DWORD id = allocateThreadId();
+    if (threadId != nullptr) {
+        *threadId = id;
+    }
+    try {
+        std::thread([object, start, parameter, id] {
+            adoptThreadId(id);
+            const DWORD exitCode = start(parameter);
+            endCurrentThread();
+            std::lock_guard lock(core().mutex);
+            object->ended = true;
+            object->exitCode = exitCode;
+            core().changed.notify_all();
+        }).detach();
+    } catch (const std::system_error&) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    std::lock_guard lock(core().mutex);
+    return addHandle(object);
+}
+
+BOOL GetExitCodeThread(HANDLE thread, DWORD* exitCode) {
+    std::lock_guard lock(core().mutex);
+    auto* t = lookupAs<ThreadObject>(thread, Kind::Thread);
+    if (t == nullptr) {
+        return FALSE;
+    }
+    if (exitCode == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    *exitCode = t->ended ? t->exitCode : STILL_ACTIVE;
+    return TRUE;
+}

@@ -1,0 +1,30 @@
+// CBaseView: base of every screen. A child of the frame built on a form
+// template, with the layout hook, the remote-control hook and the overlay
+// hook that the screens override.
+#pragma once
+
+#include "ui/Wnd.h"
+
+class CBaseView : public CWnd {
+public:
+    explicit CBaseView(UINT templateId) : m_nTemplateId(templateId) {}
+
+    // Creates the screen hidden, as a child of the frame.
+    BOOL Create(CWnd* frame, UINT id);
+    virtual void OnInitialUpdate() {}
+
+    // Places the controls for the current size.
+    virtual void ArrangeControls(BOOL rebuild);
+    // Non-zero when the remote-control command was handled.
+    virtual WORD OnAppCommand(int command);
+    virtual void PaintOverlay() {}
+
+    UINT GetTemplateId() const { return m_nTemplateId; }
+
+protected:
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+    virtual void DrawBackground();
+
+private:
+    UINT m_nTemplateId;
+};
