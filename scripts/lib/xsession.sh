@@ -3,6 +3,7 @@
 # stops both when the calling script exits.
 
 XSESSION_PIDS=()
+XSESSION_RUNTIME_DIR=""
 
 stop_x_session() {
     local pid
@@ -13,6 +14,10 @@ stop_x_session() {
         wait "$pid" 2>/dev/null || true
     done
     XSESSION_PIDS=()
+    if [[ -n "$XSESSION_RUNTIME_DIR" ]]; then
+        rm -rf "$XSESSION_RUNTIME_DIR"
+        XSESSION_RUNTIME_DIR=""
+    fi
 }
 
 start_x_session() {
@@ -38,6 +43,11 @@ start_x_session() {
     fi
     export DISPLAY=":$number"
     unset WAYLAND_DISPLAY
+    # Qt wants a private runtime folder; a CI shell has none.
+    if [[ -z "${XDG_RUNTIME_DIR:-}" ]]; then
+        XSESSION_RUNTIME_DIR=$(mktemp -d)
+        export XDG_RUNTIME_DIR=$XSESSION_RUNTIME_DIR
+    fi
 
     openbox --sm-disable >"$dir/openbox.log" 2>&1 &
     XSESSION_PIDS+=("$!")

@@ -63,13 +63,18 @@ typedef void* HANDLE;
 typedef LRESULT (*HV_WNDPROC)(void* context, HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 typedef void (*HV_WAKEPROC)(void* context);
 
+// Handles are never reused, so a stale one never names a newer window. A
+// thread's windows are destroyed when the thread ends.
 HVAPI HWND hvCreateWindowHandle(HV_WNDPROC proc, void* context);
 // Pending sends to the window return 0; pending posts are dropped.
 HVAPI void hvDestroyWindowHandle(HWND hwnd);
-// Called from any thread when the calling thread's queue gets work; must be
-// thread-safe and must not handle the messages itself.
+// Called from any thread when the calling thread's queue gets work, once until
+// the next hvDispatchPending. It runs under the library's lock: it must be
+// thread-safe, quick, and must not call into this library. Once it is
+// replaced (or cleared with null) the old one is never called again.
 HVAPI void hvSetThreadWaker(HV_WAKEPROC wake, void* context);
-// Handles everything queued for the calling thread; returns how many.
+// Handles, in arrival order, everything queued for the calling thread when it
+// is called (not what the handlers queue meanwhile); returns how many.
 HVAPI int hvDispatchPending(void);
 
 HVAPI BOOL IsWindow(HWND hwnd);
@@ -83,9 +88,12 @@ HVAPI LRESULT SendMessageA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 HVAPI UINT RegisterWindowMessageA(const char* name);
 
 // --- Kernel objects ------------------------------------------------------------
-// Handles are closed with CloseHandle. Named objects are shared within the
-// process while any handle to them is open; creating an existing name returns
-// a new handle to it and sets ERROR_ALREADY_EXISTS.
+// Handles are closed with CloseHandle and never reused. Named objects are
+// shared within the process while any handle to them is open; creating an
+// existing name returns a new handle to it and sets ERROR_ALREADY_EXISTS
+// (ERROR_SUCCESS otherwise). A named mutex is also seen by other processes
+// of the same user (through a lock file), for the single-instance check; its
+// ownership stays within the process.
 HVAPI HANDLE CreateEventA(void* security, BOOL manualReset, BOOL initialState, const char* name);
 HVAPI HANDLE OpenEventA(DWORD access, BOOL inherit, const char* name);
 HVAPI BOOL SetEvent(HANDLE event);
@@ -96,7 +104,8 @@ HVAPI BOOL CloseHandle(HANDLE handle);
 
 // Signalled: events when set (auto-reset ones are reset by the satisfied
 // wait), mutexes when unowned or owned by the caller (recursive), threads
-// when they have ended.
+// when they have ended. A mutex whose owner thread ended is taken with
+// WAIT_ABANDONED + i.
 HVAPI DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds);
 HVAPI DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll,
                                    DWORD milliseconds);
@@ -109,6 +118,7 @@ HVAPI DWORD hvWaitHandlingSent(DWORD count, const HANDLE* handles, DWORD millise
 typedef DWORD (*LPTHREAD_START_ROUTINE)(void* parameter);
 // The handle is signalled when the thread ends. There is no way to kill a
 // thread: closing every handle to a running thread leaves it to finish alone.
+// The stack size is ignored; CREATE_SUSPENDED is not supported.
 HVAPI HANDLE CreateThread(void* security, size_t stackSize, LPTHREAD_START_ROUTINE start,
                           void* parameter, DWORD flags, DWORD* threadId);
 // STILL_ACTIVE while the thread runs, then its routine's result.

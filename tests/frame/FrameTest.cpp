@@ -1,0 +1,291 @@
+#include <QMessageBox>
+#include <QTimer>
+#include <thread>
+
+#include "FrameFixture.h"
+#include "catalogue/GameInfo.h"
+#include "screens/BrowserView.h"
+#include "screens/DownloadView.h"
+#include "screens/GameInfoView.h"
+#include "screens/GamesView.h"
+#include "screens/HomeScreenView.h"
+#include "screens/LoginStatusView.h"
+#include "screens/LoginView.h"
+
+namespace {
+
+// Answers the platform message box the frame shows when it cannot start.
+struct MessageBoxCatcher {
+    QTimer timer;
+    std::string text;
+    std::string caption;
+    MessageBoxCatcher() {
+        QObject::connect(&timer, &QTimer::timeout, [this] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                text = box->text().toStdString();
+                caption = box->windowTitle().toStdString();
+                box->done(QMessageBox::Ok);
+            }
+        });
+        timer.start(10);
+    }
+};
+
+// Records the messages it receives, in one order shared by all recorders.
+class Recorder : public CWnd {
+public:
+    explicit Recorder(std::vector<std::string>* log, std::string name) : m_log(log), m_name(std::move(name)) {
+        CreateEx(0, "", WS_POPUP, RECT{0, 0, 1, 1}, nullptr, 0);
+    }
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
+        if (message == UWM_ENGINE_PROGRESS || message == UWM_ENGINE_STATE) {
+            m_log->push_back(m_name + ":" + std::to_string(message - WM_USER) + ":" + std::to_string(wParam));
+            return 0;
+        }
+        return CWnd::WindowProc(message, wParam, lParam);
+    }
+
+private:
+    std::vector<std::string>* m_log;
+    std::string m_name;
+};
+
+int ShowEvents(CWnd* wnd, std::function<void()> action) {
+    struct Counter : QObject {
+        int count = 0;
+        bool eventFilter(QObject*, QEvent* e) override {
+            count += e->type() == QEvent::Show || e->type() == QEvent::Hide;
+            return false;
+        }
+    } counter;
+    wnd->GetWidget()->installEventFilter(&counter);
+    action();
+    wnd->GetWidget()->removeEventFilter(&counter);
+    return counter.count;
+}
+
+}  // namespace
+
+TEST(FrameCreation, MissingOrIncompleteEngineFailsWithItsMessage) {
+    CConfigHelper config;
+    for (const auto& [path, expected] :
+         {std::pair<std::string, std::string>{"/nonexistent/libhalvory.so", "Could not load libhalvory.so."},
+          {INCOMPLETE_ENGINE_PATH, "Could not import API from libfakeengine_incomplete.so."}}) {
+        fake::Reset();
+        MessageBoxCatcher catcher;
+        CMainFrame frame(FrameContext{&config, nullptr, path});
+        EXPECT_FALSE(frame.CreateFrame(WS_POPUP, RECT{0, 0, 800, 600}));
+        EXPECT_EQ(frame.GetSafeHwnd(), nullptr);
+        EXPECT_EQ(catcher.text, expected);
+        EXPECT_EQ(catcher.caption, "Error");
+        EXPECT_TRUE(fake::Calls().empty());
+    }
+}
+
+TEST_F(FrameTest, CreationInitialisesTheEngineFirstAndLeavesEveryScreenHidden) {
+    const auto calls = fake::Calls();
+    ASSERT_FALSE(calls.empty());
+    EXPECT_EQ(calls.front().name, "hv_Init");
+    EXPECT_EQ(fake::FrameWindow(), hwnd);
+    EXPECT_EQ(frame->ActiveView(), nullptr);
+    for (CWnd* screen : std::initializer_list<CWnd*>{frame->LoginView(), frame->LoginStatusView(),
+                                                     frame->HomeView(), frame->BrowserView(),
+                                                     frame->GamesView(), frame->GameInfoView(),
+                                                     frame->DownloadView()}) {
+        ASSERT_NE(screen, nullptr);
+        EXPECT_FALSE(screen->IsWindowVisible());
+        EXPECT_EQ(screen->GetDlgCtrlID(), AFX_IDW_PANE_FIRST + 1);
+    }
+    EXPECT_EQ(frame->ToolBar().GetDlgCtrlID(), 400);
+}
+
+TEST_F(FrameTest, SwitchingShowsOneScreenAndASecondSwitchChangesNothing) {
+    frame->ShowWindow(SW_SHOW);
+    frame->SwitchToScreen(frame->LoginView());
+    EXPECT_TRUE(frame->LoginView()->IsWindowVisible());
+    EXPECT_EQ(frame->LoginView()->GetDlgCtrlID(), AFX_IDW_PANE_FIRST);
+    EXPECT_EQ(ShowEvents(frame->LoginView(), [&] { frame->SwitchToScreen(frame->LoginView()); }), 0);
+
+    frame->SwitchToScreen(frame->HomeView());
+    EXPECT_EQ(frame->ActiveView(), frame->HomeView());
+    EXPECT_FALSE(frame->LoginView()->IsWindowVisible());
+    EXPECT_EQ(frame->LoginView()->GetDlgCtrlID(), AFX_IDW_PANE_FIRST + 1);
+    RECT pane;
+    frame->HomeView()->GetClientRect(&pane);
+    EXPECT_EQ(pane.right, 800);
+    EXPECT_EQ(pane.bottom, 600);
+}
+
+TEST_F(FrameTest, ProgressWithoutRecordIsRefusedAndReachesNoListener) {
+    std::vector<std::string> log;
+    Recorder first(&log, "first");
+    Recorder second(&log, "second");
+    Send(UWM_GAME_ACTION, ACTION_ADD_LISTENER, reinterpret_cast<LPARAM>(static_cast<CWnd*>(&first)));
+    Send(UWM_GAME_ACTION, ACTION_ADD_LISTENER, reinterpret_cast<LPARAM>(static_cast<CWnd*>(&second)));
+
+    EXPECT_EQ(Send(UWM_ENGINE_PROGRESS, 0, 0), -1);
+    EXPECT_TRUE(log.empty());
+
+    const TransferProgress progress{40, 12, 7, 400, 1000, HV_STATE_DOWNLOADING};
+    EXPECT_EQ(fake::SendProgress(progress), 0);
+    EXPECT_EQ(frame->DownloadView()->LastProgress().lDone, 400);
+    Send(UWM_ENGINE_STATE, 33, 5);
+    EXPECT_EQ(frame->DownloadView()->SecondsToPlay(), 33);
+    EXPECT_EQ(log, (std::vector<std::string>{"first:1:0", "second:1:0", "first:12:33", "second:12:33"}));
+
+    // A listener whose window is gone is skipped.
+    first.DestroyWindow();
+    log.clear();
+    fake::SendProgress(progress);
+    EXPECT_EQ(log, std::vector<std::string>{"second:1:0"});
+}
+
+TEST_F(FrameTest, WorkerSendBlocksUntilTheUserInterfaceThreadAnswers) {
+    frame->answers = {IDYES};
+    auto answer = fake::SendTextFromThread(UWM_ASK_PLAY_NOW, 0, "Nebula Drift");
+    // Nothing serves the message until this thread runs its loop.
+    EXPECT_EQ(answer.wait_for(std::chrono::milliseconds(100)), std::future_status::timeout);
+    ASSERT_TRUE(PumpUntil([&] { return answer.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }));
+    EXPECT_EQ(answer.get(), 1);
+    ASSERT_EQ(frame->questions.size(), 1u);
+    EXPECT_EQ(frame->questions[0].text, "Would you like to play Nebula Drift now?");
+    EXPECT_EQ(frame->questions[0].thread, GetCurrentThreadId());
+    EXPECT_TRUE(frame->DownloadView()->IsReadyToPlay());
+}
+
+TEST_F(FrameTest, TitleStateLooksInDemosFirstWithoutRegardToCase) {
+    fake::SendText(UWM_PACKAGE_ON_DISK, 0, "ÉTOILE-7");
+    EXPECT_EQ(frame->GetTitleState("étoile-7"), 2);
+    fake::SendText(UWM_PACKAGE_ON_DISK, 1, "Étoile-7");
+    EXPECT_EQ(frame->GetTitleState("ÉTOILE-7"), 3);
+    EXPECT_EQ(frame->GetTitleState("etoile-7"), 1);
+    // Removal takes the demo first, then the game.
+    fake::SendText(UWM_PACKAGE_GONE, 1, "étoile-7");
+    EXPECT_EQ(frame->GetTitleState("étoile-7"), 2);
+    EXPECT_EQ(frame->GameInfoView()->RefreshCount(), 1);
+    fake::SendText(UWM_PACKAGE_GONE, 0, "étoile-7");
+    EXPECT_EQ(frame->GetTitleState("étoile-7"), 1);
+    EXPECT_EQ(frame->GameInfoView()->RefreshCount(), 1);
+}
+
+TEST_F(FrameTest, RemoteCommandsGoToTheActiveScreen) {
+    const auto command = [&](int cmd) {
+        return Send(ShellHookMessage(), HSHELL_APPCOMMAND, static_cast<LPARAM>(cmd) << 16);
+    };
+    EXPECT_EQ(command(APPCOMMAND_VOLUME_MUTE), 0) << "no active screen";
+    frame->SwitchToScreen(frame->LoginView());
+    EXPECT_EQ(command(APPCOMMAND_VOLUME_MUTE), 1);
+    EXPECT_EQ(command(APPCOMMAND_MEDIA_CHANNEL_DOWN), 1);
+    EXPECT_EQ(command(APPCOMMAND_MEDIA_PLAY_PAUSE), 0);
+    EXPECT_EQ(Send(ShellHookMessage(), 4, APPCOMMAND_VOLUME_MUTE << 16), 0) << "other shell codes";
+    frame->SwitchToScreen(frame->HomeView());
+    EXPECT_EQ(command(APPCOMMAND_VOLUME_MUTE), 0);
+    // Back on the home screen's neighbour: the games screen goes home.
+    frame->SwitchToScreen(frame->GamesView());
+    EXPECT_EQ(command(APPCOMMAND_BROWSER_BACKWARD), 1);
+    EXPECT_EQ(frame->ActiveView(), frame->HomeView());
+}
+
+TEST_F(FrameTest, CornerSizingKeepsTheAspectAndOtherEdgesAreFree) {
+    MINMAXINFO info{};
+    Send(WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&info));
+    EXPECT_EQ(info.ptMinTrackSize.x, 800);
+    EXPECT_EQ(info.ptMinTrackSize.y, 600);
+
+    RECT corner{10, 20, 910, 650};
+    Send(WM_SIZING, WMSZ_BOTTOMRIGHT, reinterpret_cast<LPARAM>(&corner));
+    EXPECT_EQ(corner.right - corner.left - 800, corner.bottom - corner.top - 600);
+    EXPECT_EQ(corner.right, 910);
+    EXPECT_EQ(corner.bottom, 720);
+
+    RECT edge{10, 20, 1000, 650};
+    Send(WM_SIZING, WMSZ_RIGHT, reinterpret_cast<LPARAM>(&edge));
+    EXPECT_EQ(edge.right, 1000);
+    EXPECT_EQ(edge.bottom, 650);
+
+    // A drag below the minimum stops at it, the opposite edge staying put.
+    const RECT taken = frame->SizeTo(WMSZ_LEFT, RECT{500, 20, 1000, 620});
+    EXPECT_EQ(taken.left, 200);
+    EXPECT_EQ(taken.right, 1000);
+}
+
+TEST_F(FrameTest, MessageTableRows) {
+    Send(UWM_SHOW_MESSAGE, 119, reinterpret_cast<LPARAM>("Lost"));
+    ASSERT_EQ(frame->messages.size(), 1u);
+    EXPECT_EQ(frame->messages[0].text, "Lost");
+    EXPECT_EQ(frame->messages[0].number, 119);
+
+    Send(UWM_NOT_MEDIA_CENTER);
+    EXPECT_EQ(mediaCenter, 0);
+
+    Send(UWM_ACTIVATE_RUNNING);
+    EXPECT_EQ(fake::CallsTo("hv_SetGameForeground").size(), 1u);
+
+    GameInfo game;
+    game.m_strTitle = "Nebula Drift";
+    frame->GameInfoView()->m_bPlayBusy = 1;
+    Send(UWM_SHOW_GAME, 0, reinterpret_cast<LPARAM>(&game));
+    EXPECT_EQ(frame->ActiveView(), frame->GameInfoView());
+    EXPECT_EQ(frame->GameInfoView()->GetGame(), &game);
+    Send(UWM_SWITCH_SCREEN, reinterpret_cast<WPARAM>(static_cast<CBaseView*>(frame->GameInfoView())),
+         reinterpret_cast<LPARAM>(static_cast<CBaseView*>(frame->GamesView())));
+    EXPECT_EQ(frame->GameInfoView()->m_bPlayBusy, 0);
+    EXPECT_EQ(frame->ActiveView(), frame->GamesView());
+    Send(UWM_SWITCH_SCREEN, 0, 0);
+    EXPECT_EQ(frame->ActiveView(), frame->GamesView());
+
+    config = CConfigHelper();
+    Send(UWM_GAME_ACTION, ACTION_SUPPORT, 0);
+    EXPECT_EQ(frame->ActiveView(), frame->BrowserView());
+    EXPECT_EQ(frame->BrowserView()->GetAddress(), "/troubleshootingtips.htm");
+    EXPECT_EQ(frame->BrowserView()->GetPreviousScreen(), frame->GamesView());
+    EXPECT_EQ(Send(UWM_ENGINE_NOP), 0);
+}
+
+TEST_F(FrameTest, BackOnEachScreen) {
+    frame->SwitchToScreen(frame->GamesView());
+    frame->GoBack();
+    EXPECT_EQ(frame->ActiveView(), frame->HomeView());
+    EXPECT_EQ(frame->BrowserAddress(), "/whatsnew.htm");
+
+    frame->GoBack();
+    EXPECT_EQ(frame->ActiveView(), frame->BrowserView());
+    EXPECT_EQ(frame->BrowserView()->GetAddress(), "/announcements.htm");
+    EXPECT_EQ(frame->BrowserView()->m_bLogoutOnBack, 1);
+
+    // The announcements page logs out on back: the question comes, answered No.
+    frame->GoBack();
+    ASSERT_EQ(frame->questions.size(), 1u);
+    EXPECT_EQ(frame->questions[0].text, "Are you sure you want to logout?");
+    EXPECT_EQ(frame->ActiveView(), frame->BrowserView());
+
+    // No transfer: the download screen leaves for the detail screen.
+    frame->SwitchToScreen(frame->DownloadView());
+    frame->GoBack();
+    ASSERT_TRUE(PumpUntil([&] { return frame->ActiveView() == frame->GameInfoView(); }));
+}
+
+TEST_F(FrameTest, PreTranslationSendsEnterAndBackToTheActiveScreen) {
+    frame->SwitchToScreen(frame->LoginView());
+    MSG back{frame->LoginView()->GetSafeHwnd(), WM_KEYDOWN, VK_BACK, 1, 0, {}};
+    EXPECT_TRUE(frame->PreTranslateMessage(&back));
+    MSG browserBack{frame->ToolBar().GetSafeHwnd(), WM_KEYDOWN, VK_BROWSER_BACK, 1, 0, {}};
+    EXPECT_TRUE(frame->PreTranslateMessage(&browserBack));
+    MSG letter{frame->LoginView()->GetSafeHwnd(), WM_KEYDOWN, 'A', 1, 0, {}};
+    EXPECT_FALSE(frame->PreTranslateMessage(&letter));
+    MSG rightClick{frame->LoginView()->GetSafeHwnd(), WM_RBUTTONDOWN, 0, 0, 0, {}};
+    EXPECT_FALSE(frame->PreTranslateMessage(&rightClick));
+}
+
+TEST_F(FrameTest, CloseAsksNothingAndShutsTheEngineDownLast) {
+    Send(UWM_LOGOUT, 0);
+    ASSERT_TRUE(PumpUntil([&] { return frame->GetSafeHwnd() == nullptr; }));
+    EXPECT_TRUE(frame->questions.empty());
+    const auto names = fake::CallNames();
+    ASSERT_GE(names.size(), 3u);
+    EXPECT_EQ(names.front(), "hv_Init");
+    EXPECT_EQ(names[names.size() - 2], "hv_CancelA");
+    EXPECT_EQ(names.back(), "hv_Shutdown");
+    EXPECT_EQ(fake::CallsTo("hv_CancelA")[0].args[0], std::nullopt);
+    EXPECT_FALSE(IsWindow(hwnd));
+}
