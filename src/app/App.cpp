@@ -51,7 +51,6 @@ BOOL CApp::InitInstance() {
     }
     Load("Halvory.ini");
     ReadProductVersion(exe);
-    hv::InstallMessagePump();
     if (std::getenv("HALVORY_REPORT_FIRST_PAINT")) {
         qApp->installEventFilter(new FirstPaintReporter);
     }

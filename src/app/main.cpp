@@ -1,15 +1,13 @@
-#include <QApplication>
-
 #include "app/App.h"
+#include "ui/Application.h"
 
 int main(int argc, char** argv) {
-    QApplication application(argc, argv);
-    QApplication::setQuitOnLastWindowClosed(false);
+    CWinApp application(argc, argv);
     CApp app;
     if (!app.InitInstance()) {
         return 0;
     }
-    const int code = QApplication::exec();
+    const int code = CWinApp::exec();
     app.ExitInstance();
     return code;
 }

@@ -1,12 +1,9 @@
 #include <gtest/gtest.h>
 
-#include <QApplication>
-
-#include "ui/MessagePump.h"
+#include "ui/Application.h"
 
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
-    QApplication application(argc, argv);
-    hv::InstallMessagePump();
+    CWinApp application(argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -48,68 +48,8 @@ protected:
         }
     }
 
-    // Input goes through the pre-translation of its target window and that
-    // window's parents before the target handles it.
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (!event->spontaneous() || !watched->isWidgetType()) {
-            return false;
-        }
-        const QEvent::Type type = event->type();
-        if (type != QEvent::KeyPress && type != QEvent::MouseButtonPress &&
-            type != QEvent::MouseButtonDblClick) {
-            return false;
-        }
-        // A key a child ignored comes back for its parent: translate it once.
-        if (event == m_lastEvent && type == m_lastType) {
-            return false;
-        }
-        m_lastEvent = event;
-        m_lastType = type;
-        CWnd* target = CWnd::FromWidget(static_cast<QWidget*>(watched));
-        if (type == QEvent::KeyPress) {
-            auto* key = static_cast<QKeyEvent*>(event);
-            if (const int command = hv::AppCommandFromQtKey(key->key())) {
-                const LPARAM lParam = static_cast<LPARAM>(static_cast<DWORD>(command) << 16);
-                const WPARAM wParam = reinterpret_cast<WPARAM>(target ? target->GetSafeHwnd() : nullptr);
-                if (CallShellHooksFrom(0, HSHELL_APPCOMMAND, wParam, lParam) != 0) {
-                    return true;
-                }
-            }
-        }
-        if (!target) {
-            return false;
-        }
-        MSG msg{};
-        msg.hwnd = target->GetSafeHwnd();
-        if (type == QEvent::KeyPress) {
-            auto* key = static_cast<QKeyEvent*>(event);
-            msg.message = WM_KEYDOWN;
-            msg.wParam = hv::VirtualKeyFromQtKey(key->key());
-            msg.lParam = 1 | (key->isAutoRepeat() ? LPARAM(1) << 30 : 0);
-            if (msg.wParam == 0) {
-                return false;
-            }
-        } else {
-            auto* mouse = static_cast<QMouseEvent*>(event);
-            const bool right = mouse->button() == Qt::RightButton;
-            const bool dbl = type == QEvent::MouseButtonDblClick;
-            msg.message = right ? (dbl ? WM_RBUTTONDBLCLK : WM_RBUTTONDOWN)
-                                : (dbl ? WM_LBUTTONDBLCLK : WM_LBUTTONDOWN);
-            const QPoint pos = mouse->position().toPoint();
-            msg.lParam = MAKELPARAM(pos.x(), pos.y());
-        }
-        for (CWnd* wnd = target; wnd; wnd = wnd->GetParent()) {
-            if (wnd->PreTranslateMessage(&msg)) {
-                return true;
-            }
-        }
-        return false;
-    }
-
 private:
     std::atomic<bool> m_wakePending{false};
-    const QEvent* m_lastEvent = nullptr;
-    QEvent::Type m_lastType = QEvent::None;
 };
 
 }  // namespace
@@ -123,8 +63,57 @@ void InstallMessagePump() {
     }
     pump = new MessagePump;
     pump->setParent(qApp);
-    qApp->installEventFilter(pump);
     hvSetThreadWaker(&MessagePump::Wake, pump);
+}
+
+bool PreTranslateInput(QObject* receiver, QEvent* event) {
+    if (!event->spontaneous() || !receiver->isWidgetType()) {
+        return false;
+    }
+    const QEvent::Type type = event->type();
+    if (type != QEvent::KeyPress && type != QEvent::MouseButtonPress &&
+        type != QEvent::MouseButtonDblClick) {
+        return false;
+    }
+    CWnd* target = CWnd::FromWidget(static_cast<QWidget*>(receiver));
+    if (type == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (const int command = AppCommandFromQtKey(key->key())) {
+            const LPARAM lParam = static_cast<LPARAM>(static_cast<DWORD>(command) << 16);
+            const WPARAM wParam = reinterpret_cast<WPARAM>(target ? target->GetSafeHwnd() : nullptr);
+            if (CallShellHooksFrom(0, HSHELL_APPCOMMAND, wParam, lParam) != 0) {
+                return true;
+            }
+        }
+    }
+    if (!target) {
+        return false;
+    }
+    MSG msg{};
+    msg.hwnd = target->GetSafeHwnd();
+    if (type == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        msg.message = WM_KEYDOWN;
+        msg.wParam = VirtualKeyFromQtKey(key->key());
+        msg.lParam = 1 | (key->isAutoRepeat() ? LPARAM(1) << 30 : 0);
+        if (msg.wParam == 0) {
+            return false;
+        }
+    } else {
+        auto* mouse = static_cast<QMouseEvent*>(event);
+        const bool right = mouse->button() == Qt::RightButton;
+        const bool dbl = type == QEvent::MouseButtonDblClick;
+        msg.message = right ? (dbl ? WM_RBUTTONDBLCLK : WM_RBUTTONDOWN)
+                            : (dbl ? WM_LBUTTONDBLCLK : WM_LBUTTONDOWN);
+        const QPoint pos = mouse->position().toPoint();
+        msg.lParam = MAKELPARAM(pos.x(), pos.y());
+    }
+    for (CWnd* wnd = target; wnd; wnd = wnd->GetParent()) {
+        if (wnd->PreTranslateMessage(&msg)) {
+            return true;
+        }
+    }
+    return false;
 }
 
 }  // namespace hv

@@ -6,10 +6,18 @@
 
 #include "winapi/winuser.h"
 
+class QEvent;
+class QObject;
+
 namespace hv {
 
 // Once, on the user-interface thread, after the QApplication exists.
 void InstallMessagePump();
+
+// Input from the window system, before its receiver sees it: remote keys go
+// to the shell hook, then the receiving window and its parents may take the
+// message in PreTranslateMessage. True when the event is consumed.
+bool PreTranslateInput(QObject* receiver, QEvent* event);
 
 }  // namespace hv
 

@@ -1,0 +1,237 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTest>
+#include <QWidget>
+#include <thread>
+
+#include "ui/FrameWnd.h"
+#include "ui/KeyMap.h"
+#include "ui/MessagePump.h"
+#include "ui/Wnd.h"
+
+namespace {
+
+struct Received {
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+};
+
+// Keeps what it is told, and answers WM_USER with wParam + 1.
+class Probe : public CWnd {
+public:
+    std::vector<Received> log;
+    bool handleKeys = true;
+    DWORD userThread = 0;
+
+    std::vector<Received> Of(UINT message) const {
+        std::vector<Received> out;
+        for (const Received& r : log) {
+            if (r.message == message) out.push_back(r);
+        }
+        return out;
+    }
+
+protected:
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
+        log.push_back({message, wParam, lParam});
+        switch (message) {
+            case WM_USER:
+                userThread = GetCurrentThreadId();
+                return static_cast<LRESULT>(wParam + 1);
+            case WM_KEYDOWN:
+            case WM_LBUTTONDOWN:
+                if (handleKeys) return 0;
+                break;
+            default:
+                break;
+        }
+        return CWnd::WindowProc(message, wParam, lParam);
+    }
+};
+
+void Pump(int ms) {
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < ms) {
+        QApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+}
+
+}  // namespace
+
+TEST(Wnd, CreationSendsCreateAndDestroyInOrderAndForgetsTheHandle) {
+    Probe probe;
+    ASSERT_TRUE(probe.CreateEx(0, "Probe", WS_POPUP, RECT{0, 0, 200, 100}, nullptr, 0));
+    const HWND hwnd = probe.GetSafeHwnd();
+    EXPECT_TRUE(IsWindow(hwnd));
+    EXPECT_EQ(CWnd::FromHandle(hwnd), &probe);
+    EXPECT_EQ(probe.log.front().message, static_cast<UINT>(WM_CREATE));
+    EXPECT_EQ(probe.GetWindowText(), "Probe");
+    RECT client;
+    probe.GetClientRect(&client);
+    EXPECT_EQ(client.right, 200);
+    EXPECT_EQ(client.bottom, 100);
+    probe.DestroyWindow();
+    EXPECT_EQ(probe.log.back().message, static_cast<UINT>(WM_DESTROY));
+    EXPECT_FALSE(IsWindow(hwnd));
+    EXPECT_EQ(CWnd::FromHandle(hwnd), nullptr);
+}
+
+TEST(Wnd, FailedCreateLeavesNoWindow) {
+    class Refuses : public CWnd {
+        LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
+            return message == WM_CREATE ? -1 : CWnd::WindowProc(message, wParam, lParam);
+        }
+    } refuses;
+    EXPECT_FALSE(refuses.CreateEx(0, "", WS_POPUP, RECT{0, 0, 10, 10}, nullptr, 0));
+    EXPECT_EQ(refuses.GetSafeHwnd(), nullptr);
+}
+
+TEST(Wnd, KeysCarryVirtualKeyAndRepeatBit) {
+    Probe probe;
+    probe.CreateEx(0, "", WS_POPUP | WS_VISIBLE, RECT{0, 0, 100, 100}, nullptr, 0);
+    QTest::keyPress(probe.GetWidget(), Qt::Key_Return);
+    QTest::keyPress(probe.GetWidget(), Qt::Key_Down, Qt::NoModifier, -1);
+    QKeyEvent repeat(QEvent::KeyPress, Qt::Key_Down, Qt::NoModifier, QString(), true);
+    QApplication::sendEvent(probe.GetWidget(), &repeat);
+    const auto keys = probe.Of(WM_KEYDOWN);
+    ASSERT_EQ(keys.size(), 3u);
+    EXPECT_EQ(keys[0].wParam, static_cast<WPARAM>(VK_RETURN));
+    EXPECT_EQ(keys[1].wParam, static_cast<WPARAM>(VK_DOWN));
+    EXPECT_EQ((keys[1].lParam >> 30) & 1, 0);
+    EXPECT_EQ((keys[2].lParam >> 30) & 1, 1);
+}
+
+TEST(Wnd, MouseMessagesUseClientCoordinates) {
+    Probe parent;
+    parent.CreateEx(0, "", WS_POPUP | WS_VISIBLE, RECT{0, 0, 300, 300}, nullptr, 0);
+    Probe child;
+    child.CreateEx(0, "", WS_CHILD | WS_VISIBLE, RECT{50, 60, 150, 160}, &parent, 7);
+    EXPECT_EQ(parent.GetDlgItem(7), &child);
+    QTest::mouseClick(child.GetWidget(), Qt::LeftButton, Qt::NoModifier, QPoint(10, 20));
+    const auto down = child.Of(WM_LBUTTONDOWN);
+    ASSERT_EQ(down.size(), 1u);
+    EXPECT_EQ(GET_X_LPARAM(down[0].lParam), 10);
+    EXPECT_EQ(GET_Y_LPARAM(down[0].lParam), 20);
+    EXPECT_EQ(down[0].wParam & MK_LBUTTON, static_cast<WPARAM>(MK_LBUTTON));
+    EXPECT_EQ(child.Of(WM_LBUTTONUP).size(), 1u);
+    // Handled input does not travel up to the parent.
+    EXPECT_TRUE(parent.Of(WM_LBUTTONDOWN).empty());
+}
+
+TEST(Wnd, TimersArriveByTheirOwnIdUntilKilled) {
+    Probe probe;
+    probe.CreateEx(0, "", WS_POPUP, RECT{0, 0, 10, 10}, nullptr, 0);
+    EXPECT_EQ(probe.SetTimer(42, 5), 42u);
+    QElapsedTimer timer;
+    timer.start();
+    while (probe.Of(WM_TIMER).size() < 2 && timer.elapsed() < 5000) {
+        QApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    const auto ticks = probe.Of(WM_TIMER);
+    ASSERT_GE(ticks.size(), 2u);
+    EXPECT_EQ(ticks[0].wParam, 42u);
+    EXPECT_TRUE(probe.KillTimer(42));
+    EXPECT_FALSE(probe.KillTimer(42));
+    const size_t count = probe.Of(WM_TIMER).size();
+    Pump(30);
+    EXPECT_EQ(probe.Of(WM_TIMER).size(), count);
+}
+
+TEST(Wnd, CloseBecomesWmCloseAndDestroysByDefault) {
+    Probe probe;
+    probe.CreateEx(0, "", WS_POPUP | WS_VISIBLE, RECT{0, 0, 10, 10}, nullptr, 0);
+    const HWND hwnd = probe.GetSafeHwnd();
+    probe.GetWidget()->close();
+    EXPECT_FALSE(probe.Of(WM_CLOSE).empty());
+    EXPECT_FALSE(IsWindow(hwnd));
+    QApplication::processEvents();
+}
+
+TEST(Wnd, SendFromAnotherThreadRunsOnTheWindowThread) {
+    Probe probe;
+    probe.CreateEx(0, "", WS_POPUP, RECT{0, 0, 10, 10}, nullptr, 0);
+    LRESULT result = 0;
+    std::atomic<bool> done{false};
+    std::thread sender([&] {
+        result = SendMessageA(probe.GetSafeHwnd(), WM_USER, 41, 0);
+        done = true;
+    });
+    QElapsedTimer timer;
+    timer.start();
+    while (!done && timer.elapsed() < 5000) {
+        QApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    sender.join();
+    EXPECT_EQ(result, 42);
+    EXPECT_EQ(probe.userThread, GetCurrentThreadId());
+}
+
+TEST(Wnd, SizingFromAnEdgeStopsAtTheMinimum) {
+    class Frame : public CFrameWnd {
+        LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
+            if (message == WM_GETMINMAXINFO) {
+                reinterpret_cast<MINMAXINFO*>(lParam)->ptMinTrackSize = POINT{300, 200};
+                return 0;
+            }
+            return CFrameWnd::WindowProc(message, wParam, lParam);
+        }
+    } frame;
+    ASSERT_TRUE(frame.Create("f", WS_POPUP | WS_THICKFRAME, RECT{100, 100, 500, 400}));
+    EXPECT_EQ(frame.GetWidget()->minimumWidth(), 300);
+    const RECT top = frame.SizeTo(WMSZ_TOP, RECT{100, 350, 500, 400});
+    EXPECT_EQ(top.top, 200);
+    EXPECT_EQ(top.bottom, 400);
+    const RECT grow = frame.SizeTo(WMSZ_BOTTOMRIGHT, RECT{100, 100, 700, 650});
+    EXPECT_EQ(grow.right, 700);
+    EXPECT_EQ(grow.bottom, 650);
+}
+
+TEST(KeyMap, MediaKeysBecomeRemoteCommandsAndBrowserBackStaysAKey) {
+    EXPECT_EQ(hv::AppCommandFromQtKey(Qt::Key_MediaPlay), APPCOMMAND_MEDIA_PLAY);
+    EXPECT_EQ(hv::AppCommandFromQtKey(Qt::Key_ChannelDown), APPCOMMAND_MEDIA_CHANNEL_DOWN);
+    EXPECT_EQ(hv::AppCommandFromQtKey(Qt::Key_VolumeMute), APPCOMMAND_VOLUME_MUTE);
+    EXPECT_EQ(hv::AppCommandFromQtKey(Qt::Key_Back), 0);
+    EXPECT_EQ(hv::VirtualKeyFromQtKey(Qt::Key_Back), static_cast<UINT>(VK_BROWSER_BACK));
+    EXPECT_EQ(hv::VirtualKeyFromQtKey(Qt::Key_Backspace), static_cast<UINT>(VK_BACK));
+    EXPECT_EQ(hv::VirtualKeyFromQtKey(Qt::Key_F5), static_cast<UINT>(VK_F1 + 4));
+    EXPECT_EQ(hv::VirtualKeyFromQtKey(Qt::Key_A), static_cast<UINT>('A'));
+}
+
+namespace {
+std::vector<std::pair<int, LPARAM>> g_hookCalls;
+LRESULT g_hookAnswer = 0;
+HHOOK g_hook = nullptr;
+LRESULT TestShellHook(int code, WPARAM wParam, LPARAM lParam) {
+    g_hookCalls.emplace_back(code, lParam);
+    return g_hookAnswer ? g_hookAnswer : CallNextHookEx(g_hook, code, wParam, lParam);
+}
+}  // namespace
+
+TEST(ShellHook, RemoteKeysReachTheHookWhichMayConsumeThem) {
+    Probe probe;
+    probe.CreateEx(0, "", WS_POPUP | WS_VISIBLE, RECT{0, 0, 10, 10}, nullptr, 0);
+    g_hook = SetWindowsHookExA(WH_SHELL, &TestShellHook, nullptr, GetCurrentThreadId());
+    ASSERT_NE(g_hook, nullptr);
+
+    g_hookAnswer = 1;
+    QTest::keyClick(probe.GetWidget(), Qt::Key_MediaPlay);
+    ASSERT_EQ(g_hookCalls.size(), 1u);
+    EXPECT_EQ(g_hookCalls[0].first, HSHELL_APPCOMMAND);
+    EXPECT_EQ(GET_APPCOMMAND_LPARAM(g_hookCalls[0].second), APPCOMMAND_MEDIA_PLAY);
+
+    // Not consumed: the window gets the key as usual.
+    g_hookAnswer = 0;
+    probe.log.clear();
+    QTest::keyClick(probe.GetWidget(), Qt::Key_VolumeMute);
+    EXPECT_EQ(g_hookCalls.size(), 2u);
+    ASSERT_EQ(probe.Of(WM_KEYDOWN).size(), 1u);
+    EXPECT_EQ(probe.Of(WM_KEYDOWN)[0].wParam, static_cast<WPARAM>(VK_VOLUME_MUTE));
+
+    EXPECT_TRUE(UnhookWindowsHookEx(g_hook));
+    QTest::keyClick(probe.GetWidget(), Qt::Key_MediaPlay);
+    EXPECT_EQ(g_hookCalls.size(), 2u);
+}
