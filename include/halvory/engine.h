@@ -41,26 +41,26 @@ typedef int (*PFN_hv_SetGameForeground)(void);
 typedef int (*PFN_hv_UnzipInstallPkg)(const char* package_file, const char* dest_folder);
 typedef int (*PFN_hv_SetGamePath)(const char* path);
 
-#define HV_EXPORT_NAMES                                                                    \
-    "hv_Init", "hv_Shutdown", "hv_LoginA", "hv_CancelLogin", "hv_LogOut",                \
-        "hv_GetSMSLoginURL", "hv_DownloadA", "hv_CancelA", "hv_DeletePkgA", "hv_PlayGameA", \
-        "hv_SetGameForeground", "hv_UnzipInstallPkg", "hv_SetGamePath"
+#define HV_EXPORT_NAMES                                                                        \
+    "hv_Init", "hv_Shutdown", "hv_LoginA", "hv_CancelLogin", "hv_LogOut", "hv_GetSMSLoginURL", \
+        "hv_DownloadA", "hv_CancelA", "hv_DeletePkgA", "hv_PlayGameA", "hv_SetGameForeground", \
+        "hv_UnzipInstallPkg", "hv_SetGamePath"
 #define HV_EXPORT_COUNT 13
 
 // --- Notifications to the frame window ---------------------------------------
 // "sent" ones are delivered with SendMessageA: their parameters live for the
 // call and the handler's result is the user's answer.
 enum {
-    UWM_ENGINE_PROGRESS = WM_USER + 1,    // lParam: const TransferProgress* (sent)
-    UWM_GAME_CLOSED = WM_USER + 4,        // the launched game has ended
-    UWM_CATALOGUE_READY = WM_USER + 5,    // a new catalogue file is on disk
+    UWM_ENGINE_PROGRESS = WM_USER + 1,  // lParam: const TransferProgress* (sent)
+    UWM_GAME_CLOSED = WM_USER + 4,      // the launched game has ended
+    UWM_CATALOGUE_READY = WM_USER + 5,  // a new catalogue file is on disk
     UWM_CONNECTION_LOST = WM_USER + 6,
-    UWM_ASK_PLAY_NOW = WM_USER + 7,       // lParam: title (sent); 1 = play now
+    UWM_ASK_PLAY_NOW = WM_USER + 7,  // lParam: title (sent); 1 = play now
     UWM_DOWNLOAD_DONE = WM_USER + 8,
     UWM_NOT_MEDIA_CENTER = WM_USER + 9,
-    UWM_PACKAGE_ON_DISK = WM_USER + 10,   // wParam: non-zero for a demo; lParam: package
-    UWM_PACKAGE_GONE = WM_USER + 11,      // wParam: refresh detail; lParam: package
-    UWM_ENGINE_STATE = WM_USER + 12,      // wParam: seconds until the game can start
+    UWM_PACKAGE_ON_DISK = WM_USER + 10,  // wParam: non-zero for a demo; lParam: package
+    UWM_PACKAGE_GONE = WM_USER + 11,     // wParam: refresh detail; lParam: package
+    UWM_ENGINE_STATE = WM_USER + 12,     // wParam: seconds until the game can start
     UWM_ENGINE_NOP = WM_USER + 13,
     UWM_SESSION_CLOSED = WM_USER + 14,
     UWM_CONFIRM_PURCHASE = WM_USER + 15,  // wParam: price text; lParam: title (sent)

@@ -22,7 +22,7 @@ std::string ExecutablePath() {
 
 // For the start-up benchmark: one line once the first frame is on screen.
 class FirstPaintReporter : public QObject {
-protected:
+  protected:
     bool eventFilter(QObject*, QEvent* event) override {
         if (event->type() == QEvent::Paint && !m_reported) {
             m_reported = true;
@@ -34,7 +34,7 @@ protected:
         return false;
     }
 
-private:
+  private:
     bool m_reported = false;
 };
 

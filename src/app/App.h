@@ -12,7 +12,7 @@
 class CMainFrame;
 
 class CApp : public CConfigHelper {
-public:
+  public:
     CApp();
     ~CApp() override;
 
@@ -25,6 +25,6 @@ public:
     std::atomic<int> m_bMediaCenter{0};
     std::string m_strAppDir;
 
-private:
+  private:
     std::unique_ptr<CMainFrame> m_pMainFrame;
 };

@@ -9,7 +9,7 @@
 class CBaseView;
 
 class IFrame {
-public:
+  public:
     virtual ~IFrame() = default;
 
     virtual HWND FrameHwnd() const = 0;

@@ -12,8 +12,7 @@
 LRESULT CMainFrame::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     const auto text = reinterpret_cast<const char*>(lParam);
     switch (message) {
-        case WM_CREATE:
-            return OnCreate();
+        case WM_CREATE: return OnCreate();
         case WM_DESTROY:
             CFrameWnd::WindowProc(message, wParam, lParam);
             OnDestroy();
@@ -21,71 +20,42 @@ LRESULT CMainFrame::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_GETMINMAXINFO:
             reinterpret_cast<MINMAXINFO*>(lParam)->ptMinTrackSize = POINT{kMinWidth, kMinHeight};
             return 0;
-        case WM_SIZING:
-            OnSizing(wParam, reinterpret_cast<RECT*>(lParam));
-            return TRUE;
+        case WM_SIZING: OnSizing(wParam, reinterpret_cast<RECT*>(lParam)); return TRUE;
 
         // From the engine.
-        case UWM_ENGINE_PROGRESS:
-            return lParam == 0 ? -1 : ForwardToListeners(message, 0, lParam);
-        case UWM_ENGINE_STATE:
-            return ForwardToListeners(message, wParam, lParam);
-        case UWM_GAME_CLOSED:
-            OnGameClosed();
-            return 0;
-        case UWM_CATALOGUE_READY:
-            OnCatalogueReady();
-            return 0;
+        case UWM_ENGINE_PROGRESS: return lParam == 0 ? -1 : ForwardToListeners(message, 0, lParam);
+        case UWM_ENGINE_STATE: return ForwardToListeners(message, wParam, lParam);
+        case UWM_GAME_CLOSED: OnGameClosed(); return 0;
+        case UWM_CATALOGUE_READY: OnCatalogueReady(); return 0;
         case UWM_CONNECTION_LOST:
-            EndSession(hv::WithNumber("Network Error: Connection lost. You must log back in to continue.", 119),
-                       119, true);
+            EndSession(
+                hv::WithNumber("Network Error: Connection lost. You must log back in to continue.",
+                               119),
+                119, true);
             return 0;
-        case UWM_ASK_PLAY_NOW:
-            return OnAskPlayNow(text);
-        case UWM_DOWNLOAD_DONE:
-            OnDownloadDone();
-            return 0;
+        case UWM_ASK_PLAY_NOW: return OnAskPlayNow(text);
+        case UWM_DOWNLOAD_DONE: OnDownloadDone(); return 0;
         case UWM_NOT_MEDIA_CENTER:
             if (m_context.mediaCenter) {
                 *m_context.mediaCenter = 0;
             }
             return 0;
-        case UWM_PACKAGE_ON_DISK:
-            OnPackageOnDisk(wParam, text);
-            return 0;
-        case UWM_PACKAGE_GONE:
-            OnPackageGone(wParam, text);
-            return 0;
-        case UWM_ENGINE_NOP:
-            return 0;
-        case UWM_SESSION_CLOSED:
-            EndSession(std::string(), 0, false);
-            return 0;
+        case UWM_PACKAGE_ON_DISK: OnPackageOnDisk(wParam, text); return 0;
+        case UWM_PACKAGE_GONE: OnPackageGone(wParam, text); return 0;
+        case UWM_ENGINE_NOP: return 0;
+        case UWM_SESSION_CLOSED: EndSession(std::string(), 0, false); return 0;
         case UWM_CONFIRM_PURCHASE:
             return OnConfirmPurchase(reinterpret_cast<const char*>(wParam), text);
-        case UWM_FORCED_LOGOUT:
-            OnForcedLogout(lParam);
-            return 0;
-        case UWM_ASK_STORAGE:
-            return OnAskStorage(wParam, text);
-        case UWM_DISK_FULL:
-            OnDiskFull(text);
-            return 0;
+        case UWM_FORCED_LOGOUT: OnForcedLogout(lParam); return 0;
+        case UWM_ASK_STORAGE: return OnAskStorage(wParam, text);
+        case UWM_DISK_FULL: OnDiskFull(text); return 0;
         case UWM_ENGINE_CANCEL:
-        case UWM_CANCEL_DOWNLOAD:
-            StartCancelWorker();
-            return 0;
+        case UWM_CANCEL_DOWNLOAD: StartCancelWorker(); return 0;
 
         // From the client's own screens and workers.
-        case UWM_LOGIN_OK:
-            OnLoginOk();
-            return 0;
-        case UWM_SHOW_LOGIN:
-            SwitchToScreen(m_pLoginView.get());
-            return 0;
-        case UWM_SHOW_MESSAGE:
-            ShowMessage(text ? text : "", static_cast<long>(wParam));
-            return 0;
+        case UWM_LOGIN_OK: OnLoginOk(); return 0;
+        case UWM_SHOW_LOGIN: SwitchToScreen(m_pLoginView.get()); return 0;
+        case UWM_SHOW_MESSAGE: ShowMessage(text ? text : "", static_cast<long>(wParam)); return 0;
         case UWM_LOGOUT:
             if (wParam == 0) {
                 PostMessage(WM_CLOSE);
@@ -96,37 +66,24 @@ LRESULT CMainFrame::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
         case UWM_START_DOWNLOAD:
             StartDownload(reinterpret_cast<GameInfo*>(lParam), false);
             return 0;
-        case UWM_GAME_ACTION:
-            OnGameAction(wParam, lParam);
-            return 0;
+        case UWM_GAME_ACTION: OnGameAction(wParam, lParam); return 0;
         case UWM_ACTIVATE_RUNNING:
             if (m_engine) {
                 m_engine->Api().hv_SetGameForeground();
             }
             return 0;
-        case UWM_DRAG_FRAME:
-            SendMessage(WM_NCLBUTTONDOWN, wParam, 0);
-            return 0;
-        case UWM_CHECK_UPGRADE:
-            CheckForUpgrade();
-            return 0;
+        case UWM_DRAG_FRAME: SendMessage(WM_NCLBUTTONDOWN, wParam, 0); return 0;
+        case UWM_CHECK_UPGRADE: CheckForUpgrade(); return 0;
         case UWM_SWITCH_SCREEN:
-            OnSwitchScreen(reinterpret_cast<CBaseView*>(wParam), reinterpret_cast<CBaseView*>(lParam));
+            OnSwitchScreen(reinterpret_cast<CBaseView*>(wParam),
+                           reinterpret_cast<CBaseView*>(lParam));
             return 0;
-        case UWM_SHOW_GAME:
-            OnShowGame(reinterpret_cast<GameInfo*>(lParam));
-            return 0;
-        case UWM_CANCEL_LOGIN:
-            CancelLogin();
-            return 0;
-        case UWM_START_LOGIN:
-            StartLogin();
-            return 0;
+        case UWM_SHOW_GAME: OnShowGame(reinterpret_cast<GameInfo*>(lParam)); return 0;
+        case UWM_CANCEL_LOGIN: CancelLogin(); return 0;
+        case UWM_START_LOGIN: StartLogin(); return 0;
 
         // Workers reaching the user-interface thread.
-        case HVM_CLOSE_WAIT:
-            CloseWaitDialog();
-            return 0;
+        case HVM_CLOSE_WAIT: CloseWaitDialog(); return 0;
         case HVM_DETAIL_BUSY:
             SetDetailBusy(static_cast<UINT>(wParam), static_cast<int>(lParam));
             return 0;
@@ -144,8 +101,8 @@ LRESULT CMainFrame::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
             return 0;
         case HVM_WORKER_ENDED: {
             const auto* ended = reinterpret_cast<const CWorker*>(lParam);
-            for (auto* slot : {&m_pLoginWorker, &m_pDownloadWorker, &m_pCancelWorker, &m_pDeleteWorker,
-                               &m_pCancelLoginWorker}) {
+            for (auto* slot : {&m_pLoginWorker, &m_pDownloadWorker, &m_pCancelWorker,
+                               &m_pDeleteWorker, &m_pCancelLoginWorker}) {
                 if (slot->get() == ended) {
                     slot->reset();
                 }
@@ -175,7 +132,8 @@ void CMainFrame::OnSizing(WPARAM edge, RECT* rect) {
     if (edge != WMSZ_BOTTOMRIGHT) {
         return;
     }
-    const int extra = std::max(rect->right - rect->left - kMinWidth, rect->bottom - rect->top - kMinHeight);
+    const int extra =
+        std::max(rect->right - rect->left - kMinWidth, rect->bottom - rect->top - kMinHeight);
     rect->right = rect->left + kMinWidth + extra;
     rect->bottom = rect->top + kMinHeight + extra;
 }

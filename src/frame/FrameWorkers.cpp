@@ -21,7 +21,9 @@ std::shared_ptr<CWorker> CWorker::Start(std::function<void()> body) {
 }
 
 // A thread still running goes on alone; what it uses it owns (shared).
-CWorker::~CWorker() { CloseHandle(m_hThread); }
+CWorker::~CWorker() {
+    CloseHandle(m_hThread);
+}
 
 bool CWorker::IsRunning() const {
     DWORD code = 0;

@@ -7,7 +7,7 @@
 #include "winapi/winapi.h"
 
 class CWorker {
-public:
+  public:
     // Starts `body` on a new thread at once; null when no thread could be made.
     static std::shared_ptr<CWorker> Start(std::function<void()> body);
     ~CWorker();
@@ -20,7 +20,7 @@ public:
     // user-interface thread cannot stall a wait there.
     bool Wait(DWORD milliseconds) const;
 
-private:
+  private:
     explicit CWorker(HANDLE thread) : m_hThread(thread) {}
     HANDLE m_hThread;
 };

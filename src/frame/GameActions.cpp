@@ -37,9 +37,12 @@ void CMainFrame::SetDetailBusy(UINT which, int value) {
     if (!m_pGameInfoView) {
         return;
     }
-    if (which & DETAIL_DOWNLOAD) m_pGameInfoView->m_bDownloadBusy = value;
-    if (which & DETAIL_PLAY) m_pGameInfoView->m_bPlayBusy = value;
-    if (which & DETAIL_DELETE) m_pGameInfoView->m_bDeleteBusy = value;
+    if (which & DETAIL_DOWNLOAD)
+        m_pGameInfoView->m_bDownloadBusy = value;
+    if (which & DETAIL_PLAY)
+        m_pGameInfoView->m_bPlayBusy = value;
+    if (which & DETAIL_DELETE)
+        m_pGameInfoView->m_bDeleteBusy = value;
 }
 
 void CMainFrame::OnGameAction(WPARAM action, LPARAM lParam) {
@@ -48,9 +51,7 @@ void CMainFrame::OnGameAction(WPARAM action, LPARAM lParam) {
             return;
         }
         switch (action) {
-            case ACTION_WHATS_NEW:
-                m_pHomeView->ShowWhatsNew();
-                break;
+            case ACTION_WHATS_NEW: m_pHomeView->ShowWhatsNew(); break;
             case ACTION_BROWSE_GAMES:
                 SendMessage(HVM_WAIT_CURSOR, 1);
                 m_pHomeView->m_nBrowsePending = 1;
@@ -69,12 +70,12 @@ void CMainFrame::OnGameAction(WPARAM action, LPARAM lParam) {
                 }
                 break;
             case ACTION_SUPPORT: {
-                const std::string help = m_context.config ? m_context.config->GetHelpUrl() : std::string();
+                const std::string help =
+                    m_context.config ? m_context.config->GetHelpUrl() : std::string();
                 ShowWebPage(help + "/troubleshootingtips.htm", 1, 0, 0);
                 break;
             }
-            default:
-                break;
+            default: break;
         }
         return;
     }
@@ -97,16 +98,10 @@ void CMainFrame::OnGameAction(WPARAM action, LPARAM lParam) {
     }
     switch (action) {
         case ACTION_DOWNLOAD:
-        case ACTION_DOWNLOAD_PARTNER:
-            StartDownload(target, true);
-            break;
+        case ACTION_DOWNLOAD_PARTNER: StartDownload(target, true); break;
         case ACTION_PLAY:
-        case ACTION_PLAY_PARTNER:
-            Play(target);
-            break;
-        default:
-            StartDeleteWorker(target);
-            break;
+        case ACTION_PLAY_PARTNER: Play(target); break;
+        default: StartDeleteWorker(target); break;
     }
 }
 
@@ -126,39 +121,37 @@ void CMainFrame::StartDownload(GameInfo* game, bool fromAction) {
     ShowWaitDialog(0);
     m_pDownloadView->SetGame(game);
     CBaseView* detail = m_pGameInfoView.get();
-    m_pDownloadWorker = CWorker::Start([engine = m_engine, shared = m_shared, hwnd = GetSafeHwnd(),
-                                        package = game->m_strPackage, title = game->m_strTitle,
-                                        detail] {
-        Sleep(1000);
-        char buffer[HV_BUFFER_SIZE] = {};
-        const int code = engine->Api().hv_DownloadA(package.c_str(), title.c_str(), 1, buffer);
-        buffer[HV_BUFFER_SIZE - 1] = '\0';
-        SendMessageA(hwnd, HVM_CLOSE_WAIT, 0, 0);
-        const auto toDetail = [&] {
-            PostMessageA(hwnd, UWM_SWITCH_SCREEN, 0, reinterpret_cast<LPARAM>(detail));
-        };
-        switch (code) {
-            case HV_DL_OK:
-                shared->downloadActive = 1;
-                break;
-            case HV_DL_CONNECTION_LOST:
-                SendMessageA(hwnd, HVM_DETAIL_BUSY, DETAIL_DOWNLOAD, 0);
-                PostMessageA(hwnd, UWM_CONNECTION_LOST, 0, 0);
-                break;
-            case HV_DL_DECLINED:
-            case HV_DL_ABORTED:
-                SendMessageA(hwnd, HVM_DETAIL_BUSY, DETAIL_DOWNLOAD, 0);
-                toDetail();
-                break;
-            default: {
-                const std::string text = hv::DownloadFailureMessage(code, buffer);
-                SendMessageA(hwnd, HVM_DETAIL_BUSY, DETAIL_DOWNLOAD, 0);
-                SendMessageA(hwnd, UWM_SHOW_MESSAGE, 1, reinterpret_cast<LPARAM>(text.c_str()));
-                toDetail();
-                break;
+    m_pDownloadWorker =
+        CWorker::Start([engine = m_engine, shared = m_shared, hwnd = GetSafeHwnd(),
+                        package = game->m_strPackage, title = game->m_strTitle, detail] {
+            Sleep(1000);
+            char buffer[HV_BUFFER_SIZE] = {};
+            const int code = engine->Api().hv_DownloadA(package.c_str(), title.c_str(), 1, buffer);
+            buffer[HV_BUFFER_SIZE - 1] = '\0';
+            SendMessageA(hwnd, HVM_CLOSE_WAIT, 0, 0);
+            const auto toDetail = [&] {
+                PostMessageA(hwnd, UWM_SWITCH_SCREEN, 0, reinterpret_cast<LPARAM>(detail));
+            };
+            switch (code) {
+                case HV_DL_OK: shared->downloadActive = 1; break;
+                case HV_DL_CONNECTION_LOST:
+                    SendMessageA(hwnd, HVM_DETAIL_BUSY, DETAIL_DOWNLOAD, 0);
+                    PostMessageA(hwnd, UWM_CONNECTION_LOST, 0, 0);
+                    break;
+                case HV_DL_DECLINED:
+                case HV_DL_ABORTED:
+                    SendMessageA(hwnd, HVM_DETAIL_BUSY, DETAIL_DOWNLOAD, 0);
+                    toDetail();
+                    break;
+                default: {
+                    const std::string text = hv::DownloadFailureMessage(code, buffer);
+                    SendMessageA(hwnd, HVM_DETAIL_BUSY, DETAIL_DOWNLOAD, 0);
+                    SendMessageA(hwnd, UWM_SHOW_MESSAGE, 1, reinterpret_cast<LPARAM>(text.c_str()));
+                    toDetail();
+                    break;
+                }
             }
-        }
-    });
+        });
 }
 
 void CMainFrame::StartCancelWorker() {
@@ -198,13 +191,14 @@ void CMainFrame::StartDeleteWorker(GameInfo* game) {
                                  MSGDLG_TWO_BUTTONS | MSGDLG_DEFAULT_FIRST) == IDYES;
     if (yes && m_engine) {
         ShowWaitDialog(0);
-        m_pDeleteWorker = CWorker::Start([engine = m_engine, hwnd = GetSafeHwnd(), package = game->m_strPackage] {
-            SendMessageA(hwnd, HVM_WAIT_CURSOR, 1, 0);
-            Sleep(1000);
-            engine->Api().hv_DeletePkgA(package.c_str());
-            SendMessageA(hwnd, HVM_CLOSE_WAIT, 0, 0);
-            SendMessageA(hwnd, HVM_WAIT_CURSOR, 0, 0);
-        });
+        m_pDeleteWorker =
+            CWorker::Start([engine = m_engine, hwnd = GetSafeHwnd(), package = game->m_strPackage] {
+                SendMessageA(hwnd, HVM_WAIT_CURSOR, 1, 0);
+                Sleep(1000);
+                engine->Api().hv_DeletePkgA(package.c_str());
+                SendMessageA(hwnd, HVM_CLOSE_WAIT, 0, 0);
+                SendMessageA(hwnd, HVM_WAIT_CURSOR, 0, 0);
+            });
     }
     m_pGameInfoView->m_bDeleteBusy = 0;
 }
@@ -214,7 +208,8 @@ void CMainFrame::Play(GameInfo* game) {
     m_pGameInfoView->m_bPlayBusy = 1;
     const std::string user = m_pLoginView ? m_pLoginView->GetUserName() : std::string();
     const std::string password = m_pLoginView ? m_pLoginView->GetPassword() : std::string();
-    if (!m_engine || m_engine->Api().hv_PlayGameA(game->m_strTitle.c_str(), user.c_str(), password.c_str()) != 0) {
+    if (!m_engine || m_engine->Api().hv_PlayGameA(game->m_strTitle.c_str(), user.c_str(),
+                                                  password.c_str()) != 0) {
         m_pGameInfoView->m_bPlayBusy = 0;
     }
     SendMessage(HVM_WAIT_CURSOR, 0);
@@ -239,20 +234,21 @@ LRESULT CMainFrame::OnConfirmPurchase(const char* price, const char* title) {
     EnableWindow(FALSE);
     const std::string priceText = price ? price : "";
     const std::string name = title ? title : "";
-    const INT_PTR first = AskQuestion(
-        Format("Your account will be charged $%s for the purchase of %s.\r\n\r\nDo you wish to continue?",
-               priceText, name),
-        MSGDLG_TWO_BUTTONS | MSGDLG_DEFAULT_FIRST);
+    const INT_PTR first = AskQuestion(Format("Your account will be charged $%s for the purchase of "
+                                             "%s.\r\n\r\nDo you wish to continue?",
+                                             priceText, name),
+                                      MSGDLG_TWO_BUTTONS | MSGDLG_DEFAULT_FIRST);
     if (first != IDYES) {
         EnableWindow(TRUE);
         return 0;
     }
     // The engine waits for the second answer on the named events.
-    const INT_PTR second = AskQuestion(
-        Format("Your credit card will be charged $%s for this purchase.\r\nAre you sure you wish to purchase %s?",
-               priceText, name),
-        MSGDLG_TWO_BUTTONS | MSGDLG_DEFAULT_FIRST);
-    HANDLE event = CreateEventA(nullptr, TRUE, FALSE, second == IDYES ? HV_PURCHASE_EVENT : HV_NO_PURCHASE_EVENT);
+    const INT_PTR second = AskQuestion(Format("Your credit card will be charged $%s for this "
+                                              "purchase.\r\nAre you sure you wish to purchase %s?",
+                                              priceText, name),
+                                       MSGDLG_TWO_BUTTONS | MSGDLG_DEFAULT_FIRST);
+    HANDLE event = CreateEventA(nullptr, TRUE, FALSE,
+                                second == IDYES ? HV_PURCHASE_EVENT : HV_NO_PURCHASE_EVENT);
     SetEvent(event);
     CloseHandle(event);
     EnableWindow(TRUE);
@@ -271,7 +267,10 @@ LRESULT CMainFrame::OnAskStorage(WPARAM demo, const char* title) {
             return 0;
         }
         if (path.empty() || access(path.c_str(), R_OK | W_OK) != 0) {
-            ShowMessage("The path given either does not exist or is invalid. Please specify a valid location.", 0);
+            ShowMessage(
+                "The path given either does not exist or is invalid. Please specify a valid "
+                "location.",
+                0);
             continue;
         }
         if (path.back() != '/') {
@@ -288,7 +287,9 @@ LRESULT CMainFrame::OnAskStorage(WPARAM demo, const char* title) {
 }
 
 void CMainFrame::OnDiskFull(const char* title) {
-    ShowMessage(Format("There is not enough hard disk space available to store %s.", title ? title : ""), 0);
+    ShowMessage(
+        Format("There is not enough hard disk space available to store %s.", title ? title : ""),
+        0);
 }
 
 LRESULT CMainFrame::OnAskPlayNow(const char* title) {

@@ -33,8 +33,12 @@ const std::vector<UINT> kToolBarBitmaps = {134, 133, 136, 135, 132, 139, 138, 13
 
 }  // namespace
 
-IFrame* GetFrame() { return g_pFrame; }
-void SetFrame(IFrame* frame) { g_pFrame = frame; }
+IFrame* GetFrame() {
+    return g_pFrame;
+}
+void SetFrame(IFrame* frame) {
+    g_pFrame = frame;
+}
 
 CMainFrame::CMainFrame(FrameContext context) : m_context(std::move(context)) {}
 
@@ -58,7 +62,8 @@ int CMainFrame::OnCreate() {
     hv::EngineLoadResult result = hv::EngineLoadResult::NotFound;
     m_engine = hv::EngineModule::Load(m_context.enginePath, &result);
     if (!m_engine) {
-        const std::string file = m_context.enginePath.substr(m_context.enginePath.find_last_of('/') + 1);
+        const std::string file =
+            m_context.enginePath.substr(m_context.enginePath.find_last_of('/') + 1);
         MessageBoxA(nullptr, hv::EngineLoadMessage(result, file).c_str(), "Error", MB_OK);
         return -1;
     }
@@ -83,10 +88,9 @@ BOOL CMainFrame::CreateScreens() {
     m_pGamesView = std::make_unique<CGamesView>();
     m_pGameInfoView = std::make_unique<CGameInfoView>();
     m_pDownloadView = std::make_unique<CDownloadView>();
-    CBaseView* const order[] = {m_pLoginView.get(),   m_pLoginStatusView.get(),
-                                m_pHomeView.get(),    m_pBrowserView.get(),
-                                m_pGamesView.get(),   m_pGameInfoView.get(),
-                                m_pDownloadView.get()};
+    CBaseView* const order[] = {
+        m_pLoginView.get(), m_pLoginStatusView.get(), m_pHomeView.get(),    m_pBrowserView.get(),
+        m_pGamesView.get(), m_pGameInfoView.get(),    m_pDownloadView.get()};
     for (CBaseView* screen : order) {
         if (!screen->Create(this, kHiddenPaneId)) {
             return FALSE;
@@ -210,8 +214,9 @@ INT_PTR CMainFrame::AskQuestion(const std::string& text, UINT flags) {
 
 bool CMainFrame::AskStoragePath(const std::string& question, std::string* path) {
     bool ok = false;
-    const QString answer = QInputDialog::getText(GetWidget(), kAppTitle, QString::fromStdString(question),
-                                                 QLineEdit::Normal, QDir::currentPath(), &ok);
+    const QString answer =
+        QInputDialog::getText(GetWidget(), kAppTitle, QString::fromStdString(question),
+                              QLineEdit::Normal, QDir::currentPath(), &ok);
     *path = answer.toStdString();
     return ok;
 }
@@ -243,8 +248,9 @@ void CMainFrame::CloseWaitDialog() {
 
 int CMainFrame::GetTitleState(const std::string& package) const {
     auto contains = [&](const std::vector<std::string>& list) {
-        return std::any_of(list.begin(), list.end(),
-                           [&](const std::string& entry) { return hv::EqualsNoCase(entry, package); });
+        return std::any_of(list.begin(), list.end(), [&](const std::string& entry) {
+            return hv::EqualsNoCase(entry, package);
+        });
     };
     if (contains(m_arrInstalledDemos)) {
         return 3;

@@ -38,7 +38,7 @@ struct FrameContext {
 };
 
 class CMainFrame : public CFrameWnd, public IFrame {
-public:
+  public:
     static constexpr const char* kWindowTitle = "Halvory Client";
     static constexpr const char* kAppTitle = "Halvory";
     static constexpr int kMinWidth = 800;
@@ -94,14 +94,14 @@ public:
     // Lets tests wait until every worker the frame started has ended.
     bool WaitForWorkers(DWORD milliseconds);
 
-protected:
+  protected:
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
     // The modal question of the message dialog; IDYES or IDNO.
     virtual INT_PTR AskQuestion(const std::string& text, UINT flags);
     // The folder question: false when declined, else the path entered.
     virtual bool AskStoragePath(const std::string& question, std::string* path);
 
-private:
+  private:
     // State the workers share with the frame; it outlives the frame while a
     // worker still runs, so a late worker never touches freed memory.
     struct SharedState {
@@ -183,9 +183,9 @@ private:
 // Private messages through which workers reach the user-interface thread.
 enum : UINT {
     HVM_CLOSE_WAIT = WM_APP + 1,
-    HVM_DETAIL_BUSY = WM_APP + 2,      // wParam: DETAIL_* flag; lParam: value
+    HVM_DETAIL_BUSY = WM_APP + 2,  // wParam: DETAIL_* flag; lParam: value
     HVM_STOP_LOGIN_ANIMATION = WM_APP + 3,
-    HVM_WORKER_ENDED = WM_APP + 4,     // lParam: CWorker*
-    HVM_WAIT_CURSOR = WM_APP + 5,      // wParam: 1 on, 0 off
+    HVM_WORKER_ENDED = WM_APP + 4,  // lParam: CWorker*
+    HVM_WAIT_CURSOR = WM_APP + 5,   // wParam: 1 on, 0 off
 };
 enum : UINT { DETAIL_DOWNLOAD = 1, DETAIL_PLAY = 2, DETAIL_DELETE = 4 };

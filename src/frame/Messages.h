@@ -7,12 +7,12 @@
 enum : UINT {
     UWM_LOGIN_OK = WM_USER + 180,
     UWM_SHOW_LOGIN = WM_USER + 181,
-    UWM_SHOW_MESSAGE = WM_USER + 182,     // wParam: number; lParam: text (sent)
-    UWM_LOGOUT = WM_USER + 183,           // wParam: 0 close, 1 log out (sent)
-    UWM_START_DOWNLOAD = WM_USER + 184,   // lParam: GameInfo*
-    UWM_GAME_ACTION = WM_USER + 185,      // wParam: action; lParam: GameInfo*, CWnd* or 0
-    UWM_ACTIVATE_RUNNING = WM_USER + 186, // from a second instance (sent)
-    UWM_DRAG_FRAME = WM_USER + 187,       // wParam: hit-test code
+    UWM_SHOW_MESSAGE = WM_USER + 182,      // wParam: number; lParam: text (sent)
+    UWM_LOGOUT = WM_USER + 183,            // wParam: 0 close, 1 log out (sent)
+    UWM_START_DOWNLOAD = WM_USER + 184,    // lParam: GameInfo*
+    UWM_GAME_ACTION = WM_USER + 185,       // wParam: action; lParam: GameInfo*, CWnd* or 0
+    UWM_ACTIVATE_RUNNING = WM_USER + 186,  // from a second instance (sent)
+    UWM_DRAG_FRAME = WM_USER + 187,        // wParam: hit-test code
     UWM_CHECK_UPGRADE = WM_USER + 188,
     UWM_SWITCH_SCREEN = WM_USER + 190,    // wParam: screen left or 0; lParam: screen to show
     UWM_CANCEL_DOWNLOAD = WM_USER + 203,  // (sent)

@@ -65,8 +65,8 @@ void CMainFrame::OnLoginOk() {
 }
 
 void CMainFrame::AskLogout() {
-    if (AskQuestion("Are you sure you want to logout?", MSGDLG_TWO_BUTTONS | MSGDLG_DEFAULT_FIRST) ==
-        IDYES) {
+    if (AskQuestion("Are you sure you want to logout?",
+                    MSGDLG_TWO_BUTTONS | MSGDLG_DEFAULT_FIRST) == IDYES) {
         LogoutSequence();
     }
 }
@@ -85,10 +85,13 @@ void CMainFrame::LogoutSequence() {
     if (m_engine) {
         m_engine->Api().hv_LogOut();
     }
-    PostMessage(UWM_SWITCH_SCREEN, 0, reinterpret_cast<LPARAM>(static_cast<CBaseView*>(m_pLoginView.get())));
+    PostMessage(UWM_SWITCH_SCREEN, 0,
+                reinterpret_cast<LPARAM>(static_cast<CBaseView*>(m_pLoginView.get())));
 }
 
-void CMainFrame::RestoreFrame() { ShowWindow(m_bWasMaximised == 1 ? SW_SHOWMAXIMIZED : SW_RESTORE); }
+void CMainFrame::RestoreFrame() {
+    ShowWindow(m_bWasMaximised == 1 ? SW_SHOWMAXIMIZED : SW_RESTORE);
+}
 
 void CMainFrame::EndSession(const std::string& text, long errorCode, bool showMessage) {
     RestoreFrame();

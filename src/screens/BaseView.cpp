@@ -49,14 +49,12 @@ LRESULT CBaseView::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
             DrawBackground();
             PaintOverlay();
             return 0;
-        case WM_ERASEBKGND:
-            return 1;
+        case WM_ERASEBKGND: return 1;
         case WM_SIZE:
             CWnd::WindowProc(message, wParam, lParam);
             ArrangeControls(TRUE);
             Invalidate(TRUE);
             return 0;
-        default:
-            return CWnd::WindowProc(message, wParam, lParam);
+        default: return CWnd::WindowProc(message, wParam, lParam);
     }
 }

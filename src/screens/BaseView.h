@@ -6,7 +6,7 @@
 #include "ui/Wnd.h"
 
 class CBaseView : public CWnd {
-public:
+  public:
     explicit CBaseView(UINT templateId) : m_nTemplateId(templateId) {}
 
     // Creates the screen hidden, as a child of the frame.
@@ -21,10 +21,10 @@ public:
 
     UINT GetTemplateId() const { return m_nTemplateId; }
 
-protected:
+  protected:
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
     virtual void DrawBackground();
 
-private:
+  private:
     UINT m_nTemplateId;
 };

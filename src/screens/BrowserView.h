@@ -6,7 +6,7 @@
 #include "screens/BaseView.h"
 
 class CBrowserView : public CBaseView {
-public:
+  public:
     CBrowserView() : CBaseView(256) {}
 
     // Shows the address; `previous` is the screen that was active before.
@@ -22,7 +22,7 @@ public:
     int m_bLogoutOnBack = 0;
     int m_bReturnToPurchase = 0;
 
-private:
+  private:
     CBaseView* m_pPrevious = nullptr;
     std::string m_strAddress;
 };

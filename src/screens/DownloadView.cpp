@@ -20,7 +20,6 @@ LRESULT CDownloadView::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
             m_lSecondsToPlay = static_cast<long>(wParam);
             Invalidate(FALSE);
             return 0;
-        default:
-            return CBaseView::WindowProc(message, wParam, lParam);
+        default: return CBaseView::WindowProc(message, wParam, lParam);
     }
 }

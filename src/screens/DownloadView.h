@@ -2,13 +2,13 @@
 // progress and state, which the frame forwards to it.
 #pragma once
 
-#include "screens/BaseView.h"
 #include "halvory/engine.h"
+#include "screens/BaseView.h"
 
 struct GameInfo;
 
 class CDownloadView : public CBaseView {
-public:
+  public:
     CDownloadView() : CBaseView(106) {}
 
     void SetGame(GameInfo* game) { m_pGame = game; }
@@ -21,10 +21,10 @@ public:
     const TransferProgress& LastProgress() const { return m_progress; }
     long SecondsToPlay() const { return m_lSecondsToPlay; }
 
-protected:
+  protected:
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
-private:
+  private:
     GameInfo* m_pGame = nullptr;
     bool m_bReadyToPlay = false;
     TransferProgress m_progress{};

@@ -8,7 +8,7 @@
 struct GameInfo;
 
 class CGameInfoView : public CBaseView {
-public:
+  public:
     CGameInfoView() : CBaseView(175) {}
 
     void SetGame(GameInfo* game) { m_pGame = game; }
@@ -26,7 +26,7 @@ public:
     std::atomic<int> m_bPlayBusy{0};
     std::atomic<int> m_bDeleteBusy{0};
 
-private:
+  private:
     GameInfo* m_pGame = nullptr;
     int m_nRefreshCount = 0;
 };

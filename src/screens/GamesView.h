@@ -4,13 +4,13 @@
 #include "screens/BaseView.h"
 
 class CGamesView : public CBaseView {
-public:
+  public:
     CGamesView() : CBaseView(104) {}
 
     void RefreshGames() { ++m_nRefreshCount; }
     void RemoveAllGames() { m_nRefreshCount = 0; }
     int RefreshCount() const { return m_nRefreshCount; }
 
-private:
+  private:
     int m_nRefreshCount = 0;
 };

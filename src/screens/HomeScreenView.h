@@ -4,7 +4,7 @@
 #include "screens/BaseView.h"
 
 class CHomeScreenView : public CBaseView {
-public:
+  public:
     CHomeScreenView() : CBaseView(255) {}
 
     void ShowHome();

@@ -6,7 +6,7 @@
 #include "screens/BaseView.h"
 
 class CLoginStatusView : public CBaseView {
-public:
+  public:
     CLoginStatusView() : CBaseView(150) {}
 
     void StartAnimation() { m_bAnimating = true; }
@@ -14,6 +14,6 @@ public:
     void StopAnimation() { m_bAnimating = false; }
     bool IsAnimating() const { return m_bAnimating; }
 
-private:
+  private:
     std::atomic<bool> m_bAnimating{false};
 };

@@ -6,7 +6,7 @@
 #include "screens/BaseView.h"
 
 class CLoginView : public CBaseView {
-public:
+  public:
     CLoginView() : CBaseView(102) {}
 
     // Trailing white space removed.
@@ -15,7 +15,7 @@ public:
     void SetUserName(const std::string& name) { m_strUserName = name; }
     void SetPassword(const std::string& password) { m_strPassword = password; }
 
-private:
+  private:
     std::string m_strUserName;
     std::string m_strPassword;
 };

@@ -12,14 +12,14 @@ enum MessageDlgFlags : UINT {
 };
 
 class CMessageDlg {
-public:
+  public:
     CMessageDlg(const std::string& text, const std::string& title, UINT flags, long errorCode = 0)
         : m_strText(text), m_strTitle(title), m_nFlags(flags), m_lErrorCode(errorCode) {}
 
     // IDOK for the single button; IDYES or IDNO for two.
     INT_PTR DoModal(CWnd* parent);
 
-private:
+  private:
     std::string m_strText;
     std::string m_strTitle;
     UINT m_nFlags;

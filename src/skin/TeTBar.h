@@ -6,14 +6,14 @@
 #include "ui/Wnd.h"
 
 class CTeTBar : public CWnd {
-public:
+  public:
     // The button images, in the order the bar assigns them.
     BOOL LoadBitmaps(const std::vector<UINT>& resourceIds);
     BOOL Create(CWnd* frame, UINT id);
     void SetLogoutEnabled(BOOL enabled);
     BOOL IsLogoutEnabled() const { return m_bLogoutEnabled; }
 
-private:
+  private:
     std::vector<UINT> m_bitmapIds;
     BOOL m_bLogoutEnabled = FALSE;
 };

@@ -19,7 +19,7 @@ struct Shown {
 };
 
 class TestFrame : public CMainFrame {
-public:
+  public:
     using CMainFrame::CMainFrame;
 
     void ShowMessage(const std::string& text, long number) override {
@@ -63,11 +63,11 @@ inline bool PumpUntil(const std::function<bool()>& done, int timeoutMs = 5000) {
 }
 
 class FrameTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         fake::Reset();
-        frame = std::make_unique<TestFrame>(
-            FrameContext{&config, &mediaCenter, fake::LibraryPath()});
+        frame =
+            std::make_unique<TestFrame>(FrameContext{&config, &mediaCenter, fake::LibraryPath()});
         SetFrame(frame.get());
         ASSERT_TRUE(frame->CreateFrame(WS_POPUP | WS_THICKFRAME, RECT{0, 0, 800, 600}));
         hwnd = frame->GetSafeHwnd();

@@ -47,7 +47,9 @@ TEST_F(FrameTest, SuccessfulLoginShowsTheAnnouncements) {
 
 TEST_F(FrameTest, FailedLoginShowsItsTextAndReturnsToTheLoginScreen) {
     for (const auto& [code, text, number] :
-         {std::tuple<int, std::string, long>{33, "Internal error while authenticating. Please contact Customer Service. (123)", 123},
+         {std::tuple<int, std::string, long>{
+              33, "Internal error while authenticating. Please contact Customer Service. (123)",
+              123},
           {28, "Communication Lost. Please try again.", 0}}) {
         frame->messages.clear();
         fake::SetResult("hv_LoginA", code);
@@ -149,7 +151,8 @@ TEST_F(FrameTest, PurchaseAnsweredNoSignalsNothing) {
     EXPECT_EQ(fake::SendTexts(UWM_CONFIRM_PURCHASE, "19.99", "Nebula Drift"), 0);
     ASSERT_EQ(frame->questions.size(), 1u);
     EXPECT_EQ(frame->questions[0].text,
-              "Your account will be charged $19.99 for the purchase of Nebula Drift.\r\n\r\nDo you wish to continue?");
+              "Your account will be charged $19.99 for the purchase of Nebula Drift.\r\n\r\nDo you "
+              "wish to continue?");
     EXPECT_TRUE(frame->IsWindowEnabled());
     EXPECT_EQ(WaitForSingleObject(yes, 0), WAIT_TIMEOUT);
     EXPECT_EQ(WaitForSingleObject(no, 0), WAIT_TIMEOUT);

@@ -33,19 +33,21 @@ struct MessageBoxCatcher {
 
 // Records the messages it receives, in one order shared by all recorders.
 class Recorder : public CWnd {
-public:
-    explicit Recorder(std::vector<std::string>* log, std::string name) : m_log(log), m_name(std::move(name)) {
+  public:
+    explicit Recorder(std::vector<std::string>* log, std::string name)
+        : m_log(log), m_name(std::move(name)) {
         CreateEx(0, "", WS_POPUP, RECT{0, 0, 1, 1}, nullptr, 0);
     }
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
         if (message == UWM_ENGINE_PROGRESS || message == UWM_ENGINE_STATE) {
-            m_log->push_back(m_name + ":" + std::to_string(message - WM_USER) + ":" + std::to_string(wParam));
+            m_log->push_back(m_name + ":" + std::to_string(message - WM_USER) + ":" +
+                             std::to_string(wParam));
             return 0;
         }
         return CWnd::WindowProc(message, wParam, lParam);
     }
 
-private:
+  private:
     std::vector<std::string>* m_log;
     std::string m_name;
 };
@@ -69,7 +71,8 @@ int ShowEvents(CWnd* wnd, std::function<void()> action) {
 TEST(FrameCreation, MissingOrIncompleteEngineFailsWithItsMessage) {
     CConfigHelper config;
     for (const auto& [path, expected] :
-         {std::pair<std::string, std::string>{"/nonexistent/libhalvory.so", "Could not load libhalvory.so."},
+         {std::pair<std::string, std::string>{"/nonexistent/libhalvory.so",
+                                              "Could not load libhalvory.so."},
           {INCOMPLETE_ENGINE_PATH, "Could not import API from libfakeengine_incomplete.so."}}) {
         fake::Reset();
         MessageBoxCatcher catcher;
@@ -88,10 +91,9 @@ TEST_F(FrameTest, CreationInitialisesTheEngineFirstAndLeavesEveryScreenHidden) {
     EXPECT_EQ(calls.front().name, "hv_Init");
     EXPECT_EQ(fake::FrameWindow(), hwnd);
     EXPECT_EQ(frame->ActiveView(), nullptr);
-    for (CWnd* screen : std::initializer_list<CWnd*>{frame->LoginView(), frame->LoginStatusView(),
-                                                     frame->HomeView(), frame->BrowserView(),
-                                                     frame->GamesView(), frame->GameInfoView(),
-                                                     frame->DownloadView()}) {
+    for (CWnd* screen : std::initializer_list<CWnd*>{
+             frame->LoginView(), frame->LoginStatusView(), frame->HomeView(), frame->BrowserView(),
+             frame->GamesView(), frame->GameInfoView(), frame->DownloadView()}) {
         ASSERT_NE(screen, nullptr);
         EXPECT_FALSE(screen->IsWindowVisible());
         EXPECT_EQ(screen->GetDlgCtrlID(), AFX_IDW_PANE_FIRST + 1);
@@ -104,7 +106,8 @@ TEST_F(FrameTest, SwitchingShowsOneScreenAndASecondSwitchChangesNothing) {
     frame->SwitchToScreen(frame->LoginView());
     EXPECT_TRUE(frame->LoginView()->IsWindowVisible());
     EXPECT_EQ(frame->LoginView()->GetDlgCtrlID(), AFX_IDW_PANE_FIRST);
-    EXPECT_EQ(ShowEvents(frame->LoginView(), [&] { frame->SwitchToScreen(frame->LoginView()); }), 0);
+    EXPECT_EQ(ShowEvents(frame->LoginView(), [&] { frame->SwitchToScreen(frame->LoginView()); }),
+              0);
 
     frame->SwitchToScreen(frame->HomeView());
     EXPECT_EQ(frame->ActiveView(), frame->HomeView());
@@ -120,8 +123,10 @@ TEST_F(FrameTest, ProgressWithoutRecordIsRefusedAndReachesNoListener) {
     std::vector<std::string> log;
     Recorder first(&log, "first");
     Recorder second(&log, "second");
-    Send(UWM_GAME_ACTION, ACTION_ADD_LISTENER, reinterpret_cast<LPARAM>(static_cast<CWnd*>(&first)));
-    Send(UWM_GAME_ACTION, ACTION_ADD_LISTENER, reinterpret_cast<LPARAM>(static_cast<CWnd*>(&second)));
+    Send(UWM_GAME_ACTION, ACTION_ADD_LISTENER,
+         reinterpret_cast<LPARAM>(static_cast<CWnd*>(&first)));
+    Send(UWM_GAME_ACTION, ACTION_ADD_LISTENER,
+         reinterpret_cast<LPARAM>(static_cast<CWnd*>(&second)));
 
     EXPECT_EQ(Send(UWM_ENGINE_PROGRESS, 0, 0), -1);
     EXPECT_TRUE(log.empty());
@@ -131,7 +136,8 @@ TEST_F(FrameTest, ProgressWithoutRecordIsRefusedAndReachesNoListener) {
     EXPECT_EQ(frame->DownloadView()->LastProgress().lDone, 400);
     Send(UWM_ENGINE_STATE, 33, 5);
     EXPECT_EQ(frame->DownloadView()->SecondsToPlay(), 33);
-    EXPECT_EQ(log, (std::vector<std::string>{"first:1:0", "second:1:0", "first:12:33", "second:12:33"}));
+    EXPECT_EQ(log,
+              (std::vector<std::string>{"first:1:0", "second:1:0", "first:12:33", "second:12:33"}));
 
     // A listener whose window is gone is skipped.
     first.DestroyWindow();
@@ -145,7 +151,8 @@ TEST_F(FrameTest, WorkerSendBlocksUntilTheUserInterfaceThreadAnswers) {
     auto answer = fake::SendTextFromThread(UWM_ASK_PLAY_NOW, 0, "Nebula Drift");
     // Nothing serves the message until this thread runs its loop.
     EXPECT_EQ(answer.wait_for(std::chrono::milliseconds(100)), std::future_status::timeout);
-    ASSERT_TRUE(PumpUntil([&] { return answer.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }));
+    ASSERT_TRUE(PumpUntil(
+        [&] { return answer.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }));
     EXPECT_EQ(answer.get(), 1);
     ASSERT_EQ(frame->questions.size(), 1u);
     EXPECT_EQ(frame->questions[0].text, "Would you like to play Nebula Drift now?");
@@ -227,7 +234,8 @@ TEST_F(FrameTest, MessageTableRows) {
     Send(UWM_SHOW_GAME, 0, reinterpret_cast<LPARAM>(&game));
     EXPECT_EQ(frame->ActiveView(), frame->GameInfoView());
     EXPECT_EQ(frame->GameInfoView()->GetGame(), &game);
-    Send(UWM_SWITCH_SCREEN, reinterpret_cast<WPARAM>(static_cast<CBaseView*>(frame->GameInfoView())),
+    Send(UWM_SWITCH_SCREEN,
+         reinterpret_cast<WPARAM>(static_cast<CBaseView*>(frame->GameInfoView())),
          reinterpret_cast<LPARAM>(static_cast<CBaseView*>(frame->GamesView())));
     EXPECT_EQ(frame->GameInfoView()->m_bPlayBusy, 0);
     EXPECT_EQ(frame->ActiveView(), frame->GamesView());

@@ -21,7 +21,7 @@ struct Received {
 
 // Keeps what it is told, and answers WM_USER with wParam + 1.
 class Probe : public CWnd {
-public:
+  public:
     std::vector<Received> log;
     bool handleKeys = true;
     DWORD userThread = 0;
@@ -29,12 +29,13 @@ public:
     std::vector<Received> Of(UINT message) const {
         std::vector<Received> out;
         for (const Received& r : log) {
-            if (r.message == message) out.push_back(r);
+            if (r.message == message)
+                out.push_back(r);
         }
         return out;
     }
 
-protected:
+  protected:
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
         log.push_back({message, wParam, lParam});
         switch (message) {
@@ -43,10 +44,10 @@ protected:
                 return static_cast<LRESULT>(wParam + 1);
             case WM_KEYDOWN:
             case WM_LBUTTONDOWN:
-                if (handleKeys) return 0;
+                if (handleKeys)
+                    return 0;
                 break;
-            default:
-                break;
+            default: break;
         }
         return CWnd::WindowProc(message, wParam, lParam);
     }

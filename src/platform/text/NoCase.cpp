@@ -17,7 +17,11 @@ locale_t Utf8Locale() {
 // offset into a private range so it never equals a real letter.
 char32_t Next(std::string_view text, size_t& pos) {
     const auto byte = static_cast<unsigned char>(text[pos]);
-    int length = byte < 0x80 ? 1 : (byte >> 5) == 0x6 ? 2 : (byte >> 4) == 0xE ? 3 : (byte >> 3) == 0x1E ? 4 : 0;
+    int length = byte < 0x80           ? 1
+                 : (byte >> 5) == 0x6  ? 2
+                 : (byte >> 4) == 0xE  ? 3
+                 : (byte >> 3) == 0x1E ? 4
+                                       : 0;
     if (length == 0 || pos + length > text.size()) {
         ++pos;
         return 0x110000 + byte;

@@ -6,7 +6,7 @@
 #include <QApplication>
 
 class CWinApp : public QApplication {
-public:
+  public:
     CWinApp(int& argc, char** argv);
     bool notify(QObject* receiver, QEvent* event) override;
 };

@@ -54,9 +54,7 @@ BOOL CDialog::CreateFromTemplate(CWnd* parent) {
             case DialogItemKind::Edit:
                 widget = new QLineEdit(QString::fromStdString(item.text), GetWidget());
                 break;
-            case DialogItemKind::Custom:
-                widget = new WndWidget(GetWidget());
-                break;
+            case DialogItemKind::Custom: widget = new WndWidget(GetWidget()); break;
         }
         widget->setGeometry(r.left, r.top, r.right - r.left, r.bottom - r.top);
         if (!(item.style & WS_VISIBLE) && item.kind == DialogItemKind::Custom) {
@@ -111,17 +109,14 @@ LRESULT CDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
                 OnCancel();
             }
             return 0;
-        case WM_CLOSE:
-            OnCancel();
-            return 0;
+        case WM_CLOSE: OnCancel(); return 0;
         case WM_KEYDOWN:
             if (wParam == VK_ESCAPE) {
                 OnCancel();
                 return 0;
             }
             break;
-        default:
-            break;
+        default: break;
     }
     return CWnd::WindowProc(message, wParam, lParam);
 }

@@ -11,7 +11,7 @@
 class QEventLoop;
 
 class CDialog : public CWnd {
-public:
+  public:
     CDialog(UINT templateId, CWnd* parent);
     ~CDialog() override;
 
@@ -20,13 +20,13 @@ public:
     void EndDialog(INT_PTR result);
     UINT GetTemplateId() const { return m_templateId; }
 
-protected:
+  protected:
     virtual BOOL OnInitDialog() { return TRUE; }
     virtual void OnOK() { EndDialog(IDOK); }
     virtual void OnCancel() { EndDialog(IDCANCEL); }
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
-private:
+  private:
     BOOL CreateFromTemplate(CWnd* parent);
 
     UINT m_templateId;

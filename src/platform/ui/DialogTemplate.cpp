@@ -11,7 +11,8 @@ constexpr int kBaseUnitY = 13;
 // Rounded like the platform's MulDiv.
 int Scale(int units, int base, int divisor) {
     const long long product = static_cast<long long>(units) * base;
-    return static_cast<int>((product >= 0 ? product + divisor / 2 : product - divisor / 2) / divisor);
+    return static_cast<int>((product >= 0 ? product + divisor / 2 : product - divisor / 2) /
+                            divisor);
 }
 
 std::map<UINT, DialogTemplate>& Templates() {
@@ -21,8 +22,12 @@ std::map<UINT, DialogTemplate>& Templates() {
 
 }  // namespace
 
-int DialogUnitsToPixelsX(int units) { return Scale(units, kBaseUnitX, 4); }
-int DialogUnitsToPixelsY(int units) { return Scale(units, kBaseUnitY, 8); }
+int DialogUnitsToPixelsX(int units) {
+    return Scale(units, kBaseUnitX, 4);
+}
+int DialogUnitsToPixelsY(int units) {
+    return Scale(units, kBaseUnitY, 8);
+}
 
 void MapDialogRect(RECT* rect) {
     rect->left = DialogUnitsToPixelsX(rect->left);

@@ -8,16 +8,17 @@
 #include <algorithm>
 
 class SizeTracker : public QObject {
-public:
+  public:
     SizeTracker(CFrameWnd* frame, int edge)
         : m_frame(frame), m_edge(edge), m_start(QCursor::pos()) {
         m_frame->GetWindowRect(&m_startRect);
     }
 
-protected:
+  protected:
     bool eventFilter(QObject*, QEvent* event) override {
         if (event->type() == QEvent::MouseMove) {
-            const QPoint delta = static_cast<QMouseEvent*>(event)->globalPosition().toPoint() - m_start;
+            const QPoint delta =
+                static_cast<QMouseEvent*>(event)->globalPosition().toPoint() - m_start;
             RECT rect = m_startRect;
             if (m_edge == WMSZ_LEFT || m_edge == WMSZ_TOPLEFT || m_edge == WMSZ_BOTTOMLEFT) {
                 rect.left += delta.x();
@@ -44,7 +45,7 @@ protected:
         return false;
     }
 
-private:
+  private:
     CFrameWnd* m_frame;
     int m_edge;
     QPoint m_start;
@@ -140,7 +141,6 @@ LRESULT CFrameWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
             RecalcLayout();
             return result;
         }
-        default:
-            return CWnd::WindowProc(message, wParam, lParam);
+        default: return CWnd::WindowProc(message, wParam, lParam);
     }
 }

@@ -11,7 +11,7 @@
 #define AFX_IDW_PANE_FIRST 0xE900
 
 class CFrameWnd : public CWnd {
-public:
+  public:
     CFrameWnd();
     ~CFrameWnd() override;
 
@@ -23,10 +23,10 @@ public:
     // screen coordinates; returns the rectangle the window took.
     RECT SizeTo(int edge, RECT proposed);
 
-protected:
+  protected:
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
-private:
+  private:
     void ApplyMinMaxInfo();
     void StartSizing(int hitTest);
 

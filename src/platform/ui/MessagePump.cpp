@@ -32,7 +32,7 @@ LRESULT CallShellHooksFrom(size_t index, int code, WPARAM wParam, LPARAM lParam)
 }
 
 class MessagePump : public QObject {
-public:
+  public:
     static void Wake(void* context) {
         auto* pump = static_cast<MessagePump*>(context);
         if (!pump->m_wakePending.exchange(true)) {
@@ -40,7 +40,7 @@ public:
         }
     }
 
-protected:
+  protected:
     void customEvent(QEvent* event) override {
         if (event->type() == kDrainEvent) {
             m_wakePending = false;
@@ -48,7 +48,7 @@ protected:
         }
     }
 
-private:
+  private:
     std::atomic<bool> m_wakePending{false};
 };
 
@@ -80,7 +80,8 @@ bool PreTranslateInput(QObject* receiver, QEvent* event) {
         auto* key = static_cast<QKeyEvent*>(event);
         if (const int command = AppCommandFromQtKey(key->key())) {
             const LPARAM lParam = static_cast<LPARAM>(static_cast<DWORD>(command) << 16);
-            const WPARAM wParam = reinterpret_cast<WPARAM>(target ? target->GetSafeHwnd() : nullptr);
+            const WPARAM wParam =
+                reinterpret_cast<WPARAM>(target ? target->GetSafeHwnd() : nullptr);
             if (CallShellHooksFrom(0, HSHELL_APPCOMMAND, wParam, lParam) != 0) {
                 return true;
             }
@@ -131,7 +132,8 @@ HHOOK SetWindowsHookExA(int idHook, HOOKPROC proc, void*, DWORD) {
 
 BOOL UnhookWindowsHookEx(HHOOK hook) {
     auto& hooks = ShellHooks();
-    auto it = std::find_if(hooks.begin(), hooks.end(), [&](const HookEntry& e) { return e.handle == hook; });
+    auto it = std::find_if(hooks.begin(), hooks.end(),
+                           [&](const HookEntry& e) { return e.handle == hook; });
     if (it == hooks.end()) {
         return FALSE;
     }
@@ -141,7 +143,9 @@ BOOL UnhookWindowsHookEx(HHOOK hook) {
 
 LRESULT CallNextHookEx(HHOOK hook, int code, WPARAM wParam, LPARAM lParam) {
     auto& hooks = ShellHooks();
-    auto it = std::find_if(hooks.begin(), hooks.end(), [&](const HookEntry& e) { return e.handle == hook; });
-    const size_t next = it == hooks.end() ? hooks.size() : static_cast<size_t>(it - hooks.begin()) + 1;
+    auto it = std::find_if(hooks.begin(), hooks.end(),
+                           [&](const HookEntry& e) { return e.handle == hook; });
+    const size_t next =
+        it == hooks.end() ? hooks.size() : static_cast<size_t>(it - hooks.begin()) + 1;
     return CallShellHooksFrom(next, code, wParam, lParam);
 }

@@ -26,11 +26,16 @@ std::unordered_map<HWND, CWnd*>& Registry() {
 
 WPARAM MouseKeyFlags(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers) {
     WPARAM flags = 0;
-    if (buttons & Qt::LeftButton) flags |= MK_LBUTTON;
-    if (buttons & Qt::RightButton) flags |= MK_RBUTTON;
-    if (buttons & Qt::MiddleButton) flags |= MK_MBUTTON;
-    if (modifiers & Qt::ShiftModifier) flags |= MK_SHIFT;
-    if (modifiers & Qt::ControlModifier) flags |= MK_CONTROL;
+    if (buttons & Qt::LeftButton)
+        flags |= MK_LBUTTON;
+    if (buttons & Qt::RightButton)
+        flags |= MK_RBUTTON;
+    if (buttons & Qt::MiddleButton)
+        flags |= MK_MBUTTON;
+    if (modifiers & Qt::ShiftModifier)
+        flags |= MK_SHIFT;
+    if (modifiers & Qt::ControlModifier)
+        flags |= MK_CONTROL;
     return flags;
 }
 
@@ -47,7 +52,9 @@ UINT MouseMessage(QEvent::Type type, Qt::MouseButton button) {
     }
 }
 
-RECT ToRect(const QRect& r) { return RECT{r.left(), r.top(), r.left() + r.width(), r.top() + r.height()}; }
+RECT ToRect(const QRect& r) {
+    return RECT{r.left(), r.top(), r.left() + r.width(), r.top() + r.height()};
+}
 
 }  // namespace
 
@@ -79,8 +86,8 @@ CWnd* CWnd::FromWidget(const QWidget* widget) {
     return nullptr;
 }
 
-BOOL CWnd::CreateEx(DWORD /*exStyle*/, const std::string& windowName, DWORD style,
-                    const RECT& rect, CWnd* parent, UINT id) {
+BOOL CWnd::CreateEx(DWORD /*exStyle*/, const std::string& windowName, DWORD style, const RECT& rect,
+                    CWnd* parent, UINT id) {
     if (m_hWnd) {
         return FALSE;
     }
@@ -188,19 +195,16 @@ LRESULT CWnd::DefWindowProc(UINT message, WPARAM, LPARAM) {
         *m_defaultCalled = true;  // the Qt event gets Qt's own handling
     }
     switch (message) {
-        case WM_CLOSE:
-            DestroyWindow();
-            return 0;
-        case WM_NCHITTEST:
-            return HTCLIENT;
-        case WM_ERASEBKGND:
-            return 1;
-        default:
-            return 0;
+        case WM_CLOSE: DestroyWindow(); return 0;
+        case WM_NCHITTEST: return HTCLIENT;
+        case WM_ERASEBKGND: return 1;
+        default: return 0;
     }
 }
 
-BOOL CWnd::PreTranslateMessage(MSG*) { return FALSE; }
+BOOL CWnd::PreTranslateMessage(MSG*) {
+    return FALSE;
+}
 
 LRESULT CWnd::SendMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     return SendMessageA(m_hWnd, message, wParam, lParam);
@@ -257,9 +261,7 @@ bool CWnd::HandleQtEvent(QEvent* event) {
                 (static_cast<WPARAM>(static_cast<WORD>(wheel->angleDelta().y())) << 16);
             return translate(WM_MOUSEWHEEL, wParam, MAKELPARAM(global.x(), global.y()));
         }
-        case QEvent::Leave:
-            translate(WM_MOUSELEAVE, 0, 0);
-            return false;
+        case QEvent::Leave: translate(WM_MOUSELEAVE, 0, 0); return false;
         case QEvent::Paint: {
             const QPaintEvent* saved = m_paintEvent;
             m_paintEvent = static_cast<QPaintEvent*>(event);
@@ -283,16 +285,10 @@ bool CWnd::HandleQtEvent(QEvent* event) {
             translate(WM_MOVE, 0, MAKELPARAM(pos.x(), pos.y()));
             return false;
         }
-        case QEvent::FocusIn:
-            translate(WM_SETFOCUS, 0, 0);
-            return false;
-        case QEvent::FocusOut:
-            translate(WM_KILLFOCUS, 0, 0);
-            return false;
+        case QEvent::FocusIn: translate(WM_SETFOCUS, 0, 0); return false;
+        case QEvent::FocusOut: translate(WM_KILLFOCUS, 0, 0); return false;
         case QEvent::Show:
-        case QEvent::Hide:
-            translate(WM_SHOWWINDOW, event->type() == QEvent::Show, 0);
-            return false;
+        case QEvent::Hide: translate(WM_SHOWWINDOW, event->type() == QEvent::Show, 0); return false;
         case QEvent::ActivationChange:
             if (m_widget->isWindow()) {
                 translate(WM_ACTIVATE, m_widget->isActiveWindow() ? WA_ACTIVE : WA_INACTIVE, 0);
@@ -312,8 +308,7 @@ bool CWnd::HandleQtEvent(QEvent* event) {
             event->ignore();  // closing is WM_CLOSE's business, not Qt's
             translate(WM_CLOSE, 0, 0);
             return true;
-        default:
-            return false;
+        default: return false;
     }
 }
 
@@ -340,7 +335,9 @@ BOOL CWnd::ShowWindow(int showCmd) {
     return wasVisible;
 }
 
-BOOL CWnd::IsWindowVisible() const { return m_widget && m_widget->isVisible(); }
+BOOL CWnd::IsWindowVisible() const {
+    return m_widget && m_widget->isVisible();
+}
 
 BOOL CWnd::EnableWindow(BOOL enable) {
     if (!m_widget) {
@@ -351,7 +348,9 @@ BOOL CWnd::EnableWindow(BOOL enable) {
     return wasDisabled;
 }
 
-BOOL CWnd::IsWindowEnabled() const { return m_widget && m_widget->isEnabled(); }
+BOOL CWnd::IsWindowEnabled() const {
+    return m_widget && m_widget->isEnabled();
+}
 
 void CWnd::MoveWindow(int x, int y, int width, int height, BOOL repaint) {
     if (!m_widget) {
@@ -376,8 +375,9 @@ void CWnd::GetWindowRect(RECT* rect) const {
         *rect = RECT{0, 0, 0, 0};
         return;
     }
-    *rect = m_widget->isWindow() ? ToRect(m_widget->geometry())
-                                 : ToRect(QRect(m_widget->mapToGlobal(QPoint(0, 0)), m_widget->size()));
+    *rect = m_widget->isWindow()
+                ? ToRect(m_widget->geometry())
+                : ToRect(QRect(m_widget->mapToGlobal(QPoint(0, 0)), m_widget->size()));
 }
 
 void CWnd::CenterWindow() {
@@ -387,7 +387,8 @@ void CWnd::CenterWindow() {
     QRect area;
     if (m_widget->isWindow() && m_widget->parentWidget()) {
         area = m_widget->parentWidget()->window()->geometry();
-    } else if (QScreen* screen = m_widget->screen() ? m_widget->screen() : QGuiApplication::primaryScreen()) {
+    } else if (QScreen* screen =
+                   m_widget->screen() ? m_widget->screen() : QGuiApplication::primaryScreen()) {
         area = screen->availableGeometry();
     }
     QRect frame = m_widget->geometry();
@@ -494,4 +495,6 @@ CWnd* CWnd::SetFocus() {
     return previous;
 }
 
-CWnd* CWnd::GetFocus() { return FromWidget(QApplication::focusWidget()); }
+CWnd* CWnd::GetFocus() {
+    return FromWidget(QApplication::focusWidget());
+}

@@ -17,7 +17,7 @@ class QPaintEvent;
 class QWidget;
 
 class CWnd {
-public:
+  public:
     CWnd();
     virtual ~CWnd();
     CWnd(const CWnd&) = delete;
@@ -83,15 +83,14 @@ public:
     // Translates one Qt event for this window; true when it is consumed.
     bool HandleQtEvent(QEvent* event);
 
-protected:
+  protected:
     // Called after the window is gone (WM_NCDESTROY).
     virtual void PostNcDestroy() {}
 
-private:
+  private:
     void Register(QWidget* widget, CWnd* parent, UINT id, DWORD style);
     LRESULT Dispatch(UINT message, WPARAM wParam, LPARAM lParam, bool* defaultCalled);
-    static LRESULT Procedure(void* context, HWND hwnd, UINT message, WPARAM wParam,
-                             LPARAM lParam);
+    static LRESULT Procedure(void* context, HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 
     HWND m_hWnd = nullptr;
     QWidget* m_widget = nullptr;

@@ -11,13 +11,27 @@ WndWidget::WndWidget(QWidget* parent, Qt::WindowFlags flags) : QWidget(parent, f
     setFocusPolicy(Qt::StrongFocus);
 }
 
-void WndWidget::keyPressEvent(QKeyEvent* event) { event->accept(); }
-void WndWidget::keyReleaseEvent(QKeyEvent* event) { event->accept(); }
-void WndWidget::mousePressEvent(QMouseEvent* event) { event->accept(); }
-void WndWidget::mouseReleaseEvent(QMouseEvent* event) { event->accept(); }
-void WndWidget::mouseDoubleClickEvent(QMouseEvent* event) { event->accept(); }
-void WndWidget::mouseMoveEvent(QMouseEvent* event) { event->accept(); }
-void WndWidget::wheelEvent(QWheelEvent* event) { event->accept(); }
+void WndWidget::keyPressEvent(QKeyEvent* event) {
+    event->accept();
+}
+void WndWidget::keyReleaseEvent(QKeyEvent* event) {
+    event->accept();
+}
+void WndWidget::mousePressEvent(QMouseEvent* event) {
+    event->accept();
+}
+void WndWidget::mouseReleaseEvent(QMouseEvent* event) {
+    event->accept();
+}
+void WndWidget::mouseDoubleClickEvent(QMouseEvent* event) {
+    event->accept();
+}
+void WndWidget::mouseMoveEvent(QMouseEvent* event) {
+    event->accept();
+}
+void WndWidget::wheelEvent(QWheelEvent* event) {
+    event->accept();
+}
 
 bool WndEventBridge::eventFilter(QObject* watched, QEvent* event) {
     if (watched != m_owner->GetWidget()) {

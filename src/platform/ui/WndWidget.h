@@ -8,10 +8,10 @@
 class CWnd;
 
 class WndWidget : public QWidget {
-public:
+  public:
     explicit WndWidget(QWidget* parent, Qt::WindowFlags flags = {});
 
-protected:
+  protected:
     void keyPressEvent(QKeyEvent* event) override;
     void keyReleaseEvent(QKeyEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
@@ -23,12 +23,12 @@ protected:
 
 // Feeds every event of one widget to its CWnd first.
 class WndEventBridge : public QObject {
-public:
+  public:
     explicit WndEventBridge(CWnd* owner) : m_owner(owner) {}
 
-protected:
+  protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-private:
+  private:
     CWnd* m_owner;
 };
