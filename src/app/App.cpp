@@ -8,9 +8,11 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "app/CommandLine.h"
 #include "frame/MainFrame.h"
 #include "halvory/engine.h"
 #include "screens/LoginView.h"
+#include "ui/WindowChannel.h"
 
 namespace {
 
@@ -40,16 +42,28 @@ class FirstPaintReporter : public QObject {
 
 }  // namespace
 
-CApp::CApp() = default;
+CApp::CApp(std::string commandLine) : m_strCommandLine(std::move(commandLine)) {}
 CApp::~CApp() = default;
 
 BOOL CApp::InitInstance() {
+    m_hInstanceMutex = CreateMutexA(nullptr, TRUE, kInstanceMutexName);
+    if (!m_hInstanceMutex) {
+        return FALSE;
+    }
+    if (GetLastError() == ERROR_ALREADY_EXISTS) {
+        // Another client runs: bring its game to the front and leave.
+        hv::SendToPublishedWindow(CMainFrame::kWindowTitle, UWM_ACTIVATE_RUNNING);
+        CloseHandle(m_hInstanceMutex);
+        m_hInstanceMutex = nullptr;
+        return FALSE;
+    }
     const std::string exe = ExecutablePath();
     m_strAppDir = exe.substr(0, exe.find_last_of('/') + 1);
     if (m_strAppDir.empty() || chdir(m_strAppDir.c_str()) != 0) {
         return FALSE;
     }
     Load("Halvory.ini");
+    const std::optional<hv::Credentials> credentials = hv::ParseCredentials(m_strCommandLine);
     ReadProductVersion(exe);
     if (std::getenv("HALVORY_REPORT_FIRST_PAINT")) {
         qApp->installEventFilter(new FirstPaintReporter);
@@ -66,6 +80,8 @@ BOOL CApp::InitInstance() {
         m_pMainFrame.reset();
         return FALSE;
     }
+    m_pPublication = std::make_unique<hv::WindowPublication>(CMainFrame::kWindowTitle,
+                                                             m_pMainFrame->GetSafeHwnd());
     m_pMainFrame->CenterWindow();
     if (m_nFullScreen != 0) {
         m_pMainFrame->SetWasMaximised(1);
@@ -76,11 +92,23 @@ BOOL CApp::InitInstance() {
     m_pMainFrame->ShowWindow(SW_SHOW);
     m_pMainFrame->UpdateWindow();
     m_pMainFrame->SwitchToScreen(m_pMainFrame->LoginView());
-    PostMessageA(m_pMainFrame->LoginView()->GetSafeHwnd(), UWM_CHECK_UPGRADE, 0, 0);
+    if (credentials) {
+        // Credentials given: log in at once, without the start-up check.
+        m_pMainFrame->LoginView()->SetUserName(credentials->user);
+        m_pMainFrame->LoginView()->SetPassword(credentials->password);
+        m_pMainFrame->PostMessage(UWM_START_LOGIN);
+    } else {
+        PostMessageA(m_pMainFrame->LoginView()->GetSafeHwnd(), UWM_CHECK_UPGRADE, 0, 0);
+    }
     return TRUE;
 }
 
 int CApp::ExitInstance() {
+    m_pPublication.reset();
     m_pMainFrame.reset();
+    if (m_hInstanceMutex) {
+        CloseHandle(m_hInstanceMutex);
+        m_hInstanceMutex = nullptr;
+    }
     return 0;
 }

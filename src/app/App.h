@@ -10,10 +10,14 @@
 #include "winapi/winapi.h"
 
 class CMainFrame;
+namespace hv {
+class WindowPublication;
+}
 
 class CApp : public CConfigHelper {
   public:
-    CApp();
+    // `commandLine`: the program's arguments after its name, joined by blanks.
+    explicit CApp(std::string commandLine);
     ~CApp() override;
 
     // FALSE ends the program at once.
@@ -25,6 +29,11 @@ class CApp : public CConfigHelper {
     std::atomic<int> m_bMediaCenter{0};
     std::string m_strAppDir;
 
+    static constexpr const char* kInstanceMutexName = "5C1E7A20-93D4-4b6e-8F0A-2D71E4B9C356";
+
   private:
+    std::string m_strCommandLine;
+    HANDLE m_hInstanceMutex = nullptr;
     std::unique_ptr<CMainFrame> m_pMainFrame;
+    std::unique_ptr<hv::WindowPublication> m_pPublication;
 };

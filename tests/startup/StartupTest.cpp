@@ -1,0 +1,134 @@
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "ChildProcess.h"
+
+namespace fs = std::filesystem;
+using halvory::e2e::ChildProcess;
+using namespace std::chrono_literals;
+
+namespace {
+
+std::string ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > end) {
+            return false;
+        }
+        std::this_thread::sleep_for(20ms);
+    }
+    return true;
+}
+
+// A fresh install folder with its own runtime folders, so this test's
+// clients never meet another test's or the user's.
+class ClientInstall : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        root = fs::temp_directory_path() /
+               ("halvory-startup-" + std::to_string(getpid()) + "-" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(root);
+        fs::create_directories(root / "run");
+        fs::permissions(root / "run", fs::perms::owner_all);
+        fs::create_directories(root / "tmp");
+        fs::copy_file(HALVORY_CLIENT, root / "halvory");
+        fs::copy_file(HALVORY_PLATFORM_LIBRARY, root / "libhvplatform.so");
+        fs::copy_file(RECORDING_ENGINE, root / "libhalvory.so");
+    }
+    void TearDown() override { fs::remove_all(root); }
+
+    std::unique_ptr<ChildProcess> Start(const std::string& name,
+                                        std::vector<std::string> args = {}) {
+        ChildProcess::Options options;
+        options.args = std::move(args);
+        options.set_env = {"QT_QPA_PLATFORM=offscreen",
+                           "XDG_RUNTIME_DIR=" + (root / "run").string(),
+                           "TMPDIR=" + (root / "tmp").string(),
+                           "HV_RECORD_FILE=" + (root / (name + ".log")).string()};
+        auto child = std::make_unique<ChildProcess>((root / "halvory").string(), options);
+        EXPECT_TRUE(child->started()) << child->error();
+        return child;
+    }
+    std::string Log(const std::string& name) { return ReadFile(root / (name + ".log")); }
+
+    fs::path root;
+};
+
+bool Running(ChildProcess& child) {
+    return !child.waitForExit(0ms).has_value();
+}
+
+}  // namespace
+
+TEST_F(ClientInstall, SecondStartActivatesTheFirstAndEnds) {
+    auto first = Start("first");
+    ASSERT_TRUE(WaitFor([&] { return Log("first").find("hv_Init") != std::string::npos; }, 20s));
+    // The first client publishes its window right after creating it.
+    std::this_thread::sleep_for(300ms);
+
+    auto second = Start("second");
+    const auto status = second->waitForExit(20s);
+    ASSERT_TRUE(status.has_value()) << "the second client kept running";
+    EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0);
+    EXPECT_EQ(Log("second"), "") << "the second client must not start an engine";
+    EXPECT_TRUE(WaitFor(
+        [&] { return Log("first").find("hv_SetGameForeground") != std::string::npos; }, 10s));
+    EXPECT_TRUE(Running(*first));
+    first->terminate();
+}
+
+TEST_F(ClientInstall, TwoStartsAtOnceLeaveOneClient) {
+    auto a = Start("a");
+    auto b = Start("b");
+    ASSERT_TRUE(WaitFor([&] { return !Running(*a) || !Running(*b); }, 20s));
+    std::this_thread::sleep_for(500ms);
+    EXPECT_NE(Running(*a), Running(*b));
+    ChildProcess& survivor = Running(*a) ? *a : *b;
+    ChildProcess& other = Running(*a) ? *b : *a;
+    const auto status = other.waitForExit(0ms);
+    ASSERT_TRUE(status.has_value());
+    EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0);
+    survivor.terminate();
+}
+
+TEST_F(ClientInstall, CredentialsOnTheCommandLineLogInAtOnceAndHideThePassword) {
+    auto client = Start("client", {"/u", " ada//pa//ss", "word"});
+    ASSERT_TRUE(WaitFor([&] { return Log("client").find("hv_LoginA") != std::string::npos; }, 20s));
+    // Joined by blanks: "/u  ada//pa//ss word"; the user name keeps its blanks.
+    EXPECT_NE(Log("client").find("hv_LoginA [  ada] [pa//ss word] 1"), std::string::npos)
+        << Log("client");
+    std::vector<std::string> shown;
+    std::stringstream cmdline(ReadFile("/proc/" + std::to_string(client->pid()) + "/cmdline"));
+    for (std::string arg; std::getline(cmdline, arg, '\0');) {
+        shown.push_back(arg);
+    }
+    ASSERT_EQ(shown.size(), 4u);
+    EXPECT_EQ(shown[1], "/u");
+    EXPECT_EQ(shown[2], " ada//******");
+    EXPECT_EQ(shown[3], "****");
+    client->terminate();
+}
+
+TEST_F(ClientInstall, WithoutSeparatorThereAreNoCredentials) {
+    auto client = Start("client", {"/u", "ada", "secret"});
+    ASSERT_TRUE(WaitFor([&] { return Log("client").find("hv_Init") != std::string::npos; }, 20s));
+    std::this_thread::sleep_for(500ms);
+    EXPECT_EQ(Log("client").find("hv_LoginA"), std::string::npos);
+    client->terminate();
+}
