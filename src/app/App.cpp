@@ -11,7 +11,9 @@
 #include "app/CommandLine.h"
 #include "frame/MainFrame.h"
 #include "halvory/engine.h"
+#include "res/Resources.h"
 #include "screens/LoginView.h"
+#include "skin/SkinSet.h"
 #include "ui/WindowChannel.h"
 
 namespace {
@@ -24,6 +26,9 @@ std::string ExecutablePath() {
 
 // For the start-up benchmark: one line once the first frame is on screen.
 class FirstPaintReporter : public QObject {
+  public:
+    using QObject::QObject;
+
   protected:
     bool eventFilter(QObject*, QEvent* event) override {
         if (event->type() == QEvent::Paint && !m_reported) {
@@ -63,10 +68,18 @@ BOOL CApp::InitInstance() {
         return FALSE;
     }
     Load("Halvory.ini");
+    SetConfig(this);
+    CxImage::SetResourceLoader(&hv::LoadResourceData);
+    m_pSkin = std::make_unique<CSkinSet>();
+    m_pSkin->CreateSharedFonts();
+    if (!m_pSkin->LoadSkinImages()) {
+        return FALSE;
+    }
+    SetSkin(m_pSkin.get());
     const std::optional<hv::Credentials> credentials = hv::ParseCredentials(m_strCommandLine);
     ReadProductVersion(exe);
     if (std::getenv("HALVORY_REPORT_FIRST_PAINT")) {
-        qApp->installEventFilter(new FirstPaintReporter);
+        qApp->installEventFilter(new FirstPaintReporter(qApp));
     }
 
     FrameContext context;
@@ -106,6 +119,9 @@ BOOL CApp::InitInstance() {
 int CApp::ExitInstance() {
     m_pPublication.reset();
     m_pMainFrame.reset();
+    SetSkin(nullptr);
+    m_pSkin.reset();
+    SetConfig(nullptr);
     if (m_hInstanceMutex) {
         CloseHandle(m_hInstanceMutex);
         m_hInstanceMutex = nullptr;

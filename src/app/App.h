@@ -10,6 +10,7 @@
 #include "winapi/winapi.h"
 
 class CMainFrame;
+class CSkinSet;
 namespace hv {
 class WindowPublication;
 }
@@ -34,6 +35,7 @@ class CApp : public CConfigHelper {
   private:
     std::string m_strCommandLine;
     HANDLE m_hInstanceMutex = nullptr;
+    std::unique_ptr<CSkinSet> m_pSkin;
     std::unique_ptr<CMainFrame> m_pMainFrame;
     std::unique_ptr<hv::WindowPublication> m_pPublication;
 };

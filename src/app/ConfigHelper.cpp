@@ -339,3 +339,14 @@ void CConfigHelper::ReadProductVersion(const std::string& modulePath) {
         m_strProductVersion = std::move(*version);
     }
 }
+
+namespace {
+const CConfigHelper* g_pConfig = nullptr;
+}  // namespace
+
+const CConfigHelper* GetConfig() {
+    return g_pConfig;
+}
+void SetConfig(const CConfigHelper* config) {
+    g_pConfig = config;
+}

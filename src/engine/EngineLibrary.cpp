@@ -68,12 +68,9 @@ std::string EngineLoadMessage(EngineLoadResult result, const std::string& fileNa
     const std::string::size_type slash = fileName.find_last_of('/');
     const std::string name = slash == std::string::npos ? fileName : fileName.substr(slash + 1);
     switch (result) {
-        case EngineLoadResult::Ok:
-            return {};
-        case EngineLoadResult::NotFound:
-            return "Could not load " + name + ".";
-        case EngineLoadResult::MissingExport:
-            return "Could not import API from " + name + ".";
+        case EngineLoadResult::Ok: return {};
+        case EngineLoadResult::NotFound: return "Could not load " + name + ".";
+        case EngineLoadResult::MissingExport: return "Could not import API from " + name + ".";
     }
     return {};
 }

@@ -13,6 +13,7 @@
 #include "screens/HomeScreenView.h"
 #include "screens/LoginView.h"
 #include "skin/MessageDlg.h"
+#include "skin/PleaseWaitDlg.h"
 #include "text/NoCase.h"
 
 namespace {
@@ -188,7 +189,7 @@ void CMainFrame::StartCancelWorker() {
 void CMainFrame::StartDeleteWorker(GameInfo* game) {
     m_pGameInfoView->m_bDeleteBusy = 1;
     const bool yes = AskQuestion(Format("Are you sure you want to delete %s?", game->m_strTitle),
-                                 MSGDLG_TWO_BUTTONS | MSGDLG_DEFAULT_FIRST) == IDYES;
+                                 MSG_FIRST_DEFAULT) == IDYES;
     if (yes && m_engine) {
         ShowWaitDialog(0);
         m_pDeleteWorker =
@@ -237,24 +238,31 @@ LRESULT CMainFrame::OnConfirmPurchase(const char* price, const char* title) {
     const INT_PTR first = AskQuestion(Format("Your account will be charged $%s for the purchase of "
                                              "%s.\r\n\r\nDo you wish to continue?",
                                              priceText, name),
-                                      MSGDLG_TWO_BUTTONS | MSGDLG_DEFAULT_FIRST);
+                                      MSG_FIRST_DEFAULT | MSG_YES_NO);
     if (first != IDYES) {
         EnableWindow(TRUE);
         return 0;
     }
-    // The engine waits for the second answer on the named events.
-    const INT_PTR second = AskQuestion(Format("Your credit card will be charged $%s for this "
-                                              "purchase.\r\nAre you sure you wish to purchase %s?",
-                                              priceText, name),
-                                       MSGDLG_TWO_BUTTONS | MSGDLG_DEFAULT_FIRST);
-    HANDLE event = CreateEventA(nullptr, TRUE, FALSE,
-                                second == IDYES ? HV_PURCHASE_EVENT : HV_NO_PURCHASE_EVENT);
-    SetEvent(event);
-    CloseHandle(event);
-    EnableWindow(TRUE);
-    if (second == IDYES) {
-        ShowWaitDialog(0);
+    // The second answer comes later, through the named events the engine
+    // waits on; the dialog sets one of them.
+    if (!m_pPurchaseDlg) {
+        m_pPurchaseDlg = std::make_unique<CMessageDlg>(this);
+        m_pPurchaseDlg->m_bTwoButtons = 1;
+        m_pPurchaseDlg->m_bFirstDefault = 1;
+        m_pPurchaseDlg->m_bPurchase = 1;
     }
+    m_pPurchaseDlg->SetMessage(
+        Format("Your credit card will be charged $%s for this purchase.\r\nAre you sure you wish "
+               "to purchase %s?",
+               priceText, name));
+    m_pPurchaseDlg->SetTitle(kAppTitle);
+    if (!m_pPurchaseDlg->GetSafeHwnd() && !m_pPurchaseDlg->Create(CMessageDlg::kTemplateId, this)) {
+        EnableWindow(TRUE);
+        return 0;
+    }
+    EnableWindow(FALSE);
+    m_pPurchaseDlg->CenterWindow();
+    m_pPurchaseDlg->ShowWindow(SW_SHOW);
     return 1;
 }
 
@@ -262,15 +270,18 @@ LRESULT CMainFrame::OnAskStorage(WPARAM demo, const char* title) {
     CloseWaitDialog();
     const std::string name = title ? title : "";
     for (;;) {
-        std::string path;
-        if (!AskStoragePath(Format("Where would you like to store %s?", name), &path)) {
+        MessageRequest request{Format("Where would you like to store %s?", name),
+                               MSG_TWO_BUTTONS | MSG_FIRST_DEFAULT | MSG_FOLDER,
+                               0,
+                               {}};
+        if (RunMessageDialog(request) != IDYES) {
             return 0;
         }
+        std::string path = request.folderPath;
         if (path.empty() || access(path.c_str(), R_OK | W_OK) != 0) {
-            ShowMessage(
+            Inform(
                 "The path given either does not exist or is invalid. Please specify a valid "
-                "location.",
-                0);
+                "location.");
             continue;
         }
         if (path.back() != '/') {
@@ -287,9 +298,8 @@ LRESULT CMainFrame::OnAskStorage(WPARAM demo, const char* title) {
 }
 
 void CMainFrame::OnDiskFull(const char* title) {
-    ShowMessage(
-        Format("There is not enough hard disk space available to store %s.", title ? title : ""),
-        0);
+    Inform(
+        Format("There is not enough hard disk space available to store %s.", title ? title : ""));
 }
 
 LRESULT CMainFrame::OnAskPlayNow(const char* title) {
@@ -297,7 +307,7 @@ LRESULT CMainFrame::OnAskPlayNow(const char* title) {
         m_pDownloadView->MarkReadyToPlay();
     }
     const INT_PTR answer = AskQuestion(Format("Would you like to play %s now?", title ? title : ""),
-                                       MSGDLG_TWO_BUTTONS | MSGDLG_DEFAULT_FIRST);
+                                       MSG_FIRST_DEFAULT);
     m_bWasMaximised = FrameShowState() == SW_SHOWMAXIMIZED ? 1 : 0;
     if (answer == IDYES) {
         ShowWindow(SW_MINIMIZE);

@@ -1,8 +1,6 @@
 #include "frame/MainFrame.h"
 
 #include <QApplication>
-#include <QDir>
-#include <QInputDialog>
 #include <QWidget>
 #include <algorithm>
 
@@ -45,6 +43,7 @@ CMainFrame::CMainFrame(FrameContext context) : m_context(std::move(context)) {}
 CMainFrame::~CMainFrame() {
     // Whatever WM_DESTROY did not get to.
     DestroyWindow();
+    m_pPurchaseDlg.reset();
     m_pWaitDlg.reset();
     m_pLoginWorker.reset();
     m_engine.reset();
@@ -108,7 +107,9 @@ void CMainFrame::OnDestroy() {
     }
     m_hBrowserHost = nullptr;
     m_strBrowserAddress.clear();
+    m_pPurchaseDlg.reset();
     if (m_pWaitDlg) {
+        m_pWaitDlg->Show(FALSE);
         m_pWaitDlg->DestroyWindow();
         m_pWaitDlg.reset();
     }
@@ -205,25 +206,39 @@ void CMainFrame::HostBrowser(CBaseView* screen, const std::string& address) {
 void CMainFrame::FitBrowser(const RECT&) {}
 
 void CMainFrame::ShowMessage(const std::string& text, long number) {
-    CMessageDlg(text, kAppTitle, MSGDLG_HELP_LINK, number).DoModal(this);
+    MessageRequest request{text, MSG_HELP_LINK, number, {}};
+    RunMessageDialog(request);
+}
+
+void CMainFrame::Inform(const std::string& text) {
+    MessageRequest request{text, 0, 0, {}};
+    RunMessageDialog(request);
 }
 
 INT_PTR CMainFrame::AskQuestion(const std::string& text, UINT flags) {
-    return CMessageDlg(text, kAppTitle, flags).DoModal(this);
+    MessageRequest request{text, MSG_TWO_BUTTONS | flags, 0, {}};
+    return RunMessageDialog(request);
 }
 
-bool CMainFrame::AskStoragePath(const std::string& question, std::string* path) {
-    bool ok = false;
-    const QString answer =
-        QInputDialog::getText(GetWidget(), kAppTitle, QString::fromStdString(question),
-                              QLineEdit::Normal, QDir::currentPath(), &ok);
-    *path = answer.toStdString();
-    return ok;
+INT_PTR CMainFrame::RunMessageDialog(MessageRequest& request) {
+    CMessageDlg dialog(this);
+    dialog.SetTitle(kAppTitle);
+    dialog.SetMessage(request.text);
+    dialog.m_bTwoButtons = (request.flags & MSG_TWO_BUTTONS) != 0;
+    dialog.m_bFirstDefault = (request.flags & MSG_FIRST_DEFAULT) != 0;
+    dialog.m_bHelpLink = (request.flags & MSG_HELP_LINK) != 0;
+    dialog.m_bYesNo = (request.flags & MSG_YES_NO) != 0;
+    dialog.m_bFolder = (request.flags & MSG_FOLDER) != 0;
+    dialog.m_lErrorCode = static_cast<int32_t>(request.errorCode);
+    const INT_PTR result = dialog.DoModal();
+    request.folderPath = dialog.m_strFolderPath;
+    return result;
 }
 
 void CMainFrame::ShowWaitDialog(int mode) {
     if (!m_pWaitDlg) {
         m_pWaitDlg = std::make_unique<CPleaseWaitDlg>();
+        m_pWaitDlg->SetMode(mode);
         if (!m_pWaitDlg->Create(this)) {
             m_pWaitDlg.reset();
             return;
@@ -232,7 +247,7 @@ void CMainFrame::ShowWaitDialog(int mode) {
     m_pWaitDlg->SetMode(mode);
     EnableWindow(FALSE);
     m_pWaitDlg->CenterWindow();
-    m_pWaitDlg->ShowWindow(SW_SHOW);
+    m_pWaitDlg->Show(TRUE);
 }
 
 void CMainFrame::CloseWaitDialog() {
@@ -241,7 +256,7 @@ void CMainFrame::CloseWaitDialog() {
         return;
     }
     if (m_pWaitDlg && m_pWaitDlg->GetSafeHwnd()) {
-        m_pWaitDlg->ShowWindow(SW_HIDE);
+        m_pWaitDlg->Show(FALSE);
     }
     EnableWindow(TRUE);
 }
@@ -291,7 +306,12 @@ void CMainFrame::ClearCatalogue() {
 
 void CMainFrame::CheckForUpgrade() {}
 
-void CMainFrame::ShowPurchaseDialog() {}
+void CMainFrame::ShowPurchaseDialog() {
+    if (m_pPurchaseDlg && m_pPurchaseDlg->GetSafeHwnd()) {
+        SwitchToScreen(m_pDownloadView.get());
+        m_pPurchaseDlg->ShowWindow(SW_SHOW);
+    }
+}
 
 bool CMainFrame::IsBrowserPage(HWND hwnd) const {
     if (!m_hBrowser) {

@@ -27,8 +27,24 @@ class CHomeScreenView;
 class CBrowserView;
 class CGameInfoView;
 class CDownloadView;
+class CMessageDlg;
 class CPleaseWaitDlg;
 struct GameInfo;
+
+// A modal message or question for the message dialog.
+enum MessageFlags : UINT {
+    MSG_TWO_BUTTONS = 0x01,
+    MSG_FIRST_DEFAULT = 0x02,
+    MSG_HELP_LINK = 0x04,
+    MSG_YES_NO = 0x08,
+    MSG_FOLDER = 0x10,
+};
+struct MessageRequest {
+    std::string text;
+    UINT flags = 0;
+    long errorCode = 0;
+    std::string folderPath;  // the folder form's answer
+};
 
 // What the application hands the frame.
 struct FrameContext {
@@ -72,6 +88,10 @@ class CMainFrame : public CFrameWnd, public IFrame {
     void ClearCatalogue();
     void CheckForUpgrade();
     void ShowPurchaseDialog();
+    // The single-button message without a help link.
+    void Inform(const std::string& text);
+    // The two-button question; IDYES or IDNO.
+    INT_PTR AskQuestion(const std::string& text, UINT flags);
 
     BOOL PreTranslateMessage(MSG* msg) override;
 
@@ -96,10 +116,9 @@ class CMainFrame : public CFrameWnd, public IFrame {
 
   protected:
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
-    // The modal question of the message dialog; IDYES or IDNO.
-    virtual INT_PTR AskQuestion(const std::string& text, UINT flags);
-    // The folder question: false when declined, else the path entered.
-    virtual bool AskStoragePath(const std::string& question, std::string* path);
+    // Every modal message and question goes through here; the result is
+    // the dialog's (IDOK, IDYES, IDNO, IDCANCEL).
+    virtual INT_PTR RunMessageDialog(MessageRequest& request);
 
   private:
     // State the workers share with the frame; it outlives the frame while a
@@ -169,6 +188,7 @@ class CMainFrame : public CFrameWnd, public IFrame {
     std::vector<std::string> m_arrInstalledGames;
     std::vector<std::string> m_arrInstalledDemos;
     std::shared_ptr<hv::EngineModule> m_engine;
+    std::unique_ptr<CMessageDlg> m_pPurchaseDlg;
     std::unique_ptr<CPleaseWaitDlg> m_pWaitDlg;
     std::shared_ptr<CWorker> m_pDeleteWorker;
     std::shared_ptr<CWorker> m_pDownloadWorker;

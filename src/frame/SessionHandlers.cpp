@@ -65,8 +65,7 @@ void CMainFrame::OnLoginOk() {
 }
 
 void CMainFrame::AskLogout() {
-    if (AskQuestion("Are you sure you want to logout?",
-                    MSGDLG_TWO_BUTTONS | MSGDLG_DEFAULT_FIRST) == IDYES) {
+    if (AskQuestion("Are you sure you want to logout?", MSG_FIRST_DEFAULT) == IDYES) {
         LogoutSequence();
     }
 }

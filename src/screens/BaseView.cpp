@@ -4,6 +4,8 @@
 #include <QWidget>
 
 #include "frame/FrameInterface.h"
+#include "image/CxImageQt.h"
+#include "skin/SkinSet.h"
 
 BOOL CBaseView::Create(CWnd* frame, UINT id) {
     RECT client{0, 0, 0, 0};
@@ -36,11 +38,32 @@ WORD CBaseView::OnAppCommand(int command) {
 }
 
 void CBaseView::DrawBackground() {
-    QPainter painter(GetWidget());
-    QLinearGradient light(0, 0, GetWidget()->width(), GetWidget()->height());
-    light.setColorAt(0.0, QColor(0x16, 0x28, 0x4A));
-    light.setColorAt(1.0, QColor(0x0A, 0x14, 0x24));
-    painter.fillRect(GetWidget()->rect(), light);
+    QWidget* widget = GetWidget();
+    // Composed off screen and copied once, so nothing flickers.
+    QImage buffer(widget->size(), QImage::Format_RGB32);
+    QPainter painter(&buffer);
+    CSkinSet* skin = GetSkin();
+    if (const CPicture* background = skin ? skin->Picture(look::kScreenBackground) : nullptr) {
+        DrawPicture(painter, *background, buffer.rect());
+    } else {
+        buffer.fill(QColor(0x0A, 0x14, 0x24));
+    }
+    if (const CxImage* logo = skin ? skin->Image(look::kLogo) : nullptr) {
+        DrawImage(
+            painter, *logo,
+            QRect(16, 32, static_cast<int>(logo->GetWidth()), static_cast<int>(logo->GetHeight())));
+    }
+    const IFrame* frame = GetFrame();
+    const UINT state = frame ? frame->FrameShowState() : SW_SHOWNORMAL;
+    if (state == SW_SHOWNORMAL || state == SW_SHOW || state == SW_RESTORE) {
+        if (m_grip.isNull()) {
+            m_grip = LoadBitmapResource(look::kResizeGrip);
+        }
+        DrawTransparentBitmap(painter, m_grip, buffer.width() - m_grip.width(),
+                              buffer.height() - m_grip.height(), look::kKeyColour);
+    }
+    painter.end();
+    QPainter(widget).drawImage(0, 0, buffer);
 }
 
 LRESULT CBaseView::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {

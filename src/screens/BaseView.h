@@ -3,6 +3,8 @@
 // hook that the screens override.
 #pragma once
 
+#include <QImage>
+
 #include "ui/Wnd.h"
 
 class CBaseView : public CWnd {
@@ -27,4 +29,5 @@ class CBaseView : public CWnd {
 
   private:
     UINT m_nTemplateId;
+    QImage m_grip;
 };

@@ -1,27 +1,65 @@
-// The client's message dialog: a text with one or two buttons.
+// CMessageDlg: the one message dialog of the client. A title, a message and
+// one or two skinned buttons; optionally a help link, the purchase form with
+// its terms link, or a folder entry with a folder chooser.
 #pragma once
 
+#include <QCursor>
+#include <memory>
+#include <optional>
 #include <string>
 
-#include "ui/Wnd.h"
+#include "skin/AniButton.h"
+#include "ui/Dialog.h"
 
-enum MessageDlgFlags : UINT {
-    MSGDLG_TWO_BUTTONS = 0x01,
-    MSGDLG_DEFAULT_FIRST = 0x02,
-    MSGDLG_HELP_LINK = 0x04,
-};
-
-class CMessageDlg {
+class CMessageDlg : public CDialog {
   public:
-    CMessageDlg(const std::string& text, const std::string& title, UINT flags, long errorCode = 0)
-        : m_strText(text), m_strTitle(title), m_nFlags(flags), m_lErrorCode(errorCode) {}
+    static constexpr UINT kTemplateId = 151;
+    static constexpr const char* kBuiltInErrorInfoUrl = "https://support.halvory.com/errorinfo.htm";
 
-    // IDOK for the single button; IDYES or IDNO for two.
-    INT_PTR DoModal(CWnd* parent);
+    explicit CMessageDlg(CWnd* parent = nullptr);
+    ~CMessageDlg() override;
+
+    void SetMessage(const std::string& message) { m_strMessage = message; }
+    void SetTitle(const std::string& title) { m_strTitle = title; }
+
+    // Options, set between construction and showing.
+    int m_bHelpLink = 0;
+    int m_bTwoButtons = 0;
+    int m_bFirstDefault = 0;
+    int m_bPurchase = 0;
+    int m_bFolder = 0;
+    int m_bYesNo = 0;
+    int32_t m_lErrorCode = 0;
+    std::string m_strFolderPath;
+
+    // The address the help link opens.
+    std::string HelpAddress() const;
+    // In dialog client coordinates.
+    QRect LinkHitRect() const;
+
+    BOOL PreTranslateMessage(MSG* msg) override;
+
+  protected:
+    BOOL OnInitDialog() override;
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
   private:
-    std::string m_strText;
+    void Resize();
+    void Paint();
+    void OnLinkClicked();
+    void OnFirstButton();
+    void OnSecondButton();
+    void ChooseFolder();
+    void AnswerPurchase(bool yes);
+    CWnd* Item(int id) const { return GetDlgItem(id); }
+
+    std::string m_strMessage;
     std::string m_strTitle;
-    UINT m_nFlags;
-    long m_lErrorCode;
+    int m_nLinkWidth = 0;
+    int m_nLinkHeight = 0;
+    std::optional<QCursor> m_savedCursor;
+    CAniButton m_btnOk;
+    CAniButton m_btnYes;
+    CAniButton m_btnNo;
+    CAniButton m_btnBrowse;
 };

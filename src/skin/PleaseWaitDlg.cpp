@@ -1,29 +1,165 @@
 #include "skin/PleaseWaitDlg.h"
 
-#include <QLabel>
+#include <QPainter>
 #include <QWidget>
 
-#include "ui/DialogTemplate.h"
+#include "image/CxImageQt.h"
+#include "skin/SkinSet.h"
 
-BOOL CPleaseWaitDlg::Create(CWnd* parent) {
-    const RECT rect{0, 0, DialogUnitsToPixelsX(266), DialogUnitsToPixelsY(62)};
-    if (!CreateEx(0, "", WS_POPUP, rect, nullptr, 0)) {
-        return FALSE;
+namespace {
+
+enum : int { IDC_PLEASE_WAIT = 1117, IDC_CHECKING = 1118 };
+
+void RegisterTemplate() {
+    static const bool registered = [] {
+        RegisterDialogTemplate(
+            DialogTemplate{CPleaseWaitDlg::kTemplateId,
+                           266,
+                           62,
+                           WS_POPUP,
+                           {{IDC_PLEASE_WAIT, DialogItemKind::Static, "", RECT{75, 21, 121, 26},
+                             WS_VISIBLE | SS_LEFTNOWORDWRAP},
+                            {IDC_CHECKING, DialogItemKind::Static, "", RECT{43, 20, 187, 26},
+                             WS_VISIBLE | SS_LEFTNOWORDWRAP}}});
+        return true;
+    }();
+    (void)registered;
+}
+
+}  // namespace
+
+struct CPleaseWaitDlg::Animation {
+    std::mutex lock;
+    std::condition_variable wake;
+    bool quit = false;
+    std::atomic<bool> running{true};
+};
+
+CPleaseWaitDlg::CPleaseWaitDlg() : CDialog(kTemplateId, nullptr) {
+    RegisterTemplate();
+    SetStaticTextColour(ToQColor(look::kStaticText));
+}
+
+CPleaseWaitDlg::~CPleaseWaitDlg() {
+    StopAnimation();
+    DestroyWindow();
+}
+
+std::string CPleaseWaitDlg::CycleText(int mode, unsigned step) {
+    static const char* const checking[] = {"Checking For Updates...", "Checking For Updates.  ",
+                                           "Checking For Updates.. "};
+    static const char* const waiting[] = {"Please Wait.  ", "Please Wait.. ", "Please Wait..."};
+    return (mode == 1 ? checking : waiting)[step % 3];
+}
+
+BOOL CPleaseWaitDlg::OnInitDialog() {
+    const QFont font = GetSkin() ? GetSkin()->Font(30, 400) : QFont();
+    for (int id : {IDC_PLEASE_WAIT, IDC_CHECKING}) {
+        GetDlgItem(id)->GetWidget()->setFont(font);
     }
-    if (parent && parent->GetWidget()) {
-        GetWidget()->setParent(parent->GetWidget(), GetWidget()->windowFlags() | Qt::Dialog);
-        GetWidget()->resize(rect.right, rect.bottom);
+    if (m_nMode == 1) {
+        GetDlgItem(IDC_PLEASE_WAIT)->ShowWindow(SW_HIDE);
     }
-    m_label = new QLabel(GetWidget());
-    m_label->setAlignment(Qt::AlignCenter);
-    m_label->setGeometry(0, 0, rect.right, rect.bottom);
-    SetMode(m_nMode);
+    GetDlgItem(IDC_CHECKING)->ShowWindow(SW_SHOW);
     return TRUE;
 }
 
-void CPleaseWaitDlg::SetMode(int mode) {
-    m_nMode = mode;
-    if (m_label) {
-        m_label->setText(mode == 1 ? "Checking For Updates" : "Please Wait");
+bool CPleaseWaitDlg::IsAnimating() const {
+    return m_pAnimation && m_pAnimation->running;
+}
+
+void CPleaseWaitDlg::Show(BOOL show) {
+    if (!show) {
+        StopAnimation();
+        ShowWindow(SW_HIDE);
+        return;
+    }
+    const bool checking = m_nMode == 1;
+    GetDlgItem(checking ? IDC_PLEASE_WAIT : IDC_CHECKING)->ShowWindow(SW_HIDE);
+    GetDlgItem(checking ? IDC_CHECKING : IDC_PLEASE_WAIT)->ShowWindow(SW_SHOW);
+    ShowWindow(SW_SHOW);
+    if (IsAnimating()) {
+        return;
+    }
+    auto animation = std::make_shared<Animation>();
+    auto* context = new std::pair<std::shared_ptr<Animation>, HWND>(animation, GetSafeHwnd());
+    m_hThread = CreateThread(
+        nullptr, 0,
+        [](void* parameter) -> DWORD {
+            std::unique_ptr<std::pair<std::shared_ptr<Animation>, HWND>> context(
+                static_cast<std::pair<std::shared_ptr<Animation>, HWND>*>(parameter));
+            Animation& state = *context->first;
+            std::unique_lock guard(state.lock);
+            for (unsigned step = 0; !state.quit; ++step) {
+                guard.unlock();
+                PostMessageA(context->second, kStepMessage, step, 0);
+                guard.lock();
+                state.wake.wait_for(guard, std::chrono::milliseconds(kStepMs),
+                                    [&] { return state.quit; });
+            }
+            state.running = false;
+            return 0;
+        },
+        context, 0, nullptr);
+    if (!m_hThread) {
+        delete context;
+        return;
+    }
+    m_pAnimation = animation;
+}
+
+void CPleaseWaitDlg::StopAnimation() {
+    if (!m_pAnimation) {
+        return;
+    }
+    {
+        std::lock_guard guard(m_pAnimation->lock);
+        m_pAnimation->quit = true;
+    }
+    m_pAnimation->wake.notify_all();
+    // A thread that does not end in time is left to end alone: it only
+    // touches the shared state and posts to a handle that may be gone.
+    WaitForSingleObject(m_hThread, kStopWaitMs);
+    CloseHandle(m_hThread);
+    m_hThread = nullptr;
+    m_pAnimation.reset();
+}
+
+BOOL CPleaseWaitDlg::PreTranslateMessage(MSG* msg) {
+    // The user cannot close it.
+    return msg->message == WM_KEYDOWN && (msg->wParam == VK_RETURN || msg->wParam == VK_ESCAPE);
+}
+
+LRESULT CPleaseWaitDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case kStepMessage:
+            if (IsAnimating()) {
+                m_strCurrent = CycleText(m_nMode, static_cast<unsigned>(wParam));
+                CWnd* text = GetDlgItem(m_nMode == 1 ? IDC_CHECKING : IDC_PLEASE_WAIT);
+                text->SetWindowText(m_strCurrent);
+                if (!m_bFitted[m_nMode == 1]) {
+                    // Sized once for the longest text of the cycle, so it does not jump.
+                    QWidget* label = text->GetWidget();
+                    label->setFont(FitFont(label->font(),
+                                           QString::fromStdString(CycleText(m_nMode, 0)),
+                                           label->size(), false));
+                    m_bFitted[m_nMode == 1] = true;
+                }
+                Invalidate(FALSE);
+            }
+            return 0;
+        case WM_PAINT: {
+            QPainter painter(GetWidget());
+            const CxImage* background =
+                GetSkin() ? GetSkin()->Image(look::kWaitBackground) : nullptr;
+            if (background) {
+                DrawImage(painter, *background, GetWidget()->rect());
+            } else {
+                painter.fillRect(GetWidget()->rect(), QColor(0x10, 0x1C, 0x34));
+            }
+            return 0;
+        }
+        case WM_CLOSE: return 0;
+        default: return CDialog::WindowProc(message, wParam, lParam);
     }
 }

@@ -1,16 +1,49 @@
-// The frame's modeless wait dialog.
+// CPleaseWaitDlg: the frame's modeless wait dialog. Its text ends in dots
+// that a thread of its own advances every 500 ms while it is shown.
 #pragma once
 
-#include "ui/Wnd.h"
+#include <atomic>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <string>
 
-class CPleaseWaitDlg : public CWnd {
+#include "ui/Dialog.h"
+
+class CPleaseWaitDlg : public CDialog {
   public:
-    BOOL Create(CWnd* parent);
-    // 1 "Checking For Updates", any other value "Please Wait".
-    void SetMode(int mode);
+    static constexpr UINT kTemplateId = 284;
+    static constexpr UINT kStepMessage = WM_USER + 193;  // wParam: step of the cycle
+    static constexpr DWORD kStepMs = 500;
+    static constexpr DWORD kStopWaitMs = 600;
+
+    CPleaseWaitDlg();
+    ~CPleaseWaitDlg() override;
+
+    BOOL Create(CWnd* parent) { return CDialog::Create(kTemplateId, parent); }
+    // 1: the checking-for-updates texts; any other value: please wait.
+    void SetMode(int mode) { m_nMode = static_cast<uint16_t>(mode); }
     int GetMode() const { return m_nMode; }
+    void Show(BOOL show);
+
+    // The text of the cycle's step for a mode.
+    static std::string CycleText(int mode, unsigned step);
+    std::string CurrentText() const { return m_strCurrent; }
+    bool IsAnimating() const;
+
+    BOOL PreTranslateMessage(MSG* msg) override;
+
+  protected:
+    BOOL OnInitDialog() override;
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
   private:
-    int m_nMode = 0;
-    class QLabel* m_label = nullptr;
+    struct Animation;  // shared with its thread, which may outlive a stop
+    void StopAnimation();
+
+    uint16_t m_nMode = 0;
+    std::string m_strCurrent;
+    bool m_bFitted[2] = {false, false};
+    std::shared_ptr<Animation> m_pAnimation;
+    HANDLE m_hThread = nullptr;
 };

@@ -32,7 +32,9 @@ std::optional<long> xwininfoField(const std::string& report, const std::string& 
     return std::nullopt;
 }
 
-std::optional<std::string> waitForVisibleWindow(const std::string& title,
+// The id of the first visible window with this exact title; nothing if none
+// shows up in time or the program ends first.
+std::optional<std::string> waitForVisibleWindow(ChildProcess& program, const std::string& title,
                                                 std::chrono::milliseconds timeout) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     do {
@@ -40,6 +42,9 @@ std::optional<std::string> waitForVisibleWindow(const std::string& title,
             if (const auto end = ids->find('\n'); end != std::string::npos && end > 0) {
                 return ids->substr(0, end);
             }
+        }
+        if (program.waitForExit(0ms)) {
+            return std::nullopt;
         }
         std::this_thread::sleep_for(100ms);
     } while (std::chrono::steady_clock::now() < deadline);
@@ -78,7 +83,10 @@ TEST_F(ClientWindowTest, OpensPaintsAndClosesThroughTheWindowManager) {
                                          .unset_env = {"QT_QPA_PLATFORM"}});
     ASSERT_TRUE(client.started()) << client.error();
 
-    const auto window = waitForVisibleWindow("Halvory Client", 20s);
+    const auto window = waitForVisibleWindow(client, "Halvory Client", 20s);
+    if (const auto status = client.waitForExit(0ms)) {
+        FAIL() << "the client " << describeStatus(*status) << " before showing its window";
+    }
     ASSERT_TRUE(window) << "no visible window titled \"Halvory Client\" within 20 s";
     ASSERT_EQ(client.waitForLine("first-paint", 10s), ChildProcess::LineResult::Found)
         << "the client did not report its first painted frame";

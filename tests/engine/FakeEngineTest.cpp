@@ -159,9 +159,7 @@ struct TestWindow {
         auto* self = static_cast<TestWindow*>(context);
         Seen seen{msg, {}, GetCurrentThreadId()};
         switch (msg) {
-            case UWM_ASK_PLAY_NOW:
-                seen.text = reinterpret_cast<const char*>(lParam);
-                break;
+            case UWM_ASK_PLAY_NOW: seen.text = reinterpret_cast<const char*>(lParam); break;
             case UWM_CONFIRM_PURCHASE:
                 seen.text = std::string(reinterpret_cast<const char*>(wParam)) + " " +
                             reinterpret_cast<const char*>(lParam);

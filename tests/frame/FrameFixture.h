@@ -16,32 +16,36 @@ struct Shown {
     std::string text;
     long number;
     DWORD thread;
+    UINT flags;
 };
 
 class TestFrame : public CMainFrame {
   public:
     using CMainFrame::CMainFrame;
 
-    void ShowMessage(const std::string& text, long number) override {
-        messages.push_back({text, number, GetCurrentThreadId()});
-    }
-    INT_PTR AskQuestion(const std::string& text, UINT) override {
-        questions.push_back({text, 0, GetCurrentThreadId()});
+    // Messages (one button) and questions (two) are kept; answers come from
+    // the scripted lists, declining when they run out.
+    INT_PTR RunMessageDialog(MessageRequest& request) override {
+        if (!(request.flags & MSG_TWO_BUTTONS)) {
+            messages.push_back(
+                {request.text, request.errorCode, GetCurrentThreadId(), request.flags});
+            return IDOK;
+        }
+        questions.push_back({request.text, 0, GetCurrentThreadId(), request.flags});
+        if (request.flags & MSG_FOLDER) {
+            if (paths.empty()) {
+                return IDNO;
+            }
+            request.folderPath = paths.front();
+            paths.pop_front();
+            return IDYES;
+        }
         if (answers.empty()) {
             return IDNO;
         }
         const INT_PTR answer = answers.front();
         answers.pop_front();
         return answer;
-    }
-    bool AskStoragePath(const std::string& question, std::string* path) override {
-        questions.push_back({question, 0, GetCurrentThreadId()});
-        if (paths.empty()) {
-            return false;
-        }
-        *path = paths.front();
-        paths.pop_front();
-        return true;
     }
 
     std::vector<Shown> messages;

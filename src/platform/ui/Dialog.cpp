@@ -3,10 +3,9 @@
 #include <QEventLoop>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QWidget>
 
-#include "ui/WndWidget.h"
+#include "ui/Button.h"
 
 CDialog::CDialog(UINT templateId, CWnd* parent) : m_templateId(templateId), m_parentWnd(parent) {}
 
@@ -37,31 +36,49 @@ BOOL CDialog::CreateFromTemplate(CWnd* parent) {
         RECT r{item.units.left, item.units.top, item.units.left + item.units.right,
                item.units.top + item.units.bottom};
         MapDialogRect(&r);
-        QWidget* widget = nullptr;
+        const QRect geometry(r.left, r.top, r.right - r.left, r.bottom - r.top);
+        const UINT id = static_cast<UINT>(item.id);
+        std::unique_ptr<CWnd> wnd;
         switch (item.kind) {
-            case DialogItemKind::Static:
-                widget = new QLabel(QString::fromStdString(item.text), GetWidget());
-                break;
-            case DialogItemKind::Button: {
-                auto* button = new QPushButton(QString::fromStdString(item.text), GetWidget());
-                const int id = item.id;
-                QObject::connect(button, &QPushButton::clicked, [this, id] {
-                    SendMessage(WM_COMMAND, static_cast<WPARAM>(id), 0);
-                });
-                widget = button;
+            case DialogItemKind::Static: {
+                auto* label = new QLabel(QString::fromStdString(item.text), GetWidget());
+                label->setAlignment((item.style & SS_TYPEMASK) == SS_CENTER
+                                        ? Qt::AlignCenter
+                                        : Qt::AlignLeft | Qt::AlignTop);
+                label->setWordWrap((item.style & SS_TYPEMASK) != SS_LEFTNOWORDWRAP);
+                if (m_staticText.isValid()) {
+                    QPalette palette = label->palette();
+                    palette.setColor(QPalette::WindowText, m_staticText);
+                    label->setPalette(palette);
+                }
+                label->setGeometry(geometry);
+                wnd = std::make_unique<CWnd>();
+                wnd->Attach(label, this, id);
                 break;
             }
-            case DialogItemKind::Edit:
-                widget = new QLineEdit(QString::fromStdString(item.text), GetWidget());
+            case DialogItemKind::Button: {
+                auto button = std::make_unique<CButton>();
+                button->Create(item.text, 0, RECT{r.left, r.top, r.right, r.bottom}, this, id);
+                wnd = std::move(button);
                 break;
-            case DialogItemKind::Custom: widget = new WndWidget(GetWidget()); break;
+            }
+            case DialogItemKind::Edit: {
+                auto* edit = new QLineEdit(QString::fromStdString(item.text), GetWidget());
+                edit->setGeometry(geometry);
+                wnd = std::make_unique<CWnd>();
+                wnd->Attach(edit, this, id);
+                break;
+            }
+            case DialogItemKind::Custom:
+                wnd = std::make_unique<CWnd>();
+                wnd->CreateEx(0, "", WS_CHILD, RECT{r.left, r.top, r.right, r.bottom}, this, id);
+                break;
         }
-        widget->setGeometry(r.left, r.top, r.right - r.left, r.bottom - r.top);
-        if (!(item.style & WS_VISIBLE) && item.kind == DialogItemKind::Custom) {
-            widget->hide();
+        if (item.style & WS_VISIBLE) {
+            wnd->ShowWindow(SW_SHOW);
+        } else {
+            wnd->ShowWindow(SW_HIDE);
         }
-        auto wnd = std::make_unique<CWnd>();
-        wnd->Attach(widget, this, static_cast<UINT>(item.id));
         m_items.push_back(std::move(wnd));
     }
     OnInitDialog();
@@ -100,6 +117,29 @@ void CDialog::EndDialog(INT_PTR result) {
     }
 }
 
+BOOL CDialog::PreTranslateMessage(MSG* msg) {
+    if (msg->message != WM_KEYDOWN) {
+        return FALSE;
+    }
+    if (msg->wParam == VK_ESCAPE) {
+        SendMessage(WM_COMMAND, IDCANCEL, 0);
+        return TRUE;
+    }
+    if (msg->wParam == VK_RETURN) {
+        CWnd* focus = GetFocus();
+        if (auto* button = dynamic_cast<CButton*>(focus); button && button->GetParent() == this) {
+            button->Click();
+        } else {
+            CWnd* defaultButton = GetDlgItem(IDOK);
+            SendMessage(
+                WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                reinterpret_cast<LPARAM>(defaultButton ? defaultButton->GetSafeHwnd() : nullptr));
+        }
+        return TRUE;
+    }
+    return FALSE;
+}
+
 LRESULT CDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_COMMAND:
@@ -110,12 +150,6 @@ LRESULT CDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
             }
             return 0;
         case WM_CLOSE: OnCancel(); return 0;
-        case WM_KEYDOWN:
-            if (wParam == VK_ESCAPE) {
-                OnCancel();
-                return 0;
-            }
-            break;
         default: break;
     }
     return CWnd::WindowProc(message, wParam, lParam);

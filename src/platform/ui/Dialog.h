@@ -2,6 +2,7 @@
 // a nested event loop until EndDialog) or modeless (Create).
 #pragma once
 
+#include <QColor>
 #include <memory>
 #include <vector>
 
@@ -16,6 +17,9 @@ class CDialog : public CWnd {
     ~CDialog() override;
 
     INT_PTR DoModal();
+    // Dialog-style keys: Enter clicks the focused button or the default
+    // one (IDOK), Escape cancels.
+    BOOL PreTranslateMessage(MSG* msg) override;
     BOOL Create(UINT templateId, CWnd* parent);
     void EndDialog(INT_PTR result);
     UINT GetTemplateId() const { return m_templateId; }
@@ -26,6 +30,9 @@ class CDialog : public CWnd {
     virtual void OnCancel() { EndDialog(IDCANCEL); }
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
+    // Text colour of the template's statics; they have no background.
+    void SetStaticTextColour(const QColor& colour) { m_staticText = colour; }
+
   private:
     BOOL CreateFromTemplate(CWnd* parent);
 
@@ -34,4 +41,5 @@ class CDialog : public CWnd {
     std::vector<std::unique_ptr<CWnd>> m_items;
     QEventLoop* m_loop = nullptr;
     INT_PTR m_result = IDCANCEL;
+    QColor m_staticText;
 };

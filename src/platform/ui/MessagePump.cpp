@@ -1,20 +1,21 @@
 #include "ui/MessagePump.h"
 
+#include <sys/eventfd.h>
+#include <unistd.h>
+
 #include <QApplication>
 #include <QEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QSocketNotifier>
 #include <QWidget>
 #include <algorithm>
-#include <atomic>
 #include <vector>
 
 #include "ui/KeyMap.h"
 #include "ui/Wnd.h"
 
 namespace {
-
-const QEvent::Type kDrainEvent = static_cast<QEvent::Type>(QEvent::User + 0x101);
 
 struct HookEntry {
     HHOOK handle;
@@ -31,25 +32,29 @@ LRESULT CallShellHooksFrom(size_t index, int code, WPARAM wParam, LPARAM lParam)
     return index < hooks.size() ? hooks[index].proc(code, wParam, lParam) : 0;
 }
 
+// Other threads wake the user-interface thread through an eventfd that the
+// Qt event loop watches: a write from any thread, no Qt object touched off
+// the thread that owns it.
 class MessagePump : public QObject {
   public:
-    static void Wake(void* context) {
-        auto* pump = static_cast<MessagePump*>(context);
-        if (!pump->m_wakePending.exchange(true)) {
-            QCoreApplication::postEvent(pump, new QEvent(kDrainEvent));
-        }
-    }
-
-  protected:
-    void customEvent(QEvent* event) override {
-        if (event->type() == kDrainEvent) {
-            m_wakePending = false;
+    MessagePump()
+        : m_fd(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)), m_notifier(m_fd, QSocketNotifier::Read) {
+        QObject::connect(&m_notifier, &QSocketNotifier::activated, this, [this] {
+            uint64_t count = 0;
+            (void)!read(m_fd, &count, sizeof(count));
             hvDispatchPending();
-        }
+        });
+    }
+    ~MessagePump() override { close(m_fd); }
+
+    static void Wake(void* context) {
+        const uint64_t one = 1;
+        (void)!write(static_cast<MessagePump*>(context)->m_fd, &one, sizeof(one));
     }
 
   private:
-    std::atomic<bool> m_wakePending{false};
+    int m_fd;
+    QSocketNotifier m_notifier;
 };
 
 }  // namespace

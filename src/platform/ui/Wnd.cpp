@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QScreen>
@@ -140,6 +142,44 @@ void CWnd::Register(QWidget* widget, CWnd* parent, UINT id, DWORD style) {
     Registry()[m_hWnd] = this;
 }
 
+QWidget* CWnd::Detach() {
+    if (!m_hWnd) {
+        return nullptr;
+    }
+    for (const auto& [id, qtId] : m_timers) {
+        m_widget->killTimer(qtId);
+    }
+    m_timers.clear();
+    Registry().erase(m_hWnd);
+    hvDestroyWindowHandle(m_hWnd);
+    m_hWnd = nullptr;
+    QWidget* widget = m_widget;
+    m_widget = nullptr;
+    widget->removeEventFilter(m_bridge.get());
+    widget->setProperty("hv_cwnd", QVariant());
+    if (m_parent) {
+        auto& siblings = m_parent->m_children;
+        siblings.erase(std::remove(siblings.begin(), siblings.end(), this), siblings.end());
+        m_parent = nullptr;
+    }
+    return widget;
+}
+
+BOOL CWnd::SubclassDlgItem(UINT id, CWnd* parent) {
+    CWnd* item = parent ? parent->GetDlgItem(static_cast<int>(id)) : nullptr;
+    if (!item || item == this || m_hWnd) {
+        return FALSE;
+    }
+    const DWORD style = item->m_style;
+    QWidget* widget = item->Detach();
+    Register(widget, parent, id, style);
+    return TRUE;
+}
+
+BOOL CWnd::OnChildNotify(UINT, WPARAM, LPARAM) {
+    return FALSE;
+}
+
 BOOL CWnd::DestroyWindow() {
     if (!m_hWnd || m_destroying) {
         return FALSE;
@@ -179,6 +219,13 @@ LRESULT CWnd::Procedure(void* context, HWND, UINT message, WPARAM wParam, LPARAM
 }
 
 LRESULT CWnd::Dispatch(UINT message, WPARAM wParam, LPARAM lParam, bool* defaultCalled) {
+    if (message == WM_COMMAND && lParam != 0) {
+        CWnd* control = FromHandle(reinterpret_cast<HWND>(lParam));
+        if (control && control->m_parent == this &&
+            control->OnChildNotify(message, wParam, lParam)) {
+            return 0;
+        }
+    }
     bool* const saved = m_defaultCalled;
     m_defaultCalled = defaultCalled;
     const LRESULT result = WindowProc(message, wParam, lParam);
@@ -285,6 +332,7 @@ bool CWnd::HandleQtEvent(QEvent* event) {
             translate(WM_MOVE, 0, MAKELPARAM(pos.x(), pos.y()));
             return false;
         }
+        case QEvent::EnabledChange: translate(WM_ENABLE, m_widget->isEnabled(), 0); return false;
         case QEvent::FocusIn: translate(WM_SETFOCUS, 0, 0); return false;
         case QEvent::FocusOut: translate(WM_KILLFOCUS, 0, 0); return false;
         case QEvent::Show:
@@ -441,12 +489,24 @@ CWnd* CWnd::GetDlgItem(int id) const {
 }
 
 void CWnd::SetWindowText(const std::string& text) {
-    if (m_widget) {
-        m_widget->setWindowTitle(QString::fromStdString(text));
+    const QString value = QString::fromStdString(text);
+    if (auto* label = qobject_cast<QLabel*>(m_widget)) {
+        label->setText(value);
+    } else if (auto* edit = qobject_cast<QLineEdit*>(m_widget)) {
+        edit->setText(value);
+    } else if (m_widget) {
+        m_widget->setWindowTitle(value);
+        m_widget->update();
     }
 }
 
 std::string CWnd::GetWindowText() const {
+    if (auto* label = qobject_cast<QLabel*>(m_widget)) {
+        return label->text().toStdString();
+    }
+    if (auto* edit = qobject_cast<QLineEdit*>(m_widget)) {
+        return edit->text().toStdString();
+    }
     return m_widget ? m_widget->windowTitle().toStdString() : std::string();
 }
 

@@ -29,6 +29,10 @@ class CWnd {
                   CWnd* parent, UINT id);
     // Adopts a standard Qt control as this window (owned from then on).
     BOOL Attach(QWidget* widget, CWnd* parent, UINT id);
+    // Gives up the widget without destroying it; the handle is gone.
+    QWidget* Detach();
+    // Takes over the parent's control `id`: its widget becomes this window's.
+    BOOL SubclassDlgItem(UINT id, CWnd* parent);
     virtual BOOL DestroyWindow();
 
     HWND GetSafeHwnd() const { return m_hWnd; }
@@ -66,6 +70,7 @@ class CWnd {
     CWnd* GetDlgItem(int id) const;
     DWORD GetStyle() const { return m_style; }
 
+    // A top-level window's title; a control's text.
     void SetWindowText(const std::string& text);
     std::string GetWindowText() const;
 
@@ -86,6 +91,9 @@ class CWnd {
   protected:
     // Called after the window is gone (WM_NCDESTROY).
     virtual void PostNcDestroy() {}
+    // A control's notification to its parent, shown to the control first;
+    // TRUE keeps it from the parent.
+    virtual BOOL OnChildNotify(UINT message, WPARAM wParam, LPARAM lParam);
 
   private:
     void Register(QWidget* widget, CWnd* parent, UINT id, DWORD style);

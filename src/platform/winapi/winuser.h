@@ -208,6 +208,32 @@ typedef struct tagWINDOWPLACEMENT {
 // Shell hook codes.
 #define HSHELL_APPCOMMAND 12
 
+// DrawText flags.
+#define DT_TOP 0x0000
+#define DT_LEFT 0x0000
+#define DT_CENTER 0x0001
+#define DT_RIGHT 0x0002
+#define DT_VCENTER 0x0004
+#define DT_BOTTOM 0x0008
+#define DT_WORDBREAK 0x0010
+#define DT_SINGLELINE 0x0020
+#define DT_CALCRECT 0x0400
+#define DT_NOPREFIX 0x0800
+#define DT_END_ELLIPSIS 0x8000
+#define DT_WORD_ELLIPSIS 0x40000
+
+// Button and static styles and notifications.
+#define BS_OWNERDRAW 0x000B
+#define BS_NOTIFY 0x4000
+#define BN_CLICKED 0
+#define SS_RIGHT 0x0002
+#define SS_CENTER 0x0001
+#define SS_NOTIFY 0x0100
+#define SS_CENTERIMAGE 0x0200
+#define SS_LEFTNOWORDWRAP 0x000C
+#define SS_TYPEMASK 0x001F
+#define MAKEWPARAM(l, h) ((WPARAM)(DWORD)((WORD)(l) | ((DWORD)(WORD)(h) << 16)))
+
 // Message box types and dialog results.
 #define MB_OK 0x0000u
 #define MB_OKCANCEL 0x0001u

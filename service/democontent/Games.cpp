@@ -1,0 +1,257 @@
+#include "Games.h"
+
+#include "Art.h"
+#include "Content.h"
+#include "Tar.h"
+
+#include <QString>
+
+#include <ctime>
+#include <fstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace halvory::democontent {
+
+namespace fs = std::filesystem;
+using service::Game;
+
+namespace {
+
+struct Title {
+    const char* name;
+    const char* category;  // comma-separated
+    const char* rating;
+    const char* price;
+    const char* developer;
+    const char* publisher;
+    bool demo;
+    const char* blurb;
+};
+
+// Every rating the client knows, plus one it does not ("NR - Not Rated").
+const Title kTitles[] = {
+    {"Starfall Run", "Action,Arcade", "E - Everyone", "9.99", "Lumen Forge", "Northlight Games",
+     true, "Dash across collapsing star bridges before the night sky swallows them."},
+    {"Ironclad Tactics", "Strategy", "T - Teen", "19.99", "Harbor Logic", "Tidewater Interactive",
+     true, "Command a fleet of steam frigates in turn-based battles along a frozen coast."},
+    {"Moonlit Garden", "Puzzle,Family", "EC- Early Childhood", "4.99", "Pebble & Fern",
+     "Little Lantern", false, "Grow glowing flowers by matching moonbeams. Gentle and calm."},
+    {"Neon Drift", "Racing", "E - Everyone", "14.99", "Velocity Nine", "Northlight Games", true,
+     "Drift through rain-soaked city streets lit by a thousand signs."},
+    {"Crypt of Ash", "Adventure,Action", "M - Mature", "24.99", "Gravemark Studio", "Obsidian Arc",
+     false, "Descend into a burned cathedral and find out what woke below it."},
+    {"Harbor Tycoon", "Strategy,Simulation", "E - Everyone", "12.99", "Harbor Logic",
+     "Tidewater Interactive", false, "Build a port town from one pier to a trading empire."},
+    {"Skyline Hoops", "Sports", "E - Everyone", "7.99", "Court Vision", "Fieldhouse Digital", true,
+     "Street basketball on rooftops, three on three, first to twenty-one."},
+    {"Quiet Orbit", "Puzzle", "E - Everyone", "0", "Pebble & Fern", "Little Lantern", false,
+     "A free puzzle about nudging satellites into stable orbits."},
+    {"Velvet Heist", "Action,Adventure", "T - Teen", "19.99", "Lockpick Collective", "Obsidian Arc",
+     false, "Plan the perfect museum heist, then watch it go wrong."},
+    {"Frostbound", "Adventure", "T - Teen", "17.99", "Aurora Works", "Northlight Games", true,
+     "Survive a winter in the far north with a sled, six dogs and a map you cannot trust."},
+    {"Circuit Kings", "Racing,Sports", "E - Everyone", "11.99", "Velocity Nine",
+     "Fieldhouse Digital", false, "Open-wheel racing on twelve night circuits."},
+    {"Tiny Builders", "Family,Simulation", "EC- Early Childhood", "3.99", "Little Lantern",
+     "Little Lantern", false, "Stack blocks, paint houses and build a town of your own."},
+    {"Last Signal", "Action", "M - Mature", "29.99", "Gravemark Studio", "Obsidian Arc", false,
+     "A radio operator holds the last outpost while the storm cuts every line."},
+    {"Pixel Pirates", "Arcade,Family", "E - Everyone", "5.99", "Bitwise Bay",
+     "Tidewater Interactive", false, "Sail, plunder and dodge cannonballs in sixteen colours."},
+    {"Deep Current", "Adventure,Puzzle", "E - Everyone", "9.99", "Aurora Works", "Northlight Games",
+     false, "Pilot a small submarine through caves lit only by plankton."},
+    {"Grid Commander", "Strategy", "T - Teen", "14.99", "Harbor Logic", "Tidewater Interactive",
+     false, "Real-time tactics on a glowing wireframe battlefield."},
+    {"Nightshift Diner", "Simulation,Family", "E - Everyone", "6.99", "Pebble & Fern",
+     "Little Lantern", false, "Run an all-night diner for truckers, ghosts and astronauts."},
+    {"Edge of Midnight", "Action,Adventure", "AO - Adults Only", "34.99", "Lockpick Collective",
+     "Obsidian Arc", false, "A noir thriller for grown-ups set in a city that never wakes."},
+    {"Goal Rush", "Sports", "E - Everyone", "9.99", "Court Vision", "Fieldhouse Digital", false,
+     "Five-a-side football, fast and loud."},
+    {"Clockwork Maze", "Puzzle", "E - Everyone", "4.99", "Bitwise Bay", "Little Lantern", false,
+     ""},
+    {"Aurora Racers", "Racing", "RP - Rating Pending", "15.99", "Velocity Nine", "Northlight Games",
+     false, "Hover racing under the northern lights. Coming soon."},
+    {"Lantern Keep", "Adventure,Family", "E - Everyone", "8.99", "Little Lantern", "Little Lantern",
+     false, "Guide a lighthouse keeper's cat through a stormy night."},
+    {"Signal Lost", "Strategy,Simulation", "NR - Not Rated", "10.99", "Aurora Works",
+     "Tidewater Interactive", false, "Rebuild a satellite network after a solar storm."},
+    {"Blade Circuit", "Action,Arcade", "M - Mature", "12.99", "Gravemark Studio", "Obsidian Arc",
+     false, "A neon duel arena where every move leaves a trail of light."},
+};
+
+const char* kLongStory =
+    "\r\n\r\nThe story so far: when the lights went out over the old city, only a few "
+    "stations kept broadcasting. You start with almost nothing: a handful of tools, a "
+    "battered map and a voice on the radio that claims to know the way. Every chapter "
+    "opens new districts, each with its own puzzles, rivals and secrets. Choices you make "
+    "early come back later, and the ending depends on who you chose to trust.\r\n\r\n"
+    "Features:\r\n- Twelve chapters and a free-roaming epilogue\r\n- Controller, keyboard "
+    "and remote control support\r\n- A soundtrack recorded with a live string quartet\r\n"
+    "- Save anywhere, resume on any machine\r\n\r\nSystem requirements: any machine that "
+    "runs the Halvory client.";
+
+std::string slug(const std::string& name) {
+    std::string out;
+    for (char c : name) {
+        if (std::isalnum(static_cast<unsigned char>(c))) {
+            out.push_back(static_cast<char>(std::toupper(static_cast<unsigned char>(c))));
+        } else if (!out.empty() && out.back() != '-') {
+            out.push_back('-');
+        }
+    }
+    return out;
+}
+
+void writeText(const fs::path& file, const std::string& text) {
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    out << text;
+    if (!out) {
+        throw std::runtime_error("cannot write " + file.string());
+    }
+}
+
+// The playable part (program and its name file) comes first; the bulk data after it.
+long long writePackage(const fs::path& file, const Options& options, const std::string& name,
+                       unsigned seed) {
+    service::TarWriter tar(file, std::time(nullptr));
+    tar.addFileFrom("halvory-demo-game", options.gameBinary, 0755);
+    tar.addFile("game.txt", name + "\n");
+    long long playable = tar.offset();
+    tar.addDirectory("data");
+    long long filler = options.packageSize - tar.offset() - 512 - 1024;
+    tar.addFiller("data/world.pak", std::max(0LL, filler), seed);
+    tar.finish();
+    return playable;
+}
+
+std::string page(const std::string& title, const std::string& body) {
+    return "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>" + title +
+           "</title>\n<link rel=\"stylesheet\" href=\"style.css\"></head>\n<body>\n<main>\n<h1>" +
+           title + "</h1>\n" + body + "</main>\n</body></html>\n";
+}
+
+const char* kStyle =
+    "body { margin: 0; background: linear-gradient(#0e1f42, #071024); color: #eef6ff;\n"
+    "       font-family: 'DejaVu Sans', Verdana, sans-serif; font-size: 15px; }\n"
+    "main { max-width: 680px; margin: 0 auto; padding: 28px 32px; }\n"
+    "h1 { color: #35d6f0; font-weight: normal; letter-spacing: 1px;\n"
+    "     border-bottom: 2px solid #35d6f0; padding-bottom: 8px; }\n"
+    "h2 { color: #9fe9f7; font-size: 17px; margin-top: 24px; }\n"
+    "a { color: #54ffff; }\n"
+    ".card { background: rgba(3, 8, 20, 0.6); border: 1px solid #1d3d70; border-radius: 8px;\n"
+    "        padding: 12px 16px; margin: 12px 0; }\n"
+    ".muted { color: #8fb8d8; font-size: 13px; }\n";
+
+void writePages(const fs::path& dir) {
+    fs::create_directories(dir);
+    writeText(dir / "style.css", kStyle);
+    writeText(dir / "announcements.htm",
+              page("Announcements",
+                   "<div class=\"card\"><h2>Welcome to Halvory</h2><p>Twenty-four games and their "
+                   "free demos are waiting. Start playing before the download has finished.</p>"
+                   "</div>\n<div class=\"card\"><h2>New this week: Starfall Run</h2><p>Try the "
+                   "free demo, then keep your progress when you buy the full game.</p></div>\n"
+                   "<p class=\"muted\">Scheduled maintenance: Sunday 02:00-03:00 UTC.</p>\n"));
+    writeText(dir / "whatsnew.htm",
+              page("What's New",
+                   "<ul><li>Neon Drift and Frostbound now have free demos.</li>"
+                   "<li>Downloads resume where they stopped.</li>"
+                   "<li>Faster catalogue loading.</li></ul>\n"));
+    writeText(dir / "terms.htm",
+              page("Terms of Use",
+                   "<p>Your subscription lets you rent and play the games in the catalogue on "
+                   "your own computers. Games you buy stay yours while your account is active.</p>"
+                   "<p>Do not share your password. We may suspend accounts that are misused.</p>"
+                   "<p class=\"muted\">Demo service: no real payments are taken.</p>\n"));
+    writeText(dir / "troubleshootingtips.htm",
+              page("Troubleshooting Tips",
+                   "<h2>A download stops</h2><p>Check your connection and choose the game again: "
+                   "the transfer resumes where it stopped.</p>\n<h2>The game does not start</h2>"
+                   "<p>Delete the game from its detail screen and install it again.</p>\n"
+                   "<h2>I cannot log in</h2><p>Passwords are case sensitive. If your account is "
+                   "suspended, contact Customer Service.</p>\n"));
+    writeText(dir / "account.htm",
+              page("Your Account",
+                   "<div class=\"card\"><h2>Subscription</h2><p>Halvory Unlimited, renewed "
+                   "monthly.</p></div>\n<div class=\"card\"><h2>Billing</h2><p>Demo service: "
+                   "purchases are recorded but never charged.</p></div>\n"
+                   "<p class=\"muted\">To change your password, contact Customer Service.</p>\n"));
+}
+
+void writeUpgrade(const fs::path& dir) {
+    fs::create_directories(dir);
+    service::TarWriter tar(dir / "Install.sfe", std::time(nullptr));
+    tar.addFile("Installer.exe",
+                "#!/bin/sh\n# Demo upgrade: reports its arguments and does nothing else.\n"
+                "echo \"Halvory upgrade installer: $*\"\n",
+                0755);
+    tar.addFile("Config.ini", "[Upgrade]\nVERSION=1,0,0,2\n");
+    tar.finish();
+}
+
+}  // namespace
+
+void generate(const Options& options) {
+    if (!fs::is_regular_file(options.gameBinary)) {
+        throw std::runtime_error("demo game program not found: " + options.gameBinary.string());
+    }
+    fs::create_directories(options.out / "art");
+    fs::create_directories(options.out / "packages");
+    std::vector<Game> games;
+    unsigned seed = 7;
+    for (const auto& t : kTitles) {
+        ++seed;
+        std::string name = t.name;
+        std::string category = t.category;
+        Game game;
+        game.package = "HV-" + slug(name);
+        game.title = name;
+        game.type = 1;
+        game.categories = category;
+        game.rating = t.rating;
+        game.price = t.price;
+        game.developer = t.developer;
+        game.publisher = t.publisher;
+        game.pairKey = t.demo ? slug(name) : "";
+        game.archive = game.package + ".tar";
+        game.program = "halvory-demo-game";
+        game.playableBytes =
+            writePackage(options.out / "packages" / game.archive, options, name, seed);
+        auto firstCategory = QString::fromStdString(category.substr(0, category.find(',')));
+        saveJpeg(drawIcon(QString::fromStdString(name), firstCategory, seed),
+                 options.out / "art" / (name + ".jpg"));
+        if (*t.blurb != '\0') {
+            std::string text = t.blurb;
+            if (seed % 3 == 0) {
+                text += kLongStory;
+            }
+            writeText(options.out / "art" / (name + ".txt"),
+                      text + "\r\n\r\nDeveloper: " + t.developer + "\r\nPublisher: " + t.publisher);
+        }
+        games.push_back(game);
+        if (t.demo) {
+            Game demo = game;
+            demo.package = game.package + "-DEMO";
+            demo.title = name + " Demo";
+            demo.type = 3;
+            demo.price = "0";
+            demo.archive = demo.package + ".tar";
+            demo.playableBytes = writePackage(options.out / "packages" / demo.archive, options,
+                                              demo.title, seed + 1000);
+            saveJpeg(drawIcon(QString::fromStdString(demo.title), QStringLiteral("Free demo"),
+                              seed + 1000),
+                     options.out / "art" / (demo.title + ".jpg"));
+            writeText(options.out / "art" / (demo.title + ".txt"),
+                      "Free demo of " + name + ". " + t.blurb + "\r\nThe first chapter, free.");
+            games.push_back(demo);
+        }
+    }
+    writePages(options.out / "pages");
+    writeUpgrade(options.out / "upgrade");
+    service::saveGames(options.out / "catalogue.json", games);
+}
+
+}  // namespace halvory::democontent

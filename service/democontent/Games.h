@@ -1,0 +1,16 @@
+#pragma once
+
+#include <filesystem>
+
+namespace halvory::democontent {
+
+struct Options {
+    std::filesystem::path out;
+    std::filesystem::path gameBinary;
+    long long packageSize = 2 * 1024 * 1024;
+};
+
+// Writes a complete content folder: catalogue, art, pages, packages, upgrade.
+void generate(const Options& options);
+
+}  // namespace halvory::democontent

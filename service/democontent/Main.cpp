@@ -1,0 +1,45 @@
+#include "Games.h"
+
+#include <QGuiApplication>
+
+#include <cstdlib>
+#include <iostream>
+
+int main(int argc, char** argv) {
+    // Drawing needs fonts but no display.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    QGuiApplication app(argc, argv);
+    halvory::democontent::Options options;
+    options.gameBinary =
+        (QCoreApplication::applicationDirPath() + QStringLiteral("/halvory-demo-game"))
+            .toStdString();
+    const QStringList args = app.arguments();
+    for (int i = 1; i < args.size(); ++i) {
+        bool hasValue = i + 1 < args.size();
+        if (args[i] == QLatin1String("--out") && hasValue) {
+            options.out = args[++i].toStdString();
+        } else if (args[i] == QLatin1String("--package-size") && hasValue) {
+            options.packageSize = args[++i].toLongLong();
+        } else if (args[i] == QLatin1String("--game-binary") && hasValue) {
+            options.gameBinary = args[++i].toStdString();
+        } else {
+            options.out.clear();
+            break;
+        }
+    }
+    if (options.out.empty()) {
+        std::cerr << "usage: halvory-democontent --out DIR [--package-size BYTES]"
+                     " [--game-binary FILE]\n";
+        return 2;
+    }
+    try {
+        halvory::democontent::generate(options);
+    } catch (const std::exception& e) {
+        std::cerr << "halvory-democontent: " << e.what() << "\n";
+        return 1;
+    }
+    std::cout << "content written to " << options.out.string() << "\n";
+    return 0;
+}

@@ -1,0 +1,96 @@
+#include "Admin.h"
+
+#include "Store.h"
+
+#include <cstdlib>
+#include <iostream>
+
+namespace halvory::service {
+
+namespace {
+
+int usage() {
+    std::cerr << "usage: halvory-service admin --db FILE COMMAND ...\n"
+                 "  add-user NAME PASSWORD [--no-subscription]\n"
+                 "  set-password NAME PASSWORD\n"
+                 "  suspend NAME | resume NAME\n"
+                 "  end-subscription NAME | renew-subscription NAME\n"
+                 "  deny-billing NAME | allow-billing NAME\n"
+                 "  close-sessions NAME\n"
+                 "  set-required-version N\n";
+    return 2;
+}
+
+int report(bool ok, const std::string& name) {
+    if (!ok) {
+        std::cerr << "no such user: " << name << "\n";
+        return 1;
+    }
+    return 0;
+}
+
+}  // namespace
+
+int runAdmin(const std::vector<std::string>& args) {
+    std::string db;
+    std::vector<std::string> rest;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--db" && i + 1 < args.size()) {
+            db = args[++i];
+        } else {
+            rest.push_back(args[i]);
+        }
+    }
+    if (db.empty() || rest.empty()) {
+        return usage();
+    }
+    const std::string& cmd = rest[0];
+    auto need = [&](std::size_t n) { return rest.size() >= n + 1; };
+    Store store(db);
+    if (cmd == "add-user" && need(2)) {
+        bool subscribed = !(rest.size() > 3 && rest[3] == "--no-subscription");
+        if (!store.addUser(rest[1], rest[2], subscribed)) {
+            std::cerr << "user exists: " << rest[1] << "\n";
+            return 1;
+        }
+        return 0;
+    }
+    if (cmd == "set-password" && need(2)) {
+        return report(store.setPassword(rest[1], rest[2]), rest[1]);
+    }
+    if (cmd == "set-required-version" && need(1)) {
+        char* end = nullptr;
+        long v = std::strtol(rest[1].c_str(), &end, 10);
+        if (*end != '\0' || v < 0) {
+            return usage();
+        }
+        store.setRequiredVersion(static_cast<int>(v));
+        return 0;
+    }
+    if (!need(1)) {
+        return usage();
+    }
+    const std::string& name = rest[1];
+    if (cmd == "suspend")
+        return report(store.setFlag(name, "suspended", true), name);
+    if (cmd == "resume")
+        return report(store.setFlag(name, "suspended", false), name);
+    if (cmd == "end-subscription")
+        return report(store.setFlag(name, "subscribed", false), name);
+    if (cmd == "renew-subscription")
+        return report(store.setFlag(name, "subscribed", true), name);
+    if (cmd == "deny-billing")
+        return report(store.setFlag(name, "deny_billing", true), name);
+    if (cmd == "allow-billing")
+        return report(store.setFlag(name, "deny_billing", false), name);
+    if (cmd == "close-sessions") {
+        if (!store.user(name)) {
+            return report(false, name);
+        }
+        std::cout << store.endSessionsOf(name, "closed") << " session(s) closed\n";
+        return 0;
+    }
+    return usage();
+}
+
+}  // namespace halvory::service

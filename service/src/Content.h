@@ -1,0 +1,70 @@
+#pragma once
+
+#include <ctime>
+#include <filesystem>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace halvory::service {
+
+struct Game {
+    std::string package;
+    std::string title;
+    int type = 1;  // 3 marks a free demo
+    std::string categories;
+    std::string rating;
+    std::string price;
+    std::string developer;
+    std::string publisher;
+    std::string pairKey;
+    std::string archive;  // file name under packages/
+    std::string program;  // relative path of the program inside the archive
+    long long playableBytes = 0;
+
+    bool isDemo() const { return type == 3; }
+    bool isFree() const;
+};
+
+struct FileInfo {
+    std::filesystem::path path;
+    long long size = 0;
+    std::time_t modified = 0;
+};
+
+// Reads the catalogue description (JSON) of a content folder. Throws on a malformed file.
+std::vector<Game> loadGames(const std::filesystem::path& catalogueFile);
+void saveGames(const std::filesystem::path& catalogueFile, const std::vector<Game>& games);
+
+// The catalogue byte stream the engine stores as its catalogue file: per record a
+// header of 23 four-digit widths, then the 23 field values without separators.
+std::string renderCatalogue(const std::vector<Game>& games,
+                            const std::map<std::string, long long>& archiveSizes = {});
+
+// Resolves a request path below root; nothing outside root, no directories.
+std::optional<FileInfo> resolveUnder(const std::filesystem::path& root,
+                                     const std::string& relative);
+
+std::string httpDate(std::time_t t);
+
+// The client's digits-from-the-end version arithmetic: "1,0,0,1" -> 1001.
+int versionNumber(const std::string& version);
+
+// Caches archive hashes by size and modification time, so a changed archive is rehashed.
+class HashCache {
+  public:
+    std::optional<std::string> sha256(const FileInfo& file);
+
+  private:
+    struct Entry {
+        long long size;
+        std::time_t modified;
+        std::string hash;
+    };
+    std::mutex mutex_;
+    std::map<std::string, Entry> entries_;
+};
+
+}  // namespace halvory::service

@@ -1,0 +1,133 @@
+#include "Crypto.h"
+
+#include <openssl/crypto.h>
+#include <openssl/evp.h>
+#include <openssl/rand.h>
+
+#include <fstream>
+#include <memory>
+#include <stdexcept>
+#include <vector>
+
+namespace halvory::service {
+
+namespace {
+
+constexpr std::size_t kSaltBytes = 16;
+constexpr std::size_t kHashBytes = 32;
+constexpr const char* kScheme = "pbkdf2-sha256";
+
+std::vector<unsigned char> fromHex(const std::string& hex) {
+    std::vector<unsigned char> out;
+    if (hex.size() % 2 != 0) {
+        return out;
+    }
+    auto nibble = [](char c) -> int {
+        if (c >= '0' && c <= '9')
+            return c - '0';
+        if (c >= 'a' && c <= 'f')
+            return c - 'a' + 10;
+        return -1;
+    };
+    for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
+        int hi = nibble(hex[i]);
+        int lo = nibble(hex[i + 1]);
+        if (hi < 0 || lo < 0) {
+            return {};
+        }
+        out.push_back(static_cast<unsigned char>(hi << 4 | lo));
+    }
+    return out;
+}
+
+std::vector<unsigned char> derive(const std::string& password,
+                                  const std::vector<unsigned char>& salt, int iterations) {
+    std::vector<unsigned char> out(kHashBytes);
+    if (PKCS5_PBKDF2_HMAC(password.data(), static_cast<int>(password.size()), salt.data(),
+                          static_cast<int>(salt.size()), iterations, EVP_sha256(),
+                          static_cast<int>(out.size()), out.data()) != 1) {
+        throw std::runtime_error("password hashing failed");
+    }
+    return out;
+}
+
+}  // namespace
+
+std::string toHex(const unsigned char* data, std::size_t size) {
+    static const char digits[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(size * 2);
+    for (std::size_t i = 0; i < size; ++i) {
+        out.push_back(digits[data[i] >> 4]);
+        out.push_back(digits[data[i] & 0xF]);
+    }
+    return out;
+}
+
+std::string randomHex(std::size_t bytes) {
+    std::vector<unsigned char> buf(bytes);
+    if (RAND_bytes(buf.data(), static_cast<int>(buf.size())) != 1) {
+        throw std::runtime_error("no random bytes");
+    }
+    return toHex(buf.data(), buf.size());
+}
+
+std::string hashPassword(const std::string& password, int iterations) {
+    std::vector<unsigned char> salt(kSaltBytes);
+    if (RAND_bytes(salt.data(), static_cast<int>(salt.size())) != 1) {
+        throw std::runtime_error("no random bytes");
+    }
+    auto hash = derive(password, salt, iterations);
+    return std::string(kScheme) + "$" + std::to_string(iterations) + "$" +
+           toHex(salt.data(), salt.size()) + "$" + toHex(hash.data(), hash.size());
+}
+
+bool verifyPassword(const std::string& password, const std::string& stored) {
+    auto first = stored.find('$');
+    auto second = stored.find('$', first + 1);
+    auto third = stored.find('$', second + 1);
+    if (first == std::string::npos || second == std::string::npos || third == std::string::npos ||
+        stored.substr(0, first) != kScheme) {
+        return false;
+    }
+    int iterations = 0;
+    try {
+        iterations = std::stoi(stored.substr(first + 1, second - first - 1));
+    } catch (const std::exception&) {
+        return false;
+    }
+    auto salt = fromHex(stored.substr(second + 1, third - second - 1));
+    auto expected = fromHex(stored.substr(third + 1));
+    if (iterations <= 0 || salt.empty() || expected.size() != kHashBytes) {
+        return false;
+    }
+    auto actual = derive(password, salt, iterations);
+    return CRYPTO_memcmp(actual.data(), expected.data(), kHashBytes) == 0;
+}
+
+std::optional<std::string> sha256File(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    if (!in) {
+        return std::nullopt;
+    }
+    std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> ctx(EVP_MD_CTX_new(), EVP_MD_CTX_free);
+    if (!ctx || EVP_DigestInit_ex(ctx.get(), EVP_sha256(), nullptr) != 1) {
+        return std::nullopt;
+    }
+    std::vector<char> buf(1 << 20);
+    while (in) {
+        in.read(buf.data(), static_cast<std::streamsize>(buf.size()));
+        if (in.gcount() > 0) {
+            EVP_DigestUpdate(ctx.get(), buf.data(), static_cast<std::size_t>(in.gcount()));
+        }
+    }
+    if (in.bad()) {
+        return std::nullopt;
+    }
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int len = 0;
+    EVP_DigestFinal_ex(ctx.get(), digest, &len);
+    return toHex(digest, len);
+}
+
+}  // namespace halvory::service

@@ -1,0 +1,54 @@
+#include "Faults.h"
+
+#include <stdexcept>
+
+namespace halvory::service {
+
+namespace {
+
+long long field(const nlohmann::json& settings, const char* name) {
+    if (!settings.contains(name)) {
+        return 0;
+    }
+    const auto& v = settings.at(name);
+    if (!v.is_number_integer() || v.get<long long>() < 0) {
+        throw std::invalid_argument(std::string(name) + " must be a non-negative integer");
+    }
+    return v.get<long long>();
+}
+
+}  // namespace
+
+bool Faults::takeFailure() {
+    long long pending = failNext.load();
+    while (pending > 0) {
+        if (failNext.compare_exchange_weak(pending, pending - 1)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void Faults::assign(const nlohmann::json& settings) {
+    if (!settings.is_object()) {
+        throw std::invalid_argument("fault settings must be an object");
+    }
+    // Validate everything before changing anything.
+    long long throttle = field(settings, "throttle_bps");
+    long long drop = field(settings, "drop_after_bytes");
+    long long fail = field(settings, "fail_next");
+    long long delay = field(settings, "login_delay_ms");
+    throttleBps = throttle;
+    dropAfterBytes = drop;
+    failNext = fail;
+    loginDelayMs = delay;
+}
+
+nlohmann::json Faults::toJson() const {
+    return {{"throttle_bps", throttleBps.load()},
+            {"drop_after_bytes", dropAfterBytes.load()},
+            {"fail_next", failNext.load()},
+            {"login_delay_ms", loginDelayMs.load()}};
+}
+
+}  // namespace halvory::service

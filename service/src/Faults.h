@@ -1,0 +1,25 @@
+#pragma once
+
+#include <nlohmann/json.hpp>
+
+#include <atomic>
+
+namespace halvory::service {
+
+// Failures the service can be told to cause, for testing how a client copes.
+// All off (0) by default; shared by every request thread.
+class Faults {
+  public:
+    std::atomic<long long> throttleBps{0};     // body bytes per second for file transfers
+    std::atomic<long long> dropAfterBytes{0};  // close the connection after this many body bytes
+    std::atomic<long long> failNext{0};        // answer the next N requests with 503
+    std::atomic<long long> loginDelayMs{0};    // hold every login answer this long
+
+    // Takes one pending failure; true when this request must fail.
+    bool takeFailure();
+    // Sets every field from the object; absent fields switch that fault off.
+    void assign(const nlohmann::json& settings);
+    nlohmann::json toJson() const;
+};
+
+}  // namespace halvory::service

@@ -1,0 +1,117 @@
+#include "Admin.h"
+#include "HttpServer.h"
+
+#include <pthread.h>
+#include <signal.h>
+
+#include <cstdio>
+#include <iostream>
+#include <thread>
+
+namespace {
+
+using halvory::service::Service;
+using halvory::service::ServiceOptions;
+
+int usage() {
+    std::cerr << "usage: halvory-service serve --content DIR --db FILE --listen HOST:PORT\n"
+                 "           [--admin-token T] [--catalogue-file FILE]\n"
+                 "           [--throttle-bps N] [--drop-after-bytes N] [--fail-next N]\n"
+                 "           [--login-delay-ms N]\n"
+                 "       halvory-service admin --db FILE COMMAND ...\n";
+    return 2;
+}
+
+int serve(const std::vector<std::string>& args) {
+    ServiceOptions options;
+    std::string listen = "127.0.0.1:0";
+    nlohmann::json faults = nlohmann::json::object();
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (i + 1 >= args.size()) {
+            return usage();
+        }
+        const std::string& key = args[i];
+        const std::string& value = args[++i];
+        if (key == "--content") {
+            options.content = value;
+        } else if (key == "--db") {
+            options.database = value;
+        } else if (key == "--listen") {
+            listen = value;
+        } else if (key == "--admin-token") {
+            options.adminToken = value;
+        } else if (key == "--catalogue-file") {
+            options.catalogue = value;
+        } else if (key == "--throttle-bps" || key == "--drop-after-bytes" || key == "--fail-next" ||
+                   key == "--login-delay-ms") {
+            std::string name = key.substr(2);
+            for (auto& c : name) {
+                c = c == '-' ? '_' : c;
+            }
+            try {
+                faults[name] = std::stoll(value);
+            } catch (const std::exception&) {
+                return usage();
+            }
+        } else {
+            return usage();
+        }
+    }
+    auto colon = listen.rfind(':');
+    if (options.content.empty() || options.database.empty() || colon == std::string::npos) {
+        return usage();
+    }
+    std::string host = listen.substr(0, colon);
+    int port = std::atoi(listen.c_str() + colon + 1);
+
+    // Signals go to one waiting thread; every other thread inherits the blocked mask.
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGTERM);
+    sigaddset(&signals, SIGINT);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+
+    Service service(options);
+    service.faults().assign(faults);
+    int bound = service.bind(host, port);
+    if (bound <= 0) {
+        std::cerr << "halvory-service: cannot listen on " << listen << "\n";
+        return 1;
+    }
+    std::printf("listening: http://%s:%d\n", host.c_str(), bound);
+    std::fflush(stdout);
+
+    std::thread waiter([&service, signals] {
+        int sig = 0;
+        sigwait(&signals, &sig);
+        service.stop();
+    });
+    bool ok = service.run();
+    // A run that ended without a signal still has to release the waiter.
+    pthread_kill(waiter.native_handle(), SIGTERM);
+    waiter.join();
+    return ok ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.empty()) {
+        return usage();
+    }
+    std::string command = args.front();
+    args.erase(args.begin());
+    try {
+        if (command == "serve") {
+            return serve(args);
+        }
+        if (command == "admin") {
+            return halvory::service::runAdmin(args);
+        }
+    } catch (const std::exception& e) {
+        std::cerr << "halvory-service: " << e.what() << "\n";
+        return 1;
+    }
+    return usage();
+}

@@ -1,0 +1,57 @@
+// CAniButton: the skinned push button. It pulses while its owner is active;
+// a click plays the click sound and sweeps a shine across the face, and only
+// then reaches the parent.
+#pragma once
+
+#include <QImage>
+
+#include "skin/Look.h"
+#include "ui/Button.h"
+
+class CAniButton : public CButton {
+  public:
+    static constexpr UINT_PTR kTimerId = 100;
+    static constexpr UINT kStepMs = 100;
+
+    CAniButton();
+    ~CAniButton() override;
+
+    void SetImages(UINT normal, UINT glow, UINT sweep);
+    // The usual face, glow and sweep images.
+    void SetSkinImages() { SetImages(look::kButtonFace, look::kButtonGlow, look::kButtonSweep); }
+    void StartAnimation();
+    void StopAnimation();
+
+    bool IsAnimating() const { return m_bAnimating; }
+    bool IsClicked() const { return m_bClicked; }
+    int GlowLevel() const { return m_nGlowLevel; }
+    int SweepPosition() const { return m_nSweepPosition; }
+    // One animation step, as the timer runs it.
+    void Step();
+
+  protected:
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+    BOOL OnChildNotify(UINT message, WPARAM wParam, LPARAM lParam) override;
+    void DrawItem(QPainter& painter) override;
+
+  private:
+    void DrawLabel(QPainter& painter, bool hot) const;
+    void Pulse();
+    void Sweep();
+    void PlayClick();
+
+    QImage m_normal;  // the three images scaled to the button, while animating
+    QImage m_glow;
+    QImage m_sweep;
+    QImage m_frame;  // the last composed frame
+    COLORREF m_crNormalText = look::kButtonText;
+    COLORREF m_crHighlightText = look::kButtonTextHot;
+    UINT m_nNormalId = 0;
+    UINT m_nGlowId = 0;
+    UINT m_nSweepId = 0;
+    int m_nGlowLevel = 0;
+    bool m_bGlowRising = true;
+    int m_nSweepPosition = 5;
+    bool m_bClicked = false;
+    bool m_bAnimating = false;
+};

@@ -1,0 +1,280 @@
+#include "ServiceHarness.h"
+
+#include "Content.h"
+#include "Tar.h"
+
+#include <curl/curl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <random>
+#include <thread>
+
+namespace hvtest {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct CurlInit {
+    CurlInit() { curl_global_init(CURL_GLOBAL_DEFAULT); }
+    ~CurlInit() { curl_global_cleanup(); }
+} curlInit;
+
+size_t onBody(char* data, size_t size, size_t n, void* user) {
+    static_cast<std::string*>(user)->append(data, size * n);
+    return size * n;
+}
+
+size_t onHeader(char* data, size_t size, size_t n, void* user) {
+    std::string line(data, size * n);
+    auto colon = line.find(':');
+    if (colon != std::string::npos) {
+        std::string name = line.substr(0, colon);
+        std::transform(name.begin(), name.end(), name.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        std::string value = line.substr(colon + 1);
+        value.erase(0, value.find_first_not_of(' '));
+        value.erase(value.find_last_not_of("\r\n ") + 1);
+        (*static_cast<std::map<std::string, std::string>*>(user))[name] = value;
+    }
+    return size * n;
+}
+
+std::vector<char*> cArgs(const std::vector<std::string>& argv) {
+    std::vector<char*> args;
+    for (const auto& a : argv) {
+        args.push_back(const_cast<char*>(a.c_str()));
+    }
+    args.push_back(nullptr);
+    return args;
+}
+
+void writeFile(const fs::path& file, const std::string& text) {
+    fs::create_directories(file.parent_path());
+    std::ofstream out(file, std::ios::binary);
+    out << text;
+}
+
+}  // namespace
+
+HttpReply http(const std::string& method, const std::string& url, const std::string& body,
+               const std::vector<std::string>& headers) {
+    HttpReply reply;
+    CURL* curl = curl_easy_init();
+    curl_slist* list = nullptr;
+    for (const auto& h : headers) {
+        list = curl_slist_append(list, h.c_str());
+    }
+    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, list);
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, onBody);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &reply.body);
+    curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, onHeader);
+    curl_easy_setopt(curl, CURLOPT_HEADERDATA, &reply.headers);
+    curl_easy_setopt(curl, CURLOPT_TIMEOUT, 60L);
+    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    if (method == "HEAD") {
+        curl_easy_setopt(curl, CURLOPT_NOBODY, 1L);
+    } else if (method == "POST") {
+        curl_easy_setopt(curl, CURLOPT_POSTFIELDS, body.c_str());
+        curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE, static_cast<long>(body.size()));
+    } else if (method != "GET") {
+        curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, method.c_str());
+    }
+    CURLcode rc = curl_easy_perform(curl);
+    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &reply.status);
+    reply.complete = rc == CURLE_OK;
+    curl_slist_free_all(list);
+    curl_easy_cleanup(curl);
+    return reply;
+}
+
+std::string urlEncode(const std::string& s) {
+    char* e = curl_easy_escape(nullptr, s.c_str(), static_cast<int>(s.size()));
+    std::string out = e;
+    curl_free(e);
+    return out;
+}
+
+TempDir::TempDir() {
+    std::random_device rd;
+    path_ = fs::temp_directory_path() /
+            ("hvsvc-" + std::to_string(getpid()) + "-" + std::to_string(rd()));
+    fs::create_directories(path_);
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    fs::remove_all(path_, ec);
+}
+
+int runProgram(const std::vector<std::string>& argv, std::string* out) {
+    // Built before fork: the child of a threaded process may only exec.
+    auto args = cArgs(argv);
+    int fds[2];
+    if (pipe(fds) != 0) {
+        return -1;
+    }
+    pid_t pid = fork();
+    if (pid == 0) {
+        dup2(fds[1], STDOUT_FILENO);
+        close(fds[0]);
+        close(fds[1]);
+        execv(args[0], args.data());
+        _exit(127);
+    }
+    close(fds[1]);
+    std::string text;
+    char buf[4096];
+    for (ssize_t n; (n = read(fds[0], buf, sizeof buf)) > 0;) {
+        text.append(buf, static_cast<size_t>(n));
+    }
+    close(fds[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    if (out) {
+        *out = text;
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TestContent::TestContent(const fs::path& dir) : root(dir / "content") {
+    using halvory::service::Game;
+    fs::create_directories(root / "packages");
+    archive = "HV-ALPHA.tar";
+    long long playable = 0;
+    {
+        halvory::service::TarWriter tar(root / "packages" / archive, 1700000000);
+        tar.addFile("run.sh", "#!/bin/sh\necho alpha\n", 0755);
+        playable = tar.offset();
+        tar.addFiller("data/level.pak", 300000, 42);
+        tar.finish();
+    }
+    {
+        halvory::service::TarWriter tar(root / "packages" / "HV-ALPHA-DEMO.tar", 1700000000);
+        tar.addFile("run.sh", "#!/bin/sh\necho demo\n", 0755);
+        tar.finish();
+    }
+    Game full;
+    full.package = "HV-ALPHA";
+    full.title = "Alpha Quest";
+    full.categories = "Action,Adventure";
+    full.rating = "T - Teen";
+    full.price = "9.99";
+    full.developer = "Dev One";
+    full.publisher = "Pub One";
+    full.pairKey = "ALPHA";
+    full.archive = archive;
+    full.program = "run.sh";
+    full.playableBytes = playable;
+    Game demo = full;
+    demo.package = "HV-ALPHA-DEMO";
+    demo.title = "Alpha Quest Demo";
+    demo.type = 3;
+    demo.price = "0";
+    demo.archive = "HV-ALPHA-DEMO.tar";
+    Game other = full;
+    other.package = "HV-BETA";
+    other.title = "Beta Racer";
+    other.categories = "Racing";
+    other.rating = "E - Everyone";
+    other.price = "4.50";
+    other.pairKey.clear();
+    other.archive = "missing.tar";
+    halvory::service::saveGames(root / "catalogue.json", {full, demo, other});
+
+    writeFile(root / "art" / "Alpha Quest.jpg", std::string(5000, '\xAB'));
+    writeFile(root / "art" / "Alpha Quest.txt", "A quest.");
+    writeFile(root / "pages" / "announcements.htm", "<html><body>News</body></html>");
+    writeFile(root / "upgrade" / "Install.sfe", "upgrade package");
+    secretOutside = "secret.txt";
+    writeFile(dir / secretOutside, "TOP-SECRET");
+}
+
+ServiceProcess::ServiceProcess(const fs::path& content, const fs::path& db,
+                               const std::vector<std::string>& extra)
+    : db_(db) {
+    int fds[2];
+    if (pipe(fds) != 0) {
+        ADD_FAILURE() << "pipe";
+        return;
+    }
+    std::vector<std::string> argv = {HV_SERVICE_BIN,  "serve",     "--content", content.string(),
+                                     "--db",          db.string(), "--listen",  "127.0.0.1:0",
+                                     "--admin-token", "test-token"};
+    argv.insert(argv.end(), extra.begin(), extra.end());
+    auto args = cArgs(argv);
+    pid_ = fork();
+    if (pid_ == 0) {
+        dup2(fds[1], STDOUT_FILENO);
+        close(fds[0]);
+        close(fds[1]);
+        execv(args[0], args.data());
+        _exit(127);
+    }
+    close(fds[1]);
+    std::string text;
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (text.find('\n') == std::string::npos && std::chrono::steady_clock::now() < deadline) {
+        pollfd p{fds[0], POLLIN, 0};
+        if (poll(&p, 1, 200) > 0) {
+            char buf[256];
+            ssize_t n = read(fds[0], buf, sizeof buf);
+            if (n <= 0) {
+                break;
+            }
+            text.append(buf, static_cast<size_t>(n));
+        }
+    }
+    close(fds[0]);
+    const std::string prefix = "listening: ";
+    auto at = text.find(prefix);
+    if (at == std::string::npos) {
+        ADD_FAILURE() << "service did not report its address: " << text;
+        return;
+    }
+    url_ = text.substr(at + prefix.size());
+    url_.erase(url_.find_last_not_of("\r\n") + 1);
+}
+
+ServiceProcess::~ServiceProcess() {
+    if (pid_ > 0) {
+        stop(SIGKILL, 5000);
+    }
+}
+
+int ServiceProcess::stop(int signal, int timeoutMs) {
+    if (pid_ <= 0) {
+        return -1;
+    }
+    kill(pid_, signal);
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    int status = 0;
+    while (waitpid(pid_, &status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, &status, 0);
+            pid_ = -1;
+            return -1;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    pid_ = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+int ServiceProcess::admin(const std::vector<std::string>& args) {
+    std::vector<std::string> argv = {HV_SERVICE_BIN, "admin", "--db", db_.string()};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return runProgram(argv);
+}
+
+}  // namespace hvtest

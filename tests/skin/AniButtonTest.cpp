@@ -1,0 +1,111 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+
+#include "skin/AniButton.h"
+
+namespace {
+
+// Counts the clicks its buttons report.
+class Parent : public CWnd {
+  public:
+    Parent() { CreateEx(0, "", WS_POPUP | WS_VISIBLE, RECT{0, 0, 400, 200}, nullptr, 0); }
+    int clicks = 0;
+
+  protected:
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
+        if (message == WM_COMMAND && LOWORD(wParam) == 6 && HIWORD(wParam) == BN_CLICKED) {
+            ++clicks;
+            return 0;
+        }
+        return CWnd::WindowProc(message, wParam, lParam);
+    }
+};
+
+struct Fixture : ::testing::Test {
+    Parent parent;
+    CAniButton button;
+    void SetUp() override {
+        ASSERT_TRUE(button.Create("Yes", WS_VISIBLE, RECT{10, 10, 230, 55}, &parent, 6));
+        button.SetSkinImages();
+    }
+    void Pump() { QApplication::processEvents(); }
+};
+
+}  // namespace
+
+TEST_F(Fixture, ClickReachesTheParentOnceAfterTheSweep) {
+    button.StartAnimation();
+    button.KillTimer(CAniButton::kTimerId);  // the test steps it
+    button.Click();
+    Pump();
+    EXPECT_EQ(parent.clicks, 0) << "the first notification is the button's";
+    EXPECT_TRUE(button.IsClicked());
+    // A 220-pixel face: the shine is drawn at 5, 105, ..., 505; the sixth
+    // step has crossed the right edge and posts the click.
+    for (int step = 0; step < 5; ++step) {
+        button.Step();
+        Pump();
+        EXPECT_EQ(parent.clicks, 0) << step;
+    }
+    button.Step();
+    Pump();
+    EXPECT_EQ(parent.clicks, 1);
+    EXPECT_FALSE(button.IsClicked());
+    EXPECT_EQ(button.SweepPosition(), 5);
+    for (int step = 0; step < 10; ++step) {
+        button.Step();
+        Pump();
+    }
+    EXPECT_EQ(parent.clicks, 1) << "back to pulsing";
+}
+
+TEST_F(Fixture, SecondClickDuringTheSweepIsTheOnlyOneThatArrives) {
+    button.StartAnimation();
+    button.KillTimer(CAniButton::kTimerId);
+    button.Click();
+    button.Step();
+    button.Step();
+    button.Click();
+    EXPECT_EQ(parent.clicks, 1);
+    for (int step = 0; step < 10; ++step) {
+        button.Step();
+        Pump();
+    }
+    EXPECT_EQ(parent.clicks, 1);
+}
+
+TEST_F(Fixture, WithoutAnimationOnlyTheSecondClickArrives) {
+    button.Click();
+    Pump();
+    EXPECT_EQ(parent.clicks, 0);
+    button.Click();
+    EXPECT_EQ(parent.clicks, 1);
+}
+
+TEST_F(Fixture, PulseRisesToFullAndFallsBack) {
+    button.StartAnimation();
+    button.KillTimer(CAniButton::kTimerId);
+    std::vector<int> levels;
+    for (int step = 0; step < 23; ++step) {
+        levels.push_back(button.GlowLevel());
+        button.Step();
+    }
+    EXPECT_EQ(levels[0], 0);
+    EXPECT_EQ(levels[10], 250);
+    EXPECT_EQ(levels[11], 255);
+    EXPECT_EQ(levels[12], 230);
+    EXPECT_EQ(levels[21], 5);
+    EXPECT_EQ(levels[22], 0);
+}
+
+TEST_F(Fixture, StartNeedsAllThreeImages) {
+    button.SetImages(180, 0, 178);
+    button.StartAnimation();
+    EXPECT_FALSE(button.IsAnimating());
+    button.SetSkinImages();
+    button.StartAnimation();
+    EXPECT_TRUE(button.IsAnimating());
+    button.StopAnimation();
+    EXPECT_FALSE(button.IsAnimating());
+}

@@ -1,0 +1,128 @@
+#include <gtest/gtest.h>
+
+#include <QPainter>
+#include <set>
+
+#include "res/Resources.h"
+#include "skin/SkinSet.h"
+
+namespace {
+
+std::vector<std::pair<std::string, unsigned>> g_asked;
+std::pair<std::string, unsigned> g_hidden;
+
+bool HidingLoader(std::string_view type, unsigned id, std::vector<uint8_t>* out) {
+    g_asked.emplace_back(std::string(type), id);
+    if (g_hidden.first == type && g_hidden.second == id) {
+        return false;
+    }
+    return hv::LoadResourceData(type, id, out);
+}
+
+struct LoaderScope {
+    explicit LoaderScope(std::pair<std::string, unsigned> hidden) {
+        g_hidden = std::move(hidden);
+        g_asked.clear();
+        CxImage::SetResourceLoader(&HidingLoader);
+    }
+    ~LoaderScope() { CxImage::SetResourceLoader(&hv::LoadResourceData); }
+};
+
+const std::vector<std::pair<std::string, unsigned>> kSharedOrder = {
+    {"JPG", 163}, {"PNG", 214}, {"PNG", 254}, {"PNG", 266}, {"PNG", 255},
+    {"PNG", 267}, {"PNG", 271}, {"PNG", 288}, {"PNG", 277}, {"PNG", 256},
+    {"PNG", 258}, {"PNG", 259}, {"PNG", 260}, {"PNG", 261}, {"PNG", 264},
+    {"PNG", 262}, {"PNG", 263}, {"JPG", 152}, {"JPG", 198}, {"JPG", 213}};
+
+QImage Filled(int w, int h, QRgb colour) {
+    QImage image(w, h, QImage::Format_RGB32);
+    image.fill(colour);
+    return image;
+}
+
+}  // namespace
+
+TEST(SkinSet, EverySharedImageLoadsInOrder) {
+    LoaderScope scope({"", 0});
+    CSkinSet skin;
+    EXPECT_TRUE(skin.LoadSkinImages());
+    EXPECT_EQ(g_asked, kSharedOrder);
+    ASSERT_NE(skin.Image(214), nullptr);
+    EXPECT_EQ(skin.Image(214)->GetWidth(), 220u);
+    ASSERT_NE(skin.Picture(163), nullptr);
+    EXPECT_EQ(skin.Picture(163)->image.size(), QSize(1028, 768));
+}
+
+TEST(SkinSet, AnyMissingImageFailsButTheOthersAreStillAttempted) {
+    for (const auto& missing : kSharedOrder) {
+        LoaderScope scope(missing);
+        CSkinSet skin;
+        EXPECT_FALSE(skin.LoadSkinImages()) << missing.first << " " << missing.second;
+        EXPECT_EQ(g_asked, kSharedOrder) << "every image is attempted";
+        EXPECT_EQ(missing.first == "PNG" ? skin.Image(missing.second) : nullptr, nullptr);
+    }
+}
+
+TEST(SkinSet, FontsKeepTheirPixelHeights) {
+    CSkinSet skin;
+    skin.CreateSharedFonts();
+    EXPECT_EQ(skin.Font(30, 400).pixelSize(), 30);
+    EXPECT_EQ(skin.Font(18, 700).pixelSize(), 18);
+    EXPECT_TRUE(skin.Font(18, 700).bold());
+    EXPECT_FALSE(skin.Font(30, 400).bold());
+    EXPECT_EQ(skin.Font(30, 400).family(), skin.Font(13, 700).family());
+}
+
+TEST(Drawing, TransparentBitmapLeavesKeyPixelsAlone) {
+    const QRgb target = qRgb(10, 20, 30);
+    const QRgb key = qRgb(255, 0, 255);
+    const QRgb paint = qRgb(200, 100, 50);
+
+    QImage canvas = Filled(4, 2, target);
+    {
+        QPainter painter(&canvas);
+        DrawTransparentBitmap(painter, Filled(4, 2, key), 0, 0, look::kKeyColour);
+    }
+    EXPECT_EQ(canvas, Filled(4, 2, target)) << "all key: unchanged";
+
+    {
+        QPainter painter(&canvas);
+        DrawTransparentBitmap(painter, Filled(4, 2, paint), 0, 0, look::kKeyColour);
+    }
+    EXPECT_EQ(canvas, Filled(4, 2, paint)) << "no key: a plain copy";
+
+    canvas = Filled(4, 2, target);
+    QImage mixed = Filled(2, 2, paint);
+    mixed.setPixel(1, 0, key);
+    const QImage before = mixed;
+    {
+        QPainter painter(&canvas);
+        DrawTransparentBitmap(painter, mixed, 1, 0, look::kKeyColour);
+    }
+    EXPECT_EQ(canvas.pixel(0, 0), target);
+    EXPECT_EQ(canvas.pixel(1, 0), paint);
+    EXPECT_EQ(canvas.pixel(2, 0), target);
+    EXPECT_EQ(canvas.pixel(2, 1), paint);
+    EXPECT_EQ(mixed, before) << "the bitmap is left as it was";
+}
+
+TEST(Drawing, ScaleBitmapStretchesWithoutSmoothing) {
+    QImage source = Filled(2, 1, qRgb(255, 0, 0));
+    source.setPixel(1, 0, qRgb(0, 0, 255));
+    const QImage same = ScaleBitmap(source, 2, 1);
+    EXPECT_EQ(same, source);
+    const QImage wide = ScaleBitmap(source, 4, 2);
+    EXPECT_EQ(wide.size(), QSize(4, 2));
+    EXPECT_EQ(wide.pixel(1, 1), qRgb(255, 0, 0));
+    EXPECT_EQ(wide.pixel(2, 0), qRgb(0, 0, 255));
+    EXPECT_EQ(source.size(), QSize(2, 1));
+    EXPECT_TRUE(ScaleBitmap(QImage(), 3, 3).isNull());
+}
+
+TEST(Drawing, ButtonBitmapsLoadOpaque) {
+    const QImage face = LoadBitmapResource(180);
+    ASSERT_FALSE(face.isNull());
+    EXPECT_EQ(face.size(), QSize(220, 45));
+    EXPECT_FALSE(face.hasAlphaChannel());
+    EXPECT_TRUE(LoadBitmapResource(99999).isNull());
+}
