@@ -1,85 +1,655 @@
-// Placeholder engine: the exports with their real signatures and no service
-// behind them, so the client can start, fail to log in and shut down. The
-// real engine replaces this file.
-#include <atomic>
-#include <type_traits>
+#include "EngineImpl.h"
 
-#include "halvory/engine.h"
+#include <signal.h>
+#include <spawn.h>
+#include <strings.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
-#define HV_EXPORT extern "C" __attribute__((visibility("default")))
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "Archive.h"
+#include "Files.h"
+#include "Http.h"
+
+extern char** environ;
+
+namespace hv {
+namespace fs = std::filesystem;
+using nlohmann::json;
 
 namespace {
-std::atomic<HWND> g_frame{nullptr};
-}
 
-HV_EXPORT int hv_Init(HWND frame) {
-    g_frame.store(frame);
+constexpr const char* kIniFile = "Halvory.ini";
+constexpr const char* kIniKey = "ENGINE_URL";
+constexpr const char* kDefaultUrl = "http://127.0.0.1:8765";
+constexpr const char* kStateFile = "halvory-engine.json";
+constexpr const char* kCatalogueFile = "moviedata.txt";
+constexpr const char* kPlayerVersion = "1,0,0,1";
+constexpr std::uint64_t kMaxPackageBytes = std::uint64_t{1} << 40;
+constexpr std::size_t kMaxCatalogueBytes = 64 << 20;
+// The watcher reports a lost service after this many failed polls in a row.
+constexpr int kWatcherFailures = 3;
+
+DWORD threadEntry(void* parameter) {
+    std::unique_ptr<std::function<void()>> fn(static_cast<std::function<void()>*>(parameter));
+    (*fn)();
     return 0;
 }
 
-HV_EXPORT int hv_Shutdown(void) {
-    g_frame.store(nullptr);
+json parseObject(const std::string& text) {
+    json doc = json::parse(text, nullptr, false);
+    return doc.is_object() ? doc : json::object();
+}
+
+int errorCode(const HttpResponse& response, int fallback) {
+    json doc = parseObject(response.body);
+    auto it = doc.find("code");
+    return it != doc.end() && it->is_number_integer() ? it->get<int>() : fallback;
+}
+
+// Sleeps up to ms, returning early (true) once flag is set.
+bool sleepUnless(const std::atomic<bool>& flag, int ms) {
+    for (int waited = 0; waited < ms && !flag.load(); waited += 20)
+        ::usleep(20 * 1000);
+    return flag.load();
+}
+
+void copyText(char* buffer, const std::string& text) {
+    if (!buffer)
+        return;
+    std::size_t n = std::min<std::size_t>(text.size(), HV_BUFFER_SIZE - 1);
+    std::memcpy(buffer, text.data(), n);
+    buffer[n] = '\0';
+}
+
+}  // namespace
+
+HANDLE startThread(std::function<void()> fn) {
+    auto* heap = new std::function<void()>(std::move(fn));
+    HANDLE thread = CreateThread(nullptr, 0, threadEntry, heap, 0, nullptr);
+    if (!thread)
+        delete heap;
+    return thread;
+}
+
+void joinThread(HANDLE thread) {
+    if (!thread)
+        return;
+    hvWaitHandlingSent(1, &thread, INFINITE);
+    CloseHandle(thread);
+}
+
+struct Engine::PackageInfo {
+    std::string package, price, archiveUrl, sha256, program;
+    bool demo = false, owned = false;
+    std::uint64_t size = 0, playable = 0;
+};
+
+Engine& Engine::instance() {
+    static Engine engine;
+    return engine;
+}
+
+LRESULT Engine::send(UINT msg, WPARAM wParam, LPARAM lParam) {
+    HWND frame = m_frame.load();
+    return frame ? SendMessageA(frame, msg, wParam, lParam) : 0;
+}
+
+void Engine::post(UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (HWND frame = m_frame.load())
+        PostMessageA(frame, msg, wParam, lParam);
+}
+
+std::string Engine::session() {
+    std::lock_guard lock(m_mutex);
+    return m_session;
+}
+
+void Engine::saveStateLocked() {
+    m_state.save(m_stateFile);
+}
+
+int Engine::init(HWND frame) {
+    httpGlobalInit();
+    std::error_code ec;
+    std::string url = readIniValue(kIniFile, kIniKey);
+    while (!url.empty() && url.back() == '/')
+        url.pop_back();
+    std::lock_guard lock(m_mutex);
+    m_baseUrl = url.empty() ? kDefaultUrl : url;
+    m_stateFile = fs::current_path(ec) / kStateFile;
+    m_state = EngineState::load(m_stateFile);
+    m_session.clear();
+    m_accountUrl.clear();
+    m_abort = false;
+    m_gameWatchStop = false;
+    if (!m_abortEvent)
+        m_abortEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    ResetEvent(m_abortEvent);
+    m_frame.store(frame);
     return 0;
 }
 
-HV_EXPORT int hv_LoginA(const char*, const char*, int) {
-    return HV_LOGIN_UNREACHABLE;
-}
-
-HV_EXPORT int hv_CancelLogin(void) {
+int Engine::shutdown() {
+    m_loginCancel = true;
+    m_abort = true;
+    SetEvent(m_abortEvent);
+    stopTransfer();
+    logOut();
+    m_gameWatchStop = true;
+    HANDLE game;
+    {
+        std::lock_guard lock(m_mutex);
+        game = std::exchange(m_gameThread, nullptr);
+    }
+    joinThread(game);
+    std::lock_guard lock(m_mutex);
+    m_gamePid = 0;
+    saveStateLocked();
+    m_frame.store(nullptr);
     return 0;
 }
 
-HV_EXPORT int hv_LogOut(void) {
+int Engine::login(const char* user, const char* password) {
+    m_loginCancel = false;
+    logOut();
+    std::string base;
+    {
+        std::lock_guard lock(m_mutex);
+        base = m_baseUrl;
+    }
+    HttpRequest request{base + "/api/login"};
+    request.jsonBody = json{
+        {"user", user ? user : ""},
+        {"password", password ? password : ""},
+        {"player_version",
+         kPlayerVersion}}.dump();
+    HttpResponse response = httpPerform(request, &m_loginCancel);
+    if (m_loginCancel)
+        return HV_LOGIN_CANCELLED;
+    if (response.status == 0 || response.status >= 500)
+        return HV_LOGIN_UNREACHABLE;
+    if (response.status != 200)
+        return errorCode(response, HV_LOGIN_ACCESS_DENIED);
+    json answer = parseObject(response.body);
+    std::string session = answer.value("session", "");
+    if (session.empty())
+        return HV_LOGIN_COMMUNICATION_LOST;
+
+    HttpRequest catalogue{base + "/api/catalogue?session=" + urlEncode(session)};
+    catalogue.maxBody = kMaxCatalogueBytes;
+    HttpResponse list = httpPerform(catalogue, &m_loginCancel);
+    int code = HV_LOGIN_OK;
+    if (m_loginCancel)
+        code = HV_LOGIN_CANCELLED;
+    else if (list.status != 200)
+        code = HV_LOGIN_UNREACHABLE;
+    else if (!writeFileAtomic(kCatalogueFile, list.body))
+        code = HV_LOGIN_CLIENT_ERROR;
+    if (code != HV_LOGIN_OK) {
+        HttpRequest bye{base + "/api/logout", json{{"session", session}}.dump()};
+        bye.timeoutSeconds = 5;
+        httpPerform(bye, nullptr);
+        return code;
+    }
+
+    std::vector<std::pair<std::string, bool>> installed;
+    {
+        std::lock_guard lock(m_mutex);
+        m_session = session;
+        m_accountUrl = answer.value("account_url", "");
+        for (const auto& [package, p] : m_state.installed)
+            installed.emplace_back(package, p.demo);
+    }
+    for (const auto& [package, demo] : installed)
+        send(UWM_PACKAGE_ON_DISK, demo ? 1 : 0, reinterpret_cast<LPARAM>(package.c_str()));
+    startWatcher(session);
+    return HV_LOGIN_OK;
+}
+
+int Engine::cancelLogin() {
+    m_loginCancel = true;
     return 0;
 }
 
-HV_EXPORT int hv_GetSMSLoginURL(char* buffer) {
-    if (buffer)
-        buffer[0] = '\0';
+int Engine::logOut() {
+    stopWatcher();
+    std::string session, base;
+    {
+        std::lock_guard lock(m_mutex);
+        session = std::exchange(m_session, {});
+        m_accountUrl.clear();
+        base = m_baseUrl;
+    }
+    if (!session.empty()) {
+        HttpRequest request{base + "/api/logout", json{{"session", session}}.dump()};
+        request.timeoutSeconds = 5;
+        httpPerform(request, nullptr);
+    }
     return 0;
 }
 
-HV_EXPORT int hv_DownloadA(const char*, const char*, int, char*) {
-    return HV_DL_NOT_AVAILABLE;
-}
-
-HV_EXPORT int hv_CancelA(const char*) {
+int Engine::accountUrl(char* buffer) {
+    std::lock_guard lock(m_mutex);
+    copyText(buffer, m_accountUrl.empty() ? m_baseUrl + "/pages/account.htm" : m_accountUrl);
     return 0;
 }
 
-HV_EXPORT int hv_DeletePkgA(const char*) {
+void Engine::startWatcher(const std::string& session) {
+    auto stop = std::make_shared<std::atomic<bool>>(false);
+    HANDLE thread = startThread([this, session, stop] { watch(session, stop); });
+    std::lock_guard lock(m_mutex);
+    m_watcherStop = stop;
+    m_watcherThread = thread;
+}
+
+void Engine::stopWatcher() {
+    HANDLE thread;
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_watcherStop)
+            m_watcherStop->store(true);
+        m_watcherStop.reset();
+        thread = std::exchange(m_watcherThread, nullptr);
+    }
+    joinThread(thread);
+}
+
+void Engine::endSession(const std::string& session) {
+    std::lock_guard lock(m_mutex);
+    if (m_session == session)
+        m_session.clear();
+}
+
+void Engine::watch(std::string session, std::shared_ptr<std::atomic<bool>> stop) {
+    std::string base;
+    {
+        std::lock_guard lock(m_mutex);
+        base = m_baseUrl;
+    }
+    int failures = 0;
+    while (!stop->load()) {
+        HttpRequest request{base + "/api/events?session=" + urlEncode(session) + "&wait=20"};
+        request.timeoutSeconds = 40;
+        HttpResponse response = httpPerform(request, stop.get());
+        if (stop->load())
+            return;
+        if (response.status == 0 || response.status >= 500 ||
+            (response.status != 200 && response.status != 401)) {
+            if (++failures >= kWatcherFailures) {
+                endSession(session);
+                post(UWM_CONNECTION_LOST, 0, 0);
+                return;
+            }
+            if (sleepUnless(*stop, 500 * failures))
+                return;
+            continue;
+        }
+        failures = 0;
+        std::string event = parseObject(response.body).value("event", "");
+        if (response.status == 401)
+            event = "closed";
+        if (event == "closed") {
+            endSession(session);
+            post(UWM_SESSION_CLOSED, 0, 0);
+            return;
+        }
+        LPARAM reason = -1;
+        if (event == "suspended")
+            reason = HV_LOGOUT_SUSPENDED;
+        else if (event == "password_changed")
+            reason = HV_LOGOUT_PASSWORD_CHANGED;
+        else if (event == "version_changed")
+            reason = HV_LOGOUT_VERSION_CHANGED;
+        else if (event == "logged_out")
+            reason = 0;
+        if (reason >= 0) {
+            endSession(session);
+            post(UWM_FORCED_LOGOUT, 0, reason);
+            return;
+        }
+    }
+}
+
+int Engine::fetchPackage(const std::string& package, PackageInfo& info) {
+    std::string base, session;
+    {
+        std::lock_guard lock(m_mutex);
+        base = m_baseUrl;
+        session = m_session;
+    }
+    HttpRequest request{base + "/api/packages/" + urlEncode(package) +
+                        "?session=" + urlEncode(session)};
+    HttpResponse response = httpPerform(request, &m_abort);
+    if (m_abort)
+        return HV_DL_ABORTED;
+    if (response.status == 404)
+        return HV_DL_NOT_AVAILABLE;
+    if (response.status != 200)
+        return HV_DL_CONNECTION_LOST;
+    json doc = parseObject(response.body);
+    info.package = package;
+    try {
+        info.price = doc.value("price", "");
+        info.archiveUrl = doc.at("archive_url").get<std::string>();
+        info.sha256 = doc.at("sha256").get<std::string>();
+        info.program = doc.at("program").get<std::string>();
+        info.demo = doc.value("demo", false);
+        info.owned = doc.value("owned", false);
+        info.size = doc.at("size").get<std::uint64_t>();
+        info.playable = doc.value("playable_bytes", info.size);
+    } catch (const json::exception&) {
+        return HV_DL_INTERNAL_4865;
+    }
+    for (char& c : info.sha256)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (info.size == 0 || info.size > kMaxPackageBytes || !isSafeEntryPath(info.program))
+        return HV_DL_INTERNAL_4865;
+    info.playable = std::min(info.playable, info.size);
+    return HV_DL_OK;
+}
+
+int Engine::purchase(const PackageInfo& info, const std::string& title) {
+    HANDLE yes = CreateEventA(nullptr, TRUE, FALSE, HV_PURCHASE_EVENT);
+    HANDLE no = CreateEventA(nullptr, TRUE, FALSE, HV_NO_PURCHASE_EVENT);
+    ResetEvent(yes);
+    ResetEvent(no);
+    int code = HV_DL_DECLINED;
+    if (send(UWM_CONFIRM_PURCHASE, reinterpret_cast<WPARAM>(info.price.c_str()),
+             reinterpret_cast<LPARAM>(title.c_str())) == 1) {
+        HANDLE handles[3] = {yes, no, m_abortEvent};
+        DWORD which = WaitForMultipleObjects(3, handles, FALSE, INFINITE);
+        if (which == WAIT_OBJECT_0) {
+            std::string base, session;
+            {
+                std::lock_guard lock(m_mutex);
+                base = m_baseUrl;
+                session = m_session;
+            }
+            HttpRequest request{base + "/api/purchase",
+                                json{{"session", session}, {"package", info.package}}.dump()};
+            HttpResponse response = httpPerform(request, &m_abort);
+            if (m_abort)
+                code = HV_DL_ABORTED;
+            else if (response.status == 200)
+                code = HV_DL_OK;
+            else if (response.status == 402)
+                code = HV_DL_BILLING_DENIED;
+            else if (response.status == 0 || response.status == 401)
+                code = HV_DL_CONNECTION_LOST;
+            else
+                code = errorCode(response, HV_DL_BILLING_DENIED);
+        } else if (which != WAIT_OBJECT_0 + 1) {
+            code = HV_DL_ABORTED;
+        }
+    }
+    CloseHandle(yes);
+    CloseHandle(no);
+    return code;
+}
+
+int Engine::download(const char* packageText, const char* titleText, char* buffer) {
+    if (!packageText || !*packageText)
+        return HV_DL_NOT_AVAILABLE;
+    if (session().empty())
+        return HV_DL_CONNECTION_LOST;
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_gamePid > 0 || m_downloadBusy.exchange(true))
+            return HV_DL_ONE_AT_A_TIME;
+    }
+    // The previous transfer thread, if any, has ended or is returning.
+    HANDLE finished;
+    {
+        std::lock_guard lock(m_mutex);
+        finished = std::exchange(m_transferThread, nullptr);
+        m_job.reset();
+    }
+    joinThread(finished);
+    m_abort = false;
+    ResetEvent(m_abortEvent);
+
+    const std::string package = packageText;
+    const std::string title = titleText ? titleText : "";
+    auto result = [this](int code) {
+        if (code != HV_DL_OK)
+            m_downloadBusy = false;
+        return code;
+    };
+
+    PackageInfo info;
+    if (int code = fetchPackage(package, info); code != HV_DL_OK)
+        return result(code);
+    {
+        std::lock_guard lock(m_mutex);
+        auto it = m_state.installed.find(package);
+        std::error_code ec;
+        if (it != m_state.installed.end() && it->second.sha256 == info.sha256 &&
+            fs::exists(fs::path(it->second.folder) / it->second.program, ec))
+            return result(HV_DL_ALREADY_COMPLETE);
+    }
+    if (!info.owned && !info.demo) {
+        if (int code = purchase(info, title); code != HV_DL_OK)
+            return result(code);
+    }
+
+    {
+        std::lock_guard lock(m_mutex);
+        m_gamePath.clear();
+    }
+    if (send(UWM_ASK_STORAGE, info.demo ? 1 : 0, reinterpret_cast<LPARAM>(title.c_str())) != 1)
+        return result(HV_DL_DECLINED);
+    std::string path;
+    {
+        std::lock_guard lock(m_mutex);
+        path = m_gamePath;
+    }
+    if (path.empty())
+        return result(HV_DL_DECLINED);
+    if (m_abort)
+        return result(HV_DL_ABORTED);
+
+    auto job = std::make_shared<TransferJob>();
+    job->package = package;
+    job->title = title;
+    job->archiveUrl = info.archiveUrl;
+    job->sha256 = info.sha256;
+    job->program = info.program;
+    job->demo = info.demo;
+    job->size = info.size;
+    job->playable = info.playable;
+    std::error_code ec;
+    job->installDir = fs::absolute(path, ec);
+    if (ec)
+        return result(HV_DL_DECLINED);
+    job->stagingDir = fs::path(job->installDir.string() + ".hvstaging");
+    job->partFile = fs::path(job->installDir.string() + ".hvpart");
+
+    {
+        std::lock_guard lock(m_mutex);
+        // Never clear out a folder that holds something other than this package.
+        auto installed = m_state.installed.find(package);
+        bool ours = installed != m_state.installed.end() &&
+                    fs::path(installed->second.folder) == job->installDir;
+        if (!ours && fs::exists(job->installDir, ec) && !fs::is_empty(job->installDir, ec)) {
+            copyText(buffer, "The folder " + job->installDir.string() +
+                                 " already exists and is not empty. Please choose another "
+                                 "location.");
+            return result(HV_DL_ENGINE_TEXT);
+        }
+        auto partial = m_state.partial.find(package);
+        if (partial != m_state.partial.end() &&
+            (partial->second.sha256 != job->sha256 || partial->second.partFile != job->partFile)) {
+            fs::remove(partial->second.partFile, ec);
+            m_state.partial.erase(partial);
+        }
+    }
+    std::uint64_t have = 0;
+    if (auto size = fs::file_size(job->partFile, ec); !ec && size <= job->size)
+        have = size;
+    auto room = freeBytesAt(job->installDir);
+    std::uint64_t need = (job->size - have) + job->size;
+    if (!room || *room < need) {
+        send(UWM_DISK_FULL, 0, reinterpret_cast<LPARAM>(title.c_str()));
+        return result(HV_DL_DISK_FULL);
+    }
+
+    std::lock_guard lock(m_mutex);
+    m_state.partial[package] = {title, job->installDir.string(), job->partFile.string(),
+                                job->sha256, job->size};
+    saveStateLocked();
+    m_job = job;
+    m_transferThread = startThread([this, job] { runTransfer(job); });
+    if (!m_transferThread) {
+        m_job.reset();
+        return result(HV_DL_INTERNAL_5121);
+    }
+    return HV_DL_OK;
+}
+
+void Engine::stopTransfer() {
+    HANDLE thread;
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_job) {
+            std::lock_guard jobLock(m_job->mutex);
+            m_job->cancel = true;
+            m_job->changed.notify_all();
+        }
+        thread = std::exchange(m_transferThread, nullptr);
+    }
+    joinThread(thread);
+    std::lock_guard lock(m_mutex);
+    m_job.reset();
+}
+
+int Engine::cancel(const char*) {
+    m_abort = true;
+    SetEvent(m_abortEvent);
+    stopTransfer();
+    endGame();
     return 0;
 }
 
-// Nothing to launch.
-HV_EXPORT int hv_PlayGameA(const char*, const char*, const char*) {
-    return 1;
-}
-
-HV_EXPORT int hv_SetGameForeground(void) {
+int Engine::deletePackage(const char* packageText) {
+    if (!packageText)
+        return 1;
+    const std::string package = packageText;
+    bool running;
+    {
+        std::lock_guard lock(m_mutex);
+        running = m_job && m_job->package == package;
+    }
+    if (running)
+        stopTransfer();
+    std::vector<fs::path> doomed;
+    {
+        std::lock_guard lock(m_mutex);
+        if (auto it = m_state.installed.find(package); it != m_state.installed.end()) {
+            doomed.emplace_back(it->second.folder);
+            m_state.installed.erase(it);
+        }
+        if (auto it = m_state.partial.find(package); it != m_state.partial.end()) {
+            doomed.emplace_back(it->second.partFile);
+            doomed.emplace_back(it->second.folder + ".hvstaging");
+            m_state.partial.erase(it);
+        }
+        saveStateLocked();
+    }
+    std::error_code ec;
+    for (const auto& path : doomed)
+        fs::remove_all(path, ec);
+    send(UWM_PACKAGE_GONE, 1, reinterpret_cast<LPARAM>(package.c_str()));
     return 0;
 }
 
-HV_EXPORT int hv_UnzipInstallPkg(const char*, const char*) {
+int Engine::play(const char* title) {
+    if (!title)
+        return 1;
+    fs::path folder;
+    std::string program;
+    {
+        std::lock_guard lock(m_mutex);
+        if (const std::string* package = m_state.packageForTitle(title)) {
+            const auto& p = m_state.installed.at(*package);
+            folder = p.folder;
+            program = p.program;
+        } else if (m_job && m_job->playableReady &&
+                   ::strcasecmp(m_job->title.c_str(), title) == 0) {
+            folder = m_job->stagingDir;
+            program = m_job->program;
+        }
+    }
+    if (program.empty())
+        return 1;
+    return launchGame(folder, program) ? 0 : 1;
+}
+
+int Engine::setGamePath(const char* path) {
+    std::lock_guard lock(m_mutex);
+    m_gamePath = path ? path : "";
     return 0;
 }
 
-HV_EXPORT int hv_SetGamePath(const char*) {
-    return 0;
+bool Engine::launchGame(const fs::path& folder, const std::string& program) {
+    if (!isSafeEntryPath(program))
+        return false;
+    fs::path executable = folder / program;
+    if (::access(executable.c_str(), X_OK) != 0)
+        return false;
+    HANDLE previous;
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_gamePid > 0)
+            return false;
+        previous = std::exchange(m_gameThread, nullptr);
+    }
+    joinThread(previous);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
+    std::string path = executable.string();
+    char* argv[] = {path.data(), nullptr};
+    pid_t pid = 0;
+    int rc = posix_spawn(&pid, path.c_str(), &actions, nullptr, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0)
+        return false;
+    std::lock_guard lock(m_mutex);
+    m_gamePid = pid;
+    m_gameWatchStop = false;
+    m_gameThread = startThread([this, pid] { watchGame(pid); });
+    return true;
 }
 
-static_assert(std::is_same_v<decltype(&hv_Init), PFN_hv_Init> &&
-                  std::is_same_v<decltype(&hv_Shutdown), PFN_hv_Shutdown> &&
-                  std::is_same_v<decltype(&hv_LoginA), PFN_hv_LoginA> &&
-                  std::is_same_v<decltype(&hv_CancelLogin), PFN_hv_CancelLogin> &&
-                  std::is_same_v<decltype(&hv_LogOut), PFN_hv_LogOut> &&
-                  std::is_same_v<decltype(&hv_GetSMSLoginURL), PFN_hv_GetSMSLoginURL> &&
-                  std::is_same_v<decltype(&hv_DownloadA), PFN_hv_DownloadA> &&
-                  std::is_same_v<decltype(&hv_CancelA), PFN_hv_CancelA> &&
-                  std::is_same_v<decltype(&hv_DeletePkgA), PFN_hv_DeletePkgA> &&
-                  std::is_same_v<decltype(&hv_PlayGameA), PFN_hv_PlayGameA> &&
-                  std::is_same_v<decltype(&hv_SetGameForeground), PFN_hv_SetGameForeground> &&
-                  std::is_same_v<decltype(&hv_UnzipInstallPkg), PFN_hv_UnzipInstallPkg> &&
-                  std::is_same_v<decltype(&hv_SetGamePath), PFN_hv_SetGamePath>,
-              "exports match the contract");
+void Engine::watchGame(pid_t pid) {
+    for (;;) {
+        int status = 0;
+        pid_t r = ::waitpid(pid, &status, WNOHANG);
+        if (r == pid || (r < 0 && errno != EINTR))
+            break;
+        if (m_gameWatchStop)
+            return;
+        ::usleep(50 * 1000);
+    }
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_gamePid == pid)
+            m_gamePid = 0;
+    }
+    post(UWM_GAME_CLOSED, 0, 0);
+}
+
+void Engine::endGame() {
+    std::lock_guard lock(m_mutex);
+    if (m_gamePid > 0)
+        ::kill(m_gamePid, SIGTERM);
+}
+
+}  // namespace hv

@@ -1,8 +1,14 @@
 #!/usr/bin/env bash
-# Builds the client and its engine library and runs the client.
+# Builds the client, its engine and the reference service, starts the service
+# with demo content on a free loopback port, and runs a fresh client install
+# configured for it. The service stops when the client closes.
+#
+# The demo account is "demo" with the password "demo"; until the login
+# screen is in place the client logs in with it from the command line.
 set -euo pipefail
 
 cd "$(dirname "$0")/.."
+ROOT=$PWD
 
 scripts/install-deps.sh
 
@@ -28,7 +34,41 @@ fi
 if [[ ! -f build/CMakeCache.txt ]]; then
     cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 fi
-cmake --build build --target halvory hvengine
+cmake --build build --target halvory hvengine halvory-service halvory-democontent halvory-demo-game
 
-# The client talks to the service named in build/bin/Halvory.ini.
-exec build/bin/halvory "$@"
+BIN=$ROOT/build/bin
+DEMO=$ROOT/build/demo
+if [[ ! -f $DEMO/content/catalogue.json ]]; then
+    echo "Generating the demo content in $DEMO ..."
+    rm -rf "$DEMO"
+    mkdir -p "$DEMO"
+    "$BIN/halvory-democontent" --out "$DEMO/content"
+    "$BIN/halvory-service" admin --db "$DEMO/service.db" add-user demo demo
+fi
+
+SERVICE_LOG=$DEMO/service.log
+coproc SERVICE { exec "$BIN/halvory-service" serve --content "$DEMO/content" --db "$DEMO/service.db" \
+    --listen 127.0.0.1:0 2>"$SERVICE_LOG"; }
+SERVICE_PID=$SERVICE_PID
+trap 'kill "$SERVICE_PID" 2>/dev/null || true; wait "$SERVICE_PID" 2>/dev/null || true' EXIT
+read -r -t 20 line <&"${SERVICE[0]}" || { echo "The service did not start; see $SERVICE_LOG" >&2; exit 1; }
+BASE=${line#listening: }
+echo "Service at $BASE"
+
+# A fresh install: the client, its libraries and a Halvory.ini for this service.
+INSTALL=$DEMO/client
+rm -rf "$INSTALL"
+mkdir -p "$INSTALL/art"
+cp "$BIN/halvory" "$BIN/libhalvory.so" "$BIN/libhvplatform.so" "$INSTALL/"
+cat >"$INSTALL/Halvory.ini" <<INI
+; Written by scripts/run.sh for the demo service.
+SERVERIPADDR_URL=$BASE/discover
+ARTURL=$BASE/art/
+ARTDIR=$INSTALL/art
+PLAYERPAGES=$BASE/pages
+HELP_URL=$BASE/pages
+ERRORINFO_URL=$BASE/pages/errorinfo.htm
+ENGINE_URL=$BASE
+INI
+
+"$INSTALL/halvory" /u demo//demo "$@"

@@ -147,21 +147,4 @@ TEST(EngineModuleLifetime, LastOwnerUnloads) {
     EXPECT_TRUE(fake::Calls().empty());
 }
 
-// The placeholder engine lets the client start, fail its login and stop.
-TEST(StubEngine, AnswersAsAnEngineWithoutService) {
-    std::shared_ptr<EngineModule> module = EngineModule::Load(STUB_ENGINE_PATH, nullptr);
-    ASSERT_TRUE(module);
-    const hv::EngineApi& api = module->Api();
-    EXPECT_EQ(api.hv_Init(FakeHandle(0x99)), 0);
-    EXPECT_EQ(api.hv_LoginA("ann", "secret", 1), HV_LOGIN_UNREACHABLE);
-
-    std::vector<char> buffer(HV_BUFFER_SIZE, 'x');
-    api.hv_GetSMSLoginURL(buffer.data());
-    EXPECT_EQ(buffer[0], '\0');
-    EXPECT_EQ(api.hv_DownloadA("pkg-7", "Space Rally", 1, buffer.data()), HV_DL_NOT_AVAILABLE);
-    EXPECT_NE(api.hv_PlayGameA("Space Rally", "ann", "secret"), 0);
-    EXPECT_EQ(api.hv_CancelA(nullptr), 0);
-    EXPECT_EQ(api.hv_Shutdown(), 0);
-}
-
 }  // namespace

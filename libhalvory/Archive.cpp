@@ -1,0 +1,192 @@
+#include "Archive.h"
+
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+#include <archive.h>
+#include <archive_entry.h>
+
+namespace hv {
+namespace fs = std::filesystem;
+
+namespace {
+
+std::vector<std::string> splitPath(const std::string& path) {
+    std::vector<std::string> parts;
+    std::size_t start = 0;
+    while (start <= path.size()) {
+        std::size_t end = path.find('/', start);
+        if (end == std::string::npos)
+            end = path.size();
+        if (end > start)
+            parts.push_back(path.substr(start, end - start));
+        start = end + 1;
+    }
+    return parts;
+}
+
+struct SourceContext {
+    const ArchiveSource* source;
+    std::vector<char> buffer;
+};
+
+la_ssize_t readCallback(struct archive* a, void* context, const void** block) {
+    auto* ctx = static_cast<SourceContext*>(context);
+    long n = (*ctx->source)(ctx->buffer.data(), ctx->buffer.size());
+    if (n < 0) {
+        archive_set_error(a, ECANCELED, "transfer aborted");
+        return ARCHIVE_FATAL;
+    }
+    *block = ctx->buffer.data();
+    return n;
+}
+
+bool fail(std::string* error, const std::string& text) {
+    if (error)
+        *error = text;
+    return false;
+}
+
+bool copyData(struct archive* in, struct archive* out, std::string* error) {
+    const void* block = nullptr;
+    size_t size = 0;
+    la_int64_t offset = 0;
+    for (;;) {
+        int r = archive_read_data_block(in, &block, &size, &offset);
+        if (r == ARCHIVE_EOF)
+            return true;
+        if (r < ARCHIVE_OK)
+            return fail(error, archive_error_string(in) ? archive_error_string(in) : "read error");
+        if (archive_write_data_block(out, block, size, offset) < ARCHIVE_OK)
+            return fail(error,
+                        archive_error_string(out) ? archive_error_string(out) : "write error");
+    }
+}
+
+}  // namespace
+
+bool isSafeEntryPath(const std::string& path) {
+    if (path.empty() || path[0] == '/')
+        return false;
+    auto parts = splitPath(path);
+    if (parts.empty())
+        return false;
+    for (const auto& part : parts)
+        if (part == "..")
+            return false;
+    return true;
+}
+
+bool isSafeLinkTarget(const std::string& entryPath, const std::string& target) {
+    if (target.empty() || target[0] == '/' || !isSafeEntryPath(entryPath))
+        return false;
+    auto where = splitPath(entryPath);
+    where.pop_back();
+    for (const auto& part : splitPath(target)) {
+        if (part == ".")
+            continue;
+        if (part == "..") {
+            if (where.empty())
+                return false;
+            where.pop_back();
+        } else {
+            where.push_back(part);
+        }
+    }
+    return true;
+}
+
+bool extractTar(const ArchiveSource& source, const fs::path& dest, const ExtractObserver& observer,
+                std::string* error) {
+    std::error_code ec;
+    fs::create_directories(dest, ec);
+    // A symlink-free root lets the writer refuse to follow links below it.
+    fs::path root = fs::canonical(dest, ec);
+    if (ec)
+        return fail(error, "cannot create " + dest.string());
+
+    std::unique_ptr<struct archive, decltype(&archive_read_free)> in(archive_read_new(),
+                                                                     archive_read_free);
+    std::unique_ptr<struct archive, decltype(&archive_write_free)> out(archive_write_disk_new(),
+                                                                       archive_write_free);
+    archive_read_support_format_tar(in.get());
+    archive_read_support_format_gnutar(in.get());
+    archive_read_support_filter_gzip(in.get());
+    archive_read_support_filter_bzip2(in.get());
+    archive_read_support_filter_xz(in.get());
+    archive_read_support_filter_zstd(in.get());
+    archive_write_disk_set_options(
+        out.get(), ARCHIVE_EXTRACT_TIME | ARCHIVE_EXTRACT_PERM | ARCHIVE_EXTRACT_SECURE_SYMLINKS |
+                       ARCHIVE_EXTRACT_SECURE_NODOTDOT | ARCHIVE_EXTRACT_UNLINK);
+
+    SourceContext context{&source, std::vector<char>(64 * 1024)};
+    if (archive_read_open(in.get(), &context, nullptr, readCallback, nullptr) != ARCHIVE_OK)
+        return fail(error, archive_error_string(in.get()) ? archive_error_string(in.get())
+                                                          : "cannot open archive");
+
+    for (;;) {
+        struct archive_entry* entry = nullptr;
+        int r = archive_read_next_header(in.get(), &entry);
+        if (r == ARCHIVE_EOF)
+            break;
+        if (r < ARCHIVE_WARN)
+            return fail(error, archive_error_string(in.get()) ? archive_error_string(in.get())
+                                                              : "bad archive");
+        if (observer)
+            observer(archive_read_header_position(in.get()));
+
+        const char* rawName = archive_entry_pathname(entry);
+        std::string name = rawName ? rawName : "";
+        if (!isSafeEntryPath(name))
+            return fail(error, "refused entry path: " + name);
+        auto type = archive_entry_filetype(entry);
+        const char* rawHardlink = archive_entry_hardlink(entry);
+        if (rawHardlink) {
+            std::string target = rawHardlink;
+            struct stat info {};
+            if (!isSafeEntryPath(target) || ::lstat((root / target).c_str(), &info) != 0 ||
+                S_ISLNK(info.st_mode))
+                return fail(error, "refused hard link: " + name + " -> " + target);
+            archive_entry_copy_hardlink(entry, (root / target).c_str());
+        } else if (type == AE_IFLNK) {
+            const char* rawTarget = archive_entry_symlink(entry);
+            if (!rawTarget || !isSafeLinkTarget(name, rawTarget))
+                return fail(error, "refused symbolic link: " + name);
+        } else if (type != AE_IFREG && type != AE_IFDIR) {
+            return fail(error, "refused special file: " + name);
+        }
+        archive_entry_set_perm(entry, archive_entry_perm(entry) & 0777);
+        archive_entry_copy_pathname(entry, (root / name).c_str());
+
+        if (archive_write_header(out.get(), entry) < ARCHIVE_OK)
+            return fail(error, archive_error_string(out.get()) ? archive_error_string(out.get())
+                                                               : "cannot write " + name);
+        if (archive_entry_size(entry) > 0 && !rawHardlink && !copyData(in.get(), out.get(), error))
+            return false;
+        if (archive_write_finish_entry(out.get()) < ARCHIVE_OK)
+            return fail(error, archive_error_string(out.get()) ? archive_error_string(out.get())
+                                                               : "cannot finish " + name);
+    }
+    if (archive_write_close(out.get()) != ARCHIVE_OK)
+        return fail(error, "cannot finish extraction");
+    if (observer)
+        observer(-1);
+    return true;
+}
+
+bool extractTarFile(const fs::path& archive, const fs::path& dest, std::string* error) {
+    std::unique_ptr<FILE, decltype(&std::fclose)> file(std::fopen(archive.c_str(), "rb"),
+                                                       std::fclose);
+    if (!file)
+        return fail(error, "cannot open " + archive.string());
+    ArchiveSource source = [&](void* buffer, std::size_t capacity) -> long {
+        std::size_t n = std::fread(buffer, 1, capacity, file.get());
+        return std::ferror(file.get()) ? -1 : static_cast<long>(n);
+    };
+    return extractTar(source, dest, nullptr, error);
+}
+
+}  // namespace hv

@@ -1,0 +1,32 @@
+// Tar extraction that never writes outside its target folder.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+
+namespace hv {
+
+// Supplies archive bytes: returns how many were stored, 0 at the end of the
+// archive, -1 to abort the extraction.
+using ArchiveSource = std::function<long(void* buffer, std::size_t capacity)>;
+// Told the archive offset of each entry header as extraction reaches it (so
+// everything before it is on disk), and -1 once the whole archive is out.
+using ExtractObserver = std::function<void(std::int64_t offset)>;
+
+// A relative path without "." or ".." components.
+bool isSafeEntryPath(const std::string& path);
+// A symbolic link stored at entryPath whose target stays inside the root.
+bool isSafeLinkTarget(const std::string& entryPath, const std::string& target);
+
+// Extracts into dest (created if missing). Stops at the first entry that
+// would escape dest (absolute path, "..", a link leading out, a device) and
+// reports why in error.
+bool extractTar(const ArchiveSource& source, const std::filesystem::path& dest,
+                const ExtractObserver& observer, std::string* error);
+bool extractTarFile(const std::filesystem::path& archive, const std::filesystem::path& dest,
+                    std::string* error);
+
+}  // namespace hv

@@ -1,0 +1,31 @@
+// File helpers of the engine: atomic replacement, hashing, free space and
+// the engine's key in the client's ini file.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+
+namespace hv {
+
+// Writes through a temporary file in the same folder, fsyncs it and renames
+// it over the target, so a reader sees the old or the new file, never a mix.
+bool writeFileAtomic(const std::filesystem::path& path, const std::string& data);
+std::optional<std::string> readWholeFile(const std::filesystem::path& path, std::size_t maxBytes);
+
+// Lower-case hex SHA-256 of the file; empty on a read error or when cancel
+// becomes true.
+std::string sha256File(const std::filesystem::path& path, const std::atomic<bool>* cancel);
+
+// Bytes available to an unprivileged writer on the file system that holds
+// path, or would hold it once created (its nearest existing ancestor).
+std::optional<std::uint64_t> freeBytesAt(const std::filesystem::path& path);
+
+// The value of key in an ini-style file: first '=' splits, keys compare
+// without case, nothing is trimmed, the last occurrence wins, empty values
+// and ';' comment lines are ignored.
+std::string readIniValue(const std::filesystem::path& file, const std::string& key);
+
+}  // namespace hv

@@ -1,0 +1,80 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "State.h"
+#include "TarBuilder.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+hv::EngineState sampleState() {
+    hv::EngineState state;
+    state.installed["PKG-1"] = {"Space Race", "/games/Space Race", "bin/race", "ab12", false};
+    state.installed["A-DEMO"] = {"Space Race", "/games/Space Race Demo", "race.sh", "cd34", true};
+    state.partial["PKG-2"] = {"Tide", "/games/Tide", "/games/Tide.hvpart", "ef56", 1234567890123};
+    return state;
+}
+
+TEST(EngineStateFile, SurvivesSaveAndReload) {
+    hvtest::TempDir tmp;
+    const fs::path file = tmp.path() + "/state.json";
+    ASSERT_TRUE(sampleState().save(file));
+    hv::EngineState loaded = hv::EngineState::load(file);
+    ASSERT_EQ(loaded.installed.size(), 2u);
+    EXPECT_EQ(loaded.installed["PKG-1"].folder, "/games/Space Race");
+    EXPECT_EQ(loaded.installed["PKG-1"].program, "bin/race");
+    EXPECT_FALSE(loaded.installed["PKG-1"].demo);
+    EXPECT_TRUE(loaded.installed["A-DEMO"].demo);
+    ASSERT_EQ(loaded.partial.size(), 1u);
+    EXPECT_EQ(loaded.partial["PKG-2"].size, 1234567890123u);
+    EXPECT_EQ(loaded.partial["PKG-2"].partFile, "/games/Tide.hvpart");
+    EXPECT_EQ(loaded.toJson(), sampleState().toJson());
+}
+
+TEST(EngineStateFile, SaveReplacesTheFileWholeAndLeavesNoTemporaries) {
+    hvtest::TempDir tmp;
+    const fs::path file = tmp.path() + "/state.json";
+    hvtest::writeFile(file, std::string(100000, ' ') + "{}");
+    ASSERT_TRUE(sampleState().save(file));
+    hv::EngineState empty;
+    ASSERT_TRUE(empty.save(file));
+    EXPECT_TRUE(hv::EngineState::load(file).installed.empty());
+    std::vector<fs::path> names;
+    for (const auto& e : fs::directory_iterator(tmp.path()))
+        names.push_back(e.path().filename());
+    EXPECT_EQ(names, std::vector<fs::path>{"state.json"});
+}
+
+TEST(EngineStateFile, SaveIntoAMissingFolderFailsWithoutLeftovers) {
+    hvtest::TempDir tmp;
+    EXPECT_FALSE(sampleState().save(tmp.path() + "/missing/state.json"));
+    EXPECT_TRUE(fs::is_empty(tmp.path()));
+}
+
+TEST(EngineStateFile, CorruptOrForeignFilesGiveAnEmptyState) {
+    hvtest::TempDir tmp;
+    const fs::path file = tmp.path() + "/state.json";
+    std::string good = sampleState().toJson();
+    for (const std::string& text :
+         {good.substr(0, good.size() / 2), std::string("\x00\xff garbage", 10),
+          std::string("[1,2,3]"), std::string(R"({"format": 99, "installed": {}})"),
+          std::string(R"({"format": 1, "installed": {"P": {"title": 5}}})")}) {
+        hvtest::writeFile(file, text);
+        hv::EngineState state = hv::EngineState::load(file);
+        EXPECT_TRUE(state.installed.empty()) << text;
+        EXPECT_TRUE(state.partial.empty()) << text;
+    }
+    EXPECT_TRUE(hv::EngineState::load(tmp.path() + "/absent.json").installed.empty());
+}
+
+TEST(EngineStateFile, TitlesMatchWithoutCase) {
+    hv::EngineState state = sampleState();
+    const std::string* package = state.packageForTitle("SPACE race");
+    ASSERT_NE(package, nullptr);
+    EXPECT_EQ(*package, "PKG-1");  // the game, not its demo "A-DEMO"
+    EXPECT_EQ(state.packageForTitle("Tide"), nullptr);
+}
+
+}  // namespace
