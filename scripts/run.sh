@@ -71,4 +71,4 @@ ERRORINFO_URL=$BASE/pages/errorinfo.htm
 ENGINE_URL=$BASE
 INI
 
-"$INSTALL/halvory" /u demo//demo "$@"
+"$INSTALL/halvory" /udemo//demo "$@"
