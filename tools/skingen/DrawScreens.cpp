@@ -1,4 +1,5 @@
 // Backdrops, dialogs, the logo, tiles, frames and the top bar pieces.
+#include <QFontMetricsF>
 #include <QLinearGradient>
 #include <QPainterPath>
 #include <QRadialGradient>
@@ -106,7 +107,14 @@ QImage Logo(const hv::ResourceSpec& s) {
     p.fillRect(img.rect(), halo);
     PaintMonogram(p, QRectF(8, 9, 48, 48), false);
 
-    const QFont word = SkinFont(37, true);
+    // As large as the wordmark can be and still end inside the image.
+    qreal size = 37;
+    while (size > 20 &&
+           QFontMetricsF(SkinFont(size, true)).horizontalAdvance(QStringLiteral("Halvory")) >
+               s.width - 64 - 6) {
+        size -= 1;
+    }
+    const QFont word = SkinFont(size, true);
     QPainterPath text;
     text.addText(64, 44, word, QStringLiteral("Halvory"));
     QLinearGradient ink(0, 14, 0, 46);
