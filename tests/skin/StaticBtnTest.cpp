@@ -1,0 +1,84 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QTest>
+
+#include "skin/SkinSet.h"
+#include "skin/StaticBtn.h"
+
+namespace {
+
+class Parent : public CWnd {
+  public:
+    Parent() { CreateEx(0, "", WS_POPUP | WS_VISIBLE, RECT{0, 0, 200, 100}, nullptr, 0); }
+    std::vector<std::pair<UINT, WPARAM>> got;
+
+  protected:
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
+        if (message == WM_COMMAND || message == WM_KEYDOWN) {
+            got.emplace_back(message, wParam);
+            return 0;
+        }
+        return CWnd::WindowProc(message, wParam, lParam);
+    }
+};
+
+}  // namespace
+
+TEST(StaticBtn, StatesAndTheClickOnRelease) {
+    Parent parent;
+    CStaticBtn first;
+    CStaticBtn second;
+    ASSERT_TRUE(first.CreateEx(0, "", WS_CHILD | WS_VISIBLE, RECT{10, 10, 37, 37}, &parent, 1001));
+    ASSERT_TRUE(second.CreateEx(0, "", WS_CHILD | WS_VISIBLE, RECT{50, 10, 77, 37}, &parent, 1002));
+    first.SetNormalBitmap(172);
+    first.SetPressedBitmap(167);
+    first.SetHighlightBitmap(174);
+    first.SetDisabledBitmap(173);
+    const QImage normal = LoadBitmapResource(172);
+    const QImage pressed = LoadBitmapResource(167);
+    const QImage highlight = LoadBitmapResource(174);
+    const QImage disabled = LoadBitmapResource(173);
+    ASSERT_FALSE(normal.isNull());
+    QApplication::setActiveWindow(parent.GetWidget());
+    QApplication::processEvents();
+    second.SetFocus();
+    EXPECT_EQ(first.CurrentImage(), normal);
+
+    QTest::mousePress(first.GetWidget(), Qt::LeftButton, Qt::NoModifier, QPoint(5, 5));
+    EXPECT_EQ(first.CurrentImage(), pressed);
+    EXPECT_TRUE(parent.got.empty()) << "nothing until the button is released";
+    // Dragged outside while held: no longer the pressed look.
+    QTest::mouseMove(first.GetWidget(), QPoint(100, 50));
+    EXPECT_NE(first.CurrentImage(), pressed);
+    QTest::mouseRelease(first.GetWidget(), Qt::LeftButton, Qt::NoModifier, QPoint(100, 50));
+    ASSERT_EQ(parent.got.size(), 1u);
+    EXPECT_EQ(parent.got[0].first, UINT(WM_COMMAND));
+    EXPECT_EQ(LOWORD(parent.got[0].second), 1001);
+
+    first.EnableWindow(FALSE);
+    EXPECT_EQ(first.CurrentImage(), disabled);
+    first.EnableWindow(TRUE);
+    first.SetFocus();
+    EXPECT_EQ(first.CurrentImage(), highlight);
+}
+
+TEST(StaticBtn, ArrowsMoveTheFocusAndOtherKeysGoToTheParent) {
+    Parent parent;
+    CStaticBtn first;
+    CStaticBtn second;
+    first.CreateEx(0, "", WS_CHILD | WS_VISIBLE, RECT{10, 10, 37, 37}, &parent, 1001);
+    second.CreateEx(0, "", WS_CHILD | WS_VISIBLE, RECT{50, 10, 77, 37}, &parent, 1002);
+    QApplication::setActiveWindow(parent.GetWidget());
+    QApplication::processEvents();
+    first.SetFocus();
+    ASSERT_EQ(CWnd::GetFocus(), &first);
+    QTest::keyClick(first.GetWidget(), Qt::Key_Right);
+    EXPECT_EQ(CWnd::GetFocus(), &second);
+    QTest::keyClick(second.GetWidget(), Qt::Key_Up);
+    EXPECT_EQ(CWnd::GetFocus(), &first);
+    QTest::keyClick(first.GetWidget(), Qt::Key_Return);
+    ASSERT_EQ(parent.got.size(), 1u);
+    EXPECT_EQ(parent.got[0].first, UINT(WM_KEYDOWN));
+    EXPECT_EQ(parent.got[0].second, WPARAM(VK_RETURN));
+}
