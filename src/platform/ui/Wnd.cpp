@@ -191,17 +191,7 @@ BOOL CWnd::DestroyWindow() {
     for (CWnd* child : children) {
         child->DestroyWindow();
     }
-    for (const auto& [id, qtId] : m_timers) {
-        m_widget->killTimer(qtId);
-    }
-    m_timers.clear();
-    Registry().erase(m_hWnd);
-    hvDestroyWindowHandle(m_hWnd);
-    m_hWnd = nullptr;
-    QWidget* widget = m_widget;
-    m_widget = nullptr;
-    widget->removeEventFilter(m_bridge.get());
-    widget->setProperty("hv_cwnd", QVariant());
+    QWidget* widget = Detach();
     widget->hide();
     // A widget cannot be deleted from inside one of its own events.
     if (m_eventDepth > 0) {
