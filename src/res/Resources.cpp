@@ -22,9 +22,9 @@ std::string_view CanonicalType(std::string_view type) {
     if (SameType(type, "AVIINFO")) {
         return "AVIINFO";
     }
-    for (const ResourceSpec& spec : kResourceTable) {
-        if (SameType(type, spec.type)) {
-            return spec.type;
+    for (const ResourceSpec& entry : kResourceTable) {
+        if (SameType(type, entry.type)) {
+            return entry.type;
         }
     }
     return {};

@@ -64,12 +64,12 @@ TEST(PngDecode, InterlacedGivesTheSamePixels) {
 }
 
 TEST(PngDecode, RgbWithoutAlphaIsOpaque) {
-    testimg::PngSpec spec;
-    spec.width = 2;
-    spec.colorType = PNG_COLOR_TYPE_RGB;
-    spec.rows = {10, 20, 30, 200, 210, 220};
+    testimg::PngSpec entry;
+    entry.width = 2;
+    entry.colorType = PNG_COLOR_TYPE_RGB;
+    entry.rows = {10, 20, 30, 200, 210, 220};
     CxImage image;
-    ASSERT_TRUE(DecodeBytes(&image, testimg::WritePng(spec), CXIMAGE_FORMAT_PNG));
+    ASSERT_TRUE(DecodeBytes(&image, testimg::WritePng(entry), CXIMAGE_FORMAT_PNG));
     EXPECT_FALSE(image.AlphaIsValid());
     EXPECT_EQ(PixelAt(image, 0, 0), (Rgba{10, 20, 30, 255}));
     EXPECT_EQ(PixelAt(image, 1, 0), (Rgba{200, 210, 220, 255}));
@@ -102,43 +102,43 @@ TEST(PngDecode, GreyDepthsExpandToRgb) {
 }
 
 TEST(PngDecode, GreyKeyBecomesTransparent) {
-    testimg::PngSpec spec;
-    spec.width = 2;
-    spec.rows = {7, 9};
-    spec.transparentKey = {9};
+    testimg::PngSpec entry;
+    entry.width = 2;
+    entry.rows = {7, 9};
+    entry.transparentKey = {9};
     CxImage image;
-    ASSERT_TRUE(DecodeBytes(&image, testimg::WritePng(spec), CXIMAGE_FORMAT_PNG));
+    ASSERT_TRUE(DecodeBytes(&image, testimg::WritePng(entry), CXIMAGE_FORMAT_PNG));
     EXPECT_TRUE(image.AlphaIsValid());
     EXPECT_EQ(PixelAt(image, 0, 0).a, 255);
     EXPECT_EQ(PixelAt(image, 1, 0).a, 0);
 }
 
 TEST(PngDecode, SixteenBitSamplesScaleToEight) {
-    testimg::PngSpec spec;
-    spec.colorType = PNG_COLOR_TYPE_RGB_ALPHA;
-    spec.bitDepth = 16;
-    spec.rows = {0xFF, 0xFF, 0x80, 0x80, 0x00, 0x00, 0x33, 0x33};
+    testimg::PngSpec entry;
+    entry.colorType = PNG_COLOR_TYPE_RGB_ALPHA;
+    entry.bitDepth = 16;
+    entry.rows = {0xFF, 0xFF, 0x80, 0x80, 0x00, 0x00, 0x33, 0x33};
     CxImage image;
-    ASSERT_TRUE(DecodeBytes(&image, testimg::WritePng(spec), CXIMAGE_FORMAT_PNG));
+    ASSERT_TRUE(DecodeBytes(&image, testimg::WritePng(entry), CXIMAGE_FORMAT_PNG));
     EXPECT_EQ(PixelAt(image, 0, 0), (Rgba{255, 128, 0, 0x33}));
 }
 
 TEST(PngDecode, PaletteWithAndWithoutTransparency) {
-    testimg::PngSpec spec;
-    spec.width = 4;
-    spec.colorType = PNG_COLOR_TYPE_PALETTE;
-    spec.bitDepth = 4;
-    spec.palette = {255, 0, 0, 0, 255, 0, 0, 0, 255};
-    spec.rows = {0x01, 0x22};
+    testimg::PngSpec entry;
+    entry.width = 4;
+    entry.colorType = PNG_COLOR_TYPE_PALETTE;
+    entry.bitDepth = 4;
+    entry.palette = {255, 0, 0, 0, 255, 0, 0, 0, 255};
+    entry.rows = {0x01, 0x22};
     CxImage image;
-    ASSERT_TRUE(DecodeBytes(&image, testimg::WritePng(spec), CXIMAGE_FORMAT_PNG));
+    ASSERT_TRUE(DecodeBytes(&image, testimg::WritePng(entry), CXIMAGE_FORMAT_PNG));
     EXPECT_FALSE(image.AlphaIsValid());
     EXPECT_EQ(PixelAt(image, 0, 0), (Rgba{255, 0, 0, 255}));
     EXPECT_EQ(PixelAt(image, 1, 0), (Rgba{0, 255, 0, 255}));
     EXPECT_EQ(PixelAt(image, 3, 0), (Rgba{0, 0, 255, 255}));
 
-    spec.paletteAlpha = {0, 128};
-    ASSERT_TRUE(DecodeBytes(&image, testimg::WritePng(spec), CXIMAGE_FORMAT_PNG));
+    entry.paletteAlpha = {0, 128};
+    ASSERT_TRUE(DecodeBytes(&image, testimg::WritePng(entry), CXIMAGE_FORMAT_PNG));
     EXPECT_TRUE(image.AlphaIsValid());
     EXPECT_EQ(PixelAt(image, 0, 0), (Rgba{255, 0, 0, 0}));
     EXPECT_EQ(PixelAt(image, 1, 0), (Rgba{0, 255, 0, 128}));

@@ -117,12 +117,12 @@ TEST(HostileInput, PngSizesBeyondTheLimitsAreRefused) {
 // The size check weighs the declared rows against what the input could
 // inflate to; a legitimately well-compressed file must still pass it.
 TEST(HostileInput, HighlyCompressedPngStillDecodes) {
-    testimg::PngSpec spec;
-    spec.width = 2048;
-    spec.height = 2048;
-    spec.rows.assign(size_t{2048} * 2048, 0);
-    const auto png = testimg::WritePng(spec);
-    ASSERT_LT(png.size() * 500, spec.rows.size()) << "the sample should be compressed hard";
+    testimg::PngSpec entry;
+    entry.width = 2048;
+    entry.height = 2048;
+    entry.rows.assign(size_t{2048} * 2048, 0);
+    const auto png = testimg::WritePng(entry);
+    ASSERT_LT(png.size() * 500, entry.rows.size()) << "the sample should be compressed hard";
     CxImage image;
     ASSERT_TRUE(image.Decode(png.data(), png.size(), CXIMAGE_FORMAT_PNG));
     EXPECT_EQ(image.GetWidth(), 2048u);

@@ -19,34 +19,34 @@ void AppendBytes(png_structp png, png_bytep data, size_t length) {
 
 void NoFlush(png_structp) {}
 
-size_t PngRowBytes(const PngSpec& spec) {
+size_t PngRowBytes(const PngSpec& entry) {
     int channels = 1;
-    switch (spec.colorType) {
+    switch (entry.colorType) {
         case PNG_COLOR_TYPE_RGB: channels = 3; break;
         case PNG_COLOR_TYPE_RGB_ALPHA: channels = 4; break;
         case PNG_COLOR_TYPE_GRAY_ALPHA: channels = 2; break;
         default: break;
     }
-    return (size_t{spec.width} * channels * spec.bitDepth + 7) / 8;
+    return (size_t{entry.width} * channels * entry.bitDepth + 7) / 8;
 }
 
 // Everything this frame needs is set up before setjmp; libpng returns here
 // by longjmp on failure.
-bool WritePngRows(png_structp png, png_infop info, const PngSpec& spec, png_bytepp rows,
+bool WritePngRows(png_structp png, png_infop info, const PngSpec& entry, png_bytepp rows,
                   png_colorp palette, png_color_16p key) {
     if (setjmp(png_jmpbuf(png))) {
         return false;
     }
-    png_set_IHDR(png, info, spec.width, spec.height, spec.bitDepth, spec.colorType,
-                 spec.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
+    png_set_IHDR(png, info, entry.width, entry.height, entry.bitDepth, entry.colorType,
+                 entry.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    if (!spec.palette.empty()) {
-        png_set_PLTE(png, info, palette, static_cast<int>(spec.palette.size() / 3));
+    if (!entry.palette.empty()) {
+        png_set_PLTE(png, info, palette, static_cast<int>(entry.palette.size() / 3));
     }
-    if (!spec.paletteAlpha.empty()) {
-        png_set_tRNS(png, info, spec.paletteAlpha.data(),
-                     static_cast<int>(spec.paletteAlpha.size()), nullptr);
-    } else if (!spec.transparentKey.empty()) {
+    if (!entry.paletteAlpha.empty()) {
+        png_set_tRNS(png, info, entry.paletteAlpha.data(),
+                     static_cast<int>(entry.paletteAlpha.size()), nullptr);
+    } else if (!entry.transparentKey.empty()) {
         png_set_tRNS(png, info, nullptr, 0, key);
     }
     png_write_info(png, info);
@@ -57,36 +57,36 @@ bool WritePngRows(png_structp png, png_infop info, const PngSpec& spec, png_byte
 
 }  // namespace
 
-std::vector<uint8_t> WritePng(const PngSpec& spec) {
+std::vector<uint8_t> WritePng(const PngSpec& entry) {
     std::vector<uint8_t> out;
-    const size_t rowBytes = PngRowBytes(spec);
-    if (spec.rows.size() != rowBytes * spec.height) {
-        std::fprintf(stderr, "WritePng: %zu row bytes, expected %zu\n", spec.rows.size(),
-                     rowBytes * spec.height);
+    const size_t rowBytes = PngRowBytes(entry);
+    if (entry.rows.size() != rowBytes * entry.height) {
+        std::fprintf(stderr, "WritePng: %zu row bytes, expected %zu\n", entry.rows.size(),
+                     rowBytes * entry.height);
         std::abort();
     }
-    std::vector<png_bytep> rows(spec.height);
-    std::vector<uint8_t> data = spec.rows;
-    for (uint32_t y = 0; y < spec.height; ++y) {
+    std::vector<png_bytep> rows(entry.height);
+    std::vector<uint8_t> data = entry.rows;
+    for (uint32_t y = 0; y < entry.height; ++y) {
         rows[y] = data.data() + y * rowBytes;
     }
-    std::vector<png_color> palette(spec.palette.size() / 3);
+    std::vector<png_color> palette(entry.palette.size() / 3);
     for (size_t i = 0; i < palette.size(); ++i) {
-        palette[i] = {spec.palette[i * 3], spec.palette[i * 3 + 1], spec.palette[i * 3 + 2]};
+        palette[i] = {entry.palette[i * 3], entry.palette[i * 3 + 1], entry.palette[i * 3 + 2]};
     }
     png_color_16 key{};
-    if (spec.transparentKey.size() == 1) {
-        key.gray = spec.transparentKey[0];
-    } else if (spec.transparentKey.size() == 3) {
-        key.red = spec.transparentKey[0];
-        key.green = spec.transparentKey[1];
-        key.blue = spec.transparentKey[2];
+    if (entry.transparentKey.size() == 1) {
+        key.gray = entry.transparentKey[0];
+    } else if (entry.transparentKey.size() == 3) {
+        key.red = entry.transparentKey[0];
+        key.green = entry.transparentKey[1];
+        key.blue = entry.transparentKey[2];
     }
 
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png_create_info_struct(png);
     png_set_write_fn(png, &out, AppendBytes, NoFlush);
-    const bool ok = WritePngRows(png, info, spec, rows.data(), palette.data(), &key);
+    const bool ok = WritePngRows(png, info, entry, rows.data(), palette.data(), &key);
     png_destroy_write_struct(&png, &info);
     if (!ok) {
         std::fprintf(stderr, "WritePng: libpng refused the image\n");
@@ -96,23 +96,23 @@ std::vector<uint8_t> WritePng(const PngSpec& spec) {
 }
 
 std::vector<uint8_t> GradientRgbaPng(uint32_t width, uint32_t height, bool interlaced) {
-    PngSpec spec;
-    spec.width = width;
-    spec.height = height;
-    spec.colorType = PNG_COLOR_TYPE_RGB_ALPHA;
-    spec.interlaced = interlaced;
+    PngSpec entry;
+    entry.width = width;
+    entry.height = height;
+    entry.colorType = PNG_COLOR_TYPE_RGB_ALPHA;
+    entry.interlaced = interlaced;
     for (uint32_t y = 0; y < height; ++y) {
         for (uint32_t x = 0; x < width; ++x) {
-            spec.rows.push_back(static_cast<uint8_t>(x * 40));
-            spec.rows.push_back(static_cast<uint8_t>(y * 40));
-            spec.rows.push_back(100);
-            spec.rows.push_back(static_cast<uint8_t>(50 + x + y));
+            entry.rows.push_back(static_cast<uint8_t>(x * 40));
+            entry.rows.push_back(static_cast<uint8_t>(y * 40));
+            entry.rows.push_back(100);
+            entry.rows.push_back(static_cast<uint8_t>(50 + x + y));
         }
     }
-    return WritePng(spec);
+    return WritePng(entry);
 }
 
-std::vector<uint8_t> WriteJpeg(const JpegSpec& spec) {
+std::vector<uint8_t> WriteJpeg(const JpegSpec& entry) {
     jpeg_compress_struct cinfo;
     jpeg_error_mgr errors;
     cinfo.err = jpeg_std_error(&errors);
@@ -121,9 +121,9 @@ std::vector<uint8_t> WriteJpeg(const JpegSpec& spec) {
     unsigned long size = 0;
     jpeg_mem_dest(&cinfo, &buffer, &size);
 
-    cinfo.image_width = spec.width;
-    cinfo.image_height = spec.height;
-    switch (spec.color) {
+    cinfo.image_width = entry.width;
+    cinfo.image_height = entry.height;
+    switch (entry.color) {
         case JpegColor::Rgb:
             cinfo.input_components = 3;
             cinfo.in_color_space = JCS_RGB;
@@ -139,13 +139,13 @@ std::vector<uint8_t> WriteJpeg(const JpegSpec& spec) {
     }
     jpeg_set_defaults(&cinfo);
     jpeg_set_quality(&cinfo, 95, TRUE);
-    if (spec.progressive) {
+    if (entry.progressive) {
         jpeg_simple_progression(&cinfo);
     }
     jpeg_start_compress(&cinfo, TRUE);
-    const size_t stride = size_t{spec.width} * cinfo.input_components;
-    std::vector<uint8_t> samples = spec.samples;
-    samples.resize(stride * spec.height);
+    const size_t stride = size_t{entry.width} * cinfo.input_components;
+    std::vector<uint8_t> samples = entry.samples;
+    samples.resize(stride * entry.height);
     while (cinfo.next_scanline < cinfo.image_height) {
         JSAMPROW row = samples.data() + stride * cinfo.next_scanline;
         jpeg_write_scanlines(&cinfo, &row, 1);
@@ -159,14 +159,14 @@ std::vector<uint8_t> WriteJpeg(const JpegSpec& spec) {
 
 std::vector<uint8_t> SolidJpeg(uint32_t width, uint32_t height, uint8_t r, uint8_t g, uint8_t b,
                                bool progressive) {
-    JpegSpec spec;
-    spec.width = width;
-    spec.height = height;
-    spec.progressive = progressive;
+    JpegSpec entry;
+    entry.width = width;
+    entry.height = height;
+    entry.progressive = progressive;
     for (uint32_t i = 0; i < width * height; ++i) {
-        spec.samples.insert(spec.samples.end(), {r, g, b});
+        entry.samples.insert(entry.samples.end(), {r, g, b});
     }
-    return WriteJpeg(spec);
+    return WriteJpeg(entry);
 }
 
 }  // namespace testimg

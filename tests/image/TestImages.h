@@ -22,7 +22,7 @@ struct PngSpec {
     std::vector<uint16_t> transparentKey;
 };
 
-std::vector<uint8_t> WritePng(const PngSpec& spec);
+std::vector<uint8_t> WritePng(const PngSpec& entry);
 
 // An RGBA image whose pixel (x, y) is (x * 40, y * 40, 100, 50 + x + y).
 std::vector<uint8_t> GradientRgbaPng(uint32_t width, uint32_t height, bool interlaced);
@@ -38,7 +38,7 @@ struct JpegSpec {
     std::vector<uint8_t> samples;
 };
 
-std::vector<uint8_t> WriteJpeg(const JpegSpec& spec);
+std::vector<uint8_t> WriteJpeg(const JpegSpec& entry);
 
 // A flat colour of the given size in baseline or progressive coding.
 std::vector<uint8_t> SolidJpeg(uint32_t width, uint32_t height, uint8_t r, uint8_t g, uint8_t b,

@@ -98,7 +98,7 @@ QImage DrawContactSheet(const std::vector<SheetEntry>& entries) {
     int cells = 0;
     int wideRows = 0;
     for (const SheetEntry& e : entries) {
-        if (e.spec->type == "AVI") {
+        if (e.entry->type == "AVI") {
             ++wideRows;
         } else {
             ++cells;
@@ -136,7 +136,7 @@ QImage DrawContactSheet(const std::vector<SheetEntry>& entries) {
     };
 
     for (const SheetEntry& e : entries) {
-        const hv::ResourceSpec& s = *e.spec;
+        const hv::ResourceSpec& s = *e.entry;
         const bool wide = s.type == "AVI";
         const QRect cell = nextCell(wide ? kColumns : 1);
         const QRect box(cell.left() + (kCellW - kBoxW) / 2 - 6, cell.top() + 8,

@@ -27,7 +27,7 @@ void AddAnimationPainters(PainterMap& map);
 QByteArray SynthesiseClick();
 
 struct SheetEntry {
-    const hv::ResourceSpec* spec;
+    const hv::ResourceSpec* entry;
     QByteArray bytes;
 };
 QImage DrawContactSheet(const std::vector<SheetEntry>& entries);
