@@ -2,6 +2,7 @@
 
 #include <QPainter>
 #include <QWidget>
+#include <array>
 
 #include "image/CxImageQt.h"
 #include "skin/SkinSet.h"
@@ -46,10 +47,14 @@ CPleaseWaitDlg::~CPleaseWaitDlg() {
 }
 
 std::string CPleaseWaitDlg::CycleText(int mode, unsigned step) {
-    static const char* const checking[] = {"Checking For Updates...", "Checking For Updates.  ",
-                                           "Checking For Updates.. "};
-    static const char* const waiting[] = {"Please Wait.  ", "Please Wait.. ", "Please Wait..."};
-    return (mode == 1 ? checking : waiting)[step % 3];
+    // Arrays chosen through a reference: gcc 12 with ASan miscompiles a
+    // conditional between two arrays indexed directly.
+    static constexpr std::array<const char*, 3> checking = {
+        "Checking For Updates...", "Checking For Updates.  ", "Checking For Updates.. "};
+    static constexpr std::array<const char*, 3> waiting = {"Please Wait.  ", "Please Wait.. ",
+                                                           "Please Wait..."};
+    const auto& texts = mode == 1 ? checking : waiting;
+    return texts[step % texts.size()];
 }
 
 BOOL CPleaseWaitDlg::OnInitDialog() {

@@ -1,5 +1,6 @@
 #include <condition_variable>
 #include <filesystem>
+#include <memory>
 #include <mutex>
 
 #include "FrameFixture.h"
@@ -181,14 +182,15 @@ TEST_F(FrameTest, DestructionCancelsTheDownloadAndShutsDownLast) {
     ASSERT_TRUE(frame->WaitForWorkers(5000));
     ASSERT_TRUE(frame->IsDownloadActive());
 
-    // A login that only returns once the engine shuts down.
-    Gate gate;
-    fake::SetHook("hv_LoginA", [&](const fake::Call&) {
-        gate.Wait();
+    // A login that only returns once the engine shuts down. The gate is
+    // shared: the abandoned login worker may use it after this test ends.
+    auto gate = std::make_shared<Gate>();
+    fake::SetHook("hv_LoginA", [gate](const fake::Call&) {
+        gate->Wait();
         return HV_LOGIN_CANCELLED;
     });
-    fake::SetHook("hv_Shutdown", [&](const fake::Call&) {
-        gate.Open();
+    fake::SetHook("hv_Shutdown", [gate](const fake::Call&) {
+        gate->Open();
         return 0;
     });
     Send(UWM_START_LOGIN);

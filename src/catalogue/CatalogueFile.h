@@ -1,0 +1,73 @@
+// Reading the catalogue file the engine drops beside the client, and merging
+// its records into the catalogue without disturbing records others point to.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "catalogue/GameInfo.h"
+
+using GameList = std::vector<std::unique_ptr<GameInfo>>;
+
+inline constexpr int kCatalogueFieldCount = 23;
+inline constexpr int kCatalogueWidthDigits = 4;
+inline constexpr size_t kCatalogueHeaderSize = kCatalogueFieldCount * kCatalogueWidthDigits;
+
+// Receives every category name of every accepted record, in file order.
+using CategorySink = std::function<void(const std::string& name)>;
+
+// Finds records by package, ignoring case, so merging a large file stays
+// linear. Only appends through AddOrMerge keep it current.
+class CCatalogueIndex {
+  public:
+    explicit CCatalogueIndex(GameList& records);
+
+    // Appends the record, or copies its file values into the first record
+    // with the same package and drops it. Returns the record that is listed.
+    GameInfo* AddOrMerge(std::unique_ptr<GameInfo> game);
+
+  private:
+    GameList& m_records;
+    std::unordered_map<std::string, size_t> m_byPackage;
+};
+
+// One-off form of CCatalogueIndex::AddOrMerge; a null record is ignored.
+GameInfo* AddOrMergeGame(GameList& records, std::unique_ptr<GameInfo> game);
+
+// Copies the members read from the file; the icon, its lock and the partner
+// stay with the record.
+void CopyFileValues(GameInfo& to, const GameInfo& from);
+
+// Every comma-separated piece, untrimmed, the last one even when empty.
+std::vector<std::string> SplitCategories(std::string_view categories);
+
+// Parses records laid end to end and merges each accepted one into records.
+// Stops at the first record that does not fit the data. Returns the number of
+// records accepted.
+size_t ParseCatalogueBytes(const char* data, size_t size, const std::string& artDir,
+                           GameList& records, const CategorySink& onCategory = {});
+
+// Reads the whole file and parses it. False when it cannot be read or is
+// empty; records is then untouched.
+bool ParseCatalogueFile(const std::string& path, const std::string& artDir, GameList& records,
+                        const CategorySink& onCategory = {});
+
+// Pairs games with their demos: for the record at index, the first later
+// record without a partner whose pairing key matches ignoring case.
+class CPartnerIndex {
+  public:
+    explicit CPartnerIndex(const GameList& records);
+
+    // Links the record at index with its partner, both ways, and returns the
+    // partner; null when there is none.
+    GameInfo* LinkPartner(size_t index);
+
+  private:
+    const GameList& m_records;
+    std::unordered_map<std::string, std::vector<size_t>> m_byKey;  // indices ascending
+};
