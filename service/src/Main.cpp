@@ -4,6 +4,9 @@
 #include <pthread.h>
 #include <signal.h>
 
+#include <atomic>
+#include <chrono>
+
 #include <cstdio>
 #include <iostream>
 #include <thread>
@@ -81,12 +84,22 @@ int serve(const std::vector<std::string>& args) {
     std::printf("listening: http://%s:%d\n", host.c_str(), bound);
     std::fflush(stdout);
 
-    std::thread waiter([&service, signals] {
+    std::atomic<bool> finished{false};
+    std::thread waiter([&service, &finished, signals] {
         int sig = 0;
         sigwait(&signals, &sig);
         service.stop();
+        // A listener that does not let go in time still must not keep the
+        // process alive: its data is committed request by request.
+        for (int waited = 0; !finished && waited < 5000; waited += 50) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        if (!finished) {
+            std::_Exit(0);
+        }
     });
     bool ok = service.run();
+    finished = true;
     // A run that ended without a signal still has to release the waiter.
     pthread_kill(waiter.native_handle(), SIGTERM);
     waiter.join();

@@ -194,7 +194,14 @@ class ServiceSuite : public ::testing::Test {
     static void stopService() {
         if (servicePid > 0) {
             ::kill(servicePid, SIGTERM);
-            ::waitpid(servicePid, nullptr, 0);
+            for (int waited = 0; ::waitpid(servicePid, nullptr, WNOHANG) == 0; waited += 50) {
+                if (waited >= 10000) {
+                    ::kill(servicePid, SIGKILL);
+                    ::waitpid(servicePid, nullptr, 0);
+                    break;
+                }
+                ::usleep(50000);
+            }
             servicePid = 0;
         }
     }
