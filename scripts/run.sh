@@ -64,7 +64,7 @@ cat >"$INSTALL/Halvory.ini" <<INI
 ; Written by scripts/run.sh for the demo service.
 SERVERIPADDR_URL=$BASE/discover
 ARTURL=$BASE/art/
-ARTDIR=$INSTALL/art
+ARTDIR=$INSTALL/art/
 PLAYERPAGES=$BASE/pages
 HELP_URL=$BASE/pages
 ERRORINFO_URL=$BASE/pages/errorinfo.htm

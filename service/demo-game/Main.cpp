@@ -48,12 +48,27 @@ class GameWindow : public QWidget {
     QString name_;
 };
 
+// Launched by the engine, the game sees only its environment: tests use it to
+// have the game close itself and to learn that it ran.
+void Record(const QString& line) {
+    const QByteArray path = qgetenv("HALVORY_DEMO_GAME_LOG");
+    QFile log(QString::fromLocal8Bit(path));
+    if (!path.isEmpty() && log.open(QIODevice::Append)) {
+        log.write((line + QLatin1Char('\n')).toUtf8());
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QString name;
-    int closeAfter = -1;
+    bool closeAfterSet = false;
+    int closeAfter =
+        qEnvironmentVariableIntValue("HALVORY_DEMO_GAME_CLOSE_AFTER_MS", &closeAfterSet);
+    if (!closeAfterSet) {
+        closeAfter = -1;
+    }
     const QStringList args = app.arguments();
     for (int i = 1; i < args.size(); ++i) {
         if (args[i] == QLatin1String("--close-after") && i + 1 < args.size()) {
@@ -79,8 +94,11 @@ int main(int argc, char** argv) {
     }
     GameWindow window(name);
     window.show();
+    Record(QStringLiteral("started: ") + name);
     if (closeAfter >= 0) {
         QTimer::singleShot(closeAfter, &window, &QWidget::close);
     }
-    return app.exec();
+    const int code = app.exec();
+    Record(QStringLiteral("closed: ") + name);
+    return code;
 }

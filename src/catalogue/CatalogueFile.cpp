@@ -4,7 +4,6 @@
 #include <climits>
 #include <cstdint>
 #include <fstream>
-#include <iterator>
 
 #include "platform/text/NoCase.h"
 
@@ -52,15 +51,28 @@ int16_t ToInt16(std::string_view text) {
 }
 
 // A field's text ends at its first NUL; the field itself spans its width.
-std::string FieldText(std::string_view field) {
-    return std::string(field.substr(0, std::min(field.find('\0'), field.size())));
+std::string_view FieldText(std::string_view field) {
+    return field.substr(0, std::min(field.find('\0'), field.size()));
 }
 
-std::string TrimRight(std::string text) {
+std::string_view TrimRight(std::string_view text) {
     while (!text.empty() && IsSpace(text.back())) {
-        text.pop_back();
+        text.remove_suffix(1);
     }
     return text;
+}
+
+void ArtPaths(const std::string& artDir, std::string_view title, std::string& icon,
+              std::string& desc) {
+    icon.assign(artDir);
+    if (title.find_first_of("%/") == std::string_view::npos) {
+        icon.append(title);
+    } else {
+        icon.append(ArtFileName(title));
+    }
+    desc.assign(icon);
+    icon.append(".jpg");
+    desc.append(".txt");
 }
 
 // Splits the record at pos into its fields and moves pos past it. False, with
@@ -96,28 +108,79 @@ enum Field {
 
 }  // namespace
 
-CCatalogueIndex::CCatalogueIndex(GameList& records) : m_records(records) {
-    m_byPackage.reserve(records.size());
+CCatalogueIndex::CCatalogueIndex(GameList& records, size_t expected) : m_records(records) {
+    Reserve(records.size() + expected);
     for (size_t i = 0; i < records.size(); ++i) {
-        if (records[i]) {
-            // emplace keeps the earliest index: the first match wins.
-            m_byPackage.emplace(hv::FoldCase(records[i]->m_strPackage), i);
+        // Only the first of equal packages is indexed: the first match wins.
+        if (records[i] && !Find(records[i]->m_strPackage)) {
+            Insert(hv::HashNoCase(records[i]->m_strPackage), i);
         }
     }
+}
+
+void CCatalogueIndex::Reserve(size_t count) {
+    size_t capacity = 16;
+    while (capacity < count * 2) {
+        capacity *= 2;
+    }
+    if (capacity <= m_slots.size()) {
+        return;
+    }
+    std::vector<Slot> old(capacity);
+    old.swap(m_slots);
+    m_used = 0;
+    for (const Slot& slot : old) {
+        if (slot.position) {
+            Insert(slot.hash, slot.position - 1);
+        }
+    }
+}
+
+void CCatalogueIndex::Insert(uint64_t hash, size_t index) {
+    if ((m_used + 1) * 2 > m_slots.size()) {
+        Reserve(m_used + 1);
+    }
+    const size_t mask = m_slots.size() - 1;
+    size_t i = hash & mask;
+    while (m_slots[i].position) {
+        i = (i + 1) & mask;
+    }
+    m_slots[i] = Slot{hash, index + 1};
+    ++m_used;
+}
+
+GameInfo* CCatalogueIndex::Find(std::string_view package) const {
+    if (m_slots.empty()) {
+        return nullptr;
+    }
+    const uint64_t hash = hv::HashNoCase(package);
+    const size_t mask = m_slots.size() - 1;
+    for (size_t i = hash & mask; m_slots[i].position; i = (i + 1) & mask) {
+        if (m_slots[i].hash == hash) {
+            GameInfo* record = m_records[m_slots[i].position - 1].get();
+            if (hv::EqualsNoCase(record->m_strPackage, package)) {
+                return record;
+            }
+        }
+    }
+    return nullptr;
+}
+
+GameInfo* CCatalogueIndex::Append(std::unique_ptr<GameInfo> game) {
+    Insert(hv::HashNoCase(game->m_strPackage), m_records.size());
+    m_records.push_back(std::move(game));
+    return m_records.back().get();
 }
 
 GameInfo* CCatalogueIndex::AddOrMerge(std::unique_ptr<GameInfo> game) {
     if (!game) {
         return nullptr;
     }
-    auto [it, added] = m_byPackage.emplace(hv::FoldCase(game->m_strPackage), m_records.size());
-    if (added) {
-        m_records.push_back(std::move(game));
-        return m_records.back().get();
+    if (GameInfo* existing = Find(game->m_strPackage)) {
+        CopyFileValues(*existing, *game);
+        return existing;
     }
-    GameInfo& existing = *m_records[it->second];
-    CopyFileValues(existing, *game);
-    return &existing;
+    return Append(std::move(game));
 }
 
 GameInfo* AddOrMergeGame(GameList& records, std::unique_ptr<GameInfo> game) {
@@ -148,6 +211,19 @@ void CopyFileValues(GameInfo& to, const GameInfo& from) {
     to.m_strDescFile = from.m_strDescFile;
 }
 
+std::string ArtFileName(std::string_view title) {
+    std::string name;
+    name.reserve(title.size());
+    for (const char c : title) {
+        switch (c) {
+            case '%': name += "%25"; break;
+            case '/': name += "%2F"; break;
+            default: name += c;
+        }
+    }
+    return name;
+}
+
 std::vector<std::string> SplitCategories(std::string_view categories) {
     std::vector<std::string> names;
     size_t start = 0;
@@ -167,6 +243,7 @@ size_t ParseCatalogueBytes(const char* data, size_t size, const std::string& art
     }
     CCatalogueIndex index(records);
     const std::string_view input(data, size);
+    std::string category;
     size_t accepted = 0;
     size_t pos = 0;
     while (size - pos >= kCatalogueHeaderSize) {
@@ -178,24 +255,40 @@ size_t ParseCatalogueBytes(const char* data, size_t size, const std::string& art
         if (type <= 0) {
             continue;
         }
-        auto game = std::make_unique<GameInfo>();
-        game->m_nType = type;
-        game->m_strPackage = FieldText(fields[kPackage]);
-        game->m_strTitle = FieldText(fields[kTitle]);
-        game->m_strCategories = FieldText(fields[kCategories]);
-        game->m_strRating = FieldText(fields[kRating]);
-        game->m_strPrice = FieldText(fields[kPrice]);
-        game->m_strDeveloper = FieldText(fields[kDeveloper]);
-        game->m_strPublisher = FieldText(fields[kPublisher]);
-        game->m_strPairKey = TrimRight(FieldText(fields[kPairKey]));
-        game->m_strIconFile = artDir + game->m_strTitle + ".jpg";
-        game->m_strDescFile = artDir + game->m_strTitle + ".txt";
+        const std::string_view categories = FieldText(fields[kCategories]);
         if (onCategory) {
-            for (const std::string& name : SplitCategories(game->m_strCategories)) {
-                onCategory(name);
+            for (size_t start = 0;;) {
+                const size_t comma = categories.find(',', start);
+                category.assign(categories.substr(start, comma - start));
+                onCategory(category);
+                if (comma == std::string_view::npos) {
+                    break;
+                }
+                start = comma + 1;
             }
         }
-        index.AddOrMerge(std::move(game));
+        // A repeated package updates the listed record in place; only a new
+        // one costs a record of its own.
+        const std::string_view package = FieldText(fields[kPackage]);
+        GameInfo* game = index.Find(package);
+        std::unique_ptr<GameInfo> added;
+        if (!game) {
+            added = std::make_unique<GameInfo>();
+            game = added.get();
+        }
+        game->m_nType = type;
+        game->m_strPackage.assign(package);
+        game->m_strTitle.assign(FieldText(fields[kTitle]));
+        game->m_strCategories.assign(categories);
+        game->m_strRating.assign(FieldText(fields[kRating]));
+        game->m_strPrice.assign(FieldText(fields[kPrice]));
+        game->m_strDeveloper.assign(FieldText(fields[kDeveloper]));
+        game->m_strPublisher.assign(FieldText(fields[kPublisher]));
+        game->m_strPairKey.assign(TrimRight(FieldText(fields[kPairKey])));
+        ArtPaths(artDir, game->m_strTitle, game->m_strIconFile, game->m_strDescFile);
+        if (added) {
+            index.Append(std::move(added));
+        }
         ++accepted;
     }
     return accepted;
@@ -203,13 +296,20 @@ size_t ParseCatalogueBytes(const char* data, size_t size, const std::string& art
 
 bool ParseCatalogueFile(const std::string& path, const std::string& artDir, GameList& records,
                         const CategorySink& onCategory) {
-    std::ifstream file(path, std::ios::binary);
+    std::ifstream file(path, std::ios::binary | std::ios::ate);
     if (!file) {
         return false;
     }
-    const std::string bytes((std::istreambuf_iterator<char>(file)),
-                            std::istreambuf_iterator<char>());
-    if (bytes.empty() || file.bad()) {
+    const std::streamoff size = file.tellg();
+    if (size <= 0) {
+        return false;
+    }
+    std::string bytes(static_cast<size_t>(size), '\0');
+    file.seekg(0);
+    // The engine may be rewriting the file: parse what was read.
+    file.read(bytes.data(), size);
+    bytes.resize(static_cast<size_t>(file.gcount()));
+    if (bytes.empty()) {
         return false;
     }
     ParseCatalogueBytes(bytes.data(), bytes.size(), artDir, records, onCategory);

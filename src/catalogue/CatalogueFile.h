@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -25,15 +26,32 @@ using CategorySink = std::function<void(const std::string& name)>;
 // linear. Only appends through AddOrMerge keep it current.
 class CCatalogueIndex {
   public:
-    explicit CCatalogueIndex(GameList& records);
+    // expected: how many records may yet be added, so the table is sized once.
+    explicit CCatalogueIndex(GameList& records, size_t expected = 0);
 
     // Appends the record, or copies its file values into the first record
     // with the same package and drops it. Returns the record that is listed.
     GameInfo* AddOrMerge(std::unique_ptr<GameInfo> game);
 
+    // The first record with the package, or null.
+    GameInfo* Find(std::string_view package) const;
+
+    // Appends a record whose package is not listed yet.
+    GameInfo* Append(std::unique_ptr<GameInfo> game);
+
   private:
+    // Open addressing on the case-blind hash; position 0 marks a free slot.
+    struct Slot {
+        uint64_t hash = 0;
+        size_t position = 0;  // index + 1
+    };
+
+    void Reserve(size_t count);
+    void Insert(uint64_t hash, size_t index);
+
     GameList& m_records;
-    std::unordered_map<std::string, size_t> m_byPackage;
+    std::vector<Slot> m_slots;
+    size_t m_used = 0;
 };
 
 // One-off form of CCatalogueIndex::AddOrMerge; a null record is ignored.
@@ -42,6 +60,11 @@ GameInfo* AddOrMergeGame(GameList& records, std::unique_ptr<GameInfo> game);
 // Copies the members read from the file; the icon, its lock and the partner
 // stay with the record.
 void CopyFileValues(GameInfo& to, const GameInfo& from);
+
+// The title as one file name: a title comes from the network, so a '/' in it
+// must not reach another folder. '%' is escaped too, so that no two titles
+// share a name.
+std::string ArtFileName(std::string_view title);
 
 // Every comma-separated piece, untrimmed, the last one even when empty.
 std::vector<std::string> SplitCategories(std::string_view categories);

@@ -3,9 +3,12 @@
 #include <QApplication>
 #include <QWidget>
 #include <algorithm>
+#include <iterator>
 
 #include "app/ConfigHelper.h"
 #include "catalogue/Catalogue.h"
+#include "catalogue/CatalogueFile.h"
+#include "catalogue/GameInfoThread.h"
 #include "screens/BrowserView.h"
 #include "screens/DownloadView.h"
 #include "screens/GameInfoView.h"
@@ -123,6 +126,9 @@ void CMainFrame::OnDestroy() {
     if (GetFrame() == this) {
         SetFrame(nullptr);
     }
+    // quit() first asks every visible window to close, which this one refuses
+    // while it is being destroyed: it leaves the screen first.
+    ShowWindow(SW_HIDE);
     QApplication::quit();
 }
 
@@ -288,7 +294,42 @@ std::vector<GameInfo*> CMainFrame::DownloadQueue() const {
     return m_shared->downloadQueue;
 }
 
-void CMainFrame::ParseCatalogue() {}
+int CMainFrame::ParseCatalogue() {
+    const std::string artDir = m_context.config ? m_context.config->GetArtDir() : std::string();
+    const std::string artUrl = m_context.config ? m_context.config->GetArtUrl() : std::string();
+    // The art thread reads the records without a lock and a merge rewrites
+    // them, so it stops before the file is read, not after.
+    StopArtThread();
+    CGamesView* games = m_pGamesView && m_pGamesView->GetSafeHwnd() ? m_pGamesView.get() : nullptr;
+    CategorySink onCategory;
+    if (games) {
+        onCategory = [games](const std::string& name) { games->AddCategory(name); };
+    }
+    ParseCatalogueFile(kCatalogueFile, artDir, g_arrGameInfo, onCategory);
+    if (artDir.empty() || artUrl.empty()) {
+        return 0;
+    }
+    // Opened before the thread starts: a thread that finishes its cached
+    // icons at once must not signal an event nobody holds yet.
+    HANDLE iconsDrawn = CreateEventA(nullptr, FALSE, FALSE, kGameIconsDrawDone);
+    auto thread = std::make_unique<CGameInfoThread>(games ? games->GetSafeHwnd() : nullptr, artUrl);
+    if (thread->CreateThread()) {
+        m_pGameInfoThread = std::move(thread);
+    }
+    if (iconsDrawn) {
+        hvWaitHandlingSent(1, &iconsDrawn, kArtThreadWaitMs);
+        CloseHandle(iconsDrawn);
+    }
+    return 1;
+}
+
+void CMainFrame::StopArtThread() {
+    if (m_pGameInfoThread && !m_pGameInfoThread->Stop(kArtThreadWaitMs)) {
+        // It may still read the records it was walking: they must outlive it.
+        m_bKeepRecords = true;
+    }
+    m_pGameInfoThread.reset();
+}
 
 void CMainFrame::ClearCatalogue() {
     {
@@ -300,6 +341,12 @@ void CMainFrame::ClearCatalogue() {
         }
         // The records are about to go: no queued pointer may outlive them.
         queue.clear();
+    }
+    StopArtThread();
+    if (m_bKeepRecords) {
+        // An abandoned art thread never ends its walk in a freed record.
+        static auto* const kept = new GameList;
+        std::move(g_arrGameInfo.begin(), g_arrGameInfo.end(), std::back_inserter(*kept));
     }
     g_arrGameInfo.clear();
 }

@@ -30,6 +30,7 @@ class CDownloadView;
 class CMessageDlg;
 class CPleaseWaitDlg;
 struct GameInfo;
+class CGameInfoThread;
 
 // A modal message or question for the message dialog.
 enum MessageFlags : UINT {
@@ -61,6 +62,8 @@ class CMainFrame : public CFrameWnd, public IFrame {
     static constexpr int kMinHeight = 600;
     static constexpr DWORD kLoginCancelWaitMs = 60000;
     static constexpr DWORD kDownloadCancelWaitMs = 30000;
+    static constexpr DWORD kArtThreadWaitMs = 5000;
+    static constexpr const char* kCatalogueFile = "moviedata.txt";
 
     explicit CMainFrame(FrameContext context);
     ~CMainFrame() override;
@@ -84,7 +87,8 @@ class CMainFrame : public CFrameWnd, public IFrame {
     std::string PlayerPagesUrl() const override;
 
     void LogoutSequence();
-    void ParseCatalogue();
+    // 0 when no art can be fetched (no art folder or address), else 1.
+    int ParseCatalogue();
     void ClearCatalogue();
     void CheckForUpgrade();
     void ShowPurchaseDialog();
@@ -166,6 +170,7 @@ class CMainFrame : public CFrameWnd, public IFrame {
     void OnPackageOnDisk(WPARAM demo, const char* package);
     void OnPackageGone(WPARAM refresh, const char* package);
     void SetDetailBusy(UINT which, int value);
+    void StopArtThread();
     bool IsBrowserPage(HWND hwnd) const;
 
     static LRESULT ShellHookProc(int code, WPARAM wParam, LPARAM lParam);
@@ -194,6 +199,8 @@ class CMainFrame : public CFrameWnd, public IFrame {
     std::shared_ptr<CWorker> m_pDownloadWorker;
     std::shared_ptr<CWorker> m_pCancelWorker;
     std::shared_ptr<CWorker> m_pCancelLoginWorker;
+    std::unique_ptr<CGameInfoThread> m_pGameInfoThread;
+    bool m_bKeepRecords = false;  // an art thread was abandoned mid-walk
     int16_t m_bWasMaximised = 1;
     FrameContext m_context;
     CBaseView* m_pActiveView = nullptr;

@@ -85,6 +85,19 @@ TEST(CatalogueParse, FillsEveryKeptMemberAndDerivesArtPaths) {
     EXPECT_EQ(p.categories, (std::vector<std::string>{"Action", "Puzzle"}));
 }
 
+TEST(CatalogueParse, TitlesFromTheFileNeverNameAFileOutsideTheArtFolder) {
+    Parsed p;
+    p.Parse(Record(GameFields("a", "../../etc/cron.d/x")) + Record(GameFields("b", "50% off/now")) +
+            Record(GameFields("c", "50%25 off%2Fnow")) + Record(GameFields("d", "..")));
+    ASSERT_EQ(p.records.size(), 4u);
+    EXPECT_EQ(p.records[0]->m_strTitle, "../../etc/cron.d/x");
+    EXPECT_EQ(p.records[0]->m_strIconFile, "art/..%2F..%2Fetc%2Fcron.d%2Fx.jpg");
+    EXPECT_EQ(p.records[1]->m_strDescFile, "art/50%25 off%2Fnow.txt");
+    // Escaping '%' keeps distinct titles on distinct files.
+    EXPECT_EQ(p.records[2]->m_strDescFile, "art/50%2525 off%252Fnow.txt");
+    EXPECT_EQ(p.records[3]->m_strIconFile, "art/...jpg");
+}
+
 TEST(CatalogueParse, WidthsReadLikeAtoi) {
     // Leading blanks, a sign and trailing non-digits are all allowed.
     const std::string fields[] = {"  +2", "3xyz", "0001"};

@@ -17,6 +17,8 @@
 extern char** environ;
 
 namespace halvory::e2e {
+
+using namespace std::chrono_literals;
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -92,20 +94,37 @@ ChildProcess::LineResult ChildProcess::waitForLine(const std::string& line,
                                                    std::chrono::milliseconds timeout) {
     const auto deadline = Clock::now() + timeout;
     for (;;) {
-        for (auto end = pending_.find('\n'); end != std::string::npos; end = pending_.find('\n')) {
-            const bool match = pending_.compare(0, end, line) == 0 && end == line.size();
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        LineResult result = LineResult::Found;
+        const std::optional<std::string> next = readLine(std::max(left, 0ms), result);
+        if (!next) {
+            return result;
+        }
+        if (*next == line) {
+            return LineResult::Found;
+        }
+    }
+}
+
+std::optional<std::string> ChildProcess::readLine(std::chrono::milliseconds timeout,
+                                                  LineResult& why) {
+    const auto deadline = Clock::now() + timeout;
+    for (;;) {
+        if (const auto end = pending_.find('\n'); end != std::string::npos) {
+            std::string line = pending_.substr(0, end);
             pending_.erase(0, end + 1);
-            if (match) {
-                return LineResult::Found;
-            }
+            return line;
         }
         if (stdout_fd_ < 0) {
-            return LineResult::Closed;
+            why = LineResult::Closed;
+            return std::nullopt;
         }
         const auto left =
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
         if (left.count() <= 0) {
-            return LineResult::TimedOut;
+            why = LineResult::TimedOut;
+            return std::nullopt;
         }
         pollfd pfd{stdout_fd_, POLLIN, 0};
         const int ready = poll(&pfd, 1, static_cast<int>(left.count()));
@@ -113,7 +132,8 @@ ChildProcess::LineResult ChildProcess::waitForLine(const std::string& line,
             continue;
         }
         if (ready <= 0) {
-            return ready == 0 ? LineResult::TimedOut : LineResult::Closed;
+            why = ready == 0 ? LineResult::TimedOut : LineResult::Closed;
+            return std::nullopt;
         }
         std::array<char, 4096> buffer;
         const ssize_t n = read(stdout_fd_, buffer.data(), buffer.size());

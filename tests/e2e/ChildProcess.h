@@ -37,6 +37,10 @@ class ChildProcess {
     // Reads standard output until a line equal to `line` arrives.
     LineResult waitForLine(const std::string& line, std::chrono::milliseconds timeout);
 
+    // The next line of standard output; nothing, with the reason in why, when
+    // the output ended or the time ran out first.
+    std::optional<std::string> readLine(std::chrono::milliseconds timeout, LineResult& why);
+
     // The wait status once the child has ended, or nothing if it is still
     // running at the deadline.
     std::optional<int> waitForExit(std::chrono::milliseconds timeout);

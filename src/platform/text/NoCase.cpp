@@ -87,6 +87,14 @@ int CompareNoCase(std::string_view a, std::string_view b) {
     return j < b.size() ? -1 : 0;
 }
 
+uint64_t HashNoCase(std::string_view text) {
+    uint64_t hash = 0xcbf29ce484222325ull;  // FNV-1a over the lower-cased code points
+    for (size_t pos = 0; pos < text.size();) {
+        hash = (hash ^ Lower(Next(text, pos))) * 0x100000001b3ull;
+    }
+    return hash;
+}
+
 std::string FoldCase(std::string_view text) {
     std::string out;
     out.reserve(text.size());

@@ -2,6 +2,7 @@
 // included (the engine and the service may send any title or identifier).
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -12,6 +13,8 @@ int CompareNoCase(std::string_view a, std::string_view b);
 inline bool EqualsNoCase(std::string_view a, std::string_view b) {
     return CompareNoCase(a, b) == 0;
 }
+// Equal for any two texts that EqualsNoCase finds equal.
+uint64_t HashNoCase(std::string_view text);
 // The lower-case form, suitable as a key for case-insensitive lookups.
 std::string FoldCase(std::string_view text);
 

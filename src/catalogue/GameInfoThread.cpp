@@ -1,0 +1,283 @@
+#include "catalogue/GameInfoThread.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <exception>
+#include <utility>
+
+#include "net/HttpSession.h"
+#include "net/PercentEncode.h"
+#include "net/TempFile.h"
+
+struct CGameInfoThread::State {
+    std::atomic<bool> stop{false};
+    std::atomic<unsigned> bodies{0};
+    HWND notifyWnd = nullptr;
+    std::string artUrl;
+    GameList* records = nullptr;
+    // Read on the creating thread: nothing may change the environment while
+    // another thread reads it.
+    std::string tempFolder = CTempFile::SystemFolder();
+};
+
+namespace {
+
+// Art is small; a larger answer is not art and is not stored.
+constexpr int64_t kMaxArtBytes = int64_t{64} << 20;
+
+struct LocalFile {
+    bool exists = false;
+    int64_t size = 0;
+    int64_t modified = 0;  // seconds since 1970 (UTC)
+};
+
+LocalFile ReadLocalFile(const std::string& path) {
+    LocalFile local;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return local;
+    }
+    local.exists = true;
+    struct stat st {};
+    if (::fstat(fd, &st) == 0) {
+        local.size = st.st_size;
+        local.modified = st.st_mtim.tv_sec;
+    }
+    ::close(fd);
+    return local;
+}
+
+bool CanRead(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    ::close(fd);
+    return true;
+}
+
+// Every folder along the path that is not there yet, outermost first.
+void CreateFoldersAlong(const std::string& path) {
+    for (size_t slash = path.find('/', 1); slash != std::string::npos;
+         slash = path.find('/', slash + 1)) {
+        const std::string folder = path.substr(0, slash + 1);
+        struct stat st {};
+        if (::stat(folder.c_str(), &st) != 0) {
+            ::mkdir(folder.c_str(), 0777);
+        }
+    }
+}
+
+std::string FolderOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
+}
+
+void SignalDrawDone() {
+    HANDLE event = CreateEventA(nullptr, FALSE, FALSE, kGameIconsDrawDone);
+    if (event != nullptr) {
+        SetEvent(event);
+        CloseHandle(event);
+    }
+}
+
+// Decodes outside the lock, so that the painting code waits only for the swap.
+void LoadIconImage(GameInfo& game, const std::string& iconFile) {
+    auto image = std::make_unique<CxImage>(CXIMAGE_FORMAT_JPG);
+    if (!image->Load(iconFile, CXIMAGE_FORMAT_JPG)) {
+        image.reset();
+    }
+    std::lock_guard lock(game.m_csIcon);
+    game.m_pIconImage.swap(image);
+}
+
+bool Fetchable(const HttpHeaders& headers) {
+    return headers.status == 200 && headers.lastModified >= 0 && headers.contentLength >= 0 &&
+           headers.contentLength <= kMaxArtBytes;
+}
+
+bool SameAsLocal(const HttpHeaders& headers, const LocalFile& local) {
+    return local.exists && headers.contentLength == local.size &&
+           headers.lastModified == local.modified;
+}
+
+// The body is complete in the temporary folder; a sibling of the local file
+// gets the copy and the server's time, then takes the local name in one step.
+bool ReplaceLocalFile(const CTempFile& body, const std::string& localPath, int64_t modified) {
+    CTempFile sibling(FolderOf(localPath));
+    return sibling.IsOpen() && sibling.CopyFrom(body) && sibling.SetModified(modified) &&
+           sibling.MoveTo(localPath);
+}
+
+class CArtSync {
+  public:
+    explicit CArtSync(CGameInfoThread::State& state) : m_state(state) {}
+
+    DWORD Run();
+
+  private:
+    bool Stopping() const { return m_state.stop.load(); }
+    // 1 when a new local file was written, else 0.
+    int DownloadIfNewer(CHttpSession& session, const std::string& localPath,
+                        const std::string& url);
+
+    CGameInfoThread::State& m_state;
+};
+
+DWORD CArtSync::Run() {
+    std::string address = m_state.artUrl;
+    if (address.empty()) {
+        SignalDrawDone();
+        return 0;
+    }
+    address.erase(address.find_last_not_of(' ') + 1);
+
+    GameList& records = *m_state.records;
+    for (size_t i = 0; i < records.size(); ++i) {
+        GameInfo* game = records[i].get();
+        if (game == nullptr) {
+            continue;
+        }
+        if (Stopping()) {
+            SignalDrawDone();
+            return 0;
+        }
+        const std::string iconFile = game->m_strIconFile;
+        if (CanRead(iconFile)) {
+            LoadIconImage(*game, iconFile);
+        }
+    }
+    SignalDrawDone();
+
+    CHttpSession session(m_state.stop);
+    if (!session.IsOpen()) {
+        return 1;
+    }
+    for (size_t i = 0; i < records.size(); ++i) {
+        if (Stopping()) {
+            return 0;
+        }
+        GameInfo* game = records[i].get();
+        if (game == nullptr) {
+            continue;
+        }
+        const std::string url = address + PercentEncodeSegment(game->m_strTitle);
+        const std::string iconFile = game->m_strIconFile;
+        const std::string descFile = game->m_strDescFile;
+        if (DownloadIfNewer(session, iconFile, url + ".jpg") == 1) {
+            if (Stopping()) {
+                return 0;
+            }
+            LoadIconImage(*game, iconFile);
+            if (m_state.notifyWnd != nullptr && IsWindow(m_state.notifyWnd)) {
+                SendMessageA(m_state.notifyWnd, UWM_ICON_READY, 0,
+                             reinterpret_cast<LPARAM>(game->m_strPackage.c_str()));
+            }
+        }
+        if (Stopping()) {
+            return 0;
+        }
+        DownloadIfNewer(session, descFile, url + ".txt");
+    }
+    return Stopping() ? 0 : 1;
+}
+
+int CArtSync::DownloadIfNewer(CHttpSession& session, const std::string& localPath,
+                              const std::string& url) {
+    const LocalFile local = ReadLocalFile(localPath);
+    if (!local.exists) {
+        CreateFoldersAlong(localPath);
+    }
+    // A HEAD first keeps the connection for the next file when nothing changed.
+    HttpHeaders head;
+    if (!session.Head(url, &head) || !Fetchable(head) || SameAsLocal(head, local)) {
+        return 0;
+    }
+    CTempFile body(m_state.tempFolder);
+    if (!body.IsOpen()) {
+        return 0;
+    }
+    // The GET's own headers decide: the file may have changed since the HEAD.
+    HttpHeaders got;
+    const bool complete = session.Get(
+        url,
+        [this, &local](const HttpHeaders& headers) {
+            if (!Fetchable(headers) || SameAsLocal(headers, local)) {
+                return false;
+            }
+            m_state.bodies.fetch_add(1);
+            return true;
+        },
+        [&body](const char* data, size_t size) { return body.Write(data, size); }, &got);
+    if (!complete || Stopping() || static_cast<int64_t>(body.Size()) != got.contentLength) {
+        return 0;
+    }
+    return ReplaceLocalFile(body, localPath, got.lastModified) ? 1 : 0;
+}
+
+}  // namespace
+
+CGameInfoThread::CGameInfoThread(HWND notifyWnd, std::string artUrl, GameList& records)
+    : m_state(std::make_shared<State>()) {
+    m_state->notifyWnd = notifyWnd;
+    m_state->artUrl = std::move(artUrl);
+    m_state->records = &records;
+}
+
+CGameInfoThread::~CGameInfoThread() {
+    if (m_hThread != nullptr) {
+        m_state->stop = true;
+        CloseHandle(m_hThread);
+    }
+}
+
+bool CGameInfoThread::CreateThread() {
+    if (m_hThread != nullptr) {
+        return false;
+    }
+    auto* parameter = new std::shared_ptr<State>(m_state);
+    m_hThread = ::CreateThread(nullptr, 0, ThreadMain, parameter, 0, nullptr);
+    if (m_hThread == nullptr) {
+        delete parameter;
+        return false;
+    }
+    return true;
+}
+
+DWORD CGameInfoThread::ThreadMain(void* parameter) {
+    const std::unique_ptr<std::shared_ptr<State>> state(
+        static_cast<std::shared_ptr<State>*>(parameter));
+    try {
+        return CArtSync(**state).Run();
+    } catch (const std::exception&) {
+        return 1;
+    }
+}
+
+bool CGameInfoThread::Stop(DWORD timeoutMs) {
+    if (m_hThread == nullptr || ExitCode() != STILL_ACTIVE) {
+        return true;
+    }
+    m_state->stop = true;
+    return Wait(timeoutMs);
+}
+
+bool CGameInfoThread::Wait(DWORD timeoutMs) {
+    return m_hThread == nullptr || hvWaitHandlingSent(1, &m_hThread, timeoutMs) == WAIT_OBJECT_0;
+}
+
+DWORD CGameInfoThread::ExitCode() const {
+    DWORD code = 0;
+    if (m_hThread == nullptr || !GetExitCodeThread(m_hThread, &code)) {
+        return 0;
+    }
+    return code;
+}
+
+unsigned CGameInfoThread::BodiesFetched() const {
+    return m_state->bodies.load();
+}

@@ -1,0 +1,120 @@
+// A whole session on a real display: the real service with the demo content,
+// a fresh client install with the real engine, logged in from the command
+// line; the driven client downloads a demo, plays it (the game closes itself)
+// and deletes it through the frame's messages.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <string>
+
+#include "ChildProcess.h"
+#include "ServiceHarness.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using halvory::e2e::ChildProcess;
+
+constexpr const char* kUser = "e2e-player";
+constexpr const char* kPassword = "e2e secret";
+
+// Echoes the driven client's report and returns its verdict line.
+std::string Verdict(ChildProcess& client, std::chrono::seconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    ChildProcess::LineResult why = ChildProcess::LineResult::Found;
+    while (const auto line =
+               client.readLine(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                   std::max(deadline - std::chrono::steady_clock::now(),
+                                            std::chrono::steady_clock::duration::zero())),
+                               why)) {
+        std::cout << "client: " << *line << "\n";
+        if (*line == "e2e: passed" || line->rfind("e2e: failed", 0) == 0) {
+            return *line;
+        }
+    }
+    return why == ChildProcess::LineResult::TimedOut ? "timed out" : "the client ended silently";
+}
+
+class SessionTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        const char* display = std::getenv("DISPLAY");
+        if (!display || !*display) {
+            GTEST_SKIP() << "needs an X display with a window manager (DISPLAY is unset); "
+                            "scripts/test.sh runs it under Xvfb and openbox";
+        }
+    }
+};
+
+TEST_F(SessionTest, LogsInFetchesArtDownloadsPlaysAndDeletesADemo) {
+    hvtest::TempDir temp;
+    const fs::path content = temp.path() / "content";
+    ASSERT_EQ(hvtest::runProgram({HV_DEMOCONTENT_BIN, "--out", content.string()}), 0);
+    const fs::path db = temp.path() / "service.db";
+    hvtest::ServiceProcess service(content, db);
+    ASSERT_FALSE(service.url().empty());
+    ASSERT_EQ(service.admin({"add-user", kUser, kPassword}), 0);
+
+    const fs::path install = temp.path() / "client";
+    const fs::path art = install / "art";
+    const fs::path storage = temp.path() / "games";
+    fs::create_directories(install);
+    fs::create_directories(storage);
+    fs::copy_file(HALVORY_DRIVEN_CLIENT, install / "halvory");
+    fs::copy_file(HALVORY_PLATFORM_LIBRARY, install / "libhvplatform.so");
+    fs::copy_file(HALVORY_ENGINE_LIBRARY, install / "libhalvory.so");
+    {
+        std::ofstream ini(install / "Halvory.ini");
+        const std::string base = service.url();
+        ini << "SERVERIPADDR_URL=" << base << "/discover\n"
+            << "ARTURL=" << base << "/art/  \n"  // trailing blanks are not part of it
+            << "ARTDIR=" << art.string() << "/\n"
+            << "PLAYERPAGES=" << base << "/pages\n"
+            << "HELP_URL=" << base << "/pages\n"
+            << "ENGINE_URL=" << base << "\n";
+    }
+    const fs::path gameLog = temp.path() / "game.log";
+
+    ChildProcess client((install / "halvory").string(),
+                        {.args = {std::string("/u") + kUser + "//" + kPassword},
+                         .set_env = {"HALVORY_E2E_STORAGE=" + storage.string(),
+                                     "HALVORY_DEMO_GAME_LOG=" + gameLog.string(),
+                                     "HALVORY_DEMO_GAME_CLOSE_AFTER_MS=1500"},
+                         .unset_env = {"QT_QPA_PLATFORM"}});
+    ASSERT_TRUE(client.started()) << client.error();
+    const std::string verdict = Verdict(client, 300s);
+    const auto status = client.waitForExit(30s);
+    ASSERT_EQ(verdict, "e2e: passed");
+    ASSERT_TRUE(status) << "the client did not end after its window was closed";
+    EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << "wait status " << *status;
+
+    // The catalogue came from the engine, the art from the service.
+    EXPECT_TRUE(fs::exists(install / "moviedata.txt"));
+    size_t icons = 0;
+    for (const auto& entry : fs::directory_iterator(art)) {
+        if (entry.path().extension() == ".jpg") {
+            ++icons;
+            const fs::path served = content / "art" / entry.path().filename();
+            ASSERT_TRUE(fs::exists(served)) << entry.path();
+            EXPECT_EQ(fs::file_size(entry.path()), fs::file_size(served)) << entry.path();
+        }
+    }
+    EXPECT_GE(icons, 24u);
+
+    // The game ran and closed itself; nothing of it is left in the storage folder.
+    std::ifstream log(gameLog);
+    const std::string played((std::istreambuf_iterator<char>(log)),
+                             std::istreambuf_iterator<char>());
+    EXPECT_NE(played.find("started: "), std::string::npos) << played;
+    EXPECT_NE(played.find("closed: "), std::string::npos) << played;
+    EXPECT_TRUE(fs::is_empty(storage)) << "the deleted demo left files in " << storage;
+}
+
+}  // namespace
