@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "CatalogueRecord.h"
 #include "catalogue/CatalogueFile.h"
 
 namespace {
@@ -17,7 +18,7 @@ using Clock = std::chrono::steady_clock;
 constexpr int kRuns = 7;
 
 std::string Record(size_t n) {
-    std::string fields[kCatalogueFieldCount];
+    testcat::Fields fields;
     fields[0] = "com.halvory.game" + std::to_string(n);
     fields[1] = "Game Number " + std::to_string(n);
     fields[2] = n % 7 == 0 ? "3" : "1";
@@ -31,15 +32,7 @@ std::string Record(size_t n) {
     fields[13] = "1073741824";
     fields[18] = "536870912";
     fields[20] = "PAIR" + std::to_string(n / 2) + "   ";
-    std::string header;
-    std::string body;
-    for (const std::string& field : fields) {
-        char width[8];
-        std::snprintf(width, sizeof width, "%4zu", field.size());
-        header += width;
-        body += field;
-    }
-    return header + body;
+    return testcat::Record(fields);
 }
 
 std::string CatalogueOf(size_t records) {

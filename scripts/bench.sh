@@ -8,7 +8,12 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DHALVORY_BUILD_BENCH=ON
-cmake --build build --target bench_startup bench_plainwindow halvory hvengine
+cmake --build build --target bench_startup bench_plainwindow bench_catalogue bench_transfer \
+    bench_artsync halvory hvengine
+
+build/bin/bench_catalogue
+build/bin/bench_artsync
+build/bin/bench_transfer
 
 source scripts/lib/xsession.sh
 start_x_session

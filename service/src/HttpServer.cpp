@@ -178,6 +178,8 @@ Service::Service(ServiceOptions options)
     // Long polls hold a thread each; the library's default pool is small.
     server_->new_task_queue = [] { return new httplib::ThreadPool(kWorkerThreads); };
     server_->set_keep_alive_max_count(100);
+    // Small answers must not wait for the peer's delayed acknowledgement.
+    server_->set_tcp_nodelay(true);
     // Accept only once a connection is waiting, so a stop is noticed within
     // this interval instead of racing a blocked accept.
     server_->set_idle_interval(0, 200000);

@@ -47,6 +47,12 @@ int ToInt(std::string_view text) {
 }
 
 int16_t ToInt16(std::string_view text) {
+    // Widths are nearly always four plain digits.
+    if (text.size() == kCatalogueWidthDigits &&
+        std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        return static_cast<int16_t>((text[0] - '0') * 1000 + (text[1] - '0') * 100 +
+                                    (text[2] - '0') * 10 + (text[3] - '0'));
+    }
     return static_cast<int16_t>(static_cast<uint16_t>(ToInt(text) & 0xFFFF));
 }
 
@@ -131,7 +137,7 @@ void CCatalogueIndex::Reserve(size_t count) {
     m_used = 0;
     for (const Slot& slot : old) {
         if (slot.position) {
-            Insert(slot.hash, slot.position - 1);
+            Insert(hv::HashNoCase(m_records[slot.position - 1]->m_strPackage), slot.position - 1);
         }
     }
 }
@@ -145,7 +151,7 @@ void CCatalogueIndex::Insert(uint64_t hash, size_t index) {
     while (m_slots[i].position) {
         i = (i + 1) & mask;
     }
-    m_slots[i] = Slot{hash, index + 1};
+    m_slots[i] = Slot{static_cast<uint32_t>(hash >> 32), static_cast<uint32_t>(index + 1)};
     ++m_used;
 }
 
@@ -156,7 +162,7 @@ GameInfo* CCatalogueIndex::Find(std::string_view package) const {
     const uint64_t hash = hv::HashNoCase(package);
     const size_t mask = m_slots.size() - 1;
     for (size_t i = hash & mask; m_slots[i].position; i = (i + 1) & mask) {
-        if (m_slots[i].hash == hash) {
+        if (m_slots[i].tag == static_cast<uint32_t>(hash >> 32)) {
             GameInfo* record = m_records[m_slots[i].position - 1].get();
             if (hv::EqualsNoCase(record->m_strPackage, package)) {
                 return record;
@@ -241,6 +247,9 @@ size_t ParseCatalogueBytes(const char* data, size_t size, const std::string& art
     if (!data) {
         return 0;
     }
+    // Room for the most records the data can hold; pages never written to
+    // cost nothing.
+    records.reserve(records.size() + size / kCatalogueHeaderSize);
     CCatalogueIndex index(records);
     const std::string_view input(data, size);
     std::string category;

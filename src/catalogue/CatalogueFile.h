@@ -41,9 +41,11 @@ class CCatalogueIndex {
 
   private:
     // Open addressing on the case-blind hash; position 0 marks a free slot.
+    // Eight bytes a slot: the table is touched all over, and every page of
+    // it costs a fault the first time.
     struct Slot {
-        uint64_t hash = 0;
-        size_t position = 0;  // index + 1
+        uint32_t tag = 0;       // high half of the hash
+        uint32_t position = 0;  // index + 1
     };
 
     void Reserve(size_t count);

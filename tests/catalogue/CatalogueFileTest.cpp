@@ -7,11 +7,13 @@
 #include <string>
 #include <vector>
 
+#include "CatalogueRecord.h"
 #include "catalogue/CatalogueFile.h"
 
 namespace {
 
-using Fields = std::array<std::string, kCatalogueFieldCount>;
+using testcat::Fields;
+using testcat::Record;
 
 Fields GameFields(const std::string& package, const std::string& title,
                   const std::string& type = "1") {
@@ -32,18 +34,6 @@ Fields GameFields(const std::string& package, const std::string& title,
     f[20] = "PAIR1  \t\r\n";
     f[22] = "tail";
     return f;
-}
-
-std::string Record(const Fields& fields) {
-    std::string header;
-    std::string body;
-    for (const std::string& field : fields) {
-        char width[8];
-        std::snprintf(width, sizeof width, "%4d", static_cast<int>(field.size()));
-        header += width;
-        body += field;
-    }
-    return header + body;
 }
 
 struct Parsed {

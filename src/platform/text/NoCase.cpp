@@ -39,6 +39,10 @@ char32_t Next(std::string_view text, size_t& pos) {
     return cp;
 }
 
+inline char32_t AsciiLower(unsigned char c) {
+    return c >= 'A' && c <= 'Z' ? c + 32 : c;
+}
+
 char32_t Lower(char32_t cp) {
     if (cp < 0x80) {
         return cp >= 'A' && cp <= 'Z' ? cp + 32 : cp;
@@ -75,8 +79,20 @@ int CompareNoCase(std::string_view a, std::string_view b) {
     size_t i = 0;
     size_t j = 0;
     while (i < a.size() && j < b.size()) {
-        const char32_t x = Lower(Next(a, i));
-        const char32_t y = Lower(Next(b, j));
+        char32_t x;
+        char32_t y;
+        const auto ca = static_cast<unsigned char>(a[i]);
+        const auto cb = static_cast<unsigned char>(b[j]);
+        if ((ca | cb) < 0x80) {
+            // Most identifiers are ASCII: no decoding, no locale.
+            x = AsciiLower(ca);
+            y = AsciiLower(cb);
+            ++i;
+            ++j;
+        } else {
+            x = Lower(Next(a, i));
+            y = Lower(Next(b, j));
+        }
         if (x != y) {
             return x < y ? -1 : 1;
         }
@@ -90,7 +106,9 @@ int CompareNoCase(std::string_view a, std::string_view b) {
 uint64_t HashNoCase(std::string_view text) {
     uint64_t hash = 0xcbf29ce484222325ull;  // FNV-1a over the lower-cased code points
     for (size_t pos = 0; pos < text.size();) {
-        hash = (hash ^ Lower(Next(text, pos))) * 0x100000001b3ull;
+        const auto byte = static_cast<unsigned char>(text[pos]);
+        const char32_t cp = byte < 0x80 ? AsciiLower(text[pos++]) : Lower(Next(text, pos));
+        hash = (hash ^ cp) * 0x100000001b3ull;
     }
     return hash;
 }

@@ -1,0 +1,124 @@
+// The frame reading the engine's catalogue file: records and categories on
+// each catalogue notification, the art thread restarted over them, and the
+// catalogue emptied at logout.
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "CatalogueRecord.h"
+#include "FrameFixture.h"
+#include "catalogue/Catalogue.h"
+#include "res/Resources.h"
+#include "screens/GamesView.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using testcat::GameRecord;
+
+// Runs each test in a folder of its own, where the engine drops its file.
+class FrameCatalogueTest : public FrameTest {
+  protected:
+    void SetUp() override {
+        m_previous = fs::current_path();
+        m_folder = fs::temp_directory_path() /
+                   ("frame-catalogue-" + std::to_string(getpid()) + "-" +
+                    ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(m_folder);
+        fs::create_directories(m_folder / "art");
+        fs::current_path(m_folder);
+        FrameTest::SetUp();
+    }
+    void TearDown() override {
+        FrameTest::TearDown();
+        fs::current_path(m_previous);
+        fs::remove_all(m_folder);
+    }
+
+    void WriteCatalogue(const std::string& bytes) {
+        std::ofstream(m_folder / "moviedata.txt", std::ios::binary) << bytes;
+    }
+    void Configure(const std::string& artUrl) {
+        std::ofstream(m_folder / "Halvory.ini")
+            << "ARTDIR=" << (m_folder / "art").string() << "/\nARTURL=" << artUrl << "\n";
+        ASSERT_NE(config.Load((m_folder / "Halvory.ini").string()), 0);
+    }
+
+    fs::path m_folder;
+
+  private:
+    fs::path m_previous;
+};
+
+}  // namespace
+
+TEST_F(FrameCatalogueTest, EachNotificationMergesTheFileAndFeedsTheCategories) {
+    WriteCatalogue(GameRecord("pkg.a", "Alpha", "1", "Action,,Puzzle") +
+                   GameRecord("pkg.b", "Beta", "3", "Racing") +
+                   GameRecord("pkg.c", "Gamma", "0", "Hidden"));
+    Send(UWM_CATALOGUE_READY);
+    ASSERT_EQ(g_arrGameInfo.size(), 2u);
+    GameInfo* alpha = g_arrGameInfo[0].get();
+    EXPECT_EQ(frame->GamesView()->CategoryNames(),
+              (std::vector<std::string>{"Action", "Puzzle", "Racing"}));
+
+    // A later file updates in place, adds at the end and drops nothing.
+    WriteCatalogue(GameRecord("PKG.A", "Alpha II", "1", "Action") +
+                   GameRecord("pkg.d", "Delta", "1", "Strategy"));
+    Send(UWM_CATALOGUE_READY);
+    ASSERT_EQ(g_arrGameInfo.size(), 3u);
+    EXPECT_EQ(g_arrGameInfo[0].get(), alpha);
+    EXPECT_EQ(alpha->m_strTitle, "Alpha II");
+    EXPECT_EQ(g_arrGameInfo[1]->m_strTitle, "Beta");
+    EXPECT_EQ(g_arrGameInfo[2]->m_strTitle, "Delta");
+    EXPECT_EQ(frame->GamesView()->CategoryNames().back(), "Strategy");
+
+    // Without art settings nothing is fetched.
+    EXPECT_EQ(frame->ParseCatalogue(), 0);
+
+    frame->LogoutSequence();
+    EXPECT_TRUE(g_arrGameInfo.empty());
+}
+
+TEST_F(FrameCatalogueTest, CachedIconsAreDrawnBeforeTheParseReturns) {
+    // Nothing listens on port 9: only the cache can supply icons.
+    Configure("http://127.0.0.1:9/art/");
+    std::vector<uint8_t> jpeg;
+    ASSERT_TRUE(hv::LoadResourceData("JPG", 163, &jpeg));
+    std::ofstream(m_folder / "art" / "Alpha.jpg", std::ios::binary)
+        .write(reinterpret_cast<const char*>(jpeg.data()),
+               static_cast<std::streamsize>(jpeg.size()));
+    WriteCatalogue(GameRecord("pkg.a", "Alpha") + GameRecord("pkg.b", "Beta"));
+
+    EXPECT_EQ(frame->ParseCatalogue(), 1);
+    ASSERT_EQ(g_arrGameInfo.size(), 2u);
+    EXPECT_EQ(g_arrGameInfo[0]->m_strIconFile, (m_folder / "art" / "Alpha.jpg").string());
+    {
+        std::lock_guard lock(g_arrGameInfo[0]->m_csIcon);
+        ASSERT_NE(g_arrGameInfo[0]->m_pIconImage, nullptr);
+        EXPECT_TRUE(g_arrGameInfo[0]->m_pIconImage->IsValid());
+    }
+    {
+        std::lock_guard lock(g_arrGameInfo[1]->m_csIcon);
+        EXPECT_EQ(g_arrGameInfo[1]->m_pIconImage, nullptr);
+    }
+
+    // A second notification restarts the thread over the same records, and
+    // logging out stops it before the records go.
+    Send(UWM_CATALOGUE_READY);
+    EXPECT_EQ(g_arrGameInfo.size(), 2u);
+    frame->LogoutSequence();
+    EXPECT_TRUE(g_arrGameInfo.empty());
+}
+
+TEST_F(FrameCatalogueTest, MissingFileLeavesTheCatalogueAsItWas) {
+    WriteCatalogue(GameRecord("pkg.a", "Alpha"));
+    Send(UWM_CATALOGUE_READY);
+    fs::remove(m_folder / "moviedata.txt");
+    Send(UWM_CATALOGUE_READY);
+    WriteCatalogue("");
+    Send(UWM_CATALOGUE_READY);
+    ASSERT_EQ(g_arrGameInfo.size(), 1u);
+    EXPECT_EQ(g_arrGameInfo[0]->m_strTitle, "Alpha");
+}
