@@ -1,7 +1,8 @@
 // The real client, started like the real one, with a driver that plays the
-// user: it waits for the session, asks the frame for a game's download, play
-// and delete through the frame's own messages, and answers the client's
-// dialogs by clicking their buttons. It reports each step on standard output
+// user: it waits for the session, then takes a free demo (downloaded, played,
+// deleted) and buys its full game (downloaded, not played, deleted), all
+// through the frame's own messages, answering the client's dialogs by
+// clicking their buttons. It reports each step on standard output
 // and ends with "e2e: passed" or "e2e: failed: <why>".
 #include <sys/stat.h>
 
@@ -34,6 +35,7 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int kMessageId = 1011;  // the message dialog's text
 constexpr int kFolderId = 1120;   // its folder entry
+constexpr auto npos = std::string::npos;
 
 void Report(const std::string& line) {
     std::printf("%s\n", line.c_str());
@@ -83,10 +85,13 @@ class CSessionDriver {
         m_steps = {
             {"logged in", 60, [this] { return LoggedIn(); }},
             {"icons fetched", 60, [this] { return IconsFetched(); }},
-            {"download asked", 5, [this] { return AskDownload(); }},
-            {"installed", 120, [this] { return Installed(); }},
-            {"played", 60, [this] { return Played(); }},
-            {"deleted", 60, [this] { return Deleted(); }},
+            {"demo asked for", 5, [this] { return AskDownload(m_demo); }},
+            {"demo installed", 120, [this] { return Installed(m_demo); }},
+            {"demo played", 60, [this] { return Played(); }},
+            {"demo deleted", 60, [this] { return Deleted(m_demo); }},
+            {"game asked for", 5, [this] { return AskDownload(m_game); }},
+            {"game bought and installed", 120, [this] { return Installed(m_game); }},
+            {"game deleted", 60, [this] { return Deleted(m_game); }},
             {"closed", 30, [this] { return Closed(); }},
         };
         m_timer.setInterval(50);
@@ -130,42 +135,75 @@ class CSessionDriver {
 
     // Answers the dialog on top as a user would, by clicking one of its buttons.
     void AnswerDialog() {
-        auto* dialog =
-            dynamic_cast<CMessageDlg*>(CWnd::FromWidget(QApplication::activeModalWidget()));
-        // Handles are never reused, unlike the addresses of dialogs on the stack.
-        if (!dialog || dialog->GetSafeHwnd() == m_answered || !dialog->GetDlgItem(kMessageId)) {
+        if (CMessageDlg* purchase = OpenPurchaseDialog()) {
+            Answer(purchase, IDYES);
             return;
         }
-        m_answered = dialog->GetSafeHwnd();
+        auto* dialog =
+            dynamic_cast<CMessageDlg*>(CWnd::FromWidget(QApplication::activeModalWidget()));
+        if (!dialog) {
+            return;
+        }
         const std::string text = dialog->GetDlgItem(kMessageId)->GetWindowText();
-        Report("e2e: dialog: " + text);
         if (text.rfind("Where would you like to store", 0) == 0) {
             dialog->GetDlgItem(kFolderId)->SetWindowText(m_storage);
-            Click(dialog->GetDlgItem(IDYES));
+            Answer(dialog, IDYES);
         } else if (text.rfind("Would you like to play", 0) == 0) {
-            m_playAnswered = true;
-            Click(dialog->GetDlgItem(IDYES));
-        } else if (text.rfind("Are you sure you want to", 0) == 0) {
-            Click(dialog->GetDlgItem(IDYES));
-        } else {
-            Click(dialog->GetDlgItem(IDOK));
+            // Only the demo is played; the game's offer is declined.
+            m_playAnswered =
+                m_playAnswered || (m_demo && text.find(m_demo->m_strTitle + " now") != npos);
+            Answer(dialog, m_game && text.find(m_game->m_strTitle + " now") != npos ? IDNO : IDYES);
+        } else if (text.rfind("Are you sure you want to", 0) == 0 ||
+                   text.rfind("Your account will be charged", 0) == 0) {
+            Answer(dialog, IDYES);
+        } else if (Answer(dialog, IDOK)) {
             Fail("unexpected message: " + text);
         }
     }
 
+    // The purchase confirmation does not block the window: it is found among
+    // the shown windows.
+    static CMessageDlg* OpenPurchaseDialog() {
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            auto* dialog = dynamic_cast<CMessageDlg*>(CWnd::FromWidget(widget));
+            if (dialog && dialog->m_bPurchase && widget->isVisible()) {
+                return dialog;
+            }
+        }
+        return nullptr;
+    }
+
+    // Clicks once per dialog; false when this dialog was answered already.
+    // Handles are never reused, unlike the addresses of dialogs on the stack.
+    bool Answer(CMessageDlg* dialog, int button) {
+        if (dialog->GetSafeHwnd() == m_answered) {
+            return false;
+        }
+        m_answered = dialog->GetSafeHwnd();
+        Report("e2e: dialog: " + dialog->GetDlgItem(kMessageId)->GetWindowText() + " -> " +
+               (button == IDNO ? "no" : "yes"));
+        Click(dialog->GetDlgItem(button));
+        return true;
+    }
+
+    // A free demo and its full game, which is bought.
     bool LoggedIn() {
         CMainFrame* frame = Frame();
         if (!frame || g_arrGameInfo.empty()) {
             return false;
         }
-        for (const auto& game : g_arrGameInfo) {
-            if (game->IsDemo()) {
-                m_game = game.get();
-                break;
+        for (const auto& demo : g_arrGameInfo) {
+            for (const auto& game : g_arrGameInfo) {
+                if (demo->IsDemo() && !game->IsDemo() && !demo->m_strPairKey.empty() &&
+                    game->m_strPairKey == demo->m_strPairKey &&
+                    std::atof(game->m_strPrice.c_str()) > 0) {
+                    m_demo = demo.get();
+                    m_game = game.get();
+                }
             }
         }
-        if (!m_game) {
-            Fail("the catalogue has no demo");
+        if (!m_demo) {
+            Fail("the catalogue has no demo with a priced game");
             return false;
         }
         Report("e2e: records " + std::to_string(g_arrGameInfo.size()) + ", categories " +
@@ -183,34 +221,38 @@ class CSessionDriver {
         return true;
     }
 
-    bool AskDownload() {
+    bool AskDownload(GameInfo* game) {
         CMainFrame* frame = Frame();
-        frame->PostMessage(UWM_SHOW_GAME, 0, reinterpret_cast<LPARAM>(m_game));
-        frame->PostMessage(UWM_GAME_ACTION, ACTION_DOWNLOAD, reinterpret_cast<LPARAM>(m_game));
-        Report("e2e: downloading " + m_game->m_strTitle);
+        if (frame->GameInfoView()->IsBusy()) {
+            return false;
+        }
+        frame->PostMessage(UWM_SHOW_GAME, 0, reinterpret_cast<LPARAM>(game));
+        frame->PostMessage(UWM_GAME_ACTION, ACTION_DOWNLOAD, reinterpret_cast<LPARAM>(game));
+        Report("e2e: downloading " + game->m_strTitle);
         return true;
     }
 
-    bool Installed() const {
+    bool Installed(GameInfo* game) const {
         CMainFrame* frame = Frame();
-        return Contains(frame->InstalledDemos(), m_game->m_strPackage) &&
+        return Contains(game->IsDemo() ? frame->InstalledDemos() : frame->InstalledGames(),
+                        game->m_strPackage) &&
                !frame->IsDownloadActive();
     }
 
     bool Played() const {
         const std::string log = ReadFile(m_gameLog);
-        return m_playAnswered && log.find("closed: ") != std::string::npos &&
-               !Frame()->GameInfoView()->IsBusy();
+        return m_playAnswered && log.find("closed: ") != npos && !Frame()->GameInfoView()->IsBusy();
     }
 
-    bool Deleted() {
+    bool Deleted(GameInfo* game) {
         CMainFrame* frame = Frame();
-        if (!m_deleteAsked) {
-            m_deleteAsked = true;
-            frame->PostMessage(UWM_GAME_ACTION, ACTION_DELETE, reinterpret_cast<LPARAM>(m_game));
+        if (m_deleteAsked != game) {
+            m_deleteAsked = game;
+            frame->PostMessage(UWM_GAME_ACTION, ACTION_DELETE, reinterpret_cast<LPARAM>(game));
             return false;
         }
-        return !Contains(frame->InstalledDemos(), m_game->m_strPackage) &&
+        return !Contains(frame->InstalledDemos(), game->m_strPackage) &&
+               !Contains(frame->InstalledGames(), game->m_strPackage) &&
                !frame->GameInfoView()->IsBusy();
     }
 
@@ -230,10 +272,11 @@ class CSessionDriver {
     bool m_failed = false;
     std::string m_storage;
     std::string m_gameLog;
+    GameInfo* m_demo = nullptr;
     GameInfo* m_game = nullptr;
     HWND m_answered = nullptr;
     bool m_playAnswered = false;
-    bool m_deleteAsked = false;
+    GameInfo* m_deleteAsked = nullptr;
     bool m_closeAsked = false;
 };
 

@@ -1,7 +1,8 @@
 // A whole session on a real display: the real service with the demo content,
 // a fresh client install with the real engine, logged in from the command
 // line; the driven client downloads a demo, plays it (the game closes itself)
-// and deletes it through the frame's messages.
+// and deletes it, then buys, downloads and deletes its full game, through the
+// frame's messages and the client's own dialogs.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -53,7 +54,7 @@ class SessionTest : public ::testing::Test {
     }
 };
 
-TEST_F(SessionTest, LogsInFetchesArtDownloadsPlaysAndDeletesADemo) {
+TEST_F(SessionTest, LogsInFetchesArtPlaysADemoAndBuysItsGame) {
     hvtest::TempDir temp;
     const fs::path content = temp.path() / "content";
     ASSERT_EQ(hvtest::runProgram({HV_DEMOCONTENT_BIN, "--out", content.string()}), 0);
@@ -108,13 +109,13 @@ TEST_F(SessionTest, LogsInFetchesArtDownloadsPlaysAndDeletesADemo) {
     }
     EXPECT_GE(icons, 24u);
 
-    // The game ran and closed itself; nothing of it is left in the storage folder.
+    // The demo ran and closed itself; nothing of either is left in the storage folder.
     std::ifstream log(gameLog);
     const std::string played((std::istreambuf_iterator<char>(log)),
                              std::istreambuf_iterator<char>());
     EXPECT_NE(played.find("started: "), std::string::npos) << played;
     EXPECT_NE(played.find("closed: "), std::string::npos) << played;
-    EXPECT_TRUE(fs::is_empty(storage)) << "the deleted demo left files in " << storage;
+    EXPECT_TRUE(fs::is_empty(storage)) << "the deleted games left files in " << storage;
 }
 
 }  // namespace
