@@ -65,6 +65,33 @@ TEST_F(FrameTest, FailedLoginShowsItsTextAndReturnsToTheLoginScreen) {
     }
 }
 
+TEST_F(FrameTest, LoginCodesWithoutMessage) {
+    enum class After { LoggedIn, StaysStill };
+    for (const auto& [code, after] : {std::pair{HV_LOGIN_OK, After::LoggedIn},
+                                      {HV_LOGIN_OK_ALT, After::LoggedIn},
+                                      {HV_LOGIN_CANCELLED, After::StaysStill},
+                                      {HV_LOGIN_PENDING, After::StaysStill}}) {
+        SCOPED_TRACE(code);
+        frame->SwitchToScreen(frame->LoginView());
+        fake::SetResult("hv_LoginA", code);
+        Send(UWM_START_LOGIN);
+        ASSERT_TRUE(frame->WaitForWorkers(5000));
+        QApplication::processEvents();
+        QApplication::processEvents();
+        if (after == After::LoggedIn) {
+            EXPECT_TRUE(PumpUntil([&] { return frame->ActiveView() == frame->BrowserView(); }));
+        } else {
+            // The cancel worker or the engine reports later; the status screen stays.
+            EXPECT_EQ(frame->ActiveView(), frame->LoginStatusView());
+        }
+        if (code == HV_LOGIN_CANCELLED || code == HV_LOGIN_PENDING) {
+            // Only a pending login stops the animation itself.
+            EXPECT_EQ(frame->LoginStatusView()->IsAnimating(), code == HV_LOGIN_CANCELLED);
+        }
+        EXPECT_TRUE(frame->messages.empty());
+    }
+}
+
 TEST_F(FrameTest, HangingLoginIsCancelled) {
     Gate gate;
     fake::SetHook("hv_LoginA", [&](const fake::Call&) {
@@ -132,6 +159,20 @@ TEST_F(FrameTest, DownloadFailureCodesBecomeMessages) {
     // Action 2 without a partner does nothing.
     Send(UWM_GAME_ACTION, ACTION_DOWNLOAD_PARTNER, reinterpret_cast<LPARAM>(&game));
     EXPECT_EQ(frame->DownloadQueue().size(), 1u);
+}
+
+TEST_F(FrameTest, LostConnectionDuringDownloadLogsOutWithoutItsOwnMessage) {
+    GameInfo game;
+    game.m_strTitle = "Nebula Drift";
+    game.m_strPackage = "NEBULA01";
+    fake::SetResult("hv_DownloadA", HV_DL_CONNECTION_LOST);
+    Send(UWM_GAME_ACTION, ACTION_DOWNLOAD, reinterpret_cast<LPARAM>(&game));
+    ASSERT_TRUE(PumpUntil([&] { return frame->ActiveView() == frame->LoginView(); }));
+    ASSERT_EQ(frame->messages.size(), 1u);
+    EXPECT_EQ(frame->messages[0].text,
+              "Network Error: Connection lost. You must log back in to continue. (119)");
+    EXPECT_EQ(frame->GameInfoView()->m_bDownloadBusy, 0);
+    EXPECT_EQ(fake::CallsTo("hv_LogOut").size(), 1u);
 }
 
 TEST_F(FrameTest, CancelWithoutQueuedDownloadCancelsNothingAndStays) {
