@@ -1,15 +1,12 @@
 #include "screens/GamesView.h"
 
-#include <algorithm>
-
 #include "catalogue/GameInfoThread.h"
 
 void CGamesView::AddCategory(const std::string& name) {
-    if (name.empty() || std::find(m_strlstCategoryNames.begin(), m_strlstCategoryNames.end(),
-                                  name) != m_strlstCategoryNames.end()) {
-        return;
+    // Every record names its categories again: look them up, not along the list.
+    if (!name.empty() && m_categorySet.insert(name).second) {
+        m_strlstCategoryNames.push_back(name);
     }
-    m_strlstCategoryNames.push_back(name);
 }
 
 LRESULT CGamesView::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "screens/BaseView.h"
@@ -27,5 +28,6 @@ class CGamesView : public CBaseView {
   private:
     int m_nRefreshCount = 0;
     std::vector<std::string> m_strlstCategoryNames;
+    std::unordered_set<std::string> m_categorySet;
     std::vector<std::string> m_arrIconsReady;
 };

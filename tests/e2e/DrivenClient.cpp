@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -211,11 +212,21 @@ class CSessionDriver {
         return true;
     }
 
-    // Every game has an icon; one of the demo games has no description.
-    bool IconsFetched() const {
+    // Every game has an icon, and the games screen hears of each one; one of
+    // the demo games has no description.
+    bool IconsFetched() {
         for (const auto& game : g_arrGameInfo) {
             if (!fs::exists(game->m_strIconFile)) {
                 return false;
+            }
+        }
+        if (Frame()->GamesView()->IconsReady().size() != g_arrGameInfo.size()) {
+            return false;
+        }
+        for (const auto& game : g_arrGameInfo) {
+            std::lock_guard lock(game->m_csIcon);
+            if (!game->m_pIconImage || !game->m_pIconImage->IsValid()) {
+                Fail("the icon of " + game->m_strTitle + " was announced but not decoded");
             }
         }
         return true;
