@@ -28,19 +28,13 @@ std::vector<std::string> splitPath(const std::string& path) {
     return parts;
 }
 
-struct SourceContext {
-    const ArchiveSource* source;
-    std::vector<char> buffer;
-};
-
 la_ssize_t readCallback(struct archive* a, void* context, const void** block) {
-    auto* ctx = static_cast<SourceContext*>(context);
-    long n = (*ctx->source)(ctx->buffer.data(), ctx->buffer.size());
+    *block = nullptr;
+    long n = (*static_cast<const ArchiveSource*>(context))(block);
     if (n < 0) {
         archive_set_error(a, ECANCELED, "transfer aborted");
         return ARCHIVE_FATAL;
     }
-    *block = ctx->buffer.data();
     return n;
 }
 
@@ -50,7 +44,14 @@ bool fail(std::string* error, const std::string& text) {
     return false;
 }
 
-bool copyData(struct archive* in, struct archive* out, std::string* error) {
+// A failed write below the target: also tells the caller the system's reason.
+bool failWrite(struct archive* out, std::string* error, int* writeError, const std::string& text) {
+    if (writeError)
+        *writeError = archive_errno(out);
+    return fail(error, archive_error_string(out) ? archive_error_string(out) : text);
+}
+
+bool copyData(struct archive* in, struct archive* out, std::string* error, int* writeError) {
     const void* block = nullptr;
     size_t size = 0;
     la_int64_t offset = 0;
@@ -61,8 +62,7 @@ bool copyData(struct archive* in, struct archive* out, std::string* error) {
         if (r < ARCHIVE_OK)
             return fail(error, archive_error_string(in) ? archive_error_string(in) : "read error");
         if (archive_write_data_block(out, block, size, offset) < ARCHIVE_OK)
-            return fail(error,
-                        archive_error_string(out) ? archive_error_string(out) : "write error");
+            return failWrite(out, error, writeError, "write error");
     }
 }
 
@@ -100,13 +100,18 @@ bool isSafeLinkTarget(const std::string& entryPath, const std::string& target) {
 }
 
 bool extractTar(const ArchiveSource& source, const fs::path& dest, const ExtractObserver& observer,
-                std::string* error) {
+                std::string* error, int* writeError) {
+    if (writeError)
+        *writeError = 0;
     std::error_code ec;
     fs::create_directories(dest, ec);
     // A symlink-free root lets the writer refuse to follow links below it.
     fs::path root = fs::canonical(dest, ec);
-    if (ec)
+    if (ec) {
+        if (writeError)
+            *writeError = ec.value();
         return fail(error, "cannot create " + dest.string());
+    }
 
     std::unique_ptr<struct archive, decltype(&archive_read_free)> in(archive_read_new(),
                                                                      archive_read_free);
@@ -122,8 +127,8 @@ bool extractTar(const ArchiveSource& source, const fs::path& dest, const Extract
         out.get(), ARCHIVE_EXTRACT_TIME | ARCHIVE_EXTRACT_PERM | ARCHIVE_EXTRACT_SECURE_SYMLINKS |
                        ARCHIVE_EXTRACT_SECURE_NODOTDOT | ARCHIVE_EXTRACT_UNLINK);
 
-    SourceContext context{&source, std::vector<char>(64 * 1024)};
-    if (archive_read_open(in.get(), &context, nullptr, readCallback, nullptr) != ARCHIVE_OK)
+    if (archive_read_open(in.get(), const_cast<ArchiveSource*>(&source), nullptr, readCallback,
+                          nullptr) != ARCHIVE_OK)
         return fail(error, archive_error_string(in.get()) ? archive_error_string(in.get())
                                                           : "cannot open archive");
 
@@ -162,16 +167,15 @@ bool extractTar(const ArchiveSource& source, const fs::path& dest, const Extract
         archive_entry_copy_pathname(entry, (root / name).c_str());
 
         if (archive_write_header(out.get(), entry) < ARCHIVE_OK)
-            return fail(error, archive_error_string(out.get()) ? archive_error_string(out.get())
-                                                               : "cannot write " + name);
-        if (archive_entry_size(entry) > 0 && !rawHardlink && !copyData(in.get(), out.get(), error))
+            return failWrite(out.get(), error, writeError, "cannot write " + name);
+        if (archive_entry_size(entry) > 0 && !rawHardlink &&
+            !copyData(in.get(), out.get(), error, writeError))
             return false;
         if (archive_write_finish_entry(out.get()) < ARCHIVE_OK)
-            return fail(error, archive_error_string(out.get()) ? archive_error_string(out.get())
-                                                               : "cannot finish " + name);
+            return failWrite(out.get(), error, writeError, "cannot finish " + name);
     }
     if (archive_write_close(out.get()) != ARCHIVE_OK)
-        return fail(error, "cannot finish extraction");
+        return failWrite(out.get(), error, writeError, "cannot finish extraction");
     if (observer)
         observer(-1);
     return true;
@@ -182,8 +186,10 @@ bool extractTarFile(const fs::path& archive, const fs::path& dest, std::string* 
                                                        std::fclose);
     if (!file)
         return fail(error, "cannot open " + archive.string());
-    ArchiveSource source = [&](void* buffer, std::size_t capacity) -> long {
-        std::size_t n = std::fread(buffer, 1, capacity, file.get());
+    std::vector<char> buffer(64 * 1024);
+    ArchiveSource source = [&](const void** block) -> long {
+        std::size_t n = std::fread(buffer.data(), 1, buffer.size(), file.get());
+        *block = buffer.data();
         return std::ferror(file.get()) ? -1 : static_cast<long>(n);
     };
     return extractTar(source, dest, nullptr, error);

@@ -67,6 +67,26 @@ void copyText(char* buffer, const std::string& text) {
     buffer[n] = '\0';
 }
 
+// A number the service may have left out or sent as something else.
+long long integerField(const json& doc, const char* name, long long fallback) {
+    auto it = doc.find(name);
+    return it != doc.end() && it->is_number_integer() ? it->get<long long>() : fallback;
+}
+
+// Puts the session's catalogue in place of the file the client reads; the
+// result is a login code.
+int fetchCatalogue(const std::string& base, const std::string& session,
+                   const std::atomic<bool>* cancel) {
+    HttpRequest request{base + "/api/catalogue?session=" + urlEncode(session)};
+    request.maxBody = kMaxCatalogueBytes;
+    HttpResponse response = httpPerform(request, cancel);
+    if (cancel && cancel->load())
+        return HV_LOGIN_CANCELLED;
+    if (response.status != 200)
+        return HV_LOGIN_UNREACHABLE;
+    return writeFileAtomic(kCatalogueFile, response.body) ? HV_LOGIN_OK : HV_LOGIN_CLIENT_ERROR;
+}
+
 }  // namespace
 
 HANDLE startThread(std::function<void()> fn) {
@@ -110,8 +130,18 @@ std::string Engine::session() {
     return m_session;
 }
 
+// Quick enough to hold the lock for; syncState() later puts it on the disk.
 void Engine::saveStateLocked() {
-    m_state.save(m_stateFile);
+    m_state.save(m_stateFile, false);
+}
+
+void Engine::syncState() {
+    fs::path file;
+    {
+        std::lock_guard lock(m_mutex);
+        file = m_stateFile;
+    }
+    syncFile(file);
 }
 
 int Engine::init(HWND frame) {
@@ -148,9 +178,12 @@ int Engine::shutdown() {
         game = std::exchange(m_gameThread, nullptr);
     }
     joinThread(game);
-    std::lock_guard lock(m_mutex);
-    m_gamePid = 0;
-    saveStateLocked();
+    {
+        std::lock_guard lock(m_mutex);
+        m_gamePid = 0;
+        saveStateLocked();
+    }
+    syncState();
     m_frame.store(nullptr);
     return 0;
 }
@@ -181,16 +214,9 @@ int Engine::login(const char* user, const char* password) {
     if (session.empty())
         return HV_LOGIN_COMMUNICATION_LOST;
 
-    HttpRequest catalogue{base + "/api/catalogue?session=" + urlEncode(session)};
-    catalogue.maxBody = kMaxCatalogueBytes;
-    HttpResponse list = httpPerform(catalogue, &m_loginCancel);
-    int code = HV_LOGIN_OK;
-    if (m_loginCancel)
-        code = HV_LOGIN_CANCELLED;
-    else if (list.status != 200)
-        code = HV_LOGIN_UNREACHABLE;
-    else if (!writeFileAtomic(kCatalogueFile, list.body))
-        code = HV_LOGIN_CLIENT_ERROR;
+    // Read before the catalogue itself: a change in between is then told again.
+    long long catalogueVersion = integerField(answer, "catalogue_version", 0);
+    int code = fetchCatalogue(base, session, &m_loginCancel);
     if (code != HV_LOGIN_OK) {
         HttpRequest bye{base + "/api/logout", json{{"session", session}}.dump()};
         bye.timeoutSeconds = 5;
@@ -208,7 +234,7 @@ int Engine::login(const char* user, const char* password) {
     }
     for (const auto& [package, demo] : installed)
         send(UWM_PACKAGE_ON_DISK, demo ? 1 : 0, reinterpret_cast<LPARAM>(package.c_str()));
-    startWatcher(session);
+    startWatcher(session, catalogueVersion);
     return HV_LOGIN_OK;
 }
 
@@ -240,9 +266,10 @@ int Engine::accountUrl(char* buffer) {
     return 0;
 }
 
-void Engine::startWatcher(const std::string& session) {
+void Engine::startWatcher(const std::string& session, long long catalogueVersion) {
     auto stop = std::make_shared<std::atomic<bool>>(false);
-    HANDLE thread = startThread([this, session, stop] { watch(session, stop); });
+    HANDLE thread = startThread(
+        [this, session, catalogueVersion, stop] { watch(session, catalogueVersion, stop); });
     std::lock_guard lock(m_mutex);
     m_watcherStop = stop;
     m_watcherThread = thread;
@@ -266,7 +293,8 @@ void Engine::endSession(const std::string& session) {
         m_session.clear();
 }
 
-void Engine::watch(std::string session, std::shared_ptr<std::atomic<bool>> stop) {
+void Engine::watch(std::string session, long long catalogueVersion,
+                   std::shared_ptr<std::atomic<bool>> stop) {
     std::string base;
     {
         std::lock_guard lock(m_mutex);
@@ -274,7 +302,8 @@ void Engine::watch(std::string session, std::shared_ptr<std::atomic<bool>> stop)
     }
     int failures = 0;
     while (!stop->load()) {
-        HttpRequest request{base + "/api/events?session=" + urlEncode(session) + "&wait=20"};
+        HttpRequest request{base + "/api/events?session=" + urlEncode(session) +
+                            "&wait=20&catalogue=" + std::to_string(catalogueVersion)};
         request.timeoutSeconds = 40;
         HttpResponse response = httpPerform(request, stop.get());
         if (stop->load())
@@ -291,9 +320,23 @@ void Engine::watch(std::string session, std::shared_ptr<std::atomic<bool>> stop)
             continue;
         }
         failures = 0;
-        std::string event = parseObject(response.body).value("event", "");
+        json answer = parseObject(response.body);
+        std::string event = answer.value("event", "");
         if (response.status == 401)
             event = "closed";
+        if (event == "catalogue") {
+            // After a failed fetch the next poll brings the news again, or
+            // tells why the session has ended.
+            long long latest = integerField(answer, "catalogue_version", catalogueVersion);
+            if (fetchCatalogue(base, session, stop.get()) == HV_LOGIN_OK) {
+                catalogueVersion = latest;
+                if (!stop->load())
+                    post(UWM_CATALOGUE_READY, 0, 0);
+            } else if (sleepUnless(*stop, 1000)) {
+                return;
+            }
+            continue;
+        }
         if (event == "closed") {
             endSession(session);
             post(UWM_SESSION_CLOSED, 0, 0);
@@ -517,9 +560,12 @@ void Engine::stopTransfer() {
     {
         std::lock_guard lock(m_mutex);
         if (m_job) {
-            std::lock_guard jobLock(m_job->mutex);
-            m_job->cancel = true;
+            {
+                std::lock_guard jobLock(m_job->mutex);
+                m_job->cancel = true;
+            }
             m_job->changed.notify_all();
+            m_job->part.abort();
         }
         thread = std::exchange(m_transferThread, nullptr);
     }
@@ -561,6 +607,7 @@ int Engine::deletePackage(const char* packageText) {
         }
         saveStateLocked();
     }
+    syncState();
     std::error_code ec;
     for (const auto& path : doomed)
         fs::remove_all(path, ec);

@@ -12,25 +12,29 @@
 #include <mutex>
 #include <string>
 
+#include "PartFile.h"
 #include "State.h"
 #include "halvory/engine.h"
 
 namespace hv {
 
 // One package transfer: shared between the transfer thread, its extraction
-// thread and the calls that cancel it or start its game early.
+// and hash threads and the calls that cancel it or start its game early.
 struct TransferJob {
     std::string package, title, archiveUrl, sha256, program;
     bool demo = false;
     std::uint64_t size = 0, playable = 0;
     std::filesystem::path installDir, stagingDir, partFile;
 
+    PartFile part;
     std::atomic<bool> cancel{false};
     std::atomic<bool> playableReady{false};
+    // Either one ends the download early: the archive cannot be extracted,
+    // or a write (of the part file or of the extraction) found no room.
+    std::atomic<bool> badArchive{false};
+    std::atomic<bool> diskFull{false};
     std::mutex mutex;
-    std::condition_variable changed;
-    std::uint64_t have = 0;  // bytes of partFile that are written
-    bool downloadEnded = false;
+    std::condition_variable changed;  // told when cancel, badArchive or diskFull is set
 };
 
 class Engine {
@@ -56,10 +60,12 @@ class Engine {
     void post(UINT msg, WPARAM wParam, LPARAM lParam);
     std::string session();
     void saveStateLocked();
+    void syncState();
 
-    void startWatcher(const std::string& session);
+    void startWatcher(const std::string& session, long long catalogueVersion);
     void stopWatcher();
-    void watch(std::string session, std::shared_ptr<std::atomic<bool>> stop);
+    void watch(std::string session, long long catalogueVersion,
+               std::shared_ptr<std::atomic<bool>> stop);
     void endSession(const std::string& session);
 
     int fetchPackage(const std::string& package, PackageInfo& info);
@@ -69,7 +75,7 @@ class Engine {
     bool downloadArchive(TransferJob& job, bool& lostConnection);
     void extractArchive(std::shared_ptr<TransferJob> job, bool* ok);
     void onPlayable(TransferJob& job);
-    void finishTransfer(TransferJob& job, bool installed, bool keepPart);
+    bool installStaged(const TransferJob& job);
     void sendProgress(const TransferProgress& progress);
 
     bool launchGame(const std::filesystem::path& folder, const std::string& program);

@@ -5,12 +5,9 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
 #include <fstream>
-#include <memory>
-#include <vector>
-
-#include <openssl/evp.h>
 
 namespace hv {
 namespace fs = std::filesystem;
@@ -41,21 +38,32 @@ void syncFolder(const fs::path& folder) {
 
 }  // namespace
 
-bool writeFileAtomic(const fs::path& path, const std::string& data) {
+bool writeFileAtomic(const fs::path& path, const std::string& data, bool durable) {
     static std::atomic<unsigned> counter{0};
     fs::path temp = path;
     temp += ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(counter.fetch_add(1));
     int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0)
         return false;
-    bool ok = writeAll(fd, data.data(), data.size()) && ::fsync(fd) == 0;
+    bool ok = writeAll(fd, data.data(), data.size()) && (!durable || ::fsync(fd) == 0);
     ok = (::close(fd) == 0) && ok;
     if (ok && ::rename(temp.c_str(), path.c_str()) == 0) {
-        syncFolder(path.parent_path());
+        if (durable)
+            syncFolder(path.parent_path());
         return true;
     }
     ::unlink(temp.c_str());
     return false;
+}
+
+bool syncFile(const fs::path& path) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    bool ok = ::fsync(fd) == 0;
+    ::close(fd);
+    syncFolder(path.parent_path());
+    return ok;
 }
 
 std::optional<std::string> readWholeFile(const fs::path& path, std::size_t maxBytes) {
@@ -70,41 +78,6 @@ std::optional<std::string> readWholeFile(const fs::path& path, std::size_t maxBy
             return std::nullopt;
     }
     return data;
-}
-
-std::string sha256File(const fs::path& path, const std::atomic<bool>* cancel) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return {};
-    std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> ctx(EVP_MD_CTX_new(), EVP_MD_CTX_free);
-    bool ok = ctx && EVP_DigestInit_ex(ctx.get(), EVP_sha256(), nullptr) == 1;
-    std::vector<unsigned char> buffer(1 << 20);
-    while (ok) {
-        if (cancel && cancel->load()) {
-            ok = false;
-            break;
-        }
-        ssize_t n = ::read(fd, buffer.data(), buffer.size());
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            ok = n == 0;
-            break;
-        }
-        ok = EVP_DigestUpdate(ctx.get(), buffer.data(), static_cast<std::size_t>(n)) == 1;
-    }
-    ::close(fd);
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int length = 0;
-    if (!ok || EVP_DigestFinal_ex(ctx.get(), digest, &length) != 1)
-        return {};
-    static const char hex[] = "0123456789abcdef";
-    std::string text;
-    for (unsigned int i = 0; i < length; ++i) {
-        text += hex[digest[i] >> 4];
-        text += hex[digest[i] & 15];
-    }
-    return text;
 }
 
 std::optional<std::uint64_t> freeBytesAt(const fs::path& path) {

@@ -1,8 +1,7 @@
-// File helpers of the engine: atomic replacement, hashing, free space and
-// the engine's key in the client's ini file.
+// File helpers of the engine: atomic replacement, free space and the
+// engine's key in the client's ini file.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -10,14 +9,14 @@
 
 namespace hv {
 
-// Writes through a temporary file in the same folder, fsyncs it and renames
-// it over the target, so a reader sees the old or the new file, never a mix.
-bool writeFileAtomic(const std::filesystem::path& path, const std::string& data);
+// Writes through a temporary file in the same folder and renames it over the
+// target, so a reader sees the old or the new file, never a mix. Durable
+// also waits until the file is on the disk, which takes long while much
+// other data waits to be written: syncFile can do that later.
+bool writeFileAtomic(const std::filesystem::path& path, const std::string& data,
+                     bool durable = true);
+bool syncFile(const std::filesystem::path& path);
 std::optional<std::string> readWholeFile(const std::filesystem::path& path, std::size_t maxBytes);
-
-// Lower-case hex SHA-256 of the file; empty on a read error or when cancel
-// becomes true.
-std::string sha256File(const std::filesystem::path& path, const std::atomic<bool>* cancel);
 
 // Bytes available to an unprivileged writer on the file system that holds
 // path, or would hold it once created (its nearest existing ancestor).

@@ -10,6 +10,8 @@ namespace hv {
 
 namespace {
 
+constexpr long kSinkBufferBytes = 1L << 20;
+
 struct Transfer {
     const HttpRequest* request;
     CURL* easy;
@@ -85,6 +87,9 @@ HttpResponse httpPerform(const HttpRequest& request, const std::atomic<bool>* ca
         curl_easy_setopt(e, CURLOPT_LOW_SPEED_LIMIT, 1L);
         curl_easy_setopt(e, CURLOPT_LOW_SPEED_TIME, request.stallSeconds);
     }
+    // Bodies for a sink are the large ones: fewer, larger pieces cost less.
+    if (request.sink)
+        curl_easy_setopt(e, CURLOPT_BUFFERSIZE, kSinkBufferBytes);
     curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, onWrite);
     curl_easy_setopt(e, CURLOPT_WRITEDATA, &t);
     curl_easy_setopt(e, CURLOPT_NOPROGRESS, 0L);

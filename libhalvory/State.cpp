@@ -60,8 +60,8 @@ EngineState EngineState::load(const std::filesystem::path& file) {
     return text ? fromJson(*text) : EngineState{};
 }
 
-bool EngineState::save(const std::filesystem::path& file) const {
-    return writeFileAtomic(file, toJson());
+bool EngineState::save(const std::filesystem::path& file, bool durable) const {
+    return writeFileAtomic(file, toJson(), durable);
 }
 
 const std::string* EngineState::packageForTitle(const std::string& title) const {

@@ -32,7 +32,8 @@ struct EngineState {
 
     // A missing or unreadable file gives an empty state.
     static EngineState load(const std::filesystem::path& file);
-    bool save(const std::filesystem::path& file) const;
+    // durable: as for writeFileAtomic.
+    bool save(const std::filesystem::path& file, bool durable = true) const;
     std::string toJson() const;
     static EngineState fromJson(const std::string& text);
 

@@ -1,7 +1,5 @@
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 
 #include "Archive.h"
@@ -9,6 +7,7 @@
 #include "Files.h"
 #include "Http.h"
 #include "Progress.h"
+#include "Sha256.h"
 
 namespace hv {
 namespace fs = std::filesystem;
@@ -27,10 +26,35 @@ std::uint64_t nowMs() {
                                           .count());
 }
 
-bool waitCancelled(TransferJob& job, int ms) {
+// Sleeps up to ms between attempts; true when the download is to stop.
+bool waitStopped(TransferJob& job, int ms) {
     std::unique_lock lock(job.mutex);
-    return job.changed.wait_for(lock, std::chrono::milliseconds(ms),
-                                [&] { return job.cancel.load(); });
+    return job.changed.wait_for(lock, std::chrono::milliseconds(ms), [&] {
+        return job.cancel.load() || job.badArchive.load() || job.diskFull.load();
+    });
+}
+
+bool isNoSpace(int error) {
+    return error == ENOSPC || error == EDQUOT;
+}
+
+void setStop(TransferJob& job, std::atomic<bool>& flag) {
+    {
+        std::lock_guard lock(job.mutex);
+        flag = true;
+    }
+    job.changed.notify_all();
+}
+
+// Hashes the archive bytes as they come; empty unless all of them came.
+std::string hashArchive(PartFile& part, std::uint64_t size) {
+    PartFile::Reader reader(part);
+    Sha256 hash;
+    const void* data = nullptr;
+    long n;
+    while ((n = reader.next(&data)) > 0)
+        hash.update(data, static_cast<std::size_t>(n));
+    return n == 0 && reader.offset() == size ? hash.finish() : std::string();
 }
 
 }  // namespace
@@ -41,23 +65,7 @@ void Engine::sendProgress(const TransferProgress& progress) {
 }
 
 bool Engine::downloadArchive(TransferJob& job, bool& lostConnection) {
-    int fd = ::open(job.partFile.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0)
-        return false;
-    std::uint64_t have = 0;
-    if (off_t end = ::lseek(fd, 0, SEEK_END);
-        end > 0 && static_cast<std::uint64_t>(end) <= job.size)
-        have = static_cast<std::uint64_t>(end);
-    else if (::ftruncate(fd, 0) != 0 || ::lseek(fd, 0, SEEK_SET) != 0) {
-        ::close(fd);
-        return false;
-    }
-    {
-        std::lock_guard lock(job.mutex);
-        job.have = have;
-    }
-    job.changed.notify_all();
-
+    std::uint64_t have = job.part.size();
     ProgressMeter meter;
     bool retrying = false, fatal = false;
     int attempts = 0;
@@ -71,10 +79,11 @@ bool Engine::downloadArchive(TransferJob& job, bool& lostConnection) {
                              : (now < restoredUntil ? HV_STATE_RESTORED : HV_STATE_DOWNLOADING);
         sendProgress(makeProgress(have, job.size, job.playable, meter, state));
     };
+    auto stopped = [&job] { return job.cancel || job.badArchive || job.diskFull; };
     meter.sample(have, nowMs());
     report(true);
 
-    while (have < job.size && !job.cancel) {
+    while (have < job.size && !stopped()) {
         HttpRequest request{job.archiveUrl};
         request.rangeFrom = have;
         request.timeoutSeconds = 0;
@@ -82,6 +91,10 @@ bool Engine::downloadArchive(TransferJob& job, bool& lostConnection) {
         const std::uint64_t from = have;
         std::uint64_t bodySeen = 0;
         request.sink = [&](long status, const char* data, std::size_t size) {
+            if (job.badArchive || job.diskFull) {
+                fatal = true;
+                return false;
+            }
             // A server that ignores the range sends everything from byte 0.
             std::uint64_t position = (status == 206 ? from : 0) + bodySeen;
             bodySeen += size;
@@ -93,22 +106,13 @@ bool Engine::downloadArchive(TransferJob& job, bool& lostConnection) {
                 fatal = true;
                 return false;
             }
-            for (std::size_t written = 0; written < n;) {
-                ssize_t w = ::write(fd, data + skip + written, n - written);
-                if (w < 0 && errno == EINTR)
-                    continue;
-                if (w <= 0) {
-                    fatal = true;
-                    return false;
-                }
-                written += static_cast<std::size_t>(w);
+            if (!job.part.append(data + skip, n)) {
+                if (isNoSpace(errno))
+                    setStop(job, job.diskFull);
+                fatal = true;
+                return false;
             }
             have += n;
-            {
-                std::lock_guard lock(job.mutex);
-                job.have = have;
-            }
-            job.changed.notify_all();
             if (retrying) {
                 retrying = false;
                 restoredUntil = nowMs() + kRestoredShownMs;
@@ -120,7 +124,7 @@ bool Engine::downloadArchive(TransferJob& job, bool& lostConnection) {
             return !job.cancel;
         };
         HttpResponse response = httpPerform(request, &job.cancel);
-        if (job.cancel || fatal)
+        if (stopped() || fatal)
             break;
         if (have >= job.size)
             break;
@@ -135,42 +139,24 @@ bool Engine::downloadArchive(TransferJob& job, bool& lostConnection) {
             break;
         }
         int backoff = std::min(kMaxBackoffMs, 250 << std::min(attempts - 1, 5));
-        if (waitCancelled(job, backoff))
+        if (waitStopped(job, backoff))
             break;
         report(true);
     }
-    bool complete = have == job.size && ::fsync(fd) == 0;
-    ::close(fd);
+    // No fsync: the hash proves the bytes before anything is installed from them.
+    bool complete = have == job.size && !stopped();
     if (complete)
         report(true);
-    return complete && !job.cancel;
+    return complete;
 }
 
 void Engine::extractArchive(std::shared_ptr<TransferJob> job, bool* ok) {
-    int fd = ::open(job->partFile.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        *ok = false;
-        return;
-    }
-    std::uint64_t offset = 0;
-    ArchiveSource source = [&](void* buffer, std::size_t capacity) -> long {
-        std::uint64_t have;
-        {
-            std::unique_lock lock(job->mutex);
-            job->changed.wait(
-                lock, [&] { return job->cancel || job->have > offset || job->downloadEnded; });
-            if (job->cancel)
-                return -1;
-            have = job->have;
-        }
-        if (have <= offset)
-            return have >= job->size ? 0 : -1;
-        std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(capacity, have - offset));
-        ssize_t r = ::pread(fd, buffer, n, static_cast<off_t>(offset));
-        if (r <= 0)
-            return -1;
-        offset += static_cast<std::uint64_t>(r);
-        return static_cast<long>(r);
+    PartFile::Reader reader(job->part);
+    bool ranDry = false;
+    ArchiveSource source = [&](const void** block) -> long {
+        long n = reader.next(block);
+        ranDry = ranDry || (n == 0 && reader.offset() < job->size);
+        return n;
     };
     ExtractObserver observer = [&](std::int64_t headerOffset) {
         if (!job->playableReady &&
@@ -178,8 +164,15 @@ void Engine::extractArchive(std::shared_ptr<TransferJob> job, bool* ok) {
             onPlayable(*job);
     };
     std::string error;
-    *ok = extractTar(source, job->stagingDir, observer, &error);
-    ::close(fd);
+    int writeError = 0;
+    *ok = extractTar(source, job->stagingDir, observer, &error, &writeError);
+    // Running out of bytes or being cancelled says nothing about the archive.
+    if (*ok || job->cancel)
+        return;
+    if (isNoSpace(writeError))
+        setStop(*job, job->diskFull);
+    else if (!ranDry)
+        setStop(*job, job->badArchive);
 }
 
 void Engine::onPlayable(TransferJob& job) {
@@ -194,75 +187,86 @@ void Engine::runTransfer(std::shared_ptr<TransferJob> job) {
     fs::remove_all(job->stagingDir, ec);
     fs::create_directories(job->installDir.parent_path(), ec);
 
-    // The extraction thread reads the part file from its first byte on.
-    if (int fd = ::open(job->partFile.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644); fd >= 0)
-        ::close(fd);
-    bool extracted = false;
-    HANDLE extractor = startThread([this, job, &extracted] { extractArchive(job, &extracted); });
-    bool lostConnection = false;
-    bool downloaded = downloadArchive(*job, lostConnection);
-    {
-        std::lock_guard lock(job->mutex);
-        job->downloadEnded = true;
+    // The archive is extracted and hashed while it arrives, each on its own
+    // thread, so that nothing but the last few bytes is left once it is in.
+    bool downloaded = false, extracted = false, lostConnection = false;
+    std::string digest;
+    if (job->part.open(job->partFile, job->size)) {
+        HANDLE extractor =
+            startThread([this, job, &extracted] { extractArchive(job, &extracted); });
+        HANDLE hasher = startThread([job, &digest] { digest = hashArchive(job->part, job->size); });
+        downloaded = downloadArchive(*job, lostConnection);
+        job->part.finish();
+        if (downloaded)
+            sendProgress({100, 0, 0, static_cast<std::int32_t>(job->size / 1024),
+                          static_cast<std::int32_t>((job->size + 1023) / 1024),
+                          HV_STATE_EXTRACTING});
+        joinThread(extractor);
+        joinThread(hasher);
+    } else if (isNoSpace(errno)) {
+        job->diskFull = true;
     }
-    job->changed.notify_all();
-    if (downloaded)
-        sendProgress({100, 0, 0, static_cast<std::int32_t>(job->size / 1024),
-                      static_cast<std::int32_t>((job->size + 1023) / 1024), HV_STATE_EXTRACTING});
-    joinThread(extractor);
 
-    bool installed = false;
-    if (downloaded && extracted) {
+    if (downloaded && extracted)
         sendProgress({0, 0, 0, 0, 0, HV_STATE_INSTALLING_2});
-        installed = sha256File(job->partFile, &job->cancel) == job->sha256;
-    }
     if (job->cancel) {
         // Cancelled: the bytes stay for a later resume.
         fs::remove_all(job->stagingDir, ec);
-    } else {
-        // A download that broke off keeps its bytes; a bad archive does not.
-        finishTransfer(*job, installed, !downloaded);
-        if (!installed)
-            post(lostConnection ? UWM_CONNECTION_LOST : UWM_ENGINE_CANCEL, 0, 0);
+        job->part.close();
+        m_downloadBusy = false;
+        return;
     }
-    m_downloadBusy = false;
-}
-
-void Engine::finishTransfer(TransferJob& job, bool installed, bool keepPart) {
-    std::error_code ec;
-    if (installed) {
-        fs::path old = job.installDir.string() + ".hvold";
-        fs::remove_all(old, ec);
-        bool hadOld = fs::exists(job.installDir, ec);
-        if (hadOld)
-            fs::rename(job.installDir, old, ec);
-        if (!ec)
-            fs::rename(job.stagingDir, job.installDir, ec);
-        if (ec) {
-            if (hadOld)
-                fs::rename(old, job.installDir, ec);
-            installed = false;
-        } else {
-            fs::remove_all(old, ec);
-        }
-    }
-    keepPart = keepPart && !installed;
+    bool installed =
+        downloaded && extracted && !digest.empty() && digest == job->sha256 && installStaged(*job);
+    // Bytes that came stay for a resume, unless they are known to be bad: an
+    // archive that cannot be extracted or a complete one with the wrong hash.
+    bool keepPart = !installed && !job->badArchive && !(downloaded && extracted);
     {
         std::lock_guard lock(m_mutex);
         if (installed)
-            m_state.installed[job.package] = {job.title, job.installDir.string(), job.program,
-                                              job.sha256, job.demo};
+            m_state.installed[job->package] = {job->title, job->installDir.string(), job->program,
+                                               job->sha256, job->demo};
         if (!keepPart)
-            m_state.partial.erase(job.package);
+            m_state.partial.erase(job->package);
         saveStateLocked();
     }
-    fs::remove_all(job.stagingDir, ec);
+    // Only the name goes now: the space comes free when the file is closed,
+    // which takes a while for a large one and is left until after the news,
+    // as is waiting for the state to reach the disk.
     if (!keepPart)
-        fs::remove(job.partFile, ec);
+        fs::remove(job->partFile, ec);
+    fs::remove_all(job->stagingDir, ec);
+    fs::remove_all(job->installDir.string() + ".hvold", ec);
+    m_downloadBusy = false;
     if (installed) {
-        send(UWM_PACKAGE_ON_DISK, job.demo ? 1 : 0, reinterpret_cast<LPARAM>(job.package.c_str()));
+        send(UWM_PACKAGE_ON_DISK, job->demo ? 1 : 0,
+             reinterpret_cast<LPARAM>(job->package.c_str()));
         post(UWM_DOWNLOAD_DONE, 0, 0);
+    } else {
+        if (job->diskFull)
+            send(UWM_DISK_FULL, 0, reinterpret_cast<LPARAM>(job->title.c_str()));
+        post(lostConnection ? UWM_CONNECTION_LOST : UWM_ENGINE_CANCEL, 0, 0);
     }
+    job->part.close();
+    syncState();
+}
+
+// Moves the extracted package into place; an older install gives way only
+// once the new one can take its name, and comes back if it cannot.
+bool Engine::installStaged(const TransferJob& job) {
+    std::error_code ec;
+    fs::path old = job.installDir.string() + ".hvold";
+    fs::remove_all(old, ec);
+    bool hadOld = fs::exists(job.installDir, ec);
+    if (hadOld)
+        fs::rename(job.installDir, old, ec);
+    if (!ec)
+        fs::rename(job.stagingDir, job.installDir, ec);
+    if (!ec)
+        return true;
+    if (hadOld)
+        fs::rename(old, job.installDir, ec);
+    return false;
 }
 
 }  // namespace hv

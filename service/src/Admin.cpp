@@ -17,7 +17,8 @@ int usage() {
                  "  end-subscription NAME | renew-subscription NAME\n"
                  "  deny-billing NAME | allow-billing NAME\n"
                  "  close-sessions NAME\n"
-                 "  set-required-version N\n";
+                 "  set-required-version N\n"
+                 "  publish-catalogue\n";
     return 2;
 }
 
@@ -65,6 +66,10 @@ int runAdmin(const std::vector<std::string>& args) {
             return usage();
         }
         store.setRequiredVersion(static_cast<int>(v));
+        return 0;
+    }
+    if (cmd == "publish-catalogue") {
+        std::cout << "catalogue version " << store.publishCatalogue() << "\n";
         return 0;
     }
     if (!need(1)) {

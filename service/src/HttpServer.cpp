@@ -338,7 +338,8 @@ void Service::routes() {
         sendJson(
             res, 200,
             {{"session", token},
-             {"account_url", baseUrl(req, host_, port_) + "/pages/account.htm?session=" + token}});
+             {"account_url", baseUrl(req, host_, port_) + "/pages/account.htm?session=" + token},
+             {"catalogue_version", store.catalogueVersion()}});
     });
 
     svr.Post("/api/logout", [this](const httplib::Request& req, httplib::Response& res) {
@@ -353,6 +354,12 @@ void Service::routes() {
         int wait = kDefaultWaitSeconds;
         if (req.has_param("wait")) {
             wait = std::clamp(std::atoi(req.get_param_value("wait").c_str()), 0, kMaxWaitSeconds);
+        }
+        // The catalogue version the player has; a newer one is news that
+        // does not end the session.
+        std::optional<long long> catalogue;
+        if (req.has_param("catalogue")) {
+            catalogue = std::atoll(req.get_param_value("catalogue").c_str());
         }
         Store store(options_.database);
         auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(wait);
@@ -369,6 +376,13 @@ void Service::routes() {
             if (!reason.empty()) {
                 store.endSession(token, reason, true);
                 return sendJson(res, 200, {{"event", reason}});
+            }
+            if (catalogue) {
+                auto current = store.catalogueVersion();
+                if (current != *catalogue) {
+                    return sendJson(res, 200,
+                                    {{"event", "catalogue"}, {"catalogue_version", current}});
+                }
             }
             if (stopping_ || std::chrono::steady_clock::now() >= deadline) {
                 return sendJson(res, 200, {{"event", "none"}});

@@ -166,6 +166,20 @@ void Store::setRequiredVersion(int version) {
     st.step();
 }
 
+long long Store::catalogueVersion() {
+    Statement st(db_,
+                 "SELECT CAST(value AS INTEGER) FROM settings WHERE key = 'catalogue_version'");
+    return st.step() ? st.integer(0) : 0;
+}
+
+long long Store::publishCatalogue() {
+    Statement st(db_,
+                 "INSERT INTO settings (key, value) VALUES ('catalogue_version', 1)"
+                 " ON CONFLICT(key) DO UPDATE SET value = CAST(value AS INTEGER) + 1"
+                 " RETURNING CAST(value AS INTEGER)");
+    return st.step() ? st.integer(0) : 0;
+}
+
 std::string Store::openSession(const User& user, int playerVersion) {
     std::string token = randomHex(16);
     Statement st(db_,

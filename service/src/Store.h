@@ -45,6 +45,11 @@ class Store {
     int requiredVersion();
     void setRequiredVersion(int version);
 
+    // Raised by the operator after each change of the catalogue, so that
+    // logged-in players fetch it again.
+    long long catalogueVersion();
+    long long publishCatalogue();
+
     std::string openSession(const User& user, int playerVersion);
     std::optional<Session> session(const std::string& token);
     // Ends an open session; returns false when it was already ended or unknown.

@@ -142,9 +142,9 @@ TEST(StreamingExtract, ReportsEachEntryOnceThePreviousOnesAreOnDisk) {
     std::string tar = makeTar({file("first.bin", std::string(5000, 'a')),
                                file("second.bin", std::string(3000, 'b')), file("third.bin", "c")});
     std::size_t offset = 0;
-    hv::ArchiveSource source = [&](void* buffer, std::size_t capacity) -> long {
-        std::size_t n = std::min({capacity, tar.size() - offset, std::size_t{700}});
-        std::copy_n(tar.data() + offset, n, static_cast<char*>(buffer));
+    hv::ArchiveSource source = [&](const void** block) -> long {
+        std::size_t n = std::min(tar.size() - offset, std::size_t{700});
+        *block = tar.data() + offset;
         offset += n;
         return static_cast<long>(n);
     };
@@ -172,13 +172,12 @@ TEST(StreamingExtract, AbortingSourceFailsTheExtraction) {
     TempDir tmp;
     std::string tar = makeTar({file("big.bin", std::string(200000, 'a'))});
     std::size_t offset = 0;
-    hv::ArchiveSource source = [&](void* buffer, std::size_t capacity) -> long {
+    hv::ArchiveSource source = [&](const void** block) -> long {
         if (offset >= 20000)
             return -1;
-        std::size_t n = std::min(capacity, std::size_t{10000});
-        std::copy_n(tar.data() + offset, n, static_cast<char*>(buffer));
-        offset += n;
-        return static_cast<long>(n);
+        *block = tar.data() + offset;
+        offset += 10000;
+        return 10000;
     };
     std::string error;
     EXPECT_FALSE(hv::extractTar(source, tmp.path() + "/out", nullptr, &error));

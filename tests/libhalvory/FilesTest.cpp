@@ -1,9 +1,10 @@
 #include <gtest/gtest.h>
 
-#include <atomic>
+#include <algorithm>
 #include <filesystem>
 
 #include "Files.h"
+#include "Sha256.h"
 #include "TarBuilder.h"
 
 namespace {
@@ -27,18 +28,19 @@ TEST(IniValue, FollowsTheClientsRules) {
     EXPECT_EQ(hv::readIniValue(tmp.path() + "/absent.ini", "ENGINE_URL"), "");
 }
 
-TEST(Sha256, MatchesKnownDigestsAndStopsWhenCancelled) {
-    hvtest::TempDir tmp;
-    const std::string file = tmp.path() + "/f";
-    hvtest::writeFile(file, "abc");
-    EXPECT_EQ(hv::sha256File(file, nullptr),
-              "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
-    hvtest::writeFile(file, "");
-    EXPECT_EQ(hv::sha256File(file, nullptr),
+TEST(Sha256, MatchesKnownDigestsWhateverThePieces) {
+    EXPECT_EQ(hv::Sha256().finish(),
               "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
-    std::atomic<bool> cancel{true};
-    EXPECT_EQ(hv::sha256File(file, &cancel), "");
-    EXPECT_EQ(hv::sha256File(tmp.path() + "/absent", nullptr), "");
+    hv::Sha256 whole;
+    whole.update("abc", 3);
+    EXPECT_EQ(whole.finish(), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    EXPECT_EQ(whole.finish(), "");
+
+    const std::string text = "abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq";
+    hv::Sha256 pieces;
+    for (std::size_t at = 0; at < text.size(); at += 5)
+        pieces.update(text.data() + at, std::min<std::size_t>(5, text.size() - at));
+    EXPECT_EQ(pieces.finish(), "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
 }
 
 TEST(FreeSpace, MeasuresTheNearestExistingFolder) {

@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "Http.h"
+#include "SmallDisk.h"
 #include "TarBuilder.h"
 #include "halvory/engine.h"
 
@@ -166,7 +167,18 @@ class ServiceSuite : public ::testing::Test {
                                    {"pair", "space"},
                                    {"archive", "space-demo.tar"},
                                    {"program", "bin/game.sh"},
-                                   {"playable_bytes", demoTar.size()}}}}};
+                                   {"playable_bytes", demoTar.size()}},
+                                  // Free, and its archive changes between versions.
+                                  {{"package", "ROVER"},
+                                   {"title", "Rover"},
+                                   {"type", 1},
+                                   {"categories", "Racing"},
+                                   {"price", "0"},
+                                   {"pair", ""},
+                                   {"archive", "rover.tar"},
+                                   {"program", "bin/game.sh"},
+                                   {"playable_bytes", playableBytes}}}}};
+        hvtest::writeFile(content + "/packages/rover.tar", gameTar);
         hvtest::writeFile(content + "/catalogue.json", games.dump());
         db = root->path() + "/service.db";
         admin({"add-user", "alice", "secret"});
@@ -238,6 +250,10 @@ class ServiceSuite : public ::testing::Test {
     void TearDown() override {
         if (!work)
             return;
+        // It may refer to the test's own objects, gone by now.
+        onMessage = nullptr;
+        // A test that failed half-way leaves no fault behind for the next.
+        faults(nlohmann::json::object());
         if (HasFailure()) {
             for (const auto& m : messages)
                 std::fprintf(stderr, "  WM_USER+%u w=%lu %s state=%d done=%d/%d\n", m.msg - WM_USER,
@@ -271,6 +287,9 @@ class ServiceSuite : public ::testing::Test {
             case UWM_ASK_STORAGE:
             case UWM_DISK_FULL: m.text = reinterpret_cast<const char*>(lParam); break;
         }
+        // Runs while a sending engine thread waits for the answer.
+        if (self->onMessage)
+            self->onMessage(m);
         self->messages.push_back(m);
         switch (msg) {
             case UWM_CONFIRM_PURCHASE:
@@ -357,6 +376,7 @@ class ServiceSuite : public ::testing::Test {
     bool autoBuy = false;
     LRESULT playNow = 0;
     std::string storage;
+    std::function<void(const Message&)> onMessage;
 };
 
 TEST_F(ServiceSuite, LoginAnswersEachAccountState) {
@@ -646,6 +666,122 @@ TEST_F(ServiceSuite, LostServiceEndsTheSession) {
     ASSERT_TRUE(lost);
     storage = installPath();
     EXPECT_EQ(download("SPACE-D"), HV_DL_CONNECTION_LOST);
+}
+
+TEST_F(ServiceSuite, PublishedCatalogueReplacesTheFileAndTellsTheFrame) {
+    ASSERT_EQ(login("alice"), HV_LOGIN_OK);
+    EXPECT_EQ(readFile("moviedata.txt").find("Moon Base"), std::string::npos);
+
+    // The operator edits the catalogue, then publishes it.
+    const std::string file = root->path() + "/content/catalogue.json";
+    const std::string original = readFile(file);
+    auto replace = [&](const std::string& text) {
+        hvtest::writeFile(file + ".new", text);
+        fs::rename(file + ".new", file);
+        return admin({"publish-catalogue"});
+    };
+    struct Restore {
+        std::function<void()> fn;
+        ~Restore() { fn(); }
+    } restore{[&] { replace(original); }};
+    auto games = nlohmann::json::parse(original);
+    games["games"].push_back({{"package", "MOON"},
+                              {"title", "Moon Base"},
+                              {"type", 1},
+                              {"categories", "Strategy"},
+                              {"price", "4.99"},
+                              {"pair", ""},
+                              {"archive", "space.tar"},
+                              {"program", "bin/game.sh"},
+                              {"playable_bytes", playableBytes}});
+    ASSERT_EQ(replace(games.dump()), 0);
+    ASSERT_TRUE(waitFor(UWM_CATALOGUE_READY));
+    EXPECT_NE(readFile("moviedata.txt").find("Moon Base"), std::string::npos);
+
+    messages.clear();
+    ASSERT_EQ(replace(original), 0);
+    ASSERT_TRUE(waitFor(UWM_CATALOGUE_READY));
+    EXPECT_EQ(readFile("moviedata.txt").find("Moon Base"), std::string::npos);
+    EXPECT_NE(readFile("moviedata.txt").find("Space Race"), std::string::npos);
+
+    // News, not the end of the session.
+    EXPECT_EQ(count(UWM_SESSION_CLOSED) + count(UWM_FORCED_LOGOUT), 0);
+    EXPECT_EQ(download("NO-SUCH-PACKAGE"), HV_DL_NOT_AVAILABLE);
+}
+
+TEST_F(ServiceSuite, TooLittleRoomIsToldBeforeTheTransferStarts) {
+    hvtest::SmallDisk disk(1 << 20);
+    ASSERT_EQ(disk.error(), "");
+    ASSERT_EQ(login("alice"), HV_LOGIN_OK);
+    storage = disk.path() + "/games/Rover";
+    EXPECT_EQ(download("ROVER", "Rover"), HV_DL_DISK_FULL);
+    ASSERT_NE(find(UWM_DISK_FULL), nullptr);
+    EXPECT_EQ(find(UWM_DISK_FULL)->text, "Rover");
+    EXPECT_EQ(count(UWM_ENGINE_PROGRESS), 0);
+    EXPECT_TRUE(fs::is_empty(disk.path()));
+}
+
+TEST_F(ServiceSuite, FullDiskMidTransferKeepsTheInstallAndTheBytesForLater) {
+    hvtest::SmallDisk disk(4 << 20);
+    ASSERT_EQ(disk.error(), "");
+    ASSERT_EQ(login("alice"), HV_LOGIN_OK);
+    storage = disk.path() + "/games/Rover";
+    ASSERT_EQ(download("ROVER", "Rover"), HV_DL_OK);
+    ASSERT_TRUE(waitFor(UWM_DOWNLOAD_DONE));
+    const std::string installed = readFile(storage + "/data/level.dat");
+    ASSERT_EQ(installed.size(), 600000u);
+
+    // An update comes out; the disk fills up while it arrives.
+    const std::string archive = root->path() + "/content/packages/rover.tar";
+    struct Restore {
+        std::string archive, tar;
+        ~Restore() { hvtest::writeFile(archive, tar); }
+    } restore{archive, gameTar};
+    std::vector<TarEntry> update = {file("bin/game.sh", "#!/bin/sh\nexit 0\n", 0755),
+                                    file("readme.txt", "Rover 2\n"),
+                                    file("bin/assets.dat", std::string(200000, 'y')),
+                                    file("data/level.dat", std::string(650000, 'u'))};
+    hvtest::writeFile(archive + ".new", hvtest::makeTar(update));
+    fs::rename(archive + ".new", archive);
+    messages.clear();
+    faults({{"throttle_bps", 100000}});
+    onMessage = [&](const Message& m) {
+        if (m.msg == UWM_ENGINE_PROGRESS && m.progress.lDone >= 50 && disk.freeBytes() > 0)
+            disk.fill();
+    };
+    ASSERT_EQ(download("ROVER", "Rover"), HV_DL_OK);
+    ASSERT_TRUE(
+        pumpUntil([&] { return count(UWM_ENGINE_CANCEL) + count(UWM_DOWNLOAD_DONE) > 0; }, 60s));
+    onMessage = nullptr;
+    faults(nlohmann::json::object());
+    EXPECT_EQ(count(UWM_DOWNLOAD_DONE), 0);
+    ASSERT_NE(find(UWM_DISK_FULL), nullptr);
+    EXPECT_EQ(find(UWM_DISK_FULL)->text, "Rover");
+    EXPECT_EQ(count(UWM_PACKAGE_GONE), 0);
+    engine().cancel("ROVER");  // what the frame does on UWM_ENGINE_CANCEL
+
+    // The old version is untouched and still plays.
+    EXPECT_EQ(readFile(storage + "/data/level.dat"), installed);
+    EXPECT_FALSE(fs::exists(storage + ".hvstaging"));
+    messages.clear();
+    EXPECT_EQ(engine().play("Rover", "alice", "secret"), 0);
+    ASSERT_TRUE(waitFor(UWM_GAME_CLOSED));
+
+    // With room again the update resumes from the bytes kept and replaces it.
+    ASSERT_TRUE(fs::exists(storage + ".hvpart"));
+    const std::uintmax_t kept = fs::file_size(storage + ".hvpart");
+    EXPECT_GT(kept, 0u);
+    disk.unfill();
+    messages.clear();
+    ASSERT_EQ(download("ROVER", "Rover"), HV_DL_OK);
+    ASSERT_TRUE(waitFor(UWM_DOWNLOAD_DONE));
+    ASSERT_NE(find(UWM_ENGINE_PROGRESS), nullptr);
+    EXPECT_GE(static_cast<std::uintmax_t>(find(UWM_ENGINE_PROGRESS)->progress.lDone), kept / 1024);
+    EXPECT_EQ(readFile(storage + "/readme.txt"), "Rover 2\n");
+    EXPECT_EQ(readFile(storage + "/data/level.dat"), std::string(650000, 'u'));
+    EXPECT_FALSE(fs::exists(storage + ".hvpart"));
+    EXPECT_FALSE(fs::exists(storage + ".hvold"));
+    engine().remove("ROVER");
 }
 
 }  // namespace

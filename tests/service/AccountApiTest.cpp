@@ -142,6 +142,33 @@ TEST_F(AccountApi, OperatorCanCloseSessions) {
     EXPECT_EQ(json::parse(events(other, 1).body)["event"], "none");
 }
 
+TEST_F(AccountApi, PublishedCatalogueIsNewsThatKeepsTheSession) {
+    long status = 0;
+    auto reply = login("alice", "Secret1", &status);
+    ASSERT_EQ(status, 200);
+    const std::string session = reply.value("session", "");
+    const long long version = reply.value("catalogue_version", -1LL);
+    auto poll = [&](long long known, int wait) {
+        return json::parse(hvtest::http("GET", service.url() + "/api/events?session=" + session +
+                                                   "&wait=" + std::to_string(wait) +
+                                                   "&catalogue=" + std::to_string(known))
+                               .body);
+    };
+    EXPECT_EQ(poll(version, 1)["event"], "none");
+
+    auto pending = std::async(std::launch::async, [&] { return poll(version, 15); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ASSERT_EQ(service.admin({"publish-catalogue"}), 0);
+    auto news = pending.get();
+    EXPECT_EQ(news["event"], "catalogue");
+    EXPECT_EQ(news["catalogue_version"], version + 1);
+
+    // The session goes on, quiet again at the new version; new logins start there.
+    EXPECT_EQ(hvtest::http("GET", service.url() + "/api/catalogue?session=" + session).status, 200);
+    EXPECT_EQ(poll(version + 1, 1)["event"], "none");
+    EXPECT_EQ(login("bob", "pw")["catalogue_version"], version + 1);
+}
+
 TEST_F(AccountApi, LogoutReachesAPendingPoll) {
     auto session = sessionFor("alice", "Secret1");
     auto poll = std::async(std::launch::async, [&] { return events(session, 15); });
