@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstdint>
+#include <cstring>
 #include <fstream>
 
 #include "platform/text/NoCase.h"
@@ -47,11 +48,16 @@ int ToInt(std::string_view text) {
 }
 
 int16_t ToInt16(std::string_view text) {
-    // Widths are nearly always four plain digits.
-    if (text.size() == kCatalogueWidthDigits &&
-        std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
-        return static_cast<int16_t>((text[0] - '0') * 1000 + (text[1] - '0') * 100 +
-                                    (text[2] - '0') * 10 + (text[3] - '0'));
+    // Widths are nearly always four plain digits: tell those at once, all four
+    // bytes together (high nibble 3, low nibble at most 9).
+    if (text.size() == 4) {
+        uint32_t bytes;
+        std::memcpy(&bytes, text.data(), sizeof bytes);
+        if ((bytes & 0xF0F0F0F0u) == 0x30303030u &&
+            ((bytes + 0x06060606u) & 0xF0F0F0F0u) == 0x30303030u) {
+            return static_cast<int16_t>((text[0] - '0') * 1000 + (text[1] - '0') * 100 +
+                                        (text[2] - '0') * 10 + (text[3] - '0'));
+        }
     }
     return static_cast<int16_t>(static_cast<uint16_t>(ToInt(text) & 0xFFFF));
 }
@@ -135,9 +141,10 @@ void CCatalogueIndex::Reserve(size_t count) {
     std::vector<Slot> old(capacity);
     old.swap(m_slots);
     m_used = 0;
+    // The bucket comes from the tag alone, so growing never hashes a package again.
     for (const Slot& slot : old) {
         if (slot.position) {
-            Insert(hv::HashNoCase(m_records[slot.position - 1]->m_strPackage), slot.position - 1);
+            Place(slot);
         }
     }
 }
@@ -146,12 +153,16 @@ void CCatalogueIndex::Insert(uint64_t hash, size_t index) {
     if ((m_used + 1) * 2 > m_slots.size()) {
         Reserve(m_used + 1);
     }
+    Place(Slot{static_cast<uint32_t>(hash >> 32), static_cast<uint32_t>(index + 1)});
+}
+
+void CCatalogueIndex::Place(const Slot& slot) {
     const size_t mask = m_slots.size() - 1;
-    size_t i = hash & mask;
+    size_t i = slot.tag & mask;
     while (m_slots[i].position) {
         i = (i + 1) & mask;
     }
-    m_slots[i] = Slot{static_cast<uint32_t>(hash >> 32), static_cast<uint32_t>(index + 1)};
+    m_slots[i] = slot;
     ++m_used;
 }
 
@@ -159,10 +170,10 @@ GameInfo* CCatalogueIndex::Find(std::string_view package) const {
     if (m_slots.empty()) {
         return nullptr;
     }
-    const uint64_t hash = hv::HashNoCase(package);
+    const auto tag = static_cast<uint32_t>(hv::HashNoCase(package) >> 32);
     const size_t mask = m_slots.size() - 1;
-    for (size_t i = hash & mask; m_slots[i].position; i = (i + 1) & mask) {
-        if (m_slots[i].tag == static_cast<uint32_t>(hash >> 32)) {
+    for (size_t i = tag & mask; m_slots[i].position; i = (i + 1) & mask) {
+        if (m_slots[i].tag == tag) {
             GameInfo* record = m_records[m_slots[i].position - 1].get();
             if (hv::EqualsNoCase(record->m_strPackage, package)) {
                 return record;

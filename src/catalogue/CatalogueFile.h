@@ -44,12 +44,13 @@ class CCatalogueIndex {
     // Eight bytes a slot: the table is touched all over, and every page of
     // it costs a fault the first time.
     struct Slot {
-        uint32_t tag = 0;       // high half of the hash
+        uint32_t tag = 0;       // high half of the hash; also picks the bucket
         uint32_t position = 0;  // index + 1
     };
 
     void Reserve(size_t count);
     void Insert(uint64_t hash, size_t index);
+    void Place(const Slot& slot);
 
     GameList& m_records;
     std::vector<Slot> m_slots;
