@@ -7,9 +7,7 @@
 #include <curl/curl.h>
 #include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -17,113 +15,29 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "TestImages.h"
 #include "catalogue/GameInfoThread.h"
 #include "net/PercentEncode.h"
 
-extern char** environ;
-
 namespace {
 
 namespace fs = std::filesystem;
+using bench::fail;
+using bench::Service;
+using bench::TempDir;
 using Clock = std::chrono::steady_clock;
 
 constexpr int kTitles = 1000;
 constexpr DWORD kRunLimitMs = 10 * 60 * 1000;
 constexpr time_t kArtTime = 1600000000;
 
-[[noreturn]] void fail(const std::string& why) {
-    throw std::runtime_error(why);
-}
-
 long long milliseconds(Clock::duration elapsed) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count();
 }
-
-class TempDir {
-  public:
-    TempDir() {
-        std::string pattern = (fs::temp_directory_path() / "bench_artsync.XXXXXX").string();
-        if (!::mkdtemp(pattern.data()))
-            fail("cannot create a temporary folder");
-        path_ = pattern;
-    }
-    ~TempDir() {
-        std::error_code ignored;
-        fs::remove_all(path_, ignored);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-
-    const fs::path& path() const { return path_; }
-
-  private:
-    fs::path path_;
-};
-
-class Service {
-  public:
-    Service(const std::string& content, const std::string& db) {
-        int fds[2];
-        if (::pipe(fds) != 0)
-            fail("pipe failed");
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
-        posix_spawn_file_actions_addclose(&actions, fds[0]);
-        std::vector<std::string> args = {HV_SERVICE_BINARY, "serve",      "--content",
-                                         content,           "--db",       db,
-                                         "--listen",        "127.0.0.1:0"};
-        std::vector<char*> argv;
-        for (auto& a : args)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        const int rc = posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        ::close(fds[1]);
-        if (rc != 0) {
-            ::close(fds[0]);
-            fail("cannot start the service");
-        }
-        std::string line;
-        char c;
-        while (baseUrl_.empty() && ::read(fds[0], &c, 1) == 1) {
-            if (c != '\n') {
-                line += c;
-            } else if (const auto at = line.find("http://"); at != std::string::npos) {
-                baseUrl_ = line.substr(at);
-            } else {
-                line.clear();
-            }
-        }
-        ::close(fds[0]);
-        if (baseUrl_.empty()) {
-            stop();
-            fail("the service did not report its address");
-        }
-    }
-    ~Service() { stop(); }
-    Service(const Service&) = delete;
-    Service& operator=(const Service&) = delete;
-
-    const std::string& baseUrl() const { return baseUrl_; }
-
-  private:
-    void stop() {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGTERM);
-            ::waitpid(pid_, nullptr, 0);
-            pid_ = 0;
-        }
-    }
-
-    pid_t pid_ = 0;
-    std::string baseUrl_;
-};
 
 void writeArt(const fs::path& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;
@@ -201,7 +115,7 @@ Clock::duration curlHeads(const std::string& address, const GameList& records) {
 }
 
 int benchmark() {
-    TempDir dir;
+    TempDir dir("bench_artsync");
     const fs::path art = dir.path() / "content" / "art";
     const fs::path cache = dir.path() / "cache" / "art";
     fs::create_directories(art);
@@ -220,7 +134,8 @@ int benchmark() {
         game->m_strDescFile = cache.string() + "/game" + std::to_string(i) + ".txt";
         records.push_back(std::move(game));
     }
-    Service service((dir.path() / "content").string(), (dir.path() / "svc.db").string());
+    Service service(HV_SERVICE_BINARY, (dir.path() / "content").string(),
+                    (dir.path() / "svc.db").string());
     const std::string address = service.baseUrl() + "/art/";
 
     const Run fill = runThread(address, records);

@@ -7,7 +7,6 @@
 #include <curl/curl.h>
 #include <dlfcn.h>
 #include <signal.h>
-#include <spawn.h>
 #include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -25,13 +24,16 @@
 #include <thread>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "halvory/engine.h"
-
-extern char** environ;
 
 namespace {
 
 namespace fs = std::filesystem;
+using bench::fail;
+using bench::Service;
+using bench::spawn;
+using bench::TempDir;
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
@@ -41,10 +43,6 @@ constexpr const char* kPassword = "bench-secret";
 
 const Clock::time_point gDeadline = Clock::now() + 10min;
 
-[[noreturn]] void fail(const std::string& why) {
-    throw std::runtime_error(why);
-}
-
 void checkDeadline(const char* phase) {
     if (Clock::now() > gDeadline)
         fail(std::string("timed out after 10 minutes while ") + phase);
@@ -52,29 +50,6 @@ void checkDeadline(const char* phase) {
 
 double megabytesPerSecond(double bytes, Clock::duration elapsed) {
     return bytes / 1e6 / std::chrono::duration<double>(elapsed).count();
-}
-
-// Spawns a program with its stdout on a pipe; returns the read end.
-int spawn(const std::vector<std::string>& args, pid_t& pid) {
-    int fds[2];
-    if (::pipe(fds) != 0)
-        fail("pipe failed");
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
-    posix_spawn_file_actions_addclose(&actions, fds[0]);
-    std::vector<char*> argv;
-    for (const auto& a : args)
-        argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(fds[1]);
-    if (rc != 0) {
-        ::close(fds[0]);
-        fail("cannot start " + args[0]);
-    }
-    return fds[0];
 }
 
 // Runs a program to its end, its output discarded, within the deadline.
@@ -101,69 +76,6 @@ void run(const std::vector<std::string>& args) {
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
         fail(args[0] + " " + args[1] + " failed");
 }
-
-class Service {
-  public:
-    Service(const std::string& content, const std::string& db) {
-        const int out = spawn({HV_SERVICE_BINARY, "serve", "--content", content, "--db", db,
-                               "--listen", "127.0.0.1:0"},
-                              pid_);
-        std::string line;
-        char c;
-        while (baseUrl_.empty() && ::read(out, &c, 1) == 1) {
-            if (c != '\n') {
-                line += c;
-            } else if (const auto at = line.find("http://"); at != std::string::npos) {
-                baseUrl_ = line.substr(at);
-            } else {
-                line.clear();
-            }
-        }
-        ::close(out);
-        if (baseUrl_.empty()) {
-            stop();
-            fail("the service did not report its address");
-        }
-    }
-    ~Service() { stop(); }
-    Service(const Service&) = delete;
-    Service& operator=(const Service&) = delete;
-
-    const std::string& baseUrl() const { return baseUrl_; }
-
-  private:
-    void stop() {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGTERM);
-            ::waitpid(pid_, nullptr, 0);
-            pid_ = 0;
-        }
-    }
-
-    pid_t pid_ = 0;
-    std::string baseUrl_;
-};
-
-class TempDir {
-  public:
-    TempDir() {
-        std::string pattern = (fs::temp_directory_path() / "bench_transfer.XXXXXX").string();
-        if (!::mkdtemp(pattern.data()))
-            fail("cannot create a temporary folder");
-        path_ = pattern;
-    }
-    ~TempDir() {
-        std::error_code ignored;
-        fs::remove_all(path_, ignored);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-
-    const fs::path& path() const { return path_; }
-
-  private:
-    fs::path path_;
-};
 
 struct Package {
     std::string name;
@@ -430,14 +342,14 @@ class WorkingDir {
 };
 
 int benchmark(long long packageSize) {
-    TempDir temp;
+    TempDir temp("bench_transfer");
     const fs::path content = temp.path() / "content";
     const std::string db = (temp.path() / "service.db").string();
     run({HV_DEMOCONTENT_BINARY, "--out", content.string(), "--package-size",
          std::to_string(packageSize)});
     run({HV_SERVICE_BINARY, "admin", "--db", db, "add-user", kUser, kPassword});
     const Package package = pickPackage(content);
-    Service service(content.string(), db);
+    Service service(HV_SERVICE_BINARY, content.string(), db);
 
     const fs::path baseline = temp.path() / "baseline.tar";
     const double curlRate =
