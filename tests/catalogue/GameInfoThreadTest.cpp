@@ -2,11 +2,7 @@
 // and, when installed, nginx serving the same folder.
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <signal.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -94,69 +90,6 @@ bool WaitUntil(const std::function<bool()>& done) {
     return true;
 }
 
-int FreePort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    socklen_t len = sizeof addr;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-    ::close(fd);
-    return ntohs(addr.sin_port);
-}
-
-// nginx in the foreground serving a folder; under /nolm/ it drops Last-Modified.
-class Nginx {
-  public:
-    static constexpr const char* kBinary = "/usr/sbin/nginx";
-
-    Nginx(const fs::path& work, const fs::path& root) : m_port(FreePort()) {
-        fs::create_directories(work / "logs");
-        const fs::path conf = work / "nginx.conf";
-        std::ofstream(conf)
-            << "daemon off;\nmaster_process off;\nworker_processes 1;\n"
-            << "pid " << (work / "nginx.pid").string() << ";\n"
-            << "error_log " << (work / "logs" / "error.log").string() << ";\n"
-            << "events { worker_connections 64; }\nhttp {\n access_log off;\n"
-            << " client_body_temp_path " << (work / "body").string() << ";\n"
-            << " proxy_temp_path " << (work / "proxy").string() << ";\n"
-            << " fastcgi_temp_path " << (work / "fastcgi").string() << ";\n"
-            << " uwsgi_temp_path " << (work / "uwsgi").string() << ";\n"
-            << " scgi_temp_path " << (work / "scgi").string() << ";\n"
-            << " types { image/jpeg jpg; text/plain txt; }\n"
-            << " server { listen 127.0.0.1:" << m_port << "; root " << root.string() << ";\n"
-            << "  location /nolm/ { add_header Last-Modified \"\"; etag off; }\n }\n}\n";
-        const std::string prefix = work.string() + "/";
-        const std::string errorLog = (work / "logs" / "error.log").string();
-        const std::string confPath = conf.string();
-        m_pid = ::fork();
-        if (m_pid == 0) {
-            ::execl(kBinary, kBinary, "-p", prefix.c_str(), "-e", errorLog.c_str(), "-c",
-                    confPath.c_str(), static_cast<char*>(nullptr));
-            ::_exit(127);
-        }
-        m_ready = WaitUntil([this] { return hvtest::http("HEAD", Url() + "/").status != 0; });
-    }
-    ~Nginx() {
-        if (m_pid > 0) {
-            ::kill(m_pid, SIGQUIT);
-            ::waitpid(m_pid, nullptr, 0);
-        }
-    }
-    Nginx(const Nginx&) = delete;
-    Nginx& operator=(const Nginx&) = delete;
-
-    static bool Installed() { return ::access(kBinary, X_OK) == 0; }
-    std::string Url() const { return "http://127.0.0.1:" + std::to_string(m_port); }
-    bool Ready() const { return m_ready; }
-
-  private:
-    int m_port;
-    pid_t m_pid = -1;
-    bool m_ready = false;
-};
-
 // A window on the test thread that records every icon announcement.
 class IconWindow {
   public:
@@ -215,9 +148,9 @@ class ArtThreadTest : public ::testing::Test {
             EXPECT_FALSE(m_service->url().empty());
             return m_service->url() + "/" + folder + "/";
         }
-        m_nginx = std::make_unique<Nginx>(m_dir.path() / "nginx", m_content);
-        EXPECT_TRUE(m_nginx->Ready()) << "nginx did not start";
-        return m_nginx->Url() + "/" + folder + "/";
+        m_nginx = std::make_unique<hvtest::NginxProcess>(m_dir.path() / "nginx", m_content);
+        EXPECT_TRUE(m_nginx->ready()) << "nginx did not start";
+        return m_nginx->url() + "/" + folder + "/";
     }
 
     GameInfo& AddGame(const std::string& package, const std::string& title,
@@ -263,7 +196,7 @@ class ArtThreadTest : public ::testing::Test {
     const fs::path m_cache = m_dir.path() / "client" / "cache" / "art";
     std::optional<std::string> m_oldTmp;
     std::unique_ptr<hvtest::ServiceProcess> m_service;
-    std::unique_ptr<Nginx> m_nginx;
+    std::unique_ptr<hvtest::NginxProcess> m_nginx;
     GameList m_records;
 };
 
@@ -271,7 +204,7 @@ class ArtThreadServerTest : public ArtThreadTest, public ::testing::WithParamInt
   protected:
     void SetUp() override {
         ArtThreadTest::SetUp();
-        if (GetParam() == Server::Nginx && !Nginx::Installed()) {
+        if (GetParam() == Server::Nginx && !hvtest::NginxProcess::installed()) {
             GTEST_SKIP() << "nginx is not installed";
         }
     }
@@ -419,7 +352,7 @@ TEST(PercentEncodeSegment, KeepsOnlyUnreservedBytes) {
 }
 
 TEST_F(ArtThreadTest, AnswerWithoutLastModifiedIsNeverStored) {
-    if (!Nginx::Installed()) {
+    if (!hvtest::NginxProcess::installed()) {
         GTEST_SKIP() << "nginx is not installed";
     }
     const std::string address = Start(Server::Nginx, "nolm");

@@ -5,8 +5,10 @@
 
 #include <curl/curl.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -275,6 +277,67 @@ int ServiceProcess::admin(const std::vector<std::string>& args) {
     std::vector<std::string> argv = {HV_SERVICE_BIN, "admin", "--db", db_.string()};
     argv.insert(argv.end(), args.begin(), args.end());
     return runProgram(argv);
+}
+
+namespace {
+
+int freePort() {
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    socklen_t len = sizeof addr;
+    getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+    close(fd);
+    return ntohs(addr.sin_port);
+}
+
+}  // namespace
+
+bool NginxProcess::installed() {
+    return access(kBinary, X_OK) == 0;
+}
+
+NginxProcess::NginxProcess(const fs::path& work, const fs::path& root) : port_(freePort()) {
+    fs::create_directories(work / "logs");
+    const fs::path conf = work / "nginx.conf";
+    std::ofstream(conf)
+        << "daemon off;\nmaster_process off;\nworker_processes 1;\n"
+        << "pid " << (work / "nginx.pid").string() << ";\n"
+        << "error_log " << (work / "logs" / "error.log").string() << ";\n"
+        << "events { worker_connections 64; }\nhttp {\n access_log off;\n"
+        << " client_body_temp_path " << (work / "body").string() << ";\n"
+        << " proxy_temp_path " << (work / "proxy").string() << ";\n"
+        << " fastcgi_temp_path " << (work / "fastcgi").string() << ";\n"
+        << " uwsgi_temp_path " << (work / "uwsgi").string() << ";\n"
+        << " scgi_temp_path " << (work / "scgi").string() << ";\n"
+        << " types { image/jpeg jpg; text/plain txt; application/x-tar tar; }\n"
+        << " server { listen 127.0.0.1:" << port_ << "; root " << root.string() << ";\n"
+        << "  location /nolm/ { add_header Last-Modified \"\"; etag off; }\n }\n}\n";
+    const std::string prefix = work.string() + "/";
+    const std::string errorLog = (work / "logs" / "error.log").string();
+    const std::string confPath = conf.string();
+    pid_ = fork();
+    if (pid_ == 0) {
+        execl(kBinary, kBinary, "-p", prefix.c_str(), "-e", errorLog.c_str(), "-c",
+              confPath.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!ready_ && std::chrono::steady_clock::now() < deadline) {
+        ready_ = http("HEAD", url() + "/").status != 0;
+        if (!ready_) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+    }
+}
+
+NginxProcess::~NginxProcess() {
+    if (pid_ > 0) {
+        kill(pid_, SIGQUIT);
+        waitpid(pid_, nullptr, 0);
+    }
 }
 
 }  // namespace hvtest

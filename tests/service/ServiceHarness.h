@@ -60,4 +60,25 @@ class ServiceProcess {
     std::string url_;
 };
 
+// nginx in the foreground with its own configuration, serving one folder;
+// under /nolm/ it leaves out Last-Modified. Stopped with the object.
+class NginxProcess {
+  public:
+    static constexpr const char* kBinary = "/usr/sbin/nginx";
+    static bool installed();
+
+    NginxProcess(const std::filesystem::path& work, const std::filesystem::path& root);
+    ~NginxProcess();
+    NginxProcess(const NginxProcess&) = delete;
+    NginxProcess& operator=(const NginxProcess&) = delete;
+
+    std::string url() const { return "http://127.0.0.1:" + std::to_string(port_); }
+    bool ready() const { return ready_; }
+
+  private:
+    int port_ = 0;
+    pid_t pid_ = -1;
+    bool ready_ = false;
+};
+
 }  // namespace hvtest
