@@ -6,8 +6,37 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <new>
 
 namespace hv {
+
+namespace {
+
+// Offset, length and memory of a write around the page cache are multiples of this.
+constexpr std::size_t kDirectAlign = 4096;
+
+// Writes all of [data, data + size) at offset; the bytes written, errno set when short.
+std::size_t writeAll(int fd, const char* data, std::size_t size, std::uint64_t offset) {
+    std::size_t written = 0;
+    while (written < size) {
+        ssize_t n =
+            ::pwrite(fd, data + written, size - written, static_cast<off_t>(offset + written));
+        if (n > 0) {
+            written += static_cast<std::size_t>(n);
+        } else if (n == 0 || errno != EINTR) {
+            if (n == 0)
+                errno = ENOSPC;
+            break;
+        }
+    }
+    return written;
+}
+
+}  // namespace
+
+void PartFile::AlignedDelete::operator()(char* p) const {
+    ::operator delete[](p, std::align_val_t{kDirectAlign});
+}
 
 PartFile::PartFile(std::size_t blockBytes, std::size_t keptBlocks)
     : m_blockBytes(std::max<std::size_t>(blockBytes, 1)),
@@ -26,15 +55,21 @@ bool PartFile::open(const std::filesystem::path& path, std::uint64_t maxBytes) {
     std::uint64_t kept = 0;
     if (end > 0 && static_cast<std::uint64_t>(end) <= maxBytes) {
         kept = static_cast<std::uint64_t>(end);
-    } else if (end != 0 && (::ftruncate(fd, 0) != 0 || ::lseek(fd, 0, SEEK_SET) != 0)) {
+    } else if (end != 0 && ::ftruncate(fd, 0) != 0) {
         int error = errno;
         ::close(fd);
         errno = error;
         return false;
     }
+    int directFd = m_blockBytes % kDirectAlign == 0
+                       ? ::open(path.c_str(), O_WRONLY | O_DIRECT | O_CLOEXEC)
+                       : -1;
     std::lock_guard lock(m_mutex);
     m_fd = fd;
-    m_size = kept;
+    m_directFd = directFd;
+    m_size = m_written = m_keptFrom = kept;
+    m_error = 0;
+    m_finished = m_aborted = false;
     return true;
 }
 
@@ -44,53 +79,41 @@ std::uint64_t PartFile::size() const {
 }
 
 bool PartFile::append(const char* data, std::size_t size) {
-    int fd;
-    {
-        std::lock_guard lock(m_mutex);
-        fd = m_fd;
+    if (m_error != 0) {
+        errno = m_error;
+        return false;
     }
-    std::size_t written = 0;
-    int error = 0;
-    while (written < size) {
-        ssize_t n = ::write(fd, data + written, size - written);
-        if (n > 0) {
-            written += static_cast<std::size_t>(n);
-        } else if (n == 0 || errno != EINTR) {
-            error = n < 0 ? errno : ENOSPC;
-            break;
-        }
-    }
-    keep(data, written);
-    errno = error;
-    return error == 0;
+    return keep(data, size);
 }
 
-void PartFile::keep(const char* data, std::size_t size) {
+bool PartFile::keep(const char* data, std::size_t size) {
     while (size > 0) {
-        Block* block;
-        std::size_t used;
+        std::shared_ptr<Block> block;
         {
             std::lock_guard lock(m_mutex);
-            if (m_blocks.empty() || m_size - m_blocks.back()->start == m_blockBytes) {
+            const std::uint64_t index = m_size / m_blockBytes;
+            if (m_blocks.empty() || m_blocks.back()->index != index) {
                 std::shared_ptr<Block> fresh;
                 if (m_blocks.size() >= m_keptBlocks) {
-                    // Reuse the oldest block unless a reader still holds it.
+                    // Reuse the oldest block unless a reader still holds it;
+                    // its bytes are in the file, as are those of all but the last.
                     if (m_blocks.front().use_count() == 1)
                         fresh = std::move(m_blocks.front());
                     m_blocks.pop_front();
+                    m_keptFrom = m_blocks.empty() ? m_size : m_blocks.front()->index * m_blockBytes;
                 }
                 if (!fresh) {
                     fresh = std::make_shared<Block>();
-                    fresh->data.reset(new char[m_blockBytes]);
+                    fresh->data.reset(new (std::align_val_t{kDirectAlign}) char[m_blockBytes]);
                 }
-                fresh->start = m_size;
-                m_blocks.push_back(std::move(fresh));
+                fresh->index = index;
+                m_blocks.push_back(fresh);
             }
-            block = m_blocks.back().get();
-            used = static_cast<std::size_t>(m_size - block->start);
+            block = m_blocks.back();
         }
         // Readers never look past m_size, so this part of the block is ours.
-        std::size_t n = std::min(size, m_blockBytes - used);
+        const std::size_t used = static_cast<std::size_t>(m_size % m_blockBytes);
+        const std::size_t n = std::min(size, m_blockBytes - used);
         std::memcpy(block->data.get() + used, data, n);
         {
             std::lock_guard lock(m_mutex);
@@ -99,7 +122,41 @@ void PartFile::keep(const char* data, std::size_t size) {
         m_changed.notify_all();
         data += n;
         size -= n;
+        if (used + n == m_blockBytes && !writeOut(*block, blockEnd(*block)))
+            return false;
     }
+    return true;
+}
+
+// Writes the block's bytes the file lacks, up to end. Only the appending
+// thread writes, so m_written changes under the lock just for the readers.
+bool PartFile::writeOut(const Block& block, std::uint64_t end) {
+    const std::uint64_t from = m_written;
+    const char* data = block.data.get() + (from - block.index * m_blockBytes);
+    const std::size_t size = static_cast<std::size_t>(end - from);
+    std::size_t written = 0;
+    if (m_directFd >= 0 && from % kDirectAlign == 0 && size % kDirectAlign == 0) {
+        ssize_t n = ::pwrite(m_directFd, data, size, static_cast<off_t>(from));
+        if (n >= 0) {
+            written = static_cast<std::size_t>(n);
+        } else if (errno == EINVAL) {
+            // The file system wants other alignments or none of this: use the cache.
+            ::close(m_directFd);
+            m_directFd = -1;
+        }
+    }
+    written += writeAll(m_fd, data + written, size - written, from + written);
+    if (written < size) {
+        // Whatever part of the block did go in is dropped, so the file stays a prefix.
+        m_error = errno;
+        if (::ftruncate(m_fd, static_cast<off_t>(from)) != 0)
+            m_error = errno;
+        errno = m_error;
+        return false;
+    }
+    std::lock_guard lock(m_mutex);
+    m_written = end;
+    return true;
 }
 
 void PartFile::finish() {
@@ -119,11 +176,15 @@ void PartFile::abort() {
 }
 
 void PartFile::close() {
+    if (m_fd >= 0 && m_error == 0 && m_written < m_size)
+        writeOut(*m_blocks.back(), m_size);
     std::lock_guard lock(m_mutex);
     m_blocks.clear();
+    if (m_directFd >= 0)
+        ::close(m_directFd);
     if (m_fd >= 0)
         ::close(m_fd);
-    m_fd = -1;
+    m_fd = m_directFd = -1;
 }
 
 PartFile::Reader::~Reader() {
@@ -141,22 +202,21 @@ long PartFile::Reader::next(const void** data) {
         return -1;
     if (m_file.m_size <= m_offset)
         return 0;
-    const auto& blocks = m_file.m_blocks;
-    if (!blocks.empty() && m_offset >= blocks.front()->start) {
-        std::size_t index =
-            static_cast<std::size_t>((m_offset - blocks.front()->start) / m_file.m_blockBytes);
-        m_block = blocks[index];
-        std::uint64_t end = std::min(m_file.m_size, m_block->start + m_file.m_blockBytes);
-        *data = m_block->data.get() + (m_offset - m_block->start);
+    const std::size_t blockBytes = m_file.m_blockBytes;
+    if (m_offset >= m_file.m_keptFrom) {
+        const auto& blocks = m_file.m_blocks;
+        m_block = blocks[static_cast<std::size_t>(m_offset / blockBytes - blocks.front()->index)];
+        std::uint64_t end = std::min(m_file.m_size, m_file.blockEnd(*m_block));
+        *data = m_block->data.get() + (m_offset - m_block->index * blockBytes);
         long n = static_cast<long>(end - m_offset);
         m_offset = end;
         return n;
     }
     // Behind what is kept in memory: the file has these bytes.
-    std::uint64_t end = blocks.empty() ? m_file.m_size : blocks.front()->start;
+    std::uint64_t end = m_file.m_keptFrom;
     int fd = m_file.m_fd;
     lock.unlock();
-    m_buffer.resize(m_file.m_blockBytes);
+    m_buffer.resize(blockBytes);
     std::size_t want =
         static_cast<std::size_t>(std::min<std::uint64_t>(m_buffer.size(), end - m_offset));
     ssize_t n;

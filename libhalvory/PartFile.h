@@ -1,8 +1,12 @@
-// The archive bytes of one transfer. The downloading thread appends them to
-// the part file as they arrive; the extraction and the hash read them back,
-// each on a thread of its own. Recent bytes are kept in memory as well, so a
-// reader that keeps up never goes back to the disk; one that has fallen
-// behind, or starts on the bytes of an earlier attempt, reads the file.
+// The archive bytes of one transfer. The downloading thread appends them;
+// the extraction and the hash read them back, each on a thread of its own.
+// Recent bytes are kept in memory, so a reader that keeps up never goes back
+// to the disk; one that has fallen behind, or starts on the bytes of an
+// earlier attempt, reads the file.
+//
+// The file is only there for a later resume and is hardly ever read, so full
+// blocks go to it around the page cache where the file system allows: the
+// transfer then churns through half the memory.
 #pragma once
 
 #include <condition_variable>
@@ -29,16 +33,19 @@ class PartFile {
     // most maxBytes of them, else it starts empty. False, with errno set, on
     // a file error.
     bool open(const std::filesystem::path& path, std::uint64_t maxBytes);
-    // Bytes in the file.
+    // Bytes taken so far.
     std::uint64_t size() const;
-    // Appends at the end. False, with errno set, when the file took only
-    // some of them, as on a full disk; those stay and can be read.
+    // Appends at the end; they can be read at once and reach the file when
+    // their block is full or on close(). False, with errno set, once the file
+    // refused bytes, as on a full disk: it then holds only what came before
+    // them, and nothing more is taken.
     bool append(const char* data, std::size_t size);
     // No more bytes will come: a reader at the end gets 0.
     void finish();
     // Readers give up, also those waiting.
     void abort();
-    // Closes the file and lets go of the memory, once no reader is left.
+    // Writes what the file lacks, closes it and lets go of the memory, once
+    // no reader is left.
     void close();
 
     class Reader {
@@ -62,20 +69,32 @@ class PartFile {
     };
 
   private:
+    struct AlignedDelete {
+        void operator()(char* p) const;
+    };
+    // The bytes of the file from index * blockBytes on; the first block of a
+    // resumed file starts where its bytes end, part way in.
     struct Block {
-        std::uint64_t start = 0;
-        std::unique_ptr<char[]> data;
+        std::uint64_t index = 0;
+        std::unique_ptr<char, AlignedDelete> data;
     };
 
-    void keep(const char* data, std::size_t size);
+    std::uint64_t blockEnd(const Block& block) const { return (block.index + 1) * m_blockBytes; }
+    bool keep(const char* data, std::size_t size);
+    bool writeOut(const Block& block, std::uint64_t end);
+    void closeFile();
 
     const std::size_t m_blockBytes;
     const std::size_t m_keptBlocks;
-    mutable std::mutex m_mutex;  // guards everything below
+    mutable std::mutex m_mutex;  // guards everything below but the file writes
     std::condition_variable m_changed;
     int m_fd = -1;
+    int m_directFd = -1;  // the same file without the page cache, if it can be had
     std::uint64_t m_size = 0;
-    // Consecutive blocks holding the most recent bytes; all but the last are full.
+    std::uint64_t m_written = 0;   // bytes in the file, never fewer than m_keptFrom
+    std::uint64_t m_keptFrom = 0;  // where the bytes kept in memory start
+    int m_error = 0;               // why the file last refused bytes
+    // The blocks holding the most recent bytes, one per index and in order.
     std::deque<std::shared_ptr<Block>> m_blocks;
     bool m_finished = false;
     bool m_aborted = false;
