@@ -82,7 +82,6 @@ class PartFile {
     std::uint64_t blockEnd(const Block& block) const { return (block.index + 1) * m_blockBytes; }
     bool keep(const char* data, std::size_t size);
     bool writeOut(const Block& block, std::uint64_t end);
-    void closeFile();
 
     const std::size_t m_blockBytes;
     const std::size_t m_keptBlocks;
