@@ -3,13 +3,13 @@
 // merge), and how the time grows from 10,000 to 100,000 records. Each figure
 // is the median of several runs, since the machine is shared.
 
-#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "CatalogueRecord.h"
+#include "Median.h"
 #include "catalogue/CatalogueFile.h"
 
 namespace {
@@ -48,11 +48,6 @@ double Milliseconds(Clock::duration elapsed) {
     return std::chrono::duration<double, std::milli>(elapsed).count();
 }
 
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
 // Times a parse into a fresh catalogue; when again is set, the catalogue is
 // first filled with the same file so that the timed parse merges every record.
 double TimeParse(const std::string& bytes, bool again, size_t expected) {
@@ -72,7 +67,7 @@ double TimeParse(const std::string& bytes, bool again, size_t expected) {
             return -1;
         }
     }
-    return categories > 0 ? Median(runs) : -1;
+    return categories > 0 ? bench::median(runs) : -1;
 }
 
 }  // namespace

@@ -2,7 +2,6 @@
 // Qt window started the same way in the same run, so that the machine's load
 // affects both alike.
 
-#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -11,6 +10,7 @@
 #include <vector>
 
 #include "ChildProcess.h"
+#include "Median.h"
 
 namespace {
 
@@ -50,12 +50,6 @@ double timeFirstPaint(const Subject& subject) {
     return -1;
 }
 
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const size_t mid = values.size() / 2;
-    return values.size() % 2 ? values[mid] : (values[mid - 1] + values[mid]) / 2;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -88,8 +82,8 @@ int main(int argc, char** argv) {
         }
     }
 
-    const double client_ms = median(client.samples_ms);
-    const double plain_ms = median(plain.samples_ms);
+    const double client_ms = bench::median(client.samples_ms);
+    const double plain_ms = bench::median(plain.samples_ms);
     std::printf("startup_client_median: %.1f ms\n", client_ms);
     std::printf("startup_plain_median: %.1f ms\n", plain_ms);
     std::printf("startup_ratio: %.2f x\n", client_ms / plain_ms);

@@ -1,8 +1,9 @@
 // Transfer speed of the engine against a plain libcurl download of the same
 // archive from the same local service in the same run, so that the machine's
-// disk and load weigh on both alike. Also times the play offer: from the
-// moment the progress records show the playable part on disk to the engine's
-// question (negative when the engine asks before its records show it).
+// disk and load weigh on both alike: the two take turns for a few rounds and
+// their medians are compared. Also times the play offer: from the moment the
+// progress records show the playable part on disk to the engine's question
+// (negative when the engine asks before its records show it).
 
 #include <curl/curl.h>
 #include <dlfcn.h>
@@ -25,6 +26,7 @@
 #include <vector>
 
 #include "BenchSupport.h"
+#include "Median.h"
 #include "halvory/engine.h"
 
 namespace {
@@ -38,6 +40,7 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
 constexpr long long kDefaultPackageSize = 1LL << 30;
+constexpr int kRounds = 3;
 constexpr const char* kUser = "bench";
 constexpr const char* kPassword = "bench-secret";
 
@@ -351,23 +354,33 @@ int benchmark(long long packageSize) {
     const Package package = pickPackage(content);
     Service service(HV_SERVICE_BINARY, content.string(), db);
 
-    const fs::path baseline = temp.path() / "baseline.tar";
-    const double curlRate =
-        curlMegabytesPerSecond(service.baseUrl() + "/packages/" + package.archive, baseline);
-    if (static_cast<long long>(fs::file_size(baseline)) != package.size)
-        fail("the curl download is incomplete");
-    fs::remove(baseline);
+    std::vector<double> curlRates, engineRates, playOffers;
+    for (int round = 0; round < kRounds; ++round) {
+        const fs::path baseline = temp.path() / "baseline.tar";
+        curlRates.push_back(
+            curlMegabytesPerSecond(service.baseUrl() + "/packages/" + package.archive, baseline));
+        if (static_cast<long long>(fs::file_size(baseline)) != package.size)
+            fail("the curl download is incomplete");
+        fs::remove(baseline);
 
-    EngineFigures engine;
-    {
-        WorkingDir inTemp(temp.path());
-        engine = runEngine(temp.path(), service.baseUrl(), package);
+        // A fresh install folder each round, so the engine downloads it all again.
+        const fs::path dir = temp.path() / ("round" + std::to_string(round));
+        fs::create_directories(dir);
+        {
+            WorkingDir inRound(dir);
+            const EngineFigures engine = runEngine(dir, service.baseUrl(), package);
+            engineRates.push_back(engine.megabytesPerSecond);
+            playOffers.push_back(engine.playOfferMs);
+        }
+        fs::remove_all(dir);
     }
 
-    std::printf("transfer_engine: %.1f MB/s\n", engine.megabytesPerSecond);
+    const double engineRate = bench::median(engineRates), curlRate = bench::median(curlRates);
+    std::printf("transfer_rounds: %d\n", kRounds);
+    std::printf("transfer_engine: %.1f MB/s\n", engineRate);
     std::printf("transfer_curl: %.1f MB/s\n", curlRate);
-    std::printf("transfer_vs_curl: %.2f x\n", engine.megabytesPerSecond / curlRate);
-    std::printf("play_offer_ms: %.1f ms\n", engine.playOfferMs);
+    std::printf("transfer_vs_curl: %.2f x\n", engineRate / curlRate);
+    std::printf("play_offer_ms: %.1f ms\n", bench::median(playOffers));
     return 0;
 }
 
