@@ -68,7 +68,6 @@ BOOL CApp::InitInstance() {
         return FALSE;
     }
     Load("Halvory.ini");
-    SetConfig(this);
     CxImage::SetResourceLoader(&hv::LoadResourceData);
     m_pSkin = std::make_unique<CSkinSet>();
     m_pSkin->CreateSharedFonts();
@@ -121,7 +120,6 @@ int CApp::ExitInstance() {
     m_pMainFrame.reset();
     SetSkin(nullptr);
     m_pSkin.reset();
-    SetConfig(nullptr);
     if (m_hInstanceMutex) {
         CloseHandle(m_hInstanceMutex);
         m_hInstanceMutex = nullptr;

@@ -41,8 +41,3 @@ class CConfigHelper {
     std::string m_strHelpUrl;
     std::string m_strSmsAddrUrl;
 };
-
-// The application's settings, for the windows that read them; null until the
-// application has loaded them.
-const CConfigHelper* GetConfig();
-void SetConfig(const CConfigHelper* config);

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <fstream>
 
-#include "platform/text/NoCase.h"
+#include "text/NoCase.h"
 
 namespace {
 

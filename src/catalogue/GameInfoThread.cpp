@@ -8,6 +8,7 @@
 #include <exception>
 #include <utility>
 
+#include "messages/Messages.h"
 #include "net/HttpSession.h"
 #include "net/PercentEncode.h"
 #include "net/TempFile.h"
@@ -15,6 +16,7 @@
 struct CGameInfoThread::State {
     std::atomic<bool> stop{false};
     std::atomic<unsigned> bodies{0};
+    std::atomic<DWORD> exitCode{0};
     HWND notifyWnd = nullptr;
     std::string artUrl;
     GameList* records = nullptr;
@@ -77,10 +79,9 @@ std::string FolderOf(const std::string& path) {
 }
 
 void SignalDrawDone() {
-    HANDLE event = CreateEventA(nullptr, FALSE, FALSE, kGameIconsDrawDone);
-    if (event != nullptr) {
-        SetEvent(event);
-        CloseHandle(event);
+    const hv::UniqueHandle event(CreateEventA(nullptr, FALSE, FALSE, kGameIconsDrawDone));
+    if (event) {
+        SetEvent(event.Get());
     }
 }
 
@@ -173,8 +174,7 @@ DWORD CArtSync::Run() {
             }
             LoadIconImage(*game, iconFile);
             if (m_state.notifyWnd != nullptr && IsWindow(m_state.notifyWnd)) {
-                SendMessageA(m_state.notifyWnd, UWM_ICON_READY, 0,
-                             reinterpret_cast<LPARAM>(game->m_strPackage.c_str()));
+                hv::Send<UWM_ICON_READY>(m_state.notifyWnd, {}, game->m_strPackage.c_str());
             }
         }
         if (Stopping()) {
@@ -228,37 +228,25 @@ CGameInfoThread::CGameInfoThread(HWND notifyWnd, std::string artUrl, GameList& r
 }
 
 CGameInfoThread::~CGameInfoThread() {
-    if (m_hThread != nullptr) {
-        m_state->stop = true;
-        CloseHandle(m_hThread);
-    }
+    m_state->stop = true;
 }
 
 bool CGameInfoThread::CreateThread() {
-    if (m_hThread != nullptr) {
+    if (m_thread) {
         return false;
     }
-    auto* parameter = new std::shared_ptr<State>(m_state);
-    m_hThread = ::CreateThread(nullptr, 0, ThreadMain, parameter, 0, nullptr);
-    if (m_hThread == nullptr) {
-        delete parameter;
-        return false;
-    }
-    return true;
-}
-
-DWORD CGameInfoThread::ThreadMain(void* parameter) {
-    const std::unique_ptr<std::shared_ptr<State>> state(
-        static_cast<std::shared_ptr<State>*>(parameter));
-    try {
-        return CArtSync(**state).Run();
-    } catch (const std::exception&) {
-        return 1;
-    }
+    m_thread = hv::Thread::Start([state = m_state] {
+        try {
+            state->exitCode = CArtSync(*state).Run();
+        } catch (const std::exception&) {
+            state->exitCode = 1;
+        }
+    });
+    return static_cast<bool>(m_thread);
 }
 
 bool CGameInfoThread::Stop(DWORD timeoutMs) {
-    if (m_hThread == nullptr || ExitCode() != STILL_ACTIVE) {
+    if (!m_thread.IsRunning()) {
         return true;
     }
     m_state->stop = true;
@@ -266,15 +254,11 @@ bool CGameInfoThread::Stop(DWORD timeoutMs) {
 }
 
 bool CGameInfoThread::Wait(DWORD timeoutMs) {
-    return m_hThread == nullptr || hvWaitHandlingSent(1, &m_hThread, timeoutMs) == WAIT_OBJECT_0;
+    return m_thread.Wait(timeoutMs);
 }
 
 DWORD CGameInfoThread::ExitCode() const {
-    DWORD code = 0;
-    if (m_hThread == nullptr || !GetExitCodeThread(m_hThread, &code)) {
-        return 0;
-    }
-    return code;
+    return m_thread.IsRunning() ? STILL_ACTIVE : m_state->exitCode.load();
 }
 
 unsigned CGameInfoThread::BodiesFetched() const {

@@ -8,11 +8,8 @@
 
 #include "catalogue/Catalogue.h"
 #include "catalogue/CatalogueFile.h"
-#include "winapi/winapi.h"
+#include "winapi/Thread.h"
 
-// Sent to the notification window after each new icon; lParam points at the
-// record's package, valid only during the call.
-inline constexpr UINT UWM_ICON_READY = WM_USER + 202;
 // Auto-reset event set once the cached icons are decoded. Open it before
 // CreateThread: a named event lives only while a handle is open.
 inline constexpr char kGameIconsDrawDone[] = "GAMEICONS_DRAW_DONE";
@@ -44,9 +41,7 @@ class CGameInfoThread {
     struct State;
 
   private:
-    static DWORD ThreadMain(void* parameter);
-
     // Shared with the thread, which may outlive this object.
     std::shared_ptr<State> m_state;
-    HANDLE m_hThread = nullptr;
+    hv::Thread m_thread;
 };

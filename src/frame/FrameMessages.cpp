@@ -10,7 +10,8 @@
 #include "screens/LoginView.h"
 
 LRESULT CMainFrame::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
-    const auto text = reinterpret_cast<const char*>(lParam);
+    using hv::LParam;
+    using hv::WParam;
     switch (message) {
         case WM_CREATE: return OnCreate();
         case WM_DESTROY:
@@ -18,9 +19,9 @@ LRESULT CMainFrame::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
             OnDestroy();
             return 0;
         case WM_GETMINMAXINFO:
-            reinterpret_cast<MINMAXINFO*>(lParam)->ptMinTrackSize = POINT{kMinWidth, kMinHeight};
+            LParam<WM_GETMINMAXINFO>(lParam)->ptMinTrackSize = POINT{kMinWidth, kMinHeight};
             return 0;
-        case WM_SIZING: OnSizing(wParam, reinterpret_cast<RECT*>(lParam)); return TRUE;
+        case WM_SIZING: OnSizing(wParam, LParam<WM_SIZING>(lParam)); return TRUE;
 
         // From the engine.
         case UWM_ENGINE_PROGRESS: return lParam == 0 ? -1 : ForwardToListeners(message, 0, lParam);
@@ -33,40 +34,47 @@ LRESULT CMainFrame::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
                                119),
                 119, true);
             return 0;
-        case UWM_ASK_PLAY_NOW: return OnAskPlayNow(text);
+        case UWM_ASK_PLAY_NOW: return OnAskPlayNow(LParam<UWM_ASK_PLAY_NOW>(lParam));
         case UWM_DOWNLOAD_DONE: OnDownloadDone(); return 0;
         case UWM_NOT_MEDIA_CENTER:
             if (m_context.mediaCenter) {
                 *m_context.mediaCenter = 0;
             }
             return 0;
-        case UWM_PACKAGE_ON_DISK: OnPackageOnDisk(wParam, text); return 0;
-        case UWM_PACKAGE_GONE: OnPackageGone(wParam, text); return 0;
+        case UWM_PACKAGE_ON_DISK:
+            OnPackageOnDisk(wParam, LParam<UWM_PACKAGE_ON_DISK>(lParam));
+            return 0;
+        case UWM_PACKAGE_GONE: OnPackageGone(wParam, LParam<UWM_PACKAGE_GONE>(lParam)); return 0;
         case UWM_ENGINE_NOP: return 0;
         case UWM_SESSION_CLOSED: EndSession(std::string(), 0, false); return 0;
         case UWM_CONFIRM_PURCHASE:
-            return OnConfirmPurchase(reinterpret_cast<const char*>(wParam), text);
-        case UWM_FORCED_LOGOUT: OnForcedLogout(lParam); return 0;
-        case UWM_ASK_STORAGE: return OnAskStorage(wParam, text);
-        case UWM_DISK_FULL: OnDiskFull(text); return 0;
+            return OnConfirmPurchase(WParam<UWM_CONFIRM_PURCHASE>(wParam),
+                                     LParam<UWM_CONFIRM_PURCHASE>(lParam));
+        case UWM_FORCED_LOGOUT: OnForcedLogout(LParam<UWM_FORCED_LOGOUT>(lParam)); return 0;
+        case UWM_ASK_STORAGE: return OnAskStorage(wParam, LParam<UWM_ASK_STORAGE>(lParam));
+        case UWM_DISK_FULL: OnDiskFull(LParam<UWM_DISK_FULL>(lParam)); return 0;
         case UWM_ENGINE_CANCEL:
         case UWM_CANCEL_DOWNLOAD: StartCancelWorker(); return 0;
 
         // From the client's own screens and workers.
         case UWM_LOGIN_OK: OnLoginOk(); return 0;
         case UWM_SHOW_LOGIN: SwitchToScreen(m_pLoginView.get()); return 0;
-        case UWM_SHOW_MESSAGE: ShowMessage(text ? text : "", static_cast<long>(wParam)); return 0;
+        case UWM_SHOW_MESSAGE: {
+            const char* text = LParam<UWM_SHOW_MESSAGE>(lParam);
+            ShowMessage(text ? text : "", WParam<UWM_SHOW_MESSAGE>(wParam));
+            return 0;
+        }
         case UWM_LOGOUT:
-            if (wParam == 0) {
+            if (WParam<UWM_LOGOUT>(wParam) == 0) {
                 PostMessage(WM_CLOSE);
-            } else if (wParam == 1) {
+            } else if (WParam<UWM_LOGOUT>(wParam) == 1) {
                 AskLogout();
             }
             return 0;
-        case UWM_START_DOWNLOAD:
-            StartDownload(reinterpret_cast<GameInfo*>(lParam), false);
+        case UWM_START_DOWNLOAD: StartDownload(LParam<UWM_START_DOWNLOAD>(lParam), false); return 0;
+        case UWM_GAME_ACTION:
+            OnGameAction(WParam<UWM_GAME_ACTION>(wParam), LParam<UWM_GAME_ACTION>(lParam));
             return 0;
-        case UWM_GAME_ACTION: OnGameAction(wParam, lParam); return 0;
         case UWM_ACTIVATE_RUNNING:
             if (m_engine) {
                 m_engine->Api().hv_SetGameForeground();
@@ -75,17 +83,16 @@ LRESULT CMainFrame::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
         case UWM_DRAG_FRAME: SendMessage(WM_NCLBUTTONDOWN, wParam, 0); return 0;
         case UWM_CHECK_UPGRADE: CheckForUpgrade(); return 0;
         case UWM_SWITCH_SCREEN:
-            OnSwitchScreen(reinterpret_cast<CBaseView*>(wParam),
-                           reinterpret_cast<CBaseView*>(lParam));
+            OnSwitchScreen(WParam<UWM_SWITCH_SCREEN>(wParam), LParam<UWM_SWITCH_SCREEN>(lParam));
             return 0;
-        case UWM_SHOW_GAME: OnShowGame(reinterpret_cast<GameInfo*>(lParam)); return 0;
+        case UWM_SHOW_GAME: OnShowGame(LParam<UWM_SHOW_GAME>(lParam)); return 0;
         case UWM_CANCEL_LOGIN: CancelLogin(); return 0;
         case UWM_START_LOGIN: StartLogin(); return 0;
 
         // Workers reaching the user-interface thread.
         case HVM_CLOSE_WAIT: CloseWaitDialog(); return 0;
         case HVM_DETAIL_BUSY:
-            SetDetailBusy(static_cast<UINT>(wParam), static_cast<int>(lParam));
+            SetDetailBusy(WParam<HVM_DETAIL_BUSY>(wParam), LParam<HVM_DETAIL_BUSY>(lParam));
             return 0;
         case HVM_STOP_LOGIN_ANIMATION:
             if (m_pLoginStatusView) {
@@ -93,14 +100,14 @@ LRESULT CMainFrame::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
             }
             return 0;
         case HVM_WAIT_CURSOR:
-            if (wParam) {
+            if (WParam<HVM_WAIT_CURSOR>(wParam)) {
                 QApplication::setOverrideCursor(Qt::WaitCursor);
             } else {
                 QApplication::restoreOverrideCursor();
             }
             return 0;
         case HVM_WORKER_ENDED: {
-            const auto* ended = reinterpret_cast<const CWorker*>(lParam);
+            const hv::Thread* ended = LParam<HVM_WORKER_ENDED>(lParam);
             for (auto* slot : {&m_pLoginWorker, &m_pDownloadWorker, &m_pCancelWorker,
                                &m_pDeleteWorker, &m_pCancelLoginWorker}) {
                 if (slot->get() == ended) {

@@ -1,6 +1,7 @@
 // What the user does with a game: download, purchase, storage, play, delete.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 
 #include "app/ConfigHelper.h"
@@ -18,17 +19,12 @@
 
 namespace {
 
-std::string Format(const char* pattern, const std::string& a) {
-    const int size = std::snprintf(nullptr, 0, pattern, a.c_str());
-    std::string out(static_cast<size_t>(size), '\0');
-    std::snprintf(out.data(), out.size() + 1, pattern, a.c_str());
-    return out;
-}
-
-std::string Format(const char* pattern, const std::string& a, const std::string& b) {
-    const int size = std::snprintf(nullptr, 0, pattern, a.c_str(), b.c_str());
-    std::string out(static_cast<size_t>(size), '\0');
-    std::snprintf(out.data(), out.size() + 1, pattern, a.c_str(), b.c_str());
+// Fills the pattern's "%s" slots in order.
+template <class... Texts>
+std::string Format(const char* pattern, const Texts&... texts) {
+    const int size = std::snprintf(nullptr, 0, pattern, texts.c_str()...);
+    std::string out(static_cast<size_t>(std::max(size, 0)), '\0');
+    std::snprintf(out.data(), out.size() + 1, pattern, texts.c_str()...);
     return out;
 }
 
@@ -46,21 +42,21 @@ void CMainFrame::SetDetailBusy(UINT which, int value) {
         m_pGameInfoView->m_bDeleteBusy = value;
 }
 
-void CMainFrame::OnGameAction(WPARAM action, LPARAM lParam) {
-    if (lParam == 0) {
+void CMainFrame::OnGameAction(GameAction action, void* target) {
+    if (!target) {
         if (!m_pHomeView || m_pHomeView->m_nBrowsePending) {
             return;
         }
         switch (action) {
             case ACTION_WHATS_NEW: m_pHomeView->ShowWhatsNew(); break;
             case ACTION_BROWSE_GAMES:
-                SendMessage(HVM_WAIT_CURSOR, 1);
+                hv::Send<HVM_WAIT_CURSOR>(GetSafeHwnd(), true);
                 m_pHomeView->m_nBrowsePending = 1;
                 m_pHomeView->m_nFlag2 = 0;
                 m_pHomeView->m_nFlag3 = 0;
                 m_pGamesView->RefreshGames();
                 SwitchToScreen(m_pGamesView.get());
-                SendMessage(HVM_WAIT_CURSOR, 0);
+                hv::Send<HVM_WAIT_CURSOR>(GetSafeHwnd(), false);
                 break;
             case ACTION_EDIT_PROFILE:
                 if (m_engine) {
@@ -81,7 +77,7 @@ void CMainFrame::OnGameAction(WPARAM action, LPARAM lParam) {
         return;
     }
     if (action == ACTION_ADD_LISTENER) {
-        if (auto* listener = reinterpret_cast<CWnd*>(lParam); listener->GetSafeHwnd()) {
+        if (auto* listener = static_cast<CWnd*>(target); listener->GetSafeHwnd()) {
             m_arrListeners.push_back(listener->GetSafeHwnd());
         }
         return;
@@ -90,19 +86,19 @@ void CMainFrame::OnGameAction(WPARAM action, LPARAM lParam) {
         m_pGameInfoView->IsBusy()) {
         return;
     }
-    auto* game = reinterpret_cast<GameInfo*>(lParam);
+    auto* game = static_cast<GameInfo*>(target);
     const bool partner = action == ACTION_DOWNLOAD_PARTNER || action == ACTION_PLAY_PARTNER ||
                          action == ACTION_DELETE_PARTNER;
-    GameInfo* target = partner ? game->m_pPartner : game;
-    if (!target) {
+    GameInfo* chosen = partner ? game->m_pPartner : game;
+    if (!chosen) {
         return;
     }
     switch (action) {
         case ACTION_DOWNLOAD:
-        case ACTION_DOWNLOAD_PARTNER: StartDownload(target, true); break;
+        case ACTION_DOWNLOAD_PARTNER: StartDownload(chosen, true); break;
         case ACTION_PLAY:
-        case ACTION_PLAY_PARTNER: Play(target); break;
-        default: StartDeleteWorker(target); break;
+        case ACTION_PLAY_PARTNER: Play(chosen); break;
+        default: StartDeleteWorker(chosen); break;
     }
 }
 
@@ -123,31 +119,29 @@ void CMainFrame::StartDownload(GameInfo* game, bool fromAction) {
     m_pDownloadView->SetGame(game);
     CBaseView* detail = m_pGameInfoView.get();
     m_pDownloadWorker =
-        CWorker::Start([engine = m_engine, shared = m_shared, hwnd = GetSafeHwnd(),
-                        package = game->m_strPackage, title = game->m_strTitle, detail] {
+        StartWorker([engine = m_engine, shared = m_shared, hwnd = GetSafeHwnd(),
+                     package = game->m_strPackage, title = game->m_strTitle, detail] {
             Sleep(1000);
             char buffer[HV_BUFFER_SIZE] = {};
             const int code = engine->Api().hv_DownloadA(package.c_str(), title.c_str(), 1, buffer);
             buffer[HV_BUFFER_SIZE - 1] = '\0';
-            SendMessageA(hwnd, HVM_CLOSE_WAIT, 0, 0);
-            const auto toDetail = [&] {
-                PostMessageA(hwnd, UWM_SWITCH_SCREEN, 0, reinterpret_cast<LPARAM>(detail));
-            };
+            hv::Send<HVM_CLOSE_WAIT>(hwnd);
+            const auto toDetail = [&] { hv::Post<UWM_SWITCH_SCREEN>(hwnd, nullptr, detail); };
             switch (code) {
                 case HV_DL_OK: shared->downloadActive = 1; break;
                 case HV_DL_CONNECTION_LOST:
-                    SendMessageA(hwnd, HVM_DETAIL_BUSY, DETAIL_DOWNLOAD, 0);
-                    PostMessageA(hwnd, UWM_CONNECTION_LOST, 0, 0);
+                    hv::Send<HVM_DETAIL_BUSY>(hwnd, DETAIL_DOWNLOAD, 0);
+                    hv::Post<UWM_CONNECTION_LOST>(hwnd);
                     break;
                 case HV_DL_DECLINED:
                 case HV_DL_ABORTED:
-                    SendMessageA(hwnd, HVM_DETAIL_BUSY, DETAIL_DOWNLOAD, 0);
+                    hv::Send<HVM_DETAIL_BUSY>(hwnd, DETAIL_DOWNLOAD, 0);
                     toDetail();
                     break;
                 default: {
                     const std::string text = hv::DownloadFailureMessage(code, buffer);
-                    SendMessageA(hwnd, HVM_DETAIL_BUSY, DETAIL_DOWNLOAD, 0);
-                    SendMessageA(hwnd, UWM_SHOW_MESSAGE, 1, reinterpret_cast<LPARAM>(text.c_str()));
+                    hv::Send<HVM_DETAIL_BUSY>(hwnd, DETAIL_DOWNLOAD, 0);
+                    hv::Send<UWM_SHOW_MESSAGE>(hwnd, 1, text.c_str());
                     toDetail();
                     break;
                 }
@@ -158,8 +152,8 @@ void CMainFrame::StartDownload(GameInfo* game, bool fromAction) {
 void CMainFrame::StartCancelWorker() {
     ShowWaitDialog(0);
     CBaseView* detail = m_pGameInfoView.get();
-    m_pCancelWorker = CWorker::Start([engine = m_engine, shared = m_shared, hwnd = GetSafeHwnd(),
-                                      download = m_pDownloadWorker, detail] {
+    m_pCancelWorker = StartWorker([engine = m_engine, shared = m_shared, hwnd = GetSafeHwnd(),
+                                   download = m_pDownloadWorker, detail] {
         Sleep(100);
         shared->downloadActive = 0;
         bool removed = false;
@@ -178,11 +172,11 @@ void CMainFrame::StartCancelWorker() {
         if (download && download->IsRunning()) {
             download->Wait(kDownloadCancelWaitMs);
         }
-        SendMessageA(hwnd, HVM_CLOSE_WAIT, 0, 0);
+        hv::Send<HVM_CLOSE_WAIT>(hwnd);
         if (removed) {
-            PostMessageA(hwnd, UWM_SWITCH_SCREEN, 0, reinterpret_cast<LPARAM>(detail));
+            hv::Post<UWM_SWITCH_SCREEN>(hwnd, nullptr, detail);
         }
-        SendMessageA(hwnd, HVM_DETAIL_BUSY, DETAIL_DOWNLOAD | DETAIL_PLAY, 0);
+        hv::Send<HVM_DETAIL_BUSY>(hwnd, DETAIL_DOWNLOAD | DETAIL_PLAY, 0);
     });
 }
 
@@ -193,19 +187,19 @@ void CMainFrame::StartDeleteWorker(GameInfo* game) {
     if (yes && m_engine) {
         ShowWaitDialog(0);
         m_pDeleteWorker =
-            CWorker::Start([engine = m_engine, hwnd = GetSafeHwnd(), package = game->m_strPackage] {
-                SendMessageA(hwnd, HVM_WAIT_CURSOR, 1, 0);
+            StartWorker([engine = m_engine, hwnd = GetSafeHwnd(), package = game->m_strPackage] {
+                hv::Send<HVM_WAIT_CURSOR>(hwnd, true);
                 Sleep(1000);
                 engine->Api().hv_DeletePkgA(package.c_str());
-                SendMessageA(hwnd, HVM_CLOSE_WAIT, 0, 0);
-                SendMessageA(hwnd, HVM_WAIT_CURSOR, 0, 0);
+                hv::Send<HVM_CLOSE_WAIT>(hwnd);
+                hv::Send<HVM_WAIT_CURSOR>(hwnd, false);
             });
     }
     m_pGameInfoView->m_bDeleteBusy = 0;
 }
 
 void CMainFrame::Play(GameInfo* game) {
-    SendMessage(HVM_WAIT_CURSOR, 1);
+    hv::Send<HVM_WAIT_CURSOR>(GetSafeHwnd(), true);
     m_pGameInfoView->m_bPlayBusy = 1;
     const std::string user = m_pLoginView ? m_pLoginView->GetUserName() : std::string();
     const std::string password = m_pLoginView ? m_pLoginView->GetPassword() : std::string();
@@ -213,7 +207,7 @@ void CMainFrame::Play(GameInfo* game) {
                                                   password.c_str()) != 0) {
         m_pGameInfoView->m_bPlayBusy = 0;
     }
-    SendMessage(HVM_WAIT_CURSOR, 0);
+    hv::Send<HVM_WAIT_CURSOR>(GetSafeHwnd(), false);
 }
 
 void CMainFrame::OnDownloadDone() {
@@ -250,6 +244,10 @@ LRESULT CMainFrame::OnConfirmPurchase(const char* price, const char* title) {
         m_pPurchaseDlg->m_bTwoButtons = 1;
         m_pPurchaseDlg->m_bFirstDefault = 1;
         m_pPurchaseDlg->m_bPurchase = 1;
+        m_pPurchaseDlg->m_fnShowTerms = [this] {
+            ShowWebPage(PlayerPagesUrl() + "/terms.htm", 1, 0, 1);
+        };
+        m_pPurchaseDlg->m_fnPurchaseAccepted = [this] { ShowWaitDialog(0); };
     }
     m_pPurchaseDlg->SetMessage(
         Format("Your credit card will be charged $%s for this purchase.\r\nAre you sure you wish "
@@ -298,16 +296,17 @@ LRESULT CMainFrame::OnAskStorage(WPARAM demo, const char* title) {
 }
 
 void CMainFrame::OnDiskFull(const char* title) {
-    Inform(
-        Format("There is not enough hard disk space available to store %s.", title ? title : ""));
+    Inform(Format("There is not enough hard disk space available to store %s.",
+                  std::string(title ? title : "")));
 }
 
 LRESULT CMainFrame::OnAskPlayNow(const char* title) {
     if (m_pDownloadView) {
         m_pDownloadView->MarkReadyToPlay();
     }
-    const INT_PTR answer = AskQuestion(Format("Would you like to play %s now?", title ? title : ""),
-                                       MSG_FIRST_DEFAULT);
+    const INT_PTR answer =
+        AskQuestion(Format("Would you like to play %s now?", std::string(title ? title : "")),
+                    MSG_FIRST_DEFAULT);
     m_bWasMaximised = FrameShowState() == SW_SHOWMAXIMIZED ? 1 : 0;
     if (answer == IDYES) {
         ShowWindow(SW_MINIMIZE);

@@ -23,8 +23,6 @@
 
 namespace {
 
-IFrame* g_pFrame = nullptr;
-
 constexpr UINT kToolBarId = 400;
 constexpr UINT kHiddenPaneId = AFX_IDW_PANE_FIRST + 1;
 
@@ -33,13 +31,6 @@ const std::vector<UINT> kToolBarBitmaps = {134, 133, 136, 135, 132, 139, 138, 13
                                            189, 192, 191, 186, 193, 194, 196, 195, 197};
 
 }  // namespace
-
-IFrame* GetFrame() {
-    return g_pFrame;
-}
-void SetFrame(IFrame* frame) {
-    g_pFrame = frame;
-}
 
 CMainFrame::CMainFrame(FrameContext context) : m_context(std::move(context)) {}
 
@@ -174,15 +165,14 @@ void CMainFrame::GoBack() {
         int flag = 1;
         m_pGameInfoView->ConfirmLeave(flag);
         if (flag) {
-            PostMessage(UWM_SWITCH_SCREEN, reinterpret_cast<WPARAM>(m_pGameInfoView.get()),
-                        reinterpret_cast<LPARAM>(m_pGamesView.get()));
+            hv::Post<UWM_SWITCH_SCREEN>(GetSafeHwnd(), m_pGameInfoView.get(), m_pGamesView.get());
         }
     } else if (active == m_pDownloadView.get()) {
         int flag = 1;
         m_pDownloadView->ConfirmCancel(flag);
         if (flag == 0) {
-            PostMessage(UWM_SWITCH_SCREEN, reinterpret_cast<WPARAM>(m_pDownloadView.get()),
-                        reinterpret_cast<LPARAM>(m_pGameInfoView.get()));
+            hv::Post<UWM_SWITCH_SCREEN>(GetSafeHwnd(), m_pDownloadView.get(),
+                                        m_pGameInfoView.get());
         }
     }
 }
@@ -236,6 +226,8 @@ INT_PTR CMainFrame::RunMessageDialog(MessageRequest& request) {
     dialog.m_bYesNo = (request.flags & MSG_YES_NO) != 0;
     dialog.m_bFolder = (request.flags & MSG_FOLDER) != 0;
     dialog.m_lErrorCode = static_cast<int32_t>(request.errorCode);
+    dialog.m_strErrorInfoUrl =
+        m_context.config ? m_context.config->GetErrorInfoUrl() : std::string();
     const INT_PTR result = dialog.DoModal();
     request.folderPath = dialog.m_strFolderPath;
     return result;
@@ -258,7 +250,7 @@ void CMainFrame::ShowWaitDialog(int mode) {
 
 void CMainFrame::CloseWaitDialog() {
     if (GetCurrentThreadId() != m_uiThread) {
-        SendMessageA(GetSafeHwnd(), HVM_CLOSE_WAIT, 0, 0);
+        hv::Send<HVM_CLOSE_WAIT>(GetSafeHwnd());
         return;
     }
     if (m_pWaitDlg && m_pWaitDlg->GetSafeHwnd()) {
@@ -389,12 +381,16 @@ BOOL CMainFrame::PreTranslateMessage(MSG* msg) {
     return FALSE;
 }
 
+std::shared_ptr<hv::Thread> CMainFrame::StartWorker(std::function<void()> body) {
+    return std::make_shared<hv::Thread>(hv::Thread::Start(std::move(body)));
+}
+
 bool CMainFrame::WaitForWorkers(DWORD milliseconds) {
     const DWORD start = GetTickCount();
     for (const auto* slot : {&m_pLoginWorker, &m_pDownloadWorker, &m_pCancelWorker,
                              &m_pDeleteWorker, &m_pCancelLoginWorker}) {
         // A copy: the worker's end message may clear the slot during the wait.
-        const std::shared_ptr<CWorker> worker = *slot;
+        const std::shared_ptr<hv::Thread> worker = *slot;
         const DWORD spent = GetTickCount() - start;
         if (worker && (spent >= milliseconds || !worker->Wait(milliseconds - spent))) {
             return false;

@@ -4,16 +4,16 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
 #include "engine/EngineLibrary.h"
-#include "frame/FrameInterface.h"
-#include "frame/FrameWorkers.h"
-#include "frame/Messages.h"
 #include "halvory/engine.h"
+#include "messages/Messages.h"
+#include "screens/FrameInterface.h"
 #include "skin/TeTBar.h"
 #include "ui/FrameWnd.h"
 #include "ui/MessagePump.h"
@@ -152,11 +152,11 @@ class CMainFrame : public CFrameWnd, public IFrame {
     void OnLoginOk();
     void AskLogout();
     void EndSession(const std::string& text, long number, bool showMessage);
-    void OnForcedLogout(LPARAM reason);
+    void OnForcedLogout(long reason);
     void RestoreFrame();
 
     // Game actions (GameActions.cpp).
-    void OnGameAction(WPARAM action, LPARAM lParam);
+    void OnGameAction(GameAction action, void* target);
     void StartDownload(GameInfo* game, bool fromAction);
     void StartCancelWorker();
     void StartDeleteWorker(GameInfo* game);
@@ -174,6 +174,9 @@ class CMainFrame : public CFrameWnd, public IFrame {
     bool IsBrowserPage(HWND hwnd) const;
 
     static LRESULT ShellHookProc(int code, WPARAM wParam, LPARAM lParam);
+    // Engine calls that can block run on these; shared, so that one worker
+    // can wait for another.
+    static std::shared_ptr<hv::Thread> StartWorker(std::function<void()> body);
 
     HHOOK m_hShellHook = nullptr;
     CTeTBar m_wndToolBar;
@@ -187,7 +190,7 @@ class CMainFrame : public CFrameWnd, public IFrame {
     std::unique_ptr<CBrowserView> m_pBrowserView;
     std::unique_ptr<CGameInfoView> m_pGameInfoView;
     std::unique_ptr<CDownloadView> m_pDownloadView;
-    std::shared_ptr<CWorker> m_pLoginWorker;
+    std::shared_ptr<hv::Thread> m_pLoginWorker;
     std::shared_ptr<SharedState> m_shared = std::make_shared<SharedState>();
     std::vector<HWND> m_arrListeners;
     std::vector<std::string> m_arrInstalledGames;
@@ -195,10 +198,10 @@ class CMainFrame : public CFrameWnd, public IFrame {
     std::shared_ptr<hv::EngineModule> m_engine;
     std::unique_ptr<CMessageDlg> m_pPurchaseDlg;
     std::unique_ptr<CPleaseWaitDlg> m_pWaitDlg;
-    std::shared_ptr<CWorker> m_pDeleteWorker;
-    std::shared_ptr<CWorker> m_pDownloadWorker;
-    std::shared_ptr<CWorker> m_pCancelWorker;
-    std::shared_ptr<CWorker> m_pCancelLoginWorker;
+    std::shared_ptr<hv::Thread> m_pDeleteWorker;
+    std::shared_ptr<hv::Thread> m_pDownloadWorker;
+    std::shared_ptr<hv::Thread> m_pCancelWorker;
+    std::shared_ptr<hv::Thread> m_pCancelLoginWorker;
     std::unique_ptr<CGameInfoThread> m_pGameInfoThread;
     bool m_bKeepRecords = false;  // an art thread was abandoned mid-walk
     int16_t m_bWasMaximised = 1;
@@ -207,12 +210,5 @@ class CMainFrame : public CFrameWnd, public IFrame {
     DWORD m_uiThread = 0;
 };
 
-// Private messages through which workers reach the user-interface thread.
-enum : UINT {
-    HVM_CLOSE_WAIT = WM_APP + 1,
-    HVM_DETAIL_BUSY = WM_APP + 2,  // wParam: DETAIL_* flag; lParam: value
-    HVM_STOP_LOGIN_ANIMATION = WM_APP + 3,
-    HVM_WORKER_ENDED = WM_APP + 4,  // lParam: CWorker*
-    HVM_WAIT_CURSOR = WM_APP + 5,   // wParam: 1 on, 0 off
-};
-enum : UINT { DETAIL_DOWNLOAD = 1, DETAIL_PLAY = 2, DETAIL_DELETE = 4 };
+// Number of the registered "SHELLHOOK" message.
+UINT ShellHookMessage();

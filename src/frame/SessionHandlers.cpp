@@ -17,23 +17,22 @@ void CMainFrame::StartLogin() {
     m_pLoginStatusView->StartAnimation();
     const std::string user = m_pLoginView->GetUserName();
     const std::string password = m_pLoginView->GetPassword();
-    m_pLoginWorker = CWorker::Start([engine = m_engine, hwnd = GetSafeHwnd(), user, password] {
+    m_pLoginWorker = StartWorker([engine = m_engine, hwnd = GetSafeHwnd(), user, password] {
         const int code = engine->Api().hv_LoginA(user.c_str(), password.c_str(), 1);
         if (code == HV_LOGIN_OK || code == HV_LOGIN_OK_ALT) {
-            PostMessageA(hwnd, UWM_LOGIN_OK, 0, 0);
+            hv::Post<UWM_LOGIN_OK>(hwnd);
             return;
         }
         if (code == HV_LOGIN_CANCELLED) {
             return;  // the cancel worker reports
         }
-        SendMessageA(hwnd, HVM_STOP_LOGIN_ANIMATION, 0, 0);
+        hv::Send<HVM_STOP_LOGIN_ANIMATION>(hwnd);
         if (code == HV_LOGIN_PENDING) {
             return;
         }
         const hv::CodeMessage message = hv::LoginFailureMessage(code);
-        SendMessageA(hwnd, UWM_SHOW_MESSAGE, static_cast<WPARAM>(message.number),
-                     reinterpret_cast<LPARAM>(message.text.c_str()));
-        PostMessageA(hwnd, UWM_SHOW_LOGIN, 0, 0);
+        hv::Send<UWM_SHOW_MESSAGE>(hwnd, message.number, message.text.c_str());
+        hv::Post<UWM_SHOW_LOGIN>(hwnd);
     });
 }
 
@@ -43,7 +42,7 @@ void CMainFrame::CancelLogin() {
     }
     ShowWaitDialog(2);
     m_pCancelLoginWorker =
-        CWorker::Start([engine = m_engine, login = m_pLoginWorker, hwnd = GetSafeHwnd()] {
+        StartWorker([engine = m_engine, login = m_pLoginWorker, hwnd = GetSafeHwnd()] {
             Sleep(100);
             if (login) {
                 if (login->IsRunning() && engine) {
@@ -51,10 +50,10 @@ void CMainFrame::CancelLogin() {
                     // A login that never returns is left to finish alone.
                     login->Wait(kLoginCancelWaitMs);
                 }
-                SendMessageA(hwnd, HVM_WORKER_ENDED, 0, reinterpret_cast<LPARAM>(login.get()));
+                hv::Send<HVM_WORKER_ENDED>(hwnd, {}, login.get());
             }
-            SendMessageA(hwnd, HVM_CLOSE_WAIT, 0, 0);
-            PostMessageA(hwnd, UWM_SHOW_LOGIN, 0, 0);
+            hv::Send<HVM_CLOSE_WAIT>(hwnd);
+            hv::Post<UWM_SHOW_LOGIN>(hwnd);
         });
 }
 
@@ -84,8 +83,7 @@ void CMainFrame::LogoutSequence() {
     if (m_engine) {
         m_engine->Api().hv_LogOut();
     }
-    PostMessage(UWM_SWITCH_SCREEN, 0,
-                reinterpret_cast<LPARAM>(static_cast<CBaseView*>(m_pLoginView.get())));
+    hv::Post<UWM_SWITCH_SCREEN>(GetSafeHwnd(), nullptr, m_pLoginView.get());
 }
 
 void CMainFrame::RestoreFrame() {
@@ -100,7 +98,7 @@ void CMainFrame::EndSession(const std::string& text, long errorCode, bool showMe
     LogoutSequence();
 }
 
-void CMainFrame::OnForcedLogout(LPARAM reason) {
+void CMainFrame::OnForcedLogout(long reason) {
     // Shown with its number, but without an error code for the help link.
-    EndSession(hv::ForcedLogoutMessage(static_cast<long>(reason)).text, 0, true);
+    EndSession(hv::ForcedLogoutMessage(reason).text, 0, true);
 }

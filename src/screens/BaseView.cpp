@@ -3,8 +3,8 @@
 #include <QPainter>
 #include <QWidget>
 
-#include "frame/FrameInterface.h"
 #include "image/CxImageQt.h"
+#include "screens/FrameInterface.h"
 #include "skin/SkinSet.h"
 
 BOOL CBaseView::Create(CWnd* frame, UINT id) {

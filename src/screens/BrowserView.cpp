@@ -1,6 +1,6 @@
 #include "screens/BrowserView.h"
 
-#include "frame/FrameInterface.h"
+#include "screens/FrameInterface.h"
 
 void CBrowserView::ShowPage(const std::string& address, CBaseView* previous) {
     m_strAddress = address;

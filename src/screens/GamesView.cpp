@@ -1,6 +1,7 @@
 #include "screens/GamesView.h"
 
 #include "catalogue/GameInfoThread.h"
+#include "messages/Messages.h"
 
 void CGamesView::AddCategory(const std::string& name) {
     // Every record names its categories again: look them up, not along the list.
@@ -12,7 +13,7 @@ void CGamesView::AddCategory(const std::string& name) {
 LRESULT CGamesView::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == UWM_ICON_READY) {
         // The package text lives only for the duration of the send.
-        m_arrIconsReady.emplace_back(reinterpret_cast<const char*>(lParam));
+        m_arrIconsReady.emplace_back(hv::LParam<UWM_ICON_READY>(lParam));
         Invalidate(FALSE);
         return 0;
     }

@@ -1,6 +1,6 @@
 #include "screens/HomeScreenView.h"
 
-#include "frame/FrameInterface.h"
+#include "screens/FrameInterface.h"
 
 void CHomeScreenView::ShowHome() {
     m_nBrowsePending = 0;

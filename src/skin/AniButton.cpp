@@ -128,8 +128,8 @@ void CAniButton::Sweep() {
     m_nSweepPosition += 100;
     if (x >= width && GetParent()) {
         // The shine has crossed the face: now the parent may hear of it.
-        GetParent()->PostMessage(WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(), BN_CLICKED),
-                                 reinterpret_cast<LPARAM>(GetSafeHwnd()));
+        hv::Post<WM_COMMAND>(GetParent()->GetSafeHwnd(), MAKEWPARAM(GetDlgCtrlID(), BN_CLICKED),
+                             GetSafeHwnd());
     }
 }
 

@@ -10,12 +10,11 @@
 #include <algorithm>
 #include <climits>
 
-#include "app/ConfigHelper.h"
-#include "frame/FrameInterface.h"
 #include "halvory/engine.h"
 #include "shell/Shell.h"
 #include "skin/SkinSet.h"
 #include "ui/DrawText.h"
+#include "winapi/UniqueHandle.h"
 
 namespace {
 
@@ -52,11 +51,6 @@ std::string CurrentDirectory() {
     return getcwd(path, sizeof(path)) ? std::string(path) : std::string();
 }
 
-CWnd* FrameWindow() {
-    IFrame* frame = GetFrame();
-    return frame ? CWnd::FromHandle(frame->FrameHwnd()) : nullptr;
-}
-
 QFont SkinFont(int height, int weight) {
     CSkinSet* skin = GetSkin();
     return skin ? skin->Font(height, weight) : QFont();
@@ -74,8 +68,7 @@ CMessageDlg::~CMessageDlg() {
 }
 
 std::string CMessageDlg::HelpAddress() const {
-    const CConfigHelper* config = GetConfig();
-    std::string address = config ? config->GetErrorInfoUrl() : std::string();
+    std::string address = m_strErrorInfoUrl;
     if (address.empty()) {
         address = kBuiltInErrorInfoUrl;
     }
@@ -136,7 +129,7 @@ BOOL CMessageDlg::OnInitDialog() {
     message->SetWindowText(m_strMessage);
     message->GetWidget()->setFont(FitFont(textFont, QString::fromStdString(m_strMessage),
                                           message->GetWidget()->size(), true));
-    if (CWnd* frame = FrameWindow(); frame && frame->GetWidget()) {
+    if (CWnd* frame = ParentWnd(); frame && frame->GetWidget()) {
         QRect area = GetWidget()->geometry();
         area.moveCenter(frame->GetWidget()->geometry().center());
         GetWidget()->move(area.topLeft());
@@ -211,13 +204,12 @@ void CMessageDlg::Paint() {
 
 void CMessageDlg::OnLinkClicked() {
     if (m_bPurchase) {
-        CWnd* frame = FrameWindow();
-        if (frame) {
-            frame->EnableWindow(TRUE);
+        if (CWnd* owner = ParentWnd()) {
+            owner->EnableWindow(TRUE);
         }
         ShowWindow(SW_HIDE);
-        if (IFrame* owner = GetFrame()) {
-            owner->ShowWebPage(owner->PlayerPagesUrl() + "/terms.htm", 1, 0, 1);
+        if (m_fnShowTerms) {
+            m_fnShowTerms();
         }
         return;
     }
@@ -225,18 +217,17 @@ void CMessageDlg::OnLinkClicked() {
 }
 
 void CMessageDlg::AnswerPurchase(bool yes) {
-    HANDLE event =
-        CreateEventA(nullptr, TRUE, FALSE, yes ? HV_PURCHASE_EVENT : HV_NO_PURCHASE_EVENT);
-    SetEvent(event);
-    CloseHandle(event);
-    if (CWnd* frame = FrameWindow()) {
-        frame->EnableWindow(TRUE);
+    const hv::UniqueHandle event(
+        CreateEventA(nullptr, TRUE, FALSE, yes ? HV_PURCHASE_EVENT : HV_NO_PURCHASE_EVENT));
+    SetEvent(event.Get());
+    if (CWnd* owner = ParentWnd()) {
+        owner->EnableWindow(TRUE);
     }
+    // Copied: the owner may free this dialog in the call.
+    const auto accepted = yes ? m_fnPurchaseAccepted : nullptr;
     DestroyWindow();
-    if (yes) {
-        if (IFrame* frame = GetFrame()) {
-            frame->ShowWaitDialog(0);
-        }
+    if (accepted) {
+        accepted();
     }
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QCursor>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -31,6 +32,13 @@ class CMessageDlg : public CDialog {
     int m_bYesNo = 0;
     int32_t m_lErrorCode = 0;
     std::string m_strFolderPath;
+
+    // Set by the owner, which the dialog never reaches on its own: the error
+    // help page (empty: the built-in one), what the purchase form's terms link
+    // opens, and what follows a Yes to the purchase.
+    std::string m_strErrorInfoUrl;
+    std::function<void()> m_fnShowTerms;
+    std::function<void()> m_fnPurchaseAccepted;
 
     // The address the help link opens.
     std::string HelpAddress() const;

@@ -5,6 +5,7 @@
 #include <array>
 
 #include "image/CxImageQt.h"
+#include "messages/Messages.h"
 #include "skin/SkinSet.h"
 
 namespace {
@@ -87,30 +88,21 @@ void CPleaseWaitDlg::Show(BOOL show) {
         return;
     }
     auto animation = std::make_shared<Animation>();
-    auto* context = new std::pair<std::shared_ptr<Animation>, HWND>(animation, GetSafeHwnd());
-    m_hThread = CreateThread(
-        nullptr, 0,
-        [](void* parameter) -> DWORD {
-            std::unique_ptr<std::pair<std::shared_ptr<Animation>, HWND>> context(
-                static_cast<std::pair<std::shared_ptr<Animation>, HWND>*>(parameter));
-            Animation& state = *context->first;
-            std::unique_lock guard(state.lock);
-            for (unsigned step = 0; !state.quit; ++step) {
-                guard.unlock();
-                PostMessageA(context->second, kStepMessage, step, 0);
-                guard.lock();
-                state.wake.wait_for(guard, std::chrono::milliseconds(kStepMs),
-                                    [&] { return state.quit; });
-            }
-            state.running = false;
-            return 0;
-        },
-        context, 0, nullptr);
-    if (!m_hThread) {
-        delete context;
-        return;
+    m_thread = hv::Thread::Start([animation, hwnd = GetSafeHwnd()] {
+        Animation& state = *animation;
+        std::unique_lock guard(state.lock);
+        for (unsigned step = 0; !state.quit; ++step) {
+            guard.unlock();
+            hv::Post<UWM_WAIT_STEP>(hwnd, step);
+            guard.lock();
+            state.wake.wait_for(guard, std::chrono::milliseconds(kStepMs),
+                                [&] { return state.quit; });
+        }
+        state.running = false;
+    });
+    if (m_thread) {
+        m_pAnimation = animation;
     }
-    m_pAnimation = animation;
 }
 
 void CPleaseWaitDlg::StopAnimation() {
@@ -124,9 +116,8 @@ void CPleaseWaitDlg::StopAnimation() {
     m_pAnimation->wake.notify_all();
     // A thread that does not end in time is left to end alone: it only
     // touches the shared state and posts to a handle that may be gone.
-    WaitForSingleObject(m_hThread, kStopWaitMs);
-    CloseHandle(m_hThread);
-    m_hThread = nullptr;
+    m_thread.Wait(kStopWaitMs);
+    m_thread.Abandon();
     m_pAnimation.reset();
 }
 
@@ -137,9 +128,9 @@ BOOL CPleaseWaitDlg::PreTranslateMessage(MSG* msg) {
 
 LRESULT CPleaseWaitDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-        case kStepMessage:
+        case UWM_WAIT_STEP:
             if (IsAnimating()) {
-                m_strCurrent = CycleText(m_nMode, static_cast<unsigned>(wParam));
+                m_strCurrent = CycleText(m_nMode, hv::WParam<UWM_WAIT_STEP>(wParam));
                 CWnd* text = GetDlgItem(m_nMode == 1 ? IDC_CHECKING : IDC_PLEASE_WAIT);
                 text->SetWindowText(m_strCurrent);
                 if (!m_bFitted[m_nMode == 1]) {

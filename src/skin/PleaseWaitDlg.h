@@ -9,11 +9,11 @@
 #include <string>
 
 #include "ui/Dialog.h"
+#include "winapi/Thread.h"
 
 class CPleaseWaitDlg : public CDialog {
   public:
     static constexpr UINT kTemplateId = 284;
-    static constexpr UINT kStepMessage = WM_USER + 193;  // wParam: step of the cycle
     static constexpr DWORD kStepMs = 500;
     static constexpr DWORD kStopWaitMs = 600;
 
@@ -45,5 +45,5 @@ class CPleaseWaitDlg : public CDialog {
     std::string m_strCurrent;
     bool m_bFitted[2] = {false, false};
     std::shared_ptr<Animation> m_pAnimation;
-    HANDLE m_hThread = nullptr;
+    hv::Thread m_thread;
 };

@@ -101,8 +101,8 @@ LRESULT CStaticBtn::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
             m_bPressed = false;
             Invalidate(TRUE);
             if (GetParent()) {
-                GetParent()->SendMessage(WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(), 0),
-                                         reinterpret_cast<LPARAM>(GetSafeHwnd()));
+                hv::Send<WM_COMMAND>(GetParent()->GetSafeHwnd(), MAKEWPARAM(GetDlgCtrlID(), 0),
+                                     GetSafeHwnd());
             }
             return 0;
         case WM_SETFOCUS:

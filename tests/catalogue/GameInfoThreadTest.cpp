@@ -20,6 +20,7 @@
 
 #include "catalogue/GameInfoThread.h"
 #include "image/TestImages.h"
+#include "messages/Messages.h"
 #include "net/PercentEncode.h"
 #include "service/ServiceHarness.h"
 

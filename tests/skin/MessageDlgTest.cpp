@@ -11,7 +11,6 @@
 #include <QUrl>
 #include <functional>
 
-#include "app/ConfigHelper.h"
 #include "halvory/engine.h"
 #include "skin/MessageDlg.h"
 #include "skin/PleaseWaitDlg.h"
@@ -100,15 +99,17 @@ TEST(MessageDlg, TwoButtonsKeepTheTemplateSizeUnlessYesNoIsForced) {
 }
 
 TEST(MessageDlg, HelpLinkOpensTheErrorPageWithItsCode) {
-    CConfigHelper config;
-    SetConfig(&config);
     CMessageDlg dialog;
     dialog.m_bHelpLink = 1;
     dialog.m_lErrorCode = -7;
     EXPECT_EQ(dialog.HelpAddress(), std::string(CMessageDlg::kBuiltInErrorInfoUrl) + "?Err=-7");
     dialog.m_lErrorCode = 0;
     EXPECT_EQ(dialog.HelpAddress(), CMessageDlg::kBuiltInErrorInfoUrl);
+    dialog.m_strErrorInfoUrl = "http://help.test/err";
+    dialog.m_lErrorCode = 5;
+    EXPECT_EQ(dialog.HelpAddress(), "http://help.test/err?Err=5");
 
+    dialog.m_strErrorInfoUrl.clear();
     dialog.m_lErrorCode = 123;
     dialog.SetTitle("Halvory");
     dialog.SetMessage(
@@ -121,7 +122,6 @@ TEST(MessageDlg, HelpLinkOpensTheErrorPageWithItsCode) {
                            QTest::keyClick(dialog.GetWidget(), Qt::Key_Escape);
                        }),
               IDCANCEL);
-    SetConfig(nullptr);
 }
 
 TEST(MessageDlg, FolderFormCancelOnlyByClickAndBrowseKeepsTextOnCancel) {

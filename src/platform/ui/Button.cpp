@@ -21,8 +21,8 @@ void CButton::SetFont(const QFont& font) {
 
 void CButton::Click() {
     if (CWnd* parent = GetParent()) {
-        parent->SendMessage(WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(), BN_CLICKED),
-                            reinterpret_cast<LPARAM>(GetSafeHwnd()));
+        hv::Send<WM_COMMAND>(parent->GetSafeHwnd(), MAKEWPARAM(GetDlgCtrlID(), BN_CLICKED),
+                             GetSafeHwnd());
     }
 }
 

@@ -131,9 +131,8 @@ BOOL CDialog::PreTranslateMessage(MSG* msg) {
             button->Click();
         } else {
             CWnd* defaultButton = GetDlgItem(IDOK);
-            SendMessage(
-                WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
-                reinterpret_cast<LPARAM>(defaultButton ? defaultButton->GetSafeHwnd() : nullptr));
+            hv::Send<WM_COMMAND>(GetSafeHwnd(), MAKEWPARAM(IDOK, BN_CLICKED),
+                                 defaultButton ? defaultButton->GetSafeHwnd() : nullptr);
         }
         return TRUE;
     }

@@ -32,6 +32,7 @@ class CDialog : public CWnd {
 
     // Text colour of the template's statics; they have no background.
     void SetStaticTextColour(const QColor& colour) { m_staticText = colour; }
+    CWnd* ParentWnd() const { return m_parentWnd; }
 
   private:
     BOOL CreateFromTemplate(CWnd* parent);

@@ -70,7 +70,7 @@ BOOL CFrameWnd::Create(const std::string& title, DWORD style, const RECT& rect) 
 
 void CFrameWnd::ApplyMinMaxInfo() {
     MINMAXINFO info{};
-    SendMessage(WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&info));
+    hv::Send<WM_GETMINMAXINFO>(GetSafeHwnd(), {}, &info);
     if (GetWidget() && info.ptMinTrackSize.x > 0 && info.ptMinTrackSize.y > 0) {
         GetWidget()->setMinimumSize(info.ptMinTrackSize.x, info.ptMinTrackSize.y);
     }
@@ -85,9 +85,9 @@ void CFrameWnd::RecalcLayout() {
 }
 
 RECT CFrameWnd::SizeTo(int edge, RECT proposed) {
-    SendMessage(WM_SIZING, static_cast<WPARAM>(edge), reinterpret_cast<LPARAM>(&proposed));
+    hv::Send<WM_SIZING>(GetSafeHwnd(), static_cast<WPARAM>(edge), &proposed);
     MINMAXINFO info{};
-    SendMessage(WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&info));
+    hv::Send<WM_GETMINMAXINFO>(GetSafeHwnd(), {}, &info);
     // The edge being dragged gives way to the minimum; the opposite one stays.
     const bool left = edge == WMSZ_LEFT || edge == WMSZ_TOPLEFT || edge == WMSZ_BOTTOMLEFT;
     const bool top = edge == WMSZ_TOP || edge == WMSZ_TOPLEFT || edge == WMSZ_TOPRIGHT;

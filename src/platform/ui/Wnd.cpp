@@ -210,7 +210,7 @@ LRESULT CWnd::Procedure(void* context, HWND, UINT message, WPARAM wParam, LPARAM
 
 LRESULT CWnd::Dispatch(UINT message, WPARAM wParam, LPARAM lParam, bool* defaultCalled) {
     if (message == WM_COMMAND && lParam != 0) {
-        CWnd* control = FromHandle(reinterpret_cast<HWND>(lParam));
+        CWnd* control = FromHandle(hv::LParam<WM_COMMAND>(lParam));
         if (control && control->m_parent == this &&
             control->OnChildNotify(message, wParam, lParam)) {
             return 0;

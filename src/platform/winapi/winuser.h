@@ -247,3 +247,11 @@ typedef struct tagWINDOWPLACEMENT {
 #ifdef __cplusplus
 }
 #endif
+
+#ifdef __cplusplus
+#include "winapi/TypedMessage.h"
+
+HV_MESSAGE(WM_COMMAND, WPARAM, HWND);  // MAKEWPARAM(id, code), the control
+HV_MESSAGE(WM_GETMINMAXINFO, hv::NoParam, MINMAXINFO*);
+HV_MESSAGE(WM_SIZING, WPARAM, RECT*);  // WMSZ_* edge, the proposed rectangle
+#endif

@@ -1,0 +1,154 @@
+// Every message id of the client's own, with its parameters. The engine's
+// notifications are in the engine contract (halvory/engine.h); their
+// parameter types are declared here too, so both directions are typed and a
+// compile-time check keeps all ids apart.
+#pragma once
+
+#include <array>
+
+#include "halvory/engine.h"
+#include "winapi/Thread.h"
+#include "winapi/TypedMessage.h"
+#include "winapi/winuser.h"
+
+struct GameInfo;
+class CBaseView;
+class CWnd;
+
+// To the frame, from the screens, dialogs, workers and a second instance.
+// (sent) marks those that must be sent: their parameters live for the call.
+enum : UINT {
+    UWM_LOGIN_OK = WM_USER + 180,
+    UWM_SHOW_LOGIN = WM_USER + 181,
+    UWM_SHOW_MESSAGE = WM_USER + 182,  // (sent)
+    UWM_LOGOUT = WM_USER + 183,        // (sent)
+    UWM_START_DOWNLOAD = WM_USER + 184,
+    UWM_GAME_ACTION = WM_USER + 185,
+    UWM_ACTIVATE_RUNNING = WM_USER + 186,  // (sent)
+    UWM_DRAG_FRAME = WM_USER + 187,
+    UWM_CHECK_UPGRADE = WM_USER + 188,
+    UWM_SWITCH_SCREEN = WM_USER + 190,
+    UWM_CANCEL_DOWNLOAD = WM_USER + 203,  // (sent)
+    UWM_SHOW_GAME = WM_USER + 204,
+    UWM_CANCEL_LOGIN = WM_USER + 205,
+    UWM_START_LOGIN = WM_USER + 206,
+};
+
+// To the games screen from the art thread, after each new icon (sent).
+inline constexpr UINT UWM_ICON_READY = WM_USER + 202;
+// To the wait dialog from its animation thread.
+inline constexpr UINT UWM_WAIT_STEP = WM_USER + 193;
+
+// To the frame from its own workers.
+enum : UINT {
+    HVM_CLOSE_WAIT = WM_APP + 1,
+    HVM_DETAIL_BUSY = WM_APP + 2,
+    HVM_STOP_LOGIN_ANIMATION = WM_APP + 3,
+    HVM_WORKER_ENDED = WM_APP + 4,
+    HVM_WAIT_CURSOR = WM_APP + 5,
+};
+
+// Actions carried by UWM_GAME_ACTION.
+enum GameAction : int {
+    ACTION_DOWNLOAD = 1,
+    ACTION_DOWNLOAD_PARTNER = 2,
+    ACTION_PLAY = 3,
+    ACTION_PLAY_PARTNER = 4,
+    ACTION_DELETE = 5,
+    ACTION_DELETE_PARTNER = 6,
+    ACTION_WHATS_NEW = 9,
+    ACTION_BROWSE_GAMES = 10,
+    ACTION_EDIT_PROFILE = 11,
+    ACTION_SUPPORT = 12,
+    ACTION_ADD_LISTENER = 13,
+};
+
+// Parts of the game detail screen that HVM_DETAIL_BUSY marks busy or idle.
+enum : UINT { DETAIL_DOWNLOAD = 1, DETAIL_PLAY = 2, DETAIL_DELETE = 4 };
+
+using hv::NoParam;
+
+HV_MESSAGE(UWM_LOGIN_OK, NoParam, NoParam);
+HV_MESSAGE(UWM_SHOW_LOGIN, NoParam, NoParam);
+HV_MESSAGE(UWM_SHOW_MESSAGE, long, const char*);  // error number, text
+HV_MESSAGE(UWM_LOGOUT, int, NoParam);             // 0 close the client, 1 log out
+HV_MESSAGE(UWM_START_DOWNLOAD, NoParam, GameInfo*);
+// The target is a GameInfo* for the game actions, the listening CWnd* for
+// ACTION_ADD_LISTENER and null for the home screen's actions.
+HV_MESSAGE(UWM_GAME_ACTION, GameAction, void*);
+HV_MESSAGE(UWM_ACTIVATE_RUNNING, NoParam, NoParam);
+HV_MESSAGE(UWM_DRAG_FRAME, WPARAM, NoParam);  // hit-test code
+HV_MESSAGE(UWM_CHECK_UPGRADE, NoParam, NoParam);
+HV_MESSAGE(UWM_SWITCH_SCREEN, CBaseView*, CBaseView*);  // screen left (or null), screen to show
+HV_MESSAGE(UWM_CANCEL_DOWNLOAD, NoParam, NoParam);
+HV_MESSAGE(UWM_SHOW_GAME, NoParam, GameInfo*);
+HV_MESSAGE(UWM_CANCEL_LOGIN, NoParam, NoParam);
+HV_MESSAGE(UWM_START_LOGIN, NoParam, NoParam);
+HV_MESSAGE(UWM_ICON_READY, NoParam, const char*);  // the record's package
+HV_MESSAGE(UWM_WAIT_STEP, unsigned, NoParam);      // step of the dot cycle
+HV_MESSAGE(HVM_CLOSE_WAIT, NoParam, NoParam);
+HV_MESSAGE(HVM_DETAIL_BUSY, UINT, int);  // DETAIL_* flags, busy or not
+HV_MESSAGE(HVM_STOP_LOGIN_ANIMATION, NoParam, NoParam);
+HV_MESSAGE(HVM_WORKER_ENDED, NoParam, const hv::Thread*);
+HV_MESSAGE(HVM_WAIT_CURSOR, bool, NoParam);  // on or off
+
+// The engine's notifications.
+HV_MESSAGE(UWM_ENGINE_PROGRESS, NoParam, const TransferProgress*);
+HV_MESSAGE(UWM_GAME_CLOSED, NoParam, NoParam);
+HV_MESSAGE(UWM_CATALOGUE_READY, NoParam, NoParam);
+HV_MESSAGE(UWM_CONNECTION_LOST, NoParam, NoParam);
+HV_MESSAGE(UWM_ASK_PLAY_NOW, NoParam, const char*);  // title
+HV_MESSAGE(UWM_DOWNLOAD_DONE, NoParam, NoParam);
+HV_MESSAGE(UWM_NOT_MEDIA_CENTER, NoParam, NoParam);
+HV_MESSAGE(UWM_PACKAGE_ON_DISK, WPARAM, const char*);  // demo flag, package
+HV_MESSAGE(UWM_PACKAGE_GONE, WPARAM, const char*);     // refresh flag, package
+HV_MESSAGE(UWM_ENGINE_STATE, long, NoParam);           // seconds until the game can start
+HV_MESSAGE(UWM_ENGINE_NOP, NoParam, NoParam);
+HV_MESSAGE(UWM_SESSION_CLOSED, NoParam, NoParam);
+HV_MESSAGE(UWM_CONFIRM_PURCHASE, const char*, const char*);  // price text, title
+HV_MESSAGE(UWM_FORCED_LOGOUT, NoParam, long);                // HV_LOGOUT_* reason
+HV_MESSAGE(UWM_ASK_STORAGE, WPARAM, const char*);            // demo flag, title
+HV_MESSAGE(UWM_DISK_FULL, NoParam, const char*);             // title
+HV_MESSAGE(UWM_ENGINE_CANCEL, NoParam, NoParam);
+
+inline constexpr std::array kAllMessages{
+    UINT{UWM_LOGIN_OK},
+    UINT{UWM_SHOW_LOGIN},
+    UINT{UWM_SHOW_MESSAGE},
+    UINT{UWM_LOGOUT},
+    UINT{UWM_START_DOWNLOAD},
+    UINT{UWM_GAME_ACTION},
+    UINT{UWM_ACTIVATE_RUNNING},
+    UINT{UWM_DRAG_FRAME},
+    UINT{UWM_CHECK_UPGRADE},
+    UINT{UWM_SWITCH_SCREEN},
+    UINT{UWM_CANCEL_DOWNLOAD},
+    UINT{UWM_SHOW_GAME},
+    UINT{UWM_CANCEL_LOGIN},
+    UINT{UWM_START_LOGIN},
+    UWM_ICON_READY,
+    UWM_WAIT_STEP,
+    UINT{HVM_CLOSE_WAIT},
+    UINT{HVM_DETAIL_BUSY},
+    UINT{HVM_STOP_LOGIN_ANIMATION},
+    UINT{HVM_WORKER_ENDED},
+    UINT{HVM_WAIT_CURSOR},
+    UINT{UWM_ENGINE_PROGRESS},
+    UINT{UWM_GAME_CLOSED},
+    UINT{UWM_CATALOGUE_READY},
+    UINT{UWM_CONNECTION_LOST},
+    UINT{UWM_ASK_PLAY_NOW},
+    UINT{UWM_DOWNLOAD_DONE},
+    UINT{UWM_NOT_MEDIA_CENTER},
+    UINT{UWM_PACKAGE_ON_DISK},
+    UINT{UWM_PACKAGE_GONE},
+    UINT{UWM_ENGINE_STATE},
+    UINT{UWM_ENGINE_NOP},
+    UINT{UWM_SESSION_CLOSED},
+    UINT{UWM_CONFIRM_PURCHASE},
+    UINT{UWM_FORCED_LOGOUT},
+    UINT{UWM_ASK_STORAGE},
+    UINT{UWM_DISK_FULL},
+    UINT{UWM_ENGINE_CANCEL},
+};
+static_assert(hv::AllDistinct(kAllMessages), "two messages share an id");
