@@ -6,6 +6,7 @@ set -euo pipefail
 PACKAGES=(
     # toolchain
     build-essential cmake ninja-build ccache pkg-config clang libclang-rt-14-dev clang-format
+    clang-tidy
     # client and engine
     qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev qt6-webengine-dev qt6-wayland libgl-dev
     libcurl4-openssl-dev libpng-dev libjpeg-dev zlib1g-dev libssl-dev libarchive-dev

@@ -33,8 +33,9 @@ bool ResolveAll(void* handle, EngineApi& api) {
 }
 
 void Report(EngineLoadResult* result, EngineLoadResult value) {
-    if (result)
+    if (result) {
         *result = value;
+    }
 }
 
 }  // namespace

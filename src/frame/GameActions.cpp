@@ -34,12 +34,15 @@ void CMainFrame::SetDetailBusy(UINT which, int value) {
     if (!m_pGameInfoView) {
         return;
     }
-    if (which & DETAIL_DOWNLOAD)
+    if (which & DETAIL_DOWNLOAD) {
         m_pGameInfoView->m_bDownloadBusy = value;
-    if (which & DETAIL_PLAY)
+    }
+    if (which & DETAIL_PLAY) {
         m_pGameInfoView->m_bPlayBusy = value;
-    if (which & DETAIL_DELETE)
+    }
+    if (which & DETAIL_DELETE) {
         m_pGameInfoView->m_bDeleteBusy = value;
+    }
 }
 
 void CMainFrame::OnGameAction(GameAction action, void* target) {

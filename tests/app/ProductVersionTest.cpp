@@ -7,8 +7,6 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <iterator>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -20,11 +18,6 @@ std::string VersionOf(const std::string& path) {
     CConfigHelper config;
     config.ReadProductVersion(path);
     return config.GetProductVersion();
-}
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 void Put(std::string& bytes, size_t offset, uint64_t value, size_t width) {
@@ -222,31 +215,19 @@ TEST_F(ProductVersionTest, RejectsMalformedFilesAndStamps) {
          [](ElfImage& e) {
              Put(e.bytes, e.SectionOffset(kStampIndex), e.bytes.size() - 8, e.Width());
          }},
-        {"stamp offset huge",
-         [](ElfImage& e) {
-             Put(e.bytes, e.SectionOffset(kStampIndex), ~uint64_t{0} - 4, e.Width());
-         }},
         {"name not terminated",
          [](ElfImage& e) {
              const size_t size = e.SectionSize(e.namesIndex);
              Put(e.bytes, size, Get(e.bytes, size, e.Width()) - 1, e.Width());
          }},
         {"longer name", [](ElfImage& e) { Put(e.bytes, e.SectionName(kStampIndex), 0, 4); }},
-        {"name offset huge",
-         [](ElfImage& e) { Put(e.bytes, e.SectionName(kStampIndex), 0xFFFFFFFF, 4); }},
         {"name table too large",
          [](ElfImage& e) { Put(e.bytes, e.SectionSize(e.namesIndex), 0xFFFFFFFF, e.Width()); }},
-        {"name table past the end",
-         [](ElfImage& e) {
-             Put(e.bytes, e.SectionOffset(e.namesIndex), e.bytes.size(), e.Width());
-         }},
         {"name table index out of range", [](ElfImage& e) { Put(e.bytes, e.ShStrNdx(), 5, 2); }},
         {"name table is the stamp",
          [](ElfImage& e) { Put(e.bytes, e.ShStrNdx(), kStampIndex, 2); }},
         {"header table past the end",
          [](ElfImage& e) { Put(e.bytes, e.ShOff(), e.bytes.size() - 1, e.Width()); }},
-        {"header table offset huge",
-         [](ElfImage& e) { Put(e.bytes, e.ShOff(), ~uint64_t{0} - 8, e.Width()); }},
         {"no header table", [](ElfImage& e) { Put(e.bytes, e.ShOff(), 0, e.Width()); }},
         {"huge section count", [](ElfImage& e) { Put(e.bytes, e.ShNum(), 0xFFFE, 2); }},
         {"entries too small", [](ElfImage& e) { Put(e.bytes, e.ShEntSize(), 16, 2); }},
@@ -267,68 +248,6 @@ TEST_F(ProductVersionTest, NameMustMatchExactly) {
     EXPECT_EQ(VersionOfBytes(BuildElf(true, {{".HV_VERSION", SHT_PROGBITS, stamp}}).bytes), "");
     EXPECT_EQ(VersionOfBytes(BuildElf(true, {{".hv_version", SHT_PROGBITS, stamp}}).bytes),
               "1,0,0,0");
-}
-
-// Cut and damaged copies of a real stamped executable: never a crash or an
-// over-read, and either nothing or the true version.
-class DamagedExecutableTest : public ProductVersionTest {
-  protected:
-    void SetUp() override {
-        ProductVersionTest::SetUp();
-        m_original = ReadFile(HV_TEST_PROBE_EXE);
-        ASSERT_GT(m_original.size(), 64u);
-        ASSERT_EQ(VersionOfBytes(m_original), kVersion);
-    }
-    void ExpectNothingOrTheVersion(const std::string& bytes, const std::string& what) {
-        const std::string version = VersionOfBytes(bytes);
-        EXPECT_TRUE(version.empty() || version == kVersion) << what << " gave " << version;
-    }
-
-    static constexpr const char* kVersion = "7,65535,0,42";
-    std::string m_original;
-};
-
-TEST_F(DamagedExecutableTest, TruncatedCopies) {
-    for (size_t length = 0; length < m_original.size(); length += length < 256 ? 1 : 97) {
-        ExpectNothingOrTheVersion(m_original.substr(0, length), "length " + std::to_string(length));
-    }
-    // The section headers sit at the end: losing the last byte loses the stamp.
-    EXPECT_EQ(VersionOfBytes(m_original.substr(0, m_original.size() - 1)), "");
-}
-
-TEST_F(DamagedExecutableTest, EveryHeaderByteOverwritten) {
-    const size_t shoff = Get(m_original, 40, 8);
-    const size_t tableEnd = shoff + Get(m_original, 58, 2) * Get(m_original, 60, 2);
-    ASSERT_LE(tableEnd, m_original.size());
-    std::vector<size_t> offsets;
-    for (size_t i = 0; i < 64; ++i) {
-        offsets.push_back(i);
-    }
-    for (size_t i = shoff; i < tableEnd; ++i) {
-        offsets.push_back(i);
-    }
-    for (size_t offset : offsets) {
-        for (char value : {'\0', '\xFF'}) {
-            std::string bytes = m_original;
-            bytes[offset] = value;
-            ExpectNothingOrTheVersion(bytes, "byte " + std::to_string(offset));
-        }
-    }
-}
-
-TEST_F(DamagedExecutableTest, RandomDamageToTheHeaders) {
-    const size_t shoff = Get(m_original, 40, 8);
-    std::mt19937 random(20240607);
-    std::uniform_int_distribution<size_t> header(0, 63);
-    std::uniform_int_distribution<size_t> table(shoff, m_original.size() - 1);
-    std::uniform_int_distribution<int> byte(0, 255);
-    for (int round = 0; round < 400; ++round) {
-        std::string bytes = m_original;
-        for (int n = 0; n < 1 + round % 8; ++n) {
-            bytes[n % 2 == 0 ? table(random) : header(random)] = static_cast<char>(byte(random));
-        }
-        ExpectNothingOrTheVersion(bytes, "round " + std::to_string(round));
-    }
 }
 
 }  // namespace

@@ -28,16 +28,21 @@ std::unordered_map<HWND, CWnd*>& Registry() {
 
 WPARAM MouseKeyFlags(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers) {
     WPARAM flags = 0;
-    if (buttons & Qt::LeftButton)
+    if (buttons & Qt::LeftButton) {
         flags |= MK_LBUTTON;
-    if (buttons & Qt::RightButton)
+    }
+    if (buttons & Qt::RightButton) {
         flags |= MK_RBUTTON;
-    if (buttons & Qt::MiddleButton)
+    }
+    if (buttons & Qt::MiddleButton) {
         flags |= MK_MBUTTON;
-    if (modifiers & Qt::ShiftModifier)
+    }
+    if (modifiers & Qt::ShiftModifier) {
         flags |= MK_SHIFT;
-    if (modifiers & Qt::ControlModifier)
+    }
+    if (modifiers & Qt::ControlModifier) {
         flags |= MK_CONTROL;
+    }
     return flags;
 }
 
