@@ -9,7 +9,7 @@ scripts/install-deps.sh
 
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DHALVORY_BUILD_BENCH=ON
 cmake --build build --target bench_startup bench_plainwindow bench_catalogue bench_transfer \
-    bench_artsync halvory hvengine
+    bench_artsync bench_idle halvory hvengine
 
 build/bin/bench_catalogue
 build/bin/bench_artsync
@@ -19,3 +19,4 @@ source scripts/lib/xsession.sh
 start_x_session
 
 build/bin/bench_startup "$@"
+build/bin/bench_idle
