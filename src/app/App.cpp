@@ -51,15 +51,14 @@ CApp::CApp(std::string commandLine) : m_strCommandLine(std::move(commandLine)) {
 CApp::~CApp() = default;
 
 BOOL CApp::InitInstance() {
-    m_hInstanceMutex = CreateMutexA(nullptr, TRUE, kInstanceMutexName);
+    m_hInstanceMutex.Reset(CreateMutexA(nullptr, TRUE, kInstanceMutexName));
     if (!m_hInstanceMutex) {
         return FALSE;
     }
     if (GetLastError() == ERROR_ALREADY_EXISTS) {
         // Another client runs: bring its game to the front and leave.
         hv::SendToPublishedWindow(CMainFrame::kWindowTitle, UWM_ACTIVATE_RUNNING);
-        CloseHandle(m_hInstanceMutex);
-        m_hInstanceMutex = nullptr;
+        m_hInstanceMutex.Reset();
         return FALSE;
     }
     const std::string exe = ExecutablePath();
@@ -120,9 +119,6 @@ int CApp::ExitInstance() {
     m_pMainFrame.reset();
     SetSkin(nullptr);
     m_pSkin.reset();
-    if (m_hInstanceMutex) {
-        CloseHandle(m_hInstanceMutex);
-        m_hInstanceMutex = nullptr;
-    }
+    m_hInstanceMutex.Reset();
     return 0;
 }

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "app/ConfigHelper.h"
-#include "winapi/winapi.h"
+#include "winapi/UniqueHandle.h"
 
 class CMainFrame;
 class CSkinSet;
@@ -34,7 +34,7 @@ class CApp : public CConfigHelper {
 
   private:
     std::string m_strCommandLine;
-    HANDLE m_hInstanceMutex = nullptr;
+    hv::UniqueHandle m_hInstanceMutex;
     std::unique_ptr<CSkinSet> m_pSkin;
     std::unique_ptr<CMainFrame> m_pMainFrame;
     std::unique_ptr<hv::WindowPublication> m_pPublication;

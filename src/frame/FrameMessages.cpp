@@ -8,10 +8,16 @@
 #include "screens/GameInfoView.h"
 #include "screens/LoginStatusView.h"
 #include "screens/LoginView.h"
+#include "winapi/Log.h"
 
 LRESULT CMainFrame::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     using hv::LParam;
     using hv::WParam;
+    // Progress and time-to-play come several times a second: not worth a line each.
+    if (message > WM_USER && message <= UWM_ENGINE_CANCEL && message != UWM_ENGINE_PROGRESS &&
+        message != UWM_ENGINE_STATE) {
+        hv::LogInfo("engine notification WM_USER+%u", message - WM_USER);
+    }
     switch (message) {
         case WM_CREATE: return OnCreate();
         case WM_DESTROY:

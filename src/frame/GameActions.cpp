@@ -16,6 +16,7 @@
 #include "skin/MessageDlg.h"
 #include "skin/PleaseWaitDlg.h"
 #include "text/NoCase.h"
+#include "winapi/Log.h"
 
 namespace {
 
@@ -127,6 +128,7 @@ void CMainFrame::StartDownload(GameInfo* game, bool fromAction) {
             Sleep(1000);
             char buffer[HV_BUFFER_SIZE] = {};
             const int code = engine->Api().hv_DownloadA(package.c_str(), title.c_str(), 1, buffer);
+            hv::LogInfo("hv_DownloadA returned %d", code);
             buffer[HV_BUFFER_SIZE - 1] = '\0';
             hv::Send<HVM_CLOSE_WAIT>(hwnd);
             const auto toDetail = [&] { hv::Post<UWM_SWITCH_SCREEN>(hwnd, nullptr, detail); };
@@ -206,8 +208,11 @@ void CMainFrame::Play(GameInfo* game) {
     m_pGameInfoView->m_bPlayBusy = 1;
     const std::string user = m_pLoginView ? m_pLoginView->GetUserName() : std::string();
     const std::string password = m_pLoginView ? m_pLoginView->GetPassword() : std::string();
-    if (!m_engine || m_engine->Api().hv_PlayGameA(game->m_strTitle.c_str(), user.c_str(),
-                                                  password.c_str()) != 0) {
+    const int played = m_engine ? m_engine->Api().hv_PlayGameA(game->m_strTitle.c_str(),
+                                                               user.c_str(), password.c_str())
+                                : -1;
+    hv::LogInfo("hv_PlayGameA returned %d", played);
+    if (played != 0) {
         m_pGameInfoView->m_bPlayBusy = 0;
     }
     hv::Send<HVM_WAIT_CURSOR>(GetSafeHwnd(), false);

@@ -20,6 +20,8 @@
 #include "skin/PleaseWaitDlg.h"
 #include "text/NoCase.h"
 #include "ui/MessageBox.h"
+#include "winapi/Log.h"
+#include "winapi/UniqueHandle.h"
 
 namespace {
 
@@ -112,6 +114,9 @@ void CMainFrame::OnDestroy() {
     }
     // A login worker still inside the engine is left to finish alone; it
     // holds the engine module, so the library stays loaded until it returns.
+    if (m_pLoginWorker && m_pLoginWorker->IsRunning()) {
+        hv::LogWarning("login worker still inside the engine at exit; abandoned");
+    }
     m_pLoginWorker.reset();
     m_engine.reset();
     if (GetFrame() == this) {
@@ -303,14 +308,16 @@ int CMainFrame::ParseCatalogue() {
     }
     // Opened before the thread starts: a thread that finishes its cached
     // icons at once must not signal an event nobody holds yet.
-    HANDLE iconsDrawn = CreateEventA(nullptr, FALSE, FALSE, kGameIconsDrawDone);
+    const hv::UniqueHandle iconsDrawn(CreateEventA(nullptr, FALSE, FALSE, kGameIconsDrawDone));
     auto thread = std::make_unique<CGameInfoThread>(games ? games->GetSafeHwnd() : nullptr, artUrl);
     if (thread->CreateThread()) {
         m_pGameInfoThread = std::move(thread);
+    } else {
+        hv::LogError("the art thread could not start");
     }
-    if (iconsDrawn) {
-        hvWaitHandlingSent(1, &iconsDrawn, kArtThreadWaitMs);
-        CloseHandle(iconsDrawn);
+    if (iconsDrawn &&
+        hvWaitHandlingSent(1, iconsDrawn.Address(), kArtThreadWaitMs) != WAIT_OBJECT_0) {
+        hv::LogWarning("cached icons not drawn within %u ms", kArtThreadWaitMs);
     }
     return 1;
 }
@@ -319,6 +326,7 @@ void CMainFrame::StopArtThread() {
     if (m_pGameInfoThread && !m_pGameInfoThread->Stop(kArtThreadWaitMs)) {
         // It may still read the records it was walking: they must outlive it.
         m_bKeepRecords = true;
+        hv::LogWarning("art thread did not stop within %u ms; abandoned", kArtThreadWaitMs);
     }
     m_pGameInfoThread.reset();
 }

@@ -6,6 +6,7 @@
 #include "screens/LoginStatusView.h"
 #include "screens/LoginView.h"
 #include "skin/MessageDlg.h"
+#include "winapi/Log.h"
 
 void CMainFrame::StartLogin() {
     m_arrInstalledDemos.clear();
@@ -19,6 +20,7 @@ void CMainFrame::StartLogin() {
     const std::string password = m_pLoginView->GetPassword();
     m_pLoginWorker = StartWorker([engine = m_engine, hwnd = GetSafeHwnd(), user, password] {
         const int code = engine->Api().hv_LoginA(user.c_str(), password.c_str(), 1);
+        hv::LogInfo("hv_LoginA returned %d", code);
         if (code == HV_LOGIN_OK || code == HV_LOGIN_OK_ALT) {
             hv::Post<UWM_LOGIN_OK>(hwnd);
             return;
@@ -99,6 +101,7 @@ void CMainFrame::EndSession(const std::string& text, long errorCode, bool showMe
 }
 
 void CMainFrame::OnForcedLogout(long reason) {
+    hv::LogInfo("forced logout, reason %ld", reason);
     // Shown with its number, but without an error code for the help link.
     EndSession(hv::ForcedLogoutMessage(reason).text, 0, true);
 }

@@ -7,6 +7,7 @@
 #include "image/CxImageQt.h"
 #include "messages/Messages.h"
 #include "skin/SkinSet.h"
+#include "winapi/Log.h"
 
 namespace {
 
@@ -116,7 +117,9 @@ void CPleaseWaitDlg::StopAnimation() {
     m_pAnimation->wake.notify_all();
     // A thread that does not end in time is left to end alone: it only
     // touches the shared state and posts to a handle that may be gone.
-    m_thread.Wait(kStopWaitMs);
+    if (!m_thread.Wait(kStopWaitMs)) {
+        hv::LogWarning("wait dialog animation did not stop within %u ms; abandoned", kStopWaitMs);
+    }
     m_thread.Abandon();
     m_pAnimation.reset();
 }

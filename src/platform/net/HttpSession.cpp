@@ -1,5 +1,7 @@
 #include "net/HttpSession.h"
 
+#include "winapi/Log.h"
+
 namespace {
 
 constexpr long kPieceBytes = 1024;
@@ -31,6 +33,16 @@ size_t OnBody(char* data, size_t size, size_t count, void* context) {
         return 0;
     }
     return get.sink(data, bytes) ? bytes : 0;
+}
+
+// A failed transfer or a server error; never the query, which may carry secrets.
+void LogFailure(const char* method, const std::string& url, CURLcode result, long status) {
+    const std::string address = url.substr(0, url.find_first_of("?#"));
+    if (result != CURLE_OK) {
+        hv::LogWarning("%s %s: %s", method, address.c_str(), curl_easy_strerror(result));
+    } else if (status >= 500) {
+        hv::LogWarning("%s %s: HTTP %ld", method, address.c_str(), status);
+    }
 }
 
 size_t DiscardBody(char*, size_t size, size_t count, void*) {
@@ -90,6 +102,9 @@ bool CHttpSession::Head(const std::string& url, HttpHeaders* headers) {
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, nullptr);
     const CURLcode result = curl_easy_perform(curl);
     *headers = ReadHeaders();
+    if (!m_stop.load()) {
+        LogFailure("HEAD", url, result, headers->status);
+    }
     return result == CURLE_OK && !m_stop.load();
 }
 
@@ -109,6 +124,10 @@ bool CHttpSession::Get(const std::string& url, const HeaderCheck& accept, const 
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, DiscardBody);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, nullptr);
     *headers = ReadHeaders();
+    // A body refused by the caller or by a stop is no failure.
+    if (!m_stop.load() && result != CURLE_WRITE_ERROR) {
+        LogFailure("GET", url, result, headers->status);
+    }
     // An empty body never reaches OnBody, so its headers are checked here.
     return result == CURLE_OK && !m_stop.load() && get.Check();
 }
