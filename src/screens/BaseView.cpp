@@ -4,6 +4,7 @@
 #include <QWidget>
 
 #include "image/CxImageQt.h"
+#include "res/ResourceTable.h"
 #include "screens/FrameInterface.h"
 #include "skin/SkinSet.h"
 
@@ -43,12 +44,12 @@ void CBaseView::DrawBackground() {
     QImage buffer(widget->size(), QImage::Format_RGB32);
     QPainter painter(&buffer);
     CSkinSet* skin = GetSkin();
-    if (const CPicture* background = skin ? skin->Picture(look::kScreenBackground) : nullptr) {
+    if (const CPicture* background = skin ? skin->Picture(hv::res::kScreenBackdrop.id) : nullptr) {
         DrawPicture(painter, *background, buffer.rect());
     } else {
-        buffer.fill(QColor(0x0A, 0x14, 0x24));
+        buffer.fill(ToQColor(hv::look::kNightDeep));
     }
-    if (const CxImage* logo = skin ? skin->Image(look::kLogo) : nullptr) {
+    if (const CxImage* logo = skin ? skin->Image(hv::res::kLogo.id) : nullptr) {
         DrawImage(
             painter, *logo,
             QRect(16, 32, static_cast<int>(logo->GetWidth()), static_cast<int>(logo->GetHeight())));
@@ -57,10 +58,10 @@ void CBaseView::DrawBackground() {
     const UINT state = frame ? frame->FrameShowState() : SW_SHOWNORMAL;
     if (state == SW_SHOWNORMAL || state == SW_SHOW || state == SW_RESTORE) {
         if (m_grip.isNull()) {
-            m_grip = LoadBitmapResource(look::kResizeGrip);
+            m_grip = LoadBitmapResource(hv::res::kResizeGrip.id);
         }
         DrawTransparentBitmap(painter, m_grip, buffer.width() - m_grip.width(),
-                              buffer.height() - m_grip.height(), look::kKeyColour);
+                              buffer.height() - m_grip.height(), hv::look::kKeyColour);
     }
     painter.end();
     QPainter(widget).drawImage(0, 0, buffer);

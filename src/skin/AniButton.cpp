@@ -152,8 +152,8 @@ BOOL CAniButton::OnChildNotify(UINT message, WPARAM wParam, LPARAM) {
 void CAniButton::PlayClick() {
     static QSoundEffect* sound = [] {
         auto* effect = new QSoundEffect;
-        effect->setSource(
-            QUrl(QStringLiteral("qrc") + hv::ResourcePath("WAVE", look::kClickSound)));
+        effect->setSource(QUrl(QStringLiteral("qrc") + hv::ResourcePath(hv::res::kClickSound.type,
+                                                                        hv::res::kClickSound.id)));
         return effect;
     }();
     sound->play();

@@ -5,6 +5,7 @@
 
 #include <QImage>
 
+#include "res/ResourceTable.h"
 #include "skin/Look.h"
 #include "ui/Button.h"
 
@@ -18,7 +19,9 @@ class CAniButton : public CButton {
 
     void SetImages(UINT normal, UINT glow, UINT sweep);
     // The usual face, glow and sweep images.
-    void SetSkinImages() { SetImages(look::kButtonFace, look::kButtonGlow, look::kButtonSweep); }
+    void SetSkinImages() {
+        SetImages(hv::res::kButtonFace.id, hv::res::kButtonGlow.id, hv::res::kButtonSweep.id);
+    }
     void StartAnimation();
     void StopAnimation();
 
@@ -44,8 +47,8 @@ class CAniButton : public CButton {
     QImage m_glow;
     QImage m_sweep;
     QImage m_frame;  // the last composed frame
-    COLORREF m_crNormalText = look::kButtonText;
-    COLORREF m_crHighlightText = look::kButtonTextHot;
+    COLORREF m_crNormalText = hv::look::kButtonText;
+    COLORREF m_crHighlightText = hv::look::kButtonTextHot;
     UINT m_nNormalId = 0;
     UINT m_nGlowId = 0;
     UINT m_nSweepId = 0;

@@ -6,6 +6,7 @@
 
 #include "image/CxImageQt.h"
 #include "messages/Messages.h"
+#include "res/ResourceTable.h"
 #include "skin/SkinSet.h"
 
 namespace {
@@ -39,7 +40,7 @@ struct CPleaseWaitDlg::Animation {
 
 CPleaseWaitDlg::CPleaseWaitDlg() : CDialog(kTemplateId, nullptr) {
     RegisterTemplate();
-    SetStaticTextColour(ToQColor(look::kStaticText));
+    SetStaticTextColour(ToQColor(hv::look::kStaticText));
 }
 
 CPleaseWaitDlg::~CPleaseWaitDlg() {
@@ -147,11 +148,11 @@ LRESULT CPleaseWaitDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_PAINT: {
             QPainter painter(GetWidget());
             const CxImage* background =
-                GetSkin() ? GetSkin()->Image(look::kWaitBackground) : nullptr;
+                GetSkin() ? GetSkin()->Image(hv::res::kWaitBackground.id) : nullptr;
             if (background) {
                 DrawImage(painter, *background, GetWidget()->rect());
             } else {
-                painter.fillRect(GetWidget()->rect(), QColor(0x10, 0x1C, 0x34));
+                painter.fillRect(GetWidget()->rect(), ToQColor(hv::look::kDialogFill));
             }
             return 0;
         }

@@ -5,6 +5,7 @@
 #include <QPainter>
 
 #include "image/CxImageQt.h"
+#include "res/ResourceTable.h"
 #include "res/Resources.h"
 
 namespace {
@@ -12,13 +13,24 @@ namespace {
 CSkinSet* g_pSkin = nullptr;
 
 // The order the shared images load in.
-constexpr UINT kSharedPngs[] = {
-    look::kLogo,        look::kListTile,    look::kDetailTile,       look::kUnusedBar,
-    look::kDetailEdgeH, look::kDetailEdgeV, look::kWaitBackground,   look::kProgressBackground,
-    look::kDividerH,    look::kDividerV,    look::kTopBarBackground, look::kTopBarTitle,
-    look::kTopBarLogo,  look::kUnusedLogo,  look::kTopBarBack,       look::kTopBarLogout};
-constexpr UINT kMessagePictures[] = {look::kMessageOneButton, look::kMessageTwoButtons,
-                                     look::kMessageHelpLink};
+constexpr const hv::ResourceSpec* kSharedPngs[] = {&hv::res::kLogo,
+                                                   &hv::res::kSelectedTileGlow,
+                                                   &hv::res::kDetailTile,
+                                                   &hv::res::kGlowRule,
+                                                   &hv::res::kDetailEdgeH,
+                                                   &hv::res::kDetailEdgeV,
+                                                   &hv::res::kWaitBackground,
+                                                   &hv::res::kProgressTrough,
+                                                   &hv::res::kSummaryDividerH,
+                                                   &hv::res::kSummaryDividerV,
+                                                   &hv::res::kTopBarBackground,
+                                                   &hv::res::kTopBarPlate,
+                                                   &hv::res::kTopBarMonogram,
+                                                   &hv::res::kTopBarMonogramLight,
+                                                   &hv::res::kTopBarBack,
+                                                   &hv::res::kTopBarLogout};
+constexpr const hv::ResourceSpec* kMessagePictures[] = {
+    &hv::res::kMessageOneButton, &hv::res::kMessageTwoButtons, &hv::res::kMessageHelpLink};
 
 // Heights and weights of the shared fonts, in creation order.
 constexpr std::pair<int, int> kFonts[] = {{54, 400}, {30, 400}, {23, 400}, {18, 400},
@@ -28,9 +40,9 @@ constexpr std::pair<int, int> kFonts[] = {{54, 400}, {30, 400}, {23, 400}, {18, 
 QString BundledFamily() {
     static const QString family = [] {
         QString name;
-        for (unsigned id : {1u, 2u}) {
+        for (const hv::ResourceSpec* font : {&hv::res::kFontRegular, &hv::res::kFontBold}) {
             std::vector<uint8_t> data;
-            if (hv::LoadResourceData("FONT", id, &data)) {
+            if (hv::LoadResourceData(font->type, font->id, &data)) {
                 const int index = QFontDatabase::addApplicationFontFromData(
                     QByteArray(reinterpret_cast<const char*>(data.data()),
                                static_cast<qsizetype>(data.size())));
@@ -67,17 +79,17 @@ BOOL CSkinSet::LoadSkinImages() {
         m_pictures[id] = LoadJpgPicture(id);
         failed |= !m_pictures[id];
     };
-    picture(look::kScreenBackground);
-    for (UINT id : kSharedPngs) {
+    picture(hv::res::kScreenBackdrop.id);
+    for (const hv::ResourceSpec* png : kSharedPngs) {
         auto image = std::make_unique<CxImage>(CXIMAGE_FORMAT_PNG);
-        if (image->LoadResource("PNG", id, CXIMAGE_FORMAT_PNG)) {
-            m_images[id] = std::move(image);
+        if (image->LoadResource(png->type, png->id, CXIMAGE_FORMAT_PNG)) {
+            m_images[png->id] = std::move(image);
         } else {
             failed = true;
         }
     }
-    for (UINT id : kMessagePictures) {
-        picture(id);
+    for (const hv::ResourceSpec* jpg : kMessagePictures) {
+        picture(jpg->id);
     }
     return failed ? FALSE : TRUE;
 }

@@ -11,6 +11,7 @@
 
 #include "image/CxImage.h"
 #include "skin/Look.h"
+#include "winapi/winapi.h"
 
 class QPainter;
 

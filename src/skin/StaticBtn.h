@@ -37,7 +37,7 @@ class CStaticBtn : public CWnd {
     BOOL m_bText = TRUE;
     COLORREF m_crBackground = 0x000000;
     COLORREF m_crText = 0xFFFFFF;
-    COLORREF m_crTransparent = look::kKeyColour;
+    COLORREF m_crTransparent = hv::look::kKeyColour;
     QImage m_normal;
     QImage m_pressed;
     QImage m_highlight;

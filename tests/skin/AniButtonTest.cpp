@@ -100,7 +100,7 @@ TEST_F(Fixture, PulseRisesToFullAndFallsBack) {
 }
 
 TEST_F(Fixture, StartNeedsAllThreeImages) {
-    button.SetImages(180, 0, 178);
+    button.SetImages(hv::res::kButtonFace.id, 0, hv::res::kButtonSweep.id);
     button.StartAnimation();
     EXPECT_FALSE(button.IsAnimating());
     button.SetSkinImages();

@@ -3,6 +3,7 @@
 #include <QPainter>
 #include <set>
 
+#include "res/ResourceTable.h"
 #include "res/Resources.h"
 #include "skin/SkinSet.h"
 
@@ -28,11 +29,31 @@ struct LoaderScope {
     ~LoaderScope() { CxImage::SetResourceLoader(&hv::LoadResourceData); }
 };
 
+std::pair<std::string, unsigned> Key(const hv::ResourceSpec& spec) {
+    return {std::string(spec.type), spec.id};
+}
+
 const std::vector<std::pair<std::string, unsigned>> kSharedOrder = {
-    {"JPG", 163}, {"PNG", 214}, {"PNG", 254}, {"PNG", 266}, {"PNG", 255},
-    {"PNG", 267}, {"PNG", 271}, {"PNG", 288}, {"PNG", 277}, {"PNG", 256},
-    {"PNG", 258}, {"PNG", 259}, {"PNG", 260}, {"PNG", 261}, {"PNG", 264},
-    {"PNG", 262}, {"PNG", 263}, {"JPG", 152}, {"JPG", 198}, {"JPG", 213}};
+    Key(hv::res::kScreenBackdrop),
+    Key(hv::res::kLogo),
+    Key(hv::res::kSelectedTileGlow),
+    Key(hv::res::kDetailTile),
+    Key(hv::res::kGlowRule),
+    Key(hv::res::kDetailEdgeH),
+    Key(hv::res::kDetailEdgeV),
+    Key(hv::res::kWaitBackground),
+    Key(hv::res::kProgressTrough),
+    Key(hv::res::kSummaryDividerH),
+    Key(hv::res::kSummaryDividerV),
+    Key(hv::res::kTopBarBackground),
+    Key(hv::res::kTopBarPlate),
+    Key(hv::res::kTopBarMonogram),
+    Key(hv::res::kTopBarMonogramLight),
+    Key(hv::res::kTopBarBack),
+    Key(hv::res::kTopBarLogout),
+    Key(hv::res::kMessageOneButton),
+    Key(hv::res::kMessageTwoButtons),
+    Key(hv::res::kMessageHelpLink)};
 
 QImage Filled(int w, int h, QRgb colour) {
     QImage image(w, h, QImage::Format_RGB32);
@@ -47,10 +68,12 @@ TEST(SkinSet, EverySharedImageLoadsInOrder) {
     CSkinSet skin;
     EXPECT_TRUE(skin.LoadSkinImages());
     EXPECT_EQ(g_asked, kSharedOrder);
-    ASSERT_NE(skin.Image(214), nullptr);
-    EXPECT_EQ(skin.Image(214)->GetWidth(), 220u);
-    ASSERT_NE(skin.Picture(163), nullptr);
-    EXPECT_EQ(skin.Picture(163)->image.size(), QSize(1028, 768));
+    const hv::ResourceSpec& logo = hv::res::kLogo;
+    ASSERT_NE(skin.Image(logo.id), nullptr);
+    EXPECT_EQ(skin.Image(logo.id)->GetWidth(), static_cast<unsigned>(logo.width));
+    const hv::ResourceSpec& backdrop = hv::res::kScreenBackdrop;
+    ASSERT_NE(skin.Picture(backdrop.id), nullptr);
+    EXPECT_EQ(skin.Picture(backdrop.id)->image.size(), QSize(backdrop.width, backdrop.height));
 }
 
 TEST(SkinSet, AnyMissingImageFailsButTheOthersAreStillAttempted) {
@@ -81,13 +104,13 @@ TEST(Drawing, TransparentBitmapLeavesKeyPixelsAlone) {
     QImage canvas = Filled(4, 2, target);
     {
         QPainter painter(&canvas);
-        DrawTransparentBitmap(painter, Filled(4, 2, key), 0, 0, look::kKeyColour);
+        DrawTransparentBitmap(painter, Filled(4, 2, key), 0, 0, hv::look::kKeyColour);
     }
     EXPECT_EQ(canvas, Filled(4, 2, target)) << "all key: unchanged";
 
     {
         QPainter painter(&canvas);
-        DrawTransparentBitmap(painter, Filled(4, 2, paint), 0, 0, look::kKeyColour);
+        DrawTransparentBitmap(painter, Filled(4, 2, paint), 0, 0, hv::look::kKeyColour);
     }
     EXPECT_EQ(canvas, Filled(4, 2, paint)) << "no key: a plain copy";
 
@@ -97,7 +120,7 @@ TEST(Drawing, TransparentBitmapLeavesKeyPixelsAlone) {
     const QImage before = mixed;
     {
         QPainter painter(&canvas);
-        DrawTransparentBitmap(painter, mixed, 1, 0, look::kKeyColour);
+        DrawTransparentBitmap(painter, mixed, 1, 0, hv::look::kKeyColour);
     }
     EXPECT_EQ(canvas.pixel(0, 0), target);
     EXPECT_EQ(canvas.pixel(1, 0), paint);
@@ -120,9 +143,10 @@ TEST(Drawing, ScaleBitmapStretchesWithoutSmoothing) {
 }
 
 TEST(Drawing, ButtonBitmapsLoadOpaque) {
-    const QImage face = LoadBitmapResource(180);
+    const hv::ResourceSpec& spec = hv::res::kButtonFace;
+    const QImage face = LoadBitmapResource(spec.id);
     ASSERT_FALSE(face.isNull());
-    EXPECT_EQ(face.size(), QSize(220, 45));
+    EXPECT_EQ(face.size(), QSize(spec.width, spec.height));
     EXPECT_FALSE(face.hasAlphaChannel());
     EXPECT_TRUE(LoadBitmapResource(99999).isNull());
 }
