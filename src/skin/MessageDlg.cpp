@@ -185,13 +185,14 @@ QRect CMessageDlg::LinkHitRect() const {
 
 void CMessageDlg::Paint() {
     QPainter painter(GetWidget());
+    const QRect part = PaintArea(*this);
     const UINT pictureId = m_bHelpLink     ? hv::res::kMessageHelpLink.id
                            : m_bTwoButtons ? hv::res::kMessageTwoButtons.id
                                            : hv::res::kMessageOneButton.id;
     if (const CPicture* picture = GetSkin() ? GetSkin()->Picture(pictureId) : nullptr) {
-        DrawPicture(painter, *picture, GetWidget()->rect());
+        DrawPicture(painter, *picture, GetWidget()->rect(), part);
     } else {
-        painter.fillRect(GetWidget()->rect(), ToQColor(hv::look::kDialogFill));
+        painter.fillRect(part, ToQColor(hv::look::kDialogFill));
     }
     CWnd* link = Item(IDC_LINK);
     if (!(m_bHelpLink || m_bPurchase) || !link) {

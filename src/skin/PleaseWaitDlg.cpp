@@ -5,7 +5,6 @@
 #include <array>
 
 #include "image/CxImageQt.h"
-#include "messages/Messages.h"
 #include "res/ResourceTable.h"
 #include "skin/SkinSet.h"
 
@@ -30,13 +29,6 @@ void RegisterTemplate() {
 }
 
 }  // namespace
-
-struct CPleaseWaitDlg::Animation {
-    std::mutex lock;
-    std::condition_variable wake;
-    bool quit = false;
-    std::atomic<bool> running{true};
-};
 
 CPleaseWaitDlg::CPleaseWaitDlg() : CDialog(kTemplateId, nullptr) {
     RegisterTemplate();
@@ -71,10 +63,6 @@ BOOL CPleaseWaitDlg::OnInitDialog() {
     return TRUE;
 }
 
-bool CPleaseWaitDlg::IsAnimating() const {
-    return m_pAnimation && m_pAnimation->running;
-}
-
 void CPleaseWaitDlg::Show(BOOL show) {
     if (!show) {
         StopAnimation();
@@ -85,41 +73,70 @@ void CPleaseWaitDlg::Show(BOOL show) {
     GetDlgItem(checking ? IDC_PLEASE_WAIT : IDC_CHECKING)->ShowWindow(SW_HIDE);
     GetDlgItem(checking ? IDC_CHECKING : IDC_PLEASE_WAIT)->ShowWindow(SW_SHOW);
     ShowWindow(SW_SHOW);
-    if (IsAnimating()) {
+    if (m_bAnimating) {
         return;
     }
-    auto animation = std::make_shared<Animation>();
-    m_thread = hv::Thread::Start([animation, hwnd = GetSafeHwnd()] {
-        Animation& state = *animation;
-        std::unique_lock guard(state.lock);
-        for (unsigned step = 0; !state.quit; ++step) {
-            guard.unlock();
-            hv::Post<UWM_WAIT_STEP>(hwnd, step);
-            guard.lock();
-            state.wake.wait_for(guard, std::chrono::milliseconds(kStepMs),
-                                [&] { return state.quit; });
-        }
-        state.running = false;
-    });
-    if (m_thread) {
-        m_pAnimation = animation;
-    }
+    m_bAnimating = true;
+    m_nStep = 0;
+    m_nTicks = 0;
+    ShowStep();
+    FollowClock(IsWindowVisible());
 }
 
 void CPleaseWaitDlg::StopAnimation() {
-    if (!m_pAnimation) {
+    m_bAnimating = false;
+    FollowClock(false);
+}
+
+void CPleaseWaitDlg::FollowClock(bool visible) {
+    CAnimationClock& clock = CAnimationClock::Instance();
+    if (m_bAnimating && visible) {
+        if (!clock.IsSubscribed(this)) {
+            clock.Subscribe(this, [this] { Tick(); });
+        }
+    } else {
+        clock.Unsubscribe(this);
+    }
+}
+
+void CPleaseWaitDlg::Tick() {
+    if (++m_nTicks < kStepMs / CAnimationClock::kStepMs) {
         return;
     }
-    {
-        std::lock_guard guard(m_pAnimation->lock);
-        m_pAnimation->quit = true;
+    m_nTicks = 0;
+    ++m_nStep;
+    ShowStep();
+}
+
+void CPleaseWaitDlg::ShowStep() {
+    m_strCurrent = CycleText(m_nMode, m_nStep);
+    CWnd* text = GetDlgItem(m_nMode == 1 ? IDC_CHECKING : IDC_PLEASE_WAIT);
+    text->SetWindowText(m_strCurrent);
+    if (!m_bFitted[m_nMode == 1]) {
+        // Sized once for the longest text of the cycle, so it does not jump.
+        QWidget* label = text->GetWidget();
+        label->setFont(FitFont(label->font(), QString::fromStdString(CycleText(m_nMode, 0)),
+                               label->size(), false));
+        m_bFitted[m_nMode == 1] = true;
     }
-    m_pAnimation->wake.notify_all();
-    // A thread that does not end in time is left to end alone: it only
-    // touches the shared state and posts to a handle that may be gone.
-    m_thread.Wait(kStopWaitMs);
-    m_thread.Abandon();
-    m_pAnimation.reset();
+    Invalidate(FALSE);
+}
+
+void CPleaseWaitDlg::Paint() {
+    QPainter painter(GetWidget());
+    const QRect area = PaintArea(*this);
+    if (m_background.IsNull()) {
+        if (const CxImage* image =
+                GetSkin() ? GetSkin()->Image(hv::res::kWaitBackground.id) : nullptr) {
+            m_background =
+                CScaledImage(ToQImage(*image).convertToFormat(QImage::Format_ARGB32_Premultiplied));
+        }
+    }
+    if (m_background.IsNull()) {
+        painter.fillRect(area, ToQColor(hv::look::kDialogFill));
+        return;
+    }
+    painter.drawImage(area.topLeft(), m_background.At(GetWidget()->size()), area);
 }
 
 BOOL CPleaseWaitDlg::PreTranslateMessage(MSG* msg) {
@@ -129,34 +146,11 @@ BOOL CPleaseWaitDlg::PreTranslateMessage(MSG* msg) {
 
 LRESULT CPleaseWaitDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-        case UWM_WAIT_STEP:
-            if (IsAnimating()) {
-                m_strCurrent = CycleText(m_nMode, hv::WParam<UWM_WAIT_STEP>(wParam));
-                CWnd* text = GetDlgItem(m_nMode == 1 ? IDC_CHECKING : IDC_PLEASE_WAIT);
-                text->SetWindowText(m_strCurrent);
-                if (!m_bFitted[m_nMode == 1]) {
-                    // Sized once for the longest text of the cycle, so it does not jump.
-                    QWidget* label = text->GetWidget();
-                    label->setFont(FitFont(label->font(),
-                                           QString::fromStdString(CycleText(m_nMode, 0)),
-                                           label->size(), false));
-                    m_bFitted[m_nMode == 1] = true;
-                }
-                Invalidate(FALSE);
-            }
-            return 0;
-        case WM_PAINT: {
-            QPainter painter(GetWidget());
-            const CxImage* background =
-                GetSkin() ? GetSkin()->Image(hv::res::kWaitBackground.id) : nullptr;
-            if (background) {
-                DrawImage(painter, *background, GetWidget()->rect());
-            } else {
-                painter.fillRect(GetWidget()->rect(), ToQColor(hv::look::kDialogFill));
-            }
-            return 0;
-        }
+        case WM_PAINT: Paint(); return 0;
+        case WM_SHOWWINDOW: FollowClock(wParam != FALSE); break;
+        case WM_DESTROY: StopAnimation(); break;
         case WM_CLOSE: return 0;
-        default: return CDialog::WindowProc(message, wParam, lParam);
+        default: break;
     }
+    return CDialog::WindowProc(message, wParam, lParam);
 }

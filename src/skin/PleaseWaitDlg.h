@@ -1,21 +1,18 @@
 // CPleaseWaitDlg: the frame's modeless wait dialog. Its text ends in dots
-// that a thread of its own advances every 500 ms while it is shown.
+// that advance every 500 ms while it is shown, on the shared animation clock.
 #pragma once
 
-#include <atomic>
-#include <condition_variable>
-#include <memory>
-#include <mutex>
 #include <string>
 
+#include "skin/AnimationClock.h"
+#include "skin/ScaledImage.h"
 #include "ui/Dialog.h"
-#include "winapi/Thread.h"
 
 class CPleaseWaitDlg : public CDialog {
   public:
     static constexpr UINT kTemplateId = 284;
     static constexpr DWORD kStepMs = 500;
-    static constexpr DWORD kStopWaitMs = 600;
+    static_assert(kStepMs % CAnimationClock::kStepMs == 0, "the dots move on clock ticks");
 
     CPleaseWaitDlg();
     ~CPleaseWaitDlg() override;
@@ -29,7 +26,7 @@ class CPleaseWaitDlg : public CDialog {
     // The text of the cycle's step for a mode.
     static std::string CycleText(int mode, unsigned step);
     std::string CurrentText() const { return m_strCurrent; }
-    bool IsAnimating() const;
+    bool IsAnimating() const { return m_bAnimating; }
 
     BOOL PreTranslateMessage(MSG* msg) override;
 
@@ -38,12 +35,18 @@ class CPleaseWaitDlg : public CDialog {
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
   private:
-    struct Animation;  // shared with its thread, which may outlive a stop
     void StopAnimation();
+    // On the clock exactly while animating and visible.
+    void FollowClock(bool visible);
+    void Tick();
+    void ShowStep();
+    void Paint();
 
     uint16_t m_nMode = 0;
     std::string m_strCurrent;
     bool m_bFitted[2] = {false, false};
-    std::shared_ptr<Animation> m_pAnimation;
-    hv::Thread m_thread;
+    bool m_bAnimating = false;
+    unsigned m_nStep = 0;
+    unsigned m_nTicks = 0;  // clock ticks since the step was shown
+    CScaledImage m_background;
 };

@@ -7,6 +7,7 @@
 #include "image/CxImageQt.h"
 #include "res/ResourceTable.h"
 #include "res/Resources.h"
+#include "ui/Wnd.h"
 
 namespace {
 
@@ -127,12 +128,24 @@ std::unique_ptr<CPicture> LoadJpgPicture(UINT id) {
         return nullptr;
     }
     auto picture = std::make_unique<CPicture>();
-    picture->image = ToQImage(image);
+    // The screen's own format, so that drawing it is a plain copy.
+    picture->image = CScaledImage(ToQImage(image).convertToFormat(QImage::Format_RGB32));
     return picture;
 }
 
-void DrawPicture(QPainter& painter, const CPicture& picture, const QRect& rect) {
-    painter.drawImage(rect, picture.image);
+QRect PaintArea(const CWnd& window) {
+    RECT update{};
+    window.GetUpdateRect(&update);
+    return QRect(update.left, update.top, update.right - update.left, update.bottom - update.top);
+}
+
+void DrawPicture(QPainter& painter, const CPicture& picture, const QRect& rect, const QRect& part) {
+    const QRect area = part.intersected(rect);
+    if (area.isEmpty()) {
+        return;
+    }
+    painter.drawImage(area.topLeft(), picture.image.At(rect.size()),
+                      area.translated(-rect.topLeft()));
 }
 
 QImage LoadBitmapResource(UINT id) {
@@ -162,12 +175,13 @@ QFont FitFont(QFont font, const QString& text, const QSize& box, bool wrap, int 
     return font;
 }
 
-void DrawTransparentBitmap(QPainter& target, const QImage& bitmap, int x, int y, COLORREF key) {
+QImage MaskKeyColour(const QImage& bitmap, COLORREF key) {
     if (bitmap.isNull()) {
-        return;
+        return QImage();
     }
-    // Key pixels become fully transparent; the rest are copied as they are.
-    QImage masked = bitmap.convertToFormat(QImage::Format_ARGB32);
+    // Only fully clear or fully opaque pixels, so premultiplied is the same
+    // as straight and drawing needs no conversion.
+    QImage masked = bitmap.convertToFormat(QImage::Format_ARGB32_Premultiplied);
     const QRgb keyRgb = ToQColor(key).rgb() & 0xFFFFFF;
     for (int row = 0; row < masked.height(); ++row) {
         auto* line = reinterpret_cast<QRgb*>(masked.scanLine(row));
@@ -179,7 +193,7 @@ void DrawTransparentBitmap(QPainter& target, const QImage& bitmap, int x, int y,
             }
         }
     }
-    target.drawImage(x, y, masked);
+    return masked;
 }
 
 QImage ScaleBitmap(const QImage& source, int width, int height) {

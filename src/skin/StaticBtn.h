@@ -19,7 +19,8 @@ class CStaticBtn : public CWnd {
     void SetFont(const QFont& font) { m_font = font; }
     void SetAlignment(DWORD staticStyle) { m_style = staticStyle; }
 
-    // The image the current state shows (null when that state has none).
+    // The image the current state shows, its key colour transparent (null
+    // when that state has none).
     const QImage& CurrentImage() const;
     bool IsPressed() const { return m_bPressed; }
     bool IsHover() const { return m_bHover; }
@@ -29,7 +30,8 @@ class CStaticBtn : public CWnd {
     BOOL PreTranslateMessage(MSG* msg) override;
 
   private:
-    static QImage LoadState(UINT id);
+    // Keyed once here, so painting is a plain draw.
+    QImage LoadState(UINT id) const;
     void Paint();
     // Tab forwards or backwards through the parent's controls.
     void MoveFocus(bool forward);

@@ -36,10 +36,13 @@ TEST(StaticBtn, StatesAndTheClickOnRelease) {
     first.SetPressedBitmap(hv::res::kUpArrowPressed.id);
     first.SetHighlightBitmap(hv::res::kUpArrowHighlight.id);
     first.SetDisabledBitmap(hv::res::kUpArrowDisabled.id);
-    const QImage normal = LoadBitmapResource(hv::res::kUpArrow.id);
-    const QImage pressed = LoadBitmapResource(hv::res::kUpArrowPressed.id);
-    const QImage highlight = LoadBitmapResource(hv::res::kUpArrowHighlight.id);
-    const QImage disabled = LoadBitmapResource(hv::res::kUpArrowDisabled.id);
+    auto keyed = [](const hv::ResourceSpec& spec) {
+        return MaskKeyColour(LoadBitmapResource(spec.id), hv::look::kKeyColour);
+    };
+    const QImage normal = keyed(hv::res::kUpArrow);
+    const QImage pressed = keyed(hv::res::kUpArrowPressed);
+    const QImage highlight = keyed(hv::res::kUpArrowHighlight);
+    const QImage disabled = keyed(hv::res::kUpArrowDisabled);
     ASSERT_FALSE(normal.isNull());
     QApplication::setActiveWindow(parent.GetWidget());
     QApplication::processEvents();
