@@ -9,6 +9,7 @@
 #include "catalogue/Catalogue.h"
 #include "catalogue/CatalogueFile.h"
 #include "catalogue/GameInfoThread.h"
+#include "res/ResourceTable.h"
 #include "screens/BrowserView.h"
 #include "screens/DownloadView.h"
 #include "screens/GameInfoView.h"
@@ -29,8 +30,16 @@ constexpr UINT kToolBarId = 400;
 constexpr UINT kHiddenPaneId = AFX_IDW_PANE_FIRST + 1;
 
 // The top bar's images: window buttons, then the bar's own.
-const std::vector<UINT> kToolBarBitmaps = {134, 133, 136, 135, 132, 139, 138, 137, 190,
-                                           189, 192, 191, 186, 193, 194, 196, 195, 197};
+const std::vector<UINT> kToolBarBitmaps = {
+    hv::res::kCloseButton.id,     hv::res::kCloseButtonPressed.id,
+    hv::res::kMaximiseButton.id,  hv::res::kMaximiseButtonPressed.id,
+    hv::res::kRestoreButton.id,   hv::res::kRestoreButtonPressed.id,
+    hv::res::kMinimiseButton.id,  hv::res::kMinimiseButtonPressed.id,
+    hv::res::kBarLogoButton.id,   hv::res::kBarLogoButtonPressed.id,
+    hv::res::kLinkButton.id,      hv::res::kLinkButtonPressed.id,
+    hv::res::kBarBackButton.id,   hv::res::kBarBackButtonPressed.id,
+    hv::res::kBarLogoutButton.id, hv::res::kBarLogoutButtonPressed.id,
+    hv::res::kBarHomeButton.id,   hv::res::kBarHomeButtonPressed.id};
 
 }  // namespace
 

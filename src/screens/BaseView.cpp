@@ -4,6 +4,7 @@
 #include <QWidget>
 
 #include "image/CxImageQt.h"
+#include "res/ResourceTable.h"
 #include "screens/FrameInterface.h"
 #include "skin/SkinSet.h"
 
@@ -39,31 +40,39 @@ WORD CBaseView::OnAppCommand(int command) {
 
 void CBaseView::DrawBackground() {
     QWidget* widget = GetWidget();
-    // Composed off screen and copied once, so nothing flickers.
-    QImage buffer(widget->size(), QImage::Format_RGB32);
-    QPainter painter(&buffer);
+    // Only what Qt asks for: every piece comes ready-made, so this is a few
+    // copies of the part that changed, never the whole window.
+    const QRect area = PaintArea(*this);
+    QPainter painter(widget);
     CSkinSet* skin = GetSkin();
-    if (const CPicture* background = skin ? skin->Picture(look::kScreenBackground) : nullptr) {
-        DrawPicture(painter, *background, buffer.rect());
+    if (const CPicture* backdrop = skin ? skin->Picture(hv::res::kScreenBackdrop.id) : nullptr) {
+        DrawPicture(painter, *backdrop, widget->rect(), area);
     } else {
-        buffer.fill(QColor(0x0A, 0x14, 0x24));
+        painter.fillRect(area, ToQColor(hv::look::kNightDeep));
     }
-    if (const CxImage* logo = skin ? skin->Image(look::kLogo) : nullptr) {
-        DrawImage(
-            painter, *logo,
-            QRect(16, 32, static_cast<int>(logo->GetWidth()), static_cast<int>(logo->GetHeight())));
+    if (m_logo.isNull()) {
+        if (const CxImage* logo = skin ? skin->Image(hv::res::kLogo.id) : nullptr) {
+            m_logo = ToQImage(*logo).convertToFormat(QImage::Format_ARGB32_Premultiplied);
+        }
+    }
+    const QRect logoArea(QPoint(16, 32), m_logo.size());
+    if (area.intersects(logoArea)) {
+        painter.drawImage(logoArea.topLeft(), m_logo);
     }
     const IFrame* frame = GetFrame();
     const UINT state = frame ? frame->FrameShowState() : SW_SHOWNORMAL;
     if (state == SW_SHOWNORMAL || state == SW_SHOW || state == SW_RESTORE) {
         if (m_grip.isNull()) {
-            m_grip = LoadBitmapResource(look::kResizeGrip);
+            m_grip =
+                MaskKeyColour(LoadBitmapResource(hv::res::kResizeGrip.id), hv::look::kKeyColour);
         }
-        DrawTransparentBitmap(painter, m_grip, buffer.width() - m_grip.width(),
-                              buffer.height() - m_grip.height(), look::kKeyColour);
+        const QRect gripArea(
+            QPoint(widget->width() - m_grip.width(), widget->height() - m_grip.height()),
+            m_grip.size());
+        if (area.intersects(gripArea)) {
+            painter.drawImage(gripArea.topLeft(), m_grip);
+        }
     }
-    painter.end();
-    QPainter(widget).drawImage(0, 0, buffer);
 }
 
 LRESULT CBaseView::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {

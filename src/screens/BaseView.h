@@ -29,5 +29,7 @@ class CBaseView : public CWnd {
 
   private:
     UINT m_nTemplateId;
+    // Made once, ready to draw: the logo and the key-masked resize grip.
+    QImage m_logo;
     QImage m_grip;
 };

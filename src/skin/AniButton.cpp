@@ -6,6 +6,7 @@
 #include <QWidget>
 
 #include "res/Resources.h"
+#include "skin/AnimationClock.h"
 #include "skin/SkinSet.h"
 #include "ui/DrawText.h"
 
@@ -20,6 +21,9 @@ void CAniButton::SetImages(UINT normal, UINT glow, UINT sweep) {
     m_nNormalId = normal;
     m_nGlowId = glow;
     m_nSweepId = sweep;
+    m_normal = CScaledImage(LoadBitmapResource(normal));
+    m_glow = CScaledImage(LoadBitmapResource(glow));
+    m_sweep = CScaledImage(LoadBitmapResource(sweep));
 }
 
 void CAniButton::StartAnimation() {
@@ -30,22 +34,25 @@ void CAniButton::StartAnimation() {
     m_nGlowLevel = 0;
     m_bGlowRising = true;
     m_nSweepPosition = 5;
-    // Scaled once here, not on every step.
-    const QSize size = GetWidget()->size();
-    m_normal = ScaleBitmap(LoadBitmapResource(m_nNormalId), size.width(), size.height());
-    m_glow = ScaleBitmap(LoadBitmapResource(m_nGlowId), size.width(), size.height());
-    m_sweep = ScaleBitmap(LoadBitmapResource(m_nSweepId), size.width(), size.height());
     m_bAnimating = true;
-    SetTimer(kTimerId, kStepMs);
+    FollowClock(IsWindowVisible());
 }
 
 void CAniButton::StopAnimation() {
-    KillTimer(kTimerId);
     m_bAnimating = false;
-    m_normal = QImage();
-    m_glow = QImage();
-    m_sweep = QImage();
-    m_frame = QImage();
+    m_shown = Shown::Face;
+    FollowClock(false);
+}
+
+void CAniButton::FollowClock(bool visible) {
+    CAnimationClock& clock = CAnimationClock::Instance();
+    if (m_bAnimating && visible) {
+        if (!clock.IsSubscribed(this)) {
+            clock.Subscribe(this, [this] { Step(); });
+        }
+    } else {
+        clock.Unsubscribe(this);
+    }
 }
 
 void CAniButton::DrawLabel(QPainter& painter, bool hot) const {
@@ -60,17 +67,29 @@ void CAniButton::DrawLabel(QPainter& painter, bool hot) const {
 }
 
 void CAniButton::DrawItem(QPainter& painter) {
-    if (m_bAnimating && !m_frame.isNull()) {
-        painter.drawImage(0, 0, m_frame);
-        return;
-    }
     if (!m_nNormalId) {
         return;
     }
     const QSize size = GetWidget()->size();
-    painter.drawImage(0, 0,
-                      ScaleBitmap(LoadBitmapResource(m_nNormalId), size.width(), size.height()));
-    DrawLabel(painter, GetFocus() == this);
+    painter.drawImage(0, 0, m_normal.At(size));
+    switch (m_shown) {
+        case Shown::Glow:
+            painter.setOpacity(m_nShownGlow / 255.0);
+            painter.drawImage(0, 0, m_glow.At(size));
+            painter.setOpacity(1.0);
+            DrawLabel(painter, m_bShownHot);
+            return;
+        case Shown::Sweep:
+            painter.save();
+            painter.setClipRect(
+                QRect(QPoint(3, 5), QPoint(size.width() - 3 - 1, size.height() - 5 - 1)));
+            painter.setOpacity(200 / 255.0);
+            painter.drawImage(m_nShownSweepX, 0, m_sweep.At(size));
+            painter.restore();
+            DrawLabel(painter, true);
+            return;
+        case Shown::Face: DrawLabel(painter, GetFocus() == this); return;
+    }
 }
 
 void CAniButton::Step() {
@@ -85,14 +104,10 @@ void CAniButton::Step() {
 }
 
 void CAniButton::Pulse() {
-    m_frame = m_normal.copy();
-    QPainter painter(&m_frame);
-    painter.setOpacity(m_nGlowLevel / 255.0);
-    painter.drawImage(0, 0, m_glow);
-    painter.setOpacity(1.0);
     const bool hover = GetWidget()->rect().contains(GetWidget()->mapFromGlobal(QCursor::pos()));
-    DrawLabel(painter, GetFocus() == this || hover);
-    painter.end();
+    m_shown = Shown::Glow;
+    m_nShownGlow = m_nGlowLevel;
+    m_bShownHot = GetFocus() == this || hover;
     GetWidget()->update();
 
     if (m_bGlowRising) {
@@ -112,17 +127,9 @@ void CAniButton::Pulse() {
 
 void CAniButton::Sweep() {
     const int width = GetWidget()->width();
-    const int height = GetWidget()->height();
     const int x = m_nSweepPosition - width;
-    m_frame = m_normal.copy();
-    QPainter painter(&m_frame);
-    painter.setClipRect(QRect(QPoint(3, 5), QPoint(width - 3 - 1, height - 5 - 1)));
-    painter.setOpacity(200 / 255.0);
-    painter.drawImage(x, 0, m_sweep);
-    painter.setOpacity(1.0);
-    painter.setClipping(false);
-    DrawLabel(painter, true);
-    painter.end();
+    m_shown = Shown::Sweep;
+    m_nShownSweepX = x;
     GetWidget()->update();
 
     m_nSweepPosition += 100;
@@ -152,8 +159,8 @@ BOOL CAniButton::OnChildNotify(UINT message, WPARAM wParam, LPARAM) {
 void CAniButton::PlayClick() {
     static QSoundEffect* sound = [] {
         auto* effect = new QSoundEffect;
-        effect->setSource(
-            QUrl(QStringLiteral("qrc") + hv::ResourcePath("WAVE", look::kClickSound)));
+        effect->setSource(QUrl(QStringLiteral("qrc") + hv::ResourcePath(hv::res::kClickSound.type,
+                                                                        hv::res::kClickSound.id)));
         return effect;
     }();
     sound->play();
@@ -161,12 +168,7 @@ void CAniButton::PlayClick() {
 
 LRESULT CAniButton::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-        case WM_TIMER:
-            if (wParam == kTimerId) {
-                Step();
-                return 0;
-            }
-            break;
+        case WM_SHOWWINDOW: FollowClock(wParam != FALSE); break;
         case WM_DESTROY: StopAnimation(); break;
         default: break;
     }

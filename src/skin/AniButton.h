@@ -1,24 +1,24 @@
 // CAniButton: the skinned push button. It pulses while its owner is active;
 // a click plays the click sound and sweeps a shine across the face, and only
-// then reaches the parent.
+// then reaches the parent. The steps come from the shared animation clock,
+// and only while the button is visible.
 #pragma once
 
-#include <QImage>
-
+#include "res/ResourceTable.h"
 #include "skin/Look.h"
+#include "skin/ScaledImage.h"
 #include "ui/Button.h"
 
 class CAniButton : public CButton {
   public:
-    static constexpr UINT_PTR kTimerId = 100;
-    static constexpr UINT kStepMs = 100;
-
     CAniButton();
     ~CAniButton() override;
 
     void SetImages(UINT normal, UINT glow, UINT sweep);
     // The usual face, glow and sweep images.
-    void SetSkinImages() { SetImages(look::kButtonFace, look::kButtonGlow, look::kButtonSweep); }
+    void SetSkinImages() {
+        SetImages(hv::res::kButtonFace.id, hv::res::kButtonGlow.id, hv::res::kButtonSweep.id);
+    }
     void StartAnimation();
     void StopAnimation();
 
@@ -26,7 +26,7 @@ class CAniButton : public CButton {
     bool IsClicked() const { return m_bClicked; }
     int GlowLevel() const { return m_nGlowLevel; }
     int SweepPosition() const { return m_nSweepPosition; }
-    // One animation step, as the timer runs it.
+    // One animation step, as the clock runs it.
     void Step();
 
   protected:
@@ -35,17 +35,22 @@ class CAniButton : public CButton {
     void DrawItem(QPainter& painter) override;
 
   private:
+    // What the last step put on the face.
+    enum class Shown { Face, Glow, Sweep };
+
     void DrawLabel(QPainter& painter, bool hot) const;
     void Pulse();
     void Sweep();
     void PlayClick();
+    // On the clock exactly while animating and visible.
+    void FollowClock(bool visible);
 
-    QImage m_normal;  // the three images scaled to the button, while animating
-    QImage m_glow;
-    QImage m_sweep;
-    QImage m_frame;  // the last composed frame
-    COLORREF m_crNormalText = look::kButtonText;
-    COLORREF m_crHighlightText = look::kButtonTextHot;
+    // Decoded once, scaled once per button size.
+    CScaledImage m_normal;
+    CScaledImage m_glow;
+    CScaledImage m_sweep;
+    COLORREF m_crNormalText = hv::look::kButtonText;
+    COLORREF m_crHighlightText = hv::look::kButtonTextHot;
     UINT m_nNormalId = 0;
     UINT m_nGlowId = 0;
     UINT m_nSweepId = 0;
@@ -54,4 +59,8 @@ class CAniButton : public CButton {
     int m_nSweepPosition = 5;
     bool m_bClicked = false;
     bool m_bAnimating = false;
+    Shown m_shown = Shown::Face;
+    int m_nShownGlow = 0;
+    int m_nShownSweepX = 0;
+    bool m_bShownHot = false;
 };

@@ -1,57 +1,25 @@
-// The skin's shared colours and image numbers, named once.
+// The palette as Qt colours, and the layout the skinned dialogs share.
 #pragma once
 
 #include <QColor>
 
-#include "winapi/winapi.h"
-
-using COLORREF = DWORD;  // 0x00BBGGRR
+#include "skin/Palette.h"
 
 inline QColor ToQColor(COLORREF colour) {
     return QColor(colour & 0xFF, (colour >> 8) & 0xFF, (colour >> 16) & 0xFF);
 }
 
-namespace look {
+namespace hv::look {
 
-constexpr COLORREF kKeyColour = 0xFF00FF;      // transparent pixels of skin bitmaps
-constexpr COLORREF kStaticText = 0xEEEEEE;     // text on skinned surfaces
-constexpr COLORREF kButtonTextHot = 0xFFFFFF;  // focused or hovered button
-constexpr COLORREF kButtonText = 0xB9B9B9;
-constexpr COLORREF kLinkText = 0x54FFFF;
+// The message dialog's wide form (yes/no, purchase, folder), in pixels.
+constexpr int kWideMessageWidth = 480;
+constexpr int kWideMessageHeight = 320;
+constexpr int kWideMessageMargin = 10;
+constexpr int kWideMessageTextTop = 70;
+constexpr int kWideMessageButtonTop = 260;
+constexpr int kWideMessageButtonWidth = 220;
+constexpr int kWideMessageButtonHeight = 50;
+constexpr int kWideMessageLinkBottom = 250;  // the purchase form's terms link ends here
+constexpr int kWideMessageFolderTop = 200;   // the folder entry and its chooser button
 
-// Shared JPG pictures.
-constexpr UINT kScreenBackground = 163;
-constexpr UINT kMessageOneButton = 152;
-constexpr UINT kMessageTwoButtons = 198;
-constexpr UINT kMessageHelpLink = 213;
-
-// Shared PNG images.
-constexpr UINT kLogo = 214;
-constexpr UINT kListTile = 254;
-constexpr UINT kDetailTile = 266;
-constexpr UINT kUnusedBar = 255;
-constexpr UINT kDetailEdgeH = 267;
-constexpr UINT kDetailEdgeV = 271;
-constexpr UINT kWaitBackground = 288;
-constexpr UINT kProgressBackground = 277;
-constexpr UINT kDividerH = 256;
-constexpr UINT kDividerV = 258;
-constexpr UINT kTopBarBackground = 259;
-constexpr UINT kTopBarTitle = 260;
-constexpr UINT kTopBarLogo = 261;
-constexpr UINT kUnusedLogo = 264;
-constexpr UINT kTopBarBack = 262;
-constexpr UINT kTopBarLogout = 263;
-
-// Push button images: face, glow and sweep.
-constexpr UINT kButtonFace = 180;
-constexpr UINT kButtonGlow = 179;
-constexpr UINT kButtonSweep = 178;
-
-// The resize grip of every screen.
-constexpr UINT kResizeGrip = 205;
-
-// The click sound.
-constexpr UINT kClickSound = 141;
-
-}  // namespace look
+}  // namespace hv::look

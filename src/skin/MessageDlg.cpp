@@ -11,6 +11,7 @@
 #include <climits>
 
 #include "halvory/engine.h"
+#include "res/ResourceTable.h"
 #include "shell/Shell.h"
 #include "skin/SkinSet.h"
 #include "ui/DrawText.h"
@@ -60,7 +61,7 @@ QFont SkinFont(int height, int weight) {
 
 CMessageDlg::CMessageDlg(CWnd* parent) : CDialog(kTemplateId, parent) {
     RegisterTemplate();
-    SetStaticTextColour(ToQColor(look::kStaticText));
+    SetStaticTextColour(ToQColor(hv::look::kStaticText));
 }
 
 CMessageDlg::~CMessageDlg() {
@@ -138,24 +139,38 @@ BOOL CMessageDlg::OnInitDialog() {
 }
 
 void CMessageDlg::Resize() {
-    GetWidget()->resize(480, 320);
+    using namespace hv::look;
+    constexpr int kInner = kWideMessageWidth - 2 * kWideMessageMargin;
+    GetWidget()->resize(kWideMessageWidth, kWideMessageHeight);
     CWnd* message = Item(IDC_MESSAGE);
     const QRect old = message->GetWidget()->geometry();
     // The message stops short of the link and the folder row below it.
-    const int below = m_bPurchase ? 250 - Item(IDC_LINK)->GetWidget()->height()
-                      : m_bFolder ? 200
-                                  : 260;
-    message->MoveWindow(10, 70, 460, std::min(old.height() + 60, below - 70 - 4));
-    m_btnYes.MoveWindow(10, 260, 220, 50);
-    m_btnNo.MoveWindow(250, 260, 220, 50);
+    const int below = m_bPurchase ? kWideMessageLinkBottom - Item(IDC_LINK)->GetWidget()->height()
+                      : m_bFolder ? kWideMessageFolderTop
+                                  : kWideMessageButtonTop;
+    message->MoveWindow(kWideMessageMargin, kWideMessageTextTop, kInner,
+                        std::min(old.height() + 60, below - kWideMessageTextTop - 4));
+    m_btnYes.MoveWindow(kWideMessageMargin, kWideMessageButtonTop, kWideMessageButtonWidth,
+                        kWideMessageButtonHeight);
+    m_btnNo.MoveWindow(kWideMessageWidth - kWideMessageMargin - kWideMessageButtonWidth,
+                       kWideMessageButtonTop, kWideMessageButtonWidth, kWideMessageButtonHeight);
     if (m_bPurchase) {
         CWnd* link = Item(IDC_LINK);
         const int height = link->GetWidget()->height();
-        link->MoveWindow(10, 250 - height, 470, height);
+        link->MoveWindow(kWideMessageMargin, kWideMessageLinkBottom - height,
+                         kWideMessageWidth - kWideMessageMargin, height);
     }
     if (m_bFolder) {
-        Item(IDC_FOLDER)->MoveWindow(10, 200, 320, 50);
-        Item(IDC_BROWSE)->MoveWindow(340, 200, 130, 50);
+        // The entry takes most of the row, the chooser the rest.
+        constexpr int kEntryWidth = 320;
+        constexpr int kChooserLeft = kWideMessageMargin + kEntryWidth + kWideMessageMargin;
+        Item(IDC_FOLDER)
+            ->MoveWindow(kWideMessageMargin, kWideMessageFolderTop, kEntryWidth,
+                         kWideMessageButtonHeight);
+        Item(IDC_BROWSE)
+            ->MoveWindow(kChooserLeft, kWideMessageFolderTop,
+                         kWideMessageWidth - kWideMessageMargin - kChooserLeft,
+                         kWideMessageButtonHeight);
     }
 }
 
@@ -170,13 +185,14 @@ QRect CMessageDlg::LinkHitRect() const {
 
 void CMessageDlg::Paint() {
     QPainter painter(GetWidget());
-    const UINT pictureId = m_bHelpLink     ? look::kMessageHelpLink
-                           : m_bTwoButtons ? look::kMessageTwoButtons
-                                           : look::kMessageOneButton;
+    const QRect part = PaintArea(*this);
+    const UINT pictureId = m_bHelpLink     ? hv::res::kMessageHelpLink.id
+                           : m_bTwoButtons ? hv::res::kMessageTwoButtons.id
+                                           : hv::res::kMessageOneButton.id;
     if (const CPicture* picture = GetSkin() ? GetSkin()->Picture(pictureId) : nullptr) {
-        DrawPicture(painter, *picture, GetWidget()->rect());
+        DrawPicture(painter, *picture, GetWidget()->rect(), part);
     } else {
-        painter.fillRect(GetWidget()->rect(), QColor(0x10, 0x1C, 0x34));
+        painter.fillRect(part, ToQColor(hv::look::kDialogFill));
     }
     CWnd* link = Item(IDC_LINK);
     if (!(m_bHelpLink || m_bPurchase) || !link) {
@@ -188,7 +204,7 @@ void CMessageDlg::Paint() {
     const QFont font =
         FitFont(link->GetWidget()->font(), QString::fromStdString(text), area.size(), false);
     painter.setFont(font);
-    painter.setPen(ToQColor(look::kLinkText));
+    painter.setPen(ToQColor(hv::look::kLinkText));
     QRect textRect = area;
     hv::DrawText(painter, text, &textRect, DT_CENTER | DT_SINGLELINE);
     const QFontMetrics metrics(font);

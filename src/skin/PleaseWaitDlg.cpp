@@ -3,9 +3,14 @@
 #include <QPainter>
 #include <QWidget>
 #include <array>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 
 #include "image/CxImageQt.h"
 #include "messages/Messages.h"
+#include "res/ResourceTable.h"
 #include "skin/SkinSet.h"
 #include "winapi/Log.h"
 
@@ -31,16 +36,9 @@ void RegisterTemplate() {
 
 }  // namespace
 
-struct CPleaseWaitDlg::Animation {
-    std::mutex lock;
-    std::condition_variable wake;
-    bool quit = false;
-    std::atomic<bool> running{true};
-};
-
 CPleaseWaitDlg::CPleaseWaitDlg() : CDialog(kTemplateId, nullptr) {
     RegisterTemplate();
-    SetStaticTextColour(ToQColor(look::kStaticText));
+    SetStaticTextColour(ToQColor(hv::look::kStaticText));
 }
 
 CPleaseWaitDlg::~CPleaseWaitDlg() {
@@ -70,6 +68,13 @@ BOOL CPleaseWaitDlg::OnInitDialog() {
     GetDlgItem(IDC_CHECKING)->ShowWindow(SW_SHOW);
     return TRUE;
 }
+
+struct CPleaseWaitDlg::Animation {
+    std::mutex lock;
+    std::condition_variable wake;
+    bool quit = false;
+    std::atomic<bool> running{true};
+};
 
 bool CPleaseWaitDlg::IsAnimating() const {
     return m_pAnimation && m_pAnimation->running;
@@ -124,6 +129,37 @@ void CPleaseWaitDlg::StopAnimation() {
     m_pAnimation.reset();
 }
 
+void CPleaseWaitDlg::ShowStep() {
+    m_strCurrent = CycleText(m_nMode, m_nStep);
+    CWnd* text = GetDlgItem(m_nMode == 1 ? IDC_CHECKING : IDC_PLEASE_WAIT);
+    text->SetWindowText(m_strCurrent);
+    if (!m_bFitted[m_nMode == 1]) {
+        // Sized once for the longest text of the cycle, so it does not jump.
+        QWidget* label = text->GetWidget();
+        label->setFont(FitFont(label->font(), QString::fromStdString(CycleText(m_nMode, 0)),
+                               label->size(), false));
+        m_bFitted[m_nMode == 1] = true;
+    }
+    Invalidate(FALSE);
+}
+
+void CPleaseWaitDlg::Paint() {
+    QPainter painter(GetWidget());
+    const QRect area = PaintArea(*this);
+    if (m_background.IsNull()) {
+        if (const CxImage* image =
+                GetSkin() ? GetSkin()->Image(hv::res::kWaitBackground.id) : nullptr) {
+            m_background =
+                CScaledImage(ToQImage(*image).convertToFormat(QImage::Format_ARGB32_Premultiplied));
+        }
+    }
+    if (m_background.IsNull()) {
+        painter.fillRect(area, ToQColor(hv::look::kDialogFill));
+        return;
+    }
+    painter.drawImage(area.topLeft(), m_background.At(GetWidget()->size()), area);
+}
+
 BOOL CPleaseWaitDlg::PreTranslateMessage(MSG* msg) {
     // The user cannot close it.
     return msg->message == WM_KEYDOWN && (msg->wParam == VK_RETURN || msg->wParam == VK_ESCAPE);
@@ -131,34 +167,16 @@ BOOL CPleaseWaitDlg::PreTranslateMessage(MSG* msg) {
 
 LRESULT CPleaseWaitDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
+        case WM_PAINT: Paint(); return 0;
         case UWM_WAIT_STEP:
             if (IsAnimating()) {
-                m_strCurrent = CycleText(m_nMode, hv::WParam<UWM_WAIT_STEP>(wParam));
-                CWnd* text = GetDlgItem(m_nMode == 1 ? IDC_CHECKING : IDC_PLEASE_WAIT);
-                text->SetWindowText(m_strCurrent);
-                if (!m_bFitted[m_nMode == 1]) {
-                    // Sized once for the longest text of the cycle, so it does not jump.
-                    QWidget* label = text->GetWidget();
-                    label->setFont(FitFont(label->font(),
-                                           QString::fromStdString(CycleText(m_nMode, 0)),
-                                           label->size(), false));
-                    m_bFitted[m_nMode == 1] = true;
-                }
-                Invalidate(FALSE);
+                m_nStep = hv::WParam<UWM_WAIT_STEP>(wParam);
+                ShowStep();
             }
             return 0;
-        case WM_PAINT: {
-            QPainter painter(GetWidget());
-            const CxImage* background =
-                GetSkin() ? GetSkin()->Image(look::kWaitBackground) : nullptr;
-            if (background) {
-                DrawImage(painter, *background, GetWidget()->rect());
-            } else {
-                painter.fillRect(GetWidget()->rect(), QColor(0x10, 0x1C, 0x34));
-            }
-            return 0;
-        }
+        case WM_DESTROY: StopAnimation(); break;
         case WM_CLOSE: return 0;
-        default: return CDialog::WindowProc(message, wParam, lParam);
+        default: break;
     }
+    return CDialog::WindowProc(message, wParam, lParam);
 }

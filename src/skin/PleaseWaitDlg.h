@@ -2,12 +2,10 @@
 // that a thread of its own advances every 500 ms while it is shown.
 #pragma once
 
-#include <atomic>
-#include <condition_variable>
 #include <memory>
-#include <mutex>
 #include <string>
 
+#include "skin/ScaledImage.h"
 #include "ui/Dialog.h"
 #include "winapi/Thread.h"
 
@@ -40,10 +38,14 @@ class CPleaseWaitDlg : public CDialog {
   private:
     struct Animation;  // shared with its thread, which may outlive a stop
     void StopAnimation();
+    void ShowStep();
+    void Paint();
 
     uint16_t m_nMode = 0;
     std::string m_strCurrent;
     bool m_bFitted[2] = {false, false};
+    unsigned m_nStep = 0;
+    CScaledImage m_background;
     std::shared_ptr<Animation> m_pAnimation;
     hv::Thread m_thread;
 };

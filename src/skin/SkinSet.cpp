@@ -5,20 +5,33 @@
 #include <QPainter>
 
 #include "image/CxImageQt.h"
+#include "res/ResourceTable.h"
 #include "res/Resources.h"
+#include "ui/Wnd.h"
 
 namespace {
 
 CSkinSet* g_pSkin = nullptr;
 
 // The order the shared images load in.
-constexpr UINT kSharedPngs[] = {
-    look::kLogo,        look::kListTile,    look::kDetailTile,       look::kUnusedBar,
-    look::kDetailEdgeH, look::kDetailEdgeV, look::kWaitBackground,   look::kProgressBackground,
-    look::kDividerH,    look::kDividerV,    look::kTopBarBackground, look::kTopBarTitle,
-    look::kTopBarLogo,  look::kUnusedLogo,  look::kTopBarBack,       look::kTopBarLogout};
-constexpr UINT kMessagePictures[] = {look::kMessageOneButton, look::kMessageTwoButtons,
-                                     look::kMessageHelpLink};
+constexpr const hv::ResourceSpec* kSharedPngs[] = {&hv::res::kLogo,
+                                                   &hv::res::kSelectedTileGlow,
+                                                   &hv::res::kDetailTile,
+                                                   &hv::res::kGlowRule,
+                                                   &hv::res::kDetailEdgeH,
+                                                   &hv::res::kDetailEdgeV,
+                                                   &hv::res::kWaitBackground,
+                                                   &hv::res::kProgressTrough,
+                                                   &hv::res::kSummaryDividerH,
+                                                   &hv::res::kSummaryDividerV,
+                                                   &hv::res::kTopBarBackground,
+                                                   &hv::res::kTopBarPlate,
+                                                   &hv::res::kTopBarMonogram,
+                                                   &hv::res::kTopBarMonogramLight,
+                                                   &hv::res::kTopBarBack,
+                                                   &hv::res::kTopBarLogout};
+constexpr const hv::ResourceSpec* kMessagePictures[] = {
+    &hv::res::kMessageOneButton, &hv::res::kMessageTwoButtons, &hv::res::kMessageHelpLink};
 
 // Heights and weights of the shared fonts, in creation order.
 constexpr std::pair<int, int> kFonts[] = {{54, 400}, {30, 400}, {23, 400}, {18, 400},
@@ -28,9 +41,9 @@ constexpr std::pair<int, int> kFonts[] = {{54, 400}, {30, 400}, {23, 400}, {18, 
 QString BundledFamily() {
     static const QString family = [] {
         QString name;
-        for (unsigned id : {1u, 2u}) {
+        for (const hv::ResourceSpec* font : {&hv::res::kFontRegular, &hv::res::kFontBold}) {
             std::vector<uint8_t> data;
-            if (hv::LoadResourceData("FONT", id, &data)) {
+            if (hv::LoadResourceData(font->type, font->id, &data)) {
                 const int index = QFontDatabase::addApplicationFontFromData(
                     QByteArray(reinterpret_cast<const char*>(data.data()),
                                static_cast<qsizetype>(data.size())));
@@ -67,17 +80,17 @@ BOOL CSkinSet::LoadSkinImages() {
         m_pictures[id] = LoadJpgPicture(id);
         failed |= !m_pictures[id];
     };
-    picture(look::kScreenBackground);
-    for (UINT id : kSharedPngs) {
+    picture(hv::res::kScreenBackdrop.id);
+    for (const hv::ResourceSpec* png : kSharedPngs) {
         auto image = std::make_unique<CxImage>(CXIMAGE_FORMAT_PNG);
-        if (image->LoadResource("PNG", id, CXIMAGE_FORMAT_PNG)) {
-            m_images[id] = std::move(image);
+        if (image->LoadResource(png->type, png->id, CXIMAGE_FORMAT_PNG)) {
+            m_images[png->id] = std::move(image);
         } else {
             failed = true;
         }
     }
-    for (UINT id : kMessagePictures) {
-        picture(id);
+    for (const hv::ResourceSpec* jpg : kMessagePictures) {
+        picture(jpg->id);
     }
     return failed ? FALSE : TRUE;
 }
@@ -115,12 +128,24 @@ std::unique_ptr<CPicture> LoadJpgPicture(UINT id) {
         return nullptr;
     }
     auto picture = std::make_unique<CPicture>();
-    picture->image = ToQImage(image);
+    // The screen's own format, so that drawing it is a plain copy.
+    picture->image = CScaledImage(ToQImage(image).convertToFormat(QImage::Format_RGB32));
     return picture;
 }
 
-void DrawPicture(QPainter& painter, const CPicture& picture, const QRect& rect) {
-    painter.drawImage(rect, picture.image);
+QRect PaintArea(const CWnd& window) {
+    RECT update{};
+    window.GetUpdateRect(&update);
+    return QRect(update.left, update.top, update.right - update.left, update.bottom - update.top);
+}
+
+void DrawPicture(QPainter& painter, const CPicture& picture, const QRect& rect, const QRect& part) {
+    const QRect area = part.intersected(rect);
+    if (area.isEmpty()) {
+        return;
+    }
+    painter.drawImage(area.topLeft(), picture.image.At(rect.size()),
+                      area.translated(-rect.topLeft()));
 }
 
 QImage LoadBitmapResource(UINT id) {
@@ -150,12 +175,13 @@ QFont FitFont(QFont font, const QString& text, const QSize& box, bool wrap, int 
     return font;
 }
 
-void DrawTransparentBitmap(QPainter& target, const QImage& bitmap, int x, int y, COLORREF key) {
+QImage MaskKeyColour(const QImage& bitmap, COLORREF key) {
     if (bitmap.isNull()) {
-        return;
+        return QImage();
     }
-    // Key pixels become fully transparent; the rest are copied as they are.
-    QImage masked = bitmap.convertToFormat(QImage::Format_ARGB32);
+    // Only fully clear or fully opaque pixels, so premultiplied is the same
+    // as straight and drawing needs no conversion.
+    QImage masked = bitmap.convertToFormat(QImage::Format_ARGB32_Premultiplied);
     const QRgb keyRgb = ToQColor(key).rgb() & 0xFFFFFF;
     for (int row = 0; row < masked.height(); ++row) {
         auto* line = reinterpret_cast<QRgb*>(masked.scanLine(row));
@@ -167,7 +193,7 @@ void DrawTransparentBitmap(QPainter& target, const QImage& bitmap, int x, int y,
             }
         }
     }
-    target.drawImage(x, y, masked);
+    return masked;
 }
 
 QImage ScaleBitmap(const QImage& source, int width, int height) {

@@ -11,12 +11,16 @@
 
 #include "image/CxImage.h"
 #include "skin/Look.h"
+#include "skin/ScaledImage.h"
+#include "winapi/winapi.h"
 
+class CWnd;
 class QPainter;
 
-// A decoded JPG resource, drawn stretched.
+// A decoded JPG resource, drawn stretched; the stretched copy is kept for
+// the size it was last drawn at, which every screen shares.
 struct CPicture {
-    QImage image;
+    CScaledImage image;
 };
 
 class CSkinSet {
@@ -48,8 +52,11 @@ void SetSkin(CSkinSet* skin);
 
 // Null when the resource is missing or does not decode.
 std::unique_ptr<CPicture> LoadJpgPicture(UINT id);
-// Stretched over the rectangle, upright.
-void DrawPicture(QPainter& painter, const CPicture& picture, const QRect& rect);
+// Inside a WM_PAINT handler: the part of the window to repaint.
+QRect PaintArea(const CWnd& window);
+
+// Stretched over `rect`, upright; only the part of it inside `part` is drawn.
+void DrawPicture(QPainter& painter, const CPicture& picture, const QRect& rect, const QRect& part);
 // A BITMAP resource as an opaque image; null image when missing.
 QImage LoadBitmapResource(UINT id);
 
@@ -58,8 +65,9 @@ QImage LoadBitmapResource(UINT id);
 // layouts were drawn for.
 QFont FitFont(QFont font, const QString& text, const QSize& box, bool wrap, int minimum = 16);
 
-// Draws the whole bitmap at (x, y); pixels of exactly `key` leave the target
-// as it was.
-void DrawTransparentBitmap(QPainter& target, const QImage& bitmap, int x, int y, COLORREF key);
+// The bitmap with its pixels of exactly `key` made transparent and the rest
+// opaque, so that drawing it leaves the target alone under the key. Made
+// once per bitmap and kept by whoever draws it.
+QImage MaskKeyColour(const QImage& bitmap, COLORREF key);
 // A new bitmap of the given size, stretched without smoothing.
 QImage ScaleBitmap(const QImage& source, int width, int height);

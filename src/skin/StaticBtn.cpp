@@ -6,8 +6,8 @@
 #include "skin/SkinSet.h"
 #include "ui/DrawText.h"
 
-QImage CStaticBtn::LoadState(UINT id) {
-    return LoadBitmapResource(id);
+QImage CStaticBtn::LoadState(UINT id) const {
+    return MaskKeyColour(LoadBitmapResource(id), m_crTransparent);
 }
 
 const QImage& CStaticBtn::CurrentImage() const {
@@ -27,10 +27,10 @@ const QImage& CStaticBtn::CurrentImage() const {
 }
 
 void CStaticBtn::Paint() {
-    QImage buffer(GetWidget()->size(), QImage::Format_RGB32);
-    buffer.fill(ToQColor(m_crBackground));
-    QPainter painter(&buffer);
-    DrawTransparentBitmap(painter, CurrentImage(), 0, 0, m_crTransparent);
+    QPainter painter(GetWidget());
+    const QRect area = GetWidget()->rect();
+    painter.fillRect(area, ToQColor(m_crBackground));
+    painter.drawImage(0, 0, CurrentImage());
     const std::string text = GetWindowText();
     if (m_bText && !text.empty()) {
         painter.setFont(m_font);
@@ -40,11 +40,9 @@ void CStaticBtn::Paint() {
         if (m_style & SS_CENTERIMAGE) {
             flags |= DT_VCENTER;
         }
-        QRect area = buffer.rect();
-        hv::DrawText(painter, text, &area, flags);
+        QRect textArea = area;
+        hv::DrawText(painter, text, &textArea, flags);
     }
-    painter.end();
-    QPainter(GetWidget()).drawImage(0, 0, buffer);
 }
 
 void CStaticBtn::MoveFocus(bool forward) {

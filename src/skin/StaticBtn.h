@@ -19,7 +19,8 @@ class CStaticBtn : public CWnd {
     void SetFont(const QFont& font) { m_font = font; }
     void SetAlignment(DWORD staticStyle) { m_style = staticStyle; }
 
-    // The image the current state shows (null when that state has none).
+    // The image the current state shows, its key colour transparent (null
+    // when that state has none).
     const QImage& CurrentImage() const;
     bool IsPressed() const { return m_bPressed; }
     bool IsHover() const { return m_bHover; }
@@ -29,7 +30,8 @@ class CStaticBtn : public CWnd {
     BOOL PreTranslateMessage(MSG* msg) override;
 
   private:
-    static QImage LoadState(UINT id);
+    // Keyed once here, so painting is a plain draw.
+    QImage LoadState(UINT id) const;
     void Paint();
     // Tab forwards or backwards through the parent's controls.
     void MoveFocus(bool forward);
@@ -37,7 +39,7 @@ class CStaticBtn : public CWnd {
     BOOL m_bText = TRUE;
     COLORREF m_crBackground = 0x000000;
     COLORREF m_crText = 0xFFFFFF;
-    COLORREF m_crTransparent = look::kKeyColour;
+    COLORREF m_crTransparent = hv::look::kKeyColour;
     QImage m_normal;
     QImage m_pressed;
     QImage m_highlight;

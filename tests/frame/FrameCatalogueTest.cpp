@@ -9,6 +9,7 @@
 #include "CatalogueRecord.h"
 #include "FrameFixture.h"
 #include "catalogue/Catalogue.h"
+#include "res/ResourceTable.h"
 #include "res/Resources.h"
 #include "screens/GamesView.h"
 
@@ -85,7 +86,8 @@ TEST_F(FrameCatalogueTest, CachedIconsAreDrawnBeforeTheParseReturns) {
     // Nothing listens on port 9: only the cache can supply icons.
     Configure("http://127.0.0.1:9/art/");
     std::vector<uint8_t> jpeg;
-    ASSERT_TRUE(hv::LoadResourceData("JPG", 163, &jpeg));
+    ASSERT_TRUE(
+        hv::LoadResourceData(hv::res::kScreenBackdrop.type, hv::res::kScreenBackdrop.id, &jpeg));
     std::ofstream(m_folder / "art" / "Alpha.jpg", std::ios::binary)
         .write(reinterpret_cast<const char*>(jpeg.data()),
                static_cast<std::streamsize>(jpeg.size()));

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QElapsedTimer>
 
 #include "skin/AniButton.h"
+#include "skin/AnimationClock.h"
 
 namespace {
 
@@ -30,13 +32,14 @@ struct Fixture : ::testing::Test {
         button.SetSkinImages();
     }
     void Pump() { QApplication::processEvents(); }
+    void HoldClock() { CAnimationClock::Instance().Unsubscribe(&button); }
 };
 
 }  // namespace
 
 TEST_F(Fixture, ClickReachesTheParentOnceAfterTheSweep) {
     button.StartAnimation();
-    button.KillTimer(CAniButton::kTimerId);  // the test steps it
+    HoldClock();  // the test steps it
     button.Click();
     Pump();
     EXPECT_EQ(parent.clicks, 0) << "the first notification is the button's";
@@ -62,7 +65,7 @@ TEST_F(Fixture, ClickReachesTheParentOnceAfterTheSweep) {
 
 TEST_F(Fixture, SecondClickDuringTheSweepIsTheOnlyOneThatArrives) {
     button.StartAnimation();
-    button.KillTimer(CAniButton::kTimerId);
+    HoldClock();
     button.Click();
     button.Step();
     button.Step();
@@ -85,7 +88,7 @@ TEST_F(Fixture, WithoutAnimationOnlyTheSecondClickArrives) {
 
 TEST_F(Fixture, PulseRisesToFullAndFallsBack) {
     button.StartAnimation();
-    button.KillTimer(CAniButton::kTimerId);
+    HoldClock();
     std::vector<int> levels;
     for (int step = 0; step < 23; ++step) {
         levels.push_back(button.GlowLevel());
@@ -100,7 +103,7 @@ TEST_F(Fixture, PulseRisesToFullAndFallsBack) {
 }
 
 TEST_F(Fixture, StartNeedsAllThreeImages) {
-    button.SetImages(180, 0, 178);
+    button.SetImages(hv::res::kButtonFace.id, 0, hv::res::kButtonSweep.id);
     button.StartAnimation();
     EXPECT_FALSE(button.IsAnimating());
     button.SetSkinImages();
@@ -108,4 +111,42 @@ TEST_F(Fixture, StartNeedsAllThreeImages) {
     EXPECT_TRUE(button.IsAnimating());
     button.StopAnimation();
     EXPECT_FALSE(button.IsAnimating());
+}
+
+TEST_F(Fixture, OnTheClockOnlyWhileAnimatingAndVisible) {
+    CAnimationClock& clock = CAnimationClock::Instance();
+    button.StartAnimation();
+    EXPECT_TRUE(clock.IsSubscribed(&button));
+    button.ShowWindow(SW_HIDE);
+    EXPECT_FALSE(clock.IsSubscribed(&button));
+    EXPECT_TRUE(button.IsAnimating()) << "paused, not stopped";
+    button.ShowWindow(SW_SHOW);
+    EXPECT_TRUE(clock.IsSubscribed(&button));
+    parent.ShowWindow(SW_HIDE);
+    EXPECT_FALSE(clock.IsSubscribed(&button)) << "hidden with its parent";
+    parent.ShowWindow(SW_SHOW);
+    EXPECT_TRUE(clock.IsSubscribed(&button));
+    button.StopAnimation();
+    EXPECT_FALSE(clock.IsSubscribed(&button));
+    EXPECT_FALSE(clock.IsRunning());
+}
+
+TEST_F(Fixture, ButtonsPulseTogetherInHundredMillisecondSteps) {
+    CAniButton second;
+    ASSERT_TRUE(second.Create("No", WS_VISIBLE, RECT{10, 60, 230, 105}, &parent, 7));
+    second.SetSkinImages();
+    button.StartAnimation();
+    second.StartAnimation();
+    QElapsedTimer timer;
+    timer.start();
+    while (button.GlowLevel() < 3 * 25 && timer.elapsed() < 5000) {
+        QApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    EXPECT_EQ(button.GlowLevel(), 3 * 25);
+    EXPECT_GE(timer.elapsed(), 3 * CAnimationClock::kStepMs * 9 / 10)
+        << "not faster than the steps";
+    EXPECT_EQ(second.GlowLevel(), button.GlowLevel()) << "both step on the one tick";
+    second.StopAnimation();
+    button.StopAnimation();
+    EXPECT_FALSE(CAnimationClock::Instance().IsRunning());
 }

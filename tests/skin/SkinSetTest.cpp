@@ -3,6 +3,7 @@
 #include <QPainter>
 #include <set>
 
+#include "res/ResourceTable.h"
 #include "res/Resources.h"
 #include "skin/SkinSet.h"
 
@@ -28,11 +29,31 @@ struct LoaderScope {
     ~LoaderScope() { CxImage::SetResourceLoader(&hv::LoadResourceData); }
 };
 
+std::pair<std::string, unsigned> Key(const hv::ResourceSpec& spec) {
+    return {std::string(spec.type), spec.id};
+}
+
 const std::vector<std::pair<std::string, unsigned>> kSharedOrder = {
-    {"JPG", 163}, {"PNG", 214}, {"PNG", 254}, {"PNG", 266}, {"PNG", 255},
-    {"PNG", 267}, {"PNG", 271}, {"PNG", 288}, {"PNG", 277}, {"PNG", 256},
-    {"PNG", 258}, {"PNG", 259}, {"PNG", 260}, {"PNG", 261}, {"PNG", 264},
-    {"PNG", 262}, {"PNG", 263}, {"JPG", 152}, {"JPG", 198}, {"JPG", 213}};
+    Key(hv::res::kScreenBackdrop),
+    Key(hv::res::kLogo),
+    Key(hv::res::kSelectedTileGlow),
+    Key(hv::res::kDetailTile),
+    Key(hv::res::kGlowRule),
+    Key(hv::res::kDetailEdgeH),
+    Key(hv::res::kDetailEdgeV),
+    Key(hv::res::kWaitBackground),
+    Key(hv::res::kProgressTrough),
+    Key(hv::res::kSummaryDividerH),
+    Key(hv::res::kSummaryDividerV),
+    Key(hv::res::kTopBarBackground),
+    Key(hv::res::kTopBarPlate),
+    Key(hv::res::kTopBarMonogram),
+    Key(hv::res::kTopBarMonogramLight),
+    Key(hv::res::kTopBarBack),
+    Key(hv::res::kTopBarLogout),
+    Key(hv::res::kMessageOneButton),
+    Key(hv::res::kMessageTwoButtons),
+    Key(hv::res::kMessageHelpLink)};
 
 QImage Filled(int w, int h, QRgb colour) {
     QImage image(w, h, QImage::Format_RGB32);
@@ -47,10 +68,13 @@ TEST(SkinSet, EverySharedImageLoadsInOrder) {
     CSkinSet skin;
     EXPECT_TRUE(skin.LoadSkinImages());
     EXPECT_EQ(g_asked, kSharedOrder);
-    ASSERT_NE(skin.Image(214), nullptr);
-    EXPECT_EQ(skin.Image(214)->GetWidth(), 220u);
-    ASSERT_NE(skin.Picture(163), nullptr);
-    EXPECT_EQ(skin.Picture(163)->image.size(), QSize(1028, 768));
+    const hv::ResourceSpec& logo = hv::res::kLogo;
+    ASSERT_NE(skin.Image(logo.id), nullptr);
+    EXPECT_EQ(skin.Image(logo.id)->GetWidth(), static_cast<unsigned>(logo.width));
+    const hv::ResourceSpec& backdrop = hv::res::kScreenBackdrop;
+    ASSERT_NE(skin.Picture(backdrop.id), nullptr);
+    EXPECT_EQ(skin.Picture(backdrop.id)->image.Source().size(),
+              QSize(backdrop.width, backdrop.height));
 }
 
 TEST(SkinSet, AnyMissingImageFailsButTheOthersAreStillAttempted) {
@@ -73,37 +97,31 @@ TEST(SkinSet, FontsKeepTheirPixelHeights) {
     EXPECT_EQ(skin.Font(30, 400).family(), skin.Font(13, 700).family());
 }
 
-TEST(Drawing, TransparentBitmapLeavesKeyPixelsAlone) {
+TEST(Drawing, MaskedBitmapLeavesKeyPixelsAlone) {
     const QRgb target = qRgb(10, 20, 30);
     const QRgb key = qRgb(255, 0, 255);
     const QRgb paint = qRgb(200, 100, 50);
-
-    QImage canvas = Filled(4, 2, target);
-    {
+    auto drawn = [&](const QImage& bitmap, int x) {
+        QImage canvas = Filled(4, 2, target);
         QPainter painter(&canvas);
-        DrawTransparentBitmap(painter, Filled(4, 2, key), 0, 0, look::kKeyColour);
-    }
-    EXPECT_EQ(canvas, Filled(4, 2, target)) << "all key: unchanged";
+        painter.drawImage(x, 0, MaskKeyColour(bitmap, hv::look::kKeyColour));
+        painter.end();
+        return canvas;
+    };
 
-    {
-        QPainter painter(&canvas);
-        DrawTransparentBitmap(painter, Filled(4, 2, paint), 0, 0, look::kKeyColour);
-    }
-    EXPECT_EQ(canvas, Filled(4, 2, paint)) << "no key: a plain copy";
+    EXPECT_EQ(drawn(Filled(4, 2, key), 0), Filled(4, 2, target)) << "all key: unchanged";
+    EXPECT_EQ(drawn(Filled(4, 2, paint), 0), Filled(4, 2, paint)) << "no key: a plain copy";
 
-    canvas = Filled(4, 2, target);
     QImage mixed = Filled(2, 2, paint);
     mixed.setPixel(1, 0, key);
     const QImage before = mixed;
-    {
-        QPainter painter(&canvas);
-        DrawTransparentBitmap(painter, mixed, 1, 0, look::kKeyColour);
-    }
+    const QImage canvas = drawn(mixed, 1);
     EXPECT_EQ(canvas.pixel(0, 0), target);
     EXPECT_EQ(canvas.pixel(1, 0), paint);
     EXPECT_EQ(canvas.pixel(2, 0), target);
     EXPECT_EQ(canvas.pixel(2, 1), paint);
     EXPECT_EQ(mixed, before) << "the bitmap is left as it was";
+    EXPECT_TRUE(MaskKeyColour(QImage(), hv::look::kKeyColour).isNull());
 }
 
 TEST(Drawing, ScaleBitmapStretchesWithoutSmoothing) {
@@ -120,9 +138,46 @@ TEST(Drawing, ScaleBitmapStretchesWithoutSmoothing) {
 }
 
 TEST(Drawing, ButtonBitmapsLoadOpaque) {
-    const QImage face = LoadBitmapResource(180);
+    const hv::ResourceSpec& spec = hv::res::kButtonFace;
+    const QImage face = LoadBitmapResource(spec.id);
     ASSERT_FALSE(face.isNull());
-    EXPECT_EQ(face.size(), QSize(220, 45));
+    EXPECT_EQ(face.size(), QSize(spec.width, spec.height));
     EXPECT_FALSE(face.hasAlphaChannel());
     EXPECT_TRUE(LoadBitmapResource(99999).isNull());
+}
+
+TEST(Drawing, ScaledImageScalesOncePerSize) {
+    const CScaledImage image(Filled(2, 1, qRgb(255, 0, 0)));
+    EXPECT_EQ(image.At(QSize(2, 1)).cacheKey(), image.Source().cacheKey()) << "natural size";
+
+    const QImage& first = image.At(QSize(8, 4));
+    ASSERT_EQ(first.size(), QSize(8, 4));
+    const qint64 key = first.cacheKey();
+    EXPECT_EQ(image.At(QSize(8, 4)).cacheKey(), key) << "the same size is not scaled again";
+
+    const QImage& resized = image.At(QSize(6, 3));
+    EXPECT_EQ(resized.size(), QSize(6, 3));
+    EXPECT_NE(resized.cacheKey(), key) << "a new size is";
+    EXPECT_EQ(resized.pixel(5, 2), qRgb(255, 0, 0));
+    EXPECT_TRUE(CScaledImage().At(QSize(3, 3)).isNull());
+}
+
+TEST(Drawing, PictureIsStretchedOnceAndDrawnOnlyWhereAsked) {
+    CPicture picture{CScaledImage(Filled(2, 2, qRgb(0, 0, 255)))};
+    QImage canvas = Filled(8, 8, qRgb(0, 0, 0));
+    {
+        QPainter painter(&canvas);
+        DrawPicture(painter, picture, QRect(0, 0, 8, 8), QRect(2, 2, 3, 3));
+    }
+    EXPECT_EQ(canvas.pixel(2, 2), qRgb(0, 0, 255));
+    EXPECT_EQ(canvas.pixel(4, 4), qRgb(0, 0, 255));
+    EXPECT_EQ(canvas.pixel(1, 1), qRgb(0, 0, 0)) << "outside the part asked for";
+    EXPECT_EQ(canvas.pixel(5, 5), qRgb(0, 0, 0));
+    const qint64 stretched = picture.image.At(QSize(8, 8)).cacheKey();
+    {
+        QPainter painter(&canvas);
+        DrawPicture(painter, picture, QRect(0, 0, 8, 8), QRect(0, 0, 8, 8));
+    }
+    EXPECT_EQ(picture.image.At(QSize(8, 8)).cacheKey(), stretched);
+    EXPECT_EQ(canvas, Filled(8, 8, qRgb(0, 0, 255)));
 }

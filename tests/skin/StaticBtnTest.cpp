@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QTest>
 
+#include "res/ResourceTable.h"
 #include "skin/SkinSet.h"
 #include "skin/StaticBtn.h"
 
@@ -31,14 +32,17 @@ TEST(StaticBtn, StatesAndTheClickOnRelease) {
     CStaticBtn second;
     ASSERT_TRUE(first.CreateEx(0, "", WS_CHILD | WS_VISIBLE, RECT{10, 10, 37, 37}, &parent, 1001));
     ASSERT_TRUE(second.CreateEx(0, "", WS_CHILD | WS_VISIBLE, RECT{50, 10, 77, 37}, &parent, 1002));
-    first.SetNormalBitmap(172);
-    first.SetPressedBitmap(167);
-    first.SetHighlightBitmap(174);
-    first.SetDisabledBitmap(173);
-    const QImage normal = LoadBitmapResource(172);
-    const QImage pressed = LoadBitmapResource(167);
-    const QImage highlight = LoadBitmapResource(174);
-    const QImage disabled = LoadBitmapResource(173);
+    first.SetNormalBitmap(hv::res::kUpArrow.id);
+    first.SetPressedBitmap(hv::res::kUpArrowPressed.id);
+    first.SetHighlightBitmap(hv::res::kUpArrowHighlight.id);
+    first.SetDisabledBitmap(hv::res::kUpArrowDisabled.id);
+    auto keyed = [](const hv::ResourceSpec& spec) {
+        return MaskKeyColour(LoadBitmapResource(spec.id), hv::look::kKeyColour);
+    };
+    const QImage normal = keyed(hv::res::kUpArrow);
+    const QImage pressed = keyed(hv::res::kUpArrowPressed);
+    const QImage highlight = keyed(hv::res::kUpArrowHighlight);
+    const QImage disabled = keyed(hv::res::kUpArrowDisabled);
     ASSERT_FALSE(normal.isNull());
     QApplication::setActiveWindow(parent.GetWidget());
     QApplication::processEvents();

@@ -142,6 +142,38 @@ TEST(Wnd, TimersArriveByTheirOwnIdUntilKilled) {
     EXPECT_EQ(probe.Of(WM_TIMER).size(), count);
 }
 
+TEST(Wnd, PaintHandlersReadTheAreaToRepaint) {
+    class Painted : public CWnd {
+      public:
+        std::vector<RECT> areas;
+
+      protected:
+        LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
+            if (message == WM_PAINT) {
+                RECT area{};
+                if (GetUpdateRect(&area)) {
+                    areas.push_back(area);
+                }
+                return 0;
+            }
+            return CWnd::WindowProc(message, wParam, lParam);
+        }
+    } window;
+    window.CreateEx(0, "", WS_POPUP | WS_VISIBLE, RECT{0, 0, 100, 80}, nullptr, 0);
+    Pump(30);
+    window.areas.clear();
+    window.GetWidget()->repaint(QRect(10, 20, 30, 15));
+    ASSERT_EQ(window.areas.size(), 1u);
+    EXPECT_EQ(window.areas[0].left, 10);
+    EXPECT_EQ(window.areas[0].top, 20);
+    EXPECT_EQ(window.areas[0].right, 40);
+    EXPECT_EQ(window.areas[0].bottom, 35);
+
+    RECT outside{1, 1, 1, 1};
+    EXPECT_FALSE(window.GetUpdateRect(&outside)) << "nothing to repaint outside WM_PAINT";
+    EXPECT_EQ(outside.right - outside.left, 0);
+}
+
 TEST(Wnd, CloseBecomesWmCloseAndDestroysByDefault) {
     Probe probe;
     probe.CreateEx(0, "", WS_POPUP | WS_VISIBLE, RECT{0, 0, 10, 10}, nullptr, 0);

@@ -7,16 +7,19 @@
 #include <QPainter>
 #include <QRectF>
 
+#include "skin/Look.h"
+
 namespace skin {
 
-// Night-blue backdrop range, the one accent, and the text colours.
-inline const QColor kNightDeep{0x0A, 0x14, 0x24};
-inline const QColor kNightHigh{0x16, 0x28, 0x4A};
-inline const QColor kMatte{0x0F, 0x1C, 0x33};  // what keyed pixels are flattened onto
-inline const QColor kAccent{0x3F, 0xC1, 0xFF};
-inline const QColor kText{0xEE, 0xEE, 0xEE};
-inline const QColor kTextGrey{0xB9, 0xB9, 0xB9};
-inline const QColor kKey{0xFF, 0x00, 0xFF};
+// The client's palette (skin/Palette.h), so that both agree by construction.
+inline const QColor kNightDeep = ToQColor(hv::look::kNightDeep);
+inline const QColor kNightHigh = ToQColor(hv::look::kNightHigh);
+inline const QColor kMatte = ToQColor(hv::look::kMatte);
+inline const QColor kAccent = ToQColor(hv::look::kAccent);
+inline const QColor kText = ToQColor(hv::look::kStaticText);
+inline const QColor kTextGrey = ToQColor(hv::look::kButtonText);
+inline const QColor kLink = ToQColor(hv::look::kLinkText);
+inline const QColor kKey = ToQColor(hv::look::kKeyColour);
 
 constexpr qreal kRadius = 6.0;  // corner radius of buttons, rows and plates
 

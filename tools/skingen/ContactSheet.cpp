@@ -38,7 +38,7 @@ QImage Unkeyed(const QImage& img) {
     for (int y = 0; y < out.height(); ++y) {
         QRgb* line = reinterpret_cast<QRgb*>(out.scanLine(y));
         for (int x = 0; x < out.width(); ++x) {
-            if ((line[x] & 0xFFFFFF) == 0xFF00FF) {
+            if ((line[x] & 0xFFFFFF) == (kKey.rgb() & 0xFFFFFF)) {
                 line[x] = 0;
             }
         }

@@ -129,8 +129,8 @@ QImage Connecting(const hv::ResourceSpec& s) {
 }  // namespace
 
 void AddAnimationPainters(PainterMap& map) {
-    map[{"AVI", 126}] = Transfer;
-    map[{"AVI", 140}] = Connecting;
+    map[Key(hv::res::kTransferAnimation)] = Transfer;
+    map[Key(hv::res::kConnectingAnimation)] = Connecting;
 }
 
 }  // namespace skin

@@ -365,79 +365,104 @@ QImage Badge(const hv::ResourceSpec& s, const QString& letters, const QColor& co
 }  // namespace
 
 void AddControlPainters(PainterMap& map) {
-    map[{"BITMAP", 180}] = [](const auto& s) { return PushButton(s, false); };
-    map[{"BITMAP", 179}] = [](const auto& s) { return PushButton(s, true); };
-    map[{"BITMAP", 178}] = Sweep;
+    map[Key(hv::res::kButtonFace)] = [](const auto& s) { return PushButton(s, false); };
+    map[Key(hv::res::kButtonGlow)] = [](const auto& s) { return PushButton(s, true); };
+    map[Key(hv::res::kButtonSweep)] = Sweep;
 
-    map[{"BITMAP", 157}] = [](const auto& s) { return MenuRow(s, Row::Plain); };
-    map[{"BITMAP", 158}] = [](const auto& s) { return MenuRow(s, Row::Chosen); };
-    map[{"BITMAP", 184}] = [](const auto& s) { return MenuRow(s, Row::FocusBase); };
-    map[{"BITMAP", 182}] = [](const auto& s) { return MenuRow(s, Row::FocusLight); };
-    map[{"BITMAP", 183}] = [](const auto& s) { return MenuRow(s, Row::ChosenFocusBase); };
-    map[{"BITMAP", 181}] = [](const auto& s) { return MenuRow(s, Row::ChosenFocusLight); };
+    map[Key(hv::res::kMenuRow)] = [](const auto& s) { return MenuRow(s, Row::Plain); };
+    map[Key(hv::res::kMenuRowChosen)] = [](const auto& s) { return MenuRow(s, Row::Chosen); };
+    map[Key(hv::res::kMenuRowFocus)] = [](const auto& s) { return MenuRow(s, Row::FocusBase); };
+    map[Key(hv::res::kMenuRowFocusLight)] = [](const auto& s) {
+        return MenuRow(s, Row::FocusLight);
+    };
+    map[Key(hv::res::kMenuRowChosenFocus)] = [](const auto& s) {
+        return MenuRow(s, Row::ChosenFocusBase);
+    };
+    map[Key(hv::res::kMenuRowChosenFocusLight)] = [](const auto& s) {
+        return MenuRow(s, Row::ChosenFocusLight);
+    };
 
     const struct {
-        unsigned id;
+        const hv::ResourceSpec* spec;
         bool up;
         Arrow state;
-    } arrows[] = {{172, true, Arrow::Normal},     {167, true, Arrow::Pressed},
-                  {174, true, Arrow::Highlight},  {173, true, Arrow::Disabled},
-                  {168, false, Arrow::Normal},    {171, false, Arrow::Pressed},
-                  {170, false, Arrow::Highlight}, {169, false, Arrow::Disabled}};
+    } arrows[] = {{&hv::res::kUpArrow, true, Arrow::Normal},
+                  {&hv::res::kUpArrowPressed, true, Arrow::Pressed},
+                  {&hv::res::kUpArrowHighlight, true, Arrow::Highlight},
+                  {&hv::res::kUpArrowDisabled, true, Arrow::Disabled},
+                  {&hv::res::kDownArrow, false, Arrow::Normal},
+                  {&hv::res::kDownArrowPressed, false, Arrow::Pressed},
+                  {&hv::res::kDownArrowHighlight, false, Arrow::Highlight},
+                  {&hv::res::kDownArrowDisabled, false, Arrow::Disabled}};
     for (const auto& a : arrows) {
-        map[{"BITMAP", a.id}] = [a](const auto& s) { return ArrowButton(s, a.up, a.state); };
+        map[Key(*a.spec)] = [a](const auto& s) { return ArrowButton(s, a.up, a.state); };
     }
 
     const struct {
-        unsigned id;
+        const hv::ResourceSpec* spec;
         WindowGlyph glyph;
         bool pressed;
-    } windowButtons[] = {{134, WindowGlyph::Close, false},    {133, WindowGlyph::Close, true},
-                         {136, WindowGlyph::Maximise, false}, {135, WindowGlyph::Maximise, true},
-                         {132, WindowGlyph::Restore, false},  {139, WindowGlyph::Restore, true},
-                         {138, WindowGlyph::Minimise, false}, {137, WindowGlyph::Minimise, true}};
+    } windowButtons[] = {{&hv::res::kCloseButton, WindowGlyph::Close, false},
+                         {&hv::res::kCloseButtonPressed, WindowGlyph::Close, true},
+                         {&hv::res::kMaximiseButton, WindowGlyph::Maximise, false},
+                         {&hv::res::kMaximiseButtonPressed, WindowGlyph::Maximise, true},
+                         {&hv::res::kRestoreButton, WindowGlyph::Restore, false},
+                         {&hv::res::kRestoreButtonPressed, WindowGlyph::Restore, true},
+                         {&hv::res::kMinimiseButton, WindowGlyph::Minimise, false},
+                         {&hv::res::kMinimiseButtonPressed, WindowGlyph::Minimise, true}};
     for (const auto& w : windowButtons) {
-        map[{"BITMAP", w.id}] = [w](const auto& s) { return WindowButton(s, w.glyph, w.pressed); };
+        map[Key(*w.spec)] = [w](const auto& s) { return WindowButton(s, w.glyph, w.pressed); };
     }
 
     const struct {
-        unsigned id;
+        const hv::ResourceSpec* spec;
         BarGlyph glyph;
         bool pressed;
-    } barButtons[] = {{192, BarGlyph::Link, false},   {191, BarGlyph::Link, true},
-                      {190, BarGlyph::Logo, false},   {189, BarGlyph::Logo, true},
-                      {186, BarGlyph::Back, false},   {193, BarGlyph::Back, true},
-                      {194, BarGlyph::Logout, false}, {196, BarGlyph::Logout, true},
-                      {195, BarGlyph::Home, false},   {197, BarGlyph::Home, true}};
+    } barButtons[] = {{&hv::res::kLinkButton, BarGlyph::Link, false},
+                      {&hv::res::kLinkButtonPressed, BarGlyph::Link, true},
+                      {&hv::res::kBarLogoButton, BarGlyph::Logo, false},
+                      {&hv::res::kBarLogoButtonPressed, BarGlyph::Logo, true},
+                      {&hv::res::kBarBackButton, BarGlyph::Back, false},
+                      {&hv::res::kBarBackButtonPressed, BarGlyph::Back, true},
+                      {&hv::res::kBarLogoutButton, BarGlyph::Logout, false},
+                      {&hv::res::kBarLogoutButtonPressed, BarGlyph::Logout, true},
+                      {&hv::res::kBarHomeButton, BarGlyph::Home, false},
+                      {&hv::res::kBarHomeButtonPressed, BarGlyph::Home, true}};
     for (const auto& b : barButtons) {
-        map[{"BITMAP", b.id}] = [b](const auto& s) { return BarButton(s, b.glyph, b.pressed); };
+        map[Key(*b.spec)] = [b](const auto& s) { return BarButton(s, b.glyph, b.pressed); };
     }
 
     const struct {
-        unsigned id;
+        const hv::ResourceSpec* spec;
         bool emphasised;
         int side;  // top, bottom, left, right
-    } borders[] = {{142, true, 0},  {147, true, 1},  {148, true, 2},  {149, true, 3},
-                   {146, false, 0}, {143, false, 1}, {144, false, 2}, {145, false, 3}};
+    } borders[] = {
+        {&hv::res::kEditTopEmphasised, true, 0},  {&hv::res::kEditBottomEmphasised, true, 1},
+        {&hv::res::kEditLeftEmphasised, true, 2}, {&hv::res::kEditRightEmphasised, true, 3},
+        {&hv::res::kEditTop, false, 0},           {&hv::res::kEditBottom, false, 1},
+        {&hv::res::kEditLeft, false, 2},          {&hv::res::kEditRight, false, 3}};
     for (const auto& b : borders) {
-        map[{"BITMAP", b.id}] = [b](const auto& s) { return EditBorder(s, b.emphasised, b.side); };
+        map[Key(*b.spec)] = [b](const auto& s) { return EditBorder(s, b.emphasised, b.side); };
     }
 
-    map[{"BITMAP", 164}] = [](const auto& s) { return LoginRule(s, true); };
-    map[{"BITMAP", 165}] = [](const auto& s) { return LoginRule(s, false); };
-    map[{"BITMAP", 200}] = StatusPlate;
-    map[{"BITMAP", 201}] = ProgressFill;
-    map[{"BITMAP", 205}] = Grip;
+    map[Key(hv::res::kLoginHeaderRule)] = [](const auto& s) { return LoginRule(s, true); };
+    map[Key(hv::res::kLoginFooterRule)] = [](const auto& s) { return LoginRule(s, false); };
+    map[Key(hv::res::kStatusPlate)] = StatusPlate;
+    map[Key(hv::res::kProgressFill)] = ProgressFill;
+    map[Key(hv::res::kResizeGrip)] = Grip;
 
     const struct {
-        unsigned id;
+        const hv::ResourceSpec* spec;
         const char* letters;
         QColor color;
-    } badges[] = {{248, "E", QColor(0x2E, 0xB8, 0x6A)},  {249, "EC", QColor(0x22, 0xA8, 0xA8)},
-                  {252, "T", QColor(0x2F, 0x86, 0xE8)},  {250, "M", QColor(0xE0, 0x7A, 0x2E)},
-                  {247, "AO", QColor(0xCE, 0x3A, 0x4C)}, {251, "RP", QColor(0x6E, 0x7C, 0x92)}};
+    } badges[] = {{&hv::res::kRatingE, "E", QColor(0x2E, 0xB8, 0x6A)},
+                  {&hv::res::kRatingEc, "EC", QColor(0x22, 0xA8, 0xA8)},
+                  {&hv::res::kRatingT, "T", QColor(0x2F, 0x86, 0xE8)},
+                  {&hv::res::kRatingM, "M", QColor(0xE0, 0x7A, 0x2E)},
+                  {&hv::res::kRatingAo, "AO", QColor(0xCE, 0x3A, 0x4C)},
+                  {&hv::res::kRatingRp, "RP", QColor(0x6E, 0x7C, 0x92)}};
     for (const auto& b : badges) {
-        map[{"BITMAP", b.id}] = [b](const auto& s) {
+        map[Key(*b.spec)] = [b](const auto& s) {
             return Badge(s, QString::fromLatin1(b.letters), b.color);
         };
     }

@@ -86,9 +86,9 @@ QImage MessageBackground(const hv::ResourceSpec& s, int variant) {
     if (variant == 2) {
         // A faint shelf under the help link.
         QLinearGradient shelf(0, 0, s.width, 0);
-        shelf.setColorAt(0.0, WithAlpha(QColor(0xFF, 0xFF, 0x54), 0));
-        shelf.setColorAt(0.5, WithAlpha(QColor(0xFF, 0xFF, 0x54), 40));
-        shelf.setColorAt(1.0, WithAlpha(QColor(0xFF, 0xFF, 0x54), 0));
+        shelf.setColorAt(0.0, WithAlpha(kLink, 0));
+        shelf.setColorAt(0.5, WithAlpha(kLink, 40));
+        shelf.setColorAt(1.0, WithAlpha(kLink, 0));
         p.fillRect(QRectF(20, s.height * 0.66, s.width - 40, 1), shelf);
     }
     p.setPen(QPen(WithAlpha(Qt::white, 60), 1));
@@ -367,40 +367,62 @@ void AddScreenPainters(PainterMap& map) {
     static const int kEdge[] = {34, 110, 235, 110, 34};
     static const int kDivider[] = {120, 110};
     static const int kRule[] = {20, 80, 200, 80, 20};
-    map[{"JPG", 163}] = [](const auto& s) { return Backdrop(s, 1.0, true); };
-    map[{"JPG", 185}] = [](const auto& s) { return Backdrop(s, 1.7, false); };
-    map[{"JPG", 152}] = [](const auto& s) { return MessageBackground(s, 0); };
-    map[{"JPG", 198}] = [](const auto& s) { return MessageBackground(s, 1); };
-    map[{"JPG", 213}] = [](const auto& s) { return MessageBackground(s, 2); };
-    map[{"PNG", 214}] = Logo;
-    map[{"PNG", 254}] = SelectedTile;
-    map[{"PNG", 266}] = [](const auto& s) { return Tile(s, Glass::Raised, 0.35, false); };
-    map[{"PNG", 244}] = [](const auto& s) { return Tile(s, Glass::Plain, 0, true); };
-    map[{"PNG", 245}] = [](const auto& s) { return Tile(s, Glass::Raised, 0.7, true); };
-    map[{"PNG", 255}] = [](const auto& s) { return GlowLine(s, true, 0.3, kRule, false); };
-    map[{"PNG", 267}] = [](const auto& s) { return GlowLine(s, true, 0.08, kEdge, false); };
-    map[{"PNG", 271}] = [](const auto& s) { return GlowLine(s, false, 0.08, kEdge, false); };
-    map[{"PNG", 256}] = [](const auto& s) { return GlowLine(s, true, 0.15, kDivider, true); };
-    map[{"PNG", 258}] = [](const auto& s) { return GlowLine(s, false, 0.15, kDivider, true); };
-    map[{"PNG", 288}] = WaitBackground;
-    map[{"PNG", 277}] = [](const auto& s) { return ProgressTrough(s, 428, 57); };
-    map[{"BITMAP", 203}] = [](const auto& s) { return ProgressTrough(s, s.width, s.height); };
-    map[{"PNG", 259}] = [](const auto& s) {
+    map[Key(hv::res::kScreenBackdrop)] = [](const auto& s) { return Backdrop(s, 1.0, true); };
+    map[Key(hv::res::kScreenBackdropBright)] = [](const auto& s) {
+        return Backdrop(s, 1.7, false);
+    };
+    map[Key(hv::res::kMessageOneButton)] = [](const auto& s) { return MessageBackground(s, 0); };
+    map[Key(hv::res::kMessageTwoButtons)] = [](const auto& s) { return MessageBackground(s, 1); };
+    map[Key(hv::res::kMessageHelpLink)] = [](const auto& s) { return MessageBackground(s, 2); };
+    map[Key(hv::res::kLogo)] = Logo;
+    map[Key(hv::res::kSelectedTileGlow)] = SelectedTile;
+    map[Key(hv::res::kDetailTile)] = [](const auto& s) {
+        return Tile(s, Glass::Raised, 0.35, false);
+    };
+    map[Key(hv::res::kTileFrame)] = [](const auto& s) { return Tile(s, Glass::Plain, 0, true); };
+    map[Key(hv::res::kTileFrameLit)] = [](const auto& s) {
+        return Tile(s, Glass::Raised, 0.7, true);
+    };
+    map[Key(hv::res::kGlowRule)] = [](const auto& s) {
+        return GlowLine(s, true, 0.3, kRule, false);
+    };
+    map[Key(hv::res::kDetailEdgeH)] = [](const auto& s) {
+        return GlowLine(s, true, 0.08, kEdge, false);
+    };
+    map[Key(hv::res::kDetailEdgeV)] = [](const auto& s) {
+        return GlowLine(s, false, 0.08, kEdge, false);
+    };
+    map[Key(hv::res::kSummaryDividerH)] = [](const auto& s) {
+        return GlowLine(s, true, 0.15, kDivider, true);
+    };
+    map[Key(hv::res::kSummaryDividerV)] = [](const auto& s) {
+        return GlowLine(s, false, 0.15, kDivider, true);
+    };
+    map[Key(hv::res::kWaitBackground)] = WaitBackground;
+    // Drawn for the control it is stretched onto, the size the bitmap trough has.
+    map[Key(hv::res::kProgressTrough)] = [](const auto& s) {
+        return ProgressTrough(s, hv::res::kProgressTroughBitmap.width,
+                              hv::res::kProgressTroughBitmap.height);
+    };
+    map[Key(hv::res::kProgressTroughBitmap)] = [](const auto& s) {
+        return ProgressTrough(s, s.width, s.height);
+    };
+    map[Key(hv::res::kTopBarBackground)] = [](const auto& s) {
         QImage img = Canvas(s);
         QPainter p(&img);
         PaintBarBackground(p, QRectF(img.rect()));
         return img;
     };
-    map[{"PNG", 260}] = TitlePlate;
-    map[{"PNG", 261}] = [](const auto& s) { return SmallMonogram(s, false); };
-    map[{"PNG", 264}] = [](const auto& s) { return SmallMonogram(s, true); };
-    map[{"PNG", 262}] = [](const auto& s) { return RoundIconButton(s, 0); };
-    map[{"PNG", 263}] = [](const auto& s) { return RoundIconButton(s, 1); };
-    map[{"PNG", 246}] = Placeholder;
-    map[{"PNG", 281}] = Panel;
-    map[{"PNG", 282}] = Panel;
-    map[{"PNG", 283}] = Panel;
-    map[{"ICON", 128}] = AppIcon;
+    map[Key(hv::res::kTopBarPlate)] = TitlePlate;
+    map[Key(hv::res::kTopBarMonogram)] = [](const auto& s) { return SmallMonogram(s, false); };
+    map[Key(hv::res::kTopBarMonogramLight)] = [](const auto& s) { return SmallMonogram(s, true); };
+    map[Key(hv::res::kTopBarBack)] = [](const auto& s) { return RoundIconButton(s, 0); };
+    map[Key(hv::res::kTopBarLogout)] = [](const auto& s) { return RoundIconButton(s, 1); };
+    map[Key(hv::res::kIconPlaceholder)] = Placeholder;
+    map[Key(hv::res::kSmallPanel)] = Panel;
+    map[Key(hv::res::kWidePanel)] = Panel;
+    map[Key(hv::res::kPageFrame)] = Panel;
+    map[Key(hv::res::kProgramIcon)] = AppIcon;
 }
 
 }  // namespace skin

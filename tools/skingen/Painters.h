@@ -17,7 +17,12 @@
 namespace skin {
 
 using Painter = std::function<QImage(const hv::ResourceSpec&)>;
-using PainterMap = std::map<std::pair<std::string, unsigned>, Painter>;
+using PainterKey = std::pair<std::string, unsigned>;
+using PainterMap = std::map<PainterKey, Painter>;
+
+inline PainterKey Key(const hv::ResourceSpec& s) {
+    return {std::string(s.type), s.id};
+}
 
 void AddScreenPainters(PainterMap& map);
 void AddControlPainters(PainterMap& map);

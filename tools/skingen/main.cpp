@@ -8,7 +8,6 @@
 #include <QImageWriter>
 
 #include <cstdio>
-#include <set>
 #include <vector>
 
 #include "Art.h"
@@ -85,7 +84,8 @@ QByteArray AnimationInfo(const hv::ResourceSpec& s) {
         .arg(s.width)
         .arg(s.height)
         .arg(s.fps)
-        .arg(s.keyed ? QStringLiteral("\"#FF00FF\"") : QStringLiteral("null"))
+        .arg(s.keyed ? QStringLiteral("\"%1\"").arg(skin::kKey.name().toUpper())
+                     : QStringLiteral("null"))
         .toUtf8();
 }
 
@@ -124,7 +124,6 @@ int main(int argc, char** argv) {
     const QDir out(opt.out);
     QString qrc = QStringLiteral("<RCC>\n  <qresource prefix=\"/skin\">\n");
     std::vector<skin::SheetEntry> sheet;
-    std::set<std::pair<std::string, unsigned>> seen;
     bool ok = true;
 
     auto add = [&](const std::string& file, const QByteArray& bytes) {
@@ -138,20 +137,14 @@ int main(int argc, char** argv) {
     };
 
     for (const hv::ResourceSpec& s : hv::kResourceTable) {
-        const std::pair<std::string, unsigned> key(std::string(s.type), s.id);
-        if (!seen.insert(key).second) {
-            std::fprintf(stderr, "halvory-skingen: %s listed twice\n", qPrintable(Name(s)));
-            ok = false;
-            continue;
-        }
         const std::string file = hv::ResourceFileName(s.type, s.id);
         QByteArray bytes;
         if (s.type == "WAVE") {
             bytes = skin::SynthesiseClick();
         } else if (s.type == "FONT") {
-            bytes = ReadFile(s.id == 2 ? opt.fontBold : opt.font);
+            bytes = ReadFile(s.id == hv::res::kFontBold.id ? opt.fontBold : opt.font);
         } else {
-            const auto painter = painters.find(key);
+            const auto painter = painters.find(skin::Key(s));
             if (painter == painters.end()) {
                 std::fprintf(stderr, "halvory-skingen: nothing draws %s\n", qPrintable(Name(s)));
                 ok = false;

@@ -530,6 +530,11 @@ BOOL CWnd::KillTimer(UINT_PTR id) {
     return TRUE;
 }
 
+BOOL CWnd::GetUpdateRect(RECT* rect) const {
+    *rect = m_paintEvent ? ToRect(m_paintEvent->rect()) : RECT{0, 0, 0, 0};
+    return rect->right > rect->left && rect->bottom > rect->top;
+}
+
 void CWnd::Invalidate(BOOL) {
     if (m_widget) {
         m_widget->update();

@@ -82,8 +82,10 @@ class CWnd {
     CWnd* SetFocus();
     static CWnd* GetFocus();
 
-    // Inside a WM_PAINT handler: the area to repaint, in client coordinates.
-    const QPaintEvent* CurrentPaintEvent() const { return m_paintEvent; }
+    // Inside a WM_PAINT handler: the bounding rectangle of the area to
+    // repaint, in client coordinates, and TRUE when it is not empty. Outside
+    // one: an empty rectangle and FALSE.
+    BOOL GetUpdateRect(RECT* rect) const;
 
     // Translates one Qt event for this window; true when it is consumed.
     bool HandleQtEvent(QEvent* event);
