@@ -22,9 +22,9 @@ struct JpegContext {
     std::jmp_buf jump;
 };
 
+// libjpeg hands callbacks only the common part; client_data leads back.
 JpegContext* ContextOf(j_common_ptr cinfo) {
-    return reinterpret_cast<JpegContext*>(reinterpret_cast<char*>(cinfo) -
-                                          offsetof(JpegContext, cinfo));
+    return static_cast<JpegContext*>(cinfo->client_data);
 }
 
 [[noreturn]] void OnError(j_common_ptr cinfo) {
@@ -40,8 +40,7 @@ void OnMessage(j_common_ptr cinfo, int level) {
 }
 
 void OnProgress(j_common_ptr cinfo) {
-    auto* dinfo = reinterpret_cast<j_decompress_ptr>(cinfo);
-    if (dinfo->input_scan_number > kMaxScans) {
+    if (ContextOf(cinfo)->cinfo.input_scan_number > kMaxScans) {
         OnError(cinfo);
     }
 }
@@ -118,6 +117,7 @@ struct JpegDecoder {
     JpegDecoder() {
         std::memset(&ctx, 0, sizeof ctx);
         ctx.cinfo.err = jpeg_std_error(&ctx.errorManager);
+        ctx.cinfo.client_data = &ctx;
         ctx.errorManager.error_exit = OnError;
         ctx.errorManager.emit_message = OnMessage;
         ctx.progress.progress_monitor = OnProgress;

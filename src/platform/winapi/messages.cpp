@@ -34,6 +34,10 @@ uintptr_t idOf(HWND hwnd) {
     return reinterpret_cast<uintptr_t>(hwnd);
 }
 
+HWND hwndOf(uintptr_t id) {
+    return hwndOf(id);
+}
+
 const Window* findWindow(HWND hwnd) {
     const auto& windows = registry().windows;
     const auto it = windows.find(idOf(hwnd));
@@ -89,8 +93,8 @@ void dispatch(std::unique_lock<std::mutex>& lock, const Message& message) {
     const HV_WNDPROC proc = it->second.proc;
     void* const context = it->second.context;
     lock.unlock();
-    const LRESULT result = proc(context, reinterpret_cast<HWND>(message.window), message.msg,
-                                message.wParam, message.lParam);
+    const LRESULT result =
+        proc(context, hwndOf(message.window), message.msg, message.wParam, message.lParam);
     lock.lock();
     if (message.send) {
         complete(*message.send, result);
@@ -143,7 +147,7 @@ HWND hvCreateWindowHandle(HV_WNDPROC proc, void* context) {
     const uintptr_t id = reg.nextWindow;
     reg.nextWindow += 2;
     reg.windows.emplace(id, Window{proc, context, me.queue});
-    return reinterpret_cast<HWND>(id);
+    return hwndOf(id);
 }
 
 void hvDestroyWindowHandle(HWND hwnd) {

@@ -100,16 +100,20 @@ HANDLE addHandle(const std::shared_ptr<Object>& object) {
     return reinterpret_cast<HANDLE>(value);
 }
 
+uintptr_t idOf(HANDLE handle) {
+    return reinterpret_cast<uintptr_t>(handle);
+}
+
 std::shared_ptr<Object> lookup(HANDLE handle) {
     const auto& handles = table().handles;
-    const auto it = handles.find(reinterpret_cast<uintptr_t>(handle));
+    const auto it = handles.find(idOf(handle));
     return it == handles.end() ? nullptr : it->second;
 }
 
 template <class T>
 T* lookupAs(HANDLE handle, Kind kind) {
     const auto& handles = table().handles;
-    const auto it = handles.find(reinterpret_cast<uintptr_t>(handle));
+    const auto it = handles.find(idOf(handle));
     if (it == handles.end() || it->second->kind != kind) {
         SetLastError(ERROR_INVALID_HANDLE);
         return nullptr;
@@ -354,7 +358,7 @@ BOOL CloseHandle(HANDLE handle) {
     std::shared_ptr<Object> object;  // released after the lock
     std::lock_guard lock(core().mutex);
     Table& t = table();
-    const auto it = t.handles.find(reinterpret_cast<uintptr_t>(handle));
+    const auto it = t.handles.find(idOf(handle));
     if (it == t.handles.end()) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
