@@ -35,7 +35,7 @@ uintptr_t idOf(HWND hwnd) {
 }
 
 HWND hwndOf(uintptr_t id) {
-    return hwndOf(id);
+    return reinterpret_cast<HWND>(id);
 }
 
 const Window* findWindow(HWND hwnd) {
