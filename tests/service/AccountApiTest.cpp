@@ -15,14 +15,14 @@ using Clock = std::chrono::steady_clock;
 class AccountApi : public ::testing::Test {
   protected:
     void SetUp() override {
-        ASSERT_FALSE(service.url().empty());
-        ASSERT_EQ(service.admin({"add-user", "alice", "Secret1"}), 0);
-        ASSERT_EQ(service.admin({"add-user", "bob", "pw"}), 0);
-        ASSERT_EQ(service.admin({"add-user", "carol", "pw", "--no-subscription"}), 0);
+        ASSERT_FALSE(m_service.Url().empty());
+        ASSERT_EQ(m_service.Admin({"add-user", "alice", "Secret1"}), 0);
+        ASSERT_EQ(m_service.Admin({"add-user", "bob", "pw"}), 0);
+        ASSERT_EQ(m_service.Admin({"add-user", "carol", "pw", "--no-subscription"}), 0);
     }
 
-    json post(const std::string& path, const json& body, long* status = nullptr) {
-        auto r = hvtest::http("POST", service.url() + path, body.dump(),
+    json Post(const std::string& path, const json& body, long* status = nullptr) {
+        auto r = hvtest::Http("POST", m_service.Url() + path, body.dump(),
                               {"Content-Type: application/json"});
         if (status) {
             *status = r.status;
@@ -30,126 +30,127 @@ class AccountApi : public ::testing::Test {
         return json::parse(r.body, nullptr, false);
     }
 
-    json login(const std::string& user, const std::string& password, long* status = nullptr,
+    json Login(const std::string& user, const std::string& password, long* status = nullptr,
                const std::string& version = "1,0,0,1") {
-        return post("/api/login",
+        return Post("/api/login",
                     {{"user", user}, {"password", password}, {"player_version", version}}, status);
     }
 
-    std::string sessionFor(const std::string& user, const std::string& password) {
+    std::string SessionFor(const std::string& user, const std::string& password) {
         long status = 0;
-        auto reply = login(user, password, &status);
+        auto reply = Login(user, password, &status);
         EXPECT_EQ(status, 200) << reply.dump();
         return reply.value("session", "");
     }
 
-    hvtest::HttpReply events(const std::string& session, int wait) {
-        return hvtest::http("GET", service.url() + "/api/events?session=" + session +
+    hvtest::HttpReply Events(const std::string& session, int wait) {
+        return hvtest::Http("GET", m_service.Url() + "/api/events?session=" + session +
                                        "&wait=" + std::to_string(wait));
     }
 
     // Starts a long poll, makes the change, and expects that event to arrive quickly.
-    void expectEventAfter(const std::string& session, const std::vector<std::string>& change,
+    void ExpectEventAfter(const std::string& session, const std::vector<std::string>& change,
                           const std::string& event) {
         auto start = Clock::now();
-        auto poll = std::async(std::launch::async, [&] { return events(session, 15); });
+        auto poll = std::async(std::launch::async, [&] { return Events(session, 15); });
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        ASSERT_EQ(service.admin(change), 0);
+        ASSERT_EQ(m_service.Admin(change), 0);
         auto reply = poll.get();
         EXPECT_EQ(reply.status, 200);
         EXPECT_EQ(json::parse(reply.body).value("event", ""), event);
         EXPECT_LT(Clock::now() - start, std::chrono::seconds(5)) << "event came late";
         // The session is over: later polls are refused at once.
-        auto after = events(session, 5);
+        auto after = Events(session, 5);
         EXPECT_EQ(after.status, 401);
         EXPECT_EQ(json::parse(after.body).value("event", ""), "closed");
     }
 
-    hvtest::TempDir dir;
-    hvtest::TestContent content{dir.path()};
-    hvtest::ServiceProcess service{content.root, dir.path() / "accounts.db"};
+    hvtest::TempDir m_dir;
+    hvtest::TestContent m_content{m_dir.Path()};
+    hvtest::ServiceProcess m_service{m_content.root, m_dir.Path() / "accounts.db"};
 };
 
 TEST_F(AccountApi, LoginAnswersTheCodeForEachAccountState) {
     long status = 0;
-    auto ok = login("alice", "Secret1", &status);
+    auto ok = Login("alice", "Secret1", &status);
     EXPECT_EQ(status, 200);
     ASSERT_TRUE(ok.contains("session"));
     EXPECT_NE(ok["account_url"].get<std::string>().find(ok["session"].get<std::string>()),
               std::string::npos);
-    EXPECT_EQ(login("nobody", "x", &status)["code"], 80);
+    EXPECT_EQ(Login("nobody", "x", &status)["code"], 80);
     EXPECT_EQ(status, 403);
-    EXPECT_EQ(login("alice", "secret1", &status)["code"], 20) << "passwords are case sensitive";
-    EXPECT_EQ(login("carol", "pw")["code"], 26);
-    EXPECT_EQ(login("alice", "Secret1", nullptr, "1,0,0,0")["code"], 25);
-    ASSERT_EQ(service.admin({"suspend", "bob"}), 0);
-    EXPECT_EQ(login("bob", "pw")["code"], 96);
-    EXPECT_EQ(login("bob", "wrong")["code"], 20) << "a wrong password says nothing more";
-    ASSERT_EQ(service.admin({"resume", "bob"}), 0);
-    EXPECT_EQ(login("bob", "pw", &status).value("session", "").size(), 32u);
-    EXPECT_EQ(post("/api/login", json::object(), &status)["code"], 80);
+    EXPECT_EQ(Login("alice", "secret1", &status)["code"], 20) << "passwords are case sensitive";
+    EXPECT_EQ(Login("carol", "pw")["code"], 26);
+    EXPECT_EQ(Login("alice", "Secret1", nullptr, "1,0,0,0")["code"], 25);
+    ASSERT_EQ(m_service.Admin({"suspend", "bob"}), 0);
+    EXPECT_EQ(Login("bob", "pw")["code"], 96);
+    EXPECT_EQ(Login("bob", "wrong")["code"], 20) << "a wrong password says nothing more";
+    ASSERT_EQ(m_service.Admin({"resume", "bob"}), 0);
+    EXPECT_EQ(Login("bob", "pw", &status).value("session", "").size(), 32u);
+    EXPECT_EQ(Post("/api/login", json::object(), &status)["code"], 80);
 }
 
 TEST_F(AccountApi, PasswordsAreStoredOnlyAsSaltedHashes) {
     std::string dump;
     ASSERT_EQ(
-        hvtest::runProgram({"/usr/bin/grep", "-r", "-q", "Secret1", dir.path().string()}, &dump), 1)
+        hvtest::RunProgram({"/usr/bin/grep", "-r", "-q", "Secret1", m_dir.Path().string()}, &dump),
+        1)
         << "the clear password is in the database";
-    ASSERT_EQ(service.admin({"set-password", "alice", "Other2"}), 0);
+    ASSERT_EQ(m_service.Admin({"set-password", "alice", "Other2"}), 0);
     long status = 0;
-    login("alice", "Secret1", &status);
+    Login("alice", "Secret1", &status);
     EXPECT_EQ(status, 403);
-    login("alice", "Other2", &status);
+    Login("alice", "Other2", &status);
     EXPECT_EQ(status, 200);
-    EXPECT_NE(service.admin({"set-password", "nobody", "x"}), 0);
-    EXPECT_NE(service.admin({"add-user", "alice", "again"}), 0);
+    EXPECT_NE(m_service.Admin({"set-password", "nobody", "x"}), 0);
+    EXPECT_NE(m_service.Admin({"add-user", "alice", "again"}), 0);
 }
 
 TEST_F(AccountApi, QuietPollAnswersNoneAfterItsWait) {
-    auto session = sessionFor("alice", "Secret1");
+    auto session = SessionFor("alice", "Secret1");
     auto start = Clock::now();
-    auto reply = events(session, 1);
+    auto reply = Events(session, 1);
     EXPECT_EQ(reply.status, 200);
     EXPECT_EQ(json::parse(reply.body)["event"], "none");
     EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(900));
-    EXPECT_EQ(events("not-a-session", 1).status, 401);
-    EXPECT_EQ(events("", 1).status, 401);
+    EXPECT_EQ(Events("not-a-session", 1).status, 401);
+    EXPECT_EQ(Events("", 1).status, 401);
 }
 
 TEST_F(AccountApi, SuspensionEndsTheSessionAtOnce) {
-    expectEventAfter(sessionFor("alice", "Secret1"), {"suspend", "alice"}, "suspended");
+    ExpectEventAfter(SessionFor("alice", "Secret1"), {"suspend", "alice"}, "suspended");
 }
 
 TEST_F(AccountApi, PasswordChangeEndsTheSession) {
-    expectEventAfter(sessionFor("alice", "Secret1"), {"set-password", "alice", "New1"},
+    ExpectEventAfter(SessionFor("alice", "Secret1"), {"set-password", "alice", "New1"},
                      "password_changed");
 }
 
 TEST_F(AccountApi, RequiredVersionChangeEndsOlderPlayers) {
-    auto session = sessionFor("alice", "Secret1");
+    auto session = SessionFor("alice", "Secret1");
     // Raising it to the player's own version changes nothing.
-    ASSERT_EQ(service.admin({"set-required-version", "1001"}), 0);
-    EXPECT_EQ(json::parse(events(session, 1).body)["event"], "none");
-    expectEventAfter(session, {"set-required-version", "1002"}, "version_changed");
+    ASSERT_EQ(m_service.Admin({"set-required-version", "1001"}), 0);
+    EXPECT_EQ(json::parse(Events(session, 1).body)["event"], "none");
+    ExpectEventAfter(session, {"set-required-version", "1002"}, "version_changed");
 }
 
 TEST_F(AccountApi, OperatorCanCloseSessions) {
-    auto first = sessionFor("alice", "Secret1");
-    auto second = sessionFor("alice", "Secret1");
-    auto other = sessionFor("bob", "pw");
-    expectEventAfter(first, {"close-sessions", "alice"}, "closed");
-    EXPECT_EQ(json::parse(events(second, 1).body)["event"], "closed");
-    EXPECT_EQ(json::parse(events(other, 1).body)["event"], "none");
+    auto first = SessionFor("alice", "Secret1");
+    auto second = SessionFor("alice", "Secret1");
+    auto other = SessionFor("bob", "pw");
+    ExpectEventAfter(first, {"close-sessions", "alice"}, "closed");
+    EXPECT_EQ(json::parse(Events(second, 1).body)["event"], "closed");
+    EXPECT_EQ(json::parse(Events(other, 1).body)["event"], "none");
 }
 
 TEST_F(AccountApi, PublishedCatalogueIsNewsThatKeepsTheSession) {
     long status = 0;
-    auto reply = login("alice", "Secret1", &status);
+    auto reply = Login("alice", "Secret1", &status);
     ASSERT_EQ(status, 200);
     const std::string session = reply.value("session", "");
     const long long version = reply.value("catalogue_version", -1LL);
     auto poll = [&](long long known, int wait) {
-        return json::parse(hvtest::http("GET", service.url() + "/api/events?session=" + session +
+        return json::parse(hvtest::Http("GET", m_service.Url() + "/api/events?session=" + session +
                                                    "&wait=" + std::to_string(wait) +
                                                    "&catalogue=" + std::to_string(known))
                                .body);
@@ -158,33 +159,34 @@ TEST_F(AccountApi, PublishedCatalogueIsNewsThatKeepsTheSession) {
 
     auto pending = std::async(std::launch::async, [&] { return poll(version, 15); });
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    ASSERT_EQ(service.admin({"publish-catalogue"}), 0);
+    ASSERT_EQ(m_service.Admin({"publish-catalogue"}), 0);
     auto news = pending.get();
     EXPECT_EQ(news["event"], "catalogue");
     EXPECT_EQ(news["catalogue_version"], version + 1);
 
     // The session goes on, quiet again at the new version; new logins start there.
-    EXPECT_EQ(hvtest::http("GET", service.url() + "/api/catalogue?session=" + session).status, 200);
+    EXPECT_EQ(hvtest::Http("GET", m_service.Url() + "/api/catalogue?session=" + session).status,
+              200);
     EXPECT_EQ(poll(version + 1, 1)["event"], "none");
-    EXPECT_EQ(login("bob", "pw")["catalogue_version"], version + 1);
+    EXPECT_EQ(Login("bob", "pw")["catalogue_version"], version + 1);
 }
 
 TEST_F(AccountApi, LogoutReachesAPendingPoll) {
-    auto session = sessionFor("alice", "Secret1");
-    auto poll = std::async(std::launch::async, [&] { return events(session, 15); });
+    auto session = SessionFor("alice", "Secret1");
+    auto poll = std::async(std::launch::async, [&] { return Events(session, 15); });
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     long status = 0;
-    post("/api/logout", {{"session", session}}, &status);
+    Post("/api/logout", {{"session", session}}, &status);
     EXPECT_EQ(status, 200);
     EXPECT_EQ(json::parse(poll.get().body)["event"], "logged_out");
-    auto catalogue = hvtest::http("GET", service.url() + "/api/catalogue?session=" + session);
+    auto catalogue = hvtest::Http("GET", m_service.Url() + "/api/catalogue?session=" + session);
     EXPECT_EQ(catalogue.status, 401);
 }
 
 TEST_F(AccountApi, CatalogueNeedsASessionAndListsEveryGame) {
-    EXPECT_EQ(hvtest::http("GET", service.url() + "/api/catalogue?session=bad").status, 401);
-    auto session = sessionFor("alice", "Secret1");
-    auto reply = hvtest::http("GET", service.url() + "/api/catalogue?session=" + session);
+    EXPECT_EQ(hvtest::Http("GET", m_service.Url() + "/api/catalogue?session=bad").status, 401);
+    auto session = SessionFor("alice", "Secret1");
+    auto reply = hvtest::Http("GET", m_service.Url() + "/api/catalogue?session=" + session);
     ASSERT_EQ(reply.status, 200);
     EXPECT_EQ(reply.headers["content-length"], std::to_string(reply.body.size()));
     const std::string& text = reply.body;
@@ -202,10 +204,10 @@ TEST_F(AccountApi, CatalogueNeedsASessionAndListsEveryGame) {
 }
 
 TEST_F(AccountApi, PackageDescriptionsCarryArchiveFacts) {
-    auto session = sessionFor("alice", "Secret1");
+    auto session = SessionFor("alice", "Secret1");
     auto get = [&](const std::string& package, long* status) {
-        auto r =
-            hvtest::http("GET", service.url() + "/api/packages/" + package + "?session=" + session);
+        auto r = hvtest::Http("GET",
+                              m_service.Url() + "/api/packages/" + package + "?session=" + session);
         *status = r.status;
         return json::parse(r.body, nullptr, false);
     };
@@ -219,11 +221,11 @@ TEST_F(AccountApi, PackageDescriptionsCarryArchiveFacts) {
     EXPECT_EQ(full["program"], "run.sh");
     EXPECT_EQ(full["playable_bytes"], 1024);
     std::string sum;
-    auto archive = content.root / "packages" / content.archive;
-    ASSERT_EQ(hvtest::runProgram({"/usr/bin/sha256sum", archive.string()}, &sum), 0);
+    auto archive = m_content.root / "packages" / m_content.archive;
+    ASSERT_EQ(hvtest::RunProgram({"/usr/bin/sha256sum", archive.string()}, &sum), 0);
     EXPECT_EQ(full["sha256"], sum.substr(0, 64));
     EXPECT_EQ(full["size"], static_cast<long long>(std::filesystem::file_size(archive)));
-    auto download = hvtest::http("GET", full["archive_url"].get<std::string>());
+    auto download = hvtest::Http("GET", full["archive_url"].get<std::string>());
     EXPECT_EQ(download.status, 200);
     EXPECT_EQ(download.body.size(), full["size"].get<std::size_t>());
 
@@ -237,31 +239,32 @@ TEST_F(AccountApi, PackageDescriptionsCarryArchiveFacts) {
 }
 
 TEST_F(AccountApi, PurchasesAreRecordedUnlessBillingDenies) {
-    auto alice = sessionFor("alice", "Secret1");
+    auto alice = SessionFor("alice", "Secret1");
     long status = 0;
     EXPECT_EQ(
-        post("/api/purchase", {{"session", alice}, {"package", "HV-ALPHA"}}, &status)["owned"],
+        Post("/api/purchase", {{"session", alice}, {"package", "HV-ALPHA"}}, &status)["owned"],
         true);
     EXPECT_EQ(status, 200);
-    auto described = hvtest::http("GET", service.url() + "/api/packages/HV-ALPHA?session=" + alice);
+    auto described =
+        hvtest::Http("GET", m_service.Url() + "/api/packages/HV-ALPHA?session=" + alice);
     EXPECT_EQ(json::parse(described.body)["owned"], true);
-    EXPECT_EQ(post("/api/purchase", {{"session", alice}, {"package", "HV-NONE"}}, &status)["code"],
+    EXPECT_EQ(Post("/api/purchase", {{"session", alice}, {"package", "HV-NONE"}}, &status)["code"],
               258);
 
-    ASSERT_EQ(service.admin({"deny-billing", "bob"}), 0);
-    auto bob = sessionFor("bob", "pw");
-    EXPECT_EQ(post("/api/purchase", {{"session", bob}, {"package", "HV-ALPHA"}}, &status)["code"],
+    ASSERT_EQ(m_service.Admin({"deny-billing", "bob"}), 0);
+    auto bob = SessionFor("bob", "pw");
+    EXPECT_EQ(Post("/api/purchase", {{"session", bob}, {"package", "HV-ALPHA"}}, &status)["code"],
               261);
     EXPECT_EQ(status, 402);
-    post("/api/purchase", {{"session", bob}, {"package", "HV-ALPHA-DEMO"}}, &status);
+    Post("/api/purchase", {{"session", bob}, {"package", "HV-ALPHA-DEMO"}}, &status);
     EXPECT_EQ(status, 200) << "a demo never needs billing";
-    post("/api/purchase", {{"session", "bad"}, {"package", "HV-ALPHA"}}, &status);
+    Post("/api/purchase", {{"session", "bad"}, {"package", "HV-ALPHA"}}, &status);
     EXPECT_EQ(status, 401);
 }
 
 TEST_F(AccountApi, LoginDelayAndAdminTokenChecks) {
     auto set = [&](const json& faults, const std::string& token) {
-        return hvtest::http("POST", service.url() + "/admin/faults", faults.dump(),
+        return hvtest::Http("POST", m_service.Url() + "/admin/faults", faults.dump(),
                             {"X-Admin-Token: " + token})
             .status;
     };
@@ -269,11 +272,11 @@ TEST_F(AccountApi, LoginDelayAndAdminTokenChecks) {
     EXPECT_EQ(set({{"login_delay_ms", -5}}, "test-token"), 400);
     ASSERT_EQ(set({{"login_delay_ms", 1500}}, "test-token"), 200);
     auto start = Clock::now();
-    sessionFor("alice", "Secret1");
+    SessionFor("alice", "Secret1");
     EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(1500));
     ASSERT_EQ(set(json::object(), "test-token"), 200);
     start = Clock::now();
-    sessionFor("alice", "Secret1");
+    SessionFor("alice", "Secret1");
     EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(1500));
 }
 

@@ -13,9 +13,9 @@
 namespace {
 
 namespace fs = std::filesystem;
-using halvory::service::Game;
+using hv::service::Game;
 
-std::string readFile(const fs::path& file, std::size_t limit = std::string::npos) {
+std::string ReadFile(const fs::path& file, std::size_t limit = std::string::npos) {
     std::ifstream in(file, std::ios::binary);
     std::stringstream s;
     s << in.rdbuf();
@@ -28,7 +28,7 @@ struct TarEntry {
 };
 
 // Walks the ustar headers of an archive.
-std::vector<TarEntry> tarEntries(const std::string& data) {
+std::vector<TarEntry> TarEntries(const std::string& data) {
     std::vector<TarEntry> entries;
     std::size_t pos = 0;
     while (pos + 512 <= data.size() && data[pos] != '\0') {
@@ -48,11 +48,11 @@ class DemoContent : public ::testing::Test {
         dir = new hvtest::TempDir;
         std::string out;
         generated =
-            hvtest::runProgram({HV_DEMOCONTENT_BIN, "--out", root().string(), "--package-size",
+            hvtest::RunProgram({HV_DEMOCONTENT_BIN, "--out", Root().string(), "--package-size",
                                 "1500000", "--game-binary", HV_DEMO_GAME_BIN},
                                &out) == 0;
         if (generated) {
-            games = halvory::service::loadGames(root() / "catalogue.json");
+            games = hv::service::LoadGames(Root() / "catalogue.json");
         }
     }
     static void TearDownTestSuite() {
@@ -60,7 +60,7 @@ class DemoContent : public ::testing::Test {
         dir = nullptr;
     }
     void SetUp() override { ASSERT_TRUE(generated); }
-    static fs::path root() { return dir->path() / "content"; }
+    static fs::path Root() { return dir->Path() / "content"; }
 
     static inline hvtest::TempDir* dir = nullptr;
     static inline bool generated = false;
@@ -71,7 +71,7 @@ TEST_F(DemoContent, CatalogueIsVariedEnoughToExerciseTheClient) {
     int full = 0;
     std::set<std::string> categories, ratings, developers, publishers, packages;
     for (const auto& g : games) {
-        full += g.isDemo() ? 0 : 1;
+        full += g.IsDemo() ? 0 : 1;
         std::stringstream cats(g.categories);
         for (std::string c; std::getline(cats, c, ',');) {
             categories.insert(c);
@@ -95,14 +95,14 @@ TEST_F(DemoContent, CatalogueIsVariedEnoughToExerciseTheClient) {
 TEST_F(DemoContent, DemosArePairedFreeAndHaveAFullGame) {
     int demos = 0;
     for (const auto& demo : games) {
-        if (!demo.isDemo()) {
+        if (!demo.IsDemo()) {
             continue;
         }
         ++demos;
-        EXPECT_TRUE(demo.isFree());
+        EXPECT_TRUE(demo.IsFree());
         int partners = 0;
         for (const auto& g : games) {
-            partners += !g.isDemo() && g.pairKey == demo.pairKey ? 1 : 0;
+            partners += !g.IsDemo() && g.pairKey == demo.pairKey ? 1 : 0;
         }
         EXPECT_EQ(partners, 1) << demo.title;
     }
@@ -114,11 +114,11 @@ TEST_F(DemoContent, ArtIsDistinctJpegAndOneDescriptionIsMissing) {
     int missing = 0;
     std::size_t longest = 0;
     for (const auto& g : games) {
-        std::string icon = readFile(root() / "art" / (g.title + ".jpg"));
+        std::string icon = ReadFile(Root() / "art" / (g.title + ".jpg"));
         ASSERT_GT(icon.size(), 1000u) << g.title;
         EXPECT_EQ(icon.substr(0, 3), "\xFF\xD8\xFF") << g.title;
         icons.insert(icon);
-        auto desc = root() / "art" / (g.title + ".txt");
+        auto desc = Root() / "art" / (g.title + ".txt");
         if (fs::exists(desc)) {
             longest = std::max<std::size_t>(longest, fs::file_size(desc));
         } else {
@@ -130,14 +130,14 @@ TEST_F(DemoContent, ArtIsDistinctJpegAndOneDescriptionIsMissing) {
     EXPECT_GT(longest, 600u) << "some descriptions are long";
     for (const char* page : {"announcements.htm", "whatsnew.htm", "terms.htm",
                              "troubleshootingtips.htm", "account.htm"}) {
-        EXPECT_NE(readFile(root() / "pages" / page).find("<html>"), std::string::npos) << page;
+        EXPECT_NE(ReadFile(Root() / "pages" / page).find("<html>"), std::string::npos) << page;
     }
-    EXPECT_TRUE(fs::is_regular_file(root() / "upgrade" / "Install.sfe"));
+    EXPECT_TRUE(fs::is_regular_file(Root() / "upgrade" / "Install.sfe"));
 }
 
 TEST_F(DemoContent, ArchivesPutThePlayablePartFirst) {
     for (const auto& g : games) {
-        auto file = root() / "packages" / g.archive;
+        auto file = Root() / "packages" / g.archive;
         ASSERT_TRUE(fs::is_regular_file(file)) << g.archive;
         auto size = static_cast<long long>(fs::file_size(file));
         // The requested size, unless the program alone is bigger (sanitizer builds).
@@ -147,7 +147,7 @@ TEST_F(DemoContent, ArchivesPutThePlayablePartFirst) {
         } else {
             EXPECT_GT(size, program) << g.archive;
         }
-        auto entries = tarEntries(readFile(file));
+        auto entries = TarEntries(ReadFile(file));
         ASSERT_GE(entries.size(), 2u);
         EXPECT_EQ(entries[0].name, g.program);
         EXPECT_EQ(entries[1].name, "game.txt");
@@ -158,44 +158,44 @@ TEST_F(DemoContent, ArchivesPutThePlayablePartFirst) {
 
 TEST_F(DemoContent, InstalledGameStartsAndClosesByItself) {
     const Game& g = games.front();
-    auto install = dir->path() / "install";
+    auto install = dir->Path() / "install";
     fs::create_directories(install);
     // Only the playable part, as the engine has it before the transfer ends.
-    auto archive = root() / "packages" / g.archive;
-    std::string head = readFile(archive, static_cast<std::size_t>(g.playableBytes));
+    auto archive = Root() / "packages" / g.archive;
+    std::string head = ReadFile(archive, static_cast<std::size_t>(g.playableBytes));
     {
         std::ofstream out(install / "part.tar", std::ios::binary);
         out << head << std::string(1024, '\0');
     }
-    ASSERT_EQ(hvtest::runProgram(
+    ASSERT_EQ(hvtest::RunProgram(
                   {"/usr/bin/tar", "-xf", (install / "part.tar").string(), "-C", install.string()}),
               0);
-    EXPECT_EQ(readFile(install / "game.txt"), g.title + "\n");
+    EXPECT_EQ(ReadFile(install / "game.txt"), g.title + "\n");
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    EXPECT_EQ(hvtest::runProgram({(install / g.program).string(), "--close-after", "300"}), 0);
+    EXPECT_EQ(hvtest::RunProgram({(install / g.program).string(), "--close-after", "300"}), 0);
 }
 
 TEST_F(DemoContent, ServiceServesTheGeneratedFolder) {
-    hvtest::ServiceProcess service{root(), dir->path() / "demo.db"};
-    ASSERT_EQ(service.admin({"add-user", "demo", "demo"}), 0);
-    auto login = hvtest::http("POST", service.url() + "/api/login",
+    hvtest::ServiceProcess service{Root(), dir->Path() / "demo.db"};
+    ASSERT_EQ(service.Admin({"add-user", "demo", "demo"}), 0);
+    auto login = hvtest::Http("POST", service.Url() + "/api/login",
                               R"({"user":"demo","password":"demo","player_version":"1,0,0,1"})");
     auto session = nlohmann::json::parse(login.body).value("session", "");
-    auto catalogue = hvtest::http("GET", service.url() + "/api/catalogue?session=" + session);
+    auto catalogue = hvtest::Http("GET", service.Url() + "/api/catalogue?session=" + session);
     ASSERT_EQ(catalogue.status, 200);
     for (const auto& g : games) {
         EXPECT_NE(catalogue.body.find(g.package), std::string::npos) << g.package;
     }
     const Game& g = games.back();
     auto described = nlohmann::json::parse(
-        hvtest::http("GET", service.url() + "/api/packages/" + g.package + "?session=" + session)
+        hvtest::Http("GET", service.Url() + "/api/packages/" + g.package + "?session=" + session)
             .body);
-    auto download = hvtest::http("GET", described["archive_url"].get<std::string>());
+    auto download = hvtest::Http("GET", described["archive_url"].get<std::string>());
     ASSERT_EQ(download.status, 200);
     EXPECT_EQ(download.body.size(), described["size"].get<std::size_t>());
     hvtest::TempDir tmp;
-    std::ofstream(tmp.path() / "a.tar", std::ios::binary) << download.body;
-    EXPECT_EQ(halvory::service::sha256File(tmp.path() / "a.tar").value_or(""),
+    std::ofstream(tmp.Path() / "a.tar", std::ios::binary) << download.body;
+    EXPECT_EQ(hv::service::Sha256File(tmp.Path() / "a.tar").value_or(""),
               described["sha256"].get<std::string>());
 }
 

@@ -20,128 +20,128 @@ namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-std::string readFile(const fs::path& file) {
+std::string ReadFile(const fs::path& file) {
     std::ifstream in(file, std::ios::binary);
     std::stringstream s;
     s << in.rdbuf();
     return s.str();
 }
 
-std::string lastModifiedOf(const fs::path& file) {
+std::string LastModifiedOf(const fs::path& file) {
     struct stat st {};
     stat(file.c_str(), &st);
-    return halvory::service::httpDate(st.st_mtime);
+    return hv::service::HttpDate(st.st_mtime);
 }
 
 class StaticContent : public ::testing::Test {
   protected:
-    void SetUp() override { ASSERT_FALSE(service.url().empty()); }
+    void SetUp() override { ASSERT_FALSE(m_service.Url().empty()); }
 
-    int setFaults(const nlohmann::json& faults) {
-        return static_cast<int>(hvtest::http("POST", service.url() + "/admin/faults", faults.dump(),
-                                             {"X-Admin-Token: test-token"})
+    int SetFaults(const nlohmann::json& faults) {
+        return static_cast<int>(hvtest::Http("POST", m_service.Url() + "/admin/faults",
+                                             faults.dump(), {"X-Admin-Token: test-token"})
                                     .status);
     }
-    std::string archiveUrl() const { return service.url() + "/packages/" + content.archive; }
-    fs::path archivePath() const { return content.root / "packages" / content.archive; }
+    std::string ArchiveUrl() const { return m_service.Url() + "/packages/" + m_content.archive; }
+    fs::path ArchivePath() const { return m_content.root / "packages" / m_content.archive; }
 
-    hvtest::TempDir dir;
-    hvtest::TestContent content{dir.path()};
-    hvtest::ServiceProcess service{content.root, dir.path() / "accounts.db"};
+    hvtest::TempDir m_dir;
+    hvtest::TestContent m_content{m_dir.Path()};
+    hvtest::ServiceProcess m_service{m_content.root, m_dir.Path() / "accounts.db"};
 };
 
 TEST_F(StaticContent, DiscoveryNamesVersionAndUpgrade) {
-    auto reply = hvtest::http("GET", service.url() + "/discover?mce=1");
+    auto reply = hvtest::Http("GET", m_service.Url() + "/discover?mce=1");
     ASSERT_EQ(reply.status, 200);
-    EXPECT_EQ(reply.body, "#<RV>1001</RV><RURL>" + service.url() + "/upgrade/Install.sfe</RURL>");
+    EXPECT_EQ(reply.body, "#<RV>1001</RV><RURL>" + m_service.Url() + "/upgrade/Install.sfe</RURL>");
     EXPECT_EQ(reply.headers["content-length"], std::to_string(reply.body.size()));
-    ASSERT_EQ(service.admin({"set-required-version", "1002"}), 0);
-    EXPECT_NE(hvtest::http("GET", service.url() + "/discover?mce=1").body.find("<RV>1002</RV>"),
+    ASSERT_EQ(m_service.Admin({"set-required-version", "1002"}), 0);
+    EXPECT_NE(hvtest::Http("GET", m_service.Url() + "/discover?mce=1").body.find("<RV>1002</RV>"),
               std::string::npos);
-    fs::remove(content.root / "upgrade" / "Install.sfe");
-    EXPECT_NE(hvtest::http("GET", service.url() + "/discover").body.find("<RURL></RURL>"),
+    fs::remove(m_content.root / "upgrade" / "Install.sfe");
+    EXPECT_NE(hvtest::Http("GET", m_service.Url() + "/discover").body.find("<RURL></RURL>"),
               std::string::npos);
 }
 
 TEST_F(StaticContent, ArtCarriesLastModifiedAndLength) {
-    auto icon = content.root / "art" / "Alpha Quest.jpg";
-    std::string url = service.url() + "/art/" + hvtest::urlEncode("Alpha Quest") + ".jpg";
-    auto head = hvtest::http("HEAD", url);
+    auto icon = m_content.root / "art" / "Alpha Quest.jpg";
+    std::string url = m_service.Url() + "/art/" + hvtest::UrlEncode("Alpha Quest") + ".jpg";
+    auto head = hvtest::Http("HEAD", url);
     EXPECT_EQ(head.status, 200);
     EXPECT_TRUE(head.body.empty());
     EXPECT_EQ(head.headers["content-length"], "5000");
-    EXPECT_EQ(head.headers["last-modified"], lastModifiedOf(icon));
+    EXPECT_EQ(head.headers["last-modified"], LastModifiedOf(icon));
     EXPECT_EQ(head.headers["content-type"], "image/jpeg");
-    auto get = hvtest::http("GET", url);
-    EXPECT_EQ(get.body, readFile(icon));
+    auto get = hvtest::Http("GET", url);
+    EXPECT_EQ(get.body, ReadFile(icon));
     EXPECT_EQ(get.headers["last-modified"], head.headers["last-modified"]);
 
     // A changed file announces its new time.
     fs::last_write_time(icon, fs::last_write_time(icon) - std::chrono::hours(30));
-    auto again = hvtest::http("HEAD", url);
-    EXPECT_EQ(again.headers["last-modified"], lastModifiedOf(icon));
+    auto again = hvtest::Http("HEAD", url);
+    EXPECT_EQ(again.headers["last-modified"], LastModifiedOf(icon));
     EXPECT_NE(again.headers["last-modified"], head.headers["last-modified"]);
-    auto text = hvtest::http("GET", service.url() + "/art/Alpha%20Quest.txt");
+    auto text = hvtest::Http("GET", m_service.Url() + "/art/Alpha%20Quest.txt");
     EXPECT_EQ(text.body, "A quest.");
     EXPECT_EQ(text.headers["content-type"], "text/plain");
-    EXPECT_EQ(hvtest::http("GET", service.url() + "/pages/announcements.htm").status, 200);
-    EXPECT_EQ(hvtest::http("HEAD", service.url() + "/art/None.jpg").status, 404);
+    EXPECT_EQ(hvtest::Http("GET", m_service.Url() + "/pages/announcements.htm").status, 200);
+    EXPECT_EQ(hvtest::Http("HEAD", m_service.Url() + "/art/None.jpg").status, 404);
 }
 
 TEST_F(StaticContent, RangesAnswerPartialContent) {
-    std::string whole = readFile(archivePath());
+    std::string whole = ReadFile(ArchivePath());
     auto size = std::to_string(whole.size());
-    auto part = hvtest::http("GET", archiveUrl(), {}, {"Range: bytes=1000-"});
+    auto part = hvtest::Http("GET", ArchiveUrl(), {}, {"Range: bytes=1000-"});
     EXPECT_EQ(part.status, 206);
     EXPECT_EQ(part.headers["content-range"],
               "bytes 1000-" + std::to_string(whole.size() - 1) + "/" + size);
     EXPECT_EQ(part.body, whole.substr(1000));
-    auto middle = hvtest::http("GET", archiveUrl(), {}, {"Range: bytes=10-19"});
+    auto middle = hvtest::Http("GET", ArchiveUrl(), {}, {"Range: bytes=10-19"});
     EXPECT_EQ(middle.status, 206);
     EXPECT_EQ(middle.body, whole.substr(10, 10));
     EXPECT_EQ(middle.headers["content-length"], "10");
-    auto beyond = hvtest::http("GET", archiveUrl(), {}, {"Range: bytes=" + size + "-"});
+    auto beyond = hvtest::Http("GET", ArchiveUrl(), {}, {"Range: bytes=" + size + "-"});
     EXPECT_EQ(beyond.status, 416);
     EXPECT_EQ(beyond.headers["content-range"], "bytes */" + size);
-    auto full = hvtest::http("GET", archiveUrl());
+    auto full = hvtest::Http("GET", ArchiveUrl());
     EXPECT_EQ(full.status, 200);
     EXPECT_EQ(full.headers["accept-ranges"], "bytes");
     EXPECT_FALSE(full.headers["etag"].empty());
 }
 
 TEST_F(StaticContent, DroppedTransferResumesToIdenticalBytes) {
-    std::string whole = readFile(archivePath());
-    ASSERT_EQ(setFaults({{"drop_after_bytes", 100000}}), 200);
-    auto cut = hvtest::http("GET", archiveUrl());
+    std::string whole = ReadFile(ArchivePath());
+    ASSERT_EQ(SetFaults({{"drop_after_bytes", 100000}}), 200);
+    auto cut = hvtest::Http("GET", ArchiveUrl());
     EXPECT_FALSE(cut.complete);
     EXPECT_EQ(cut.headers["content-length"], std::to_string(whole.size()));
     ASSERT_EQ(cut.body.size(), 100000u);
     // Each response is cut, also a resumed one.
-    auto resumedCut = hvtest::http("GET", archiveUrl(), {}, {"Range: bytes=100000-"});
+    auto resumedCut = hvtest::Http("GET", ArchiveUrl(), {}, {"Range: bytes=100000-"});
     EXPECT_EQ(resumedCut.body.size(), 100000u);
-    ASSERT_EQ(setFaults(nlohmann::json::object()), 200);
-    auto rest = hvtest::http("GET", archiveUrl(), {}, {"Range: bytes=100000-"});
+    ASSERT_EQ(SetFaults(nlohmann::json::object()), 200);
+    auto rest = hvtest::Http("GET", ArchiveUrl(), {}, {"Range: bytes=100000-"});
     ASSERT_TRUE(rest.complete);
     EXPECT_EQ(cut.body + rest.body, whole);
 }
 
 TEST_F(StaticContent, FailNextAnswersServiceUnavailable) {
-    ASSERT_EQ(setFaults({{"fail_next", 2}}), 200);
-    EXPECT_EQ(hvtest::http("GET", service.url() + "/discover").status, 503);
-    EXPECT_EQ(hvtest::http("GET", archiveUrl()).status, 503);
-    EXPECT_EQ(hvtest::http("GET", service.url() + "/discover").status, 200);
+    ASSERT_EQ(SetFaults({{"fail_next", 2}}), 200);
+    EXPECT_EQ(hvtest::Http("GET", m_service.Url() + "/discover").status, 503);
+    EXPECT_EQ(hvtest::Http("GET", ArchiveUrl()).status, 503);
+    EXPECT_EQ(hvtest::Http("GET", m_service.Url() + "/discover").status, 200);
 }
 
 TEST_F(StaticContent, ThrottleSlowsTransfers) {
-    ASSERT_EQ(setFaults({{"throttle_bps", 100000}}), 200);
+    ASSERT_EQ(SetFaults({{"throttle_bps", 100000}}), 200);
     auto start = Clock::now();
-    auto reply = hvtest::http("GET", archiveUrl(), {}, {"Range: bytes=0-59999"});
+    auto reply = hvtest::Http("GET", ArchiveUrl(), {}, {"Range: bytes=0-59999"});
     EXPECT_EQ(reply.body.size(), 60000u);
     EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(450));
 }
 
 TEST_F(StaticContent, PathsNeverLeaveTheContentFolder) {
-    fs::create_symlink(dir.path() / content.secretOutside, content.root / "art" / "evil.jpg");
+    fs::create_symlink(m_dir.Path() / m_content.secretOutside, m_content.root / "art" / "evil.jpg");
     const char* attempts[] = {
         "/art/../../secret.txt",
         "/art/..%2F..%2Fsecret.txt",
@@ -154,8 +154,8 @@ TEST_F(StaticContent, PathsNeverLeaveTheContentFolder) {
         "/art/%00.jpg",
     };
     for (const char* path : attempts) {
-        std::string url = service.url() + path;
-        auto reply = hvtest::http("GET", url);
+        std::string url = m_service.Url() + path;
+        auto reply = hvtest::Http("GET", url);
         EXPECT_NE(reply.status, 200) << path;
         EXPECT_EQ(reply.body.find("TOP-SECRET"), std::string::npos) << path;
         EXPECT_EQ(reply.body.find("HV-ALPHA"), std::string::npos) << path;
@@ -168,7 +168,7 @@ TEST_F(StaticContent, RawDotDotRequestIsRefused) {
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    addr.sin_port = htons(static_cast<uint16_t>(std::stoi(service.url().substr(17))));
+    addr.sin_port = htons(static_cast<uint16_t>(std::stoi(m_service.Url().substr(17))));
     ASSERT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
     std::string req = "GET /art/../../secret.txt HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n";
     ASSERT_EQ(write(fd, req.data(), req.size()), static_cast<ssize_t>(req.size()));
@@ -183,35 +183,35 @@ TEST_F(StaticContent, RawDotDotRequestIsRefused) {
 }
 
 TEST_F(StaticContent, SigtermStopsTheServiceDuringALongPoll) {
-    ASSERT_EQ(service.admin({"add-user", "alice", "pw"}), 0);
-    auto login = hvtest::http("POST", service.url() + "/api/login",
+    ASSERT_EQ(m_service.Admin({"add-user", "alice", "pw"}), 0);
+    auto login = hvtest::Http("POST", m_service.Url() + "/api/login",
                               R"({"user":"alice","password":"pw","player_version":"1,0,0,1"})");
     auto session = nlohmann::json::parse(login.body).value("session", "");
     auto poll = std::async(std::launch::async, [&] {
-        return hvtest::http("GET", service.url() + "/api/events?session=" + session + "&wait=60");
+        return hvtest::Http("GET", m_service.Url() + "/api/events?session=" + session + "&wait=60");
     });
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     auto start = Clock::now();
-    EXPECT_EQ(service.stop(SIGTERM, 5000), 0);
+    EXPECT_EQ(m_service.Stop(SIGTERM, 5000), 0);
     EXPECT_LT(Clock::now() - start, std::chrono::seconds(4));
     poll.get();
 }
 
 TEST(ServiceCommandLine, SigintStopsAndBadArgumentsAreRefused) {
     hvtest::TempDir dir;
-    hvtest::TestContent content{dir.path()};
+    hvtest::TestContent content{dir.Path()};
     {
-        hvtest::ServiceProcess service{content.root, dir.path() / "a.db", {"--fail-next", "1"}};
-        EXPECT_EQ(hvtest::http("GET", service.url() + "/discover").status, 503)
+        hvtest::ServiceProcess service{content.root, dir.Path() / "a.db", {"--fail-next", "1"}};
+        EXPECT_EQ(hvtest::Http("GET", service.Url() + "/discover").status, 503)
             << "faults can be set on the command line";
-        EXPECT_EQ(hvtest::http("GET", service.url() + "/discover").status, 200);
-        EXPECT_EQ(service.stop(SIGINT, 5000), 0);
+        EXPECT_EQ(hvtest::Http("GET", service.Url() + "/discover").status, 200);
+        EXPECT_EQ(service.Stop(SIGINT, 5000), 0);
     }
-    EXPECT_EQ(hvtest::runProgram({HV_SERVICE_BIN, "serve", "--content"}), 2);
-    EXPECT_EQ(hvtest::runProgram({HV_SERVICE_BIN, "admin", "--db", (dir.path() / "a.db").string(),
+    EXPECT_EQ(hvtest::RunProgram({HV_SERVICE_BIN, "serve", "--content"}), 2);
+    EXPECT_EQ(hvtest::RunProgram({HV_SERVICE_BIN, "admin", "--db", (dir.Path() / "a.db").string(),
                                   "suspend", "nobody"}),
               1);
-    EXPECT_EQ(hvtest::runProgram({HV_SERVICE_BIN, "bogus"}), 2);
+    EXPECT_EQ(hvtest::RunProgram({HV_SERVICE_BIN, "bogus"}), 2);
 }
 
 }  // namespace
