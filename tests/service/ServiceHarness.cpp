@@ -50,13 +50,29 @@ size_t OnHeader(char* data, size_t size, size_t n, void* user) {
     return size * n;
 }
 
-std::vector<char*> CArgs(const std::vector<std::string>& argv) {
+// Starts a program with its standard output on a pipe; returns its pid, or -1.
+pid_t Spawn(const std::vector<std::string>& argv, int* output) {
+    // Built before fork: the child of a threaded process may only exec.
     std::vector<char*> args;
     for (const auto& a : argv) {
         args.push_back(const_cast<char*>(a.c_str()));
     }
     args.push_back(nullptr);
-    return args;
+    int fds[2];
+    if (pipe(fds) != 0) {
+        return -1;
+    }
+    pid_t pid = fork();
+    if (pid == 0) {
+        dup2(fds[1], STDOUT_FILENO);
+        close(fds[0]);
+        close(fds[1]);
+        execv(args[0], args.data());
+        _exit(127);
+    }
+    close(fds[1]);
+    *output = fds[0];
+    return pid;
 }
 
 void WriteFile(const fs::path& file, const std::string& text) {
@@ -83,6 +99,8 @@ HttpReply Http(const std::string& method, const std::string& url, const std::str
     curl_easy_setopt(curl, CURLOPT_HEADERDATA, &reply.headers);
     curl_easy_setopt(curl, CURLOPT_TIMEOUT, 60L);
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    // Paths go out as written, ".." included, so that tests can send hostile ones.
+    curl_easy_setopt(curl, CURLOPT_PATH_AS_IS, 1L);
     if (method == "HEAD") {
         curl_easy_setopt(curl, CURLOPT_NOBODY, 1L);
     } else if (method == "POST") {
@@ -99,13 +117,6 @@ HttpReply Http(const std::string& method, const std::string& url, const std::str
     return reply;
 }
 
-std::string UrlEncode(const std::string& s) {
-    char* e = curl_easy_escape(nullptr, s.c_str(), static_cast<int>(s.size()));
-    std::string out = e;
-    curl_free(e);
-    return out;
-}
-
 TempDir::TempDir() {
     std::random_device rd;
     m_path = fs::temp_directory_path() /
@@ -119,33 +130,42 @@ TempDir::~TempDir() {
 }
 
 int RunProgram(const std::vector<std::string>& argv, std::string* out) {
-    // Built before fork: the child of a threaded process may only exec.
-    auto args = CArgs(argv);
-    int fds[2];
-    if (pipe(fds) != 0) {
+    int fd = -1;
+    pid_t pid = Spawn(argv, &fd);
+    if (pid < 0) {
         return -1;
     }
-    pid_t pid = fork();
-    if (pid == 0) {
-        dup2(fds[1], STDOUT_FILENO);
-        close(fds[0]);
-        close(fds[1]);
-        execv(args[0], args.data());
-        _exit(127);
-    }
-    close(fds[1]);
     std::string text;
     char buf[4096];
-    for (ssize_t n; (n = read(fds[0], buf, sizeof buf)) > 0;) {
+    for (ssize_t n; (n = read(fd, buf, sizeof buf)) > 0;) {
         text.append(buf, static_cast<size_t>(n));
     }
-    close(fds[0]);
+    close(fd);
     int status = 0;
     waitpid(pid, &status, 0);
     if (out) {
         *out = text;
     }
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::vector<std::vector<std::string>> CatalogueRecords(const std::string& data) {
+    std::vector<std::vector<std::string>> records;
+    std::size_t pos = 0;
+    while (data.size() - pos >= 92) {
+        std::vector<std::size_t> widths;
+        for (std::size_t i = 0; i < 23; ++i) {
+            widths.push_back(std::strtoul(data.substr(pos + i * 4, 4).c_str(), nullptr, 10));
+        }
+        pos += 92;
+        auto& fields = records.emplace_back();
+        for (auto w : widths) {
+            fields.push_back(data.substr(pos, w));
+            pos += w;
+        }
+    }
+    EXPECT_EQ(pos, data.size()) << "trailing bytes after the last record";
+    return records;
 }
 
 TestContent::TestContent(const fs::path& dir) : root(dir / "content") {
@@ -204,39 +224,30 @@ TestContent::TestContent(const fs::path& dir) : root(dir / "content") {
 ServiceProcess::ServiceProcess(const fs::path& content, const fs::path& db,
                                const std::vector<std::string>& extra)
     : m_db(db) {
-    int fds[2];
-    if (pipe(fds) != 0) {
-        ADD_FAILURE() << "pipe";
-        return;
-    }
     std::vector<std::string> argv = {HV_SERVICE_BIN,  "serve",     "--content", content.string(),
                                      "--db",          db.string(), "--listen",  "127.0.0.1:0",
                                      "--admin-token", "test-token"};
     argv.insert(argv.end(), extra.begin(), extra.end());
-    auto args = CArgs(argv);
-    m_pid = fork();
-    if (m_pid == 0) {
-        dup2(fds[1], STDOUT_FILENO);
-        close(fds[0]);
-        close(fds[1]);
-        execv(args[0], args.data());
-        _exit(127);
+    int fd = -1;
+    m_pid = Spawn(argv, &fd);
+    if (m_pid < 0) {
+        ADD_FAILURE() << "cannot start the service";
+        return;
     }
-    close(fds[1]);
     std::string text;
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     while (text.find('\n') == std::string::npos && std::chrono::steady_clock::now() < deadline) {
-        pollfd p{fds[0], POLLIN, 0};
+        pollfd p{fd, POLLIN, 0};
         if (poll(&p, 1, 200) > 0) {
             char buf[256];
-            ssize_t n = read(fds[0], buf, sizeof buf);
+            ssize_t n = read(fd, buf, sizeof buf);
             if (n <= 0) {
                 break;
             }
             text.append(buf, static_cast<size_t>(n));
         }
     }
-    close(fds[0]);
+    close(fd);
     const std::string prefix = "listening: ";
     auto at = text.find(prefix);
     if (at == std::string::npos) {

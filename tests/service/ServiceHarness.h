@@ -18,7 +18,6 @@ struct HttpReply {
 
 HttpReply Http(const std::string& method, const std::string& url, const std::string& body = {},
                const std::vector<std::string>& headers = {});
-std::string UrlEncode(const std::string& s);
 
 // A fresh temporary folder, removed with the object.
 class TempDir {
@@ -33,6 +32,10 @@ class TempDir {
 
 // Runs a program to its end; returns its exit status (or -1), stdout in out.
 int RunProgram(const std::vector<std::string>& argv, std::string* out = nullptr);
+
+// The catalogue byte stream read the way the client reads it: per record 23
+// four-digit widths, then the values.
+std::vector<std::vector<std::string>> CatalogueRecords(const std::string& data);
 
 // A small content folder: two games (one with a demo), art, pages, upgrade.
 struct TestContent {
