@@ -10,8 +10,8 @@ namespace {
 // The whole game: a title screen that closes on Escape.
 class GameWindow : public QWidget {
   public:
-    explicit GameWindow(QString name) : name_(std::move(name)) {
-        setWindowTitle(name_);
+    explicit GameWindow(QString name) : m_name(std::move(name)) {
+        setWindowTitle(m_name);
         resize(640, 400);
     }
 
@@ -30,7 +30,7 @@ class GameWindow : public QWidget {
         title.setBold(true);
         p.setFont(title);
         p.setPen(QColor(0xee, 0xf6, 0xff));
-        p.drawText(rect().adjusted(40, 40, -40, -80), Qt::AlignCenter | Qt::TextWordWrap, name_);
+        p.drawText(rect().adjusted(40, 40, -40, -80), Qt::AlignCenter | Qt::TextWordWrap, m_name);
         QFont small = font();
         small.setPointSize(11);
         p.setFont(small);
@@ -45,7 +45,7 @@ class GameWindow : public QWidget {
     }
 
   private:
-    QString name_;
+    QString m_name;
 };
 
 // Launched by the engine, the game sees only its environment: tests use it to

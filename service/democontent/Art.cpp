@@ -12,7 +12,7 @@
 #include <memory>
 #include <stdexcept>
 
-namespace halvory::democontent {
+namespace hv::democontent {
 
 namespace {
 
@@ -21,7 +21,7 @@ const QColor kDeep(0x0e, 0x1f, 0x42);
 const QColor kCyan(0x35, 0xd6, 0xf0);
 const QColor kText(0xee, 0xf6, 0xff);
 
-void drawMotif(QPainter& p, QRandomGenerator& rng, int kind) {
+void DrawMotif(QPainter& p, QRandomGenerator& rng, int kind) {
     p.setPen(Qt::NoPen);
     switch (kind % 4) {
         case 0:  // stars
@@ -65,7 +65,7 @@ void drawMotif(QPainter& p, QRandomGenerator& rng, int kind) {
 
 }  // namespace
 
-QImage drawIcon(const QString& title, const QString& category, unsigned seed) {
+QImage DrawIcon(const QString& title, const QString& category, unsigned seed) {
     QImage img(256, 256, QImage::Format_RGB32);
     QPainter p(&img);
     p.setRenderHint(QPainter::Antialiasing);
@@ -81,8 +81,8 @@ QImage drawIcon(const QString& title, const QString& category, unsigned seed) {
     glow.setColorAt(0, hue);
     glow.setColorAt(1, Qt::transparent);
     p.fillRect(img.rect(), glow);
-    drawMotif(p, rng, static_cast<int>(seed));
-    drawMotif(p, rng, static_cast<int>(seed / 4 + 1));
+    DrawMotif(p, rng, static_cast<int>(seed));
+    DrawMotif(p, rng, static_cast<int>(seed / 4 + 1));
 
     // A large emblem letter keeps games apart even when their motifs match.
     QFont emblem(QStringLiteral("DejaVu Sans"));
@@ -117,7 +117,7 @@ QImage drawIcon(const QString& title, const QString& category, unsigned seed) {
     return img;
 }
 
-void saveJpeg(const QImage& image, const std::filesystem::path& file, int quality) {
+void SaveJpeg(const QImage& image, const std::filesystem::path& file, int quality) {
     QImage rgb = image.convertToFormat(QImage::Format_RGB888);
     std::unique_ptr<FILE, int (*)(FILE*)> out(std::fopen(file.c_str(), "wb"), std::fclose);
     if (!out) {
@@ -143,4 +143,4 @@ void saveJpeg(const QImage& image, const std::filesystem::path& file, int qualit
     jpeg_destroy_compress(&cinfo);
 }
 
-}  // namespace halvory::democontent
+}  // namespace hv::democontent

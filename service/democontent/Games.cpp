@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-namespace halvory::democontent {
+namespace hv::democontent {
 
 namespace fs = std::filesystem;
 using service::Game;
@@ -93,7 +93,7 @@ const char* kLongStory =
     "- Save anywhere, resume on any machine\r\n\r\nSystem requirements: any machine that "
     "runs the Halvory client.";
 
-std::string slug(const std::string& name) {
+std::string Slug(const std::string& name) {
     std::string out;
     for (char c : name) {
         if (std::isalnum(static_cast<unsigned char>(c))) {
@@ -105,7 +105,7 @@ std::string slug(const std::string& name) {
     return out;
 }
 
-void writeText(const fs::path& file, const std::string& text) {
+void WriteText(const fs::path& file, const std::string& text) {
     std::ofstream out(file, std::ios::binary | std::ios::trunc);
     out << text;
     if (!out) {
@@ -114,20 +114,20 @@ void writeText(const fs::path& file, const std::string& text) {
 }
 
 // The playable part (program and its name file) comes first; the bulk data after it.
-long long writePackage(const fs::path& file, const Options& options, const std::string& name,
+long long WritePackage(const fs::path& file, const Options& options, const std::string& name,
                        unsigned seed) {
     service::TarWriter tar(file, std::time(nullptr));
-    tar.addFileFrom("halvory-demo-game", options.gameBinary, 0755);
-    tar.addFile("game.txt", name + "\n");
-    long long playable = tar.offset();
-    tar.addDirectory("data");
-    long long filler = options.packageSize - tar.offset() - 512 - 1024;
-    tar.addFiller("data/world.pak", std::max(0LL, filler), seed);
-    tar.finish();
+    tar.AddFileFrom("halvory-demo-game", options.gameBinary, 0755);
+    tar.AddFile("game.txt", name + "\n");
+    long long playable = tar.Offset();
+    tar.AddDirectory("data");
+    long long filler = options.packageSize - tar.Offset() - 512 - 1024;
+    tar.AddFiller("data/world.pak", std::max(0LL, filler), seed);
+    tar.Finish();
     return playable;
 }
 
-std::string page(const std::string& title, const std::string& body) {
+std::string Page(const std::string& title, const std::string& body) {
     return "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>" + title +
            "</title>\n<link rel=\"stylesheet\" href=\"style.css\"></head>\n<body>\n<main>\n<h1>" +
            title + "</h1>\n" + body + "</main>\n</body></html>\n";
@@ -145,56 +145,56 @@ const char* kStyle =
     "        padding: 12px 16px; margin: 12px 0; }\n"
     ".muted { color: #8fb8d8; font-size: 13px; }\n";
 
-void writePages(const fs::path& dir) {
+void WritePages(const fs::path& dir) {
     fs::create_directories(dir);
-    writeText(dir / "style.css", kStyle);
-    writeText(dir / "announcements.htm",
-              page("Announcements",
+    WriteText(dir / "style.css", kStyle);
+    WriteText(dir / "announcements.htm",
+              Page("Announcements",
                    "<div class=\"card\"><h2>Welcome to Halvory</h2><p>Twenty-four games and their "
                    "free demos are waiting. Start playing before the download has finished.</p>"
                    "</div>\n<div class=\"card\"><h2>New this week: Starfall Run</h2><p>Try the "
                    "free demo, then keep your progress when you buy the full game.</p></div>\n"
                    "<p class=\"muted\">Scheduled maintenance: Sunday 02:00-03:00 UTC.</p>\n"));
-    writeText(dir / "whatsnew.htm",
-              page("What's New",
+    WriteText(dir / "whatsnew.htm",
+              Page("What's New",
                    "<ul><li>Neon Drift and Frostbound now have free demos.</li>"
                    "<li>Downloads resume where they stopped.</li>"
                    "<li>Faster catalogue loading.</li></ul>\n"));
-    writeText(dir / "terms.htm",
-              page("Terms of Use",
+    WriteText(dir / "terms.htm",
+              Page("Terms of Use",
                    "<p>Your subscription lets you rent and play the games in the catalogue on "
                    "your own computers. Games you buy stay yours while your account is active.</p>"
                    "<p>Do not share your password. We may suspend accounts that are misused.</p>"
                    "<p class=\"muted\">Demo service: no real payments are taken.</p>\n"));
-    writeText(dir / "troubleshootingtips.htm",
-              page("Troubleshooting Tips",
+    WriteText(dir / "troubleshootingtips.htm",
+              Page("Troubleshooting Tips",
                    "<h2>A download stops</h2><p>Check your connection and choose the game again: "
                    "the transfer resumes where it stopped.</p>\n<h2>The game does not start</h2>"
                    "<p>Delete the game from its detail screen and install it again.</p>\n"
                    "<h2>I cannot log in</h2><p>Passwords are case sensitive. If your account is "
                    "suspended, contact Customer Service.</p>\n"));
-    writeText(dir / "account.htm",
-              page("Your Account",
+    WriteText(dir / "account.htm",
+              Page("Your Account",
                    "<div class=\"card\"><h2>Subscription</h2><p>Halvory Unlimited, renewed "
                    "monthly.</p></div>\n<div class=\"card\"><h2>Billing</h2><p>Demo service: "
                    "purchases are recorded but never charged.</p></div>\n"
                    "<p class=\"muted\">To change your password, contact Customer Service.</p>\n"));
 }
 
-void writeUpgrade(const fs::path& dir) {
+void WriteUpgrade(const fs::path& dir) {
     fs::create_directories(dir);
     service::TarWriter tar(dir / "Install.sfe", std::time(nullptr));
-    tar.addFile("Installer.exe",
+    tar.AddFile("Installer.exe",
                 "#!/bin/sh\n# Demo upgrade: reports its arguments and does nothing else.\n"
                 "echo \"Halvory upgrade installer: $*\"\n",
                 0755);
-    tar.addFile("Config.ini", "[Upgrade]\nVERSION=1,0,0,2\n");
-    tar.finish();
+    tar.AddFile("Config.ini", "[Upgrade]\nVERSION=1,0,0,2\n");
+    tar.Finish();
 }
 
 }  // namespace
 
-void generate(const Options& options) {
+void Generate(const Options& options) {
     if (!fs::is_regular_file(options.gameBinary)) {
         throw std::runtime_error("demo game program not found: " + options.gameBinary.string());
     }
@@ -207,7 +207,7 @@ void generate(const Options& options) {
         std::string name = t.name;
         std::string category = t.category;
         Game game;
-        game.package = "HV-" + slug(name);
+        game.package = "HV-" + Slug(name);
         game.title = name;
         game.type = 1;
         game.categories = category;
@@ -215,20 +215,20 @@ void generate(const Options& options) {
         game.price = t.price;
         game.developer = t.developer;
         game.publisher = t.publisher;
-        game.pairKey = t.demo ? slug(name) : "";
+        game.pairKey = t.demo ? Slug(name) : "";
         game.archive = game.package + ".tar";
         game.program = "halvory-demo-game";
         game.playableBytes =
-            writePackage(options.out / "packages" / game.archive, options, name, seed);
+            WritePackage(options.out / "packages" / game.archive, options, name, seed);
         auto firstCategory = QString::fromStdString(category.substr(0, category.find(',')));
-        saveJpeg(drawIcon(QString::fromStdString(name), firstCategory, seed),
+        SaveJpeg(DrawIcon(QString::fromStdString(name), firstCategory, seed),
                  options.out / "art" / (name + ".jpg"));
         if (*t.blurb != '\0') {
             std::string text = t.blurb;
             if (seed % 3 == 0) {
                 text += kLongStory;
             }
-            writeText(options.out / "art" / (name + ".txt"),
+            WriteText(options.out / "art" / (name + ".txt"),
                       text + "\r\n\r\nDeveloper: " + t.developer + "\r\nPublisher: " + t.publisher);
         }
         games.push_back(game);
@@ -239,19 +239,19 @@ void generate(const Options& options) {
             demo.type = 3;
             demo.price = "0";
             demo.archive = demo.package + ".tar";
-            demo.playableBytes = writePackage(options.out / "packages" / demo.archive, options,
+            demo.playableBytes = WritePackage(options.out / "packages" / demo.archive, options,
                                               demo.title, seed + 1000);
-            saveJpeg(drawIcon(QString::fromStdString(demo.title), QStringLiteral("Free demo"),
+            SaveJpeg(DrawIcon(QString::fromStdString(demo.title), QStringLiteral("Free demo"),
                               seed + 1000),
                      options.out / "art" / (demo.title + ".jpg"));
-            writeText(options.out / "art" / (demo.title + ".txt"),
+            WriteText(options.out / "art" / (demo.title + ".txt"),
                       "Free demo of " + name + ". " + t.blurb + "\r\nThe first chapter, free.");
             games.push_back(demo);
         }
     }
-    writePages(options.out / "pages");
-    writeUpgrade(options.out / "upgrade");
-    service::saveGames(options.out / "catalogue.json", games);
+    WritePages(options.out / "pages");
+    WriteUpgrade(options.out / "upgrade");
+    service::SaveGames(options.out / "catalogue.json", games);
 }
 
-}  // namespace halvory::democontent
+}  // namespace hv::democontent

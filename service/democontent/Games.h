@@ -2,7 +2,7 @@
 
 #include <filesystem>
 
-namespace halvory::democontent {
+namespace hv::democontent {
 
 struct Options {
     std::filesystem::path out;
@@ -11,6 +11,6 @@ struct Options {
 };
 
 // Writes a complete content folder: catalogue, art, pages, packages, upgrade.
-void generate(const Options& options);
+void Generate(const Options& options);
 
-}  // namespace halvory::democontent
+}  // namespace hv::democontent

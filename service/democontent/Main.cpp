@@ -11,7 +11,7 @@ int main(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
     QGuiApplication app(argc, argv);
-    halvory::democontent::Options options;
+    hv::democontent::Options options;
     options.gameBinary =
         (QCoreApplication::applicationDirPath() + QStringLiteral("/halvory-demo-game"))
             .toStdString();
@@ -35,7 +35,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     try {
-        halvory::democontent::generate(options);
+        hv::democontent::Generate(options);
     } catch (const std::exception& e) {
         std::cerr << "halvory-democontent: " << e.what() << "\n";
         return 1;

@@ -3,9 +3,9 @@
 #include <string>
 #include <vector>
 
-namespace halvory::service {
+namespace hv::service {
 
 // Runs one operator command against the database; returns the process exit code.
-int runAdmin(const std::vector<std::string>& args);
+int RunAdmin(const std::vector<std::string>& args);
 
-}  // namespace halvory::service
+}  // namespace hv::service

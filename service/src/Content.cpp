@@ -12,7 +12,7 @@
 #include <sstream>
 #include <stdexcept>
 
-namespace halvory::service {
+namespace hv::service {
 
 namespace fs = std::filesystem;
 using nlohmann::json;
@@ -24,11 +24,11 @@ constexpr std::size_t kMaxWidth = 9999;
 
 }  // namespace
 
-bool Game::isFree() const {
-    return isDemo() || std::strtod(price.c_str(), nullptr) <= 0.0;
+bool Game::IsFree() const {
+    return IsDemo() || std::strtod(price.c_str(), nullptr) <= 0.0;
 }
 
-std::vector<Game> loadGames(const fs::path& catalogueFile) {
+std::vector<Game> LoadGames(const fs::path& catalogueFile) {
     std::ifstream in(catalogueFile);
     if (!in) {
         throw std::runtime_error("cannot read " + catalogueFile.string());
@@ -54,7 +54,7 @@ std::vector<Game> loadGames(const fs::path& catalogueFile) {
     return games;
 }
 
-void saveGames(const fs::path& catalogueFile, const std::vector<Game>& games) {
+void SaveGames(const fs::path& catalogueFile, const std::vector<Game>& games) {
     json list = json::array();
     for (const auto& g : games) {
         list.push_back({{"package", g.package},
@@ -82,7 +82,7 @@ void saveGames(const fs::path& catalogueFile, const std::vector<Game>& games) {
     fs::rename(tmp, catalogueFile);
 }
 
-std::string renderCatalogue(const std::vector<Game>& games,
+std::string RenderCatalogue(const std::vector<Game>& games,
                             const std::map<std::string, long long>& archiveSizes) {
     std::string out;
     for (const auto& g : games) {
@@ -112,7 +112,7 @@ std::string renderCatalogue(const std::vector<Game>& games,
     return out;
 }
 
-std::optional<FileInfo> resolveUnder(const fs::path& root, const std::string& relative) {
+std::optional<FileInfo> ResolveUnder(const fs::path& root, const std::string& relative) {
     if (relative.empty() || relative.find('\0') != std::string::npos ||
         relative.find('\\') != std::string::npos) {
         return std::nullopt;
@@ -160,7 +160,7 @@ std::optional<FileInfo> resolveUnder(const fs::path& root, const std::string& re
     return info;
 }
 
-std::string httpDate(std::time_t t) {
+std::string HttpDate(std::time_t t) {
     std::tm tm{};
     gmtime_r(&t, &tm);
     static const char* days[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
@@ -173,7 +173,7 @@ std::string httpDate(std::time_t t) {
     return buf;
 }
 
-int versionNumber(const std::string& version) {
+int VersionNumber(const std::string& version) {
     std::string rest = version;
     int total = 0;
     int weight = 1;
@@ -191,22 +191,22 @@ int versionNumber(const std::string& version) {
     return total;
 }
 
-std::optional<std::string> HashCache::sha256(const FileInfo& file) {
+std::optional<std::string> HashCache::Sha256(const FileInfo& file) {
     std::string key = file.path.string();
     {
-        std::lock_guard lock(mutex_);
-        auto it = entries_.find(key);
-        if (it != entries_.end() && it->second.size == file.size &&
+        std::lock_guard lock(m_mutex);
+        auto it = m_entries.find(key);
+        if (it != m_entries.end() && it->second.size == file.size &&
             it->second.modified == file.modified) {
             return it->second.hash;
         }
     }
-    auto hash = sha256File(file.path);
+    auto hash = Sha256File(file.path);
     if (hash) {
-        std::lock_guard lock(mutex_);
-        entries_[key] = Entry{file.size, file.modified, *hash};
+        std::lock_guard lock(m_mutex);
+        m_entries[key] = Entry{file.size, file.modified, *hash};
     }
     return hash;
 }
 
-}  // namespace halvory::service
+}  // namespace hv::service

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace halvory::service {
+namespace hv::service {
 
 struct Game {
     std::string package;
@@ -24,8 +24,8 @@ struct Game {
     std::string program;  // relative path of the program inside the archive
     long long playableBytes = 0;
 
-    bool isDemo() const { return type == 3; }
-    bool isFree() const;
+    bool IsDemo() const { return type == 3; }
+    bool IsFree() const;
 };
 
 struct FileInfo {
@@ -35,27 +35,27 @@ struct FileInfo {
 };
 
 // Reads the catalogue description (JSON) of a content folder. Throws on a malformed file.
-std::vector<Game> loadGames(const std::filesystem::path& catalogueFile);
-void saveGames(const std::filesystem::path& catalogueFile, const std::vector<Game>& games);
+std::vector<Game> LoadGames(const std::filesystem::path& catalogueFile);
+void SaveGames(const std::filesystem::path& catalogueFile, const std::vector<Game>& games);
 
 // The catalogue byte stream the engine stores as its catalogue file: per record a
 // header of 23 four-digit widths, then the 23 field values without separators.
-std::string renderCatalogue(const std::vector<Game>& games,
+std::string RenderCatalogue(const std::vector<Game>& games,
                             const std::map<std::string, long long>& archiveSizes = {});
 
 // Resolves a request path below root; nothing outside root, no directories.
-std::optional<FileInfo> resolveUnder(const std::filesystem::path& root,
+std::optional<FileInfo> ResolveUnder(const std::filesystem::path& root,
                                      const std::string& relative);
 
-std::string httpDate(std::time_t t);
+std::string HttpDate(std::time_t t);
 
 // The client's digits-from-the-end version arithmetic: "1,0,0,1" -> 1001.
-int versionNumber(const std::string& version);
+int VersionNumber(const std::string& version);
 
 // Caches archive hashes by size and modification time, so a changed archive is rehashed.
 class HashCache {
   public:
-    std::optional<std::string> sha256(const FileInfo& file);
+    std::optional<std::string> Sha256(const FileInfo& file);
 
   private:
     struct Entry {
@@ -63,8 +63,8 @@ class HashCache {
         std::time_t modified;
         std::string hash;
     };
-    std::mutex mutex_;
-    std::map<std::string, Entry> entries_;
+    std::mutex m_mutex;
+    std::map<std::string, Entry> m_entries;
 };
 
-}  // namespace halvory::service
+}  // namespace hv::service

@@ -9,7 +9,7 @@
 #include <stdexcept>
 #include <vector>
 
-namespace halvory::service {
+namespace hv::service {
 
 namespace {
 
@@ -17,16 +17,18 @@ constexpr std::size_t kSaltBytes = 16;
 constexpr std::size_t kHashBytes = 32;
 constexpr const char* kScheme = "pbkdf2-sha256";
 
-std::vector<unsigned char> fromHex(const std::string& hex) {
+std::vector<unsigned char> FromHex(const std::string& hex) {
     std::vector<unsigned char> out;
     if (hex.size() % 2 != 0) {
         return out;
     }
     auto nibble = [](char c) -> int {
-        if (c >= '0' && c <= '9')
+        if (c >= '0' && c <= '9') {
             return c - '0';
-        if (c >= 'a' && c <= 'f')
+        }
+        if (c >= 'a' && c <= 'f') {
             return c - 'a' + 10;
+        }
         return -1;
     };
     for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
@@ -40,7 +42,7 @@ std::vector<unsigned char> fromHex(const std::string& hex) {
     return out;
 }
 
-std::vector<unsigned char> derive(const std::string& password,
+std::vector<unsigned char> Derive(const std::string& password,
                                   const std::vector<unsigned char>& salt, int iterations) {
     std::vector<unsigned char> out(kHashBytes);
     if (PKCS5_PBKDF2_HMAC(password.data(), static_cast<int>(password.size()), salt.data(),
@@ -53,7 +55,7 @@ std::vector<unsigned char> derive(const std::string& password,
 
 }  // namespace
 
-std::string toHex(const unsigned char* data, std::size_t size) {
+std::string ToHex(const unsigned char* data, std::size_t size) {
     static const char digits[] = "0123456789abcdef";
     std::string out;
     out.reserve(size * 2);
@@ -64,25 +66,25 @@ std::string toHex(const unsigned char* data, std::size_t size) {
     return out;
 }
 
-std::string randomHex(std::size_t bytes) {
+std::string RandomHex(std::size_t bytes) {
     std::vector<unsigned char> buf(bytes);
     if (RAND_bytes(buf.data(), static_cast<int>(buf.size())) != 1) {
         throw std::runtime_error("no random bytes");
     }
-    return toHex(buf.data(), buf.size());
+    return ToHex(buf.data(), buf.size());
 }
 
-std::string hashPassword(const std::string& password, int iterations) {
+std::string HashPassword(const std::string& password, int iterations) {
     std::vector<unsigned char> salt(kSaltBytes);
     if (RAND_bytes(salt.data(), static_cast<int>(salt.size())) != 1) {
         throw std::runtime_error("no random bytes");
     }
-    auto hash = derive(password, salt, iterations);
+    auto hash = Derive(password, salt, iterations);
     return std::string(kScheme) + "$" + std::to_string(iterations) + "$" +
-           toHex(salt.data(), salt.size()) + "$" + toHex(hash.data(), hash.size());
+           ToHex(salt.data(), salt.size()) + "$" + ToHex(hash.data(), hash.size());
 }
 
-bool verifyPassword(const std::string& password, const std::string& stored) {
+bool VerifyPassword(const std::string& password, const std::string& stored) {
     auto first = stored.find('$');
     auto second = stored.find('$', first + 1);
     auto third = stored.find('$', second + 1);
@@ -96,16 +98,16 @@ bool verifyPassword(const std::string& password, const std::string& stored) {
     } catch (const std::exception&) {
         return false;
     }
-    auto salt = fromHex(stored.substr(second + 1, third - second - 1));
-    auto expected = fromHex(stored.substr(third + 1));
+    auto salt = FromHex(stored.substr(second + 1, third - second - 1));
+    auto expected = FromHex(stored.substr(third + 1));
     if (iterations <= 0 || salt.empty() || expected.size() != kHashBytes) {
         return false;
     }
-    auto actual = derive(password, salt, iterations);
+    auto actual = Derive(password, salt, iterations);
     return CRYPTO_memcmp(actual.data(), expected.data(), kHashBytes) == 0;
 }
 
-std::optional<std::string> sha256File(const std::filesystem::path& file) {
+std::optional<std::string> Sha256File(const std::filesystem::path& file) {
     std::ifstream in(file, std::ios::binary);
     if (!in) {
         return std::nullopt;
@@ -127,7 +129,7 @@ std::optional<std::string> sha256File(const std::filesystem::path& file) {
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned int len = 0;
     EVP_DigestFinal_ex(ctx.get(), digest, &len);
-    return toHex(digest, len);
+    return ToHex(digest, len);
 }
 
-}  // namespace halvory::service
+}  // namespace hv::service

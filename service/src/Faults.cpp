@@ -2,11 +2,11 @@
 
 #include <stdexcept>
 
-namespace halvory::service {
+namespace hv::service {
 
 namespace {
 
-long long field(const nlohmann::json& settings, const char* name) {
+long long Field(const nlohmann::json& settings, const char* name) {
     if (!settings.contains(name)) {
         return 0;
     }
@@ -19,7 +19,7 @@ long long field(const nlohmann::json& settings, const char* name) {
 
 }  // namespace
 
-bool Faults::takeFailure() {
+bool Faults::TakeFailure() {
     long long pending = failNext.load();
     while (pending > 0) {
         if (failNext.compare_exchange_weak(pending, pending - 1)) {
@@ -29,26 +29,26 @@ bool Faults::takeFailure() {
     return false;
 }
 
-void Faults::assign(const nlohmann::json& settings) {
+void Faults::Assign(const nlohmann::json& settings) {
     if (!settings.is_object()) {
         throw std::invalid_argument("fault settings must be an object");
     }
     // Validate everything before changing anything.
-    long long throttle = field(settings, "throttle_bps");
-    long long drop = field(settings, "drop_after_bytes");
-    long long fail = field(settings, "fail_next");
-    long long delay = field(settings, "login_delay_ms");
+    long long throttle = Field(settings, "throttle_bps");
+    long long drop = Field(settings, "drop_after_bytes");
+    long long fail = Field(settings, "fail_next");
+    long long delay = Field(settings, "login_delay_ms");
     throttleBps = throttle;
     dropAfterBytes = drop;
     failNext = fail;
     loginDelayMs = delay;
 }
 
-nlohmann::json Faults::toJson() const {
+nlohmann::json Faults::ToJson() const {
     return {{"throttle_bps", throttleBps.load()},
             {"drop_after_bytes", dropAfterBytes.load()},
             {"fail_next", failNext.load()},
             {"login_delay_ms", loginDelayMs.load()}};
 }
 
-}  // namespace halvory::service
+}  // namespace hv::service

@@ -4,7 +4,7 @@
 
 #include <atomic>
 
-namespace halvory::service {
+namespace hv::service {
 
 // Failures the service can be told to cause, for testing how a client copes.
 // All off (0) by default; shared by every request thread.
@@ -16,10 +16,10 @@ class Faults {
     std::atomic<long long> loginDelayMs{0};    // hold every login answer this long
 
     // Takes one pending failure; true when this request must fail.
-    bool takeFailure();
+    bool TakeFailure();
     // Sets every field from the object; absent fields switch that fault off.
-    void assign(const nlohmann::json& settings);
-    nlohmann::json toJson() const;
+    void Assign(const nlohmann::json& settings);
+    nlohmann::json ToJson() const;
 };
 
-}  // namespace halvory::service
+}  // namespace hv::service

@@ -1,9 +1,7 @@
 #pragma once
 
-#include "Content.h"
 #include "Faults.h"
 
-#include <atomic>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -12,7 +10,7 @@ namespace httplib {
 class Server;
 }
 
-namespace halvory::service {
+namespace hv::service {
 
 struct ServiceOptions {
     std::filesystem::path content;
@@ -20,6 +18,8 @@ struct ServiceOptions {
     std::string adminToken;           // empty: the admin requests are refused
     std::filesystem::path catalogue;  // empty: content/catalogue.json
 };
+
+struct ServiceState;
 
 // The HTTP front of the service: static content plus the JSON account API.
 class Service {
@@ -30,25 +30,17 @@ class Service {
     Service& operator=(const Service&) = delete;
 
     // Binds the listening socket; port 0 picks a free one. Returns the port, or -1.
-    int bind(const std::string& host, int port);
-    // Serves until stop(); false when the server could not run.
-    bool run();
+    int Bind(const std::string& host, int port);
+    // Serves until Stop(); false when the server could not run.
+    bool Run();
     // Safe from any thread; ends long polls and the accept loop.
-    void stop();
+    void Stop();
 
-    Faults& faults() { return faults_; }
+    Faults& GetFaults();
 
   private:
-    void routes();
-    std::filesystem::path catalogueFile() const;
-
-    ServiceOptions options_;
-    Faults faults_;
-    HashCache hashes_;
-    std::atomic<bool> stopping_{false};
-    std::unique_ptr<httplib::Server> server_;
-    std::string host_;
-    int port_ = 0;
+    std::unique_ptr<ServiceState> m_state;
+    std::unique_ptr<httplib::Server> m_server;
 };
 
-}  // namespace halvory::service
+}  // namespace hv::service

@@ -13,10 +13,10 @@
 
 namespace {
 
-using halvory::service::Service;
-using halvory::service::ServiceOptions;
+using hv::service::Service;
+using hv::service::ServiceOptions;
 
-int usage() {
+int Usage() {
     std::cerr << "usage: halvory-service serve --content DIR --db FILE --listen HOST:PORT\n"
                  "           [--admin-token T] [--catalogue-file FILE]\n"
                  "           [--throttle-bps N] [--drop-after-bytes N] [--fail-next N]\n"
@@ -25,13 +25,13 @@ int usage() {
     return 2;
 }
 
-int serve(const std::vector<std::string>& args) {
+int Serve(const std::vector<std::string>& args) {
     ServiceOptions options;
     std::string listen = "127.0.0.1:0";
     nlohmann::json faults = nlohmann::json::object();
     for (std::size_t i = 0; i < args.size(); ++i) {
         if (i + 1 >= args.size()) {
-            return usage();
+            return Usage();
         }
         const std::string& key = args[i];
         const std::string& value = args[++i];
@@ -54,15 +54,15 @@ int serve(const std::vector<std::string>& args) {
             try {
                 faults[name] = std::stoll(value);
             } catch (const std::exception&) {
-                return usage();
+                return Usage();
             }
         } else {
-            return usage();
+            return Usage();
         }
     }
     auto colon = listen.rfind(':');
     if (options.content.empty() || options.database.empty() || colon == std::string::npos) {
-        return usage();
+        return Usage();
     }
     std::string host = listen.substr(0, colon);
     int port = std::atoi(listen.c_str() + colon + 1);
@@ -75,8 +75,8 @@ int serve(const std::vector<std::string>& args) {
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
     Service service(options);
-    service.faults().assign(faults);
-    int bound = service.bind(host, port);
+    service.GetFaults().Assign(faults);
+    int bound = service.Bind(host, port);
     if (bound <= 0) {
         std::cerr << "halvory-service: cannot listen on " << listen << "\n";
         return 1;
@@ -88,7 +88,7 @@ int serve(const std::vector<std::string>& args) {
     std::thread waiter([&service, &finished, signals] {
         int sig = 0;
         sigwait(&signals, &sig);
-        service.stop();
+        service.Stop();
         // A listener that does not let go in time still must not keep the
         // process alive: its data is committed request by request.
         for (int waited = 0; !finished && waited < 5000; waited += 50) {
@@ -98,7 +98,7 @@ int serve(const std::vector<std::string>& args) {
             std::_Exit(0);
         }
     });
-    bool ok = service.run();
+    bool ok = service.Run();
     finished = true;
     // A run that ended without a signal still has to release the waiter.
     pthread_kill(waiter.native_handle(), SIGTERM);
@@ -111,20 +111,20 @@ int serve(const std::vector<std::string>& args) {
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     if (args.empty()) {
-        return usage();
+        return Usage();
     }
     std::string command = args.front();
     args.erase(args.begin());
     try {
         if (command == "serve") {
-            return serve(args);
+            return Serve(args);
         }
         if (command == "admin") {
-            return halvory::service::runAdmin(args);
+            return hv::service::RunAdmin(args);
         }
     } catch (const std::exception& e) {
         std::cerr << "halvory-service: " << e.what() << "\n";
         return 1;
     }
-    return usage();
+    return Usage();
 }

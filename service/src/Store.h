@@ -5,7 +5,7 @@
 
 struct sqlite3;
 
-namespace halvory::service {
+namespace hv::service {
 
 struct User {
     std::string name;
@@ -35,33 +35,33 @@ class Store {
     Store(const Store&) = delete;
     Store& operator=(const Store&) = delete;
 
-    std::optional<User> user(const std::string& name);
-    bool addUser(const std::string& name, const std::string& password, bool subscribed);
-    bool setPassword(const std::string& name, const std::string& password);
+    std::optional<User> FindUser(const std::string& name);
+    bool AddUser(const std::string& name, const std::string& password, bool subscribed);
+    bool SetPassword(const std::string& name, const std::string& password);
     // column is one of "suspended", "subscribed", "deny_billing".
-    bool setFlag(const std::string& name, const std::string& column, bool value);
-    int endSessionsOf(const std::string& name, const std::string& reason);
+    bool SetFlag(const std::string& name, const std::string& column, bool value);
+    int EndSessionsOf(const std::string& name, const std::string& reason);
 
-    int requiredVersion();
-    void setRequiredVersion(int version);
+    int RequiredVersion();
+    void SetRequiredVersion(int version);
 
     // Raised by the operator after each change of the catalogue, so that
     // logged-in players fetch it again.
-    long long catalogueVersion();
-    long long publishCatalogue();
+    long long CatalogueVersion();
+    long long PublishCatalogue();
 
-    std::string openSession(const User& user, int playerVersion);
-    std::optional<Session> session(const std::string& token);
+    std::string OpenSession(const User& user, int playerVersion);
+    std::optional<Session> FindSession(const std::string& token);
     // Ends an open session; returns false when it was already ended or unknown.
-    bool endSession(const std::string& token, const std::string& reason, bool reported);
-    void markReported(const std::string& token);
+    bool EndSession(const std::string& token, const std::string& reason, bool reported);
+    void MarkReported(const std::string& token);
 
-    bool owns(const std::string& user, const std::string& package);
-    void addPurchase(const std::string& user, const std::string& package);
+    bool Owns(const std::string& user, const std::string& package);
+    void AddPurchase(const std::string& user, const std::string& package);
 
   private:
-    void exec(const char* sql);
-    sqlite3* db_ = nullptr;
+    void Exec(const char* sql);
+    sqlite3* m_db = nullptr;
 };
 
-}  // namespace halvory::service
+}  // namespace hv::service

@@ -6,14 +6,14 @@
 #include <stdexcept>
 #include <vector>
 
-namespace halvory::service {
+namespace hv::service {
 
 namespace {
 
 constexpr long long kBlock = 512;
 
 // Zero-padded octal in width - 1 digits plus the terminating NUL.
-void octal(char* field, std::size_t width, unsigned long long value) {
+void Octal(char* field, std::size_t width, unsigned long long value) {
     for (std::size_t i = width - 1; i-- > 0;) {
         field[i] = static_cast<char>('0' + (value & 7));
         value >>= 3;
@@ -24,13 +24,13 @@ void octal(char* field, std::size_t width, unsigned long long value) {
 }  // namespace
 
 TarWriter::TarWriter(const std::filesystem::path& file, std::time_t mtime)
-    : out_(file, std::ios::binary | std::ios::trunc), mtime_(mtime) {
-    if (!out_) {
+    : m_out(file, std::ios::binary | std::ios::trunc), m_mtime(mtime) {
+    if (!m_out) {
         throw std::runtime_error("cannot write " + file.string());
     }
 }
 
-void TarWriter::header(const std::string& name, long long size, unsigned mode, char type) {
+void TarWriter::Header(const std::string& name, long long size, unsigned mode, char type) {
     std::array<char, kBlock> h{};
     std::string prefix;
     std::string base = name;
@@ -43,11 +43,11 @@ void TarWriter::header(const std::string& name, long long size, unsigned mode, c
         base = base.substr(slash + 1);
     }
     std::memcpy(h.data(), base.data(), base.size());
-    octal(h.data() + 100, 8, mode);
-    octal(h.data() + 108, 8, 0);
-    octal(h.data() + 116, 8, 0);
-    octal(h.data() + 124, 12, static_cast<unsigned long long>(size));
-    octal(h.data() + 136, 12, static_cast<unsigned long long>(mtime_));
+    Octal(h.data() + 100, 8, mode);
+    Octal(h.data() + 108, 8, 0);
+    Octal(h.data() + 116, 8, 0);
+    Octal(h.data() + 124, 12, static_cast<unsigned long long>(size));
+    Octal(h.data() + 136, 12, static_cast<unsigned long long>(m_mtime));
     std::memset(h.data() + 148, ' ', 8);
     h[156] = type;
     std::memcpy(h.data() + 257, "ustar", 6);
@@ -59,45 +59,45 @@ void TarWriter::header(const std::string& name, long long size, unsigned mode, c
     for (char c : h) {
         sum += static_cast<unsigned char>(c);
     }
-    octal(h.data() + 148, 7, sum);
+    Octal(h.data() + 148, 7, sum);
     h[155] = ' ';
-    out_.write(h.data(), kBlock);
-    offset_ += kBlock;
+    m_out.write(h.data(), kBlock);
+    m_offset += kBlock;
 }
 
-void TarWriter::pad(long long size) {
+void TarWriter::Pad(long long size) {
     long long rest = (kBlock - size % kBlock) % kBlock;
     static const std::array<char, kBlock> zeros{};
-    out_.write(zeros.data(), rest);
-    offset_ += rest;
+    m_out.write(zeros.data(), rest);
+    m_offset += rest;
 }
 
-void TarWriter::addDirectory(const std::string& name) {
-    header(name.ends_with('/') ? name : name + "/", 0, 0755, '5');
+void TarWriter::AddDirectory(const std::string& name) {
+    Header(name.ends_with('/') ? name : name + "/", 0, 0755, '5');
 }
 
-void TarWriter::addFile(const std::string& name, std::string_view data, unsigned mode) {
-    header(name, static_cast<long long>(data.size()), mode, '0');
-    out_.write(data.data(), static_cast<std::streamsize>(data.size()));
-    offset_ += static_cast<long long>(data.size());
-    pad(static_cast<long long>(data.size()));
+void TarWriter::AddFile(const std::string& name, std::string_view data, unsigned mode) {
+    Header(name, static_cast<long long>(data.size()), mode, '0');
+    m_out.write(data.data(), static_cast<std::streamsize>(data.size()));
+    m_offset += static_cast<long long>(data.size());
+    Pad(static_cast<long long>(data.size()));
 }
 
-void TarWriter::addFileFrom(const std::string& name, const std::filesystem::path& source,
+void TarWriter::AddFileFrom(const std::string& name, const std::filesystem::path& source,
                             unsigned mode) {
     std::ifstream in(source, std::ios::binary);
     if (!in) {
         throw std::runtime_error("cannot read " + source.string());
     }
     auto size = static_cast<long long>(std::filesystem::file_size(source));
-    header(name, size, mode, '0');
-    out_ << in.rdbuf();
-    offset_ += size;
-    pad(size);
+    Header(name, size, mode, '0');
+    m_out << in.rdbuf();
+    m_offset += size;
+    Pad(size);
 }
 
-void TarWriter::addFiller(const std::string& name, long long size, std::uint32_t seed) {
-    header(name, size, 0644, '0');
+void TarWriter::AddFiller(const std::string& name, long long size, std::uint32_t seed) {
+    Header(name, size, 0644, '0');
     std::vector<char> chunk(64 * 1024);
     std::uint32_t state = seed ? seed : 1;
     for (long long left = size; left > 0;) {
@@ -109,21 +109,21 @@ void TarWriter::addFiller(const std::string& name, long long size, std::uint32_t
             state ^= state << 5;
             chunk[i] = static_cast<char>(state);
         }
-        out_.write(chunk.data(), static_cast<std::streamsize>(n));
+        m_out.write(chunk.data(), static_cast<std::streamsize>(n));
         left -= static_cast<long long>(n);
     }
-    offset_ += size;
-    pad(size);
+    m_offset += size;
+    Pad(size);
 }
 
-void TarWriter::finish() {
+void TarWriter::Finish() {
     static const std::array<char, kBlock * 2> end{};
-    out_.write(end.data(), end.size());
-    offset_ += kBlock * 2;
-    out_.close();
-    if (!out_) {
+    m_out.write(end.data(), end.size());
+    m_offset += kBlock * 2;
+    m_out.close();
+    if (!m_out) {
         throw std::runtime_error("tar write failed");
     }
 }
 
-}  // namespace halvory::service
+}  // namespace hv::service

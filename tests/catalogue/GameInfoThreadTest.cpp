@@ -144,14 +144,14 @@ class ArtThreadTest : public ::testing::Test {
     std::string Start(Server server, const std::string& folder = "art",
                       const std::vector<std::string>& options = {}) {
         if (server == Server::Service) {
-            m_service = std::make_unique<hvtest::ServiceProcess>(m_content, m_dir.path() / "svc.db",
+            m_service = std::make_unique<hvtest::ServiceProcess>(m_content, m_dir.Path() / "svc.db",
                                                                  options);
-            EXPECT_FALSE(m_service->url().empty());
-            return m_service->url() + "/" + folder + "/";
+            EXPECT_FALSE(m_service->Url().empty());
+            return m_service->Url() + "/" + folder + "/";
         }
-        m_nginx = std::make_unique<hvtest::NginxProcess>(m_dir.path() / "nginx", m_content);
-        EXPECT_TRUE(m_nginx->ready()) << "nginx did not start";
-        return m_nginx->url() + "/" + folder + "/";
+        m_nginx = std::make_unique<hvtest::NginxProcess>(m_dir.Path() / "nginx", m_content);
+        EXPECT_TRUE(m_nginx->Ready()) << "nginx did not start";
+        return m_nginx->Url() + "/" + folder + "/";
     }
 
     GameInfo& AddGame(const std::string& package, const std::string& title,
@@ -191,10 +191,10 @@ class ArtThreadTest : public ::testing::Test {
     }
 
     hvtest::TempDir m_dir;
-    const fs::path m_tmp = m_dir.path() / "tmp";
-    const fs::path m_content = m_dir.path() / "content";
+    const fs::path m_tmp = m_dir.Path() / "tmp";
+    const fs::path m_content = m_dir.Path() / "content";
     // Deeper than anything that exists yet: the thread makes the folders.
-    const fs::path m_cache = m_dir.path() / "client" / "cache" / "art";
+    const fs::path m_cache = m_dir.Path() / "client" / "cache" / "art";
     std::optional<std::string> m_oldTmp;
     std::unique_ptr<hvtest::ServiceProcess> m_service;
     std::unique_ptr<hvtest::NginxProcess> m_nginx;
@@ -205,7 +205,7 @@ class ArtThreadServerTest : public ArtThreadTest, public ::testing::WithParamInt
   protected:
     void SetUp() override {
         ArtThreadTest::SetUp();
-        if (GetParam() == Server::Nginx && !hvtest::NginxProcess::installed()) {
+        if (GetParam() == Server::Nginx && !hvtest::NginxProcess::Installed()) {
             GTEST_SKIP() << "nginx is not installed";
         }
     }
@@ -319,7 +319,7 @@ TEST_P(ArtThreadServerTest, TitlesAreSentByTheirOwnBytesAndStoredOnlyUnderTheirL
     GameInfo& climber = AddGame("PKG-CLIMB", titles.back(), "climb");
     // The servers' own logs and database may change; nothing else but the cache.
     const std::set<std::string> serverState = {"nginx", "svc.db", "svc.db-wal", "svc.db-shm"};
-    const auto before = Snapshot(m_dir.path(), serverState);
+    const auto before = Snapshot(m_dir.Path(), serverState);
 
     CGameInfoThread thread(nullptr, address, m_records);
     EXPECT_EQ(RunToEnd(thread), 1u);
@@ -332,12 +332,12 @@ TEST_P(ArtThreadServerTest, TitlesAreSentByTheirOwnBytesAndStoredOnlyUnderTheirL
     if (fs::exists(climber.m_strDescFile)) {
         EXPECT_EQ(ReadFile(climber.m_strDescFile), "beside the art folder");
     }
-    auto after = Snapshot(m_dir.path(), serverState);
+    auto after = Snapshot(m_dir.Path(), serverState);
     for (const auto& [path, bytes] : before) {
         EXPECT_EQ(after[path], bytes) << path << " was changed";
     }
     for (const auto& [path, bytes] : after) {
-        const bool inCache = fs::path(path).parent_path() == fs::relative(m_cache, m_dir.path());
+        const bool inCache = fs::path(path).parent_path() == fs::relative(m_cache, m_dir.Path());
         EXPECT_TRUE(before.count(path) || inCache) << path << " was written outside the cache";
     }
 }
@@ -353,13 +353,13 @@ TEST(PercentEncodeSegment, KeepsOnlyUnreservedBytes) {
 }
 
 TEST_F(ArtThreadTest, AnswerWithoutLastModifiedIsNeverStored) {
-    if (!hvtest::NginxProcess::installed()) {
+    if (!hvtest::NginxProcess::Installed()) {
         GTEST_SKIP() << "nginx is not installed";
     }
     const std::string address = Start(Server::Nginx, "nolm");
     WriteFile(m_content / "nolm" / "Gamma.jpg", Jpeg(8, 8), kIconTime);
     WriteFile(m_content / "nolm" / "Gamma.txt", "Gamma.", kDescTime);
-    ASSERT_EQ(hvtest::http("GET", address + "Gamma.txt").body, "Gamma.") << "served at all";
+    ASSERT_EQ(hvtest::Http("GET", address + "Gamma.txt").body, "Gamma.") << "served at all";
     GameInfo& gamma = AddGame("PKG-GAMMA", "Gamma", "gamma");
 
     CGameInfoThread thread(nullptr, address, m_records);

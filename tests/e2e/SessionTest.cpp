@@ -56,16 +56,16 @@ class SessionTest : public ::testing::Test {
 
 TEST_F(SessionTest, LogsInFetchesArtPlaysADemoAndBuysItsGame) {
     hvtest::TempDir temp;
-    const fs::path content = temp.path() / "content";
-    ASSERT_EQ(hvtest::runProgram({HV_DEMOCONTENT_BIN, "--out", content.string()}), 0);
-    const fs::path db = temp.path() / "service.db";
+    const fs::path content = temp.Path() / "content";
+    ASSERT_EQ(hvtest::RunProgram({HV_DEMOCONTENT_BIN, "--out", content.string()}), 0);
+    const fs::path db = temp.Path() / "service.db";
     hvtest::ServiceProcess service(content, db);
-    ASSERT_FALSE(service.url().empty());
-    ASSERT_EQ(service.admin({"add-user", kUser, kPassword}), 0);
+    ASSERT_FALSE(service.Url().empty());
+    ASSERT_EQ(service.Admin({"add-user", kUser, kPassword}), 0);
 
-    const fs::path install = temp.path() / "client";
+    const fs::path install = temp.Path() / "client";
     const fs::path art = install / "art";
-    const fs::path storage = temp.path() / "games";
+    const fs::path storage = temp.Path() / "games";
     fs::create_directories(install);
     fs::create_directories(storage);
     fs::copy_file(HALVORY_DRIVEN_CLIENT, install / "halvory");
@@ -73,7 +73,7 @@ TEST_F(SessionTest, LogsInFetchesArtPlaysADemoAndBuysItsGame) {
     fs::copy_file(HALVORY_ENGINE_LIBRARY, install / "libhalvory.so");
     {
         std::ofstream ini(install / "Halvory.ini");
-        const std::string base = service.url();
+        const std::string base = service.Url();
         ini << "SERVERIPADDR_URL=" << base << "/discover\n"
             << "ARTURL=" << base << "/art/  \n"  // trailing blanks are not part of it
             << "ARTDIR=" << art.string() << "/\n"
@@ -81,7 +81,7 @@ TEST_F(SessionTest, LogsInFetchesArtPlaysADemoAndBuysItsGame) {
             << "HELP_URL=" << base << "/pages\n"
             << "ENGINE_URL=" << base << "\n";
     }
-    const fs::path gameLog = temp.path() / "game.log";
+    const fs::path gameLog = temp.Path() / "game.log";
 
     ChildProcess client((install / "halvory").string(),
                         {.args = {std::string("/u") + kUser + "//" + kPassword},

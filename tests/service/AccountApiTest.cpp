@@ -1,4 +1,3 @@
-#include "Crypto.h"
 #include "ServiceHarness.h"
 
 #include <gtest/gtest.h>
@@ -6,23 +5,28 @@
 
 #include <chrono>
 #include <future>
+#include <tuple>
 
 namespace {
 
+namespace fs = std::filesystem;
 using nlohmann::json;
 using Clock = std::chrono::steady_clock;
 
 class AccountApi : public ::testing::Test {
   protected:
     void SetUp() override {
-        ASSERT_FALSE(service.url().empty());
-        ASSERT_EQ(service.admin({"add-user", "alice", "Secret1"}), 0);
-        ASSERT_EQ(service.admin({"add-user", "bob", "pw"}), 0);
-        ASSERT_EQ(service.admin({"add-user", "carol", "pw", "--no-subscription"}), 0);
+        ASSERT_FALSE(m_service.Url().empty());
+        ASSERT_EQ(m_service.Admin({"add-user", "alice", "Secret1"}), 0);
+        ASSERT_EQ(m_service.Admin({"add-user", "bob", "pw"}), 0);
     }
 
-    json post(const std::string& path, const json& body, long* status = nullptr) {
-        auto r = hvtest::http("POST", service.url() + path, body.dump(),
+    hvtest::HttpReply Get(const std::string& path) {
+        return hvtest::Http("GET", m_service.Url() + path);
+    }
+
+    json Post(const std::string& path, const json& body, long* status = nullptr) {
+        auto r = hvtest::Http("POST", m_service.Url() + path, body.dump(),
                               {"Content-Type: application/json"});
         if (status) {
             *status = r.status;
@@ -30,238 +34,193 @@ class AccountApi : public ::testing::Test {
         return json::parse(r.body, nullptr, false);
     }
 
-    json login(const std::string& user, const std::string& password, long* status = nullptr,
+    json Login(const std::string& user, const std::string& password, long* status = nullptr,
                const std::string& version = "1,0,0,1") {
-        return post("/api/login",
+        return Post("/api/login",
                     {{"user", user}, {"password", password}, {"player_version", version}}, status);
     }
 
-    std::string sessionFor(const std::string& user, const std::string& password) {
-        long status = 0;
-        auto reply = login(user, password, &status);
-        EXPECT_EQ(status, 200) << reply.dump();
-        return reply.value("session", "");
+    std::string SessionFor(const std::string& user, const std::string& password = "pw") {
+        return Login(user, password).value("session", "");
     }
 
-    hvtest::HttpReply events(const std::string& session, int wait) {
-        return hvtest::http("GET", service.url() + "/api/events?session=" + session +
-                                       "&wait=" + std::to_string(wait));
+    json Poll(const std::string& session, int wait, const std::string& more = {}) {
+        auto reply = Get("/api/events?session=" + session + "&wait=" + std::to_string(wait) + more);
+        return json::parse(reply.body, nullptr, false);
     }
 
-    // Starts a long poll, makes the change, and expects that event to arrive quickly.
-    void expectEventAfter(const std::string& session, const std::vector<std::string>& change,
-                          const std::string& event) {
-        auto start = Clock::now();
-        auto poll = std::async(std::launch::async, [&] { return events(session, 15); });
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        ASSERT_EQ(service.admin(change), 0);
-        auto reply = poll.get();
-        EXPECT_EQ(reply.status, 200);
-        EXPECT_EQ(json::parse(reply.body).value("event", ""), event);
-        EXPECT_LT(Clock::now() - start, std::chrono::seconds(5)) << "event came late";
-        // The session is over: later polls are refused at once.
-        auto after = events(session, 5);
-        EXPECT_EQ(after.status, 401);
-        EXPECT_EQ(json::parse(after.body).value("event", ""), "closed");
-    }
-
-    hvtest::TempDir dir;
-    hvtest::TestContent content{dir.path()};
-    hvtest::ServiceProcess service{content.root, dir.path() / "accounts.db"};
+    hvtest::TempDir m_dir;
+    hvtest::TestContent m_content{m_dir.Path()};
+    hvtest::ServiceProcess m_service{m_content.root, m_dir.Path() / "accounts.db"};
 };
 
 TEST_F(AccountApi, LoginAnswersTheCodeForEachAccountState) {
-    long status = 0;
-    auto ok = login("alice", "Secret1", &status);
-    EXPECT_EQ(status, 200);
-    ASSERT_TRUE(ok.contains("session"));
-    EXPECT_NE(ok["account_url"].get<std::string>().find(ok["session"].get<std::string>()),
-              std::string::npos);
-    EXPECT_EQ(login("nobody", "x", &status)["code"], 80);
-    EXPECT_EQ(status, 403);
-    EXPECT_EQ(login("alice", "secret1", &status)["code"], 20) << "passwords are case sensitive";
-    EXPECT_EQ(login("carol", "pw")["code"], 26);
-    EXPECT_EQ(login("alice", "Secret1", nullptr, "1,0,0,0")["code"], 25);
-    ASSERT_EQ(service.admin({"suspend", "bob"}), 0);
-    EXPECT_EQ(login("bob", "pw")["code"], 96);
-    EXPECT_EQ(login("bob", "wrong")["code"], 20) << "a wrong password says nothing more";
-    ASSERT_EQ(service.admin({"resume", "bob"}), 0);
-    EXPECT_EQ(login("bob", "pw", &status).value("session", "").size(), 32u);
-    EXPECT_EQ(post("/api/login", json::object(), &status)["code"], 80);
-}
-
-TEST_F(AccountApi, PasswordsAreStoredOnlyAsSaltedHashes) {
-    std::string dump;
-    ASSERT_EQ(
-        hvtest::runProgram({"/usr/bin/grep", "-r", "-q", "Secret1", dir.path().string()}, &dump), 1)
+    ASSERT_EQ(m_service.Admin({"add-user", "carol", "pw", "--no-subscription"}), 0);
+    ASSERT_EQ(m_service.Admin({"add-user", "dave", "pw"}), 0);
+    ASSERT_EQ(m_service.Admin({"suspend", "dave"}), 0);
+    ASSERT_EQ(m_service.Admin({"suspend", "bob"}), 0);
+    ASSERT_EQ(m_service.Admin({"resume", "bob"}), 0);
+    // user, password, player version, expected code (0: logged in)
+    const std::tuple<const char*, const char*, const char*, int> cases[] = {
+        {"alice", "Secret1", "1,0,0,1", 0},  {"bob", "pw", "1,0,0,1", 0},
+        {"nobody", "x", "1,0,0,1", 80},      {"", "", "", 80},
+        {"alice", "secret1", "1,0,0,1", 20}, {"dave", "wrong", "1,0,0,1", 20},
+        {"dave", "pw", "1,0,0,1", 96},       {"carol", "pw", "1,0,0,1", 26},
+        {"alice", "Secret1", "1,0,0,0", 25},
+    };
+    for (const auto& [user, password, version, code] : cases) {
+        long status = 0;
+        auto reply = Login(user, password, &status, version);
+        EXPECT_EQ(status, code == 0 ? 200 : 403) << user << "/" << password;
+        EXPECT_EQ(reply.value("code", 0), code) << user << "/" << password;
+        if (code == 0) {
+            auto session = reply.value("session", "");
+            EXPECT_EQ(session.size(), 32u);
+            EXPECT_NE(reply.value("account_url", "").find(session), std::string::npos);
+        }
+    }
+    EXPECT_EQ(hvtest::RunProgram({"/usr/bin/grep", "-r", "-q", "Secret1", m_dir.Path().string()}),
+              1)
         << "the clear password is in the database";
-    ASSERT_EQ(service.admin({"set-password", "alice", "Other2"}), 0);
-    long status = 0;
-    login("alice", "Secret1", &status);
-    EXPECT_EQ(status, 403);
-    login("alice", "Other2", &status);
-    EXPECT_EQ(status, 200);
-    EXPECT_NE(service.admin({"set-password", "nobody", "x"}), 0);
-    EXPECT_NE(service.admin({"add-user", "alice", "again"}), 0);
+    EXPECT_NE(m_service.Admin({"add-user", "alice", "again"}), 0);
+    EXPECT_NE(m_service.Admin({"set-password", "nobody", "x"}), 0);
 }
 
-TEST_F(AccountApi, QuietPollAnswersNoneAfterItsWait) {
-    auto session = sessionFor("alice", "Secret1");
+TEST_F(AccountApi, EachEndOfASessionReachesItsPendingPollAndClosesIt) {
+    const auto bystander = SessionFor("bob");
+    // Raising the required version to the player's own changes nothing.
+    ASSERT_EQ(m_service.Admin({"set-required-version", "1001"}), 0);
     auto start = Clock::now();
-    auto reply = events(session, 1);
-    EXPECT_EQ(reply.status, 200);
-    EXPECT_EQ(json::parse(reply.body)["event"], "none");
+    EXPECT_EQ(Poll(bystander, 1)["event"], "none");
     EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(900));
-    EXPECT_EQ(events("not-a-session", 1).status, 401);
-    EXPECT_EQ(events("", 1).status, 401);
-}
 
-TEST_F(AccountApi, SuspensionEndsTheSessionAtOnce) {
-    expectEventAfter(sessionFor("alice", "Secret1"), {"suspend", "alice"}, "suspended");
-}
-
-TEST_F(AccountApi, PasswordChangeEndsTheSession) {
-    expectEventAfter(sessionFor("alice", "Secret1"), {"set-password", "alice", "New1"},
-                     "password_changed");
-}
-
-TEST_F(AccountApi, RequiredVersionChangeEndsOlderPlayers) {
-    auto session = sessionFor("alice", "Secret1");
-    // Raising it to the player's own version changes nothing.
-    ASSERT_EQ(service.admin({"set-required-version", "1001"}), 0);
-    EXPECT_EQ(json::parse(events(session, 1).body)["event"], "none");
-    expectEventAfter(session, {"set-required-version", "1002"}, "version_changed");
-}
-
-TEST_F(AccountApi, OperatorCanCloseSessions) {
-    auto first = sessionFor("alice", "Secret1");
-    auto second = sessionFor("alice", "Secret1");
-    auto other = sessionFor("bob", "pw");
-    expectEventAfter(first, {"close-sessions", "alice"}, "closed");
-    EXPECT_EQ(json::parse(events(second, 1).body)["event"], "closed");
-    EXPECT_EQ(json::parse(events(other, 1).body)["event"], "none");
+    // The event, what a second session of the same player hears, and the operator's
+    // command (none: the player logs out).
+    const std::tuple<const char*, const char*, std::vector<std::string>> cases[] = {
+        {"suspended", "suspended", {"suspend", "player1"}},
+        {"password_changed", "password_changed", {"set-password", "player2", "new"}},
+        {"closed", "closed", {"close-sessions", "player3"}},
+        {"logged_out", "none", {}},
+        {"version_changed", "version_changed", {"set-required-version", "1002"}},
+    };
+    int n = 0;
+    for (const auto& [event, second, command] : cases) {
+        const std::string user = "player" + std::to_string(++n);
+        ASSERT_EQ(m_service.Admin({"add-user", user, "pw"}), 0);
+        const auto session = SessionFor(user);
+        const auto other = SessionFor(user);
+        start = Clock::now();
+        auto poll = std::async(std::launch::async, [&] { return Poll(session, 15); });
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        if (command.empty()) {
+            long status = 0;
+            Post("/api/logout", {{"session", session}}, &status);
+            EXPECT_EQ(status, 200);
+        } else {
+            ASSERT_EQ(m_service.Admin(command), 0);
+        }
+        EXPECT_EQ(poll.get()["event"], event);
+        EXPECT_LT(Clock::now() - start, std::chrono::seconds(5)) << event << " came late";
+        EXPECT_EQ(Poll(other, 1)["event"], second) << event;
+        // Once told, the session is refused everywhere.
+        EXPECT_EQ(Poll(session, 5)["event"], "closed") << event;
+        EXPECT_EQ(Get("/api/catalogue?session=" + session).status, 401) << event;
+    }
+    EXPECT_EQ(Poll(bystander, 1)["event"], "version_changed") << "only the last change is for all";
+    EXPECT_EQ(Login("player2", "pw")["code"], 20) << "the old password is gone";
+    EXPECT_EQ(Login("player2", "new", nullptr, "1,0,0,2").value("session", "").size(), 32u);
+    for (const char* unknown : {"not-a-session", ""}) {
+        EXPECT_EQ(Get("/api/events?wait=1&session=" + std::string(unknown)).status, 401);
+    }
 }
 
 TEST_F(AccountApi, PublishedCatalogueIsNewsThatKeepsTheSession) {
-    long status = 0;
-    auto reply = login("alice", "Secret1", &status);
-    ASSERT_EQ(status, 200);
+    auto reply = Login("alice", "Secret1");
     const std::string session = reply.value("session", "");
     const long long version = reply.value("catalogue_version", -1LL);
-    auto poll = [&](long long known, int wait) {
-        return json::parse(hvtest::http("GET", service.url() + "/api/events?session=" + session +
-                                                   "&wait=" + std::to_string(wait) +
-                                                   "&catalogue=" + std::to_string(known))
-                               .body);
-    };
-    EXPECT_EQ(poll(version, 1)["event"], "none");
-
-    auto pending = std::async(std::launch::async, [&] { return poll(version, 15); });
+    auto known = [](long long v) { return "&catalogue=" + std::to_string(v); };
+    EXPECT_EQ(Poll(session, 1, known(version))["event"], "none");
+    auto pending =
+        std::async(std::launch::async, [&] { return Poll(session, 15, known(version)); });
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    ASSERT_EQ(service.admin({"publish-catalogue"}), 0);
+    ASSERT_EQ(m_service.Admin({"publish-catalogue"}), 0);
     auto news = pending.get();
     EXPECT_EQ(news["event"], "catalogue");
     EXPECT_EQ(news["catalogue_version"], version + 1);
-
     // The session goes on, quiet again at the new version; new logins start there.
-    EXPECT_EQ(hvtest::http("GET", service.url() + "/api/catalogue?session=" + session).status, 200);
-    EXPECT_EQ(poll(version + 1, 1)["event"], "none");
-    EXPECT_EQ(login("bob", "pw")["catalogue_version"], version + 1);
+    EXPECT_EQ(Poll(session, 1, known(version + 1))["event"], "none");
+    EXPECT_EQ(Login("bob", "pw")["catalogue_version"], version + 1);
 }
 
-TEST_F(AccountApi, LogoutReachesAPendingPoll) {
-    auto session = sessionFor("alice", "Secret1");
-    auto poll = std::async(std::launch::async, [&] { return events(session, 15); });
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    long status = 0;
-    post("/api/logout", {{"session", session}}, &status);
-    EXPECT_EQ(status, 200);
-    EXPECT_EQ(json::parse(poll.get().body)["event"], "logged_out");
-    auto catalogue = hvtest::http("GET", service.url() + "/api/catalogue?session=" + session);
-    EXPECT_EQ(catalogue.status, 401);
-}
-
-TEST_F(AccountApi, CatalogueNeedsASessionAndListsEveryGame) {
-    EXPECT_EQ(hvtest::http("GET", service.url() + "/api/catalogue?session=bad").status, 401);
-    auto session = sessionFor("alice", "Secret1");
-    auto reply = hvtest::http("GET", service.url() + "/api/catalogue?session=" + session);
+TEST_F(AccountApi, CatalogueListsEveryGameWithItsArchiveSize) {
+    EXPECT_EQ(Get("/api/catalogue?session=bad").status, 401);
+    auto reply = Get("/api/catalogue?session=" + SessionFor("bob"));
     ASSERT_EQ(reply.status, 200);
     EXPECT_EQ(reply.headers["content-length"], std::to_string(reply.body.size()));
-    const std::string& text = reply.body;
-    // First record: header of 23 widths, then package and title.
-    ASSERT_GE(text.size(), 92u);
-    int packageWidth = std::stoi(text.substr(0, 4));
-    int titleWidth = std::stoi(text.substr(4, 4));
-    EXPECT_EQ(text.substr(92, static_cast<std::size_t>(packageWidth)), "HV-ALPHA");
-    EXPECT_EQ(text.substr(92 + static_cast<std::size_t>(packageWidth),
-                          static_cast<std::size_t>(titleWidth)),
-              "Alpha Quest");
-    EXPECT_NE(text.find("HV-ALPHA-DEMO"), std::string::npos);
-    EXPECT_NE(text.find("Beta Racer"), std::string::npos);
-    EXPECT_EQ(text.find('\n'), std::string::npos);
+    auto records = hvtest::CatalogueRecords(reply.body);
+    ASSERT_EQ(records.size(), 3u);
+    const auto packages = m_content.root / "packages";
+    EXPECT_EQ(records[0][0], "HV-ALPHA");
+    EXPECT_EQ(records[0][13], std::to_string(fs::file_size(packages / m_content.archive)));
+    EXPECT_EQ(records[1][13], std::to_string(fs::file_size(packages / "HV-ALPHA-DEMO.tar")));
+    EXPECT_EQ(records[2][13], "0") << "its archive is missing";
 }
 
 TEST_F(AccountApi, PackageDescriptionsCarryArchiveFacts) {
-    auto session = sessionFor("alice", "Secret1");
-    auto get = [&](const std::string& package, long* status) {
-        auto r =
-            hvtest::http("GET", service.url() + "/api/packages/" + package + "?session=" + session);
-        *status = r.status;
+    auto session = SessionFor("bob");
+    long status = 0;
+    auto describe = [&](const std::string& package) {
+        auto r = Get("/api/packages/" + package + "?session=" + session);
+        status = r.status;
         return json::parse(r.body, nullptr, false);
     };
-    long status = 0;
-    auto full = get("hv-alpha", &status);
-    ASSERT_EQ(status, 200) << full.dump();
-    EXPECT_EQ(full["package"], "HV-ALPHA");
-    EXPECT_EQ(full["demo"], false);
-    EXPECT_EQ(full["partner"], "HV-ALPHA-DEMO");
-    EXPECT_EQ(full["owned"], false);
-    EXPECT_EQ(full["program"], "run.sh");
-    EXPECT_EQ(full["playable_bytes"], 1024);
+    auto archive = m_content.root / "packages" / m_content.archive;
     std::string sum;
-    auto archive = content.root / "packages" / content.archive;
-    ASSERT_EQ(hvtest::runProgram({"/usr/bin/sha256sum", archive.string()}, &sum), 0);
-    EXPECT_EQ(full["sha256"], sum.substr(0, 64));
-    EXPECT_EQ(full["size"], static_cast<long long>(std::filesystem::file_size(archive)));
-    auto download = hvtest::http("GET", full["archive_url"].get<std::string>());
-    EXPECT_EQ(download.status, 200);
-    EXPECT_EQ(download.body.size(), full["size"].get<std::size_t>());
-
-    auto demo = get("HV-ALPHA-DEMO", &status);
+    ASSERT_EQ(hvtest::RunProgram({"/usr/bin/sha256sum", archive.string()}, &sum), 0);
+    EXPECT_EQ(describe("hv-alpha"),
+              (json{{"package", "HV-ALPHA"},
+                    {"title", "Alpha Quest"},
+                    {"demo", false},
+                    {"partner", "HV-ALPHA-DEMO"},
+                    {"price", "9.99"},
+                    {"owned", false},
+                    {"size", fs::file_size(archive)},
+                    {"sha256", sum.substr(0, 64)},
+                    {"playable_bytes", 1024},
+                    {"program", "run.sh"},
+                    {"archive_url", m_service.Url() + "/packages/HV-ALPHA.tar"}}));
+    auto demo = describe("HV-ALPHA-DEMO");
     EXPECT_EQ(demo["demo"], true);
     EXPECT_EQ(demo["owned"], true) << "demos are free";
     EXPECT_EQ(demo["partner"], "HV-ALPHA");
-    EXPECT_EQ(get("HV-NONE", &status)["code"], 258);
-    EXPECT_EQ(status, 404);
-    EXPECT_EQ(get("HV-BETA", &status)["code"], 258) << "its archive is missing";
+    for (const char* unknown : {"HV-NONE", "HV-BETA"}) {  // HV-BETA's archive is missing
+        EXPECT_EQ(describe(unknown)["code"], 258) << unknown;
+        EXPECT_EQ(status, 404) << unknown;
+    }
 }
 
 TEST_F(AccountApi, PurchasesAreRecordedUnlessBillingDenies) {
-    auto alice = sessionFor("alice", "Secret1");
-    long status = 0;
-    EXPECT_EQ(
-        post("/api/purchase", {{"session", alice}, {"package", "HV-ALPHA"}}, &status)["owned"],
-        true);
-    EXPECT_EQ(status, 200);
-    auto described = hvtest::http("GET", service.url() + "/api/packages/HV-ALPHA?session=" + alice);
-    EXPECT_EQ(json::parse(described.body)["owned"], true);
-    EXPECT_EQ(post("/api/purchase", {{"session", alice}, {"package", "HV-NONE"}}, &status)["code"],
-              258);
-
-    ASSERT_EQ(service.admin({"deny-billing", "bob"}), 0);
-    auto bob = sessionFor("bob", "pw");
-    EXPECT_EQ(post("/api/purchase", {{"session", bob}, {"package", "HV-ALPHA"}}, &status)["code"],
-              261);
-    EXPECT_EQ(status, 402);
-    post("/api/purchase", {{"session", bob}, {"package", "HV-ALPHA-DEMO"}}, &status);
-    EXPECT_EQ(status, 200) << "a demo never needs billing";
-    post("/api/purchase", {{"session", "bad"}, {"package", "HV-ALPHA"}}, &status);
-    EXPECT_EQ(status, 401);
+    ASSERT_EQ(m_service.Admin({"deny-billing", "bob"}), 0);
+    const auto alice = SessionFor("alice", "Secret1");
+    const auto bob = SessionFor("bob");
+    // session, package, expected status and code
+    const std::tuple<std::string, const char*, long, int> cases[] = {
+        {alice, "HV-ALPHA", 200, 0}, {alice, "HV-NONE", 404, 258},
+        {bob, "HV-ALPHA", 402, 261}, {bob, "HV-ALPHA-DEMO", 200, 0},  // a demo needs no billing
+        {"bad", "HV-ALPHA", 401, 0},
+    };
+    for (const auto& [session, package, status, code] : cases) {
+        long answered = 0;
+        auto reply = Post("/api/purchase", {{"session", session}, {"package", package}}, &answered);
+        EXPECT_EQ(answered, status) << package;
+        EXPECT_EQ(reply.value("code", 0), code) << package;
+    }
+    EXPECT_EQ(json::parse(Get("/api/packages/HV-ALPHA?session=" + alice).body)["owned"], true);
 }
 
-TEST_F(AccountApi, LoginDelayAndAdminTokenChecks) {
+TEST_F(AccountApi, LoginDelayNeedsTheAdminToken) {
     auto set = [&](const json& faults, const std::string& token) {
-        return hvtest::http("POST", service.url() + "/admin/faults", faults.dump(),
+        return hvtest::Http("POST", m_service.Url() + "/admin/faults", faults.dump(),
                             {"X-Admin-Token: " + token})
             .status;
     };
@@ -269,11 +228,11 @@ TEST_F(AccountApi, LoginDelayAndAdminTokenChecks) {
     EXPECT_EQ(set({{"login_delay_ms", -5}}, "test-token"), 400);
     ASSERT_EQ(set({{"login_delay_ms", 1500}}, "test-token"), 200);
     auto start = Clock::now();
-    sessionFor("alice", "Secret1");
+    SessionFor("bob");
     EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(1500));
     ASSERT_EQ(set(json::object(), "test-token"), 200);
     start = Clock::now();
-    sessionFor("alice", "Secret1");
+    SessionFor("bob");
     EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(1500));
 }
 

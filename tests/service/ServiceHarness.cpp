@@ -30,12 +30,12 @@ struct CurlInit {
     ~CurlInit() { curl_global_cleanup(); }
 } curlInit;
 
-size_t onBody(char* data, size_t size, size_t n, void* user) {
+size_t OnBody(char* data, size_t size, size_t n, void* user) {
     static_cast<std::string*>(user)->append(data, size * n);
     return size * n;
 }
 
-size_t onHeader(char* data, size_t size, size_t n, void* user) {
+size_t OnHeader(char* data, size_t size, size_t n, void* user) {
     std::string line(data, size * n);
     auto colon = line.find(':');
     if (colon != std::string::npos) {
@@ -50,16 +50,32 @@ size_t onHeader(char* data, size_t size, size_t n, void* user) {
     return size * n;
 }
 
-std::vector<char*> cArgs(const std::vector<std::string>& argv) {
+// Starts a program with its standard output on a pipe; returns its pid, or -1.
+pid_t Spawn(const std::vector<std::string>& argv, int* output) {
+    // Built before fork: the child of a threaded process may only exec.
     std::vector<char*> args;
     for (const auto& a : argv) {
         args.push_back(const_cast<char*>(a.c_str()));
     }
     args.push_back(nullptr);
-    return args;
+    int fds[2];
+    if (pipe(fds) != 0) {
+        return -1;
+    }
+    pid_t pid = fork();
+    if (pid == 0) {
+        dup2(fds[1], STDOUT_FILENO);
+        close(fds[0]);
+        close(fds[1]);
+        execv(args[0], args.data());
+        _exit(127);
+    }
+    close(fds[1]);
+    *output = fds[0];
+    return pid;
 }
 
-void writeFile(const fs::path& file, const std::string& text) {
+void WriteFile(const fs::path& file, const std::string& text) {
     fs::create_directories(file.parent_path());
     std::ofstream out(file, std::ios::binary);
     out << text;
@@ -67,7 +83,7 @@ void writeFile(const fs::path& file, const std::string& text) {
 
 }  // namespace
 
-HttpReply http(const std::string& method, const std::string& url, const std::string& body,
+HttpReply Http(const std::string& method, const std::string& url, const std::string& body,
                const std::vector<std::string>& headers) {
     HttpReply reply;
     CURL* curl = curl_easy_init();
@@ -77,12 +93,14 @@ HttpReply http(const std::string& method, const std::string& url, const std::str
     }
     curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
     curl_easy_setopt(curl, CURLOPT_HTTPHEADER, list);
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, onBody);
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, OnBody);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &reply.body);
-    curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, onHeader);
+    curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, OnHeader);
     curl_easy_setopt(curl, CURLOPT_HEADERDATA, &reply.headers);
     curl_easy_setopt(curl, CURLOPT_TIMEOUT, 60L);
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    // Paths go out as written, ".." included, so that tests can send hostile ones.
+    curl_easy_setopt(curl, CURLOPT_PATH_AS_IS, 1L);
     if (method == "HEAD") {
         curl_easy_setopt(curl, CURLOPT_NOBODY, 1L);
     } else if (method == "POST") {
@@ -99,47 +117,30 @@ HttpReply http(const std::string& method, const std::string& url, const std::str
     return reply;
 }
 
-std::string urlEncode(const std::string& s) {
-    char* e = curl_easy_escape(nullptr, s.c_str(), static_cast<int>(s.size()));
-    std::string out = e;
-    curl_free(e);
-    return out;
-}
-
 TempDir::TempDir() {
     std::random_device rd;
-    path_ = fs::temp_directory_path() /
-            ("hvsvc-" + std::to_string(getpid()) + "-" + std::to_string(rd()));
-    fs::create_directories(path_);
+    m_path = fs::temp_directory_path() /
+             ("hvsvc-" + std::to_string(getpid()) + "-" + std::to_string(rd()));
+    fs::create_directories(m_path);
 }
 
 TempDir::~TempDir() {
     std::error_code ec;
-    fs::remove_all(path_, ec);
+    fs::remove_all(m_path, ec);
 }
 
-int runProgram(const std::vector<std::string>& argv, std::string* out) {
-    // Built before fork: the child of a threaded process may only exec.
-    auto args = cArgs(argv);
-    int fds[2];
-    if (pipe(fds) != 0) {
+int RunProgram(const std::vector<std::string>& argv, std::string* out) {
+    int fd = -1;
+    pid_t pid = Spawn(argv, &fd);
+    if (pid < 0) {
         return -1;
     }
-    pid_t pid = fork();
-    if (pid == 0) {
-        dup2(fds[1], STDOUT_FILENO);
-        close(fds[0]);
-        close(fds[1]);
-        execv(args[0], args.data());
-        _exit(127);
-    }
-    close(fds[1]);
     std::string text;
     char buf[4096];
-    for (ssize_t n; (n = read(fds[0], buf, sizeof buf)) > 0;) {
+    for (ssize_t n; (n = read(fd, buf, sizeof buf)) > 0;) {
         text.append(buf, static_cast<size_t>(n));
     }
-    close(fds[0]);
+    close(fd);
     int status = 0;
     waitpid(pid, &status, 0);
     if (out) {
@@ -148,22 +149,41 @@ int runProgram(const std::vector<std::string>& argv, std::string* out) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+std::vector<std::vector<std::string>> CatalogueRecords(const std::string& data) {
+    std::vector<std::vector<std::string>> records;
+    std::size_t pos = 0;
+    while (data.size() - pos >= 92) {
+        std::vector<std::size_t> widths;
+        for (std::size_t i = 0; i < 23; ++i) {
+            widths.push_back(std::strtoul(data.substr(pos + i * 4, 4).c_str(), nullptr, 10));
+        }
+        pos += 92;
+        auto& fields = records.emplace_back();
+        for (auto w : widths) {
+            fields.push_back(data.substr(pos, w));
+            pos += w;
+        }
+    }
+    EXPECT_EQ(pos, data.size()) << "trailing bytes after the last record";
+    return records;
+}
+
 TestContent::TestContent(const fs::path& dir) : root(dir / "content") {
-    using halvory::service::Game;
+    using hv::service::Game;
     fs::create_directories(root / "packages");
     archive = "HV-ALPHA.tar";
     long long playable = 0;
     {
-        halvory::service::TarWriter tar(root / "packages" / archive, 1700000000);
-        tar.addFile("run.sh", "#!/bin/sh\necho alpha\n", 0755);
-        playable = tar.offset();
-        tar.addFiller("data/level.pak", 300000, 42);
-        tar.finish();
+        hv::service::TarWriter tar(root / "packages" / archive, 1700000000);
+        tar.AddFile("run.sh", "#!/bin/sh\necho alpha\n", 0755);
+        playable = tar.Offset();
+        tar.AddFiller("data/level.pak", 300000, 42);
+        tar.Finish();
     }
     {
-        halvory::service::TarWriter tar(root / "packages" / "HV-ALPHA-DEMO.tar", 1700000000);
-        tar.addFile("run.sh", "#!/bin/sh\necho demo\n", 0755);
-        tar.finish();
+        hv::service::TarWriter tar(root / "packages" / "HV-ALPHA-DEMO.tar", 1700000000);
+        tar.AddFile("run.sh", "#!/bin/sh\necho demo\n", 0755);
+        tar.Finish();
     }
     Game full;
     full.package = "HV-ALPHA";
@@ -191,97 +211,88 @@ TestContent::TestContent(const fs::path& dir) : root(dir / "content") {
     other.price = "4.50";
     other.pairKey.clear();
     other.archive = "missing.tar";
-    halvory::service::saveGames(root / "catalogue.json", {full, demo, other});
+    hv::service::SaveGames(root / "catalogue.json", {full, demo, other});
 
-    writeFile(root / "art" / "Alpha Quest.jpg", std::string(5000, '\xAB'));
-    writeFile(root / "art" / "Alpha Quest.txt", "A quest.");
-    writeFile(root / "pages" / "announcements.htm", "<html><body>News</body></html>");
-    writeFile(root / "upgrade" / "Install.sfe", "upgrade package");
+    WriteFile(root / "art" / "Alpha Quest.jpg", std::string(5000, '\xAB'));
+    WriteFile(root / "art" / "Alpha Quest.txt", "A quest.");
+    WriteFile(root / "pages" / "announcements.htm", "<html><body>News</body></html>");
+    WriteFile(root / "upgrade" / "Install.sfe", "upgrade package");
     secretOutside = "secret.txt";
-    writeFile(dir / secretOutside, "TOP-SECRET");
+    WriteFile(dir / secretOutside, "TOP-SECRET");
 }
 
 ServiceProcess::ServiceProcess(const fs::path& content, const fs::path& db,
                                const std::vector<std::string>& extra)
-    : db_(db) {
-    int fds[2];
-    if (pipe(fds) != 0) {
-        ADD_FAILURE() << "pipe";
-        return;
-    }
+    : m_db(db) {
     std::vector<std::string> argv = {HV_SERVICE_BIN,  "serve",     "--content", content.string(),
                                      "--db",          db.string(), "--listen",  "127.0.0.1:0",
                                      "--admin-token", "test-token"};
     argv.insert(argv.end(), extra.begin(), extra.end());
-    auto args = cArgs(argv);
-    pid_ = fork();
-    if (pid_ == 0) {
-        dup2(fds[1], STDOUT_FILENO);
-        close(fds[0]);
-        close(fds[1]);
-        execv(args[0], args.data());
-        _exit(127);
+    int fd = -1;
+    m_pid = Spawn(argv, &fd);
+    if (m_pid < 0) {
+        ADD_FAILURE() << "cannot start the service";
+        return;
     }
-    close(fds[1]);
     std::string text;
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     while (text.find('\n') == std::string::npos && std::chrono::steady_clock::now() < deadline) {
-        pollfd p{fds[0], POLLIN, 0};
+        pollfd p{fd, POLLIN, 0};
         if (poll(&p, 1, 200) > 0) {
             char buf[256];
-            ssize_t n = read(fds[0], buf, sizeof buf);
+            ssize_t n = read(fd, buf, sizeof buf);
             if (n <= 0) {
                 break;
             }
             text.append(buf, static_cast<size_t>(n));
         }
     }
-    close(fds[0]);
+    close(fd);
     const std::string prefix = "listening: ";
     auto at = text.find(prefix);
     if (at == std::string::npos) {
         ADD_FAILURE() << "service did not report its address: " << text;
         return;
     }
-    url_ = text.substr(at + prefix.size());
-    url_.erase(url_.find_last_not_of("\r\n") + 1);
+    m_url = text.substr(at + prefix.size());
+    m_url.erase(m_url.find_last_not_of("\r\n") + 1);
 }
 
 ServiceProcess::~ServiceProcess() {
-    if (pid_ > 0) {
-        stop(SIGKILL, 5000);
+    if (m_pid > 0) {
+        Stop(SIGKILL, 5000);
     }
 }
 
-int ServiceProcess::stop(int signal, int timeoutMs) {
-    if (pid_ <= 0) {
+int ServiceProcess::Stop(int signal, int timeoutMs) {
+    if (m_pid <= 0) {
         return -1;
     }
-    kill(pid_, signal);
+    kill(m_pid, signal);
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     int status = 0;
-    while (waitpid(pid_, &status, WNOHANG) == 0) {
+    while (waitpid(m_pid, &status, WNOHANG) == 0) {
         if (std::chrono::steady_clock::now() > deadline) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, &status, 0);
-            pid_ = -1;
+            kill(m_pid, SIGKILL);
+            waitpid(m_pid, &status, 0);
+            m_pid = -1;
             return -1;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
-    pid_ = -1;
+    m_pid = -1;
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-int ServiceProcess::admin(const std::vector<std::string>& args) {
-    std::vector<std::string> argv = {HV_SERVICE_BIN, "admin", "--db", db_.string()};
+int ServiceProcess::Admin(const std::vector<std::string>& args) {
+    std::vector<std::string> argv = {HV_SERVICE_BIN, "admin", "--db", m_db.string()};
     argv.insert(argv.end(), args.begin(), args.end());
-    return runProgram(argv);
+    return RunProgram(argv);
 }
 
 namespace {
 
-int freePort() {
+int FreePort() {
     int fd = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
@@ -295,11 +306,11 @@ int freePort() {
 
 }  // namespace
 
-bool NginxProcess::installed() {
+bool NginxProcess::Installed() {
     return access(kBinary, X_OK) == 0;
 }
 
-NginxProcess::NginxProcess(const fs::path& work, const fs::path& root) : port_(freePort()) {
+NginxProcess::NginxProcess(const fs::path& work, const fs::path& root) : m_port(FreePort()) {
     fs::create_directories(work / "logs");
     const fs::path conf = work / "nginx.conf";
     std::ofstream(conf)
@@ -313,30 +324,30 @@ NginxProcess::NginxProcess(const fs::path& work, const fs::path& root) : port_(f
         << " uwsgi_temp_path " << (work / "uwsgi").string() << ";\n"
         << " scgi_temp_path " << (work / "scgi").string() << ";\n"
         << " types { image/jpeg jpg; text/plain txt; application/x-tar tar; }\n"
-        << " server { listen 127.0.0.1:" << port_ << "; root " << root.string() << ";\n"
+        << " server { listen 127.0.0.1:" << m_port << "; root " << root.string() << ";\n"
         << "  location /nolm/ { add_header Last-Modified \"\"; etag off; }\n }\n}\n";
     const std::string prefix = work.string() + "/";
     const std::string errorLog = (work / "logs" / "error.log").string();
     const std::string confPath = conf.string();
-    pid_ = fork();
-    if (pid_ == 0) {
+    m_pid = fork();
+    if (m_pid == 0) {
         execl(kBinary, kBinary, "-p", prefix.c_str(), "-e", errorLog.c_str(), "-c",
               confPath.c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!ready_ && std::chrono::steady_clock::now() < deadline) {
-        ready_ = http("HEAD", url() + "/").status != 0;
-        if (!ready_) {
+    while (!m_ready && std::chrono::steady_clock::now() < deadline) {
+        m_ready = Http("HEAD", Url() + "/").status != 0;
+        if (!m_ready) {
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
         }
     }
 }
 
 NginxProcess::~NginxProcess() {
-    if (pid_ > 0) {
-        kill(pid_, SIGQUIT);
-        waitpid(pid_, nullptr, 0);
+    if (m_pid > 0) {
+        kill(m_pid, SIGQUIT);
+        waitpid(m_pid, nullptr, 0);
     }
 }
 

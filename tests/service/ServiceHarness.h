@@ -16,23 +16,26 @@ struct HttpReply {
     bool complete = true;  // false when the connection ended early
 };
 
-HttpReply http(const std::string& method, const std::string& url, const std::string& body = {},
+HttpReply Http(const std::string& method, const std::string& url, const std::string& body = {},
                const std::vector<std::string>& headers = {});
-std::string urlEncode(const std::string& s);
 
 // A fresh temporary folder, removed with the object.
 class TempDir {
   public:
     TempDir();
     ~TempDir();
-    const std::filesystem::path& path() const { return path_; }
+    const std::filesystem::path& Path() const { return m_path; }
 
   private:
-    std::filesystem::path path_;
+    std::filesystem::path m_path;
 };
 
 // Runs a program to its end; returns its exit status (or -1), stdout in out.
-int runProgram(const std::vector<std::string>& argv, std::string* out = nullptr);
+int RunProgram(const std::vector<std::string>& argv, std::string* out = nullptr);
+
+// The catalogue byte stream read the way the client reads it: per record 23
+// four-digit widths, then the values.
+std::vector<std::vector<std::string>> CatalogueRecords(const std::string& data);
 
 // A small content folder: two games (one with a demo), art, pages, upgrade.
 struct TestContent {
@@ -48,16 +51,15 @@ class ServiceProcess {
     ServiceProcess(const std::filesystem::path& content, const std::filesystem::path& db,
                    const std::vector<std::string>& extra = {});
     ~ServiceProcess();
-    const std::string& url() const { return url_; }
-    pid_t pid() const { return pid_; }
+    const std::string& Url() const { return m_url; }
     // Sends the signal and waits up to timeoutMs; returns the exit status, or -1.
-    int stop(int signal, int timeoutMs);
-    int admin(const std::vector<std::string>& args);
+    int Stop(int signal, int timeoutMs);
+    int Admin(const std::vector<std::string>& args);
 
   private:
-    std::filesystem::path db_;
-    pid_t pid_ = -1;
-    std::string url_;
+    std::filesystem::path m_db;
+    pid_t m_pid = -1;
+    std::string m_url;
 };
 
 // nginx in the foreground with its own configuration, serving one folder;
@@ -65,20 +67,20 @@ class ServiceProcess {
 class NginxProcess {
   public:
     static constexpr const char* kBinary = "/usr/sbin/nginx";
-    static bool installed();
+    static bool Installed();
 
     NginxProcess(const std::filesystem::path& work, const std::filesystem::path& root);
     ~NginxProcess();
     NginxProcess(const NginxProcess&) = delete;
     NginxProcess& operator=(const NginxProcess&) = delete;
 
-    std::string url() const { return "http://127.0.0.1:" + std::to_string(port_); }
-    bool ready() const { return ready_; }
+    std::string Url() const { return "http://127.0.0.1:" + std::to_string(m_port); }
+    bool Ready() const { return m_ready; }
 
   private:
-    int port_ = 0;
-    pid_t pid_ = -1;
-    bool ready_ = false;
+    int m_port = 0;
+    pid_t m_pid = -1;
+    bool m_ready = false;
 };
 
 }  // namespace hvtest

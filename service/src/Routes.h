@@ -1,0 +1,49 @@
+#pragma once
+
+#include "Content.h"
+#include "Faults.h"
+#include "HttpServer.h"
+#include "Store.h"
+
+#include <httplib.h>
+#include <nlohmann/json.hpp>
+
+#include <atomic>
+#include <chrono>
+#include <optional>
+#include <string>
+
+namespace hv::service {
+
+// What the request handlers of every area share; owned by the Service.
+struct ServiceState {
+    ServiceOptions options;
+    Faults faults;
+    HashCache hashes;
+    std::atomic<bool> stopping{false};
+    std::string host;
+    int port = 0;
+};
+
+void AddAccountRoutes(httplib::Server& server, ServiceState& state);
+void AddCatalogueRoutes(httplib::Server& server, ServiceState& state);
+void AddStaticRoutes(httplib::Server& server, ServiceState& state);
+void AddFaultRoutes(httplib::Server& server, ServiceState& state);
+
+void SendJson(httplib::Response& res, int status, const nlohmann::json& body);
+void SendError(httplib::Response& res, int status, const std::string& word, int code = 0);
+// The request body as an object; anything else reads as an empty one.
+nlohmann::json ParseBody(const httplib::Request& req);
+std::string StringField(const nlohmann::json& body, const char* name);
+// How the player reaches this service, for the links in an answer.
+std::string BaseUrl(const httplib::Request& req, const ServiceState& state);
+std::filesystem::path CatalogueFile(const ServiceState& state);
+void SleepUnlessStopping(const std::atomic<bool>& stopping, std::chrono::milliseconds total);
+
+// Why an open session must end now, or empty while it may go on.
+std::string EndReason(Store& store, const Session& session);
+// The open session named by the request, or nothing (the answer is then set).
+std::optional<Session> RequireSession(Store& store, const std::string& token,
+                                      httplib::Response& res);
+
+}  // namespace hv::service
