@@ -9,43 +9,43 @@
 using hv::Engine;
 
 HV_EXPORT int hv_Init(HWND frame) {
-    return Engine::instance().init(frame);
+    return Engine::Instance().Init(frame);
 }
 
 HV_EXPORT int hv_Shutdown(void) {
-    return Engine::instance().shutdown();
+    return Engine::Instance().Shutdown();
 }
 
 HV_EXPORT int hv_LoginA(const char* user, const char* password, int) {
-    return Engine::instance().login(user, password);
+    return Engine::Instance().Login(user, password);
 }
 
 HV_EXPORT int hv_CancelLogin(void) {
-    return Engine::instance().cancelLogin();
+    return Engine::Instance().CancelLogin();
 }
 
 HV_EXPORT int hv_LogOut(void) {
-    return Engine::instance().logOut();
+    return Engine::Instance().LogOut();
 }
 
 HV_EXPORT int hv_GetSMSLoginURL(char* buffer) {
-    return Engine::instance().accountUrl(buffer);
+    return Engine::Instance().AccountUrl(buffer);
 }
 
 HV_EXPORT int hv_DownloadA(const char* package, const char* title, int, char* buffer) {
-    return Engine::instance().download(package, title, buffer);
+    return Engine::Instance().Download(package, title, buffer);
 }
 
 HV_EXPORT int hv_CancelA(const char* package) {
-    return Engine::instance().cancel(package);
+    return Engine::Instance().Cancel(package);
 }
 
 HV_EXPORT int hv_DeletePkgA(const char* package) {
-    return Engine::instance().deletePackage(package);
+    return Engine::Instance().DeletePackage(package);
 }
 
 HV_EXPORT int hv_PlayGameA(const char* title, const char*, const char*) {
-    return Engine::instance().play(title);
+    return Engine::Instance().Play(title);
 }
 
 // Games run as ordinary processes here; there is no window to raise.
@@ -54,13 +54,14 @@ HV_EXPORT int hv_SetGameForeground(void) {
 }
 
 HV_EXPORT int hv_UnzipInstallPkg(const char* packageFile, const char* destFolder) {
-    if (!packageFile || !destFolder)
+    if (!packageFile || !destFolder) {
         return 1;
-    return hv::extractTarFile(packageFile, destFolder, nullptr) ? 0 : 1;
+    }
+    return hv::ExtractTarFile(packageFile, destFolder, nullptr) ? 0 : 1;
 }
 
 HV_EXPORT int hv_SetGamePath(const char* path) {
-    return Engine::instance().setGamePath(path);
+    return Engine::Instance().SetGamePath(path);
 }
 
 static_assert(std::is_same_v<decltype(&hv_Init), PFN_hv_Init> &&
