@@ -35,12 +35,6 @@ constexpr std::size_t kMaxCatalogueBytes = 64 << 20;
 // The watcher reports a lost service after this many failed polls in a row.
 constexpr int kWatcherFailures = 3;
 
-DWORD ThreadEntry(void* parameter) {
-    std::unique_ptr<std::function<void()>> fn(static_cast<std::function<void()>*>(parameter));
-    (*fn)();
-    return 0;
-}
-
 json ParseObject(const std::string& text) {
     json doc = json::parse(text, nullptr, false);
     return doc.is_object() ? doc : json::object();
@@ -50,14 +44,6 @@ int ErrorCode(const HttpResponse& response, int fallback) {
     json doc = ParseObject(response.body);
     auto it = doc.find("code");
     return it != doc.end() && it->is_number_integer() ? it->get<int>() : fallback;
-}
-
-// Sleeps up to ms, returning early (true) once flag is set.
-bool SleepUnless(const std::atomic<bool>& flag, int ms) {
-    for (int waited = 0; waited < ms && !flag.load(); waited += 20) {
-        ::usleep(20 * 1000);
-    }
-    return flag.load();
 }
 
 void CopyText(char* buffer, const std::string& text) {
@@ -93,32 +79,17 @@ int FetchCatalogue(const std::string& base, const std::string& session,
 
 }  // namespace
 
-HANDLE StartThread(std::function<void()> fn) {
-    auto* heap = new std::function<void()>(std::move(fn));
-    HANDLE thread = CreateThread(nullptr, 0, ThreadEntry, heap, 0, nullptr);
-    if (!thread) {
-        delete heap;
-    }
-    return thread;
-}
-
-void JoinThread(HANDLE thread) {
-    if (!thread) {
-        return;
-    }
-    hvWaitHandlingSent(1, &thread, INFINITE);
-    CloseHandle(thread);
-}
-
 struct Engine::PackageInfo {
     std::string package, price, archiveUrl, sha256, program;
     bool demo = false, owned = false;
     std::uint64_t size = 0, playable = 0;
 };
 
+// Never destroyed: a client that never shut the engine down leaves its
+// threads running while the process exits, and they still use it.
 Engine& Engine::Instance() {
-    static Engine engine;
-    return engine;
+    static auto* engine = new Engine;
+    return *engine;
 }
 
 LRESULT Engine::Send(UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -165,11 +136,10 @@ int Engine::Init(HWND frame) {
     m_session.clear();
     m_accountUrl.clear();
     m_abort = false;
-    m_gameWatchStop = false;
     if (!m_abortEvent) {
-        m_abortEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        m_abortEvent = UniqueHandle(CreateEventA(nullptr, TRUE, FALSE, nullptr));
     }
-    ResetEvent(m_abortEvent);
+    ResetEvent(m_abortEvent.Get());
     m_frame.store(frame);
     return 0;
 }
@@ -177,16 +147,15 @@ int Engine::Init(HWND frame) {
 int Engine::Shutdown() {
     m_loginCancel = true;
     m_abort = true;
-    SetEvent(m_abortEvent);
+    SetEvent(m_abortEvent.Get());
     StopTransfer();
     LogOut();
-    m_gameWatchStop = true;
-    HANDLE game;
+    std::jthread game;
     {
         std::lock_guard lock(m_mutex);
-        game = std::exchange(m_gameThread, nullptr);
+        game = std::move(m_gameThread);
     }
-    JoinThread(game);
+    StopAndJoin(game, "game watcher");
     {
         std::lock_guard lock(m_mutex);
         m_gamePid = 0;
@@ -282,25 +251,27 @@ int Engine::AccountUrl(char* buffer) {
 }
 
 void Engine::StartWatcher(const std::string& session, long long catalogueVersion) {
-    auto stop = std::make_shared<std::atomic<bool>>(false);
-    HANDLE thread = StartThread(
-        [this, session, catalogueVersion, stop] { Watch(session, catalogueVersion, stop); });
-    std::lock_guard lock(m_mutex);
-    m_watcherStop = stop;
-    m_watcherThread = thread;
+    std::jthread thread =
+        TryStartThread([this, session, catalogueVersion](const std::stop_token& stop) {
+            Watch(stop, session, catalogueVersion);
+        });
+    std::jthread previous;
+    {
+        std::lock_guard lock(m_mutex);
+        previous = std::exchange(m_watcherThread, std::move(thread));
+    }
+    // Only a login racing another one finds a watcher here.
+    StopAndJoin(previous, "session watcher");
 }
 
 void Engine::StopWatcher() {
-    HANDLE thread;
+    std::jthread thread;
     {
         std::lock_guard lock(m_mutex);
-        if (m_watcherStop) {
-            m_watcherStop->store(true);
-        }
-        m_watcherStop.reset();
-        thread = std::exchange(m_watcherThread, nullptr);
+        thread = std::move(m_watcherThread);
     }
-    JoinThread(thread);
+    // It only posts, so a plain join never waits on the thread that joins.
+    StopAndJoin(thread, "session watcher");
 }
 
 void Engine::EndSession(const std::string& session) {
@@ -310,20 +281,23 @@ void Engine::EndSession(const std::string& session) {
     }
 }
 
-void Engine::Watch(std::string session, long long catalogueVersion,
-                   std::shared_ptr<std::atomic<bool>> stop) {
+void Engine::Watch(const std::stop_token& stop, const std::string& session,
+                   long long catalogueVersion) {
+    // The HTTP calls poll a flag; the stop request sets it.
+    std::atomic<bool> stopped{false};
+    std::stop_callback onStop(stop, [&stopped] { stopped = true; });
     std::string base;
     {
         std::lock_guard lock(m_mutex);
         base = m_baseUrl;
     }
     int failures = 0;
-    while (!stop->load()) {
+    while (!stopped) {
         HttpRequest request{base + "/api/events?session=" + UrlEncode(session) +
                             "&wait=20&catalogue=" + std::to_string(catalogueVersion)};
         request.timeoutSeconds = 40;
-        HttpResponse response = HttpPerform(request, stop.get());
-        if (stop->load()) {
+        HttpResponse response = HttpPerform(request, &stopped);
+        if (stopped) {
             return;
         }
         if (response.status == 0 || response.status >= 500 ||
@@ -333,7 +307,7 @@ void Engine::Watch(std::string session, long long catalogueVersion,
                 Post(UWM_CONNECTION_LOST, 0, 0);
                 return;
             }
-            if (SleepUnless(*stop, 500 * failures)) {
+            if (SleepUnlessStopped(stop, std::chrono::milliseconds(500 * failures))) {
                 return;
             }
             continue;
@@ -348,12 +322,12 @@ void Engine::Watch(std::string session, long long catalogueVersion,
             // After a failed fetch the next poll brings the news again, or
             // tells why the session has ended.
             long long latest = IntegerField(answer, "catalogue_version", catalogueVersion);
-            if (FetchCatalogue(base, session, stop.get()) == HV_LOGIN_OK) {
+            if (FetchCatalogue(base, session, &stopped) == HV_LOGIN_OK) {
                 catalogueVersion = latest;
-                if (!stop->load()) {
+                if (!stopped) {
                     Post(UWM_CATALOGUE_READY, 0, 0);
                 }
-            } else if (SleepUnless(*stop, 1000)) {
+            } else if (SleepUnlessStopped(stop, std::chrono::milliseconds(1000))) {
                 return;
             }
             continue;
@@ -425,14 +399,14 @@ int Engine::FetchPackage(const std::string& package, PackageInfo& info) {
 }
 
 int Engine::Purchase(const PackageInfo& info, const std::string& title) {
-    HANDLE yes = CreateEventA(nullptr, TRUE, FALSE, HV_PURCHASE_EVENT);
-    HANDLE no = CreateEventA(nullptr, TRUE, FALSE, HV_NO_PURCHASE_EVENT);
-    ResetEvent(yes);
-    ResetEvent(no);
+    UniqueHandle yes(CreateEventA(nullptr, TRUE, FALSE, HV_PURCHASE_EVENT));
+    UniqueHandle no(CreateEventA(nullptr, TRUE, FALSE, HV_NO_PURCHASE_EVENT));
+    ResetEvent(yes.Get());
+    ResetEvent(no.Get());
     int code = HV_DL_DECLINED;
     if (Send(UWM_CONFIRM_PURCHASE, reinterpret_cast<WPARAM>(info.price.c_str()),
              reinterpret_cast<LPARAM>(title.c_str())) == 1) {
-        HANDLE handles[3] = {yes, no, m_abortEvent};
+        HANDLE handles[3] = {yes.Get(), no.Get(), m_abortEvent.Get()};
         DWORD which = WaitForMultipleObjects(3, handles, FALSE, INFINITE);
         if (which == WAIT_OBJECT_0) {
             std::string base, session;
@@ -459,8 +433,6 @@ int Engine::Purchase(const PackageInfo& info, const std::string& title) {
             code = HV_DL_ABORTED;
         }
     }
-    CloseHandle(yes);
-    CloseHandle(no);
     return code;
 }
 
@@ -478,15 +450,17 @@ int Engine::Download(const char* packageText, const char* titleText, char* buffe
         }
     }
     // The previous transfer thread, if any, has ended or is returning.
-    HANDLE finished;
+    std::unique_ptr<SendingThread> finished;
     {
         std::lock_guard lock(m_mutex);
-        finished = std::exchange(m_transferThread, nullptr);
+        finished = std::move(m_transferThread);
         m_job.reset();
     }
-    JoinThread(finished);
+    if (finished) {
+        finished->Join();
+    }
     m_abort = false;
-    ResetEvent(m_abortEvent);
+    ResetEvent(m_abortEvent.Get());
 
     const std::string package = packageText;
     const std::string title = titleText ? titleText : "";
@@ -587,7 +561,7 @@ int Engine::Download(const char* packageText, const char* titleText, char* buffe
                                 job->sha256, job->size};
     SaveStateLocked();
     m_job = job;
-    m_transferThread = StartThread([this, job] { RunTransfer(job); });
+    m_transferThread = SendingThread::Start("transfer", [this, job] { RunTransfer(job); });
     if (!m_transferThread) {
         m_job.reset();
         return result(HV_DL_INTERNAL_5121);
@@ -596,7 +570,7 @@ int Engine::Download(const char* packageText, const char* titleText, char* buffe
 }
 
 void Engine::StopTransfer() {
-    HANDLE thread;
+    std::unique_ptr<SendingThread> thread;
     {
         std::lock_guard lock(m_mutex);
         if (m_job) {
@@ -607,16 +581,18 @@ void Engine::StopTransfer() {
             m_job->changed.notify_all();
             m_job->part.Abort();
         }
-        thread = std::exchange(m_transferThread, nullptr);
+        thread = std::move(m_transferThread);
     }
-    JoinThread(thread);
+    if (thread) {
+        thread->Join();
+    }
     std::lock_guard lock(m_mutex);
     m_job.reset();
 }
 
 int Engine::Cancel(const char*) {
     m_abort = true;
-    SetEvent(m_abortEvent);
+    SetEvent(m_abortEvent.Get());
     StopTransfer();
     EndGame();
     return 0;
@@ -696,15 +672,16 @@ bool Engine::LaunchGame(const fs::path& folder, const std::string& program) {
     if (::access(executable.c_str(), X_OK) != 0) {
         return false;
     }
-    HANDLE previous;
+    std::jthread previous;
     {
         std::lock_guard lock(m_mutex);
         if (m_gamePid > 0) {
             return false;
         }
-        previous = std::exchange(m_gameThread, nullptr);
+        previous = std::move(m_gameThread);
     }
-    JoinThread(previous);
+    // With no game left it has ended or is about to.
+    StopAndJoin(previous, "game watcher");
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -717,24 +694,29 @@ bool Engine::LaunchGame(const fs::path& folder, const std::string& program) {
     if (rc != 0) {
         return false;
     }
-    std::lock_guard lock(m_mutex);
-    m_gamePid = pid;
-    m_gameWatchStop = false;
-    m_gameThread = StartThread([this, pid] { WatchGame(pid); });
+    std::jthread watcher =
+        TryStartThread([this, pid](const std::stop_token& stop) { WatchGame(stop, pid); });
+    {
+        std::lock_guard lock(m_mutex);
+        m_gamePid = pid;
+        previous = std::exchange(m_gameThread, std::move(watcher));
+    }
+    // Only a launch racing another one finds a watcher here.
+    StopAndJoin(previous, "game watcher");
     return true;
 }
 
-void Engine::WatchGame(pid_t pid) {
+void Engine::WatchGame(const std::stop_token& stop, pid_t pid) {
     for (;;) {
         int status = 0;
         pid_t r = ::waitpid(pid, &status, WNOHANG);
         if (r == pid || (r < 0 && errno != EINTR)) {
             break;
         }
-        if (m_gameWatchStop) {
+        // A child's end cannot be waited for together with a stop: polled.
+        if (SleepUnlessStopped(stop, std::chrono::milliseconds(50))) {
             return;
         }
-        ::usleep(50 * 1000);
     }
     {
         std::lock_guard lock(m_mutex);

@@ -7,14 +7,17 @@
 #include <condition_variable>
 #include <cstdint>
 #include <filesystem>
-#include <functional>
 #include <memory>
 #include <mutex>
+#include <stop_token>
 #include <string>
+#include <thread>
 
+#include "EngineThreads.h"
 #include "PartFile.h"
 #include "State.h"
 #include "halvory/engine.h"
+#include "winapi/UniqueHandle.h"
 
 namespace hv {
 
@@ -64,8 +67,7 @@ class Engine {
 
     void StartWatcher(const std::string& session, long long catalogueVersion);
     void StopWatcher();
-    void Watch(std::string session, long long catalogueVersion,
-               std::shared_ptr<std::atomic<bool>> stop);
+    void Watch(const std::stop_token& stop, const std::string& session, long long catalogueVersion);
     void EndSession(const std::string& session);
 
     int FetchPackage(const std::string& package, PackageInfo& info);
@@ -79,7 +81,7 @@ class Engine {
     void SendProgress(const TransferProgress& progress);
 
     bool LaunchGame(const std::filesystem::path& folder, const std::string& program);
-    void WatchGame(pid_t pid);
+    void WatchGame(const std::stop_token& stop, pid_t pid);
     void EndGame();
 
     std::mutex m_mutex;  // guards everything below that is not atomic
@@ -91,24 +93,17 @@ class Engine {
     std::string m_gamePath;
 
     std::atomic<bool> m_loginCancel{false};
-    HANDLE m_watcherThread = nullptr;
-    std::shared_ptr<std::atomic<bool>> m_watcherStop;
+    std::jthread m_watcherThread;  // stopped through its token
 
     std::atomic<bool> m_downloadBusy{false};
     std::atomic<bool> m_abort{false};
-    HANDLE m_abortEvent = nullptr;
-    HANDLE m_transferThread = nullptr;
+    // Also wakes the wait for the purchase answer, a wait on platform events.
+    UniqueHandle m_abortEvent;
+    std::unique_ptr<SendingThread> m_transferThread;
     std::shared_ptr<TransferJob> m_job;
 
     pid_t m_gamePid = 0;
-    HANDLE m_gameThread = nullptr;
-    std::atomic<bool> m_gameWatchStop{false};
+    std::jthread m_gameThread;  // stopped through its token
 };
-
-// Runs fn on a platform thread, so that a wait for it can keep handling
-// messages sent to the waiting thread.
-HANDLE StartThread(std::function<void()> fn);
-// Waits for the thread to end and closes its handle; null is fine.
-void JoinThread(HANDLE thread);
 
 }  // namespace hv

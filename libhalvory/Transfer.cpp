@@ -205,9 +205,10 @@ void Engine::RunTransfer(std::shared_ptr<TransferJob> job) {
     bool downloaded = false, extracted = false, lostConnection = false;
     std::string digest;
     if (job->part.Open(job->partFile, job->size)) {
-        HANDLE extractor =
-            StartThread([this, job, &extracted] { ExtractArchive(job, &extracted); });
-        HANDLE hasher = StartThread([job, &digest] { digest = HashArchive(job->part, job->size); });
+        std::jthread extractor =
+            TryStartThread([this, job, &extracted] { ExtractArchive(job, &extracted); });
+        std::jthread hasher =
+            TryStartThread([job, &digest] { digest = HashArchive(job->part, job->size); });
         downloaded = DownloadArchive(*job, lostConnection);
         job->part.Finish();
         if (downloaded) {
@@ -215,8 +216,13 @@ void Engine::RunTransfer(std::shared_ptr<TransferJob> job) {
                           static_cast<std::int32_t>((job->size + 1023) / 1024),
                           HV_STATE_EXTRACTING});
         }
-        JoinThread(extractor);
-        JoinThread(hasher);
+        // This is never the frame's thread, so a plain join holds up no send;
+        // the extraction may rightly take a while after the last byte.
+        for (std::jthread* thread : {&extractor, &hasher}) {
+            if (thread->joinable()) {
+                thread->join();
+            }
+        }
     } else if (IsNoSpace(errno)) {
         job->diskFull = true;
     }
