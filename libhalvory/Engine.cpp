@@ -15,6 +15,7 @@
 #include "Archive.h"
 #include "Files.h"
 #include "Http.h"
+#include "winapi/Log.h"
 
 extern char** environ;
 
@@ -94,12 +95,23 @@ Engine& Engine::Instance() {
 
 LRESULT Engine::Send(UINT msg, WPARAM wParam, LPARAM lParam) {
     HWND frame = m_frame.load();
-    return frame ? SendMessageA(frame, msg, wParam, lParam) : 0;
+    if (!frame) {
+        return 0;
+    }
+    const LRESULT answer = SendMessageA(frame, msg, wParam, lParam);
+    if (msg != UWM_ENGINE_PROGRESS) {
+        LogInfo("sent WM_USER+%u to the frame, answer %ld", msg - WM_USER,
+                static_cast<long>(answer));
+    }
+    return answer;
 }
 
 void Engine::Post(UINT msg, WPARAM wParam, LPARAM lParam) {
     if (HWND frame = m_frame.load()) {
-        PostMessageA(frame, msg, wParam, lParam);
+        const BOOL posted = PostMessageA(frame, msg, wParam, lParam);
+        LogInfo("posted WM_USER+%u (%lu, %ld) to the frame%s", msg - WM_USER,
+                static_cast<unsigned long>(wParam), static_cast<long>(lParam),
+                posted ? "" : ", which refused it");
     }
 }
 

@@ -38,6 +38,7 @@ struct TransferJob {
     std::atomic<bool> diskFull{false};
     std::mutex mutex;
     std::condition_variable changed;  // told when cancel, badArchive or diskFull is set
+    int loggedState = -1;             // the transfer thread's own
 };
 
 class Engine {
@@ -78,7 +79,7 @@ class Engine {
     void ExtractArchive(std::shared_ptr<TransferJob> job, bool* ok);
     void OnPlayable(TransferJob& job);
     bool InstallStaged(const TransferJob& job);
-    void SendProgress(const TransferProgress& progress);
+    void SendProgress(TransferJob& job, const TransferProgress& progress);
 
     bool LaunchGame(const std::filesystem::path& folder, const std::string& program);
     void WatchGame(const std::stop_token& stop, pid_t pid);

@@ -6,6 +6,8 @@
 
 #include <curl/curl.h>
 
+#include "winapi/Log.h"
+
 namespace hv {
 
 namespace {
@@ -37,6 +39,11 @@ size_t OnWrite(char* data, size_t size, size_t count, void* context) {
     }
     t->response->body.append(data, bytes);
     return bytes;
+}
+
+// The query carries the session, so a log line shows only what comes before it.
+std::string AddressWithoutQuery(const std::string& url) {
+    return url.substr(0, url.find_first_of("?#"));
 }
 
 int OnProgress(void* context, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
@@ -144,12 +151,21 @@ HttpResponse HttpPerform(const HttpRequest& request, const std::atomic<bool>* ca
     if (cancel && cancel->load()) {
         response.cancelled = true;
     }
+    const char* method = request.jsonBody ? "POST" : "GET";
     if (response.cancelled || result != CURLE_OK || running) {
         response.error = t.tooLarge ? "answer too large" : curl_easy_strerror(result);
         response.status = 0;
+        if (!response.cancelled) {
+            LogWarning("%s %s failed: %s", method, AddressWithoutQuery(request.url).c_str(),
+                       response.error.c_str());
+        }
         return response;
     }
     curl_easy_getinfo(e, CURLINFO_RESPONSE_CODE, &response.status);
+    if (response.status >= 400) {
+        LogWarning("%s %s answered %ld", method, AddressWithoutQuery(request.url).c_str(),
+                   response.status);
+    }
     return response;
 }
 

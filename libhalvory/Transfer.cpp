@@ -8,6 +8,7 @@
 #include "Http.h"
 #include "Progress.h"
 #include "Sha256.h"
+#include "winapi/Log.h"
 
 namespace hv {
 namespace fs = std::filesystem;
@@ -60,7 +61,13 @@ std::string HashArchive(PartFile& part, std::uint64_t size) {
 
 }  // namespace
 
-void Engine::SendProgress(const TransferProgress& progress) {
+// Several records a second: only a change of state makes a log line.
+void Engine::SendProgress(TransferJob& job, const TransferProgress& progress) {
+    if (progress.lState != job.loggedState) {
+        job.loggedState = progress.lState;
+        LogInfo("progress to the frame: state %d at %d of %d KiB", progress.lState, progress.lDone,
+                progress.lTotal);
+    }
     TransferProgress copy = progress;
     Send(UWM_ENGINE_PROGRESS, 0, reinterpret_cast<LPARAM>(&copy));
 }
@@ -79,7 +86,7 @@ bool Engine::DownloadArchive(TransferJob& job, bool& lostConnection) {
         lastSent = now;
         int state = retrying ? HV_STATE_RETRYING
                              : (now < restoredUntil ? HV_STATE_RESTORED : HV_STATE_DOWNLOADING);
-        SendProgress(MakeProgress(have, job.size, job.playable, meter, state));
+        SendProgress(job, MakeProgress(have, job.size, job.playable, meter, state));
     };
     auto stopped = [&job] { return job.cancel || job.badArchive || job.diskFull; };
     meter.Sample(have, NowMs());
@@ -212,9 +219,9 @@ void Engine::RunTransfer(std::shared_ptr<TransferJob> job) {
         downloaded = DownloadArchive(*job, lostConnection);
         job->part.Finish();
         if (downloaded) {
-            SendProgress({100, 0, 0, static_cast<std::int32_t>(job->size / 1024),
-                          static_cast<std::int32_t>((job->size + 1023) / 1024),
-                          HV_STATE_EXTRACTING});
+            SendProgress(
+                *job, {100, 0, 0, static_cast<std::int32_t>(job->size / 1024),
+                       static_cast<std::int32_t>((job->size + 1023) / 1024), HV_STATE_EXTRACTING});
         }
         // This is never the frame's thread, so a plain join holds up no send;
         // the extraction may rightly take a while after the last byte.
@@ -228,7 +235,7 @@ void Engine::RunTransfer(std::shared_ptr<TransferJob> job) {
     }
 
     if (downloaded && extracted) {
-        SendProgress({0, 0, 0, 0, 0, HV_STATE_INSTALLING_2});
+        SendProgress(*job, {0, 0, 0, 0, 0, HV_STATE_INSTALLING_2});
     }
     if (job->cancel) {
         // Cancelled: the bytes stay for a later resume.
