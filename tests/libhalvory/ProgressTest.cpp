@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <vector>
+
 #include "Progress.h"
 
 namespace {
@@ -34,38 +37,42 @@ TEST(ProgressMeter, RestartForgetsTheOldRate) {
     EXPECT_DOUBLE_EQ(meter.BytesPerSecond(), 500.0);
 }
 
+// Sizes in KiB, the rate from the meter, and no time to play without a rate
+// or once the playable part is there.
 TEST(ProgressRecord, FieldsAndUnits) {
-    hv::ProgressMeter meter;
-    meter.Sample(0, 0);
-    meter.Sample(2048 * 1024, 2000);  // 1 MiB/s
-    TransferProgress p =
-        hv::MakeProgress(2048 * 1024, 8192 * 1024, 6144 * 1024, meter, HV_STATE_RESTORED);
-    EXPECT_EQ(p.lPercent, 25);
-    EXPECT_EQ(p.lSecondsToPlay, 4);
-    EXPECT_EQ(p.lExtra, 1024);
-    EXPECT_EQ(p.lDone, 2048);
-    EXPECT_EQ(p.lTotal, 8192);
-    EXPECT_EQ(p.lState, HV_STATE_RESTORED);
-}
-
-TEST(ProgressRecord, NoTimeWithoutARateOrOncePlayable) {
-    hv::ProgressMeter meter;
-    TransferProgress unknown = hv::MakeProgress(10, 100, 50, meter, HV_STATE_DOWNLOADING);
-    EXPECT_EQ(unknown.lSecondsToPlay, 0);
-    EXPECT_EQ(unknown.lPercent, 10);
-    meter.Sample(0, 0);
-    meter.Sample(60, 1000);
-    EXPECT_EQ(hv::MakeProgress(60, 100, 50, meter, 0).lSecondsToPlay, 0);
-    EXPECT_EQ(hv::MakeProgress(0, 0, 0, meter, 0).lPercent, 0);
-}
-
-TEST(ProgressRecord, LargePackagesFitTheFields) {
-    hv::ProgressMeter meter;
-    const std::uint64_t total = std::uint64_t{50} << 30;  // 50 GiB
-    TransferProgress p = hv::MakeProgress(total / 2, total, total, meter, 0);
-    EXPECT_EQ(p.lPercent, 50);
-    EXPECT_EQ(p.lTotal, 50 * 1024 * 1024);
-    EXPECT_EQ(p.lDone, 25 * 1024 * 1024);
+    constexpr std::uint64_t kMiB = 1024 * 1024;
+    constexpr std::uint64_t kBig = std::uint64_t{50} << 30;  // 50 GiB
+    struct Case {
+        std::uint64_t have, total, playable, rateBytes;  // rate over one second; 0: none
+        TransferProgress expected;
+    };
+    const std::vector<Case> cases = {
+        {2 * kMiB, 8 * kMiB, 6 * kMiB, kMiB, {25, 4, 1024, 2048, 8192, HV_STATE_RESTORED}},
+        {10, 100, 50, 0, {10, 0, 0, 0, 1, HV_STATE_RESTORED}},
+        {60, 100, 50, 60, {60, 0, 0, 0, 1, HV_STATE_RESTORED}},
+        {0, 0, 0, 60, {0, 0, 0, 0, 0, HV_STATE_RESTORED}},
+        {kBig / 2,
+         kBig,
+         kBig,
+         0,
+         {50, 0, 0, 25 * 1024 * 1024, 50 * 1024 * 1024, HV_STATE_RESTORED}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.have);
+        hv::ProgressMeter meter;
+        if (c.rateBytes > 0) {
+            meter.Sample(c.have - std::min(c.have, c.rateBytes), 0);
+            meter.Sample(c.have, 1000);
+        }
+        const TransferProgress p =
+            hv::MakeProgress(c.have, c.total, c.playable, meter, HV_STATE_RESTORED);
+        EXPECT_EQ(p.lPercent, c.expected.lPercent);
+        EXPECT_EQ(p.lSecondsToPlay, c.expected.lSecondsToPlay);
+        EXPECT_EQ(p.lExtra, c.expected.lExtra);
+        EXPECT_EQ(p.lDone, c.expected.lDone);
+        EXPECT_EQ(p.lTotal, c.expected.lTotal);
+        EXPECT_EQ(p.lState, c.expected.lState);
+    }
 }
 
 }  // namespace
