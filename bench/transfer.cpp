@@ -46,17 +46,18 @@ constexpr const char* kPassword = "bench-secret";
 
 const Clock::time_point gDeadline = Clock::now() + 10min;
 
-void checkDeadline(const char* phase) {
-    if (Clock::now() > gDeadline)
+void CheckDeadline(const char* phase) {
+    if (Clock::now() > gDeadline) {
         fail(std::string("timed out after 10 minutes while ") + phase);
+    }
 }
 
-double megabytesPerSecond(double bytes, Clock::duration elapsed) {
+double MegabytesPerSecond(double bytes, Clock::duration elapsed) {
     return bytes / 1e6 / std::chrono::duration<double>(elapsed).count();
 }
 
 // Runs a program to its end, its output discarded, within the deadline.
-void run(const std::vector<std::string>& args) {
+void Run(const std::vector<std::string>& args) {
     pid_t pid = 0;
     const int out = spawn(args, pid);
     std::thread drain([out] {
@@ -76,8 +77,9 @@ void run(const std::vector<std::string>& args) {
         std::this_thread::sleep_for(20ms);
     }
     drain.join();
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
         fail(args[0] + " " + args[1] + " failed");
+    }
 }
 
 struct Package {
@@ -89,12 +91,13 @@ struct Package {
 };
 
 // The first priced full game, so that the engine asks the purchase question.
-Package pickPackage(const fs::path& content) {
+Package PickPackage(const fs::path& content) {
     std::ifstream in(content / "catalogue.json");
     const auto catalogue = nlohmann::json::parse(in);
     for (const auto& game : catalogue.at("games")) {
-        if (game.at("type").get<int>() != 1 || game.at("price").get<std::string>() == "0")
+        if (game.at("type").get<int>() != 1 || game.at("price").get<std::string>() == "0") {
             continue;
+        }
         Package p;
         p.name = game.at("package").get<std::string>();
         p.title = game.at("title").get<std::string>();
@@ -106,15 +109,16 @@ Package pickPackage(const fs::path& content) {
     fail("the demo content has no priced full game");
 }
 
-int curlProgress(void*, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+int CurlProgress(void*, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
     return Clock::now() > gDeadline ? 1 : 0;
 }
 
 // The baseline: one plain GET of the archive into a file.
-double curlMegabytesPerSecond(const std::string& url, const fs::path& target) {
+double CurlMegabytesPerSecond(const std::string& url, const fs::path& target) {
     std::FILE* out = std::fopen(target.c_str(), "wb");
-    if (!out)
+    if (!out) {
         fail("cannot write " + target.string());
+    }
     CURL* curl = curl_easy_init();
     if (!curl) {
         std::fclose(out);
@@ -124,7 +128,7 @@ double curlMegabytesPerSecond(const std::string& url, const fs::path& target) {
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, out);
     curl_easy_setopt(curl, CURLOPT_FAILONERROR, 1L);
     curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
-    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, curlProgress);
+    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, CurlProgress);
     const auto start = Clock::now();
     const CURLcode rc = curl_easy_perform(curl);
     const bool closed = std::fclose(out) == 0;
@@ -132,12 +136,14 @@ double curlMegabytesPerSecond(const std::string& url, const fs::path& target) {
     curl_off_t bytes = 0;
     curl_easy_getinfo(curl, CURLINFO_SIZE_DOWNLOAD_T, &bytes);
     curl_easy_cleanup(curl);
-    checkDeadline("fetching the archive with curl");
-    if (rc != CURLE_OK)
+    CheckDeadline("fetching the archive with curl");
+    if (rc != CURLE_OK) {
         fail(std::string("curl download failed: ") + curl_easy_strerror(rc));
-    if (!closed)
+    }
+    if (!closed) {
         fail("cannot write " + target.string());
-    return megabytesPerSecond(static_cast<double>(bytes), elapsed);
+    }
+    return MegabytesPerSecond(static_cast<double>(bytes), elapsed);
 }
 
 struct Engine {
@@ -150,20 +156,22 @@ struct Engine {
     Engine() {
         // Never closed: the engine's threads may outlive hv_Shutdown briefly.
         void* lib = ::dlopen(HV_ENGINE_LIBRARY, RTLD_NOW | RTLD_LOCAL);
-        if (!lib)
+        if (!lib) {
             fail(std::string("cannot load the engine: ") + ::dlerror());
-        init = resolve<PFN_hv_Init>(lib, "hv_Init");
-        shutdown = resolve<PFN_hv_Shutdown>(lib, "hv_Shutdown");
-        login = resolve<PFN_hv_LoginA>(lib, "hv_LoginA");
-        download = resolve<PFN_hv_DownloadA>(lib, "hv_DownloadA");
-        setGamePath = resolve<PFN_hv_SetGamePath>(lib, "hv_SetGamePath");
+        }
+        init = Resolve<PFN_hv_Init>(lib, "hv_Init");
+        shutdown = Resolve<PFN_hv_Shutdown>(lib, "hv_Shutdown");
+        login = Resolve<PFN_hv_LoginA>(lib, "hv_LoginA");
+        download = Resolve<PFN_hv_DownloadA>(lib, "hv_DownloadA");
+        setGamePath = Resolve<PFN_hv_SetGamePath>(lib, "hv_SetGamePath");
     }
 
     template <typename F>
-    static F resolve(void* lib, const char* name) {
+    static F Resolve(void* lib, const char* name) {
         void* symbol = ::dlsym(lib, name);
-        if (!symbol)
+        if (!symbol) {
             fail(std::string("the engine does not export ") + name);
+        }
         return reinterpret_cast<F>(symbol);
     }
 };
@@ -173,33 +181,35 @@ struct Engine {
 class Frame {
   public:
     Frame(const Engine& engine, std::string storage, long long playableBytes)
-        : engine_(engine), storage_(std::move(storage)), playableBytes_(playableBytes) {
-        window_ = hvCreateWindowHandle(&Frame::proc, this);
-        engine_.init(window_);
+        : m_engine(engine), m_storage(std::move(storage)), m_playableBytes(playableBytes) {
+        m_window = hvCreateWindowHandle(&Frame::Proc, this);
+        m_engine.init(m_window);
     }
     ~Frame() {
-        engine_.shutdown();
+        m_engine.shutdown();
         hvDispatchPending();
-        hvDestroyWindowHandle(window_);
+        hvDestroyWindowHandle(m_window);
     }
     Frame(const Frame&) = delete;
     Frame& operator=(const Frame&) = delete;
 
     // Runs fn on a worker, since the engine sends to this thread meanwhile.
     template <typename F>
-    auto onWorker(const char* phase, F fn) {
+    auto OnWorker(const char* phase, F fn) {
         auto result = std::async(std::launch::async, fn);
         auto ready = [&] { return result.wait_for(0s) == std::future_status::ready; };
         try {
-            pumpUntil(phase, ready);
+            PumpUntil(phase, ready);
         } catch (...) {
             // The future's destructor waits for the call: stop the engine so
             // that it returns, and keep serving its sends meanwhile.
-            engine_.shutdown();
+            m_engine.shutdown();
             const auto grace = Clock::now() + 10s;
-            while (!ready() && Clock::now() < grace)
-                if (hvDispatchPending() == 0)
+            while (!ready() && Clock::now() < grace) {
+                if (hvDispatchPending() == 0) {
                     std::this_thread::sleep_for(1ms);
+                }
+            }
             if (!ready()) {
                 std::fprintf(stderr, "bench_transfer: the engine is stuck while %s\n", phase);
                 std::_Exit(1);
@@ -209,13 +219,15 @@ class Frame {
         return result.get();
     }
 
-    void pumpUntil(const char* phase, const std::function<bool()>& done) {
+    void PumpUntil(const char* phase, const std::function<bool()>& done) {
         while (!done()) {
-            if (!problem_.empty())
-                fail(problem_ + " while " + phase);
-            checkDeadline(phase);
-            if (hvDispatchPending() == 0)
+            if (!m_problem.empty()) {
+                fail(m_problem + " while " + phase);
+            }
+            CheckDeadline(phase);
+            if (hvDispatchPending() == 0) {
                 std::this_thread::sleep_for(1ms);
+            }
         }
     }
 
@@ -223,7 +235,7 @@ class Frame {
     long long firstDoneBytes = 0;
 
   private:
-    static LRESULT proc(void* context, HWND, UINT msg, WPARAM, LPARAM lParam) {
+    static LRESULT Proc(void* context, HWND, UINT msg, WPARAM, LPARAM lParam) {
         auto* self = static_cast<Frame*>(context);
         const auto now = Clock::now();
         switch (msg) {
@@ -236,18 +248,18 @@ class Frame {
                 }
                 // Records come at intervals: place the crossing between the
                 // last record short of the playable part and the first past it.
-                if (!self->playableCovered && bytes >= self->playableBytes_) {
+                if (!self->playableCovered && bytes >= self->m_playableBytes) {
                     self->playableCovered = now;
-                    if (self->lastShort_ && bytes > self->lastShort_->bytes) {
+                    if (self->m_lastShort && bytes > self->m_lastShort->bytes) {
                         const double share =
-                            static_cast<double>(self->playableBytes_ - self->lastShort_->bytes) /
-                            static_cast<double>(bytes - self->lastShort_->bytes);
+                            static_cast<double>(self->m_playableBytes - self->m_lastShort->bytes) /
+                            static_cast<double>(bytes - self->m_lastShort->bytes);
                         self->playableCovered =
-                            self->lastShort_->at + std::chrono::duration_cast<Clock::duration>(
-                                                       (now - self->lastShort_->at) * share);
+                            self->m_lastShort->at + std::chrono::duration_cast<Clock::duration>(
+                                                        (now - self->m_lastShort->at) * share);
                     }
                 } else if (!self->playableCovered) {
-                    self->lastShort_ = Sample{now, bytes};
+                    self->m_lastShort = Sample{now, bytes};
                 }
                 return 0;
             }
@@ -258,15 +270,16 @@ class Frame {
                 CloseHandle(yes);
                 return 1;
             }
-            case UWM_ASK_STORAGE: self->engine_.setGamePath(self->storage_.c_str()); return 1;
+            case UWM_ASK_STORAGE: self->m_engine.setGamePath(self->m_storage.c_str()); return 1;
             case UWM_ASK_PLAY_NOW:
-                if (!self->playOffer)
+                if (!self->playOffer) {
                     self->playOffer = now;
+                }
                 return 0;
             case UWM_DOWNLOAD_DONE: self->done = now; return 0;
-            case UWM_CONNECTION_LOST: self->problem_ = "the engine lost the service"; return 0;
-            case UWM_DISK_FULL: self->problem_ = "the engine reported a full disk"; return 0;
-            case UWM_ENGINE_CANCEL: self->problem_ = "the engine cancelled the download"; return 0;
+            case UWM_CONNECTION_LOST: self->m_problem = "the engine lost the service"; return 0;
+            case UWM_DISK_FULL: self->m_problem = "the engine reported a full disk"; return 0;
+            case UWM_ENGINE_CANCEL: self->m_problem = "the engine cancelled the download"; return 0;
         }
         return 0;
     }
@@ -276,12 +289,12 @@ class Frame {
         long long bytes;
     };
 
-    const Engine& engine_;
-    std::optional<Sample> lastShort_;
-    std::string storage_;
-    long long playableBytes_;
-    HWND window_ = nullptr;
-    std::string problem_;
+    const Engine& m_engine;
+    std::optional<Sample> m_lastShort;
+    std::string m_storage;
+    long long m_playableBytes;
+    HWND m_window = nullptr;
+    std::string m_problem;
 };
 
 struct EngineFigures {
@@ -289,37 +302,43 @@ struct EngineFigures {
     double playOfferMs = 0;
 };
 
-EngineFigures runEngine(const fs::path& dir, const std::string& baseUrl, const Package& package) {
+EngineFigures RunEngine(const fs::path& dir, const std::string& baseUrl, const Package& package) {
     {
         std::ofstream ini(dir / "Halvory.ini");
         ini << "ENGINE_URL=" << baseUrl << "/\n";
-        if (!ini)
+        if (!ini) {
             fail("cannot write Halvory.ini");
+        }
     }
     const Engine engine;
     Frame frame(engine, (dir / "games" / package.title).string(), package.playableBytes);
 
     const int login =
-        frame.onWorker("logging in", [&] { return engine.login(kUser, kPassword, 1); });
-    if (login != HV_LOGIN_OK && login != HV_LOGIN_OK_ALT)
+        frame.OnWorker("logging in", [&] { return engine.login(kUser, kPassword, 1); });
+    if (login != HV_LOGIN_OK && login != HV_LOGIN_OK_ALT) {
         fail("engine login failed with code " + std::to_string(login));
-    const int started = frame.onWorker("starting the download", [&] {
+    }
+    const int started = frame.OnWorker("starting the download", [&] {
         char buffer[HV_BUFFER_SIZE] = {};
         return engine.download(package.name.c_str(), package.title.c_str(), 1, buffer);
     });
-    if (started != HV_DL_OK)
+    if (started != HV_DL_OK) {
         fail("engine download failed with code " + std::to_string(started));
-    frame.pumpUntil("downloading with the engine", [&] { return frame.done.has_value(); });
+    }
+    frame.PumpUntil("downloading with the engine", [&] { return frame.done.has_value(); });
 
-    if (!frame.firstProgress)
+    if (!frame.firstProgress) {
         fail("the engine sent no progress record");
-    if (!frame.playOffer)
+    }
+    if (!frame.playOffer) {
         fail("the engine never offered to play");
-    if (!frame.playableCovered)
+    }
+    if (!frame.playableCovered) {
         fail("no progress record covered the playable part");
+    }
     EngineFigures figures;
     figures.megabytesPerSecond =
-        megabytesPerSecond(static_cast<double>(package.size - frame.firstDoneBytes),
+        MegabytesPerSecond(static_cast<double>(package.size - frame.firstDoneBytes),
                            *frame.done - *frame.firstProgress);
     figures.playOfferMs =
         std::chrono::duration<double, std::milli>(*frame.playOffer - *frame.playableCovered)
@@ -330,37 +349,38 @@ EngineFigures runEngine(const fs::path& dir, const std::string& baseUrl, const P
 // Restores the working directory on every way out.
 class WorkingDir {
   public:
-    explicit WorkingDir(const fs::path& dir) : previous_(fs::current_path()) {
+    explicit WorkingDir(const fs::path& dir) : m_previous(fs::current_path()) {
         fs::current_path(dir);
     }
     ~WorkingDir() {
         std::error_code ignored;
-        fs::current_path(previous_, ignored);
+        fs::current_path(m_previous, ignored);
     }
     WorkingDir(const WorkingDir&) = delete;
     WorkingDir& operator=(const WorkingDir&) = delete;
 
   private:
-    fs::path previous_;
+    fs::path m_previous;
 };
 
-int benchmark(long long packageSize) {
+int Benchmark(long long packageSize) {
     TempDir temp("bench_transfer");
     const fs::path content = temp.path() / "content";
     const std::string db = (temp.path() / "service.db").string();
-    run({HV_DEMOCONTENT_BINARY, "--out", content.string(), "--package-size",
+    Run({HV_DEMOCONTENT_BINARY, "--out", content.string(), "--package-size",
          std::to_string(packageSize)});
-    run({HV_SERVICE_BINARY, "admin", "--db", db, "add-user", kUser, kPassword});
-    const Package package = pickPackage(content);
+    Run({HV_SERVICE_BINARY, "admin", "--db", db, "add-user", kUser, kPassword});
+    const Package package = PickPackage(content);
     Service service(HV_SERVICE_BINARY, content.string(), db);
 
     std::vector<double> curlRates, engineRates, playOffers;
     for (int round = 0; round < kRounds; ++round) {
         const fs::path baseline = temp.path() / "baseline.tar";
         curlRates.push_back(
-            curlMegabytesPerSecond(service.baseUrl() + "/packages/" + package.archive, baseline));
-        if (static_cast<long long>(fs::file_size(baseline)) != package.size)
+            CurlMegabytesPerSecond(service.baseUrl() + "/packages/" + package.archive, baseline));
+        if (static_cast<long long>(fs::file_size(baseline)) != package.size) {
             fail("the curl download is incomplete");
+        }
         fs::remove(baseline);
 
         // A fresh install folder each round, so the engine downloads it all again.
@@ -368,7 +388,7 @@ int benchmark(long long packageSize) {
         fs::create_directories(dir);
         {
             WorkingDir inRound(dir);
-            const EngineFigures engine = runEngine(dir, service.baseUrl(), package);
+            const EngineFigures engine = RunEngine(dir, service.baseUrl(), package);
             engineRates.push_back(engine.megabytesPerSecond);
             playOffers.push_back(engine.playOfferMs);
         }
@@ -401,7 +421,7 @@ int main(int argc, char** argv) {
     }
     int rc = 1;
     try {
-        rc = benchmark(packageSize);
+        rc = Benchmark(packageSize);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "bench_transfer: %s\n", e.what());
     }

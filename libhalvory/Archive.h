@@ -17,17 +17,17 @@ using ArchiveSource = std::function<long(const void** block)>;
 using ExtractObserver = std::function<void(std::int64_t offset)>;
 
 // A relative path without "." or ".." components.
-bool isSafeEntryPath(const std::string& path);
+bool IsSafeEntryPath(const std::string& path);
 // A symbolic link stored at entryPath whose target stays inside the root.
-bool isSafeLinkTarget(const std::string& entryPath, const std::string& target);
+bool IsSafeLinkTarget(const std::string& entryPath, const std::string& target);
 
 // Extracts into dest (created if missing). Stops at the first entry that
 // would escape dest (absolute path, "..", a link leading out, a device) and
 // reports why in error. When writing below dest fails, writeError receives
 // the system's error number (ENOSPC for a full disk).
-bool extractTar(const ArchiveSource& source, const std::filesystem::path& dest,
+bool ExtractTar(const ArchiveSource& source, const std::filesystem::path& dest,
                 const ExtractObserver& observer, std::string* error, int* writeError = nullptr);
-bool extractTarFile(const std::filesystem::path& archive, const std::filesystem::path& dest,
+bool ExtractTarFile(const std::filesystem::path& archive, const std::filesystem::path& dest,
                     std::string* error);
 
 }  // namespace hv

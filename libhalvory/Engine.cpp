@@ -15,6 +15,7 @@
 #include "Archive.h"
 #include "Files.h"
 #include "Http.h"
+#include "winapi/Log.h"
 
 extern char** environ;
 
@@ -35,74 +36,49 @@ constexpr std::size_t kMaxCatalogueBytes = 64 << 20;
 // The watcher reports a lost service after this many failed polls in a row.
 constexpr int kWatcherFailures = 3;
 
-DWORD threadEntry(void* parameter) {
-    std::unique_ptr<std::function<void()>> fn(static_cast<std::function<void()>*>(parameter));
-    (*fn)();
-    return 0;
-}
-
-json parseObject(const std::string& text) {
+json ParseObject(const std::string& text) {
     json doc = json::parse(text, nullptr, false);
     return doc.is_object() ? doc : json::object();
 }
 
-int errorCode(const HttpResponse& response, int fallback) {
-    json doc = parseObject(response.body);
+int ErrorCode(const HttpResponse& response, int fallback) {
+    json doc = ParseObject(response.body);
     auto it = doc.find("code");
     return it != doc.end() && it->is_number_integer() ? it->get<int>() : fallback;
 }
 
-// Sleeps up to ms, returning early (true) once flag is set.
-bool sleepUnless(const std::atomic<bool>& flag, int ms) {
-    for (int waited = 0; waited < ms && !flag.load(); waited += 20)
-        ::usleep(20 * 1000);
-    return flag.load();
-}
-
-void copyText(char* buffer, const std::string& text) {
-    if (!buffer)
+void CopyText(char* buffer, const std::string& text) {
+    if (!buffer) {
         return;
+    }
     std::size_t n = std::min<std::size_t>(text.size(), HV_BUFFER_SIZE - 1);
     std::memcpy(buffer, text.data(), n);
     buffer[n] = '\0';
 }
 
 // A number the service may have left out or sent as something else.
-long long integerField(const json& doc, const char* name, long long fallback) {
+long long IntegerField(const json& doc, const char* name, long long fallback) {
     auto it = doc.find(name);
     return it != doc.end() && it->is_number_integer() ? it->get<long long>() : fallback;
 }
 
 // Puts the session's catalogue in place of the file the client reads; the
 // result is a login code.
-int fetchCatalogue(const std::string& base, const std::string& session,
+int FetchCatalogue(const std::string& base, const std::string& session,
                    const std::atomic<bool>* cancel) {
-    HttpRequest request{base + "/api/catalogue?session=" + urlEncode(session)};
+    HttpRequest request{base + "/api/catalogue?session=" + UrlEncode(session)};
     request.maxBody = kMaxCatalogueBytes;
-    HttpResponse response = httpPerform(request, cancel);
-    if (cancel && cancel->load())
+    HttpResponse response = HttpPerform(request, cancel);
+    if (cancel && cancel->load()) {
         return HV_LOGIN_CANCELLED;
-    if (response.status != 200)
+    }
+    if (response.status != 200) {
         return HV_LOGIN_UNREACHABLE;
-    return writeFileAtomic(kCatalogueFile, response.body) ? HV_LOGIN_OK : HV_LOGIN_CLIENT_ERROR;
+    }
+    return WriteFileAtomic(kCatalogueFile, response.body) ? HV_LOGIN_OK : HV_LOGIN_CLIENT_ERROR;
 }
 
 }  // namespace
-
-HANDLE startThread(std::function<void()> fn) {
-    auto* heap = new std::function<void()>(std::move(fn));
-    HANDLE thread = CreateThread(nullptr, 0, threadEntry, heap, 0, nullptr);
-    if (!thread)
-        delete heap;
-    return thread;
-}
-
-void joinThread(HANDLE thread) {
-    if (!thread)
-        return;
-    hvWaitHandlingSent(1, &thread, INFINITE);
-    CloseHandle(thread);
-}
 
 struct Engine::PackageInfo {
     std::string package, price, archiveUrl, sha256, program;
@@ -110,87 +86,101 @@ struct Engine::PackageInfo {
     std::uint64_t size = 0, playable = 0;
 };
 
-Engine& Engine::instance() {
-    static Engine engine;
-    return engine;
+// Never destroyed: a client that never shut the engine down leaves its
+// threads running while the process exits, and they still use it.
+Engine& Engine::Instance() {
+    static auto* engine = new Engine;
+    return *engine;
 }
 
-LRESULT Engine::send(UINT msg, WPARAM wParam, LPARAM lParam) {
+LRESULT Engine::Send(UINT msg, WPARAM wParam, LPARAM lParam) {
     HWND frame = m_frame.load();
-    return frame ? SendMessageA(frame, msg, wParam, lParam) : 0;
+    if (!frame) {
+        return 0;
+    }
+    const LRESULT answer = SendMessageA(frame, msg, wParam, lParam);
+    if (msg != UWM_ENGINE_PROGRESS) {
+        LogInfo("sent WM_USER+%u to the frame, answer %ld", msg - WM_USER,
+                static_cast<long>(answer));
+    }
+    return answer;
 }
 
-void Engine::post(UINT msg, WPARAM wParam, LPARAM lParam) {
-    if (HWND frame = m_frame.load())
-        PostMessageA(frame, msg, wParam, lParam);
+void Engine::Post(UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (HWND frame = m_frame.load()) {
+        const BOOL posted = PostMessageA(frame, msg, wParam, lParam);
+        LogInfo("posted WM_USER+%u (%lu, %ld) to the frame%s", msg - WM_USER,
+                static_cast<unsigned long>(wParam), static_cast<long>(lParam),
+                posted ? "" : ", which refused it");
+    }
 }
 
-std::string Engine::session() {
+std::string Engine::Session() {
     std::lock_guard lock(m_mutex);
     return m_session;
 }
 
-// Quick enough to hold the lock for; syncState() later puts it on the disk.
-void Engine::saveStateLocked() {
-    m_state.save(m_stateFile, false);
+// Quick enough to hold the lock for; SyncState() later puts it on the disk.
+void Engine::SaveStateLocked() {
+    m_state.Save(m_stateFile, false);
 }
 
-void Engine::syncState() {
+void Engine::SyncState() {
     fs::path file;
     {
         std::lock_guard lock(m_mutex);
         file = m_stateFile;
     }
-    syncFile(file);
+    SyncFile(file);
 }
 
-int Engine::init(HWND frame) {
-    httpGlobalInit();
+int Engine::Init(HWND frame) {
+    HttpGlobalInit();
     std::error_code ec;
-    std::string url = readIniValue(kIniFile, kIniKey);
-    while (!url.empty() && url.back() == '/')
+    std::string url = ReadIniValue(kIniFile, kIniKey);
+    while (!url.empty() && url.back() == '/') {
         url.pop_back();
+    }
     std::lock_guard lock(m_mutex);
     m_baseUrl = url.empty() ? kDefaultUrl : url;
     m_stateFile = fs::current_path(ec) / kStateFile;
-    m_state = EngineState::load(m_stateFile);
+    m_state = EngineState::Load(m_stateFile);
     m_session.clear();
     m_accountUrl.clear();
     m_abort = false;
-    m_gameWatchStop = false;
-    if (!m_abortEvent)
-        m_abortEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    ResetEvent(m_abortEvent);
+    if (!m_abortEvent) {
+        m_abortEvent = UniqueHandle(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    }
+    ResetEvent(m_abortEvent.Get());
     m_frame.store(frame);
     return 0;
 }
 
-int Engine::shutdown() {
+int Engine::Shutdown() {
     m_loginCancel = true;
     m_abort = true;
-    SetEvent(m_abortEvent);
-    stopTransfer();
-    logOut();
-    m_gameWatchStop = true;
-    HANDLE game;
+    SetEvent(m_abortEvent.Get());
+    StopTransfer();
+    LogOut();
+    std::jthread game;
     {
         std::lock_guard lock(m_mutex);
-        game = std::exchange(m_gameThread, nullptr);
+        game = std::move(m_gameThread);
     }
-    joinThread(game);
+    StopAndJoin(game, "game watcher");
     {
         std::lock_guard lock(m_mutex);
         m_gamePid = 0;
-        saveStateLocked();
+        SaveStateLocked();
     }
-    syncState();
+    SyncState();
     m_frame.store(nullptr);
     return 0;
 }
 
-int Engine::login(const char* user, const char* password) {
+int Engine::Login(const char* user, const char* password) {
     m_loginCancel = false;
-    logOut();
+    LogOut();
     std::string base;
     {
         std::lock_guard lock(m_mutex);
@@ -202,25 +192,29 @@ int Engine::login(const char* user, const char* password) {
         {"password", password ? password : ""},
         {"player_version",
          kPlayerVersion}}.dump();
-    HttpResponse response = httpPerform(request, &m_loginCancel);
-    if (m_loginCancel)
+    HttpResponse response = HttpPerform(request, &m_loginCancel);
+    if (m_loginCancel) {
         return HV_LOGIN_CANCELLED;
-    if (response.status == 0 || response.status >= 500)
+    }
+    if (response.status == 0 || response.status >= 500) {
         return HV_LOGIN_UNREACHABLE;
-    if (response.status != 200)
-        return errorCode(response, HV_LOGIN_ACCESS_DENIED);
-    json answer = parseObject(response.body);
+    }
+    if (response.status != 200) {
+        return ErrorCode(response, HV_LOGIN_ACCESS_DENIED);
+    }
+    json answer = ParseObject(response.body);
     std::string session = answer.value("session", "");
-    if (session.empty())
+    if (session.empty()) {
         return HV_LOGIN_COMMUNICATION_LOST;
+    }
 
     // Read before the catalogue itself: a change in between is then told again.
-    long long catalogueVersion = integerField(answer, "catalogue_version", 0);
-    int code = fetchCatalogue(base, session, &m_loginCancel);
+    long long catalogueVersion = IntegerField(answer, "catalogue_version", 0);
+    int code = FetchCatalogue(base, session, &m_loginCancel);
     if (code != HV_LOGIN_OK) {
         HttpRequest bye{base + "/api/logout", json{{"session", session}}.dump()};
         bye.timeoutSeconds = 5;
-        httpPerform(bye, nullptr);
+        HttpPerform(bye, nullptr);
         return code;
     }
 
@@ -229,22 +223,24 @@ int Engine::login(const char* user, const char* password) {
         std::lock_guard lock(m_mutex);
         m_session = session;
         m_accountUrl = answer.value("account_url", "");
-        for (const auto& [package, p] : m_state.installed)
+        for (const auto& [package, p] : m_state.installed) {
             installed.emplace_back(package, p.demo);
+        }
     }
-    for (const auto& [package, demo] : installed)
-        send(UWM_PACKAGE_ON_DISK, demo ? 1 : 0, reinterpret_cast<LPARAM>(package.c_str()));
-    startWatcher(session, catalogueVersion);
+    for (const auto& [package, demo] : installed) {
+        Send(UWM_PACKAGE_ON_DISK, demo ? 1 : 0, reinterpret_cast<LPARAM>(package.c_str()));
+    }
+    StartWatcher(session, catalogueVersion);
     return HV_LOGIN_OK;
 }
 
-int Engine::cancelLogin() {
+int Engine::CancelLogin() {
     m_loginCancel = true;
     return 0;
 }
 
-int Engine::logOut() {
-    stopWatcher();
+int Engine::LogOut() {
+    StopWatcher();
     std::string session, base;
     {
         std::lock_guard lock(m_mutex);
@@ -255,127 +251,142 @@ int Engine::logOut() {
     if (!session.empty()) {
         HttpRequest request{base + "/api/logout", json{{"session", session}}.dump()};
         request.timeoutSeconds = 5;
-        httpPerform(request, nullptr);
+        HttpPerform(request, nullptr);
     }
     return 0;
 }
 
-int Engine::accountUrl(char* buffer) {
+int Engine::AccountUrl(char* buffer) {
     std::lock_guard lock(m_mutex);
-    copyText(buffer, m_accountUrl.empty() ? m_baseUrl + "/pages/account.htm" : m_accountUrl);
+    CopyText(buffer, m_accountUrl.empty() ? m_baseUrl + "/pages/account.htm" : m_accountUrl);
     return 0;
 }
 
-void Engine::startWatcher(const std::string& session, long long catalogueVersion) {
-    auto stop = std::make_shared<std::atomic<bool>>(false);
-    HANDLE thread = startThread(
-        [this, session, catalogueVersion, stop] { watch(session, catalogueVersion, stop); });
-    std::lock_guard lock(m_mutex);
-    m_watcherStop = stop;
-    m_watcherThread = thread;
-}
-
-void Engine::stopWatcher() {
-    HANDLE thread;
+void Engine::StartWatcher(const std::string& session, long long catalogueVersion) {
+    std::jthread thread =
+        TryStartThread([this, session, catalogueVersion](const std::stop_token& stop) {
+            Watch(stop, session, catalogueVersion);
+        });
+    std::jthread previous;
     {
         std::lock_guard lock(m_mutex);
-        if (m_watcherStop)
-            m_watcherStop->store(true);
-        m_watcherStop.reset();
-        thread = std::exchange(m_watcherThread, nullptr);
+        previous = std::exchange(m_watcherThread, std::move(thread));
     }
-    joinThread(thread);
+    // Only a login racing another one finds a watcher here.
+    StopAndJoin(previous, "session watcher");
 }
 
-void Engine::endSession(const std::string& session) {
+void Engine::StopWatcher() {
+    std::jthread thread;
+    {
+        std::lock_guard lock(m_mutex);
+        thread = std::move(m_watcherThread);
+    }
+    // It only posts, so a plain join never waits on the thread that joins.
+    StopAndJoin(thread, "session watcher");
+}
+
+void Engine::EndSession(const std::string& session) {
     std::lock_guard lock(m_mutex);
-    if (m_session == session)
+    if (m_session == session) {
         m_session.clear();
+    }
 }
 
-void Engine::watch(std::string session, long long catalogueVersion,
-                   std::shared_ptr<std::atomic<bool>> stop) {
+void Engine::Watch(const std::stop_token& stop, const std::string& session,
+                   long long catalogueVersion) {
+    // The HTTP calls poll a flag; the stop request sets it.
+    std::atomic<bool> stopped{false};
+    std::stop_callback onStop(stop, [&stopped] { stopped = true; });
     std::string base;
     {
         std::lock_guard lock(m_mutex);
         base = m_baseUrl;
     }
     int failures = 0;
-    while (!stop->load()) {
-        HttpRequest request{base + "/api/events?session=" + urlEncode(session) +
+    while (!stopped) {
+        HttpRequest request{base + "/api/events?session=" + UrlEncode(session) +
                             "&wait=20&catalogue=" + std::to_string(catalogueVersion)};
         request.timeoutSeconds = 40;
-        HttpResponse response = httpPerform(request, stop.get());
-        if (stop->load())
+        HttpResponse response = HttpPerform(request, &stopped);
+        if (stopped) {
             return;
+        }
         if (response.status == 0 || response.status >= 500 ||
             (response.status != 200 && response.status != 401)) {
             if (++failures >= kWatcherFailures) {
-                endSession(session);
-                post(UWM_CONNECTION_LOST, 0, 0);
+                EndSession(session);
+                Post(UWM_CONNECTION_LOST, 0, 0);
                 return;
             }
-            if (sleepUnless(*stop, 500 * failures))
+            if (SleepUnlessStopped(stop, std::chrono::milliseconds(500 * failures))) {
                 return;
+            }
             continue;
         }
         failures = 0;
-        json answer = parseObject(response.body);
+        json answer = ParseObject(response.body);
         std::string event = answer.value("event", "");
-        if (response.status == 401)
+        if (response.status == 401) {
             event = "closed";
+        }
         if (event == "catalogue") {
             // After a failed fetch the next poll brings the news again, or
             // tells why the session has ended.
-            long long latest = integerField(answer, "catalogue_version", catalogueVersion);
-            if (fetchCatalogue(base, session, stop.get()) == HV_LOGIN_OK) {
+            long long latest = IntegerField(answer, "catalogue_version", catalogueVersion);
+            if (FetchCatalogue(base, session, &stopped) == HV_LOGIN_OK) {
                 catalogueVersion = latest;
-                if (!stop->load())
-                    post(UWM_CATALOGUE_READY, 0, 0);
-            } else if (sleepUnless(*stop, 1000)) {
+                if (!stopped) {
+                    Post(UWM_CATALOGUE_READY, 0, 0);
+                }
+            } else if (SleepUnlessStopped(stop, std::chrono::milliseconds(1000))) {
                 return;
             }
             continue;
         }
         if (event == "closed") {
-            endSession(session);
-            post(UWM_SESSION_CLOSED, 0, 0);
+            EndSession(session);
+            Post(UWM_SESSION_CLOSED, 0, 0);
             return;
         }
         LPARAM reason = -1;
-        if (event == "suspended")
+        if (event == "suspended") {
             reason = HV_LOGOUT_SUSPENDED;
-        else if (event == "password_changed")
+        } else if (event == "password_changed") {
             reason = HV_LOGOUT_PASSWORD_CHANGED;
-        else if (event == "version_changed")
+        } else if (event == "version_changed") {
             reason = HV_LOGOUT_VERSION_CHANGED;
-        else if (event == "logged_out")
+        } else if (event == "logged_out") {
             reason = 0;
+        }
         if (reason >= 0) {
-            endSession(session);
-            post(UWM_FORCED_LOGOUT, 0, reason);
+            EndSession(session);
+            Post(UWM_FORCED_LOGOUT, 0, reason);
             return;
         }
     }
 }
 
-int Engine::fetchPackage(const std::string& package, PackageInfo& info) {
+int Engine::FetchPackage(const std::string& package, PackageInfo& info) {
     std::string base, session;
     {
         std::lock_guard lock(m_mutex);
         base = m_baseUrl;
         session = m_session;
     }
-    HttpRequest request{base + "/api/packages/" + urlEncode(package) +
-                        "?session=" + urlEncode(session)};
-    HttpResponse response = httpPerform(request, &m_abort);
-    if (m_abort)
+    HttpRequest request{base + "/api/packages/" + UrlEncode(package) +
+                        "?session=" + UrlEncode(session)};
+    HttpResponse response = HttpPerform(request, &m_abort);
+    if (m_abort) {
         return HV_DL_ABORTED;
-    if (response.status == 404)
+    }
+    if (response.status == 404) {
         return HV_DL_NOT_AVAILABLE;
-    if (response.status != 200)
+    }
+    if (response.status != 200) {
         return HV_DL_CONNECTION_LOST;
-    json doc = parseObject(response.body);
+    }
+    json doc = ParseObject(response.body);
     info.package = package;
     try {
         info.price = doc.value("price", "");
@@ -389,23 +400,25 @@ int Engine::fetchPackage(const std::string& package, PackageInfo& info) {
     } catch (const json::exception&) {
         return HV_DL_INTERNAL_4865;
     }
-    for (char& c : info.sha256)
+    for (char& c : info.sha256) {
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (info.size == 0 || info.size > kMaxPackageBytes || !isSafeEntryPath(info.program))
+    }
+    if (info.size == 0 || info.size > kMaxPackageBytes || !IsSafeEntryPath(info.program)) {
         return HV_DL_INTERNAL_4865;
+    }
     info.playable = std::min(info.playable, info.size);
     return HV_DL_OK;
 }
 
-int Engine::purchase(const PackageInfo& info, const std::string& title) {
-    HANDLE yes = CreateEventA(nullptr, TRUE, FALSE, HV_PURCHASE_EVENT);
-    HANDLE no = CreateEventA(nullptr, TRUE, FALSE, HV_NO_PURCHASE_EVENT);
-    ResetEvent(yes);
-    ResetEvent(no);
+int Engine::Purchase(const PackageInfo& info, const std::string& title) {
+    UniqueHandle yes(CreateEventA(nullptr, TRUE, FALSE, HV_PURCHASE_EVENT));
+    UniqueHandle no(CreateEventA(nullptr, TRUE, FALSE, HV_NO_PURCHASE_EVENT));
+    ResetEvent(yes.Get());
+    ResetEvent(no.Get());
     int code = HV_DL_DECLINED;
-    if (send(UWM_CONFIRM_PURCHASE, reinterpret_cast<WPARAM>(info.price.c_str()),
+    if (Send(UWM_CONFIRM_PURCHASE, reinterpret_cast<WPARAM>(info.price.c_str()),
              reinterpret_cast<LPARAM>(title.c_str())) == 1) {
-        HANDLE handles[3] = {yes, no, m_abortEvent};
+        HANDLE handles[3] = {yes.Get(), no.Get(), m_abortEvent.Get()};
         DWORD which = WaitForMultipleObjects(3, handles, FALSE, INFINITE);
         if (which == WAIT_OBJECT_0) {
             std::string base, session;
@@ -416,86 +429,97 @@ int Engine::purchase(const PackageInfo& info, const std::string& title) {
             }
             HttpRequest request{base + "/api/purchase",
                                 json{{"session", session}, {"package", info.package}}.dump()};
-            HttpResponse response = httpPerform(request, &m_abort);
-            if (m_abort)
+            HttpResponse response = HttpPerform(request, &m_abort);
+            if (m_abort) {
                 code = HV_DL_ABORTED;
-            else if (response.status == 200)
+            } else if (response.status == 200) {
                 code = HV_DL_OK;
-            else if (response.status == 402)
+            } else if (response.status == 402) {
                 code = HV_DL_BILLING_DENIED;
-            else if (response.status == 0 || response.status == 401)
+            } else if (response.status == 0 || response.status == 401) {
                 code = HV_DL_CONNECTION_LOST;
-            else
-                code = errorCode(response, HV_DL_BILLING_DENIED);
+            } else {
+                code = ErrorCode(response, HV_DL_BILLING_DENIED);
+            }
         } else if (which != WAIT_OBJECT_0 + 1) {
             code = HV_DL_ABORTED;
         }
     }
-    CloseHandle(yes);
-    CloseHandle(no);
     return code;
 }
 
-int Engine::download(const char* packageText, const char* titleText, char* buffer) {
-    if (!packageText || !*packageText)
+int Engine::Download(const char* packageText, const char* titleText, char* buffer) {
+    if (!packageText || !*packageText) {
         return HV_DL_NOT_AVAILABLE;
-    if (session().empty())
+    }
+    if (Session().empty()) {
         return HV_DL_CONNECTION_LOST;
+    }
     {
         std::lock_guard lock(m_mutex);
-        if (m_gamePid > 0 || m_downloadBusy.exchange(true))
+        if (m_gamePid > 0 || m_downloadBusy.exchange(true)) {
             return HV_DL_ONE_AT_A_TIME;
+        }
     }
     // The previous transfer thread, if any, has ended or is returning.
-    HANDLE finished;
+    std::unique_ptr<SendingThread> finished;
     {
         std::lock_guard lock(m_mutex);
-        finished = std::exchange(m_transferThread, nullptr);
+        finished = std::move(m_transferThread);
         m_job.reset();
     }
-    joinThread(finished);
+    if (finished) {
+        finished->Join();
+    }
     m_abort = false;
-    ResetEvent(m_abortEvent);
+    ResetEvent(m_abortEvent.Get());
 
     const std::string package = packageText;
     const std::string title = titleText ? titleText : "";
     auto result = [this](int code) {
-        if (code != HV_DL_OK)
+        if (code != HV_DL_OK) {
             m_downloadBusy = false;
+        }
         return code;
     };
 
     PackageInfo info;
-    if (int code = fetchPackage(package, info); code != HV_DL_OK)
+    if (int code = FetchPackage(package, info); code != HV_DL_OK) {
         return result(code);
+    }
     {
         std::lock_guard lock(m_mutex);
         auto it = m_state.installed.find(package);
         std::error_code ec;
         if (it != m_state.installed.end() && it->second.sha256 == info.sha256 &&
-            fs::exists(fs::path(it->second.folder) / it->second.program, ec))
+            fs::exists(fs::path(it->second.folder) / it->second.program, ec)) {
             return result(HV_DL_ALREADY_COMPLETE);
+        }
     }
     if (!info.owned && !info.demo) {
-        if (int code = purchase(info, title); code != HV_DL_OK)
+        if (int code = Purchase(info, title); code != HV_DL_OK) {
             return result(code);
+        }
     }
 
     {
         std::lock_guard lock(m_mutex);
         m_gamePath.clear();
     }
-    if (send(UWM_ASK_STORAGE, info.demo ? 1 : 0, reinterpret_cast<LPARAM>(title.c_str())) != 1)
+    if (Send(UWM_ASK_STORAGE, info.demo ? 1 : 0, reinterpret_cast<LPARAM>(title.c_str())) != 1) {
         return result(HV_DL_DECLINED);
+    }
     std::string path;
     {
         std::lock_guard lock(m_mutex);
         path = m_gamePath;
     }
-    if (path.empty())
+    if (path.empty()) {
         return result(HV_DL_DECLINED);
-    if (m_abort)
+    }
+    if (m_abort) {
         return result(HV_DL_ABORTED);
+    }
 
     auto job = std::make_shared<TransferJob>();
     job->package = package;
@@ -508,8 +532,9 @@ int Engine::download(const char* packageText, const char* titleText, char* buffe
     job->playable = info.playable;
     std::error_code ec;
     job->installDir = fs::absolute(path, ec);
-    if (ec)
+    if (ec) {
         return result(HV_DL_DECLINED);
+    }
     job->stagingDir = fs::path(job->installDir.string() + ".hvstaging");
     job->partFile = fs::path(job->installDir.string() + ".hvpart");
 
@@ -520,7 +545,7 @@ int Engine::download(const char* packageText, const char* titleText, char* buffe
         bool ours = installed != m_state.installed.end() &&
                     fs::path(installed->second.folder) == job->installDir;
         if (!ours && fs::exists(job->installDir, ec) && !fs::is_empty(job->installDir, ec)) {
-            copyText(buffer, "The folder " + job->installDir.string() +
+            CopyText(buffer, "The folder " + job->installDir.string() +
                                  " already exists and is not empty. Please choose another "
                                  "location.");
             return result(HV_DL_ENGINE_TEXT);
@@ -533,21 +558,22 @@ int Engine::download(const char* packageText, const char* titleText, char* buffe
         }
     }
     std::uint64_t have = 0;
-    if (auto size = fs::file_size(job->partFile, ec); !ec && size <= job->size)
+    if (auto size = fs::file_size(job->partFile, ec); !ec && size <= job->size) {
         have = size;
-    auto room = freeBytesAt(job->installDir);
+    }
+    auto room = FreeBytesAt(job->installDir);
     std::uint64_t need = (job->size - have) + job->size;
     if (!room || *room < need) {
-        send(UWM_DISK_FULL, 0, reinterpret_cast<LPARAM>(title.c_str()));
+        Send(UWM_DISK_FULL, 0, reinterpret_cast<LPARAM>(title.c_str()));
         return result(HV_DL_DISK_FULL);
     }
 
     std::lock_guard lock(m_mutex);
     m_state.partial[package] = {title, job->installDir.string(), job->partFile.string(),
                                 job->sha256, job->size};
-    saveStateLocked();
+    SaveStateLocked();
     m_job = job;
-    m_transferThread = startThread([this, job] { runTransfer(job); });
+    m_transferThread = SendingThread::Start("transfer", [this, job] { RunTransfer(job); });
     if (!m_transferThread) {
         m_job.reset();
         return result(HV_DL_INTERNAL_5121);
@@ -555,8 +581,8 @@ int Engine::download(const char* packageText, const char* titleText, char* buffe
     return HV_DL_OK;
 }
 
-void Engine::stopTransfer() {
-    HANDLE thread;
+void Engine::StopTransfer() {
+    std::unique_ptr<SendingThread> thread;
     {
         std::lock_guard lock(m_mutex);
         if (m_job) {
@@ -565,34 +591,38 @@ void Engine::stopTransfer() {
                 m_job->cancel = true;
             }
             m_job->changed.notify_all();
-            m_job->part.abort();
+            m_job->part.Abort();
         }
-        thread = std::exchange(m_transferThread, nullptr);
+        thread = std::move(m_transferThread);
     }
-    joinThread(thread);
+    if (thread) {
+        thread->Join();
+    }
     std::lock_guard lock(m_mutex);
     m_job.reset();
 }
 
-int Engine::cancel(const char*) {
+int Engine::Cancel(const char*) {
     m_abort = true;
-    SetEvent(m_abortEvent);
-    stopTransfer();
-    endGame();
+    SetEvent(m_abortEvent.Get());
+    StopTransfer();
+    EndGame();
     return 0;
 }
 
-int Engine::deletePackage(const char* packageText) {
-    if (!packageText)
+int Engine::DeletePackage(const char* packageText) {
+    if (!packageText) {
         return 1;
+    }
     const std::string package = packageText;
     bool running;
     {
         std::lock_guard lock(m_mutex);
         running = m_job && m_job->package == package;
     }
-    if (running)
-        stopTransfer();
+    if (running) {
+        StopTransfer();
+    }
     std::vector<fs::path> doomed;
     {
         std::lock_guard lock(m_mutex);
@@ -605,24 +635,26 @@ int Engine::deletePackage(const char* packageText) {
             doomed.emplace_back(it->second.folder + ".hvstaging");
             m_state.partial.erase(it);
         }
-        saveStateLocked();
+        SaveStateLocked();
     }
-    syncState();
+    SyncState();
     std::error_code ec;
-    for (const auto& path : doomed)
+    for (const auto& path : doomed) {
         fs::remove_all(path, ec);
-    send(UWM_PACKAGE_GONE, 1, reinterpret_cast<LPARAM>(package.c_str()));
+    }
+    Send(UWM_PACKAGE_GONE, 1, reinterpret_cast<LPARAM>(package.c_str()));
     return 0;
 }
 
-int Engine::play(const char* title) {
-    if (!title)
+int Engine::Play(const char* title) {
+    if (!title) {
         return 1;
+    }
     fs::path folder;
     std::string program;
     {
         std::lock_guard lock(m_mutex);
-        if (const std::string* package = m_state.packageForTitle(title)) {
+        if (const std::string* package = m_state.PackageForTitle(title)) {
             const auto& p = m_state.installed.at(*package);
             folder = p.folder;
             program = p.program;
@@ -632,31 +664,36 @@ int Engine::play(const char* title) {
             program = m_job->program;
         }
     }
-    if (program.empty())
+    if (program.empty()) {
         return 1;
-    return launchGame(folder, program) ? 0 : 1;
+    }
+    return LaunchGame(folder, program) ? 0 : 1;
 }
 
-int Engine::setGamePath(const char* path) {
+int Engine::SetGamePath(const char* path) {
     std::lock_guard lock(m_mutex);
     m_gamePath = path ? path : "";
     return 0;
 }
 
-bool Engine::launchGame(const fs::path& folder, const std::string& program) {
-    if (!isSafeEntryPath(program))
+bool Engine::LaunchGame(const fs::path& folder, const std::string& program) {
+    if (!IsSafeEntryPath(program)) {
         return false;
+    }
     fs::path executable = folder / program;
-    if (::access(executable.c_str(), X_OK) != 0)
+    if (::access(executable.c_str(), X_OK) != 0) {
         return false;
-    HANDLE previous;
+    }
+    std::jthread previous;
     {
         std::lock_guard lock(m_mutex);
-        if (m_gamePid > 0)
+        if (m_gamePid > 0) {
             return false;
-        previous = std::exchange(m_gameThread, nullptr);
+        }
+        previous = std::move(m_gameThread);
     }
-    joinThread(previous);
+    // With no game left it has ended or is about to.
+    StopAndJoin(previous, "game watcher");
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -666,37 +703,47 @@ bool Engine::launchGame(const fs::path& folder, const std::string& program) {
     pid_t pid = 0;
     int rc = posix_spawn(&pid, path.c_str(), &actions, nullptr, argv, environ);
     posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0)
+    if (rc != 0) {
         return false;
-    std::lock_guard lock(m_mutex);
-    m_gamePid = pid;
-    m_gameWatchStop = false;
-    m_gameThread = startThread([this, pid] { watchGame(pid); });
+    }
+    std::jthread watcher =
+        TryStartThread([this, pid](const std::stop_token& stop) { WatchGame(stop, pid); });
+    {
+        std::lock_guard lock(m_mutex);
+        m_gamePid = pid;
+        previous = std::exchange(m_gameThread, std::move(watcher));
+    }
+    // Only a launch racing another one finds a watcher here.
+    StopAndJoin(previous, "game watcher");
     return true;
 }
 
-void Engine::watchGame(pid_t pid) {
+void Engine::WatchGame(const std::stop_token& stop, pid_t pid) {
     for (;;) {
         int status = 0;
         pid_t r = ::waitpid(pid, &status, WNOHANG);
-        if (r == pid || (r < 0 && errno != EINTR))
+        if (r == pid || (r < 0 && errno != EINTR)) {
             break;
-        if (m_gameWatchStop)
+        }
+        // A child's end cannot be waited for together with a stop: polled.
+        if (SleepUnlessStopped(stop, std::chrono::milliseconds(50))) {
             return;
-        ::usleep(50 * 1000);
+        }
     }
     {
         std::lock_guard lock(m_mutex);
-        if (m_gamePid == pid)
+        if (m_gamePid == pid) {
             m_gamePid = 0;
+        }
     }
-    post(UWM_GAME_CLOSED, 0, 0);
+    Post(UWM_GAME_CLOSED, 0, 0);
 }
 
-void Engine::endGame() {
+void Engine::EndGame() {
     std::lock_guard lock(m_mutex);
-    if (m_gamePid > 0)
+    if (m_gamePid > 0) {
         ::kill(m_gamePid, SIGTERM);
+    }
 }
 
 }  // namespace hv

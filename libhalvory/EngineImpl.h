@@ -7,14 +7,17 @@
 #include <condition_variable>
 #include <cstdint>
 #include <filesystem>
-#include <functional>
 #include <memory>
 #include <mutex>
+#include <stop_token>
 #include <string>
+#include <thread>
 
+#include "EngineThreads.h"
 #include "PartFile.h"
 #include "State.h"
 #include "halvory/engine.h"
+#include "winapi/UniqueHandle.h"
 
 namespace hv {
 
@@ -35,52 +38,52 @@ struct TransferJob {
     std::atomic<bool> diskFull{false};
     std::mutex mutex;
     std::condition_variable changed;  // told when cancel, badArchive or diskFull is set
+    int loggedState = -1;             // the transfer thread's own
 };
 
 class Engine {
   public:
-    static Engine& instance();
+    static Engine& Instance();
 
-    int init(HWND frame);
-    int shutdown();
-    int login(const char* user, const char* password);
-    int cancelLogin();
-    int logOut();
-    int accountUrl(char* buffer);
-    int download(const char* package, const char* title, char* buffer);
-    int cancel(const char* package);
-    int deletePackage(const char* package);
-    int play(const char* title);
-    int setGamePath(const char* path);
+    int Init(HWND frame);
+    int Shutdown();
+    int Login(const char* user, const char* password);
+    int CancelLogin();
+    int LogOut();
+    int AccountUrl(char* buffer);
+    int Download(const char* package, const char* title, char* buffer);
+    int Cancel(const char* package);
+    int DeletePackage(const char* package);
+    int Play(const char* title);
+    int SetGamePath(const char* path);
 
   private:
     struct PackageInfo;
 
-    LRESULT send(UINT msg, WPARAM wParam, LPARAM lParam);
-    void post(UINT msg, WPARAM wParam, LPARAM lParam);
-    std::string session();
-    void saveStateLocked();
-    void syncState();
+    LRESULT Send(UINT msg, WPARAM wParam, LPARAM lParam);
+    void Post(UINT msg, WPARAM wParam, LPARAM lParam);
+    std::string Session();
+    void SaveStateLocked();
+    void SyncState();
 
-    void startWatcher(const std::string& session, long long catalogueVersion);
-    void stopWatcher();
-    void watch(std::string session, long long catalogueVersion,
-               std::shared_ptr<std::atomic<bool>> stop);
-    void endSession(const std::string& session);
+    void StartWatcher(const std::string& session, long long catalogueVersion);
+    void StopWatcher();
+    void Watch(const std::stop_token& stop, const std::string& session, long long catalogueVersion);
+    void EndSession(const std::string& session);
 
-    int fetchPackage(const std::string& package, PackageInfo& info);
-    int purchase(const PackageInfo& info, const std::string& title);
-    void stopTransfer();
-    void runTransfer(std::shared_ptr<TransferJob> job);
-    bool downloadArchive(TransferJob& job, bool& lostConnection);
-    void extractArchive(std::shared_ptr<TransferJob> job, bool* ok);
-    void onPlayable(TransferJob& job);
-    bool installStaged(const TransferJob& job);
-    void sendProgress(const TransferProgress& progress);
+    int FetchPackage(const std::string& package, PackageInfo& info);
+    int Purchase(const PackageInfo& info, const std::string& title);
+    void StopTransfer();
+    void RunTransfer(std::shared_ptr<TransferJob> job);
+    bool DownloadArchive(TransferJob& job, bool& lostConnection);
+    void ExtractArchive(std::shared_ptr<TransferJob> job, bool* ok);
+    void OnPlayable(TransferJob& job);
+    bool InstallStaged(const TransferJob& job);
+    void SendProgress(TransferJob& job, const TransferProgress& progress);
 
-    bool launchGame(const std::filesystem::path& folder, const std::string& program);
-    void watchGame(pid_t pid);
-    void endGame();
+    bool LaunchGame(const std::filesystem::path& folder, const std::string& program);
+    void WatchGame(const std::stop_token& stop, pid_t pid);
+    void EndGame();
 
     std::mutex m_mutex;  // guards everything below that is not atomic
     std::atomic<HWND> m_frame{nullptr};
@@ -91,24 +94,17 @@ class Engine {
     std::string m_gamePath;
 
     std::atomic<bool> m_loginCancel{false};
-    HANDLE m_watcherThread = nullptr;
-    std::shared_ptr<std::atomic<bool>> m_watcherStop;
+    std::jthread m_watcherThread;  // stopped through its token
 
     std::atomic<bool> m_downloadBusy{false};
     std::atomic<bool> m_abort{false};
-    HANDLE m_abortEvent = nullptr;
-    HANDLE m_transferThread = nullptr;
+    // Also wakes the wait for the purchase answer, a wait on platform events.
+    UniqueHandle m_abortEvent;
+    std::unique_ptr<SendingThread> m_transferThread;
     std::shared_ptr<TransferJob> m_job;
 
     pid_t m_gamePid = 0;
-    HANDLE m_gameThread = nullptr;
-    std::atomic<bool> m_gameWatchStop{false};
+    std::jthread m_gameThread;  // stopped through its token
 };
-
-// Runs fn on a platform thread, so that a wait for it can keep handling
-// messages sent to the waiting thread.
-HANDLE startThread(std::function<void()> fn);
-// Waits for the thread to end and closes its handle; null is fine.
-void joinThread(HANDLE thread);
 
 }  // namespace hv

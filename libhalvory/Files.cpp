@@ -14,12 +14,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
-bool writeAll(int fd, const char* data, std::size_t size) {
+bool WriteAll(int fd, const char* data, std::size_t size) {
     while (size > 0) {
         ssize_t n = ::write(fd, data, size);
         if (n < 0) {
-            if (errno == EINTR)
+            if (errno == EINTR) {
                 continue;
+            }
             return false;
         }
         data += n;
@@ -28,7 +29,7 @@ bool writeAll(int fd, const char* data, std::size_t size) {
     return true;
 }
 
-void syncFolder(const fs::path& folder) {
+void SyncFolder(const fs::path& folder) {
     int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY);
     if (fd >= 0) {
         ::fsync(fd);
@@ -38,77 +39,89 @@ void syncFolder(const fs::path& folder) {
 
 }  // namespace
 
-bool writeFileAtomic(const fs::path& path, const std::string& data, bool durable) {
+bool WriteFileAtomic(const fs::path& path, const std::string& data, bool durable) {
     static std::atomic<unsigned> counter{0};
     fs::path temp = path;
     temp += ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(counter.fetch_add(1));
     int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0)
+    if (fd < 0) {
         return false;
-    bool ok = writeAll(fd, data.data(), data.size()) && (!durable || ::fsync(fd) == 0);
+    }
+    bool ok = WriteAll(fd, data.data(), data.size()) && (!durable || ::fsync(fd) == 0);
     ok = (::close(fd) == 0) && ok;
     if (ok && ::rename(temp.c_str(), path.c_str()) == 0) {
-        if (durable)
-            syncFolder(path.parent_path());
+        if (durable) {
+            SyncFolder(path.parent_path());
+        }
         return true;
     }
     ::unlink(temp.c_str());
     return false;
 }
 
-bool syncFile(const fs::path& path) {
+bool SyncFile(const fs::path& path) {
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
+    if (fd < 0) {
         return false;
+    }
     bool ok = ::fsync(fd) == 0;
     ::close(fd);
-    syncFolder(path.parent_path());
+    SyncFolder(path.parent_path());
     return ok;
 }
 
-std::optional<std::string> readWholeFile(const fs::path& path, std::size_t maxBytes) {
+std::optional<std::string> ReadWholeFile(const fs::path& path, std::size_t maxBytes) {
     std::ifstream in(path, std::ios::binary);
-    if (!in)
+    if (!in) {
         return std::nullopt;
+    }
     std::string data;
     char buffer[16384];
     while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
         data.append(buffer, static_cast<std::size_t>(in.gcount()));
-        if (data.size() > maxBytes)
+        if (data.size() > maxBytes) {
             return std::nullopt;
+        }
     }
     return data;
 }
 
-std::optional<std::uint64_t> freeBytesAt(const fs::path& path) {
+std::optional<std::uint64_t> FreeBytesAt(const fs::path& path) {
     std::error_code ec;
     fs::path probe = fs::absolute(path, ec);
-    if (ec)
+    if (ec) {
         return std::nullopt;
+    }
     while (!fs::exists(probe, ec)) {
-        if (!probe.has_relative_path())
+        if (!probe.has_relative_path()) {
             return std::nullopt;
+        }
         probe = probe.parent_path();
     }
     struct statvfs info {};
-    if (::statvfs(probe.c_str(), &info) != 0)
+    if (::statvfs(probe.c_str(), &info) != 0) {
         return std::nullopt;
+    }
     return static_cast<std::uint64_t>(info.f_bavail) * info.f_frsize;
 }
 
-std::string readIniValue(const fs::path& file, const std::string& key) {
+std::string ReadIniValue(const fs::path& file, const std::string& key) {
     std::ifstream in(file, std::ios::binary);
     std::string line, value;
     while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r')
+        if (!line.empty() && line.back() == '\r') {
             line.pop_back();
-        if (line.empty() || line[0] == ';')
+        }
+        if (line.empty() || line[0] == ';') {
             continue;
+        }
         auto eq = line.find('=');
-        if (eq == std::string::npos || eq + 1 == line.size())
+        if (eq == std::string::npos || eq + 1 == line.size()) {
             continue;
-        if (eq == key.size() && ::strncasecmp(line.c_str(), key.c_str(), eq) == 0)
+        }
+        if (eq == key.size() && ::strncasecmp(line.c_str(), key.c_str(), eq) == 0) {
             value = line.substr(eq + 1);
+        }
     }
     return value;
 }

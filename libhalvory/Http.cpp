@@ -6,6 +6,8 @@
 
 #include <curl/curl.h>
 
+#include "winapi/Log.h"
+
 namespace hv {
 
 namespace {
@@ -20,15 +22,17 @@ struct Transfer {
     bool tooLarge = false;
 };
 
-size_t onWrite(char* data, size_t size, size_t count, void* context) {
+size_t OnWrite(char* data, size_t size, size_t count, void* context) {
     auto* t = static_cast<Transfer*>(context);
     size_t bytes = size * count;
-    if (t->cancel && t->cancel->load())
+    if (t->cancel && t->cancel->load()) {
         return 0;
+    }
     long status = 0;
     curl_easy_getinfo(t->easy, CURLINFO_RESPONSE_CODE, &status);
-    if (t->request->sink && status >= 200 && status < 300)
+    if (t->request->sink && status >= 200 && status < 300) {
         return t->request->sink(status, data, bytes) ? bytes : 0;
+    }
     if (t->response->body.size() + bytes > t->request->maxBody) {
         t->tooLarge = true;
         return 0;
@@ -37,19 +41,24 @@ size_t onWrite(char* data, size_t size, size_t count, void* context) {
     return bytes;
 }
 
-int onProgress(void* context, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+// The query carries the session, so a log line shows only what comes before it.
+std::string AddressWithoutQuery(const std::string& url) {
+    return url.substr(0, url.find_first_of("?#"));
+}
+
+int OnProgress(void* context, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
     auto* t = static_cast<Transfer*>(context);
     return t->cancel && t->cancel->load() ? 1 : 0;
 }
 
 }  // namespace
 
-void httpGlobalInit() {
+void HttpGlobalInit() {
     static std::once_flag once;
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
-std::string urlEncode(const std::string& text) {
+std::string UrlEncode(const std::string& text) {
     static const char hex[] = "0123456789ABCDEF";
     std::string out;
     for (unsigned char c : text) {
@@ -64,8 +73,8 @@ std::string urlEncode(const std::string& text) {
     return out;
 }
 
-HttpResponse httpPerform(const HttpRequest& request, const std::atomic<bool>* cancel) {
-    httpGlobalInit();
+HttpResponse HttpPerform(const HttpRequest& request, const std::atomic<bool>* cancel) {
+    HttpGlobalInit();
     HttpResponse response;
     std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> easy(curl_easy_init(), curl_easy_cleanup);
     std::unique_ptr<CURLM, decltype(&curl_multi_cleanup)> multi(curl_multi_init(),
@@ -88,25 +97,28 @@ HttpResponse httpPerform(const HttpRequest& request, const std::atomic<bool>* ca
         curl_easy_setopt(e, CURLOPT_LOW_SPEED_TIME, request.stallSeconds);
     }
     // Bodies for a sink are the large ones: fewer, larger pieces cost less.
-    if (request.sink)
+    if (request.sink) {
         curl_easy_setopt(e, CURLOPT_BUFFERSIZE, kSinkBufferBytes);
-    curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, onWrite);
+    }
+    curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, OnWrite);
     curl_easy_setopt(e, CURLOPT_WRITEDATA, &t);
     curl_easy_setopt(e, CURLOPT_NOPROGRESS, 0L);
-    curl_easy_setopt(e, CURLOPT_XFERINFOFUNCTION, onProgress);
+    curl_easy_setopt(e, CURLOPT_XFERINFOFUNCTION, OnProgress);
     curl_easy_setopt(e, CURLOPT_XFERINFODATA, &t);
     std::unique_ptr<curl_slist, decltype(&curl_slist_free_all)> headers(nullptr,
                                                                         curl_slist_free_all);
-    for (const auto& line : request.headers)
+    for (const auto& line : request.headers) {
         headers.reset(curl_slist_append(headers.release(), line.c_str()));
+    }
     if (request.jsonBody) {
         headers.reset(curl_slist_append(headers.release(), "Content-Type: application/json"));
         curl_easy_setopt(e, CURLOPT_POSTFIELDS, request.jsonBody->c_str());
         curl_easy_setopt(e, CURLOPT_POSTFIELDSIZE_LARGE,
                          static_cast<curl_off_t>(request.jsonBody->size()));
     }
-    if (headers)
+    if (headers) {
         curl_easy_setopt(e, CURLOPT_HTTPHEADER, headers.get());
+    }
     std::string range;
     if (request.rangeFrom > 0) {
         range = std::to_string(request.rangeFrom) + "-";
@@ -117,29 +129,43 @@ HttpResponse httpPerform(const HttpRequest& request, const std::atomic<bool>* ca
     int running = 1;
     CURLcode result = CURLE_OK;
     while (running) {
-        if (curl_multi_perform(multi.get(), &running) != CURLM_OK)
+        if (curl_multi_perform(multi.get(), &running) != CURLM_OK) {
             break;
+        }
         if (cancel && cancel->load()) {
             response.cancelled = true;
             break;
         }
-        if (running)
+        if (running) {
             curl_multi_poll(multi.get(), nullptr, 0, 50, nullptr);
+        }
     }
     int left = 0;
-    while (CURLMsg* message = curl_multi_info_read(multi.get(), &left))
-        if (message->msg == CURLMSG_DONE)
+    while (CURLMsg* message = curl_multi_info_read(multi.get(), &left)) {
+        if (message->msg == CURLMSG_DONE) {
             result = message->data.result;
+        }
+    }
     curl_multi_remove_handle(multi.get(), e);
 
-    if (cancel && cancel->load())
+    if (cancel && cancel->load()) {
         response.cancelled = true;
+    }
+    const char* method = request.jsonBody ? "POST" : "GET";
     if (response.cancelled || result != CURLE_OK || running) {
         response.error = t.tooLarge ? "answer too large" : curl_easy_strerror(result);
         response.status = 0;
+        if (!response.cancelled) {
+            LogWarning("%s %s failed: %s", method, AddressWithoutQuery(request.url).c_str(),
+                       response.error.c_str());
+        }
         return response;
     }
     curl_easy_getinfo(e, CURLINFO_RESPONSE_CODE, &response.status);
+    if (response.status >= 400) {
+        LogWarning("%s %s answered %ld", method, AddressWithoutQuery(request.url).c_str(),
+                   response.status);
+    }
     return response;
 }
 

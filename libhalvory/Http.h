@@ -35,9 +35,9 @@ struct HttpResponse {
     std::string error;
 };
 
-void httpGlobalInit();
+void HttpGlobalInit();
 // cancel is checked many times a second, also while nothing arrives.
-HttpResponse httpPerform(const HttpRequest& request, const std::atomic<bool>* cancel);
-std::string urlEncode(const std::string& text);
+HttpResponse HttpPerform(const HttpRequest& request, const std::atomic<bool>* cancel);
+std::string UrlEncode(const std::string& text);
 
 }  // namespace hv

@@ -16,7 +16,7 @@ namespace {
 constexpr std::size_t kDirectAlign = 4096;
 
 // Writes all of [data, data + size) at offset; the bytes written, errno set when short.
-std::size_t writeAll(int fd, const char* data, std::size_t size, std::uint64_t offset) {
+std::size_t WriteAll(int fd, const char* data, std::size_t size, std::uint64_t offset) {
     std::size_t written = 0;
     while (written < size) {
         ssize_t n =
@@ -24,8 +24,9 @@ std::size_t writeAll(int fd, const char* data, std::size_t size, std::uint64_t o
         if (n > 0) {
             written += static_cast<std::size_t>(n);
         } else if (n == 0 || errno != EINTR) {
-            if (n == 0)
+            if (n == 0) {
                 errno = ENOSPC;
+            }
             break;
         }
     }
@@ -43,14 +44,15 @@ PartFile::PartFile(std::size_t blockBytes, std::size_t keptBlocks)
       m_keptBlocks(std::max<std::size_t>(keptBlocks, 1)) {}
 
 PartFile::~PartFile() {
-    close();
+    Close();
 }
 
-bool PartFile::open(const std::filesystem::path& path, std::uint64_t maxBytes) {
-    close();
+bool PartFile::Open(const std::filesystem::path& path, std::uint64_t maxBytes) {
+    Close();
     int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0)
+    if (fd < 0) {
         return false;
+    }
     off_t end = ::lseek(fd, 0, SEEK_END);
     std::uint64_t kept = 0;
     if (end > 0 && static_cast<std::uint64_t>(end) <= maxBytes) {
@@ -73,20 +75,20 @@ bool PartFile::open(const std::filesystem::path& path, std::uint64_t maxBytes) {
     return true;
 }
 
-std::uint64_t PartFile::size() const {
+std::uint64_t PartFile::Size() const {
     std::lock_guard lock(m_mutex);
     return m_size;
 }
 
-bool PartFile::append(const char* data, std::size_t size) {
+bool PartFile::Append(const char* data, std::size_t size) {
     if (m_error != 0) {
         errno = m_error;
         return false;
     }
-    return keep(data, size);
+    return Keep(data, size);
 }
 
-bool PartFile::keep(const char* data, std::size_t size) {
+bool PartFile::Keep(const char* data, std::size_t size) {
     while (size > 0) {
         std::shared_ptr<Block> block;
         {
@@ -97,8 +99,9 @@ bool PartFile::keep(const char* data, std::size_t size) {
                 if (m_blocks.size() >= m_keptBlocks) {
                     // Reuse the oldest block unless a reader still holds it;
                     // its bytes are in the file, as are those of all but the last.
-                    if (m_blocks.front().use_count() == 1)
+                    if (m_blocks.front().use_count() == 1) {
                         fresh = std::move(m_blocks.front());
+                    }
                     m_blocks.pop_front();
                     m_keptFrom = m_blocks.empty() ? m_size : m_blocks.front()->index * m_blockBytes;
                 }
@@ -122,15 +125,16 @@ bool PartFile::keep(const char* data, std::size_t size) {
         m_changed.notify_all();
         data += n;
         size -= n;
-        if (used + n == m_blockBytes && !writeOut(*block, blockEnd(*block)))
+        if (used + n == m_blockBytes && !WriteOut(*block, BlockEnd(*block))) {
             return false;
+        }
     }
     return true;
 }
 
 // Writes the block's bytes the file lacks, up to end. Only the appending
 // thread writes, so m_written changes under the lock just for the readers.
-bool PartFile::writeOut(const Block& block, std::uint64_t end) {
+bool PartFile::WriteOut(const Block& block, std::uint64_t end) {
     const std::uint64_t from = m_written;
     const char* data = block.data.get() + (from - block.index * m_blockBytes);
     const std::size_t size = static_cast<std::size_t>(end - from);
@@ -145,12 +149,13 @@ bool PartFile::writeOut(const Block& block, std::uint64_t end) {
             m_directFd = -1;
         }
     }
-    written += writeAll(m_fd, data + written, size - written, from + written);
+    written += WriteAll(m_fd, data + written, size - written, from + written);
     if (written < size) {
         // Whatever part of the block did go in is dropped, so the file stays a prefix.
         m_error = errno;
-        if (::ftruncate(m_fd, static_cast<off_t>(from)) != 0)
+        if (::ftruncate(m_fd, static_cast<off_t>(from)) != 0) {
             m_error = errno;
+        }
         errno = m_error;
         return false;
     }
@@ -159,7 +164,7 @@ bool PartFile::writeOut(const Block& block, std::uint64_t end) {
     return true;
 }
 
-void PartFile::finish() {
+void PartFile::Finish() {
     {
         std::lock_guard lock(m_mutex);
         m_finished = true;
@@ -167,7 +172,7 @@ void PartFile::finish() {
     m_changed.notify_all();
 }
 
-void PartFile::abort() {
+void PartFile::Abort() {
     {
         std::lock_guard lock(m_mutex);
         m_aborted = true;
@@ -175,15 +180,18 @@ void PartFile::abort() {
     m_changed.notify_all();
 }
 
-void PartFile::close() {
-    if (m_fd >= 0 && m_error == 0 && m_written < m_size)
-        writeOut(*m_blocks.back(), m_size);
+void PartFile::Close() {
+    if (m_fd >= 0 && m_error == 0 && m_written < m_size) {
+        WriteOut(*m_blocks.back(), m_size);
+    }
     std::lock_guard lock(m_mutex);
     m_blocks.clear();
-    if (m_directFd >= 0)
+    if (m_directFd >= 0) {
         ::close(m_directFd);
-    if (m_fd >= 0)
+    }
+    if (m_fd >= 0) {
         ::close(m_fd);
+    }
     m_fd = m_directFd = -1;
 }
 
@@ -193,20 +201,22 @@ PartFile::Reader::~Reader() {
     m_block.reset();
 }
 
-long PartFile::Reader::next(const void** data) {
+long PartFile::Reader::Next(const void** data) {
     std::unique_lock lock(m_file.m_mutex);
     m_block.reset();
     m_file.m_changed.wait(
         lock, [&] { return m_file.m_aborted || m_file.m_finished || m_file.m_size > m_offset; });
-    if (m_file.m_aborted)
+    if (m_file.m_aborted) {
         return -1;
-    if (m_file.m_size <= m_offset)
+    }
+    if (m_file.m_size <= m_offset) {
         return 0;
+    }
     const std::size_t blockBytes = m_file.m_blockBytes;
     if (m_offset >= m_file.m_keptFrom) {
         const auto& blocks = m_file.m_blocks;
         m_block = blocks[static_cast<std::size_t>(m_offset / blockBytes - blocks.front()->index)];
-        std::uint64_t end = std::min(m_file.m_size, m_file.blockEnd(*m_block));
+        std::uint64_t end = std::min(m_file.m_size, m_file.BlockEnd(*m_block));
         *data = m_block->data.get() + (m_offset - m_block->index * blockBytes);
         long n = static_cast<long>(end - m_offset);
         m_offset = end;
@@ -223,8 +233,9 @@ long PartFile::Reader::next(const void** data) {
     do {
         n = ::pread(fd, m_buffer.data(), want, static_cast<off_t>(m_offset));
     } while (n < 0 && errno == EINTR);
-    if (n <= 0)
+    if (n <= 0) {
         return -1;
+    }
     *data = m_buffer.data();
     m_offset += static_cast<std::uint64_t>(n);
     return static_cast<long>(n);

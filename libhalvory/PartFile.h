@@ -32,21 +32,21 @@ class PartFile {
     // Opens or creates the file. The bytes in it are kept when there are at
     // most maxBytes of them, else it starts empty. False, with errno set, on
     // a file error.
-    bool open(const std::filesystem::path& path, std::uint64_t maxBytes);
+    bool Open(const std::filesystem::path& path, std::uint64_t maxBytes);
     // Bytes taken so far.
-    std::uint64_t size() const;
+    std::uint64_t Size() const;
     // Appends at the end; they can be read at once and reach the file when
-    // their block is full or on close(). False, with errno set, once the file
+    // their block is full or on Close(). False, with errno set, once the file
     // refused bytes, as on a full disk: it then holds only what came before
     // them, and nothing more is taken.
-    bool append(const char* data, std::size_t size);
+    bool Append(const char* data, std::size_t size);
     // No more bytes will come: a reader at the end gets 0.
-    void finish();
+    void Finish();
     // Readers give up, also those waiting.
-    void abort();
+    void Abort();
     // Writes what the file lacks, closes it and lets go of the memory, once
     // no reader is left.
-    void close();
+    void Close();
 
     class Reader {
       public:
@@ -56,10 +56,10 @@ class PartFile {
         Reader& operator=(const Reader&) = delete;
 
         // Points *data at the next bytes and returns how many there are,
-        // waiting for them if need be: 0 at the end after finish(), -1 after
-        // abort() or on a read error. They stay valid until the next call.
-        long next(const void** data);
-        std::uint64_t offset() const { return m_offset; }
+        // waiting for them if need be: 0 at the end after Finish(), -1 after
+        // Abort() or on a read error. They stay valid until the next call.
+        long Next(const void** data);
+        std::uint64_t Offset() const { return m_offset; }
 
       private:
         PartFile& m_file;
@@ -79,9 +79,9 @@ class PartFile {
         std::unique_ptr<char, AlignedDelete> data;
     };
 
-    std::uint64_t blockEnd(const Block& block) const { return (block.index + 1) * m_blockBytes; }
-    bool keep(const char* data, std::size_t size);
-    bool writeOut(const Block& block, std::uint64_t end);
+    std::uint64_t BlockEnd(const Block& block) const { return (block.index + 1) * m_blockBytes; }
+    bool Keep(const char* data, std::size_t size);
+    bool WriteOut(const Block& block, std::uint64_t end);
 
     const std::size_t m_blockBytes;
     const std::size_t m_keptBlocks;

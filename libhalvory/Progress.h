@@ -16,13 +16,13 @@ class ProgressMeter {
     explicit ProgressMeter(std::uint64_t windowMs = 3000) : m_windowMs(windowMs) {}
 
     // bytes is the running count of bytes on disk; it never goes down.
-    void sample(std::uint64_t bytes, std::uint64_t nowMs);
+    void Sample(std::uint64_t bytes, std::uint64_t nowMs);
     // Forget the history (after a stall the old rate means nothing).
-    void restart() { m_samples.clear(); }
-    double bytesPerSecond() const;
+    void Restart() { m_samples.clear(); }
+    double BytesPerSecond() const;
     // Whole seconds, rounded up, until target bytes are there: 0 when they
     // are, -1 while no rate is known.
-    int secondsUntil(std::uint64_t have, std::uint64_t target) const;
+    int SecondsUntil(std::uint64_t have, std::uint64_t target) const;
 
   private:
     std::uint64_t m_windowMs;
@@ -30,7 +30,7 @@ class ProgressMeter {
 };
 
 // Sizes go out in KiB so that packages beyond 2 GiB fit the 32-bit fields.
-TransferProgress makeProgress(std::uint64_t have, std::uint64_t total, std::uint64_t playable,
+TransferProgress MakeProgress(std::uint64_t have, std::uint64_t total, std::uint64_t playable,
                               const ProgressMeter& meter, int state);
 
 }  // namespace hv

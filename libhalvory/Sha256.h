@@ -13,10 +13,10 @@ namespace hv {
 class Sha256 {
   public:
     Sha256();
-    void update(const void* data, std::size_t size);
+    void Update(const void* data, std::size_t size);
     // Lower-case hex digest of everything given; empty when OpenSSL failed.
     // Ends the hash: later calls return empty.
-    std::string finish();
+    std::string Finish();
 
   private:
     std::unique_ptr<evp_md_ctx_st, void (*)(evp_md_ctx_st*)> m_ctx;

@@ -31,14 +31,14 @@ struct EngineState {
     std::map<std::string, PartialTransfer> partial;
 
     // A missing or unreadable file gives an empty state.
-    static EngineState load(const std::filesystem::path& file);
-    // durable: as for writeFileAtomic.
-    bool save(const std::filesystem::path& file, bool durable = true) const;
-    std::string toJson() const;
-    static EngineState fromJson(const std::string& text);
+    static EngineState Load(const std::filesystem::path& file);
+    // durable: as for WriteFileAtomic.
+    bool Save(const std::filesystem::path& file, bool durable = true) const;
+    std::string ToJson() const;
+    static EngineState FromJson(const std::string& text);
 
     // Case-insensitive, like the client's own lists; prefers a full game.
-    const std::string* packageForTitle(const std::string& title) const;
+    const std::string* PackageForTitle(const std::string& title) const;
 };
 
 }  // namespace hv

@@ -8,6 +8,7 @@
 #include "Http.h"
 #include "Progress.h"
 #include "Sha256.h"
+#include "winapi/Log.h"
 
 namespace hv {
 namespace fs = std::filesystem;
@@ -20,25 +21,25 @@ constexpr int kMaxBackoffMs = 4000;
 constexpr std::uint64_t kProgressIntervalMs = 150;
 constexpr std::uint64_t kRestoredShownMs = 2000;
 
-std::uint64_t nowMs() {
+std::uint64_t NowMs() {
     return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
                                           std::chrono::steady_clock::now().time_since_epoch())
                                           .count());
 }
 
 // Sleeps up to ms between attempts; true when the download is to stop.
-bool waitStopped(TransferJob& job, int ms) {
+bool WaitStopped(TransferJob& job, int ms) {
     std::unique_lock lock(job.mutex);
     return job.changed.wait_for(lock, std::chrono::milliseconds(ms), [&] {
         return job.cancel.load() || job.badArchive.load() || job.diskFull.load();
     });
 }
 
-bool isNoSpace(int error) {
+bool IsNoSpace(int error) {
     return error == ENOSPC || error == EDQUOT;
 }
 
-void setStop(TransferJob& job, std::atomic<bool>& flag) {
+void SetStop(TransferJob& job, std::atomic<bool>& flag) {
     {
         std::lock_guard lock(job.mutex);
         flag = true;
@@ -47,40 +48,48 @@ void setStop(TransferJob& job, std::atomic<bool>& flag) {
 }
 
 // Hashes the archive bytes as they come; empty unless all of them came.
-std::string hashArchive(PartFile& part, std::uint64_t size) {
+std::string HashArchive(PartFile& part, std::uint64_t size) {
     PartFile::Reader reader(part);
     Sha256 hash;
     const void* data = nullptr;
     long n;
-    while ((n = reader.next(&data)) > 0)
-        hash.update(data, static_cast<std::size_t>(n));
-    return n == 0 && reader.offset() == size ? hash.finish() : std::string();
+    while ((n = reader.Next(&data)) > 0) {
+        hash.Update(data, static_cast<std::size_t>(n));
+    }
+    return n == 0 && reader.Offset() == size ? hash.Finish() : std::string();
 }
 
 }  // namespace
 
-void Engine::sendProgress(const TransferProgress& progress) {
+// Several records a second: only a change of state makes a log line.
+void Engine::SendProgress(TransferJob& job, const TransferProgress& progress) {
+    if (progress.lState != job.loggedState) {
+        job.loggedState = progress.lState;
+        LogInfo("progress to the frame: state %d at %d of %d KiB", progress.lState, progress.lDone,
+                progress.lTotal);
+    }
     TransferProgress copy = progress;
-    send(UWM_ENGINE_PROGRESS, 0, reinterpret_cast<LPARAM>(&copy));
+    Send(UWM_ENGINE_PROGRESS, 0, reinterpret_cast<LPARAM>(&copy));
 }
 
-bool Engine::downloadArchive(TransferJob& job, bool& lostConnection) {
-    std::uint64_t have = job.part.size();
+bool Engine::DownloadArchive(TransferJob& job, bool& lostConnection) {
+    std::uint64_t have = job.part.Size();
     ProgressMeter meter;
     bool retrying = false, fatal = false;
     int attempts = 0;
     std::uint64_t restoredUntil = 0, lastSent = 0;
     auto report = [&](bool force) {
-        std::uint64_t now = nowMs();
-        if (!force && now - lastSent < kProgressIntervalMs)
+        std::uint64_t now = NowMs();
+        if (!force && now - lastSent < kProgressIntervalMs) {
             return;
+        }
         lastSent = now;
         int state = retrying ? HV_STATE_RETRYING
                              : (now < restoredUntil ? HV_STATE_RESTORED : HV_STATE_DOWNLOADING);
-        sendProgress(makeProgress(have, job.size, job.playable, meter, state));
+        SendProgress(job, MakeProgress(have, job.size, job.playable, meter, state));
     };
     auto stopped = [&job] { return job.cancel || job.badArchive || job.diskFull; };
-    meter.sample(have, nowMs());
+    meter.Sample(have, NowMs());
     report(true);
 
     while (have < job.size && !stopped()) {
@@ -98,38 +107,43 @@ bool Engine::downloadArchive(TransferJob& job, bool& lostConnection) {
             // A server that ignores the range sends everything from byte 0.
             std::uint64_t position = (status == 206 ? from : 0) + bodySeen;
             bodySeen += size;
-            if (position + size <= have)
+            if (position + size <= have) {
                 return true;
+            }
             std::size_t skip = static_cast<std::size_t>(have - position);
             std::size_t n = size - skip;
             if (have + n > job.size) {
                 fatal = true;
                 return false;
             }
-            if (!job.part.append(data + skip, n)) {
-                if (isNoSpace(errno))
-                    setStop(job, job.diskFull);
+            if (!job.part.Append(data + skip, n)) {
+                if (IsNoSpace(errno)) {
+                    SetStop(job, job.diskFull);
+                }
                 fatal = true;
                 return false;
             }
             have += n;
             if (retrying) {
                 retrying = false;
-                restoredUntil = nowMs() + kRestoredShownMs;
-                meter.restart();
+                restoredUntil = NowMs() + kRestoredShownMs;
+                meter.Restart();
             }
             attempts = 0;
-            meter.sample(have, nowMs());
+            meter.Sample(have, NowMs());
             report(false);
             return !job.cancel;
         };
-        HttpResponse response = httpPerform(request, &job.cancel);
-        if (stopped() || fatal)
+        HttpResponse response = HttpPerform(request, &job.cancel);
+        if (stopped() || fatal) {
             break;
-        if (have >= job.size)
+        }
+        if (have >= job.size) {
             break;
-        if (response.status == 404 || response.status == 410 || response.status == 416)
+        }
+        if (response.status == 404 || response.status == 410 || response.status == 416) {
             break;
+        }
         if (!retrying) {
             retrying = true;
             report(true);
@@ -139,50 +153,56 @@ bool Engine::downloadArchive(TransferJob& job, bool& lostConnection) {
             break;
         }
         int backoff = std::min(kMaxBackoffMs, 250 << std::min(attempts - 1, 5));
-        if (waitStopped(job, backoff))
+        if (WaitStopped(job, backoff)) {
             break;
+        }
         report(true);
     }
     // No fsync: the hash proves the bytes before anything is installed from them.
     bool complete = have == job.size && !stopped();
-    if (complete)
+    if (complete) {
         report(true);
+    }
     return complete;
 }
 
-void Engine::extractArchive(std::shared_ptr<TransferJob> job, bool* ok) {
+void Engine::ExtractArchive(std::shared_ptr<TransferJob> job, bool* ok) {
     PartFile::Reader reader(job->part);
     bool ranDry = false;
     ArchiveSource source = [&](const void** block) -> long {
-        long n = reader.next(block);
-        ranDry = ranDry || (n == 0 && reader.offset() < job->size);
+        long n = reader.Next(block);
+        ranDry = ranDry || (n == 0 && reader.Offset() < job->size);
         return n;
     };
     ExtractObserver observer = [&](std::int64_t headerOffset) {
         if (!job->playableReady &&
-            (headerOffset < 0 || static_cast<std::uint64_t>(headerOffset) >= job->playable))
-            onPlayable(*job);
+            (headerOffset < 0 || static_cast<std::uint64_t>(headerOffset) >= job->playable)) {
+            OnPlayable(*job);
+        }
     };
     std::string error;
     int writeError = 0;
-    *ok = extractTar(source, job->stagingDir, observer, &error, &writeError);
+    *ok = ExtractTar(source, job->stagingDir, observer, &error, &writeError);
     // Running out of bytes or being cancelled says nothing about the archive.
-    if (*ok || job->cancel)
+    if (*ok || job->cancel) {
         return;
-    if (isNoSpace(writeError))
-        setStop(*job, job->diskFull);
-    else if (!ranDry)
-        setStop(*job, job->badArchive);
+    }
+    if (IsNoSpace(writeError)) {
+        SetStop(*job, job->diskFull);
+    } else if (!ranDry) {
+        SetStop(*job, job->badArchive);
+    }
 }
 
-void Engine::onPlayable(TransferJob& job) {
+void Engine::OnPlayable(TransferJob& job) {
     job.playableReady = true;
-    post(UWM_ENGINE_STATE, 0, 0);
-    if (send(UWM_ASK_PLAY_NOW, 0, reinterpret_cast<LPARAM>(job.title.c_str())) == 1)
-        launchGame(job.stagingDir, job.program);
+    Post(UWM_ENGINE_STATE, 0, 0);
+    if (Send(UWM_ASK_PLAY_NOW, 0, reinterpret_cast<LPARAM>(job.title.c_str())) == 1) {
+        LaunchGame(job.stagingDir, job.program);
+    }
 }
 
-void Engine::runTransfer(std::shared_ptr<TransferJob> job) {
+void Engine::RunTransfer(std::shared_ptr<TransferJob> job) {
     std::error_code ec;
     fs::remove_all(job->stagingDir, ec);
     fs::create_directories(job->installDir.parent_path(), ec);
@@ -191,81 +211,97 @@ void Engine::runTransfer(std::shared_ptr<TransferJob> job) {
     // thread, so that nothing but the last few bytes is left once it is in.
     bool downloaded = false, extracted = false, lostConnection = false;
     std::string digest;
-    if (job->part.open(job->partFile, job->size)) {
-        HANDLE extractor =
-            startThread([this, job, &extracted] { extractArchive(job, &extracted); });
-        HANDLE hasher = startThread([job, &digest] { digest = hashArchive(job->part, job->size); });
-        downloaded = downloadArchive(*job, lostConnection);
-        job->part.finish();
-        if (downloaded)
-            sendProgress({100, 0, 0, static_cast<std::int32_t>(job->size / 1024),
-                          static_cast<std::int32_t>((job->size + 1023) / 1024),
-                          HV_STATE_EXTRACTING});
-        joinThread(extractor);
-        joinThread(hasher);
-    } else if (isNoSpace(errno)) {
+    if (job->part.Open(job->partFile, job->size)) {
+        std::jthread extractor =
+            TryStartThread([this, job, &extracted] { ExtractArchive(job, &extracted); });
+        std::jthread hasher =
+            TryStartThread([job, &digest] { digest = HashArchive(job->part, job->size); });
+        downloaded = DownloadArchive(*job, lostConnection);
+        job->part.Finish();
+        if (downloaded) {
+            SendProgress(
+                *job, {100, 0, 0, static_cast<std::int32_t>(job->size / 1024),
+                       static_cast<std::int32_t>((job->size + 1023) / 1024), HV_STATE_EXTRACTING});
+        }
+        // This is never the frame's thread, so a plain join holds up no send;
+        // the extraction may rightly take a while after the last byte.
+        for (std::jthread* thread : {&extractor, &hasher}) {
+            if (thread->joinable()) {
+                thread->join();
+            }
+        }
+    } else if (IsNoSpace(errno)) {
         job->diskFull = true;
     }
 
-    if (downloaded && extracted)
-        sendProgress({0, 0, 0, 0, 0, HV_STATE_INSTALLING_2});
+    if (downloaded && extracted) {
+        SendProgress(*job, {0, 0, 0, 0, 0, HV_STATE_INSTALLING_2});
+    }
     if (job->cancel) {
         // Cancelled: the bytes stay for a later resume.
         fs::remove_all(job->stagingDir, ec);
-        job->part.close();
+        job->part.Close();
         m_downloadBusy = false;
         return;
     }
     bool installed =
-        downloaded && extracted && !digest.empty() && digest == job->sha256 && installStaged(*job);
+        downloaded && extracted && !digest.empty() && digest == job->sha256 && InstallStaged(*job);
     // Bytes that came stay for a resume, unless they are known to be bad: an
     // archive that cannot be extracted or a complete one with the wrong hash.
     bool keepPart = !installed && !job->badArchive && !(downloaded && extracted);
     {
         std::lock_guard lock(m_mutex);
-        if (installed)
+        if (installed) {
             m_state.installed[job->package] = {job->title, job->installDir.string(), job->program,
                                                job->sha256, job->demo};
-        if (!keepPart)
+        }
+        if (!keepPart) {
             m_state.partial.erase(job->package);
-        saveStateLocked();
+        }
+        SaveStateLocked();
     }
     // Only the name goes now: the space comes free when the file is closed,
     // which takes a while for a large one and is left until after the news,
     // as is waiting for the state to reach the disk.
-    if (!keepPart)
+    if (!keepPart) {
         fs::remove(job->partFile, ec);
+    }
     fs::remove_all(job->stagingDir, ec);
     fs::remove_all(job->installDir.string() + ".hvold", ec);
     m_downloadBusy = false;
     if (installed) {
-        send(UWM_PACKAGE_ON_DISK, job->demo ? 1 : 0,
+        Send(UWM_PACKAGE_ON_DISK, job->demo ? 1 : 0,
              reinterpret_cast<LPARAM>(job->package.c_str()));
-        post(UWM_DOWNLOAD_DONE, 0, 0);
+        Post(UWM_DOWNLOAD_DONE, 0, 0);
     } else {
-        if (job->diskFull)
-            send(UWM_DISK_FULL, 0, reinterpret_cast<LPARAM>(job->title.c_str()));
-        post(lostConnection ? UWM_CONNECTION_LOST : UWM_ENGINE_CANCEL, 0, 0);
+        if (job->diskFull) {
+            Send(UWM_DISK_FULL, 0, reinterpret_cast<LPARAM>(job->title.c_str()));
+        }
+        Post(lostConnection ? UWM_CONNECTION_LOST : UWM_ENGINE_CANCEL, 0, 0);
     }
-    job->part.close();
-    syncState();
+    job->part.Close();
+    SyncState();
 }
 
 // Moves the extracted package into place; an older install gives way only
 // once the new one can take its name, and comes back if it cannot.
-bool Engine::installStaged(const TransferJob& job) {
+bool Engine::InstallStaged(const TransferJob& job) {
     std::error_code ec;
     fs::path old = job.installDir.string() + ".hvold";
     fs::remove_all(old, ec);
     bool hadOld = fs::exists(job.installDir, ec);
-    if (hadOld)
+    if (hadOld) {
         fs::rename(job.installDir, old, ec);
-    if (!ec)
+    }
+    if (!ec) {
         fs::rename(job.stagingDir, job.installDir, ec);
-    if (!ec)
+    }
+    if (!ec) {
         return true;
-    if (hadOld)
+    }
+    if (hadOld) {
         fs::rename(old, job.installDir, ec);
+    }
     return false;
 }
 

@@ -1,70 +1,78 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <vector>
+
 #include "Progress.h"
 
 namespace {
 
 TEST(ProgressMeter, RateComesFromTheRecentWindow) {
     hv::ProgressMeter meter(3000);
-    EXPECT_EQ(meter.bytesPerSecond(), 0.0);
-    EXPECT_EQ(meter.secondsUntil(0, 100), -1);
-    meter.sample(0, 0);
-    meter.sample(1000, 1000);
-    EXPECT_DOUBLE_EQ(meter.bytesPerSecond(), 1000.0);
-    EXPECT_EQ(meter.secondsUntil(1000, 5000), 4);
-    EXPECT_EQ(meter.secondsUntil(1000, 5500), 5);  // 4.5 s rounds up
-    EXPECT_EQ(meter.secondsUntil(1000, 1001), 1);
-    EXPECT_EQ(meter.secondsUntil(5000, 5000), 0);
+    EXPECT_EQ(meter.BytesPerSecond(), 0.0);
+    EXPECT_EQ(meter.SecondsUntil(0, 100), -1);
+    meter.Sample(0, 0);
+    meter.Sample(1000, 1000);
+    EXPECT_DOUBLE_EQ(meter.BytesPerSecond(), 1000.0);
+    EXPECT_EQ(meter.SecondsUntil(1000, 5000), 4);
+    EXPECT_EQ(meter.SecondsUntil(1000, 5500), 5);  // 4.5 s rounds up
+    EXPECT_EQ(meter.SecondsUntil(1000, 1001), 1);
+    EXPECT_EQ(meter.SecondsUntil(5000, 5000), 0);
 
     // A slow spell pushes the early burst out of the window.
-    for (std::uint64_t t = 2000; t <= 10000; t += 1000)
-        meter.sample(1000 + (t - 1000) / 10, t);
-    EXPECT_NEAR(meter.bytesPerSecond(), 100.0, 1.0);
+    for (std::uint64_t t = 2000; t <= 10000; t += 1000) {
+        meter.Sample(1000 + (t - 1000) / 10, t);
+    }
+    EXPECT_NEAR(meter.BytesPerSecond(), 100.0, 1.0);
 }
 
 TEST(ProgressMeter, RestartForgetsTheOldRate) {
     hv::ProgressMeter meter;
-    meter.sample(0, 0);
-    meter.sample(100000, 1000);
-    meter.restart();
-    EXPECT_EQ(meter.bytesPerSecond(), 0.0);
-    meter.sample(100000, 5000);
-    meter.sample(100500, 6000);
-    EXPECT_DOUBLE_EQ(meter.bytesPerSecond(), 500.0);
+    meter.Sample(0, 0);
+    meter.Sample(100000, 1000);
+    meter.Restart();
+    EXPECT_EQ(meter.BytesPerSecond(), 0.0);
+    meter.Sample(100000, 5000);
+    meter.Sample(100500, 6000);
+    EXPECT_DOUBLE_EQ(meter.BytesPerSecond(), 500.0);
 }
 
+// Sizes in KiB, the rate from the meter, and no time to play without a rate
+// or once the playable part is there.
 TEST(ProgressRecord, FieldsAndUnits) {
-    hv::ProgressMeter meter;
-    meter.sample(0, 0);
-    meter.sample(2048 * 1024, 2000);  // 1 MiB/s
-    TransferProgress p =
-        hv::makeProgress(2048 * 1024, 8192 * 1024, 6144 * 1024, meter, HV_STATE_RESTORED);
-    EXPECT_EQ(p.lPercent, 25);
-    EXPECT_EQ(p.lSecondsToPlay, 4);
-    EXPECT_EQ(p.lExtra, 1024);
-    EXPECT_EQ(p.lDone, 2048);
-    EXPECT_EQ(p.lTotal, 8192);
-    EXPECT_EQ(p.lState, HV_STATE_RESTORED);
-}
-
-TEST(ProgressRecord, NoTimeWithoutARateOrOncePlayable) {
-    hv::ProgressMeter meter;
-    TransferProgress unknown = hv::makeProgress(10, 100, 50, meter, HV_STATE_DOWNLOADING);
-    EXPECT_EQ(unknown.lSecondsToPlay, 0);
-    EXPECT_EQ(unknown.lPercent, 10);
-    meter.sample(0, 0);
-    meter.sample(60, 1000);
-    EXPECT_EQ(hv::makeProgress(60, 100, 50, meter, 0).lSecondsToPlay, 0);
-    EXPECT_EQ(hv::makeProgress(0, 0, 0, meter, 0).lPercent, 0);
-}
-
-TEST(ProgressRecord, LargePackagesFitTheFields) {
-    hv::ProgressMeter meter;
-    const std::uint64_t total = std::uint64_t{50} << 30;  // 50 GiB
-    TransferProgress p = hv::makeProgress(total / 2, total, total, meter, 0);
-    EXPECT_EQ(p.lPercent, 50);
-    EXPECT_EQ(p.lTotal, 50 * 1024 * 1024);
-    EXPECT_EQ(p.lDone, 25 * 1024 * 1024);
+    constexpr std::uint64_t kMiB = 1024 * 1024;
+    constexpr std::uint64_t kBig = std::uint64_t{50} << 30;  // 50 GiB
+    struct Case {
+        std::uint64_t have, total, playable, rateBytes;  // rate over one second; 0: none
+        TransferProgress expected;
+    };
+    const std::vector<Case> cases = {
+        {2 * kMiB, 8 * kMiB, 6 * kMiB, kMiB, {25, 4, 1024, 2048, 8192, HV_STATE_RESTORED}},
+        {10, 100, 50, 0, {10, 0, 0, 0, 1, HV_STATE_RESTORED}},
+        {60, 100, 50, 60, {60, 0, 0, 0, 1, HV_STATE_RESTORED}},
+        {0, 0, 0, 60, {0, 0, 0, 0, 0, HV_STATE_RESTORED}},
+        {kBig / 2,
+         kBig,
+         kBig,
+         0,
+         {50, 0, 0, 25 * 1024 * 1024, 50 * 1024 * 1024, HV_STATE_RESTORED}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.have);
+        hv::ProgressMeter meter;
+        if (c.rateBytes > 0) {
+            meter.Sample(c.have - std::min(c.have, c.rateBytes), 0);
+            meter.Sample(c.have, 1000);
+        }
+        const TransferProgress p =
+            hv::MakeProgress(c.have, c.total, c.playable, meter, HV_STATE_RESTORED);
+        EXPECT_EQ(p.lPercent, c.expected.lPercent);
+        EXPECT_EQ(p.lSecondsToPlay, c.expected.lSecondsToPlay);
+        EXPECT_EQ(p.lExtra, c.expected.lExtra);
+        EXPECT_EQ(p.lDone, c.expected.lDone);
+        EXPECT_EQ(p.lTotal, c.expected.lTotal);
+        EXPECT_EQ(p.lState, c.expected.lState);
+    }
 }
 
 }  // namespace

@@ -21,12 +21,12 @@ class SmallDisk {
     SmallDisk& operator=(const SmallDisk&) = delete;
 
     // Empty once mounted, else why it is not.
-    const std::string& error() const { return m_error; }
-    const std::string& path() const { return m_path; }
-    std::uint64_t freeBytes() const;
+    const std::string& Error() const { return m_error; }
+    const std::string& Path() const { return m_path; }
+    std::uint64_t FreeBytes() const;
     // Takes every free byte with a file of its own, or gives them back.
-    void fill();
-    void unfill();
+    void Fill();
+    void Unfill();
 
   private:
     TempDir m_dir;

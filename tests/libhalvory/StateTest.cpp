@@ -9,7 +9,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-hv::EngineState sampleState() {
+hv::EngineState SampleState() {
     hv::EngineState state;
     state.installed["PKG-1"] = {"Space Race", "/games/Space Race", "bin/race", "ab12", false};
     state.installed["A-DEMO"] = {"Space Race", "/games/Space Race Demo", "race.sh", "cd34", true};
@@ -19,9 +19,9 @@ hv::EngineState sampleState() {
 
 TEST(EngineStateFile, SurvivesSaveAndReload) {
     hvtest::TempDir tmp;
-    const fs::path file = tmp.path() + "/state.json";
-    ASSERT_TRUE(sampleState().save(file));
-    hv::EngineState loaded = hv::EngineState::load(file);
+    const fs::path file = tmp.Path() + "/state.json";
+    ASSERT_TRUE(SampleState().Save(file));
+    hv::EngineState loaded = hv::EngineState::Load(file);
     ASSERT_EQ(loaded.installed.size(), 2u);
     EXPECT_EQ(loaded.installed["PKG-1"].folder, "/games/Space Race");
     EXPECT_EQ(loaded.installed["PKG-1"].program, "bin/race");
@@ -30,51 +30,52 @@ TEST(EngineStateFile, SurvivesSaveAndReload) {
     ASSERT_EQ(loaded.partial.size(), 1u);
     EXPECT_EQ(loaded.partial["PKG-2"].size, 1234567890123u);
     EXPECT_EQ(loaded.partial["PKG-2"].partFile, "/games/Tide.hvpart");
-    EXPECT_EQ(loaded.toJson(), sampleState().toJson());
+    EXPECT_EQ(loaded.ToJson(), SampleState().ToJson());
 }
 
 TEST(EngineStateFile, SaveReplacesTheFileWholeAndLeavesNoTemporaries) {
     hvtest::TempDir tmp;
-    const fs::path file = tmp.path() + "/state.json";
-    hvtest::writeFile(file, std::string(100000, ' ') + "{}");
-    ASSERT_TRUE(sampleState().save(file));
+    const fs::path file = tmp.Path() + "/state.json";
+    hvtest::WriteFile(file, std::string(100000, ' ') + "{}");
+    ASSERT_TRUE(SampleState().Save(file));
     hv::EngineState empty;
-    ASSERT_TRUE(empty.save(file));
-    EXPECT_TRUE(hv::EngineState::load(file).installed.empty());
+    ASSERT_TRUE(empty.Save(file));
+    EXPECT_TRUE(hv::EngineState::Load(file).installed.empty());
     std::vector<fs::path> names;
-    for (const auto& e : fs::directory_iterator(tmp.path()))
+    for (const auto& e : fs::directory_iterator(tmp.Path())) {
         names.push_back(e.path().filename());
+    }
     EXPECT_EQ(names, std::vector<fs::path>{"state.json"});
 }
 
 TEST(EngineStateFile, SaveIntoAMissingFolderFailsWithoutLeftovers) {
     hvtest::TempDir tmp;
-    EXPECT_FALSE(sampleState().save(tmp.path() + "/missing/state.json"));
-    EXPECT_TRUE(fs::is_empty(tmp.path()));
+    EXPECT_FALSE(SampleState().Save(tmp.Path() + "/missing/state.json"));
+    EXPECT_TRUE(fs::is_empty(tmp.Path()));
 }
 
 TEST(EngineStateFile, CorruptOrForeignFilesGiveAnEmptyState) {
     hvtest::TempDir tmp;
-    const fs::path file = tmp.path() + "/state.json";
-    std::string good = sampleState().toJson();
+    const fs::path file = tmp.Path() + "/state.json";
+    std::string good = SampleState().ToJson();
     for (const std::string& text :
          {good.substr(0, good.size() / 2), std::string("\x00\xff garbage", 10),
           std::string("[1,2,3]"), std::string(R"({"format": 99, "installed": {}})"),
           std::string(R"({"format": 1, "installed": {"P": {"title": 5}}})")}) {
-        hvtest::writeFile(file, text);
-        hv::EngineState state = hv::EngineState::load(file);
+        hvtest::WriteFile(file, text);
+        hv::EngineState state = hv::EngineState::Load(file);
         EXPECT_TRUE(state.installed.empty()) << text;
         EXPECT_TRUE(state.partial.empty()) << text;
     }
-    EXPECT_TRUE(hv::EngineState::load(tmp.path() + "/absent.json").installed.empty());
+    EXPECT_TRUE(hv::EngineState::Load(tmp.Path() + "/absent.json").installed.empty());
 }
 
 TEST(EngineStateFile, TitlesMatchWithoutCase) {
-    hv::EngineState state = sampleState();
-    const std::string* package = state.packageForTitle("SPACE race");
+    hv::EngineState state = SampleState();
+    const std::string* package = state.PackageForTitle("SPACE race");
     ASSERT_NE(package, nullptr);
     EXPECT_EQ(*package, "PKG-1");  // the game, not its demo "A-DEMO"
-    EXPECT_EQ(state.packageForTitle("Tide"), nullptr);
+    EXPECT_EQ(state.PackageForTitle("Tide"), nullptr);
 }
 
 }  // namespace

@@ -14,19 +14,19 @@
 namespace hvtest {
 
 namespace {
-la_ssize_t append(struct archive*, void* context, const void* data, size_t size) {
+la_ssize_t Append(struct archive*, void* context, const void* data, size_t size) {
     static_cast<std::string*>(context)->append(static_cast<const char*>(data), size);
     return static_cast<la_ssize_t>(size);
 }
 }  // namespace
 
-std::string makeTar(const std::vector<TarEntry>& entries) {
+std::string MakeTar(const std::vector<TarEntry>& entries) {
     std::string out;
     std::unique_ptr<struct archive, decltype(&archive_write_free)> a(archive_write_new(),
                                                                      archive_write_free);
     archive_write_set_format_pax_restricted(a.get());
     archive_write_set_bytes_in_last_block(a.get(), 1);
-    archive_write_open(a.get(), &out, nullptr, append, nullptr);
+    archive_write_open(a.get(), &out, nullptr, Append, nullptr);
     for (const auto& e : entries) {
         std::unique_ptr<struct archive_entry, decltype(&archive_entry_free)> entry(
             archive_entry_new(), archive_entry_free);
@@ -48,10 +48,12 @@ std::string makeTar(const std::vector<TarEntry>& entries) {
                 archive_entry_set_hardlink(entry.get(), e.target.c_str());
                 break;
         }
-        if (archive_write_header(a.get(), entry.get()) != ARCHIVE_OK)
+        if (archive_write_header(a.get(), entry.get()) != ARCHIVE_OK) {
             throw std::runtime_error(archive_error_string(a.get()));
-        if (e.kind == TarEntry::File && !e.data.empty())
+        }
+        if (e.kind == TarEntry::File && !e.data.empty()) {
             archive_write_data(a.get(), e.data.data(), e.data.size());
+        }
     }
     archive_write_close(a.get());
     return out;
@@ -59,8 +61,9 @@ std::string makeTar(const std::vector<TarEntry>& entries) {
 
 TempDir::TempDir() {
     std::string pattern = (std::filesystem::temp_directory_path() / "hvengine-XXXXXX").string();
-    if (!::mkdtemp(pattern.data()))
+    if (!::mkdtemp(pattern.data())) {
         throw std::runtime_error("mkdtemp failed");
+    }
     m_path = std::filesystem::canonical(pattern).string();
 }
 
@@ -69,14 +72,14 @@ TempDir::~TempDir() {
     std::filesystem::remove_all(m_path, ec);
 }
 
-std::string readFile(const std::string& path) {
+std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();
 }
 
-void writeFile(const std::string& path, const std::string& data) {
+void WriteFile(const std::string& path, const std::string& data) {
     std::ofstream(path, std::ios::binary | std::ios::trunc) << data;
 }
 

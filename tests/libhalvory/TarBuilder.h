@@ -16,20 +16,20 @@ struct TarEntry {
     int mode = 0644;
 };
 
-inline TarEntry file(std::string path, std::string data, int mode = 0644) {
+inline TarEntry File(std::string path, std::string data, int mode = 0644) {
     return {std::move(path), std::move(data), TarEntry::File, {}, mode};
 }
-inline TarEntry folder(std::string path) {
+inline TarEntry Folder(std::string path) {
     return {std::move(path), {}, TarEntry::Dir, {}, 0755};
 }
-inline TarEntry symlink(std::string path, std::string target) {
+inline TarEntry Symlink(std::string path, std::string target) {
     return {std::move(path), {}, TarEntry::Symlink, std::move(target), 0777};
 }
-inline TarEntry hardlink(std::string path, std::string target) {
+inline TarEntry Hardlink(std::string path, std::string target) {
     return {std::move(path), {}, TarEntry::Hardlink, std::move(target), 0644};
 }
 
-std::string makeTar(const std::vector<TarEntry>& entries);
+std::string MakeTar(const std::vector<TarEntry>& entries);
 
 // A fresh folder under the system temporary folder, removed by the destructor.
 class TempDir {
@@ -38,13 +38,13 @@ class TempDir {
     ~TempDir();
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
-    const std::string& path() const { return m_path; }
+    const std::string& Path() const { return m_path; }
 
   private:
     std::string m_path;
 };
 
-std::string readFile(const std::string& path);
-void writeFile(const std::string& path, const std::string& data);
+std::string ReadFile(const std::string& path);
+void WriteFile(const std::string& path, const std::string& data);
 
 }  // namespace hvtest
