@@ -15,6 +15,7 @@
 #include "Archive.h"
 #include "Files.h"
 #include "Http.h"
+#include "net/PercentEncode.h"
 #include "winapi/Log.h"
 
 extern char** environ;
@@ -66,7 +67,7 @@ long long IntegerField(const json& doc, const char* name, long long fallback) {
 // result is a login code.
 int FetchCatalogue(const std::string& base, const std::string& session,
                    const std::atomic<bool>* cancel) {
-    HttpRequest request{base + "/api/catalogue?session=" + UrlEncode(session)};
+    HttpRequest request{base + "/api/catalogue?session=" + PercentEncodeSegment(session)};
     request.maxBody = kMaxCatalogueBytes;
     HttpResponse response = HttpPerform(request, cancel);
     if (cancel && cancel->load()) {
@@ -135,7 +136,6 @@ void Engine::SyncState() {
 }
 
 int Engine::Init(HWND frame) {
-    HttpGlobalInit();
     std::error_code ec;
     std::string url = ReadIniValue(kIniFile, kIniKey);
     while (!url.empty() && url.back() == '/') {
@@ -305,7 +305,7 @@ void Engine::Watch(const std::stop_token& stop, const std::string& session,
     }
     int failures = 0;
     while (!stopped) {
-        HttpRequest request{base + "/api/events?session=" + UrlEncode(session) +
+        HttpRequest request{base + "/api/events?session=" + PercentEncodeSegment(session) +
                             "&wait=20&catalogue=" + std::to_string(catalogueVersion)};
         request.timeoutSeconds = 40;
         HttpResponse response = HttpPerform(request, &stopped);
@@ -374,8 +374,8 @@ int Engine::FetchPackage(const std::string& package, PackageInfo& info) {
         base = m_baseUrl;
         session = m_session;
     }
-    HttpRequest request{base + "/api/packages/" + UrlEncode(package) +
-                        "?session=" + UrlEncode(session)};
+    HttpRequest request{base + "/api/packages/" + PercentEncodeSegment(package) +
+                        "?session=" + PercentEncodeSegment(session)};
     HttpResponse response = HttpPerform(request, &m_abort);
     if (m_abort) {
         return HV_DL_ABORTED;

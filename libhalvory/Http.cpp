@@ -1,11 +1,11 @@
 #include "Http.h"
 
-#include <cctype>
 #include <memory>
-#include <mutex>
 
 #include <curl/curl.h>
 
+#include "net/CurlEasy.h"
+#include "net/PercentEncode.h"
 #include "winapi/Log.h"
 
 namespace hv {
@@ -13,6 +13,7 @@ namespace hv {
 namespace {
 
 constexpr long kSinkBufferBytes = 1L << 20;
+constexpr int kCancelCheckMs = 250;
 
 struct Transfer {
     const HttpRequest* request;
@@ -41,11 +42,6 @@ size_t OnWrite(char* data, size_t size, size_t count, void* context) {
     return bytes;
 }
 
-// The query carries the session, so a log line shows only what comes before it.
-std::string AddressWithoutQuery(const std::string& url) {
-    return url.substr(0, url.find_first_of("?#"));
-}
-
 int OnProgress(void* context, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
     auto* t = static_cast<Transfer*>(context);
     return t->cancel && t->cancel->load() ? 1 : 0;
@@ -53,38 +49,17 @@ int OnProgress(void* context, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
 
 }  // namespace
 
-void HttpGlobalInit() {
-    static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
-
-std::string UrlEncode(const std::string& text) {
-    static const char hex[] = "0123456789ABCDEF";
-    std::string out;
-    for (unsigned char c : text) {
-        if (std::isalnum(c) || c == '-' || c == '_' || c == '.' || c == '~') {
-            out += static_cast<char>(c);
-        } else {
-            out += '%';
-            out += hex[c >> 4];
-            out += hex[c & 15];
-        }
-    }
-    return out;
-}
-
 HttpResponse HttpPerform(const HttpRequest& request, const std::atomic<bool>* cancel) {
-    HttpGlobalInit();
     HttpResponse response;
-    std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> easy(curl_easy_init(), curl_easy_cleanup);
+    const CCurlEasy easy;
     std::unique_ptr<CURLM, decltype(&curl_multi_cleanup)> multi(curl_multi_init(),
                                                                 curl_multi_cleanup);
     if (!easy || !multi) {
         response.error = "out of memory";
         return response;
     }
-    Transfer t{&request, easy.get(), &response, cancel};
-    CURL* e = easy.get();
+    CURL* e = easy.Get();
+    Transfer t{&request, e, &response, cancel};
     curl_easy_setopt(e, CURLOPT_URL, request.url.c_str());
     curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 1L);
@@ -136,8 +111,10 @@ HttpResponse HttpPerform(const HttpRequest& request, const std::atomic<bool>* ca
             response.cancelled = true;
             break;
         }
+        // Data wakes the poll at once; the timeout only bounds how late a
+        // cancel is seen while nothing arrives, as in the session's long poll.
         if (running) {
-            curl_multi_poll(multi.get(), nullptr, 0, 50, nullptr);
+            curl_multi_poll(multi.get(), nullptr, 0, kCancelCheckMs, nullptr);
         }
     }
     int left = 0;

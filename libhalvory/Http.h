@@ -35,9 +35,7 @@ struct HttpResponse {
     std::string error;
 };
 
-void HttpGlobalInit();
 // cancel is checked many times a second, also while nothing arrives.
 HttpResponse HttpPerform(const HttpRequest& request, const std::atomic<bool>* cancel);
-std::string UrlEncode(const std::string& text);
 
 }  // namespace hv

@@ -1,5 +1,6 @@
 #include "net/HttpSession.h"
 
+#include "net/PercentEncode.h"
 #include "winapi/Log.h"
 
 namespace {
@@ -37,7 +38,7 @@ size_t OnBody(char* data, size_t size, size_t count, void* context) {
 
 // A failed transfer or a server error; never the query, which may carry secrets.
 void LogFailure(const char* method, const std::string& url, CURLcode result, long status) {
-    const std::string address = url.substr(0, url.find_first_of("?#"));
+    const std::string address = AddressWithoutQuery(url);
     if (result != CURLE_OK) {
         hv::LogWarning("%s %s: %s", method, address.c_str(), curl_easy_strerror(result));
     } else if (status >= 500) {

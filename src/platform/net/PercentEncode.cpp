@@ -25,3 +25,7 @@ std::string PercentEncodeSegment(std::string_view text) {
     }
     return out;
 }
+
+std::string AddressWithoutQuery(std::string_view url) {
+    return std::string(url.substr(0, url.find_first_of("?#")));
+}
