@@ -18,7 +18,7 @@ struct Core {
     std::mutex mutex;
     std::condition_variable changed;
 };
-Core& core();
+Core& TheCore();
 
 struct SendRecord {
     bool done = false;
@@ -57,19 +57,19 @@ struct ThreadState {
 };
 
 // The calling thread's state; safe to call with the core lock held.
-ThreadState& self();
-DWORD allocateThreadId();
+ThreadState& Self();
+DWORD AllocateThreadId();
 // Gives a thread started by CreateThread the id its creator already reported.
-void adoptThreadId(DWORD id);
+void AdoptThreadId(DWORD id);
 // What Windows does when a thread ends: its windows are destroyed and the
 // mutexes it still owns become abandoned. Runs once per thread.
-void endCurrentThread();
+void EndCurrentThread();
 
 // The following expect the core lock to be held.
 // Handles the oldest message sent to the calling thread, unlocking around the
 // window procedure. Returns false if there was none.
-bool handleOneSent(std::unique_lock<std::mutex>& lock);
-void destroyWindowsOf(ThreadQueue& queue);
-void abandonMutexesOf(DWORD threadId);
+bool HandleOneSent(std::unique_lock<std::mutex>& lock);
+void DestroyWindowsOf(ThreadQueue& queue);
+void AbandonMutexesOf(DWORD threadId);
 
 }  // namespace hv::detail

@@ -25,68 +25,68 @@ struct Registry {
     UINT nextMessage = 0xC000;
 };
 
-Registry& registry() {
+Registry& TheRegistry() {
     static Registry* instance = new Registry;
     return *instance;
 }
 
-uintptr_t idOf(HWND hwnd) {
+uintptr_t IdOf(HWND hwnd) {
     return reinterpret_cast<uintptr_t>(hwnd);
 }
 
-HWND hwndOf(uintptr_t id) {
+HWND HwndOf(uintptr_t id) {
     return reinterpret_cast<HWND>(id);
 }
 
-const Window* findWindow(HWND hwnd) {
-    const auto& windows = registry().windows;
-    const auto it = windows.find(idOf(hwnd));
+const Window* FindWindow(HWND hwnd) {
+    const auto& windows = TheRegistry().windows;
+    const auto it = windows.find(IdOf(hwnd));
     return it == windows.end() ? nullptr : &it->second;
 }
 
-void complete(SendRecord& record, LRESULT result) {
+void Complete(SendRecord& record, LRESULT result) {
     record.done = true;
     record.result = result;
-    core().changed.notify_all();
+    TheCore().changed.notify_all();
 }
 
 // The waker runs under the core lock so that clearing it is a barrier: once
 // hvSetThreadWaker(nullptr) returns, the old context is never called again.
-void wake(ThreadQueue& queue) {
+void Wake(ThreadQueue& queue) {
     if (queue.waker != nullptr && !queue.wakePending) {
         queue.wakePending = true;
         queue.waker(queue.wakerContext);
     }
 }
 
-void enqueue(ThreadQueue& queue, Message message) {
-    message.seq = registry().nextSeq++;
+void Enqueue(ThreadQueue& queue, Message message) {
+    message.seq = TheRegistry().nextSeq++;
     const bool isSend = message.send != nullptr;
     (isSend ? queue.sent : queue.posted).push_back(std::move(message));
-    wake(queue);
+    Wake(queue);
     if (isSend) {
         // The owner may be blocked in a send or a message-aware wait.
-        core().changed.notify_all();
+        TheCore().changed.notify_all();
     }
 }
 
-void dropMessagesFor(ThreadQueue& queue, uintptr_t window) {
+void DropMessagesFor(ThreadQueue& queue, uintptr_t window) {
     std::erase_if(queue.posted, [window](const Message& m) { return m.window == window; });
     std::erase_if(queue.sent, [window](const Message& m) {
         if (m.window != window) {
             return false;
         }
-        complete(*m.send, 0);
+        Complete(*m.send, 0);
         return true;
     });
 }
 
 // Calls the window procedure without the lock, then reports a send's result.
-void dispatch(std::unique_lock<std::mutex>& lock, const Message& message) {
-    const auto it = registry().windows.find(message.window);
-    if (it == registry().windows.end()) {
+void Dispatch(std::unique_lock<std::mutex>& lock, const Message& message) {
+    const auto it = TheRegistry().windows.find(message.window);
+    if (it == TheRegistry().windows.end()) {
         if (message.send) {
-            complete(*message.send, 0);
+            Complete(*message.send, 0);
         }
         return;
     }
@@ -94,33 +94,33 @@ void dispatch(std::unique_lock<std::mutex>& lock, const Message& message) {
     void* const context = it->second.context;
     lock.unlock();
     const LRESULT result =
-        proc(context, hwndOf(message.window), message.msg, message.wParam, message.lParam);
+        proc(context, HwndOf(message.window), message.msg, message.wParam, message.lParam);
     lock.lock();
     if (message.send) {
-        complete(*message.send, result);
+        Complete(*message.send, result);
     }
 }
 
 }  // namespace
 
-bool handleOneSent(std::unique_lock<std::mutex>& lock) {
-    ThreadQueue& queue = *self().queue;
+bool HandleOneSent(std::unique_lock<std::mutex>& lock) {
+    ThreadQueue& queue = *Self().queue;
     if (queue.sent.empty()) {
         return false;
     }
     const Message message = std::move(queue.sent.front());
     queue.sent.pop_front();
-    dispatch(lock, message);
+    Dispatch(lock, message);
     return true;
 }
 
-void destroyWindowsOf(ThreadQueue& queue) {
-    std::erase_if(registry().windows,
+void DestroyWindowsOf(ThreadQueue& queue) {
+    std::erase_if(TheRegistry().windows,
                   [&queue](const auto& entry) { return entry.second.queue.get() == &queue; });
     // Everything still queued was for those windows, and the waker's context
     // may be gone with the thread.
     for (const Message& m : queue.sent) {
-        complete(*m.send, 0);
+        Complete(*m.send, 0);
     }
     queue.sent.clear();
     queue.posted.clear();
@@ -141,45 +141,45 @@ HWND hvCreateWindowHandle(HV_WNDPROC proc, void* context) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
     }
-    ThreadState& me = self();
-    std::lock_guard lock(core().mutex);
-    Registry& reg = registry();
+    ThreadState& me = Self();
+    std::lock_guard lock(TheCore().mutex);
+    Registry& reg = TheRegistry();
     const uintptr_t id = reg.nextWindow;
     reg.nextWindow += 2;
     reg.windows.emplace(id, Window{proc, context, me.queue});
-    return hwndOf(id);
+    return HwndOf(id);
 }
 
 void hvDestroyWindowHandle(HWND hwnd) {
-    std::lock_guard lock(core().mutex);
-    auto& windows = registry().windows;
-    const auto it = windows.find(idOf(hwnd));
+    std::lock_guard lock(TheCore().mutex);
+    auto& windows = TheRegistry().windows;
+    const auto it = windows.find(IdOf(hwnd));
     if (it == windows.end()) {
         return;
     }
     const std::shared_ptr<ThreadQueue> queue = it->second.queue;
     windows.erase(it);
-    dropMessagesFor(*queue, idOf(hwnd));
+    DropMessagesFor(*queue, IdOf(hwnd));
 }
 
 void hvSetThreadWaker(HV_WAKEPROC wake, void* context) {
-    ThreadQueue& queue = *self().queue;
-    std::lock_guard lock(core().mutex);
+    ThreadQueue& queue = *Self().queue;
+    std::lock_guard lock(TheCore().mutex);
     queue.waker = wake;
     queue.wakerContext = context;
     queue.wakePending = false;
     if (!queue.posted.empty() || !queue.sent.empty()) {
-        hv::detail::wake(queue);
+        hv::detail::Wake(queue);
     }
 }
 
 int hvDispatchPending(void) {
-    ThreadQueue& queue = *self().queue;
-    std::unique_lock lock(core().mutex);
+    ThreadQueue& queue = *Self().queue;
+    std::unique_lock lock(TheCore().mutex);
     queue.wakePending = false;
     // Only what is queued now: a handler that posts to its own window must not
     // keep this call from returning to the event loop.
-    const uint64_t limit = registry().nextSeq;
+    const uint64_t limit = TheRegistry().nextSeq;
     int handled = 0;
     for (;;) {
         const bool havePosted = !queue.posted.empty() && queue.posted.front().seq < limit;
@@ -192,32 +192,32 @@ int hvDispatchPending(void) {
         auto& from = takePosted ? queue.posted : queue.sent;
         const Message message = std::move(from.front());
         from.pop_front();
-        dispatch(lock, message);
+        Dispatch(lock, message);
         ++handled;
     }
     return handled;
 }
 
 BOOL IsWindow(HWND hwnd) {
-    std::lock_guard lock(core().mutex);
-    return findWindow(hwnd) != nullptr ? TRUE : FALSE;
+    std::lock_guard lock(TheCore().mutex);
+    return FindWindow(hwnd) != nullptr ? TRUE : FALSE;
 }
 
 BOOL PostMessageA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    std::lock_guard lock(core().mutex);
-    const Window* window = findWindow(hwnd);
+    std::lock_guard lock(TheCore().mutex);
+    const Window* window = FindWindow(hwnd);
     if (window == nullptr) {
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);
         return FALSE;
     }
-    enqueue(*window->queue, Message{0, idOf(hwnd), msg, wParam, lParam, nullptr});
+    Enqueue(*window->queue, Message{0, IdOf(hwnd), msg, wParam, lParam, nullptr});
     return TRUE;
 }
 
 LRESULT SendMessageA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    ThreadState& me = self();
-    std::unique_lock lock(core().mutex);
-    const Window* window = findWindow(hwnd);
+    ThreadState& me = Self();
+    std::unique_lock lock(TheCore().mutex);
+    const Window* window = FindWindow(hwnd);
     if (window == nullptr) {
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);
         return 0;
@@ -229,10 +229,10 @@ LRESULT SendMessageA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         return proc(context, hwnd, msg, wParam, lParam);
     }
     const auto record = std::make_shared<SendRecord>();
-    enqueue(*window->queue, Message{0, idOf(hwnd), msg, wParam, lParam, record});
+    Enqueue(*window->queue, Message{0, IdOf(hwnd), msg, wParam, lParam, record});
     while (!record->done) {
-        if (!handleOneSent(lock)) {
-            core().changed.wait(lock);
+        if (!HandleOneSent(lock)) {
+            TheCore().changed.wait(lock);
         }
     }
     return record->result;
@@ -247,8 +247,8 @@ UINT RegisterWindowMessageA(const char* name) {
     for (char& c : key) {
         c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     }
-    std::lock_guard lock(core().mutex);
-    Registry& reg = registry();
+    std::lock_guard lock(TheCore().mutex);
+    Registry& reg = TheRegistry();
     if (const auto it = reg.messageNames.find(key); it != reg.messageNames.end()) {
         return it->second;
     }

@@ -22,10 +22,10 @@ enum class Kind { Event, Mutex, Thread };
 struct Object {
     explicit Object(Kind k) : kind(k) {}
     virtual ~Object() = default;
-    virtual bool signalled(DWORD threadId) const = 0;
+    virtual bool Signalled(DWORD threadId) const = 0;
     // Takes a signalled object for the wait it satisfies; true if that wait
     // inherits an abandoned mutex.
-    virtual bool acquire(ThreadState&) { return false; }
+    virtual bool Acquire(ThreadState&) { return false; }
 
     const Kind kind;
     std::string name;
@@ -35,8 +35,8 @@ struct Object {
 struct Event final : Object {
     Event(bool manualReset, bool initialState)
         : Object(Kind::Event), manual(manualReset), set(initialState) {}
-    bool signalled(DWORD) const override { return set; }
-    bool acquire(ThreadState&) override {
+    bool Signalled(DWORD) const override { return set; }
+    bool Acquire(ThreadState&) override {
         if (!manual) {
             set = false;
         }
@@ -54,8 +54,8 @@ struct Mutex final : Object {
             ::close(lockFile);
         }
     }
-    bool signalled(DWORD threadId) const override { return owner == 0 || owner == threadId; }
-    bool acquire(ThreadState& thread) override {
+    bool Signalled(DWORD threadId) const override { return owner == 0 || owner == threadId; }
+    bool Acquire(ThreadState& thread) override {
         owner = thread.id;
         ++depth;
         thread.mayOwnMutex = true;
@@ -72,7 +72,7 @@ struct Mutex final : Object {
 
 struct ThreadObject final : Object {
     ThreadObject() : Object(Kind::Thread) {}
-    bool signalled(DWORD) const override { return ended; }
+    bool Signalled(DWORD) const override { return ended; }
 
     bool ended = false;
     DWORD exitCode = STILL_ACTIVE;
@@ -86,13 +86,13 @@ struct Table {
     uintptr_t nextHandle = 4;
 };
 
-Table& table() {
+Table& TheTable() {
     static Table* instance = new Table;
     return *instance;
 }
 
-HANDLE addHandle(const std::shared_ptr<Object>& object) {
-    Table& t = table();
+HANDLE AddHandle(const std::shared_ptr<Object>& object) {
+    Table& t = TheTable();
     const uintptr_t value = t.nextHandle;
     t.nextHandle += 4;
     t.handles.emplace(value, object);
@@ -100,20 +100,20 @@ HANDLE addHandle(const std::shared_ptr<Object>& object) {
     return reinterpret_cast<HANDLE>(value);
 }
 
-uintptr_t idOf(HANDLE handle) {
+uintptr_t IdOf(HANDLE handle) {
     return reinterpret_cast<uintptr_t>(handle);
 }
 
-std::shared_ptr<Object> lookup(HANDLE handle) {
-    const auto& handles = table().handles;
-    const auto it = handles.find(idOf(handle));
+std::shared_ptr<Object> Lookup(HANDLE handle) {
+    const auto& handles = TheTable().handles;
+    const auto it = handles.find(IdOf(handle));
     return it == handles.end() ? nullptr : it->second;
 }
 
 template <class T>
-T* lookupAs(HANDLE handle, Kind kind) {
-    const auto& handles = table().handles;
-    const auto it = handles.find(idOf(handle));
+T* LookupAs(HANDLE handle, Kind kind) {
+    const auto& handles = TheTable().handles;
+    const auto it = handles.find(IdOf(handle));
     if (it == handles.end() || it->second->kind != kind) {
         SetLastError(ERROR_INVALID_HANDLE);
         return nullptr;
@@ -121,14 +121,14 @@ T* lookupAs(HANDLE handle, Kind kind) {
     return static_cast<T*>(it->second.get());
 }
 
-bool hasName(const char* name) {
+bool HasName(const char* name) {
     return name != nullptr && *name != '\0';
 }
 
 // A handle to an existing object of that name, or null with the last error
 // set if there is none (ERROR_FILE_NOT_FOUND) or it is of another kind.
-HANDLE openExisting(const char* name, Kind kind) {
-    const auto& names = table().names;
+HANDLE OpenExisting(const char* name, Kind kind) {
+    const auto& names = TheTable().names;
     const auto it = names.find(name);
     if (it == names.end()) {
         SetLastError(ERROR_FILE_NOT_FOUND);
@@ -138,21 +138,21 @@ HANDLE openExisting(const char* name, Kind kind) {
         SetLastError(ERROR_INVALID_HANDLE);
         return nullptr;
     }
-    return addHandle(it->second);
+    return AddHandle(it->second);
 }
 
-HANDLE addNamed(const std::shared_ptr<Object>& object, const char* name) {
-    if (hasName(name)) {
+HANDLE AddNamed(const std::shared_ptr<Object>& object, const char* name) {
+    if (HasName(name)) {
         object->name = name;
-        table().names.emplace(object->name, object);
+        TheTable().names.emplace(object->name, object);
     }
-    return addHandle(object);
+    return AddHandle(object);
 }
 
 // Named mutexes also hold an exclusive lock on a per-user file, so that a
 // second process creating the same name learns that it exists (the
 // single-instance check). Returns -1 if another process holds it.
-int lockFileFor(const std::string& name, bool& heldElsewhere) {
+int LockFileFor(const std::string& name, bool& heldElsewhere) {
     heldElsewhere = false;
     const char* runtimeDir = std::getenv("XDG_RUNTIME_DIR");
     std::string path = runtimeDir != nullptr && *runtimeDir != '\0' ? runtimeDir : "/tmp";
@@ -177,18 +177,18 @@ int lockFileFor(const std::string& name, bool& heldElsewhere) {
 
 using Clock = std::chrono::steady_clock;
 
-DWORD wait(DWORD count, const HANDLE* handles, bool waitAll, DWORD milliseconds, bool handleSent) {
+DWORD Wait(DWORD count, const HANDLE* handles, bool waitAll, DWORD milliseconds, bool handleSent) {
     if (count == 0 || count > MAXIMUM_WAIT_OBJECTS || handles == nullptr) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return WAIT_FAILED;
     }
-    ThreadState& me = self();
-    std::unique_lock lock(core().mutex);
+    ThreadState& me = Self();
+    std::unique_lock lock(TheCore().mutex);
     // Copies, so that a handle closed during the wait leaves the object alive.
     std::vector<std::shared_ptr<Object>> objects;
     objects.reserve(count);
     for (DWORD i = 0; i < count; ++i) {
-        auto object = lookup(handles[i]);
+        auto object = Lookup(handles[i]);
         if (!object) {
             SetLastError(ERROR_INVALID_HANDLE);
             return WAIT_FAILED;
@@ -209,12 +209,12 @@ DWORD wait(DWORD count, const HANDLE* handles, bool waitAll, DWORD milliseconds,
         if (waitAll) {
             bool allSignalled = true;
             for (const auto& object : objects) {
-                allSignalled = allSignalled && object->signalled(me.id);
+                allSignalled = allSignalled && object->Signalled(me.id);
             }
             if (allSignalled) {
                 DWORD result = WAIT_OBJECT_0;
                 for (DWORD i = 0; i < count; ++i) {
-                    if (objects[i]->acquire(me)) {
+                    if (objects[i]->Acquire(me)) {
                         result = WAIT_ABANDONED + i;
                     }
                 }
@@ -222,29 +222,29 @@ DWORD wait(DWORD count, const HANDLE* handles, bool waitAll, DWORD milliseconds,
             }
         } else {
             for (DWORD i = 0; i < count; ++i) {
-                if (objects[i]->signalled(me.id)) {
-                    return (objects[i]->acquire(me) ? WAIT_ABANDONED : WAIT_OBJECT_0) + i;
+                if (objects[i]->Signalled(me.id)) {
+                    return (objects[i]->Acquire(me) ? WAIT_ABANDONED : WAIT_OBJECT_0) + i;
                 }
             }
         }
-        if (handleSent && handleOneSent(lock)) {
+        if (handleSent && HandleOneSent(lock)) {
             continue;
         }
         if (milliseconds == INFINITE) {
-            core().changed.wait(lock);
+            TheCore().changed.wait(lock);
         } else if (Clock::now() >= deadline) {
             return WAIT_TIMEOUT;
         } else {
-            core().changed.wait_until(lock, deadline);
+            TheCore().changed.wait_until(lock, deadline);
         }
     }
 }
 
 }  // namespace
 
-void abandonMutexesOf(DWORD threadId) {
+void AbandonMutexesOf(DWORD threadId) {
     bool any = false;
-    for (const auto& entry : table().handles) {
+    for (const auto& entry : TheTable().handles) {
         if (entry.second->kind != Kind::Mutex) {
             continue;
         }
@@ -257,7 +257,7 @@ void abandonMutexesOf(DWORD threadId) {
         }
     }
     if (any) {
-        core().changed.notify_all();
+        TheCore().changed.notify_all();
     }
 }
 
@@ -270,41 +270,41 @@ constexpr DWORD kCreateSuspended = 0x00000004;
 }
 
 HANDLE CreateEventA(void*, BOOL manualReset, BOOL initialState, const char* name) {
-    std::lock_guard lock(core().mutex);
-    if (hasName(name) && table().names.count(name) != 0) {
-        HANDLE existing = openExisting(name, Kind::Event);
+    std::lock_guard lock(TheCore().mutex);
+    if (HasName(name) && TheTable().names.count(name) != 0) {
+        HANDLE existing = OpenExisting(name, Kind::Event);
         if (existing != nullptr) {
             SetLastError(ERROR_ALREADY_EXISTS);
         }
         return existing;
     }
     SetLastError(ERROR_SUCCESS);
-    return addNamed(std::make_shared<Event>(manualReset != FALSE, initialState != FALSE), name);
+    return AddNamed(std::make_shared<Event>(manualReset != FALSE, initialState != FALSE), name);
 }
 
 HANDLE OpenEventA(DWORD, BOOL, const char* name) {
-    if (!hasName(name)) {
+    if (!HasName(name)) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
     }
-    std::lock_guard lock(core().mutex);
-    return openExisting(name, Kind::Event);
+    std::lock_guard lock(TheCore().mutex);
+    return OpenExisting(name, Kind::Event);
 }
 
 BOOL SetEvent(HANDLE event) {
-    std::lock_guard lock(core().mutex);
-    auto* e = lookupAs<Event>(event, Kind::Event);
+    std::lock_guard lock(TheCore().mutex);
+    auto* e = LookupAs<Event>(event, Kind::Event);
     if (e == nullptr) {
         return FALSE;
     }
     e->set = true;
-    core().changed.notify_all();
+    TheCore().changed.notify_all();
     return TRUE;
 }
 
 BOOL ResetEvent(HANDLE event) {
-    std::lock_guard lock(core().mutex);
-    auto* e = lookupAs<Event>(event, Kind::Event);
+    std::lock_guard lock(TheCore().mutex);
+    auto* e = LookupAs<Event>(event, Kind::Event);
     if (e == nullptr) {
         return FALSE;
     }
@@ -313,10 +313,10 @@ BOOL ResetEvent(HANDLE event) {
 }
 
 HANDLE CreateMutexA(void*, BOOL initialOwner, const char* name) {
-    ThreadState& me = self();
-    std::lock_guard lock(core().mutex);
-    if (hasName(name) && table().names.count(name) != 0) {
-        HANDLE existing = openExisting(name, Kind::Mutex);
+    ThreadState& me = Self();
+    std::lock_guard lock(TheCore().mutex);
+    if (HasName(name) && TheTable().names.count(name) != 0) {
+        HANDLE existing = OpenExisting(name, Kind::Mutex);
         if (existing != nullptr) {
             SetLastError(ERROR_ALREADY_EXISTS);
         }
@@ -324,22 +324,22 @@ HANDLE CreateMutexA(void*, BOOL initialOwner, const char* name) {
     }
     auto mutex = std::make_shared<Mutex>();
     bool heldElsewhere = false;
-    if (hasName(name)) {
-        mutex->lockFile = lockFileFor(name, heldElsewhere);
+    if (HasName(name)) {
+        mutex->lockFile = LockFileFor(name, heldElsewhere);
     }
     // Ownership goes only to the creator; a process that finds the name in
     // use elsewhere gets a stand-in it does not own.
     if (initialOwner != FALSE && !heldElsewhere) {
-        mutex->acquire(me);
+        mutex->Acquire(me);
     }
     SetLastError(heldElsewhere ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
-    return addNamed(mutex, name);
+    return AddNamed(mutex, name);
 }
 
 BOOL ReleaseMutex(HANDLE mutex) {
     const DWORD me = GetCurrentThreadId();
-    std::lock_guard lock(core().mutex);
-    auto* m = lookupAs<Mutex>(mutex, Kind::Mutex);
+    std::lock_guard lock(TheCore().mutex);
+    auto* m = LookupAs<Mutex>(mutex, Kind::Mutex);
     if (m == nullptr) {
         return FALSE;
     }
@@ -349,16 +349,16 @@ BOOL ReleaseMutex(HANDLE mutex) {
     }
     if (--m->depth == 0) {
         m->owner = 0;
-        core().changed.notify_all();
+        TheCore().changed.notify_all();
     }
     return TRUE;
 }
 
 BOOL CloseHandle(HANDLE handle) {
     std::shared_ptr<Object> object;  // released after the lock
-    std::lock_guard lock(core().mutex);
-    Table& t = table();
-    const auto it = t.handles.find(idOf(handle));
+    std::lock_guard lock(TheCore().mutex);
+    Table& t = TheTable();
+    const auto it = t.handles.find(IdOf(handle));
     if (it == t.handles.end()) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
@@ -372,15 +372,15 @@ BOOL CloseHandle(HANDLE handle) {
 }
 
 DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
-    return wait(1, &handle, false, milliseconds, false);
+    return Wait(1, &handle, false, milliseconds, false);
 }
 
 DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, DWORD milliseconds) {
-    return wait(count, handles, waitAll != FALSE, milliseconds, false);
+    return Wait(count, handles, waitAll != FALSE, milliseconds, false);
 }
 
 DWORD hvWaitHandlingSent(DWORD count, const HANDLE* handles, DWORD milliseconds) {
-    return wait(count, handles, false, milliseconds, true);
+    return Wait(count, handles, false, milliseconds, true);
 }
 
 HANDLE CreateThread(void*, size_t, LPTHREAD_START_ROUTINE start, void* parameter, DWORD flags,
@@ -392,31 +392,31 @@ HANDLE CreateThread(void*, size_t, LPTHREAD_START_ROUTINE start, void* parameter
     // The thread keeps its own reference: closing every handle must not free
     // what it signals when it ends.
     auto object = std::make_shared<ThreadObject>();
-    const DWORD id = allocateThreadId();
+    const DWORD id = AllocateThreadId();
     if (threadId != nullptr) {
         *threadId = id;
     }
     try {
         std::thread([object, start, parameter, id] {
-            adoptThreadId(id);
+            AdoptThreadId(id);
             const DWORD exitCode = start(parameter);
-            endCurrentThread();
-            std::lock_guard lock(core().mutex);
+            EndCurrentThread();
+            std::lock_guard lock(TheCore().mutex);
             object->ended = true;
             object->exitCode = exitCode;
-            core().changed.notify_all();
+            TheCore().changed.notify_all();
         }).detach();
     } catch (const std::system_error&) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
     }
-    std::lock_guard lock(core().mutex);
-    return addHandle(object);
+    std::lock_guard lock(TheCore().mutex);
+    return AddHandle(object);
 }
 
 BOOL GetExitCodeThread(HANDLE thread, DWORD* exitCode) {
-    std::lock_guard lock(core().mutex);
-    auto* t = lookupAs<ThreadObject>(thread, Kind::Thread);
+    std::lock_guard lock(TheCore().mutex);
+    auto* t = LookupAs<ThreadObject>(thread, Kind::Thread);
     if (t == nullptr) {
         return FALSE;
     }

@@ -11,20 +11,20 @@ std::atomic<DWORD> g_nextThreadId{1};
 thread_local DWORD t_adoptedId = 0;
 thread_local DWORD t_lastError = ERROR_SUCCESS;
 
-void endThread(ThreadState& state) {
-    std::lock_guard lock(core().mutex);
+void EndThread(ThreadState& state) {
+    std::lock_guard lock(TheCore().mutex);
     if (state.ended) {
         return;
     }
     state.ended = true;
-    destroyWindowsOf(*state.queue);
+    DestroyWindowsOf(*state.queue);
     if (state.mayOwnMutex) {
-        abandonMutexesOf(state.id);
+        AbandonMutexesOf(state.id);
     }
 }
 }  // namespace
 
-Core& core() {
+Core& TheCore() {
     // Never destroyed: detached threads may still use it while the process exits.
     static Core* instance = new Core;
     return *instance;
@@ -33,24 +33,24 @@ Core& core() {
 ThreadState::ThreadState(DWORD threadId) : id(threadId), queue(std::make_shared<ThreadQueue>()) {}
 
 ThreadState::~ThreadState() {
-    endThread(*this);
+    EndThread(*this);
 }
 
-ThreadState& self() {
-    thread_local ThreadState state(t_adoptedId != 0 ? t_adoptedId : allocateThreadId());
+ThreadState& Self() {
+    thread_local ThreadState state(t_adoptedId != 0 ? t_adoptedId : AllocateThreadId());
     return state;
 }
 
-DWORD allocateThreadId() {
+DWORD AllocateThreadId() {
     return g_nextThreadId.fetch_add(1, std::memory_order_relaxed);
 }
 
-void adoptThreadId(DWORD id) {
+void AdoptThreadId(DWORD id) {
     t_adoptedId = id;
 }
 
-void endCurrentThread() {
-    endThread(self());
+void EndCurrentThread() {
+    EndThread(Self());
 }
 
 }  // namespace hv::detail
@@ -58,7 +58,7 @@ void endCurrentThread() {
 using namespace hv::detail;
 
 DWORD GetCurrentThreadId(void) {
-    return self().id;
+    return Self().id;
 }
 
 DWORD GetLastError(void) {
