@@ -110,20 +110,13 @@ std::vector<uint8_t> WriteJpeg(const JpegSpec& entry) {
 
     cinfo.image_width = entry.width;
     cinfo.image_height = entry.height;
-    switch (entry.color) {
-        case JpegColor::Rgb:
-            cinfo.input_components = 3;
-            cinfo.in_color_space = JCS_RGB;
-            break;
-        case JpegColor::Gray:
-            cinfo.input_components = 1;
-            cinfo.in_color_space = JCS_GRAYSCALE;
-            break;
-        case JpegColor::InvertedCmyk:
-            cinfo.input_components = 4;
-            cinfo.in_color_space = JCS_CMYK;
-            break;
-    }
+    // Indexed by JpegColor.
+    static const struct {
+        int components;
+        J_COLOR_SPACE space;
+    } kColors[] = {{3, JCS_RGB}, {1, JCS_GRAYSCALE}, {4, JCS_CMYK}};
+    cinfo.input_components = kColors[static_cast<int>(entry.color)].components;
+    cinfo.in_color_space = kColors[static_cast<int>(entry.color)].space;
     jpeg_set_defaults(&cinfo);
     jpeg_set_quality(&cinfo, 95, TRUE);
     if (entry.progressive) {
