@@ -203,6 +203,7 @@ LRESULT TestShellHook(int code, WPARAM wParam, LPARAM lParam) {
 TEST(ShellHook, RemoteKeysReachTheHookWhichMayConsumeThem) {
     Probe probe;
     probe.CreateEx(0, "", WS_POPUP | WS_VISIBLE, RECT{0, 0, 10, 10}, nullptr, 0);
+    g_hookCalls.clear();
     g_hook = SetWindowsHookExA(WH_SHELL, &TestShellHook, nullptr, GetCurrentThreadId());
     ASSERT_NE(g_hook, nullptr);
 
