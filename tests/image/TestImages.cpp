@@ -19,27 +19,19 @@ void AppendBytes(png_structp png, png_bytep data, size_t length) {
 
 void NoFlush(png_structp) {}
 
-size_t PngRowBytes(const PngSpec& entry) {
-    int channels = 1;
-    switch (entry.colorType) {
-        case PNG_COLOR_TYPE_RGB: channels = 3; break;
-        case PNG_COLOR_TYPE_RGB_ALPHA: channels = 4; break;
-        case PNG_COLOR_TYPE_GRAY_ALPHA: channels = 2; break;
-        default: break;
-    }
-    return (size_t{entry.width} * channels * entry.bitDepth + 7) / 8;
-}
-
 // Everything this frame needs is set up before setjmp; libpng returns here
 // by longjmp on failure.
-bool WritePngRows(png_structp png, png_infop info, const PngSpec& entry, png_bytepp rows,
-                  png_colorp palette, png_color_16p key) {
+bool WritePngRows(png_structp png, png_infop info, const PngSpec& entry, size_t rowBytes,
+                  png_bytepp rows, png_colorp palette, png_color_16p key) {
     if (setjmp(png_jmpbuf(png))) {
         return false;
     }
     png_set_IHDR(png, info, entry.width, entry.height, entry.bitDepth, entry.colorType,
                  entry.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    if (png_get_rowbytes(png, info) != rowBytes || rowBytes * entry.height != entry.rows.size()) {
+        png_error(png, "the rows do not fit the header");
+    }
     if (!entry.palette.empty()) {
         png_set_PLTE(png, info, palette, static_cast<int>(entry.palette.size() / 3));
     }
@@ -59,12 +51,7 @@ bool WritePngRows(png_structp png, png_infop info, const PngSpec& entry, png_byt
 
 std::vector<uint8_t> WritePng(const PngSpec& entry) {
     std::vector<uint8_t> out;
-    const size_t rowBytes = PngRowBytes(entry);
-    if (entry.rows.size() != rowBytes * entry.height) {
-        std::fprintf(stderr, "WritePng: %zu row bytes, expected %zu\n", entry.rows.size(),
-                     rowBytes * entry.height);
-        std::abort();
-    }
+    const size_t rowBytes = entry.rows.size() / entry.height;
     std::vector<png_bytep> rows(entry.height);
     std::vector<uint8_t> data = entry.rows;
     for (uint32_t y = 0; y < entry.height; ++y) {
@@ -86,10 +73,10 @@ std::vector<uint8_t> WritePng(const PngSpec& entry) {
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png_create_info_struct(png);
     png_set_write_fn(png, &out, AppendBytes, NoFlush);
-    const bool ok = WritePngRows(png, info, entry, rows.data(), palette.data(), &key);
+    const bool ok = WritePngRows(png, info, entry, rowBytes, rows.data(), palette.data(), &key);
     png_destroy_write_struct(&png, &info);
     if (!ok) {
-        std::fprintf(stderr, "WritePng: libpng refused the image\n");
+        std::fprintf(stderr, "WritePng: libpng refused the image or its rows\n");
         std::abort();
     }
     return out;
@@ -123,20 +110,13 @@ std::vector<uint8_t> WriteJpeg(const JpegSpec& entry) {
 
     cinfo.image_width = entry.width;
     cinfo.image_height = entry.height;
-    switch (entry.color) {
-        case JpegColor::Rgb:
-            cinfo.input_components = 3;
-            cinfo.in_color_space = JCS_RGB;
-            break;
-        case JpegColor::Gray:
-            cinfo.input_components = 1;
-            cinfo.in_color_space = JCS_GRAYSCALE;
-            break;
-        case JpegColor::InvertedCmyk:
-            cinfo.input_components = 4;
-            cinfo.in_color_space = JCS_CMYK;
-            break;
-    }
+    // Indexed by JpegColor.
+    static const struct {
+        int components;
+        J_COLOR_SPACE space;
+    } kColors[] = {{3, JCS_RGB}, {1, JCS_GRAYSCALE}, {4, JCS_CMYK}};
+    cinfo.input_components = kColors[static_cast<int>(entry.color)].components;
+    cinfo.in_color_space = kColors[static_cast<int>(entry.color)].space;
     jpeg_set_defaults(&cinfo);
     jpeg_set_quality(&cinfo, 95, TRUE);
     if (entry.progressive) {

@@ -14,12 +14,12 @@ struct PngSpec {
     int bitDepth = 8;
     bool interlaced = false;
     // Rows packed as the PNG stores them (big-endian 16-bit samples).
-    std::vector<uint8_t> rows;
+    std::vector<uint8_t> rows{};
     // Palette entries as RGB triples, and tRNS: alphas for a palette, or one
     // key sample (gray) or three (RGB) in 16 bits each.
-    std::vector<uint8_t> palette;
-    std::vector<uint8_t> paletteAlpha;
-    std::vector<uint16_t> transparentKey;
+    std::vector<uint8_t> palette{};
+    std::vector<uint8_t> paletteAlpha{};
+    std::vector<uint16_t> transparentKey{};
 };
 
 std::vector<uint8_t> WritePng(const PngSpec& entry);
@@ -35,7 +35,7 @@ struct JpegSpec {
     JpegColor color = JpegColor::Rgb;
     bool progressive = false;
     // One sample per component and pixel: RGB, gray or CMYK as given by color.
-    std::vector<uint8_t> samples;
+    std::vector<uint8_t> samples{};
 };
 
 std::vector<uint8_t> WriteJpeg(const JpegSpec& entry);

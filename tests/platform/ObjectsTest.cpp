@@ -7,12 +7,12 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
-#include <functional>
 #include <set>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "winapi/UniqueHandle.h"
 #include "winapi/winapi.h"
 
 extern char** environ;
@@ -21,216 +21,142 @@ namespace {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
+using hv::UniqueHandle;
 
-// Closes its handle, so a failing assertion does not leak it into later tests.
-class Owned {
-  public:
-    explicit Owned(HANDLE h) : h_(h) {}
-    ~Owned() {
-        if (h_ != nullptr) {
-            CloseHandle(h_);
-        }
-    }
-    Owned(const Owned&) = delete;
-    Owned& operator=(const Owned&) = delete;
-    HANDLE get() const { return h_; }
-
-  private:
-    HANDLE h_;
-};
-
-bool eventually(const std::function<bool()>& condition) {
-    const auto deadline = Clock::now() + 2s;
-    while (!condition()) {
-        if (Clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(1ms);
-    }
-    return true;
+UniqueHandle NewEvent(bool manualReset, bool set) {
+    return UniqueHandle(CreateEventA(nullptr, manualReset, set, nullptr));
 }
 
-std::string uniqueName(const char* what) {
+std::string UniqueName(const char* what) {
     return std::string("HalvoryTest-") + what + "-" + std::to_string(::getpid());
 }
 
-TEST(Events, NamedEventsAreSharedWhileAHandleIsOpen) {
-    const std::string name = uniqueName("event");
-    HANDLE first = CreateEventA(nullptr, TRUE, FALSE, name.c_str());
-    ASSERT_NE(first, nullptr);
-    EXPECT_EQ(GetLastError(), ERROR_SUCCESS);
+// A wait that must run out, after about its 50 ms.
+void ExpectTimeout(DWORD count, const HANDLE* handles, BOOL waitAll) {
+    const auto start = Clock::now();
+    EXPECT_EQ(WaitForMultipleObjects(count, handles, waitAll, 50), WAIT_TIMEOUT);
+    const auto waited = Clock::now() - start;
+    EXPECT_GE(waited, 45ms);
+    EXPECT_LT(waited, 2s);
+}
 
+TEST(Events, NamedEventsAreSharedWhileAHandleIsOpen) {
+    const std::string name = UniqueName("event");
+    HANDLE first = CreateEventA(nullptr, TRUE, FALSE, name.c_str());
+    EXPECT_EQ(GetLastError(), ERROR_SUCCESS);
     // The second creation's arguments do not matter: it is the same event.
     HANDLE second = CreateEventA(nullptr, FALSE, TRUE, name.c_str());
-    ASSERT_NE(second, nullptr);
     EXPECT_EQ(GetLastError(), ERROR_ALREADY_EXISTS);
-    EXPECT_NE(second, first);
+    ASSERT_NE(second, first);
     EXPECT_EQ(WaitForSingleObject(second, 0), WAIT_TIMEOUT);
     EXPECT_TRUE(SetEvent(second));
     EXPECT_EQ(WaitForSingleObject(first, 0), WAIT_OBJECT_0);
     EXPECT_EQ(WaitForSingleObject(first, 0), WAIT_OBJECT_0);
 
-    HANDLE opened = OpenEventA(EVENT_ALL_ACCESS, FALSE, name.c_str());
-    ASSERT_NE(opened, nullptr);
     EXPECT_TRUE(CloseHandle(first));
+    HANDLE opened = OpenEventA(EVENT_ALL_ACCESS, FALSE, name.c_str());
     EXPECT_TRUE(CloseHandle(second));
     EXPECT_EQ(WaitForSingleObject(opened, 0), WAIT_OBJECT_0);
     EXPECT_TRUE(CloseHandle(opened));
-
     // With the last handle gone, so is the name.
     EXPECT_EQ(OpenEventA(SYNCHRONIZE, FALSE, name.c_str()), nullptr);
     EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
-    Owned fresh(CreateEventA(nullptr, TRUE, FALSE, name.c_str()));
-    EXPECT_EQ(GetLastError(), ERROR_SUCCESS);
-    EXPECT_EQ(WaitForSingleObject(fresh.get(), 0), WAIT_TIMEOUT);
 
-    // Unnamed events are independent of each other.
-    Owned a(CreateEventA(nullptr, TRUE, FALSE, nullptr));
-    Owned b(CreateEventA(nullptr, TRUE, FALSE, ""));
-    SetEvent(a.get());
-    EXPECT_EQ(WaitForSingleObject(b.get(), 0), WAIT_TIMEOUT);
-}
-
-TEST(Events, ANameBelongsToOneKindOfObject) {
-    const std::string name = uniqueName("kind");
-    Owned mutex(CreateMutexA(nullptr, FALSE, name.c_str()));
-    ASSERT_NE(mutex.get(), nullptr);
+    // A name belongs to one kind of object.
+    UniqueHandle mutex(CreateMutexA(nullptr, FALSE, name.c_str()));
     EXPECT_EQ(CreateEventA(nullptr, TRUE, FALSE, name.c_str()), nullptr);
     EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
     EXPECT_EQ(OpenEventA(SYNCHRONIZE, FALSE, name.c_str()), nullptr);
-    EXPECT_FALSE(SetEvent(mutex.get()));
-    EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+    EXPECT_FALSE(SetEvent(mutex.Get()));
+
+    // An empty name is no name.
+    UniqueHandle a(CreateEventA(nullptr, TRUE, FALSE, ""));
+    UniqueHandle b(CreateEventA(nullptr, TRUE, FALSE, ""));
+    SetEvent(a.Get());
+    EXPECT_EQ(WaitForSingleObject(b.Get(), 0), WAIT_TIMEOUT);
 }
 
-// Starts waiters on one event; each counts itself when its wait is satisfied.
-struct Waiters {
-    Waiters(HANDLE event, int count) {
-        for (int i = 0; i < count; ++i) {
-            threads.emplace_back([this, event] {
-                if (WaitForSingleObject(event, 5000) == WAIT_OBJECT_0) {
+TEST(Events, ASetReleasesOneWaiterIfAutoResetAndEveryWaiterIfManual) {
+    for (const bool manual : {false, true}) {
+        SCOPED_TRACE(manual ? "manual reset" : "auto reset");
+        const UniqueHandle event = NewEvent(manual, false);
+        std::atomic<int> woken{0};
+        std::vector<std::jthread> waiters;
+        for (int i = 0; i < 3; ++i) {
+            waiters.emplace_back([&] {
+                if (WaitForSingleObject(event.Get(), 5000) == WAIT_OBJECT_0) {
                     ++woken;
                 }
             });
         }
-    }
-    ~Waiters() {
-        for (auto& t : threads) {
-            t.join();
+        const int perSet = manual ? 3 : 1;
+        for (int released = perSet; released <= 3; released += perSet) {
+            EXPECT_TRUE(SetEvent(event.Get()));
+            for (const auto deadline = Clock::now() + 2s;
+                 woken < released && Clock::now() < deadline;) {
+                std::this_thread::sleep_for(1ms);
+            }
+            std::this_thread::sleep_for(20ms);
+            EXPECT_EQ(woken, released);
         }
+        EXPECT_EQ(WaitForSingleObject(event.Get(), 0), manual ? WAIT_OBJECT_0 : WAIT_TIMEOUT);
+        EXPECT_TRUE(ResetEvent(event.Get()));
+        EXPECT_EQ(WaitForSingleObject(event.Get(), 0), WAIT_TIMEOUT);
     }
-    std::atomic<int> woken{0};
-    std::vector<std::thread> threads;
-};
-
-TEST(Events, AutoResetReleasesOneWaiterPerSet) {
-    Owned event(CreateEventA(nullptr, FALSE, FALSE, nullptr));
-    Waiters waiters(event.get(), 3);
-    for (int released = 1; released <= 3; ++released) {
-        EXPECT_TRUE(SetEvent(event.get()));
-        EXPECT_TRUE(eventually([&] { return waiters.woken == released; }));
-        std::this_thread::sleep_for(20ms);
-        EXPECT_EQ(waiters.woken, released);
-    }
-    EXPECT_EQ(WaitForSingleObject(event.get(), 0), WAIT_TIMEOUT);
-}
-
-TEST(Events, ManualResetReleasesEveryWaiterUntilReset) {
-    Owned event(CreateEventA(nullptr, TRUE, FALSE, nullptr));
-    {
-        Waiters waiters(event.get(), 3);
-        EXPECT_TRUE(SetEvent(event.get()));
-        EXPECT_TRUE(eventually([&] { return waiters.woken == 3; }));
-    }
-    EXPECT_EQ(WaitForSingleObject(event.get(), 0), WAIT_OBJECT_0);
-    EXPECT_TRUE(ResetEvent(event.get()));
-    EXPECT_EQ(WaitForSingleObject(event.get(), 0), WAIT_TIMEOUT);
 }
 
 TEST(Waits, AnyReportsTheLowestSignalledIndexAndConsumesOnlyIt) {
-    Owned a(CreateEventA(nullptr, FALSE, FALSE, nullptr));
-    Owned b(CreateEventA(nullptr, FALSE, TRUE, nullptr));
-    Owned c(CreateEventA(nullptr, FALSE, TRUE, nullptr));
-    const HANDLE handles[] = {a.get(), b.get(), c.get()};
+    const UniqueHandle a = NewEvent(false, false), b = NewEvent(false, true),
+                       c = NewEvent(false, true);
+    const HANDLE handles[] = {a.Get(), b.Get(), c.Get()};
     EXPECT_EQ(WaitForMultipleObjects(3, handles, FALSE, 0), WAIT_OBJECT_0 + 1);
     EXPECT_EQ(WaitForMultipleObjects(3, handles, FALSE, 0), WAIT_OBJECT_0 + 2);
-    EXPECT_EQ(WaitForMultipleObjects(3, handles, FALSE, 0), WAIT_TIMEOUT);
-
-    std::thread setter([&] {
-        std::this_thread::sleep_for(20ms);
-        SetEvent(a.get());
-    });
-    EXPECT_EQ(WaitForMultipleObjects(3, handles, FALSE, 5000), WAIT_OBJECT_0);
-    setter.join();
+    ExpectTimeout(3, handles, FALSE);
+    SetEvent(a.Get());
+    EXPECT_EQ(WaitForMultipleObjects(3, handles, FALSE, 0), WAIT_OBJECT_0);
 }
 
 TEST(Waits, AllTakesEveryObjectAtOnceOrNone) {
-    Owned a(CreateEventA(nullptr, FALSE, TRUE, nullptr));
-    Owned b(CreateEventA(nullptr, FALSE, FALSE, nullptr));
-    const HANDLE handles[] = {a.get(), b.get()};
-    EXPECT_EQ(WaitForMultipleObjects(2, handles, TRUE, 0), WAIT_TIMEOUT);
+    const UniqueHandle a = NewEvent(false, true), b = NewEvent(false, false);
+    const HANDLE handles[] = {a.Get(), b.Get()};
+    ExpectTimeout(2, handles, TRUE);
     // The failed wait left the first event set.
-    SetEvent(b.get());
+    SetEvent(b.Get());
     EXPECT_EQ(WaitForMultipleObjects(2, handles, TRUE, 0), WAIT_OBJECT_0);
-    EXPECT_EQ(WaitForSingleObject(a.get(), 0), WAIT_TIMEOUT);
-    EXPECT_EQ(WaitForSingleObject(b.get(), 0), WAIT_TIMEOUT);
-
-    std::atomic<bool> secondSet{false};
-    std::thread setter([&] {
-        SetEvent(a.get());
-        std::this_thread::sleep_for(30ms);
-        secondSet = true;
-        SetEvent(b.get());
-    });
-    EXPECT_EQ(WaitForMultipleObjects(2, handles, TRUE, 5000), WAIT_OBJECT_0);
-    EXPECT_TRUE(secondSet);
-    setter.join();
-}
-
-TEST(Waits, TimeoutsAreHonoured) {
-    Owned a(CreateEventA(nullptr, TRUE, FALSE, nullptr));
-    Owned b(CreateEventA(nullptr, TRUE, FALSE, nullptr));
-    const HANDLE handles[] = {a.get(), b.get()};
-    auto timed = [](const std::function<DWORD()>& wait, DWORD expected) {
-        const auto start = Clock::now();
-        EXPECT_EQ(wait(), expected);
-        return Clock::now() - start;
-    };
-    EXPECT_LT(timed([&] { return WaitForSingleObject(a.get(), 0); }, WAIT_TIMEOUT), 1s);
-    auto single = timed([&] { return WaitForSingleObject(a.get(), 50); }, WAIT_TIMEOUT);
-    EXPECT_GE(single, 45ms);
-    EXPECT_LT(single, 2s);
-    auto any = timed([&] { return WaitForMultipleObjects(2, handles, FALSE, 50); }, WAIT_TIMEOUT);
-    EXPECT_GE(any, 45ms);
-    EXPECT_LT(any, 2s);
-    SetEvent(a.get());
-    auto all = timed([&] { return WaitForMultipleObjects(2, handles, TRUE, 50); }, WAIT_TIMEOUT);
-    EXPECT_GE(all, 45ms);
-    EXPECT_LT(all, 2s);
+    EXPECT_EQ(WaitForMultipleObjects(2, handles, FALSE, 0), WAIT_TIMEOUT);
 }
 
 TEST(Waits, BadArgumentsFail) {
-    Owned event(CreateEventA(nullptr, TRUE, TRUE, nullptr));
+    const UniqueHandle event = NewEvent(true, true);
     HANDLE closed = CreateEventA(nullptr, TRUE, TRUE, nullptr);
     CloseHandle(closed);
-    std::vector<HANDLE> many(MAXIMUM_WAIT_OBJECTS + 1, event.get());
-
-    EXPECT_EQ(WaitForMultipleObjects(0, many.data(), FALSE, 0), WAIT_FAILED);
-    EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
-    EXPECT_EQ(WaitForMultipleObjects(MAXIMUM_WAIT_OBJECTS + 1, many.data(), FALSE, 0), WAIT_FAILED);
-    EXPECT_EQ(WaitForSingleObject(nullptr, 0), WAIT_FAILED);
-    EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
-    EXPECT_EQ(WaitForSingleObject(closed, INFINITE), WAIT_FAILED);
-    const HANDLE mixed[] = {event.get(), closed};
-    EXPECT_EQ(WaitForMultipleObjects(2, mixed, FALSE, INFINITE), WAIT_FAILED);
-    // The same object twice cannot be taken "all at once"; for "any" it is harmless.
-    EXPECT_EQ(WaitForMultipleObjects(2, many.data(), TRUE, 0), WAIT_FAILED);
-    EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
-    EXPECT_EQ(WaitForMultipleObjects(MAXIMUM_WAIT_OBJECTS, many.data(), FALSE, 0), WAIT_OBJECT_0);
+    const std::vector<HANDLE> many(MAXIMUM_WAIT_OBJECTS + 1, event.Get());
+    const HANDLE mixed[] = {event.Get(), closed};
+    const struct {
+        const char* name;
+        DWORD count;
+        const HANDLE* handles;
+        BOOL all;
+        DWORD result;
+        DWORD error;
+    } cases[] = {
+        {"none", 0, many.data(), FALSE, WAIT_FAILED, ERROR_INVALID_PARAMETER},
+        {"too many", MAXIMUM_WAIT_OBJECTS + 1, many.data(), FALSE, WAIT_FAILED,
+         ERROR_INVALID_PARAMETER},
+        {"as many as allowed", MAXIMUM_WAIT_OBJECTS, many.data(), FALSE, WAIT_OBJECT_0,
+         ERROR_SUCCESS},
+        {"a closed handle after a good one", 2, mixed, FALSE, WAIT_FAILED, ERROR_INVALID_HANDLE},
+        // The same object twice cannot be taken "all at once"; for "any" it is harmless.
+        {"one object twice, all", 2, many.data(), TRUE, WAIT_FAILED, ERROR_INVALID_PARAMETER},
+    };
+    for (const auto& c : cases) {
+        SetLastError(ERROR_SUCCESS);
+        EXPECT_EQ(WaitForMultipleObjects(c.count, c.handles, c.all, 0), c.result) << c.name;
+        EXPECT_EQ(GetLastError(), c.error) << c.name;
+    }
 }
 
 TEST(Handles, AreClosedOnceAndNeverReused) {
-    EXPECT_FALSE(CloseHandle(nullptr));
-    EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
     std::set<HANDLE> seen;
     for (int i = 0; i < 20; ++i) {
         HANDLE h = CreateEventA(nullptr, FALSE, FALSE, nullptr);
@@ -238,71 +164,63 @@ TEST(Handles, AreClosedOnceAndNeverReused) {
         EXPECT_TRUE(CloseHandle(h));
         EXPECT_FALSE(CloseHandle(h));
         EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
-        EXPECT_FALSE(SetEvent(h));
     }
 }
 
 TEST(Mutexes, OwnershipIsRecursiveAndBelongsToOneThread) {
-    Owned mutex(CreateMutexA(nullptr, TRUE, nullptr));
-    ASSERT_NE(mutex.get(), nullptr);
-    EXPECT_EQ(WaitForSingleObject(mutex.get(), 0), WAIT_OBJECT_0);
-
+    const UniqueHandle mutex(CreateMutexA(nullptr, TRUE, nullptr));
+    EXPECT_EQ(WaitForSingleObject(mutex.Get(), 0), WAIT_OBJECT_0);
     std::thread([&] {
-        EXPECT_EQ(WaitForSingleObject(mutex.get(), 0), WAIT_TIMEOUT);
-        EXPECT_FALSE(ReleaseMutex(mutex.get()));
+        EXPECT_EQ(WaitForSingleObject(mutex.Get(), 0), WAIT_TIMEOUT);
+        EXPECT_FALSE(ReleaseMutex(mutex.Get()));
         EXPECT_EQ(GetLastError(), ERROR_NOT_OWNER);
     }).join();
 
     std::atomic<bool> released{false};
     std::thread waiter([&] {
-        EXPECT_EQ(WaitForSingleObject(mutex.get(), 5000), WAIT_OBJECT_0);
+        EXPECT_EQ(WaitForSingleObject(mutex.Get(), 5000), WAIT_OBJECT_0);
         EXPECT_TRUE(released);
-        EXPECT_TRUE(ReleaseMutex(mutex.get()));
+        EXPECT_TRUE(ReleaseMutex(mutex.Get()));
     });
-    EXPECT_TRUE(ReleaseMutex(mutex.get()));
+    EXPECT_TRUE(ReleaseMutex(mutex.Get()));
     std::this_thread::sleep_for(20ms);
     released = true;
-    EXPECT_TRUE(ReleaseMutex(mutex.get()));
+    EXPECT_TRUE(ReleaseMutex(mutex.Get()));
     waiter.join();
-    EXPECT_FALSE(ReleaseMutex(mutex.get()));
+    EXPECT_FALSE(ReleaseMutex(mutex.Get()));
     EXPECT_EQ(GetLastError(), ERROR_NOT_OWNER);
-    EXPECT_EQ(WaitForSingleObject(mutex.get(), 0), WAIT_OBJECT_0);
-    EXPECT_TRUE(ReleaseMutex(mutex.get()));
 }
 
 TEST(Mutexes, ThreadEndingWhileOwningAbandonsIt) {
-    Owned mutex(CreateMutexA(nullptr, FALSE, nullptr));
-    Owned thread(CreateThread(
-        nullptr, 0, [](void* m) -> DWORD { return WaitForSingleObject(static_cast<HANDLE>(m), 0); },
-        mutex.get(), 0, nullptr));
-    ASSERT_EQ(WaitForSingleObject(thread.get(), 5000), WAIT_OBJECT_0);
-    EXPECT_EQ(WaitForSingleObject(mutex.get(), 0), WAIT_ABANDONED);
-    EXPECT_TRUE(ReleaseMutex(mutex.get()));
-    EXPECT_EQ(WaitForSingleObject(mutex.get(), 0), WAIT_OBJECT_0);
-    EXPECT_TRUE(ReleaseMutex(mutex.get()));
+    const UniqueHandle set = NewEvent(true, true), unset = NewEvent(true, false);
+    const UniqueHandle mutex(CreateMutexA(nullptr, FALSE, nullptr));
+    for (const BOOL all : {FALSE, TRUE}) {
+        SCOPED_TRACE(all ? "wait for all" : "wait for any");
+        const UniqueHandle thread(CreateThread(
+            nullptr, 0,
+            [](void* m) -> DWORD { return WaitForSingleObject(static_cast<HANDLE>(m), 0); },
+            mutex.Get(), 0, nullptr));
+        ASSERT_EQ(WaitForSingleObject(thread.Get(), 5000), WAIT_OBJECT_0);
+        const HANDLE handles[] = {all ? set.Get() : unset.Get(), mutex.Get()};
+        EXPECT_EQ(WaitForMultipleObjects(2, handles, all, 0), WAIT_ABANDONED + 1);
+        // Taken over by that wait: abandoned once only.
+        EXPECT_EQ(WaitForSingleObject(mutex.Get(), 0), WAIT_OBJECT_0);
+        EXPECT_TRUE(ReleaseMutex(mutex.Get()));
+        EXPECT_TRUE(ReleaseMutex(mutex.Get()));
+    }
 }
 
 // Runs this test binary again as another process that creates the named
 // mutex and checks what GetLastError reports.
-int childCreatesMutex(const std::string& name, DWORD expectedError) {
-    std::vector<std::string> env;
-    for (char** e = environ; *e != nullptr; ++e) {
-        env.emplace_back(*e);
-    }
-    env.push_back("HV_TEST_MUTEX=" + name);
-    env.push_back("HV_TEST_MUTEX_ERROR=" + std::to_string(expectedError));
-    std::vector<char*> envp;
-    for (auto& e : env) {
-        envp.push_back(e.data());
-    }
-    envp.push_back(nullptr);
+int ChildCreatesMutex(const std::string& name, DWORD expectedError) {
+    ::setenv("HV_TEST_MUTEX", name.c_str(), 1);
+    ::setenv("HV_TEST_MUTEX_ERROR", std::to_string(expectedError).c_str(), 1);
     std::string self = "/proc/self/exe";
     std::string filter = "--gtest_filter=Mutexes.DISABLED_ChildCreatesNamedMutex";
     std::string disabled = "--gtest_also_run_disabled_tests";
-    std::string brief = "--gtest_brief=1";
-    char* argv[] = {self.data(), filter.data(), disabled.data(), brief.data(), nullptr};
+    char* argv[] = {self.data(), filter.data(), disabled.data(), nullptr};
     pid_t pid = 0;
-    if (posix_spawn(&pid, self.c_str(), nullptr, nullptr, argv, envp.data()) != 0) {
+    if (posix_spawn(&pid, self.c_str(), nullptr, nullptr, argv, environ) != 0) {
         return -1;
     }
     int status = 0;
@@ -313,92 +231,77 @@ int childCreatesMutex(const std::string& name, DWORD expectedError) {
 TEST(Mutexes, DISABLED_ChildCreatesNamedMutex) {
     const char* name = std::getenv("HV_TEST_MUTEX");
     const char* expected = std::getenv("HV_TEST_MUTEX_ERROR");
-    ASSERT_NE(name, nullptr);
-    ASSERT_NE(expected, nullptr);
-    Owned mutex(CreateMutexA(nullptr, TRUE, name));
-    ASSERT_NE(mutex.get(), nullptr);
+    ASSERT_TRUE(name != nullptr && expected != nullptr);
+    const UniqueHandle mutex(CreateMutexA(nullptr, TRUE, name));
+    ASSERT_TRUE(mutex);
     EXPECT_EQ(GetLastError(), std::stoul(expected));
 }
 
 TEST(Mutexes, NamedMutexIsSeenByAnotherProcess) {
-    const std::string name = uniqueName("instance");
+    const std::string name = UniqueName("instance");
     HANDLE mutex = CreateMutexA(nullptr, TRUE, name.c_str());
-    ASSERT_NE(mutex, nullptr);
     EXPECT_EQ(GetLastError(), ERROR_SUCCESS);
     HANDLE again = CreateMutexA(nullptr, TRUE, name.c_str());
     EXPECT_EQ(GetLastError(), ERROR_ALREADY_EXISTS);
-    EXPECT_EQ(childCreatesMutex(name, ERROR_ALREADY_EXISTS), 0);
+    EXPECT_EQ(ChildCreatesMutex(name, ERROR_ALREADY_EXISTS), 0);
     EXPECT_TRUE(CloseHandle(mutex));
     // One handle is still open in this process.
-    EXPECT_EQ(childCreatesMutex(name, ERROR_ALREADY_EXISTS), 0);
+    EXPECT_EQ(ChildCreatesMutex(name, ERROR_ALREADY_EXISTS), 0);
     EXPECT_TRUE(CloseHandle(again));
-    EXPECT_EQ(childCreatesMutex(name, ERROR_SUCCESS), 0);
+    EXPECT_EQ(ChildCreatesMutex(name, ERROR_SUCCESS), 0);
 }
 
 struct Gate {
     HANDLE go;
     HANDLE done;
     std::atomic<DWORD> seenId{0};
-    std::atomic<bool> finished{false};
 };
 
-DWORD gatedRoutine(void* p) {
+DWORD GatedRoutine(void* p) {
     auto* gate = static_cast<Gate*>(p);
     gate->seenId = GetCurrentThreadId();
     WaitForSingleObject(gate->go, INFINITE);
-    gate->finished = true;
-    if (gate->done != nullptr) {
-        SetEvent(gate->done);
-    }
+    SetEvent(gate->done);
     return 77;
 }
 
 TEST(Threads, HandleIsSignalledWithTheExitCodeWhenTheRoutineReturns) {
-    Owned go(CreateEventA(nullptr, TRUE, FALSE, nullptr));
-    Gate gate{go.get(), nullptr};
+    const UniqueHandle go = NewEvent(true, false), done = NewEvent(true, false);
+    Gate gate{go.Get(), done.Get()};
     DWORD id = 0;
-    Owned thread(CreateThread(nullptr, 0, &gatedRoutine, &gate, 0, &id));
-    ASSERT_NE(thread.get(), nullptr);
-    EXPECT_NE(id, 0u);
-    EXPECT_NE(id, GetCurrentThreadId());
-
+    const UniqueHandle thread(CreateThread(nullptr, 0, &GatedRoutine, &gate, 0, &id));
     DWORD exitCode = 0;
-    EXPECT_TRUE(GetExitCodeThread(thread.get(), &exitCode));
+    EXPECT_TRUE(GetExitCodeThread(thread.Get(), &exitCode));
     EXPECT_EQ(exitCode, STILL_ACTIVE);
-    EXPECT_EQ(WaitForSingleObject(thread.get(), 0), WAIT_TIMEOUT);
+    EXPECT_EQ(WaitForSingleObject(thread.Get(), 0), WAIT_TIMEOUT);
 
-    SetEvent(go.get());
-    EXPECT_EQ(WaitForSingleObject(thread.get(), 5000), WAIT_OBJECT_0);
+    SetEvent(go.Get());
+    EXPECT_EQ(WaitForSingleObject(thread.Get(), 5000), WAIT_OBJECT_0);
     // An ended thread stays signalled.
-    EXPECT_EQ(WaitForSingleObject(thread.get(), 0), WAIT_OBJECT_0);
-    EXPECT_TRUE(GetExitCodeThread(thread.get(), &exitCode));
+    EXPECT_EQ(WaitForSingleObject(thread.Get(), 0), WAIT_OBJECT_0);
+    EXPECT_TRUE(GetExitCodeThread(thread.Get(), &exitCode));
     EXPECT_EQ(exitCode, 77u);
     EXPECT_EQ(gate.seenId, id);
-    EXPECT_FALSE(GetExitCodeThread(go.get(), &exitCode));
 }
 
 TEST(Threads, ClosingEveryHandleLetsTheThreadFinishAlone) {
-    Owned go(CreateEventA(nullptr, TRUE, FALSE, nullptr));
-    Owned done(CreateEventA(nullptr, TRUE, FALSE, nullptr));
-    Gate gate{go.get(), done.get()};
-    HANDLE thread = CreateThread(nullptr, 0, &gatedRoutine, &gate, 0, nullptr);
-    ASSERT_NE(thread, nullptr);
-    EXPECT_TRUE(CloseHandle(thread));
-    SetEvent(go.get());
-    EXPECT_EQ(WaitForSingleObject(done.get(), 5000), WAIT_OBJECT_0);
-    EXPECT_TRUE(gate.finished);
+    const UniqueHandle go = NewEvent(true, false), done = NewEvent(true, false);
+    Gate gate{go.Get(), done.Get()};
+    EXPECT_TRUE(CloseHandle(CreateThread(nullptr, 0, &GatedRoutine, &gate, 0, nullptr)));
+    SetEvent(go.Get());
+    EXPECT_EQ(WaitForSingleObject(done.Get(), 5000), WAIT_OBJECT_0);
 }
 
 TEST(Threads, LastErrorAndIdsArePerThread) {
     SetLastError(ERROR_ALREADY_EXISTS);
     const DWORD mainId = GetCurrentThreadId();
-    EXPECT_EQ(GetCurrentThreadId(), mainId);
     std::thread([&] {
         EXPECT_EQ(GetLastError(), ERROR_SUCCESS);
         SetLastError(ERROR_FILE_NOT_FOUND);
         EXPECT_NE(GetCurrentThreadId(), mainId);
     }).join();
     EXPECT_EQ(GetLastError(), ERROR_ALREADY_EXISTS);
+    EXPECT_EQ(GetCurrentThreadId(), mainId);
 }
 
 TEST(Threads, TickCountFollowsSleep) {

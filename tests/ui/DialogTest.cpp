@@ -9,18 +9,19 @@
 #include "ui/DialogTemplate.h"
 
 TEST(DialogUnits, OneMappingForTheWholeProgram) {
-    // An 8-point dialog font: 6 x 13 pixel cells, 4 x 8 units to a cell.
-    EXPECT_EQ(DialogUnitsToPixelsX(4), 6);
-    EXPECT_EQ(DialogUnitsToPixelsY(8), 13);
-    EXPECT_EQ(DialogUnitsToPixelsX(401), 602);
-    EXPECT_EQ(DialogUnitsToPixelsY(302), 491);
-    EXPECT_EQ(DialogUnitsToPixelsX(0), 0);
+    // An 8-point dialog font: 6 x 13 pixel cells, 4 x 8 units to a cell,
+    // rounded half away from zero.
+    const struct {
+        int units, x, y;
+    } cases[] = {{0, 0, 0}, {4, 6, 7}, {8, 12, 13}, {302, 453, 491}, {401, 602, 652}, {-3, -5, -5}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(DialogUnitsToPixelsX(c.units), c.x) << c.units << " units";
+        EXPECT_EQ(DialogUnitsToPixelsY(c.units), c.y) << c.units << " units";
+    }
     RECT rect{10, 20, 30, 40};
     MapDialogRect(&rect);
-    EXPECT_EQ(rect.left, 15);
-    EXPECT_EQ(rect.top, 33);
-    EXPECT_EQ(rect.right, 45);
-    EXPECT_EQ(rect.bottom, 65);
+    EXPECT_EQ(QRect(QPoint(rect.left, rect.top), QPoint(rect.right, rect.bottom)),
+              QRect(QPoint(15, 33), QPoint(45, 65)));
 }
 
 TEST(Dialog, ModalRunUntilEndDialogWithItemsFromTheTemplate) {

@@ -4,6 +4,7 @@
 #include <QElapsedTimer>
 #include <QTest>
 #include <QWidget>
+#include <functional>
 #include <thread>
 
 #include "ui/FrameWnd.h"
@@ -23,15 +24,12 @@ struct Received {
 class Probe : public CWnd {
   public:
     std::vector<Received> log;
-    bool handleKeys = true;
     DWORD userThread = 0;
 
     std::vector<Received> Of(UINT message) const {
         std::vector<Received> out;
-        for (const Received& r : log) {
-            if (r.message == message)
-                out.push_back(r);
-        }
+        std::copy_if(log.begin(), log.end(), std::back_inserter(out),
+                     [message](const Received& r) { return r.message == message; });
         return out;
     }
 
@@ -43,29 +41,27 @@ class Probe : public CWnd {
                 userThread = GetCurrentThreadId();
                 return static_cast<LRESULT>(wParam + 1);
             case WM_KEYDOWN:
-            case WM_LBUTTONDOWN:
-                if (handleKeys)
-                    return 0;
-                break;
-            default: break;
+            case WM_LBUTTONDOWN: return 0;
+            default: return CWnd::WindowProc(message, wParam, lParam);
         }
-        return CWnd::WindowProc(message, wParam, lParam);
     }
 };
 
-void Pump(int ms) {
+// Runs the event loop until done() holds or the time is up.
+void PumpUntil(const std::function<bool()>& done, int ms = 5000) {
     QElapsedTimer timer;
     timer.start();
-    while (timer.elapsed() < ms) {
+    while (!done() && timer.elapsed() < ms) {
         QApplication::processEvents(QEventLoop::AllEvents, 5);
     }
 }
 
 }  // namespace
 
-TEST(Wnd, CreationSendsCreateAndDestroyInOrderAndForgetsTheHandle) {
+TEST(Wnd, CreateThenCloseSendsCreateCloseAndDestroyAndForgetsTheHandle) {
     Probe probe;
-    ASSERT_TRUE(probe.CreateEx(0, "Probe", WS_POPUP, RECT{0, 0, 200, 100}, nullptr, 0));
+    ASSERT_TRUE(
+        probe.CreateEx(0, "Probe", WS_POPUP | WS_VISIBLE, RECT{0, 0, 200, 100}, nullptr, 0));
     const HWND hwnd = probe.GetSafeHwnd();
     EXPECT_TRUE(IsWindow(hwnd));
     EXPECT_EQ(CWnd::FromHandle(hwnd), &probe);
@@ -75,13 +71,14 @@ TEST(Wnd, CreationSendsCreateAndDestroyInOrderAndForgetsTheHandle) {
     probe.GetClientRect(&client);
     EXPECT_EQ(client.right, 200);
     EXPECT_EQ(client.bottom, 100);
-    probe.DestroyWindow();
+
+    probe.GetWidget()->close();
+    EXPECT_EQ(probe.Of(WM_CLOSE).size(), 1u);
     EXPECT_EQ(probe.log.back().message, static_cast<UINT>(WM_DESTROY));
     EXPECT_FALSE(IsWindow(hwnd));
     EXPECT_EQ(CWnd::FromHandle(hwnd), nullptr);
-}
+    QApplication::processEvents();
 
-TEST(Wnd, FailedCreateLeavesNoWindow) {
     class Refuses : public CWnd {
         LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
             return message == WM_CREATE ? -1 : CWnd::WindowProc(message, wParam, lParam);
@@ -127,19 +124,14 @@ TEST(Wnd, TimersArriveByTheirOwnIdUntilKilled) {
     Probe probe;
     probe.CreateEx(0, "", WS_POPUP, RECT{0, 0, 10, 10}, nullptr, 0);
     EXPECT_EQ(probe.SetTimer(42, 5), 42u);
-    QElapsedTimer timer;
-    timer.start();
-    while (probe.Of(WM_TIMER).size() < 2 && timer.elapsed() < 5000) {
-        QApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
+    PumpUntil([&] { return probe.Of(WM_TIMER).size() >= 2; });
     const auto ticks = probe.Of(WM_TIMER);
     ASSERT_GE(ticks.size(), 2u);
     EXPECT_EQ(ticks[0].wParam, 42u);
     EXPECT_TRUE(probe.KillTimer(42));
     EXPECT_FALSE(probe.KillTimer(42));
-    const size_t count = probe.Of(WM_TIMER).size();
-    Pump(30);
-    EXPECT_EQ(probe.Of(WM_TIMER).size(), count);
+    PumpUntil([] { return false; }, 30);
+    EXPECT_EQ(probe.Of(WM_TIMER).size(), ticks.size());
 }
 
 TEST(Wnd, PaintHandlersReadTheAreaToRepaint) {
@@ -160,7 +152,7 @@ TEST(Wnd, PaintHandlersReadTheAreaToRepaint) {
         }
     } window;
     window.CreateEx(0, "", WS_POPUP | WS_VISIBLE, RECT{0, 0, 100, 80}, nullptr, 0);
-    Pump(30);
+    PumpUntil([] { return false; }, 30);
     window.areas.clear();
     window.GetWidget()->repaint(QRect(10, 20, 30, 15));
     ASSERT_EQ(window.areas.size(), 1u);
@@ -174,16 +166,6 @@ TEST(Wnd, PaintHandlersReadTheAreaToRepaint) {
     EXPECT_EQ(outside.right - outside.left, 0);
 }
 
-TEST(Wnd, CloseBecomesWmCloseAndDestroysByDefault) {
-    Probe probe;
-    probe.CreateEx(0, "", WS_POPUP | WS_VISIBLE, RECT{0, 0, 10, 10}, nullptr, 0);
-    const HWND hwnd = probe.GetSafeHwnd();
-    probe.GetWidget()->close();
-    EXPECT_FALSE(probe.Of(WM_CLOSE).empty());
-    EXPECT_FALSE(IsWindow(hwnd));
-    QApplication::processEvents();
-}
-
 TEST(Wnd, SendFromAnotherThreadRunsOnTheWindowThread) {
     Probe probe;
     probe.CreateEx(0, "", WS_POPUP, RECT{0, 0, 10, 10}, nullptr, 0);
@@ -193,11 +175,7 @@ TEST(Wnd, SendFromAnotherThreadRunsOnTheWindowThread) {
         result = SendMessageA(probe.GetSafeHwnd(), WM_USER, 41, 0);
         done = true;
     });
-    QElapsedTimer timer;
-    timer.start();
-    while (!done && timer.elapsed() < 5000) {
-        QApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
+    PumpUntil([&] { return done.load(); });
     sender.join();
     EXPECT_EQ(result, 42);
     EXPECT_EQ(probe.userThread, GetCurrentThreadId());
@@ -224,14 +202,24 @@ TEST(Wnd, SizingFromAnEdgeStopsAtTheMinimum) {
 }
 
 TEST(KeyMap, MediaKeysBecomeRemoteCommandsAndBrowserBackStaysAKey) {
-    EXPECT_EQ(hv::AppCommandFromQtKey(Qt::Key_MediaPlay), APPCOMMAND_MEDIA_PLAY);
-    EXPECT_EQ(hv::AppCommandFromQtKey(Qt::Key_ChannelDown), APPCOMMAND_MEDIA_CHANNEL_DOWN);
-    EXPECT_EQ(hv::AppCommandFromQtKey(Qt::Key_VolumeMute), APPCOMMAND_VOLUME_MUTE);
-    EXPECT_EQ(hv::AppCommandFromQtKey(Qt::Key_Back), 0);
-    EXPECT_EQ(hv::VirtualKeyFromQtKey(Qt::Key_Back), static_cast<UINT>(VK_BROWSER_BACK));
-    EXPECT_EQ(hv::VirtualKeyFromQtKey(Qt::Key_Backspace), static_cast<UINT>(VK_BACK));
-    EXPECT_EQ(hv::VirtualKeyFromQtKey(Qt::Key_F5), static_cast<UINT>(VK_F1 + 4));
-    EXPECT_EQ(hv::VirtualKeyFromQtKey(Qt::Key_A), static_cast<UINT>('A'));
+    const struct {
+        const char* name;
+        int qtKey;
+        int command;
+        UINT virtualKey;
+    } cases[] = {
+        {"play", Qt::Key_MediaPlay, APPCOMMAND_MEDIA_PLAY, 0},
+        {"channel down", Qt::Key_ChannelDown, APPCOMMAND_MEDIA_CHANNEL_DOWN, 0},
+        {"mute", Qt::Key_VolumeMute, APPCOMMAND_VOLUME_MUTE, VK_VOLUME_MUTE},
+        {"browser back", Qt::Key_Back, 0, VK_BROWSER_BACK},
+        {"backspace", Qt::Key_Backspace, 0, VK_BACK},
+        {"F5", Qt::Key_F5, 0, VK_F1 + 4},
+        {"A", Qt::Key_A, 0, 'A'},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(hv::AppCommandFromQtKey(c.qtKey), c.command) << c.name;
+        EXPECT_EQ(hv::VirtualKeyFromQtKey(c.qtKey), c.virtualKey) << c.name;
+    }
 }
 
 namespace {
@@ -247,6 +235,7 @@ LRESULT TestShellHook(int code, WPARAM wParam, LPARAM lParam) {
 TEST(ShellHook, RemoteKeysReachTheHookWhichMayConsumeThem) {
     Probe probe;
     probe.CreateEx(0, "", WS_POPUP | WS_VISIBLE, RECT{0, 0, 10, 10}, nullptr, 0);
+    g_hookCalls.clear();
     g_hook = SetWindowsHookExA(WH_SHELL, &TestShellHook, nullptr, GetCurrentThreadId());
     ASSERT_NE(g_hook, nullptr);
 
