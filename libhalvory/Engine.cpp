@@ -89,9 +89,11 @@ struct Engine::PackageInfo {
 
 // Never destroyed: a client that never shut the engine down leaves its
 // threads running while the process exits, and they still use it.
+// Destroyed when the library is unloaded, after hv_Shutdown has stopped its
+// threads; the client unloads it only once no thread of its own is inside.
 Engine& Engine::Instance() {
-    static auto* engine = new Engine;
-    return *engine;
+    static Engine engine;
+    return engine;
 }
 
 LRESULT Engine::Send(UINT msg, WPARAM wParam, LPARAM lParam) {
