@@ -68,7 +68,6 @@ TEST_F(FrameTest, FailedLoginShowsItsTextAndReturnsToTheLoginScreen) {
 TEST_F(FrameTest, LoginCodesWithoutMessage) {
     enum class After { LoggedIn, StaysStill };
     for (const auto& [code, after] : {std::pair{HV_LOGIN_OK, After::LoggedIn},
-                                      {HV_LOGIN_OK_ALT, After::LoggedIn},
                                       {HV_LOGIN_CANCELLED, After::StaysStill},
                                       {HV_LOGIN_PENDING, After::StaysStill}}) {
         SCOPED_TRACE(code);
@@ -136,29 +135,45 @@ TEST_F(FrameTest, ForcedLogoutShowsItsReasonThenLogsOut) {
     EXPECT_EQ(frame->messages[1].text, "You have been logged out!");
 }
 
-TEST_F(FrameTest, DownloadFailureCodesBecomeMessages) {
+TEST_F(FrameTest, FailedDownloadsTellWhyAndReturnToTheDetail) {
     GameInfo game;
     game.m_strTitle = "Nebula Drift";
     game.m_strPackage = "NEBULA01";
-    fake::SetResult("hv_DownloadA", HV_DL_ALREADY_COMPLETE);
-    Send(UWM_GAME_ACTION, ACTION_DOWNLOAD, reinterpret_cast<LPARAM>(&game));
-    EXPECT_EQ(frame->ActiveView(), frame->DownloadView());
-    // Busy: a second action does nothing.
-    Send(UWM_GAME_ACTION, ACTION_DOWNLOAD, reinterpret_cast<LPARAM>(&game));
-    ASSERT_TRUE(PumpUntil([&] { return frame->ActiveView() == frame->GameInfoView(); }));
-    ASSERT_EQ(frame->messages.size(), 1u);
-    EXPECT_EQ(frame->messages[0].text, "Package already exists on hard drive and is complete");
-    EXPECT_EQ(frame->GameInfoView()->m_bDownloadBusy, 0);
+    fake::SetBufferText("hv_DownloadA", "Region locked");
+    const struct {
+        int code;
+        const char* message;  // null: none
+    } rows[] = {
+        {HV_DL_ALREADY_COMPLETE, "Package already exists on hard drive and is complete"},
+        {HV_DL_ENGINE_TEXT, "Region locked"},
+        {HV_DL_DECLINED, nullptr},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.code);
+        frame->messages.clear();
+        fake::SetResult("hv_DownloadA", row.code);
+        Send(UWM_GAME_ACTION, ACTION_DOWNLOAD, reinterpret_cast<LPARAM>(&game));
+        EXPECT_EQ(frame->ActiveView(), frame->DownloadView());
+        // Busy: a second action does nothing.
+        Send(UWM_GAME_ACTION, ACTION_DOWNLOAD, reinterpret_cast<LPARAM>(&game));
+        ASSERT_TRUE(PumpUntil([&] { return frame->ActiveView() == frame->GameInfoView(); }));
+        ASSERT_TRUE(frame->WaitForWorkers(5000));
+        ASSERT_EQ(frame->messages.size(), row.message ? 1u : 0u);
+        if (row.message) {
+            EXPECT_EQ(frame->messages[0].text, row.message);
+        }
+        EXPECT_EQ(frame->GameInfoView()->m_bDownloadBusy, 0);
+    }
     const auto download = fake::CallsTo("hv_DownloadA");
-    ASSERT_EQ(download.size(), 1u);
+    ASSERT_EQ(download.size(), 3u);
     EXPECT_EQ(download[0].args[0], "NEBULA01");
     EXPECT_EQ(download[0].args[1], "Nebula Drift");
     // Failures leave the queue as it was.
-    EXPECT_EQ(frame->DownloadQueue().size(), 1u);
+    EXPECT_EQ(frame->DownloadQueue().size(), 3u);
 
     // Action 2 without a partner does nothing.
     Send(UWM_GAME_ACTION, ACTION_DOWNLOAD_PARTNER, reinterpret_cast<LPARAM>(&game));
-    EXPECT_EQ(frame->DownloadQueue().size(), 1u);
+    EXPECT_EQ(frame->DownloadQueue().size(), 3u);
 }
 
 TEST_F(FrameTest, LostConnectionDuringDownloadLogsOutWithoutItsOwnMessage) {
@@ -175,15 +190,26 @@ TEST_F(FrameTest, LostConnectionDuringDownloadLogsOutWithoutItsOwnMessage) {
     EXPECT_EQ(fake::CallsTo("hv_LogOut").size(), 1u);
 }
 
-TEST_F(FrameTest, CancelWithoutQueuedDownloadCancelsNothingAndStays) {
+TEST_F(FrameTest, CancelTakesTheQueuedDownloadOrNothing) {
     frame->SwitchToScreen(frame->DownloadView());
     Send(UWM_CANCEL_DOWNLOAD);
     ASSERT_TRUE(frame->WaitForWorkers(5000));
     QApplication::processEvents();
-    const auto cancel = fake::CallsTo("hv_CancelA");
-    ASSERT_EQ(cancel.size(), 1u);
-    EXPECT_EQ(cancel[0].args[0], std::nullopt);
+    EXPECT_EQ(fake::CallsTo("hv_CancelA").at(0).args[0], std::nullopt);
     EXPECT_EQ(frame->ActiveView(), frame->DownloadView());
+
+    GameInfo game;
+    game.m_strPackage = "NEBULA01";
+    Send(UWM_GAME_ACTION, ACTION_DOWNLOAD, reinterpret_cast<LPARAM>(&game));
+    ASSERT_TRUE(frame->WaitForWorkers(5000));
+    ASSERT_TRUE(frame->IsDownloadActive());
+    Send(UWM_CANCEL_DOWNLOAD);
+    ASSERT_TRUE(PumpUntil([&] { return frame->ActiveView() == frame->GameInfoView(); }));
+    ASSERT_TRUE(frame->WaitForWorkers(5000));
+    EXPECT_EQ(fake::CallsTo("hv_CancelA").at(1).args[0], "NEBULA01");
+    EXPECT_FALSE(frame->IsDownloadActive());
+    EXPECT_TRUE(frame->DownloadQueue().empty());
+    EXPECT_EQ(frame->GameInfoView()->m_bDownloadBusy, 0);
 }
 
 TEST_F(FrameTest, PurchaseAnsweredNoSignalsNothing) {
