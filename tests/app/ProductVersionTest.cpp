@@ -95,8 +95,8 @@ void ExpectStampRules(unsigned char elfClass) {
     };
     const std::string good = Stamp(kSignature, (3u << 16) | 4u, (5u << 16) | 6u);
     EXPECT_EQ(VersionOfBytes(image(good).Bytes()), "3,4,5,6");
-    EXPECT_EQ(VersionOfBytes(image(Stamp(kSignature, 0xFFFFFFFF, 0xFFFF0000) + "more").Bytes()),
-              "65535,65535,65535,0");
+    EXPECT_EQ(VersionOfBytes(image(Stamp(kSignature, 0xFFFFFFFF, 0x0100FFFF) + "more").Bytes()),
+              "65535,65535,256,65535");
     EXPECT_EQ(VersionOfBytes(image(Stamp(kSignature ^ 1, 1, 1)).Bytes()), "") << "signature";
     EXPECT_EQ(VersionOfBytes(image(good, ".hv_versio").Bytes()), "") << "shorter name";
     EXPECT_EQ(VersionOfBytes(image(good, ".HV_VERSION").Bytes()), "") << "name in capitals";

@@ -142,8 +142,10 @@ TEST(CatalogueParse, NulCutsTheFieldButNotTheLayout) {
 
 TEST(CatalogueParse, DataThatIsNoRecordEndsTheParse) {
     const std::string good = Record(GameFields("good", "Good"));
-    std::string negative = Record(GameFields("bad", "Bad"));
-    negative.replace(4, 4, "  -1");
+    std::string negative;
+    for (int i = 0; i < kCatalogueFieldCount; ++i) {
+        negative += "  -1";
+    }
     // The last field claims one byte more than is left.
     std::string past = Record(GameFields("bad", "Bad"));
     past.replace((kCatalogueFieldCount - 1) * 4, 4, "   5");

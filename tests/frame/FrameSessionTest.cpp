@@ -158,6 +158,7 @@ TEST_F(FrameTest, FailedDownloadsTellWhy) {
     EXPECT_EQ(download[0].args[0], "NEBULA01");
     EXPECT_EQ(download[0].args[1], "Nebula Drift");
     EXPECT_EQ(fake::CallsTo("hv_LogOut").size(), 1u);
+    EXPECT_EQ(fake::CallsTo("hv_CancelA").at(0).args[0], std::nullopt) << "none was under way";
 
     // Action 2 without a partner does nothing.
     Send(UWM_GAME_ACTION, ACTION_DOWNLOAD_PARTNER, reinterpret_cast<LPARAM>(&game));
