@@ -92,8 +92,8 @@ TEST_F(FrameTest, HangingLoginIsCancelled) {
 }
 
 TEST_F(FrameTest, LogoutEmptiesTheInstalledListsBeforeTheEngineLogsOut) {
-    fake::SendText(UWM_PACKAGE_ON_DISK, 0, "game-a");
-    fake::SendText(UWM_PACKAGE_ON_DISK, 1, "demo-a");
+    SendText(UWM_PACKAGE_ON_DISK, 0, "game-a");
+    SendText(UWM_PACKAGE_ON_DISK, 1, "demo-a");
     size_t listedAtLogout = 99;
     fake::SetHook("hv_LogOut", [&](const fake::Call&) {
         listedAtLogout = frame->InstalledGames().size() + frame->InstalledDemos().size();
@@ -107,8 +107,8 @@ TEST_F(FrameTest, LogoutEmptiesTheInstalledListsBeforeTheEngineLogsOut) {
 }
 
 TEST_F(FrameTest, ForcedLogoutShowsItsReasonThenLogsOut) {
-    fake::Post(UWM_FORCED_LOGOUT, 0, HV_LOGOUT_PASSWORD_CHANGED);
-    fake::Post(UWM_FORCED_LOGOUT, 0, 0);
+    PostMessageA(hwnd, UWM_FORCED_LOGOUT, 0, HV_LOGOUT_PASSWORD_CHANGED);
+    PostMessageA(hwnd, UWM_FORCED_LOGOUT, 0, 0);
     ASSERT_TRUE(PumpUntil([&] { return fake::CallsTo("hv_LogOut").size() == 2; }));
     ASSERT_EQ(frame->messages.size(), 2u);
     EXPECT_EQ(frame->messages[0].text,
@@ -191,7 +191,9 @@ TEST_F(FrameTest, PurchaseAnsweredNoSignalsNothing) {
     HANDLE yes = CreateEventA(nullptr, TRUE, FALSE, HV_PURCHASE_EVENT);
     HANDLE no = CreateEventA(nullptr, TRUE, FALSE, HV_NO_PURCHASE_EVENT);
     frame->answers = {IDNO};
-    EXPECT_EQ(fake::SendTexts(UWM_CONFIRM_PURCHASE, "19.99", "Nebula Drift"), 0);
+    EXPECT_EQ(Send(UWM_CONFIRM_PURCHASE, reinterpret_cast<WPARAM>("19.99"),
+                   reinterpret_cast<LPARAM>("Nebula Drift")),
+              0);
     ASSERT_EQ(frame->questions.size(), 1u);
     EXPECT_EQ(frame->questions[0].text,
               "Your account will be charged $19.99 for the purchase of Nebula Drift.\r\n\r\nDo you "
@@ -206,14 +208,14 @@ TEST_F(FrameTest, PurchaseAnsweredNoSignalsNothing) {
 TEST_F(FrameTest, StoragePathGetsSeparatorNameAndDemoSuffix) {
     const std::string folder = std::filesystem::temp_directory_path().string();
     frame->paths = {"/no/such/folder", folder, folder + "/"};
-    EXPECT_EQ(fake::SendText(UWM_ASK_STORAGE, 0, "Nebula Drift"), 1);
+    EXPECT_EQ(SendText(UWM_ASK_STORAGE, 0, "Nebula Drift"), 1);
     EXPECT_EQ(frame->messages.size(), 1u) << "the unusable path is refused first";
-    EXPECT_EQ(fake::SendText(UWM_ASK_STORAGE, 1, "Nebula Drift"), 1);
+    EXPECT_EQ(SendText(UWM_ASK_STORAGE, 1, "Nebula Drift"), 1);
     const auto paths = fake::CallsTo("hv_SetGamePath");
     ASSERT_EQ(paths.size(), 2u);
     EXPECT_EQ(paths[0].args[0], folder + "/Nebula Drift");
     EXPECT_EQ(paths[1].args[0], folder + "/Nebula Drift Demo");
-    EXPECT_EQ(fake::SendText(UWM_ASK_STORAGE, 0, "Nebula Drift"), 0) << "declined";
+    EXPECT_EQ(SendText(UWM_ASK_STORAGE, 0, "Nebula Drift"), 0) << "declined";
 }
 
 TEST_F(FrameTest, DestructionCancelsTheDownloadAndShutsDownLast) {

@@ -111,7 +111,7 @@ TEST_F(FrameTest, ProgressWithoutRecordIsRefusedAndReachesNoListener) {
     EXPECT_TRUE(log.empty());
 
     const TransferProgress progress{40, 12, 7, 400, 1000, HV_STATE_DOWNLOADING};
-    EXPECT_EQ(fake::SendProgress(progress), 0);
+    EXPECT_EQ(Send(UWM_ENGINE_PROGRESS, 0, reinterpret_cast<LPARAM>(&progress)), 0);
     EXPECT_EQ(frame->DownloadView()->LastProgress().lDone, 400);
     Send(UWM_ENGINE_STATE, 33, 5);
     EXPECT_EQ(frame->DownloadView()->SecondsToPlay(), 33);
@@ -121,7 +121,7 @@ TEST_F(FrameTest, ProgressWithoutRecordIsRefusedAndReachesNoListener) {
     // A listener whose window is gone is skipped.
     first.DestroyWindow();
     log.clear();
-    fake::SendProgress(progress);
+    Send(UWM_ENGINE_PROGRESS, 0, reinterpret_cast<LPARAM>(&progress));
     EXPECT_EQ(log, std::vector<std::string>{"second:1:0"});
 }
 
@@ -138,16 +138,16 @@ TEST_F(FrameTest, WorkerSendBlocksUntilTheUserInterfaceThreadAnswers) {
 }
 
 TEST_F(FrameTest, TitleStateLooksInDemosFirstWithoutRegardToCase) {
-    fake::SendText(UWM_PACKAGE_ON_DISK, 0, "ÉTOILE-7");
+    SendText(UWM_PACKAGE_ON_DISK, 0, "ÉTOILE-7");
     EXPECT_EQ(frame->GetTitleState("étoile-7"), 2);
-    fake::SendText(UWM_PACKAGE_ON_DISK, 1, "Étoile-7");
+    SendText(UWM_PACKAGE_ON_DISK, 1, "Étoile-7");
     EXPECT_EQ(frame->GetTitleState("ÉTOILE-7"), 3);
     EXPECT_EQ(frame->GetTitleState("etoile-7"), 1);
     // Removal takes the demo first, then the game.
-    fake::SendText(UWM_PACKAGE_GONE, 1, "étoile-7");
+    SendText(UWM_PACKAGE_GONE, 1, "étoile-7");
     EXPECT_EQ(frame->GetTitleState("étoile-7"), 2);
     EXPECT_EQ(frame->GameInfoView()->RefreshCount(), 1);
-    fake::SendText(UWM_PACKAGE_GONE, 0, "étoile-7");
+    SendText(UWM_PACKAGE_GONE, 0, "étoile-7");
     EXPECT_EQ(frame->GetTitleState("étoile-7"), 1);
     EXPECT_EQ(frame->GameInfoView()->RefreshCount(), 1);
 }

@@ -153,27 +153,6 @@ HWND FrameWindow() {
     return s.frame;
 }
 
-LRESULT Send(UINT msg, WPARAM wParam, LPARAM lParam) {
-    return SendMessageA(FrameWindow(), msg, wParam, lParam);
-}
-
-BOOL Post(UINT msg, WPARAM wParam, LPARAM lParam) {
-    return PostMessageA(FrameWindow(), msg, wParam, lParam);
-}
-
-LRESULT SendText(UINT msg, WPARAM wParam, const std::string& lParamText) {
-    return Send(msg, wParam, reinterpret_cast<LPARAM>(lParamText.c_str()));
-}
-
-LRESULT SendTexts(UINT msg, const std::string& wParamText, const std::string& lParamText) {
-    return Send(msg, reinterpret_cast<WPARAM>(wParamText.c_str()),
-                reinterpret_cast<LPARAM>(lParamText.c_str()));
-}
-
-LRESULT SendProgress(const TransferProgress& progress) {
-    return Send(UWM_ENGINE_PROGRESS, 0, reinterpret_cast<LPARAM>(&progress));
-}
-
 std::future<LRESULT> SendTextFromThread(UINT msg, WPARAM wParam, std::string lParamText) {
     const HWND frame = FrameWindow();
     return std::async(std::launch::async, [=, text = std::move(lParamText)] {

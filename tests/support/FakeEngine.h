@@ -48,16 +48,9 @@ FAKE_API void SetBufferText(const std::string& exportName, const std::string& te
 // The window last given to hv_Init.
 FAKE_API HWND FrameWindow();
 
-// Messages to the frame window from the calling thread.
-FAKE_API LRESULT Send(UINT msg, WPARAM wParam = 0, LPARAM lParam = 0);
-FAKE_API BOOL Post(UINT msg, WPARAM wParam = 0, LPARAM lParam = 0);
-// Text parameters stay valid for the call, as the engine's do.
-FAKE_API LRESULT SendText(UINT msg, WPARAM wParam, const std::string& lParamText);
-FAKE_API LRESULT SendTexts(UINT msg, const std::string& wParamText, const std::string& lParamText);
-FAKE_API LRESULT SendProgress(const TransferProgress& progress);
-
-// The same from a new thread, as an engine thread would while the window's
-// thread serves it. Keep the future until it is ready: destroying it waits.
+// Sends to the frame window from a new thread, as an engine thread would
+// while the window's thread serves it. The text stays valid for the call.
+// Keep the future until it is ready: destroying it waits.
 FAKE_API std::future<LRESULT> SendTextFromThread(UINT msg, WPARAM wParam, std::string lParamText);
 
 // Full path of this library as loaded, for the client to load the same file.
