@@ -4,12 +4,11 @@
 // through the frame's own messages, answering the client's dialogs by
 // clicking their buttons. It reports each step on standard output
 // and ends with "e2e: passed" or "e2e: failed: <why>".
-#include <sys/stat.h>
-
 #include <QApplication>
 #include <QMouseEvent>
 #include <QTimer>
 #include <QWidget>
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -49,12 +48,7 @@ std::string Env(const char* name) {
 }
 
 bool Contains(const std::vector<std::string>& list, const std::string& item) {
-    for (const std::string& entry : list) {
-        if (entry == item) {
-            return true;
-        }
-    }
-    return false;
+    return std::find(list.begin(), list.end(), item) != list.end();
 }
 
 std::string ReadFile(const std::string& path) {

@@ -1,70 +1,63 @@
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "engine/EngineTexts.h"
 #include "halvory/engine.h"
 
-TEST(EngineTexts, EveryLoginCodeHasItsTextAndNumber) {
-    struct Row {
-        int code;
-        long number;
-        const char* text;
-    };
-    const Row rows[] = {
-        {18, 112,
-         "A Connection error has occurred while enabling the Player. Please contact Customer "
-         "Service."},
-        {19, 110,
-         "Could not enable player, verify login Information and try again. (Input is Case "
-         "Sensitive)"},
-        {20, 102,
-         "Access Denied, Please enter the correct Login Information. (Input is Case Sensitive)"},
-        {23, 118,
-         "Unable to connect to streaming servers, check local configuration or please retry "
-         "later."},
-        {24, 113,
-         "An error has occurred while restarting the player. Please contact Customer Service."},
-        {25, 117,
-         "You are using a player version that is no longer supported. Please upgrade to continue."},
-        {26, 116, "You no longer have a valid subscription. Please use a valid account."},
-        {29, 109, "Client communication error while authenticating. Please retry later."},
-        {31, 103, "Internal error while authenticating. Please contact Customer Service."},
-        {32, 104, "Internal communication error while authenticating. Please retry later."},
-        {48, 105, "Internal communication error while authenticating. Please retry later."},
-        {64, 106, "Internal error while authenticating. Please contact Customer Service."},
-        {80, 101, "User doesn't exist. Please enter valid user name."},
-        {96, 107, "Your account has been suspended. Please contact Customer Service."},
-        {112, 108,
-         "Network communication error while authenticating. Please contact Customer Service."},
-        {128, 111,
-         "Could not enable the player, user doesn't exist. Please enter a valid user name."},
-        {144, 124,
-         "Internal communication error while authenticating. Please contact Customer Service."},
-        {-1, 123, "Internal error while authenticating. Please contact Customer Service."},
-        {1, 123, "Internal error while authenticating. Please contact Customer Service."},
-        {27, 123, "Internal error while authenticating. Please contact Customer Service."},
-        {33, 123, "Internal error while authenticating. Please contact Customer Service."},
-        {145, 123, "Internal error while authenticating. Please contact Customer Service."},
-    };
-    for (const Row& row : rows) {
-        const hv::CodeMessage message = hv::LoginFailureMessage(row.code);
-        EXPECT_EQ(message.text, std::string(row.text) + " (" + std::to_string(row.number) + ")")
-            << row.code;
-        EXPECT_EQ(message.number, row.number) << row.code;
+namespace {
+
+const std::string kInternalError =
+    "Internal error while authenticating. Please contact Customer Service. (123)";
+
+TEST(EngineTexts, LoginFailures) {
+    // Each code of its own tells the user a number no other code uses.
+    std::set<long> numbers;
+    for (int code : {18, 19, 20, 23, 24, 25, 26, 29, 31, 32, 48, 64, 80, 96, 112, 128, 144}) {
+        const hv::CodeMessage message = hv::LoginFailureMessage(code);
+        EXPECT_TRUE(numbers.insert(message.number).second) << code << " repeats a number";
+        EXPECT_EQ(message.text,
+                  hv::WithNumber(message.text.substr(0, message.text.rfind(" (")), message.number))
+            << code;
+        EXPECT_NE(message.text, kInternalError) << code;
     }
-    const hv::CodeMessage lost = hv::LoginFailureMessage(HV_LOGIN_COMMUNICATION_LOST);
-    EXPECT_EQ(lost.text, "Communication Lost. Please try again.");
-    EXPECT_EQ(lost.number, 0);
+    EXPECT_EQ(numbers, (std::set<long>{101, 102, 103, 104, 105, 106, 107, 108, 109, 110, 111, 112,
+                                       113, 116, 117, 118, 124}));
+    EXPECT_EQ(hv::LoginFailureMessage(HV_LOGIN_ACCESS_DENIED).text,
+              "Access Denied, Please enter the correct Login Information. (Input is Case "
+              "Sensitive) (102)");
+    EXPECT_EQ(hv::LoginFailureMessage(HV_LOGIN_NO_SUCH_USER).text,
+              "User doesn't exist. Please enter valid user name. (101)");
+    for (int code : {-1, 1, 27, 33, 145}) {
+        EXPECT_EQ(hv::LoginFailureMessage(code).text, kInternalError) << code;
+        EXPECT_EQ(hv::LoginFailureMessage(code).number, 123) << code;
+    }
+    EXPECT_EQ(hv::WithNumber("Lost", -7), "Lost (-7)");
 }
 
-TEST(EngineTexts, DownloadCodes) {
-    EXPECT_EQ(hv::DownloadFailureMessage(HV_DL_NOT_AVAILABLE, ""),
-              "Package is not available. (121)");
-    EXPECT_EQ(hv::DownloadFailureMessage(HV_DL_ALREADY_COMPLETE, ""),
-              "Package already exists on hard drive and is complete");
-    EXPECT_EQ(hv::DownloadFailureMessage(HV_DL_ONE_AT_A_TIME, ""),
-              "Only one game can be downloaded/played at one time. (120)");
-    EXPECT_EQ(hv::DownloadFailureMessage(HV_DL_INTERNAL_5121, ""),
-              "Internal communication error. Please retry later. (129)");
-    EXPECT_EQ(hv::DownloadFailureMessage(HV_DL_ENGINE_TEXT, "Region locked"), "Region locked");
-    EXPECT_EQ(hv::DownloadFailureMessage(12345, "ignored"), "Unknown Error");
+TEST(EngineTexts, ForcedLogoutReasons) {
+    EXPECT_EQ(hv::ForcedLogoutMessage(HV_LOGOUT_SUSPENDED).text,
+              "Your account has been suspended. You will be logged out. (125)");
+    EXPECT_EQ(hv::ForcedLogoutMessage(HV_LOGOUT_VERSION_CHANGED).number, 127);
+    EXPECT_EQ(hv::ForcedLogoutMessage(HV_LOGOUT_PASSWORD_CHANGED).number, 126);
 }
+
+TEST(EngineTexts, DownloadFailures) {
+    const struct {
+        int code;
+        const char* text;
+    } rows[] = {
+        {HV_DL_NOT_AVAILABLE, "Package is not available. (121)"},
+        {HV_DL_DISK_FULL, "Hard drive is full, cannot create image containers"},
+        {HV_DL_ONE_AT_A_TIME, "Only one game can be downloaded/played at one time. (120)"},
+        {HV_DL_INTERNAL_4865, "Internal communication error. Please retry later. (129)"},
+        {HV_DL_INTERNAL_5121, "Internal communication error. Please retry later. (129)"},
+        {HV_DL_ENGINE_TEXT, "Region locked"},
+        {12345, "Unknown Error"},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(hv::DownloadFailureMessage(row.code, "Region locked"), row.text) << row.code;
+    }
+}
+
+}  // namespace

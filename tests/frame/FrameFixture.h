@@ -88,6 +88,9 @@ class FrameTest : public ::testing::Test {
     LRESULT Send(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
         return SendMessageA(hwnd, message, wParam, lParam);
     }
+    LRESULT SendText(UINT message, WPARAM wParam, const char* text) {
+        return Send(message, wParam, reinterpret_cast<LPARAM>(text));
+    }
 
     CConfigHelper config;
     std::atomic<int> mediaCenter{1};

@@ -1,7 +1,6 @@
-#include <condition_variable>
 #include <filesystem>
+#include <future>
 #include <memory>
-#include <mutex>
 
 #include "FrameFixture.h"
 #include "catalogue/GameInfo.h"
@@ -13,93 +12,75 @@
 
 namespace {
 
-// Holds an engine call until the test lets it go.
+// Holds an engine call until the test lets it go; shared, as an abandoned
+// worker may wait on it after the test.
 struct Gate {
-    std::mutex lock;
-    std::condition_variable changed;
-    bool open = false;
-    void Open() {
-        std::lock_guard guard(lock);
-        open = true;
-        changed.notify_all();
-    }
-    void Wait() {
-        std::unique_lock guard(lock);
-        changed.wait(guard, [&] { return open; });
-    }
+    std::shared_ptr<std::promise<void>> opener = std::make_shared<std::promise<void>>();
+    std::shared_future<void> opened = opener->get_future().share();
 };
 
 }  // namespace
 
-TEST_F(FrameTest, SuccessfulLoginShowsTheAnnouncements) {
+TEST_F(FrameTest, LoginCodesDecideTheScreenAndTheMessage) {
     frame->LoginView()->SetUserName("ada  ");
     frame->LoginView()->SetPassword("s3cret pass");
-    fake::SetResult("hv_LoginA", HV_LOGIN_OK_ALT);
-    Send(UWM_START_LOGIN);
-    EXPECT_EQ(frame->ActiveView(), frame->LoginStatusView());
-    ASSERT_TRUE(PumpUntil([&] { return frame->ActiveView() == frame->BrowserView(); }));
-    EXPECT_EQ(frame->BrowserView()->GetAddress(), "/announcements.htm");
-    EXPECT_TRUE(frame->ToolBar().IsLogoutEnabled());
-    const auto login = fake::CallsTo("hv_LoginA");
-    ASSERT_EQ(login.size(), 1u);
-    EXPECT_EQ(login[0].args, (std::vector<std::optional<std::string>>{"ada", "s3cret pass", "1"}));
-    EXPECT_NE(login[0].threadId, GetCurrentThreadId());
-}
-
-TEST_F(FrameTest, FailedLoginShowsItsTextAndReturnsToTheLoginScreen) {
-    for (const auto& [code, text, number] :
-         {std::tuple<int, std::string, long>{
-              33, "Internal error while authenticating. Please contact Customer Service. (123)",
-              123},
-          {28, "Communication Lost. Please try again.", 0}}) {
+    CBaseView* const login = frame->LoginView();
+    CBaseView* const status = frame->LoginStatusView();
+    CBaseView* const browser = frame->BrowserView();
+    const struct {
+        int code;
+        CBaseView* screen;
+        const char* message;  // null: none
+        long number;
+        bool animating;  // on a screen that stays: the cancel worker or the engine reports later
+    } rows[] = {
+        {HV_LOGIN_OK, browser, nullptr, 0, false},
+        {HV_LOGIN_OK_ALT, browser, nullptr, 0, false},
+        {33, login, "Internal error while authenticating. Please contact Customer Service. (123)",
+         123, false},
+        {HV_LOGIN_COMMUNICATION_LOST, login, "Communication Lost. Please try again.", 0, false},
+        {HV_LOGIN_CANCELLED, status, nullptr, 0, true},
+        {HV_LOGIN_PENDING, status, nullptr, 0, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.code);
         frame->messages.clear();
-        fake::SetResult("hv_LoginA", code);
+        frame->SwitchToScreen(login);
+        fake::SetResult("hv_LoginA", row.code);
         Send(UWM_START_LOGIN);
-        ASSERT_TRUE(PumpUntil([&] { return frame->ActiveView() == frame->LoginView(); }));
-        ASSERT_EQ(frame->messages.size(), 1u);
-        EXPECT_EQ(frame->messages[0].text, text);
-        EXPECT_EQ(frame->messages[0].number, number);
-        EXPECT_EQ(frame->messages[0].thread, GetCurrentThreadId());
-        EXPECT_FALSE(frame->LoginStatusView()->IsAnimating());
-        frame->WaitForWorkers(5000);
-    }
-}
-
-TEST_F(FrameTest, LoginCodesWithoutMessage) {
-    enum class After { LoggedIn, StaysStill };
-    for (const auto& [code, after] : {std::pair{HV_LOGIN_OK, After::LoggedIn},
-                                      {HV_LOGIN_OK_ALT, After::LoggedIn},
-                                      {HV_LOGIN_CANCELLED, After::StaysStill},
-                                      {HV_LOGIN_PENDING, After::StaysStill}}) {
-        SCOPED_TRACE(code);
-        frame->SwitchToScreen(frame->LoginView());
-        fake::SetResult("hv_LoginA", code);
-        Send(UWM_START_LOGIN);
+        EXPECT_EQ(frame->ActiveView(), status);
         ASSERT_TRUE(frame->WaitForWorkers(5000));
         QApplication::processEvents();
         QApplication::processEvents();
-        if (after == After::LoggedIn) {
-            EXPECT_TRUE(PumpUntil([&] { return frame->ActiveView() == frame->BrowserView(); }));
-        } else {
-            // The cancel worker or the engine reports later; the status screen stays.
-            EXPECT_EQ(frame->ActiveView(), frame->LoginStatusView());
+        EXPECT_EQ(frame->ActiveView(), row.screen);
+        if (row.screen != browser) {
+            EXPECT_EQ(frame->LoginStatusView()->IsAnimating(), row.animating);
         }
-        if (code == HV_LOGIN_CANCELLED || code == HV_LOGIN_PENDING) {
-            // Only a pending login stops the animation itself.
-            EXPECT_EQ(frame->LoginStatusView()->IsAnimating(), code == HV_LOGIN_CANCELLED);
+        ASSERT_EQ(frame->messages.size(), row.message ? 1u : 0u);
+        if (row.message) {
+            EXPECT_EQ(frame->messages[0].text, row.message);
+            EXPECT_EQ(frame->messages[0].number, row.number);
+            EXPECT_EQ(frame->messages[0].thread, GetCurrentThreadId());
         }
-        EXPECT_TRUE(frame->messages.empty());
+        if (row.screen == browser) {
+            EXPECT_EQ(frame->BrowserView()->GetAddress(), "/announcements.htm");
+            EXPECT_TRUE(frame->ToolBar().IsLogoutEnabled());
+        }
     }
+    const auto calls = fake::CallsTo("hv_LoginA");
+    EXPECT_EQ(calls.at(0).args,
+              (std::vector<std::optional<std::string>>{"ada", "s3cret pass", "1"}));
+    EXPECT_NE(calls.at(0).threadId, GetCurrentThreadId());
 }
 
 TEST_F(FrameTest, HangingLoginIsCancelled) {
     Gate gate;
-    fake::SetHook("hv_LoginA", [&](const fake::Call&) {
-        gate.Wait();
+    fake::SetHook("hv_LoginA", [gate](const fake::Call&) {
+        gate.opened.wait();
         return HV_LOGIN_CANCELLED;
     });
-    fake::SetHook("hv_CancelLogin", [&](const fake::Call&) {
-        gate.Open();
+    fake::SetHook("hv_CancelLogin", [gate](const fake::Call&) {
+        gate.opener->set_value();
         return 0;
     });
     Send(UWM_START_LOGIN);
@@ -111,8 +92,8 @@ TEST_F(FrameTest, HangingLoginIsCancelled) {
 }
 
 TEST_F(FrameTest, LogoutEmptiesTheInstalledListsBeforeTheEngineLogsOut) {
-    fake::SendText(UWM_PACKAGE_ON_DISK, 0, "game-a");
-    fake::SendText(UWM_PACKAGE_ON_DISK, 1, "demo-a");
+    SendText(UWM_PACKAGE_ON_DISK, 0, "game-a");
+    SendText(UWM_PACKAGE_ON_DISK, 1, "demo-a");
     size_t listedAtLogout = 99;
     fake::SetHook("hv_LogOut", [&](const fake::Call&) {
         listedAtLogout = frame->InstalledGames().size() + frame->InstalledDemos().size();
@@ -126,8 +107,8 @@ TEST_F(FrameTest, LogoutEmptiesTheInstalledListsBeforeTheEngineLogsOut) {
 }
 
 TEST_F(FrameTest, ForcedLogoutShowsItsReasonThenLogsOut) {
-    fake::Post(UWM_FORCED_LOGOUT, 0, HV_LOGOUT_PASSWORD_CHANGED);
-    fake::Post(UWM_FORCED_LOGOUT, 0, 0);
+    PostMessageA(hwnd, UWM_FORCED_LOGOUT, 0, HV_LOGOUT_PASSWORD_CHANGED);
+    PostMessageA(hwnd, UWM_FORCED_LOGOUT, 0, 0);
     ASSERT_TRUE(PumpUntil([&] { return fake::CallsTo("hv_LogOut").size() == 2; }));
     ASSERT_EQ(frame->messages.size(), 2u);
     EXPECT_EQ(frame->messages[0].text,
@@ -136,61 +117,83 @@ TEST_F(FrameTest, ForcedLogoutShowsItsReasonThenLogsOut) {
     EXPECT_EQ(frame->messages[1].text, "You have been logged out!");
 }
 
-TEST_F(FrameTest, DownloadFailureCodesBecomeMessages) {
+TEST_F(FrameTest, FailedDownloadsTellWhy) {
     GameInfo game;
     game.m_strTitle = "Nebula Drift";
     game.m_strPackage = "NEBULA01";
-    fake::SetResult("hv_DownloadA", HV_DL_ALREADY_COMPLETE);
-    Send(UWM_GAME_ACTION, ACTION_DOWNLOAD, reinterpret_cast<LPARAM>(&game));
-    EXPECT_EQ(frame->ActiveView(), frame->DownloadView());
-    // Busy: a second action does nothing.
-    Send(UWM_GAME_ACTION, ACTION_DOWNLOAD, reinterpret_cast<LPARAM>(&game));
-    ASSERT_TRUE(PumpUntil([&] { return frame->ActiveView() == frame->GameInfoView(); }));
-    ASSERT_EQ(frame->messages.size(), 1u);
-    EXPECT_EQ(frame->messages[0].text, "Package already exists on hard drive and is complete");
-    EXPECT_EQ(frame->GameInfoView()->m_bDownloadBusy, 0);
+    fake::SetBufferText("hv_DownloadA", "Region locked");
+    CBaseView* const detail = frame->GameInfoView();
+    const struct {
+        int code;
+        const char* message;  // null: none
+        CBaseView* screen;
+        size_t queued;  // failures leave the queue as it was; a logout empties it
+    } rows[] = {
+        {HV_DL_ALREADY_COMPLETE, "Package already exists on hard drive and is complete", detail, 1},
+        {HV_DL_ENGINE_TEXT, "Region locked", detail, 2},
+        {HV_DL_DECLINED, nullptr, detail, 3},
+        {HV_DL_CONNECTION_LOST,
+         "Network Error: Connection lost. You must log back in to continue. (119)",
+         frame->LoginView(), 0},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.code);
+        frame->messages.clear();
+        fake::SetResult("hv_DownloadA", row.code);
+        Send(UWM_GAME_ACTION, ACTION_DOWNLOAD, reinterpret_cast<LPARAM>(&game));
+        EXPECT_EQ(frame->ActiveView(), frame->DownloadView());
+        // Busy: a second action does nothing.
+        Send(UWM_GAME_ACTION, ACTION_DOWNLOAD, reinterpret_cast<LPARAM>(&game));
+        ASSERT_TRUE(PumpUntil([&] { return frame->ActiveView() == row.screen; }));
+        ASSERT_TRUE(frame->WaitForWorkers(5000));
+        ASSERT_EQ(frame->messages.size(), row.message ? 1u : 0u);
+        if (row.message) {
+            EXPECT_EQ(frame->messages[0].text, row.message);
+        }
+        EXPECT_EQ(frame->GameInfoView()->m_bDownloadBusy, 0);
+        EXPECT_EQ(frame->DownloadQueue().size(), row.queued);
+    }
     const auto download = fake::CallsTo("hv_DownloadA");
-    ASSERT_EQ(download.size(), 1u);
+    ASSERT_EQ(download.size(), 4u);
     EXPECT_EQ(download[0].args[0], "NEBULA01");
     EXPECT_EQ(download[0].args[1], "Nebula Drift");
-    // Failures leave the queue as it was.
-    EXPECT_EQ(frame->DownloadQueue().size(), 1u);
+    EXPECT_EQ(fake::CallsTo("hv_LogOut").size(), 1u);
+    EXPECT_EQ(fake::CallsTo("hv_CancelA").at(0).args[0], std::nullopt) << "none was under way";
 
     // Action 2 without a partner does nothing.
     Send(UWM_GAME_ACTION, ACTION_DOWNLOAD_PARTNER, reinterpret_cast<LPARAM>(&game));
-    EXPECT_EQ(frame->DownloadQueue().size(), 1u);
+    EXPECT_TRUE(frame->DownloadQueue().empty());
 }
 
-TEST_F(FrameTest, LostConnectionDuringDownloadLogsOutWithoutItsOwnMessage) {
-    GameInfo game;
-    game.m_strTitle = "Nebula Drift";
-    game.m_strPackage = "NEBULA01";
-    fake::SetResult("hv_DownloadA", HV_DL_CONNECTION_LOST);
-    Send(UWM_GAME_ACTION, ACTION_DOWNLOAD, reinterpret_cast<LPARAM>(&game));
-    ASSERT_TRUE(PumpUntil([&] { return frame->ActiveView() == frame->LoginView(); }));
-    ASSERT_EQ(frame->messages.size(), 1u);
-    EXPECT_EQ(frame->messages[0].text,
-              "Network Error: Connection lost. You must log back in to continue. (119)");
-    EXPECT_EQ(frame->GameInfoView()->m_bDownloadBusy, 0);
-    EXPECT_EQ(fake::CallsTo("hv_LogOut").size(), 1u);
-}
-
-TEST_F(FrameTest, CancelWithoutQueuedDownloadCancelsNothingAndStays) {
+TEST_F(FrameTest, CancelTakesTheQueuedDownloadOrNothing) {
     frame->SwitchToScreen(frame->DownloadView());
     Send(UWM_CANCEL_DOWNLOAD);
     ASSERT_TRUE(frame->WaitForWorkers(5000));
     QApplication::processEvents();
-    const auto cancel = fake::CallsTo("hv_CancelA");
-    ASSERT_EQ(cancel.size(), 1u);
-    EXPECT_EQ(cancel[0].args[0], std::nullopt);
+    EXPECT_EQ(fake::CallsTo("hv_CancelA").at(0).args[0], std::nullopt);
     EXPECT_EQ(frame->ActiveView(), frame->DownloadView());
+
+    GameInfo game;
+    game.m_strPackage = "NEBULA01";
+    Send(UWM_GAME_ACTION, ACTION_DOWNLOAD, reinterpret_cast<LPARAM>(&game));
+    ASSERT_TRUE(frame->WaitForWorkers(5000));
+    ASSERT_TRUE(frame->IsDownloadActive());
+    Send(UWM_CANCEL_DOWNLOAD);
+    ASSERT_TRUE(PumpUntil([&] { return frame->ActiveView() == frame->GameInfoView(); }));
+    ASSERT_TRUE(frame->WaitForWorkers(5000));
+    EXPECT_EQ(fake::CallsTo("hv_CancelA").at(1).args[0], "NEBULA01");
+    EXPECT_FALSE(frame->IsDownloadActive());
+    EXPECT_TRUE(frame->DownloadQueue().empty());
+    EXPECT_EQ(frame->GameInfoView()->m_bDownloadBusy, 0);
 }
 
 TEST_F(FrameTest, PurchaseAnsweredNoSignalsNothing) {
     HANDLE yes = CreateEventA(nullptr, TRUE, FALSE, HV_PURCHASE_EVENT);
     HANDLE no = CreateEventA(nullptr, TRUE, FALSE, HV_NO_PURCHASE_EVENT);
     frame->answers = {IDNO};
-    EXPECT_EQ(fake::SendTexts(UWM_CONFIRM_PURCHASE, "19.99", "Nebula Drift"), 0);
+    EXPECT_EQ(Send(UWM_CONFIRM_PURCHASE, reinterpret_cast<WPARAM>("19.99"),
+                   reinterpret_cast<LPARAM>("Nebula Drift")),
+              0);
     ASSERT_EQ(frame->questions.size(), 1u);
     EXPECT_EQ(frame->questions[0].text,
               "Your account will be charged $19.99 for the purchase of Nebula Drift.\r\n\r\nDo you "
@@ -205,14 +208,14 @@ TEST_F(FrameTest, PurchaseAnsweredNoSignalsNothing) {
 TEST_F(FrameTest, StoragePathGetsSeparatorNameAndDemoSuffix) {
     const std::string folder = std::filesystem::temp_directory_path().string();
     frame->paths = {"/no/such/folder", folder, folder + "/"};
-    EXPECT_EQ(fake::SendText(UWM_ASK_STORAGE, 0, "Nebula Drift"), 1);
+    EXPECT_EQ(SendText(UWM_ASK_STORAGE, 0, "Nebula Drift"), 1);
     EXPECT_EQ(frame->messages.size(), 1u) << "the unusable path is refused first";
-    EXPECT_EQ(fake::SendText(UWM_ASK_STORAGE, 1, "Nebula Drift"), 1);
+    EXPECT_EQ(SendText(UWM_ASK_STORAGE, 1, "Nebula Drift"), 1);
     const auto paths = fake::CallsTo("hv_SetGamePath");
     ASSERT_EQ(paths.size(), 2u);
     EXPECT_EQ(paths[0].args[0], folder + "/Nebula Drift");
     EXPECT_EQ(paths[1].args[0], folder + "/Nebula Drift Demo");
-    EXPECT_EQ(fake::SendText(UWM_ASK_STORAGE, 0, "Nebula Drift"), 0) << "declined";
+    EXPECT_EQ(SendText(UWM_ASK_STORAGE, 0, "Nebula Drift"), 0) << "declined";
 }
 
 TEST_F(FrameTest, DestructionCancelsTheDownloadAndShutsDownLast) {
@@ -223,15 +226,14 @@ TEST_F(FrameTest, DestructionCancelsTheDownloadAndShutsDownLast) {
     ASSERT_TRUE(frame->WaitForWorkers(5000));
     ASSERT_TRUE(frame->IsDownloadActive());
 
-    // A login that only returns once the engine shuts down. The gate is
-    // shared: the abandoned login worker may use it after this test ends.
-    auto gate = std::make_shared<Gate>();
+    // A login that only returns once the engine shuts down.
+    Gate gate;
     fake::SetHook("hv_LoginA", [gate](const fake::Call&) {
-        gate->Wait();
+        gate.opened.wait();
         return HV_LOGIN_CANCELLED;
     });
     fake::SetHook("hv_Shutdown", [gate](const fake::Call&) {
-        gate->Open();
+        gate.opener->set_value();
         return 0;
     });
     Send(UWM_START_LOGIN);

@@ -30,7 +30,6 @@ struct State {
     std::vector<Call> calls;
     std::map<std::string, ExportState> exports;
     HWND frame = nullptr;
-    uint64_t sequence = 0;
 };
 
 State& TheState() {
@@ -55,22 +54,15 @@ std::optional<std::string> Number(long long value) {
     return std::to_string(value);
 }
 
-std::optional<std::string> BufferOnEntry(const char* buffer) {
-    if (!buffer)
-        return std::nullopt;
-    return std::string(buffer, strnlen(buffer, HV_BUFFER_SIZE));
-}
-
 // Records the call, then runs the hook (if any) outside the lock so that it
 // may block, call back into the fake or send to the frame.
 int Record(const char* name, Args args, char* buffer = nullptr) {
     State& s = TheState();
-    Call call{name, std::move(args), GetCurrentThreadId(), 0};
+    Call call{name, std::move(args), GetCurrentThreadId()};
     std::function<int(const Call&)> hook;
     int result = 0;
     {
         std::lock_guard lock(s.mutex);
-        call.sequence = ++s.sequence;
         s.calls.push_back(call);
         const ExportState& state = s.exports[name];
         hook = state.hook;
@@ -161,52 +153,10 @@ HWND FrameWindow() {
     return s.frame;
 }
 
-LRESULT Send(UINT msg, WPARAM wParam, LPARAM lParam) {
-    return SendMessageA(FrameWindow(), msg, wParam, lParam);
-}
-
-BOOL Post(UINT msg, WPARAM wParam, LPARAM lParam) {
-    return PostMessageA(FrameWindow(), msg, wParam, lParam);
-}
-
-LRESULT SendText(UINT msg, WPARAM wParam, const std::string& lParamText) {
-    return Send(msg, wParam, reinterpret_cast<LPARAM>(lParamText.c_str()));
-}
-
-LRESULT SendTexts(UINT msg, const std::string& wParamText, const std::string& lParamText) {
-    return Send(msg, reinterpret_cast<WPARAM>(wParamText.c_str()),
-                reinterpret_cast<LPARAM>(lParamText.c_str()));
-}
-
-LRESULT SendProgress(const TransferProgress& progress) {
-    return Send(UWM_ENGINE_PROGRESS, 0, reinterpret_cast<LPARAM>(&progress));
-}
-
-std::future<LRESULT> SendFromThread(UINT msg, WPARAM wParam, LPARAM lParam) {
-    const HWND frame = FrameWindow();
-    return std::async(std::launch::async, [=] { return SendMessageA(frame, msg, wParam, lParam); });
-}
-
 std::future<LRESULT> SendTextFromThread(UINT msg, WPARAM wParam, std::string lParamText) {
     const HWND frame = FrameWindow();
     return std::async(std::launch::async, [=, text = std::move(lParamText)] {
         return SendMessageA(frame, msg, wParam, reinterpret_cast<LPARAM>(text.c_str()));
-    });
-}
-
-std::future<LRESULT> SendTextsFromThread(UINT msg, std::string wParamText, std::string lParamText) {
-    const HWND frame = FrameWindow();
-    return std::async(std::launch::async,
-                      [=, wText = std::move(wParamText), lText = std::move(lParamText)] {
-                          return SendMessageA(frame, msg, reinterpret_cast<WPARAM>(wText.c_str()),
-                                              reinterpret_cast<LPARAM>(lText.c_str()));
-                      });
-}
-
-std::future<LRESULT> SendProgressFromThread(TransferProgress progress) {
-    const HWND frame = FrameWindow();
-    return std::async(std::launch::async, [=] {
-        return SendMessageA(frame, UWM_ENGINE_PROGRESS, 0, reinterpret_cast<LPARAM>(&progress));
     });
 }
 
@@ -254,13 +204,11 @@ FAKE_EXPORT int hv_LogOut(void) {
 }
 
 FAKE_EXPORT int hv_GetSMSLoginURL(char* buffer) {
-    return fake::Record("hv_GetSMSLoginURL", {fake::BufferOnEntry(buffer)}, buffer);
+    return fake::Record("hv_GetSMSLoginURL", {}, buffer);
 }
 
 FAKE_EXPORT int hv_DownloadA(const char* package, const char* title, int flag, char* buffer) {
-    return fake::Record("hv_DownloadA",
-                        {Text(package), Text(title), Number(flag), fake::BufferOnEntry(buffer)},
-                        buffer);
+    return fake::Record("hv_DownloadA", {Text(package), Text(title), Number(flag)}, buffer);
 }
 
 FAKE_EXPORT int hv_CancelA(const char* package) {

@@ -5,7 +5,6 @@
 #pragma once
 
 #include <chrono>
-#include <cstdint>
 #include <functional>
 #include <future>
 #include <optional>
@@ -21,10 +20,9 @@ namespace fake {
 struct Call {
     std::string name;  // the export, e.g. "hv_LoginA"
     // Text arguments as given (nullopt for a null pointer), numbers and
-    // handles in decimal; buffers as their contents on entry.
+    // handles in decimal; text buffers are left out.
     std::vector<std::optional<std::string>> args;
-    DWORD threadId = 0;     // GetCurrentThreadId() of the caller
-    uint64_t sequence = 0;  // increases with every call, across all exports
+    DWORD threadId = 0;  // GetCurrentThreadId() of the caller
 };
 
 // Forgets calls, results, hooks, buffer texts and the frame window.
@@ -50,21 +48,10 @@ FAKE_API void SetBufferText(const std::string& exportName, const std::string& te
 // The window last given to hv_Init.
 FAKE_API HWND FrameWindow();
 
-// Messages to the frame window from the calling thread.
-FAKE_API LRESULT Send(UINT msg, WPARAM wParam = 0, LPARAM lParam = 0);
-FAKE_API BOOL Post(UINT msg, WPARAM wParam = 0, LPARAM lParam = 0);
-// Text parameters stay valid for the call, as the engine's do.
-FAKE_API LRESULT SendText(UINT msg, WPARAM wParam, const std::string& lParamText);
-FAKE_API LRESULT SendTexts(UINT msg, const std::string& wParamText, const std::string& lParamText);
-FAKE_API LRESULT SendProgress(const TransferProgress& progress);
-
-// The same from a new thread, as an engine thread would while the window's
-// thread serves it. Keep the future until it is ready: destroying it waits.
-FAKE_API std::future<LRESULT> SendFromThread(UINT msg, WPARAM wParam = 0, LPARAM lParam = 0);
+// Sends to the frame window from a new thread, as an engine thread would
+// while the window's thread serves it. The text stays valid for the call.
+// Keep the future until it is ready: destroying it waits.
 FAKE_API std::future<LRESULT> SendTextFromThread(UINT msg, WPARAM wParam, std::string lParamText);
-FAKE_API std::future<LRESULT> SendTextsFromThread(UINT msg, std::string wParamText,
-                                                  std::string lParamText);
-FAKE_API std::future<LRESULT> SendProgressFromThread(TransferProgress progress);
 
 // Full path of this library as loaded, for the client to load the same file.
 FAKE_API std::string LibraryPath();
