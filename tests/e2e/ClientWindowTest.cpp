@@ -68,21 +68,61 @@ TEST_F(ClientWindowTest, OpensPaintsAndClosesThroughTheWindowManager) {
 
     const std::filesystem::path artifacts = HALVORY_ARTIFACTS_DIR;
     std::filesystem::create_directories(artifacts);
-    const std::string shot = (artifacts / "client-window.png").string();
-    ASSERT_TRUE(runCommand("import -window " + *window + " '" + shot + "'")) << "screenshot failed";
-    std::cout << "screenshot: " << shot << "\n";
-    // A window that never painted its skin shows one flat colour.
-    const auto measured =
-        runCommand("convert '" + shot + "' -format '%w %h %[fx:standard_deviation]' info:");
-    ASSERT_TRUE(measured) << "could not measure the screenshot";
-    std::istringstream figures(*measured);
-    int width = 0;
-    int height = 0;
-    double spread = 0;
-    figures >> width >> height >> spread;
-    EXPECT_EQ(width, 800);
-    EXPECT_EQ(height, 600);
-    EXPECT_GT(spread, 0.0) << "the window is one flat colour";
+    // Size of the window's capture, and how much its whole and its bottom-right
+    // corner vary: a part left unpainted (or painted from a backdrop cached for
+    // another size) shows one flat colour.
+    struct Capture {
+        int width = 0, height = 0;
+        double spread = 0, cornerSpread = 0;
+    };
+    const auto capture = [&](const std::string& name) {
+        const std::string shot = (artifacts / (name + ".png")).string();
+        Capture result;
+        EXPECT_TRUE(runCommand("import -window " + *window + " '" + shot + "'"))
+            << "screenshot failed";
+        const auto measured =
+            runCommand("convert '" + shot +
+                       "' \\( +clone -gravity southeast -crop 200x150+0+0 +repage \\) "
+                       "-format '%w %h %[fx:standard_deviation] ' info:");
+        std::istringstream figures(measured.value_or(""));
+        int cornerWidth = 0;
+        int cornerHeight = 0;
+        figures >> result.width >> result.height >> result.spread >> cornerWidth >> cornerHeight >>
+            result.cornerSpread;
+        std::cout << "screenshot: " << shot << "\n";
+        return result;
+    };
+    const auto waitForWidth = [&](int width) {
+        for (int i = 0; i < 100; ++i) {
+            const auto info = runCommand("xwininfo -id " + *window);
+            if (info && info->find("Width: " + std::to_string(width) + "\n") != std::string::npos) {
+                return true;
+            }
+            std::this_thread::sleep_for(50ms);
+        }
+        return false;
+    };
+
+    const Capture normal = capture("client-window");
+    EXPECT_EQ(normal.width, 800);
+    EXPECT_EQ(normal.height, 600);
+    EXPECT_GT(normal.spread, 0.0) << "the window is one flat colour";
+
+    // Maximised through the window manager, then back: each size paints whole.
+    ASSERT_TRUE(runCommand("xdotool windowactivate --sync " + *window));
+    ASSERT_TRUE(runCommand("wmctrl -i -r " + *window + " -b add,maximized_vert,maximized_horz"));
+    ASSERT_TRUE(waitForWidth(1280)) << "the window was not maximised";
+    std::this_thread::sleep_for(300ms);
+    const Capture maximised = capture("client-window-maximised");
+    EXPECT_EQ(maximised.width, 1280);
+    EXPECT_GT(maximised.cornerSpread, 0.0) << "the maximised window's corner is not painted";
+
+    ASSERT_TRUE(runCommand("wmctrl -i -r " + *window + " -b remove,maximized_vert,maximized_horz"));
+    ASSERT_TRUE(waitForWidth(800)) << "the window was not restored";
+    std::this_thread::sleep_for(300ms);
+    const Capture restored = capture("client-window-restored");
+    EXPECT_EQ(restored.height, 600);
+    EXPECT_GT(restored.cornerSpread, 0.0) << "the restored window's corner is not painted";
 
     ASSERT_TRUE(runCommand("wmctrl -i -c " + *window)) << "wmctrl could not close the window";
     const auto status = client.waitForExit(10s);
