@@ -187,6 +187,26 @@ TEST_F(FrameTest, CancelTakesTheQueuedDownloadOrNothing) {
     EXPECT_EQ(frame->GameInfoView()->m_bDownloadBusy, 0);
 }
 
+TEST_F(FrameTest, DeleteActionsRemoveTheGameOrItsPartnerOnceConfirmed) {
+    GameInfo demo;
+    demo.m_strPackage = "NEBULA01D";
+    demo.m_strTitle = "Nebula Drift Demo";
+    GameInfo game;
+    game.m_strPackage = "NEBULA01";
+    game.m_strTitle = "Nebula Drift";
+    game.m_pPartner = &demo;
+    frame->answers = {IDYES, IDNO, IDYES};
+    // One at a time: each delete worker takes a second.
+    for (GameAction action : {ACTION_DELETE, ACTION_DELETE_PARTNER, ACTION_DELETE_PARTNER}) {
+        Send(UWM_GAME_ACTION, action, reinterpret_cast<LPARAM>(&game));
+        ASSERT_TRUE(frame->WaitForWorkers(5000));
+    }
+    const auto deleted = fake::CallsTo("hv_DeletePkgA");
+    ASSERT_EQ(deleted.size(), 2u) << "the answer No deletes nothing";
+    EXPECT_EQ(deleted[0].args[0], "NEBULA01");
+    EXPECT_EQ(deleted[1].args[0], "NEBULA01D");
+}
+
 TEST_F(FrameTest, PurchaseAnsweredNoSignalsNothing) {
     HANDLE yes = CreateEventA(nullptr, TRUE, FALSE, HV_PURCHASE_EVENT);
     HANDLE no = CreateEventA(nullptr, TRUE, FALSE, HV_NO_PURCHASE_EVENT);
