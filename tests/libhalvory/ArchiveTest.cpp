@@ -24,14 +24,14 @@ using hvtest::TempDir;
 class ExtractTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        m_target = m_tmp.Path() + "/game";
-        m_outside = m_tmp.Path() + "/outside";
+        m_target = (m_tmp.Path() / "game").string();
+        m_outside = (m_tmp.Path() / "outside").string();
         fs::create_directories(m_outside);
         hvtest::WriteFile(m_outside + "/secret.txt", "keep");
     }
 
     bool Extract(const std::vector<TarEntry>& entries) {
-        std::string archive = m_tmp.Path() + "/pkg.tar";
+        std::string archive = (m_tmp.Path() / "pkg.tar").string();
         hvtest::WriteFile(archive, MakeTar(entries));
         return hv::ExtractTarFile(archive, m_target, &m_error);
     }
@@ -41,7 +41,7 @@ class ExtractTest : public ::testing::Test {
         std::vector<std::string> names;
         for (const auto& e : fs::recursive_directory_iterator(m_tmp.Path())) {
             std::string p = e.path().string();
-            if (p.rfind(m_target, 0) != 0 && p != m_tmp.Path() + "/pkg.tar") {
+            if (p.rfind(m_target, 0) != 0 && p != (m_tmp.Path() / "pkg.tar").string()) {
                 names.push_back(p);
             }
         }
@@ -106,7 +106,7 @@ TEST_F(ExtractTest, HostileArchivesAreRefused) {
     };
     for (std::size_t i = 0; i <= archives.size(); ++i) {
         SCOPED_TRACE(i);
-        const std::string archive = m_tmp.Path() + "/pkg.tar";
+        const std::string archive = (m_tmp.Path() / "pkg.tar").string();
         hvtest::WriteFile(archive, i < archives.size() ? MakeTar(archives[i]) : fifo);
         EXPECT_FALSE(hv::ExtractTarFile(archive, m_target, &m_error));
         EXPECT_NE(m_error.find("refused"), std::string::npos) << m_error;
@@ -144,7 +144,7 @@ TEST(StreamingExtract, ReportsEachEntryOnceThePreviousOnesAreOnDisk) {
     };
     std::vector<std::int64_t> offsets;
     std::vector<bool> previousOnDisk;
-    const std::string dest = tmp.Path() + "/out";
+    const std::string dest = (tmp.Path() / "out").string();
     hv::ExtractObserver observer = [&](std::int64_t at) {
         offsets.push_back(at);
         if (offsets.size() == 2) {
@@ -177,7 +177,7 @@ TEST(StreamingExtract, AbortingSourceFailsTheExtraction) {
         return 10000;
     };
     std::string error;
-    EXPECT_FALSE(hv::ExtractTar(source, tmp.Path() + "/out", nullptr, &error));
+    EXPECT_FALSE(hv::ExtractTar(source, (tmp.Path() / "out").string(), nullptr, &error));
 }
 
 }  // namespace

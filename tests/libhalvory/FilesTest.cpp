@@ -13,7 +13,7 @@ namespace fs = std::filesystem;
 
 TEST(IniValue, FollowsTheClientsRules) {
     hvtest::TempDir tmp;
-    const std::string ini = tmp.Path() + "/Halvory.ini";
+    const std::string ini = (tmp.Path() / "Halvory.ini").string();
     hvtest::WriteFile(ini,
                       "[engine]\r\n"
                       "ENGINE_URL=http://first\r\n"
@@ -25,7 +25,7 @@ TEST(IniValue, FollowsTheClientsRules) {
     EXPECT_EQ(hv::ReadIniValue(ini, "ENGINE_URL"), "http://a=b");
     EXPECT_EQ(hv::ReadIniValue(ini, "ARTURL"), "http://art");
     EXPECT_EQ(hv::ReadIniValue(ini, "MISSING"), "");
-    EXPECT_EQ(hv::ReadIniValue(tmp.Path() + "/absent.ini", "ENGINE_URL"), "");
+    EXPECT_EQ(hv::ReadIniValue((tmp.Path() / "absent.ini").string(), "ENGINE_URL"), "");
 }
 
 TEST(Sha256, MatchesKnownDigestsWhateverThePieces) {
@@ -47,18 +47,18 @@ TEST(Sha256, MatchesKnownDigestsWhateverThePieces) {
 TEST(FreeSpace, MeasuresTheNearestExistingFolder) {
     hvtest::TempDir tmp;
     auto here = hv::FreeBytesAt(tmp.Path());
-    auto below = hv::FreeBytesAt(tmp.Path() + "/not/yet/created");
+    auto below = hv::FreeBytesAt((tmp.Path() / "not/yet/created").string());
     ASSERT_TRUE(here.has_value());
     ASSERT_TRUE(below.has_value());
     EXPECT_GT(*here, 0u);
     // Same file system; allow for other writers between the two calls.
     EXPECT_NEAR(static_cast<double>(*here), static_cast<double>(*below), 64.0 * 1024 * 1024);
-    EXPECT_FALSE(fs::exists(tmp.Path() + "/not"));
+    EXPECT_FALSE(fs::exists(tmp.Path() / "not"));
 }
 
 TEST(AtomicWrite, ReplacesContentsCompletely) {
     hvtest::TempDir tmp;
-    const std::string file = tmp.Path() + "/moviedata.txt";
+    const std::string file = (tmp.Path() / "moviedata.txt").string();
     ASSERT_TRUE(hv::WriteFileAtomic(file, std::string(50000, 'a')));
     ASSERT_TRUE(hv::WriteFileAtomic(file, "short"));
     EXPECT_EQ(hvtest::ReadFile(file), "short");

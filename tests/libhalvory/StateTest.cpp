@@ -19,7 +19,7 @@ hv::EngineState SampleState() {
 
 TEST(EngineStateFile, SurvivesSaveAndReload) {
     hvtest::TempDir tmp;
-    const fs::path file = tmp.Path() + "/state.json";
+    const fs::path file = tmp.Path() / "state.json";
     ASSERT_TRUE(SampleState().Save(file));
     hv::EngineState loaded = hv::EngineState::Load(file);
     ASSERT_EQ(loaded.installed.size(), 2u);
@@ -35,7 +35,7 @@ TEST(EngineStateFile, SurvivesSaveAndReload) {
 
 TEST(EngineStateFile, SaveReplacesTheFileWholeAndLeavesNoTemporaries) {
     hvtest::TempDir tmp;
-    const fs::path file = tmp.Path() + "/state.json";
+    const fs::path file = tmp.Path() / "state.json";
     hvtest::WriteFile(file, std::string(100000, ' ') + "{}");
     ASSERT_TRUE(SampleState().Save(file));
     hv::EngineState empty;
@@ -50,13 +50,13 @@ TEST(EngineStateFile, SaveReplacesTheFileWholeAndLeavesNoTemporaries) {
 
 TEST(EngineStateFile, SaveIntoAMissingFolderFailsWithoutLeftovers) {
     hvtest::TempDir tmp;
-    EXPECT_FALSE(SampleState().Save(tmp.Path() + "/missing/state.json"));
+    EXPECT_FALSE(SampleState().Save((tmp.Path() / "missing/state.json").string()));
     EXPECT_TRUE(fs::is_empty(tmp.Path()));
 }
 
 TEST(EngineStateFile, CorruptOrForeignFilesGiveAnEmptyState) {
     hvtest::TempDir tmp;
-    const fs::path file = tmp.Path() + "/state.json";
+    const fs::path file = tmp.Path() / "state.json";
     std::string good = SampleState().ToJson();
     for (const std::string& text :
          {good.substr(0, good.size() / 2), std::string("\x00\xff garbage", 10),
@@ -67,7 +67,7 @@ TEST(EngineStateFile, CorruptOrForeignFilesGiveAnEmptyState) {
         EXPECT_TRUE(state.installed.empty()) << text;
         EXPECT_TRUE(state.partial.empty()) << text;
     }
-    EXPECT_TRUE(hv::EngineState::Load(tmp.Path() + "/absent.json").installed.empty());
+    EXPECT_TRUE(hv::EngineState::Load((tmp.Path() / "absent.json").string()).installed.empty());
 }
 
 TEST(EngineStateFile, TitlesMatchWithoutCase) {

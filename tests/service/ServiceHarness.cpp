@@ -11,12 +11,12 @@
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
-#include <random>
 #include <thread>
 
 namespace hvtest {
@@ -75,12 +75,6 @@ pid_t Spawn(const std::vector<std::string>& argv, int* output) {
     return pid;
 }
 
-void WriteFile(const fs::path& file, const std::string& text) {
-    fs::create_directories(file.parent_path());
-    std::ofstream out(file, std::ios::binary);
-    out << text;
-}
-
 }  // namespace
 
 HttpReply Http(const std::string& method, const std::string& url, const std::string& body,
@@ -115,18 +109,6 @@ HttpReply Http(const std::string& method, const std::string& url, const std::str
     curl_slist_free_all(list);
     curl_easy_cleanup(curl);
     return reply;
-}
-
-TempDir::TempDir() {
-    std::random_device rd;
-    m_path = fs::temp_directory_path() /
-             ("hvsvc-" + std::to_string(getpid()) + "-" + std::to_string(rd()));
-    fs::create_directories(m_path);
-}
-
-TempDir::~TempDir() {
-    std::error_code ec;
-    fs::remove_all(m_path, ec);
 }
 
 int RunProgram(const std::vector<std::string>& argv, std::string* out) {
@@ -223,11 +205,21 @@ TestContent::TestContent(const fs::path& dir) : root(dir / "content") {
 
 ServiceProcess::ServiceProcess(const fs::path& content, const fs::path& db,
                                const std::vector<std::string>& extra)
-    : m_db(db) {
-    std::vector<std::string> argv = {HV_SERVICE_BIN,  "serve",     "--content", content.string(),
-                                     "--db",          db.string(), "--listen",  "127.0.0.1:0",
-                                     "--admin-token", "test-token"};
-    argv.insert(argv.end(), extra.begin(), extra.end());
+    : m_argv{HV_SERVICE_BIN, "serve",     "--content",     content.string(),
+             "--db",         db.string(), "--admin-token", kAdminToken},
+      m_db(db) {
+    m_argv.insert(m_argv.end(), extra.begin(), extra.end());
+    Start();
+}
+
+ServiceProcess::~ServiceProcess() {
+    Stop(SIGKILL, 5000);
+}
+
+// The service tells its address on the first line of its output.
+void ServiceProcess::Start() {
+    std::vector<std::string> argv = m_argv;
+    argv.insert(argv.end(), {"--listen", "127.0.0.1:" + std::to_string(m_port)});
     int fd = -1;
     m_pid = Spawn(argv, &fd);
     if (m_pid < 0) {
@@ -256,12 +248,7 @@ ServiceProcess::ServiceProcess(const fs::path& content, const fs::path& db,
     }
     m_url = text.substr(at + prefix.size());
     m_url.erase(m_url.find_last_not_of("\r\n") + 1);
-}
-
-ServiceProcess::~ServiceProcess() {
-    if (m_pid > 0) {
-        Stop(SIGKILL, 5000);
-    }
+    m_port = std::stoi(m_url.substr(m_url.rfind(':') + 1));
 }
 
 int ServiceProcess::Stop(int signal, int timeoutMs) {
@@ -284,10 +271,21 @@ int ServiceProcess::Stop(int signal, int timeoutMs) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-int ServiceProcess::Admin(const std::vector<std::string>& args) {
+int ServiceProcess::Admin(const std::vector<std::string>& args) const {
     std::vector<std::string> argv = {HV_SERVICE_BIN, "admin", "--db", m_db.string()};
     argv.insert(argv.end(), args.begin(), args.end());
     return RunProgram(argv);
+}
+
+long ServiceProcess::Faults(const std::string& settings, const std::string& token) const {
+    return Http("POST", m_url + "/admin/faults", settings, {"X-Admin-Token: " + token}).status;
+}
+
+std::string ServiceProcess::Session(const std::string& user, const std::string& password) const {
+    const nlohmann::json request = {
+        {"user", user}, {"password", password}, {"player_version", "1,0,0,1"}};
+    auto reply = Http("POST", m_url + "/api/login", request.dump());
+    return nlohmann::json::parse(reply.body, nullptr, false).value("session", "");
 }
 
 namespace {

@@ -1,11 +1,14 @@
 #pragma once
 
+#include <signal.h>
 #include <sys/types.h>
 
 #include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
+
+#include "../support/TestFiles.h"
 
 namespace hvtest {
 
@@ -18,17 +21,6 @@ struct HttpReply {
 
 HttpReply Http(const std::string& method, const std::string& url, const std::string& body = {},
                const std::vector<std::string>& headers = {});
-
-// A fresh temporary folder, removed with the object.
-class TempDir {
-  public:
-    TempDir();
-    ~TempDir();
-    const std::filesystem::path& Path() const { return m_path; }
-
-  private:
-    std::filesystem::path m_path;
-};
 
 // Runs a program to its end; returns its exit status (or -1), stdout in out.
 int RunProgram(const std::vector<std::string>& argv, std::string* out = nullptr);
@@ -45,20 +37,33 @@ struct TestContent {
     std::string secretOutside;  // a file beside the folder that must never be served
 };
 
-// The real service binary on a free loopback port, stopped with SIGTERM.
+// The real service binary on a free loopback port, killed with the object.
 class ServiceProcess {
   public:
+    static constexpr const char* kAdminToken = "test-token";
+
     ServiceProcess(const std::filesystem::path& content, const std::filesystem::path& db,
                    const std::vector<std::string>& extra = {});
     ~ServiceProcess();
+    ServiceProcess(const ServiceProcess&) = delete;
+    ServiceProcess& operator=(const ServiceProcess&) = delete;
+
     const std::string& Url() const { return m_url; }
+    // After Stop, starts it again on the same port.
+    void Start();
     // Sends the signal and waits up to timeoutMs; returns the exit status, or -1.
-    int Stop(int signal, int timeoutMs);
-    int Admin(const std::vector<std::string>& args);
+    int Stop(int signal = SIGTERM, int timeoutMs = 10000);
+    int Admin(const std::vector<std::string>& args) const;
+    // Posts fault settings (JSON text); returns the HTTP status.
+    long Faults(const std::string& settings, const std::string& token = kAdminToken) const;
+    // Logs in through the API; returns the session, empty when refused.
+    std::string Session(const std::string& user, const std::string& password) const;
 
   private:
+    std::vector<std::string> m_argv;
     std::filesystem::path m_db;
     pid_t m_pid = -1;
+    int m_port = 0;
     std::string m_url;
 };
 
