@@ -152,54 +152,47 @@ std::vector<std::vector<std::string>> CatalogueRecords(const std::string& data) 
 
 TestContent::TestContent(const fs::path& dir) : root(dir / "content") {
     using hv::service::Game;
+    for (unsigned i = 0; i < 600000; ++i) {
+        level += static_cast<char>('a' + (i * 7919u) % 26);
+    }
     fs::create_directories(root / "packages");
-    archive = "HV-ALPHA.tar";
-    long long playable = 0;
-    {
-        hv::service::TarWriter tar(root / "packages" / archive, 1700000000);
-        tar.AddFile("run.sh", "#!/bin/sh\necho alpha\n", 0755);
-        playable = tar.Offset();
-        tar.AddFiller("data/level.pak", 300000, 42);
+    for (const std::string name : {"space.tar", "space-demo.tar", "rover.tar"}) {
+        hv::service::TarWriter tar(root / "packages" / name, 1700000000);
+        tar.AddFile("bin/game.sh", "#!/bin/sh\necho started > started.txt\nexec sleep 0.3\n", 0755);
+        tar.AddFile("readme.txt", "Space Race\n");
+        tar.AddFile("bin/assets.dat", std::string(200000, 'z'));
+        playableBytes = tar.Offset();
+        if (name != "space-demo.tar") {
+            tar.AddFile("data/level.dat", level);
+        }
         tar.Finish();
     }
-    {
-        hv::service::TarWriter tar(root / "packages" / "HV-ALPHA-DEMO.tar", 1700000000);
-        tar.AddFile("run.sh", "#!/bin/sh\necho demo\n", 0755);
-        tar.Finish();
-    }
-    Game full;
-    full.package = "HV-ALPHA";
-    full.title = "Alpha Quest";
-    full.categories = "Action,Adventure";
-    full.rating = "T - Teen";
-    full.price = "9.99";
-    full.developer = "Dev One";
-    full.publisher = "Pub One";
-    full.pairKey = "ALPHA";
-    full.archive = archive;
-    full.program = "run.sh";
-    full.playableBytes = playable;
-    Game demo = full;
-    demo.package = "HV-ALPHA-DEMO";
-    demo.title = "Alpha Quest Demo";
+    const Game space{
+        "SPACE",   "Space Race", 1,       "Action,Adventure", "T - Teen",   "19.99", "Dev One",
+        "Pub One", "space",      archive, "bin/game.sh",      playableBytes};
+    Game demo = space;
+    demo.package = "SPACE-D";
     demo.type = 3;
     demo.price = "0";
-    demo.archive = "HV-ALPHA-DEMO.tar";
-    Game other = full;
-    other.package = "HV-BETA";
-    other.title = "Beta Racer";
-    other.categories = "Racing";
-    other.rating = "E - Everyone";
-    other.price = "4.50";
-    other.pairKey.clear();
-    other.archive = "missing.tar";
-    hv::service::SaveGames(root / "catalogue.json", {full, demo, other});
+    demo.archive = "space-demo.tar";
+    demo.playableBytes = static_cast<long long>(fs::file_size(root / "packages" / demo.archive));
+    Game rover = space;
+    rover.package = "ROVER";
+    rover.title = "Rover";
+    rover.categories = "Racing";
+    rover.price = "0";
+    rover.pairKey.clear();
+    rover.archive = "rover.tar";
+    Game ghost = rover;
+    ghost.package = "GHOST";
+    ghost.title = "Ghost";
+    ghost.archive = "missing.tar";
+    hv::service::SaveGames(root / "catalogue.json", {space, demo, rover, ghost});
 
-    WriteFile(root / "art" / "Alpha Quest.jpg", std::string(5000, '\xAB'));
-    WriteFile(root / "art" / "Alpha Quest.txt", "A quest.");
+    WriteFile(root / "art" / "Space Race.jpg", std::string(5000, '\xAB'));
+    WriteFile(root / "art" / "Space Race.txt", "A race.");
     WriteFile(root / "pages" / "announcements.htm", "<html><body>News</body></html>");
     WriteFile(root / "upgrade" / "Install.sfe", "upgrade package");
-    secretOutside = "secret.txt";
     WriteFile(dir / secretOutside, "TOP-SECRET");
 }
 

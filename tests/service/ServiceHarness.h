@@ -29,12 +29,16 @@ int RunProgram(const std::vector<std::string>& argv, std::string* out = nullptr)
 // four-digit widths, then the values.
 std::vector<std::vector<std::string>> CatalogueRecords(const std::string& data);
 
-// A small content folder: two games (one with a demo), art, pages, upgrade.
+// A small content folder: a priced game whose playable part comes first, its
+// demo under the same title, a free game, a game whose archive is missing, art,
+// a page and an upgrade.
 struct TestContent {
-    explicit TestContent(const std::filesystem::path& root);
+    explicit TestContent(const std::filesystem::path& dir);
     std::filesystem::path root;
-    std::string archive;        // file name of the full game's package archive
-    std::string secretOutside;  // a file beside the folder that must never be served
+    std::string archive = "space.tar";  // the priced game's package archive
+    std::string level;                  // data/level.dat, the last file of the full games
+    long long playableBytes = 0;
+    std::string secretOutside = "secret.txt";  // beside the folder; never served
 };
 
 // The real service binary on a free loopback port, killed with the object.
