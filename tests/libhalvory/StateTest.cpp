@@ -17,25 +17,21 @@ hv::EngineState SampleState() {
     return state;
 }
 
+// Every field is in the saved text, so equal texts mean nothing was lost.
 TEST(EngineStateFile, SurvivesSaveAndReload) {
     hvtest::TempDir tmp;
     const fs::path file = tmp.Path() / "state.json";
     ASSERT_TRUE(SampleState().Save(file));
     hv::EngineState loaded = hv::EngineState::Load(file);
-    ASSERT_EQ(loaded.installed.size(), 2u);
-    EXPECT_EQ(loaded.installed["PKG-1"].folder, "/games/Space Race");
-    EXPECT_EQ(loaded.installed["PKG-1"].program, "bin/race");
-    EXPECT_FALSE(loaded.installed["PKG-1"].demo);
-    EXPECT_TRUE(loaded.installed["A-DEMO"].demo);
-    ASSERT_EQ(loaded.partial.size(), 1u);
     EXPECT_EQ(loaded.partial["PKG-2"].size, 1234567890123u);
-    EXPECT_EQ(loaded.partial["PKG-2"].partFile, "/games/Tide.hvpart");
     EXPECT_EQ(loaded.ToJson(), SampleState().ToJson());
 }
 
 TEST(EngineStateFile, SaveReplacesTheFileWholeAndLeavesNoTemporaries) {
     hvtest::TempDir tmp;
     const fs::path file = tmp.Path() / "state.json";
+    EXPECT_FALSE(SampleState().Save(tmp.Path() / "missing/state.json"));
+    EXPECT_TRUE(fs::is_empty(tmp.Path()));
     hvtest::WriteFile(file, std::string(100000, ' ') + "{}");
     ASSERT_TRUE(SampleState().Save(file));
     hv::EngineState empty;
@@ -46,12 +42,6 @@ TEST(EngineStateFile, SaveReplacesTheFileWholeAndLeavesNoTemporaries) {
         names.push_back(e.path().filename());
     }
     EXPECT_EQ(names, std::vector<fs::path>{"state.json"});
-}
-
-TEST(EngineStateFile, SaveIntoAMissingFolderFailsWithoutLeftovers) {
-    hvtest::TempDir tmp;
-    EXPECT_FALSE(SampleState().Save((tmp.Path() / "missing/state.json").string()));
-    EXPECT_TRUE(fs::is_empty(tmp.Path()));
 }
 
 TEST(EngineStateFile, CorruptOrForeignFilesGiveAnEmptyState) {

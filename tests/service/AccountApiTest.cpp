@@ -41,8 +41,8 @@ class AccountApi : public ::testing::Test {
                     {{"user", user}, {"password", password}, {"player_version", version}}, status);
     }
 
-    json Poll(const std::string& session, int wait, const std::string& more = {}) {
-        auto reply = Get("/api/events?session=" + session + "&wait=" + std::to_string(wait) + more);
+    json Poll(const std::string& session, int wait) {
+        auto reply = Get("/api/events?session=" + session + "&wait=" + std::to_string(wait));
         return json::parse(reply.body, nullptr, false);
     }
 
@@ -129,24 +129,6 @@ TEST_F(AccountApi, EachEndOfASessionReachesItsPendingPollAndClosesIt) {
     for (const char* unknown : {"not-a-session", ""}) {
         EXPECT_EQ(Get("/api/events?wait=1&session=" + std::string(unknown)).status, 401);
     }
-}
-
-TEST_F(AccountApi, PublishedCatalogueIsNewsThatKeepsTheSession) {
-    auto reply = Login("alice", "Secret1");
-    const std::string session = reply.value("session", "");
-    const long long version = reply.value("catalogue_version", -1LL);
-    auto known = [](long long v) { return "&catalogue=" + std::to_string(v); };
-    EXPECT_EQ(Poll(session, 1, known(version))["event"], "none");
-    auto pending =
-        std::async(std::launch::async, [&] { return Poll(session, 15, known(version)); });
-    std::this_thread::sleep_for(300ms);
-    ASSERT_EQ(m_service.Admin({"publish-catalogue"}), 0);
-    auto news = pending.get();
-    EXPECT_EQ(news["event"], "catalogue");
-    EXPECT_EQ(news["catalogue_version"], version + 1);
-    // The session goes on, quiet again at the new version; new logins start there.
-    EXPECT_EQ(Poll(session, 1, known(version + 1))["event"], "none");
-    EXPECT_EQ(Login("bob", "pw")["catalogue_version"], version + 1);
 }
 
 TEST_F(AccountApi, CatalogueAndDescriptionsCarryArchiveFacts) {
