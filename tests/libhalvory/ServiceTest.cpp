@@ -210,10 +210,11 @@ class ServiceSuite : public ::testing::Test {
                                               [msg](const Message& m) { return m.msg == msg; }));
     }
 
-    const Message* Find(UINT msg) const {
+    // The first such message; if none came, one that no check accepts.
+    Message Got(UINT msg) const {
         auto it = std::find_if(m_messages.begin(), m_messages.end(),
                                [msg](const Message& m) { return m.msg == msg; });
-        return it == m_messages.end() ? nullptr : &*it;
+        return it == m_messages.end() ? Message{0, ~WPARAM{0}, -1, "(none)", {}} : *it;
     }
 
     bool WaitFor(UINT msg, std::chrono::milliseconds limit = 20s) {
@@ -228,8 +229,7 @@ class ServiceSuite : public ::testing::Test {
 
     // What the first progress report of a resumed transfer must count at least.
     void ExpectResumedFrom(std::uintmax_t kept) const {
-        ASSERT_NE(Find(UWM_ENGINE_PROGRESS), nullptr);
-        EXPECT_GE(static_cast<std::uintmax_t>(Find(UWM_ENGINE_PROGRESS)->progress.lDone),
+        EXPECT_GE(static_cast<std::uintmax_t>(Got(UWM_ENGINE_PROGRESS).progress.lDone),
                   kept / 1024);
     }
 
@@ -311,7 +311,7 @@ TEST_F(ServiceSuite, ForcedLogoutsCarryTheirReason) {
         ASSERT_EQ(Login("alice"), HV_LOGIN_OK);
         ASSERT_EQ(g_service->Admin(command), 0);
         ASSERT_TRUE(WaitFor(msg, 15s));
-        EXPECT_EQ(Find(msg)->lParam, reason);
+        EXPECT_EQ(Got(msg).lParam, reason);
         if (!undo.empty()) {
             ASSERT_EQ(g_service->Admin(undo), 0);
         }
@@ -325,13 +325,11 @@ TEST_F(ServiceSuite, DemoInstallsWithoutPurchaseAndReportsEachStep) {
     ASSERT_EQ(Download("SPACE-D"), HV_DL_OK);
     ASSERT_TRUE(WaitFor(UWM_DOWNLOAD_DONE));
     EXPECT_EQ(Count(UWM_CONFIRM_PURCHASE), 0);
-    ASSERT_NE(Find(UWM_ASK_STORAGE), nullptr);
-    EXPECT_EQ(Find(UWM_ASK_STORAGE)->wParam, 1u);
+    EXPECT_EQ(Got(UWM_ASK_STORAGE).wParam, 1u);
     EXPECT_EQ(Count(UWM_ENGINE_STATE), 1);
-    EXPECT_EQ(Find(UWM_ASK_PLAY_NOW)->text, "Space Race");
-    ASSERT_NE(Find(UWM_PACKAGE_ON_DISK), nullptr);
-    EXPECT_EQ(Find(UWM_PACKAGE_ON_DISK)->wParam, 1u);
-    EXPECT_EQ(Find(UWM_PACKAGE_ON_DISK)->text, "SPACE-D");
+    EXPECT_EQ(Got(UWM_ASK_PLAY_NOW).text, "Space Race");
+    EXPECT_EQ(Got(UWM_PACKAGE_ON_DISK).wParam, 1u);
+    EXPECT_EQ(Got(UWM_PACKAGE_ON_DISK).text, "SPACE-D");
     EXPECT_EQ(ReadFile(m_storage + "/readme.txt"), "Space Race\n");
     EXPECT_FALSE(fs::exists(m_storage + ".hvpart"));
     EXPECT_FALSE(fs::exists(m_storage + ".hvstaging"));
@@ -343,13 +341,12 @@ TEST_F(ServiceSuite, DemoInstallsWithoutPurchaseAndReportsEachStep) {
     hvInit(m_window);
     m_messages.clear();
     ASSERT_EQ(Login("alice"), HV_LOGIN_OK);
-    ASSERT_NE(Find(UWM_PACKAGE_ON_DISK), nullptr);
-    EXPECT_EQ(Find(UWM_PACKAGE_ON_DISK)->text, "SPACE-D");
+    EXPECT_EQ(Got(UWM_PACKAGE_ON_DISK).text, "SPACE-D");
 
     hvRemove("SPACE-D");
     ASSERT_TRUE(WaitFor(UWM_PACKAGE_GONE));
-    EXPECT_EQ(Find(UWM_PACKAGE_GONE)->wParam, 1u);
-    EXPECT_EQ(Find(UWM_PACKAGE_GONE)->text, "SPACE-D");
+    EXPECT_EQ(Got(UWM_PACKAGE_GONE).wParam, 1u);
+    EXPECT_EQ(Got(UWM_PACKAGE_GONE).text, "SPACE-D");
     EXPECT_FALSE(fs::exists(m_storage));
     EXPECT_NE(hvPlay("Space Race", "alice", "secret"), 0);
 }
@@ -391,7 +388,7 @@ TEST_F(ServiceSuite, PurchaseAnswersDecide) {
         EXPECT_EQ(Count(UWM_CONFIRM_PURCHASE), c.purchaseQuestions);
         EXPECT_EQ(Count(UWM_ASK_STORAGE), c.storageQuestions);
         if (c.purchaseQuestions > 0) {
-            EXPECT_EQ(Find(UWM_CONFIRM_PURCHASE)->text, "19.99|Space Race");
+            EXPECT_EQ(Got(UWM_CONFIRM_PURCHASE).text, "19.99|Space Race");
         }
     }
 }
@@ -408,8 +405,7 @@ TEST_F(ServiceSuite, PlayIsOfferedBeforeTheEndAndTheGameRunsAndCloses) {
 
     ASSERT_TRUE(WaitFor(UWM_ASK_PLAY_NOW));
     EXPECT_EQ(Count(UWM_DOWNLOAD_DONE), 0);
-    ASSERT_NE(Find(UWM_ENGINE_STATE), nullptr);
-    EXPECT_EQ(Find(UWM_ENGINE_STATE)->wParam, 0u);
+    EXPECT_EQ(Got(UWM_ENGINE_STATE).wParam, 0u);
     EXPECT_TRUE(SawProgress([](const TransferProgress& p) { return p.lSecondsToPlay > 0; }));
     ASSERT_TRUE(WaitFor(UWM_GAME_CLOSED, 10s));
     EXPECT_EQ(ReadFile(m_storage + ".hvstaging/started.txt"), "started\n");
@@ -417,9 +413,8 @@ TEST_F(ServiceSuite, PlayIsOfferedBeforeTheEndAndTheGameRunsAndCloses) {
     g_service->Faults("{}");
     ASSERT_TRUE(WaitFor(UWM_DOWNLOAD_DONE, 30s));
     EXPECT_EQ(ReadFile(m_storage + "/data/level.dat").size(), 600000u);
-    ASSERT_NE(Find(UWM_PACKAGE_ON_DISK), nullptr);
-    EXPECT_EQ(Find(UWM_PACKAGE_ON_DISK)->wParam, 0u);
-    EXPECT_EQ(Find(UWM_PACKAGE_ON_DISK)->text, "SPACE");
+    EXPECT_EQ(Got(UWM_PACKAGE_ON_DISK).wParam, 0u);
+    EXPECT_EQ(Got(UWM_PACKAGE_ON_DISK).text, "SPACE");
     const auto& last = *std::find_if(m_messages.rbegin(), m_messages.rend(), [](const Message& m) {
         return m.msg == UWM_ENGINE_PROGRESS && m.progress.lState == HV_STATE_DOWNLOADING;
     });
@@ -540,8 +535,7 @@ TEST_F(ServiceSuite, TooLittleRoomIsToldBeforeTheTransferStarts) {
     ASSERT_EQ(Login("alice"), HV_LOGIN_OK);
     m_storage = disk.Path() + "/games/Rover";
     EXPECT_EQ(Download("ROVER", "Rover"), HV_DL_DISK_FULL);
-    ASSERT_NE(Find(UWM_DISK_FULL), nullptr);
-    EXPECT_EQ(Find(UWM_DISK_FULL)->text, "Rover");
+    EXPECT_EQ(Got(UWM_DISK_FULL).text, "Rover");
     EXPECT_EQ(Count(UWM_ENGINE_PROGRESS), 0);
     EXPECT_TRUE(fs::is_empty(disk.Path()));
 }
@@ -581,8 +575,7 @@ TEST_F(ServiceSuite, FullDiskMidTransferKeepsTheInstallAndTheBytesForLater) {
     m_onMessage = nullptr;
     g_service->Faults("{}");
     EXPECT_EQ(Count(UWM_DOWNLOAD_DONE), 0);
-    ASSERT_NE(Find(UWM_DISK_FULL), nullptr);
-    EXPECT_EQ(Find(UWM_DISK_FULL)->text, "Rover");
+    EXPECT_EQ(Got(UWM_DISK_FULL).text, "Rover");
     EXPECT_EQ(Count(UWM_PACKAGE_GONE), 0);
     hvCancel("ROVER");  // what the frame does on UWM_ENGINE_CANCEL
 
