@@ -12,7 +12,7 @@ TEST(NginxParity, StaticFilesAreServedLikeNginxServesThem) {
     hvtest::NginxProcess nginx{dir.Path() / "nginx", content.root};
     ASSERT_TRUE(nginx.Ready()) << "nginx did not start";
 
-    // method, path, request header, the headers that must agree
+    // method, path, request header, the status nginx answers
     const std::string archive = "/packages/" + content.archive;
     const std::string art = "/art/Space%20Race.jpg";
     const std::tuple<const char*, std::string, std::string, long> cases[] = {

@@ -277,8 +277,9 @@ long ServiceProcess::Faults(const std::string& settings, const std::string& toke
 std::string ServiceProcess::Session(const std::string& user, const std::string& password) const {
     const nlohmann::json request = {
         {"user", user}, {"password", password}, {"player_version", "1,0,0,1"}};
-    auto reply = Http("POST", m_url + "/api/login", request.dump());
-    return nlohmann::json::parse(reply.body, nullptr, false).value("session", "");
+    auto reply = nlohmann::json::parse(Http("POST", m_url + "/api/login", request.dump()).body,
+                                       nullptr, false);
+    return reply.is_object() ? reply.value("session", "") : "";
 }
 
 namespace {

@@ -1,3 +1,5 @@
+// The real service on loopback with a small content folder, shared by the
+// service's, the engine's and the client's tests.
 #pragma once
 
 #include <signal.h>
