@@ -52,7 +52,7 @@ class PartFileBlocks : public testing::TestWithParam<std::size_t> {};
 
 TEST_P(PartFileBlocks, ReadersGetEveryByteWhetherKeptInMemoryOrNot) {
     hvtest::TempDir tmp;
-    const std::string path = tmp.Path() + "/game.hvpart";
+    const std::string path = (tmp.Path() / "game.hvpart").string();
     const std::string bytes = Pattern(GetParam() * 9 + 1000);
     hv::PartFile part(GetParam(), 2);
     ASSERT_TRUE(part.Open(path, bytes.size()));
@@ -73,7 +73,7 @@ TEST_P(PartFileBlocks, ReadersGetEveryByteWhetherKeptInMemoryOrNot) {
 // The bytes of an earlier attempt end part way into a block.
 TEST_P(PartFileBlocks, KeepsTheBytesOfAnEarlierAttemptThatFit) {
     hvtest::TempDir tmp;
-    const std::string path = tmp.Path() + "/game.hvpart";
+    const std::string path = (tmp.Path() / "game.hvpart").string();
     const std::string bytes = Pattern(GetParam() * 5 + 300);
     hvtest::WriteFile(path, bytes.substr(0, 100));
     {
@@ -128,7 +128,7 @@ TEST(PartFile, AFullDiskLeavesAPrefixAndTakesNothingMore) {
 TEST(PartFile, AbortReleasesWaitingReaders) {
     hvtest::TempDir tmp;
     hv::PartFile part;
-    ASSERT_TRUE(part.Open(tmp.Path() + "/game.hvpart", 100));
+    ASSERT_TRUE(part.Open((tmp.Path() / "game.hvpart").string(), 100));
     ASSERT_TRUE(part.Append("abc", 3));
     auto reader = std::async(std::launch::async, [&] { return ReadAll(part); });
     part.Abort();

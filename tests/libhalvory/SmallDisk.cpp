@@ -16,7 +16,7 @@ extern char** environ;
 
 namespace hvtest {
 
-SmallDisk::SmallDisk(std::size_t bytes) : m_path(m_dir.Path() + "/disk") {
+SmallDisk::SmallDisk(std::size_t bytes) : m_path((m_dir.Path() / "disk").string()) {
     ::mkdir(m_path.c_str(), 0700);
     const std::string options = "size=" + std::to_string(bytes) + ",mode=0700";
     if (::mount("tmpfs", m_path.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, options.c_str()) != 0) {

@@ -17,25 +17,21 @@ hv::EngineState SampleState() {
     return state;
 }
 
+// Every field is in the saved text, so equal texts mean nothing was lost.
 TEST(EngineStateFile, SurvivesSaveAndReload) {
     hvtest::TempDir tmp;
-    const fs::path file = tmp.Path() + "/state.json";
+    const fs::path file = tmp.Path() / "state.json";
     ASSERT_TRUE(SampleState().Save(file));
     hv::EngineState loaded = hv::EngineState::Load(file);
-    ASSERT_EQ(loaded.installed.size(), 2u);
-    EXPECT_EQ(loaded.installed["PKG-1"].folder, "/games/Space Race");
-    EXPECT_EQ(loaded.installed["PKG-1"].program, "bin/race");
-    EXPECT_FALSE(loaded.installed["PKG-1"].demo);
-    EXPECT_TRUE(loaded.installed["A-DEMO"].demo);
-    ASSERT_EQ(loaded.partial.size(), 1u);
     EXPECT_EQ(loaded.partial["PKG-2"].size, 1234567890123u);
-    EXPECT_EQ(loaded.partial["PKG-2"].partFile, "/games/Tide.hvpart");
     EXPECT_EQ(loaded.ToJson(), SampleState().ToJson());
 }
 
 TEST(EngineStateFile, SaveReplacesTheFileWholeAndLeavesNoTemporaries) {
     hvtest::TempDir tmp;
-    const fs::path file = tmp.Path() + "/state.json";
+    const fs::path file = tmp.Path() / "state.json";
+    EXPECT_FALSE(SampleState().Save(tmp.Path() / "missing/state.json"));
+    EXPECT_TRUE(fs::is_empty(tmp.Path()));
     hvtest::WriteFile(file, std::string(100000, ' ') + "{}");
     ASSERT_TRUE(SampleState().Save(file));
     hv::EngineState empty;
@@ -48,15 +44,9 @@ TEST(EngineStateFile, SaveReplacesTheFileWholeAndLeavesNoTemporaries) {
     EXPECT_EQ(names, std::vector<fs::path>{"state.json"});
 }
 
-TEST(EngineStateFile, SaveIntoAMissingFolderFailsWithoutLeftovers) {
-    hvtest::TempDir tmp;
-    EXPECT_FALSE(SampleState().Save(tmp.Path() + "/missing/state.json"));
-    EXPECT_TRUE(fs::is_empty(tmp.Path()));
-}
-
 TEST(EngineStateFile, CorruptOrForeignFilesGiveAnEmptyState) {
     hvtest::TempDir tmp;
-    const fs::path file = tmp.Path() + "/state.json";
+    const fs::path file = tmp.Path() / "state.json";
     std::string good = SampleState().ToJson();
     for (const std::string& text :
          {good.substr(0, good.size() / 2), std::string("\x00\xff garbage", 10),
@@ -67,7 +57,7 @@ TEST(EngineStateFile, CorruptOrForeignFilesGiveAnEmptyState) {
         EXPECT_TRUE(state.installed.empty()) << text;
         EXPECT_TRUE(state.partial.empty()) << text;
     }
-    EXPECT_TRUE(hv::EngineState::Load(tmp.Path() + "/absent.json").installed.empty());
+    EXPECT_TRUE(hv::EngineState::Load((tmp.Path() / "absent.json").string()).installed.empty());
 }
 
 TEST(EngineStateFile, TitlesMatchWithoutCase) {

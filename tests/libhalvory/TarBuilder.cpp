@@ -1,11 +1,6 @@
 #include "TarBuilder.h"
 
-#include <stdlib.h>
-
-#include <filesystem>
-#include <fstream>
 #include <memory>
-#include <sstream>
 #include <stdexcept>
 
 #include <archive.h>
@@ -57,30 +52,6 @@ std::string MakeTar(const std::vector<TarEntry>& entries) {
     }
     archive_write_close(a.get());
     return out;
-}
-
-TempDir::TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "hvengine-XXXXXX").string();
-    if (!::mkdtemp(pattern.data())) {
-        throw std::runtime_error("mkdtemp failed");
-    }
-    m_path = std::filesystem::canonical(pattern).string();
-}
-
-TempDir::~TempDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(m_path, ec);
-}
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void WriteFile(const std::string& path, const std::string& data) {
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << data;
 }
 
 }  // namespace hvtest

@@ -5,6 +5,8 @@
 #include <utility>
 #include <vector>
 
+#include "../support/TestFiles.h"
+
 namespace hvtest {
 
 struct TarEntry {
@@ -30,21 +32,5 @@ inline TarEntry Hardlink(std::string path, std::string target) {
 }
 
 std::string MakeTar(const std::vector<TarEntry>& entries);
-
-// A fresh folder under the system temporary folder, removed by the destructor.
-class TempDir {
-  public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const std::string& Path() const { return m_path; }
-
-  private:
-    std::string m_path;
-};
-
-std::string ReadFile(const std::string& path);
-void WriteFile(const std::string& path, const std::string& data);
 
 }  // namespace hvtest

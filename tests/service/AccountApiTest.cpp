@@ -12,6 +12,7 @@ namespace {
 namespace fs = std::filesystem;
 using nlohmann::json;
 using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
 
 class AccountApi : public ::testing::Test {
   protected:
@@ -40,12 +41,8 @@ class AccountApi : public ::testing::Test {
                     {{"user", user}, {"password", password}, {"player_version", version}}, status);
     }
 
-    std::string SessionFor(const std::string& user, const std::string& password = "pw") {
-        return Login(user, password).value("session", "");
-    }
-
-    json Poll(const std::string& session, int wait, const std::string& more = {}) {
-        auto reply = Get("/api/events?session=" + session + "&wait=" + std::to_string(wait) + more);
+    json Poll(const std::string& session, int wait) {
+        auto reply = Get("/api/events?session=" + session + "&wait=" + std::to_string(wait));
         return json::parse(reply.body, nullptr, false);
     }
 
@@ -87,12 +84,12 @@ TEST_F(AccountApi, LoginAnswersTheCodeForEachAccountState) {
 }
 
 TEST_F(AccountApi, EachEndOfASessionReachesItsPendingPollAndClosesIt) {
-    const auto bystander = SessionFor("bob");
+    const auto bystander = m_service.Session("bob", "pw");
     // Raising the required version to the player's own changes nothing.
     ASSERT_EQ(m_service.Admin({"set-required-version", "1001"}), 0);
     auto start = Clock::now();
     EXPECT_EQ(Poll(bystander, 1)["event"], "none");
-    EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(900));
+    EXPECT_GE(Clock::now() - start, 900ms);
 
     // The event, what a second session of the same player hears, and the operator's
     // command (none: the player logs out).
@@ -107,11 +104,11 @@ TEST_F(AccountApi, EachEndOfASessionReachesItsPendingPollAndClosesIt) {
     for (const auto& [event, second, command] : cases) {
         const std::string user = "player" + std::to_string(++n);
         ASSERT_EQ(m_service.Admin({"add-user", user, "pw"}), 0);
-        const auto session = SessionFor(user);
-        const auto other = SessionFor(user);
+        const auto session = m_service.Session(user, "pw");
+        const auto other = m_service.Session(user, "pw");
         start = Clock::now();
         auto poll = std::async(std::launch::async, [&] { return Poll(session, 15); });
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        std::this_thread::sleep_for(300ms);
         if (command.empty()) {
             long status = 0;
             Post("/api/logout", {{"session", session}}, &status);
@@ -120,7 +117,7 @@ TEST_F(AccountApi, EachEndOfASessionReachesItsPendingPollAndClosesIt) {
             ASSERT_EQ(m_service.Admin(command), 0);
         }
         EXPECT_EQ(poll.get()["event"], event);
-        EXPECT_LT(Clock::now() - start, std::chrono::seconds(5)) << event << " came late";
+        EXPECT_LT(Clock::now() - start, 5s) << event << " came late";
         EXPECT_EQ(Poll(other, 1)["event"], second) << event;
         // Once told, the session is refused everywhere.
         EXPECT_EQ(Poll(session, 5)["event"], "closed") << event;
@@ -134,66 +131,45 @@ TEST_F(AccountApi, EachEndOfASessionReachesItsPendingPollAndClosesIt) {
     }
 }
 
-TEST_F(AccountApi, PublishedCatalogueIsNewsThatKeepsTheSession) {
-    auto reply = Login("alice", "Secret1");
-    const std::string session = reply.value("session", "");
-    const long long version = reply.value("catalogue_version", -1LL);
-    auto known = [](long long v) { return "&catalogue=" + std::to_string(v); };
-    EXPECT_EQ(Poll(session, 1, known(version))["event"], "none");
-    auto pending =
-        std::async(std::launch::async, [&] { return Poll(session, 15, known(version)); });
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    ASSERT_EQ(m_service.Admin({"publish-catalogue"}), 0);
-    auto news = pending.get();
-    EXPECT_EQ(news["event"], "catalogue");
-    EXPECT_EQ(news["catalogue_version"], version + 1);
-    // The session goes on, quiet again at the new version; new logins start there.
-    EXPECT_EQ(Poll(session, 1, known(version + 1))["event"], "none");
-    EXPECT_EQ(Login("bob", "pw")["catalogue_version"], version + 1);
-}
-
-TEST_F(AccountApi, CatalogueListsEveryGameWithItsArchiveSize) {
+TEST_F(AccountApi, CatalogueAndDescriptionsCarryArchiveFacts) {
+    const auto session = m_service.Session("bob", "pw");
     EXPECT_EQ(Get("/api/catalogue?session=bad").status, 401);
-    auto reply = Get("/api/catalogue?session=" + SessionFor("bob"));
+    auto reply = Get("/api/catalogue?session=" + session);
     ASSERT_EQ(reply.status, 200);
     EXPECT_EQ(reply.headers["content-length"], std::to_string(reply.body.size()));
     auto records = hvtest::CatalogueRecords(reply.body);
-    ASSERT_EQ(records.size(), 3u);
-    const auto packages = m_content.root / "packages";
-    EXPECT_EQ(records[0][0], "HV-ALPHA");
-    EXPECT_EQ(records[0][13], std::to_string(fs::file_size(packages / m_content.archive)));
-    EXPECT_EQ(records[1][13], std::to_string(fs::file_size(packages / "HV-ALPHA-DEMO.tar")));
-    EXPECT_EQ(records[2][13], "0") << "its archive is missing";
-}
+    ASSERT_EQ(records.size(), 4u);
+    const auto archive = m_content.root / "packages" / m_content.archive;
+    const auto demoArchive = m_content.root / "packages" / "space-demo.tar";
+    EXPECT_EQ(records[0][0], "SPACE");
+    EXPECT_EQ(records[0][13], std::to_string(fs::file_size(archive)));
+    EXPECT_EQ(records[1][13], std::to_string(fs::file_size(demoArchive)));
+    EXPECT_EQ(records[3][13], "0") << "its archive is missing";
 
-TEST_F(AccountApi, PackageDescriptionsCarryArchiveFacts) {
-    auto session = SessionFor("bob");
     long status = 0;
     auto describe = [&](const std::string& package) {
         auto r = Get("/api/packages/" + package + "?session=" + session);
         status = r.status;
         return json::parse(r.body, nullptr, false);
     };
-    auto archive = m_content.root / "packages" / m_content.archive;
     std::string sum;
     ASSERT_EQ(hvtest::RunProgram({"/usr/bin/sha256sum", archive.string()}, &sum), 0);
-    EXPECT_EQ(describe("hv-alpha"),
-              (json{{"package", "HV-ALPHA"},
-                    {"title", "Alpha Quest"},
-                    {"demo", false},
-                    {"partner", "HV-ALPHA-DEMO"},
-                    {"price", "9.99"},
-                    {"owned", false},
-                    {"size", fs::file_size(archive)},
-                    {"sha256", sum.substr(0, 64)},
-                    {"playable_bytes", 1024},
-                    {"program", "run.sh"},
-                    {"archive_url", m_service.Url() + "/packages/HV-ALPHA.tar"}}));
-    auto demo = describe("HV-ALPHA-DEMO");
+    EXPECT_EQ(describe("space"), (json{{"package", "SPACE"},
+                                       {"title", "Space Race"},
+                                       {"demo", false},
+                                       {"partner", "SPACE-D"},
+                                       {"price", "19.99"},
+                                       {"owned", false},
+                                       {"size", fs::file_size(archive)},
+                                       {"sha256", sum.substr(0, 64)},
+                                       {"playable_bytes", m_content.playableBytes},
+                                       {"program", "bin/game.sh"},
+                                       {"archive_url", m_service.Url() + "/packages/space.tar"}}));
+    auto demo = describe("SPACE-D");
     EXPECT_EQ(demo["demo"], true);
     EXPECT_EQ(demo["owned"], true) << "demos are free";
-    EXPECT_EQ(demo["partner"], "HV-ALPHA");
-    for (const char* unknown : {"HV-NONE", "HV-BETA"}) {  // HV-BETA's archive is missing
+    EXPECT_EQ(demo["partner"], "SPACE");
+    for (const char* unknown : {"NONE", "GHOST"}) {  // GHOST's archive is missing
         EXPECT_EQ(describe(unknown)["code"], 258) << unknown;
         EXPECT_EQ(status, 404) << unknown;
     }
@@ -201,13 +177,13 @@ TEST_F(AccountApi, PackageDescriptionsCarryArchiveFacts) {
 
 TEST_F(AccountApi, PurchasesAreRecordedUnlessBillingDenies) {
     ASSERT_EQ(m_service.Admin({"deny-billing", "bob"}), 0);
-    const auto alice = SessionFor("alice", "Secret1");
-    const auto bob = SessionFor("bob");
+    const auto alice = m_service.Session("alice", "Secret1");
+    const auto bob = m_service.Session("bob", "pw");
     // session, package, expected status and code
     const std::tuple<std::string, const char*, long, int> cases[] = {
-        {alice, "HV-ALPHA", 200, 0}, {alice, "HV-NONE", 404, 258},
-        {bob, "HV-ALPHA", 402, 261}, {bob, "HV-ALPHA-DEMO", 200, 0},  // a demo needs no billing
-        {"bad", "HV-ALPHA", 401, 0},
+        {alice, "SPACE", 200, 0}, {alice, "NONE", 404, 258},
+        {bob, "SPACE", 402, 261}, {bob, "SPACE-D", 200, 0},  // a demo needs no billing
+        {"bad", "SPACE", 401, 0},
     };
     for (const auto& [session, package, status, code] : cases) {
         long answered = 0;
@@ -215,25 +191,16 @@ TEST_F(AccountApi, PurchasesAreRecordedUnlessBillingDenies) {
         EXPECT_EQ(answered, status) << package;
         EXPECT_EQ(reply.value("code", 0), code) << package;
     }
-    EXPECT_EQ(json::parse(Get("/api/packages/HV-ALPHA?session=" + alice).body)["owned"], true);
+    EXPECT_EQ(json::parse(Get("/api/packages/SPACE?session=" + alice).body)["owned"], true);
 }
 
-TEST_F(AccountApi, LoginDelayNeedsTheAdminToken) {
-    auto set = [&](const json& faults, const std::string& token) {
-        return hvtest::Http("POST", m_service.Url() + "/admin/faults", faults.dump(),
-                            {"X-Admin-Token: " + token})
-            .status;
-    };
-    EXPECT_EQ(set({{"login_delay_ms", 1500}}, "wrong"), 403);
-    EXPECT_EQ(set({{"login_delay_ms", -5}}, "test-token"), 400);
-    ASSERT_EQ(set({{"login_delay_ms", 1500}}, "test-token"), 200);
+TEST_F(AccountApi, FaultsNeedTheAdminToken) {
+    EXPECT_EQ(m_service.Faults(R"({"login_delay_ms": 1500})", "wrong"), 403);
+    EXPECT_EQ(m_service.Faults(R"({"login_delay_ms": -5})"), 400);
+    ASSERT_EQ(m_service.Faults(R"({"login_delay_ms": 1500})"), 200);
     auto start = Clock::now();
-    SessionFor("bob");
-    EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(1500));
-    ASSERT_EQ(set(json::object(), "test-token"), 200);
-    start = Clock::now();
-    SessionFor("bob");
-    EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(1500));
+    EXPECT_FALSE(m_service.Session("bob", "pw").empty());
+    EXPECT_GE(Clock::now() - start, 1500ms);
 }
 
 }  // namespace

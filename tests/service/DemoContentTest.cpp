@@ -1,29 +1,20 @@
 #include "Content.h"
-#include "Crypto.h"
 #include "ServiceHarness.h"
 
 #include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <cstdlib>
-#include <fstream>
 #include <set>
-#include <sstream>
 
 namespace {
 
 namespace fs = std::filesystem;
 using hv::service::Game;
+using hvtest::ReadFile;
 
-std::string ReadFile(const fs::path& file, std::size_t limit = std::string::npos) {
-    std::ifstream in(file, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str().substr(0, limit);
-}
-
-// One generated folder for the whole suite: generating it takes a while.
+// One generated folder for the whole suite: generating it takes a while. The
+// service serving it is proven by the end-to-end session.
 class DemoContent : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
@@ -49,15 +40,9 @@ class DemoContent : public ::testing::Test {
 
 TEST_F(DemoContent, CatalogueIsVariedEnoughToExerciseTheClient) {
     int full = 0;
-    std::set<std::string> categories, ratings, developers, publishers, packages;
+    std::set<std::string> ratings, packages;
     for (const auto& g : m_games) {
-        std::stringstream cats(g.categories);
-        for (std::string c; std::getline(cats, c, ',');) {
-            categories.insert(c);
-        }
         ratings.insert(g.rating);
-        developers.insert(g.developer);
-        publishers.insert(g.publisher);
         EXPECT_TRUE(packages.insert(g.package).second) << "duplicate package " << g.package;
         if (!g.IsDemo()) {
             ++full;
@@ -73,14 +58,11 @@ TEST_F(DemoContent, CatalogueIsVariedEnoughToExerciseTheClient) {
     }
     EXPECT_GE(full, 24);
     EXPECT_GE(m_games.size() - static_cast<std::size_t>(full), 3u) << "demos";
-    EXPECT_GE(categories.size(), 6u);
     for (const char* r : {"E - Everyone", "EC- Early Childhood", "T - Teen", "M - Mature",
                           "AO - Adults Only", "RP - Rating Pending"}) {
         EXPECT_TRUE(ratings.count(r)) << r;
     }
     EXPECT_EQ(ratings.size(), 7u) << "the six known ratings and one unknown";
-    EXPECT_GE(developers.size(), 3u);
-    EXPECT_GE(publishers.size(), 3u);
 }
 
 TEST_F(DemoContent, ArtIsDistinctJpegAndOneDescriptionIsMissing) {
@@ -122,9 +104,9 @@ TEST_F(DemoContent, ArchivesPutThePlayablePartFirst) {
         }
         EXPECT_LT(g.playableBytes, size) << g.archive;
         const auto install = m_dir->Path() / "install" / g.package;
-        fs::create_directories(install);
-        std::ofstream(install / "part.tar", std::ios::binary)
-            << ReadFile(file, static_cast<std::size_t>(g.playableBytes)) << std::string(1024, '\0');
+        hvtest::WriteFile(install / "part.tar",
+                          ReadFile(file).substr(0, static_cast<std::size_t>(g.playableBytes)) +
+                              std::string(1024, '\0'));
         ASSERT_EQ(hvtest::RunProgram({"/usr/bin/tar", "-xf", (install / "part.tar").string(), "-C",
                                       install.string()}),
                   0)
@@ -136,26 +118,6 @@ TEST_F(DemoContent, ArchivesPutThePlayablePartFirst) {
     const auto first =
         m_dir->Path() / "install" / m_games.front().package / m_games.front().program;
     EXPECT_EQ(hvtest::RunProgram({first.string(), "--close-after", "300"}), 0);
-}
-
-TEST_F(DemoContent, ServiceServesTheGeneratedFolder) {
-    hvtest::ServiceProcess service{Root(), m_dir->Path() / "demo.db"};
-    ASSERT_EQ(service.Admin({"add-user", "demo", "demo"}), 0);
-    auto login = hvtest::Http("POST", service.Url() + "/api/login",
-                              R"({"user":"demo","password":"demo","player_version":"1,0,0,1"})");
-    auto session = nlohmann::json::parse(login.body).value("session", "");
-    auto catalogue = hvtest::Http("GET", service.Url() + "/api/catalogue?session=" + session);
-    ASSERT_EQ(hvtest::CatalogueRecords(catalogue.body).size(), m_games.size());
-    const Game& g = m_games.back();
-    auto described = nlohmann::json::parse(
-        hvtest::Http("GET", service.Url() + "/api/packages/" + g.package + "?session=" + session)
-            .body);
-    auto download = hvtest::Http("GET", described["archive_url"].get<std::string>());
-    ASSERT_EQ(download.status, 200);
-    hvtest::TempDir tmp;
-    std::ofstream(tmp.Path() / "a.tar", std::ios::binary) << download.body;
-    EXPECT_EQ(hv::service::Sha256File(tmp.Path() / "a.tar").value_or(""),
-              described["sha256"].get<std::string>());
 }
 
 }  // namespace

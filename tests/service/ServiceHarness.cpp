@@ -11,12 +11,12 @@
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
-#include <random>
 #include <thread>
 
 namespace hvtest {
@@ -75,12 +75,6 @@ pid_t Spawn(const std::vector<std::string>& argv, int* output) {
     return pid;
 }
 
-void WriteFile(const fs::path& file, const std::string& text) {
-    fs::create_directories(file.parent_path());
-    std::ofstream out(file, std::ios::binary);
-    out << text;
-}
-
 }  // namespace
 
 HttpReply Http(const std::string& method, const std::string& url, const std::string& body,
@@ -115,18 +109,6 @@ HttpReply Http(const std::string& method, const std::string& url, const std::str
     curl_slist_free_all(list);
     curl_easy_cleanup(curl);
     return reply;
-}
-
-TempDir::TempDir() {
-    std::random_device rd;
-    m_path = fs::temp_directory_path() /
-             ("hvsvc-" + std::to_string(getpid()) + "-" + std::to_string(rd()));
-    fs::create_directories(m_path);
-}
-
-TempDir::~TempDir() {
-    std::error_code ec;
-    fs::remove_all(m_path, ec);
 }
 
 int RunProgram(const std::vector<std::string>& argv, std::string* out) {
@@ -170,64 +152,67 @@ std::vector<std::vector<std::string>> CatalogueRecords(const std::string& data) 
 
 TestContent::TestContent(const fs::path& dir) : root(dir / "content") {
     using hv::service::Game;
+    for (unsigned i = 0; i < 600000; ++i) {
+        level += static_cast<char>('a' + (i * 7919u) % 26);
+    }
     fs::create_directories(root / "packages");
-    archive = "HV-ALPHA.tar";
-    long long playable = 0;
-    {
-        hv::service::TarWriter tar(root / "packages" / archive, 1700000000);
-        tar.AddFile("run.sh", "#!/bin/sh\necho alpha\n", 0755);
-        playable = tar.Offset();
-        tar.AddFiller("data/level.pak", 300000, 42);
+    for (const std::string name : {"space.tar", "space-demo.tar", "rover.tar"}) {
+        hv::service::TarWriter tar(root / "packages" / name, 1700000000);
+        tar.AddFile("bin/game.sh", "#!/bin/sh\necho started > started.txt\nexec sleep 0.3\n", 0755);
+        tar.AddFile("readme.txt", "Space Race\n");
+        tar.AddFile("bin/assets.dat", std::string(200000, 'z'));
+        playableBytes = tar.Offset();
+        if (name != "space-demo.tar") {
+            tar.AddFile("data/level.dat", level);
+        }
         tar.Finish();
     }
-    {
-        hv::service::TarWriter tar(root / "packages" / "HV-ALPHA-DEMO.tar", 1700000000);
-        tar.AddFile("run.sh", "#!/bin/sh\necho demo\n", 0755);
-        tar.Finish();
-    }
-    Game full;
-    full.package = "HV-ALPHA";
-    full.title = "Alpha Quest";
-    full.categories = "Action,Adventure";
-    full.rating = "T - Teen";
-    full.price = "9.99";
-    full.developer = "Dev One";
-    full.publisher = "Pub One";
-    full.pairKey = "ALPHA";
-    full.archive = archive;
-    full.program = "run.sh";
-    full.playableBytes = playable;
-    Game demo = full;
-    demo.package = "HV-ALPHA-DEMO";
-    demo.title = "Alpha Quest Demo";
+    const Game space{
+        "SPACE",   "Space Race", 1,       "Action,Adventure", "T - Teen",   "19.99", "Dev One",
+        "Pub One", "space",      archive, "bin/game.sh",      playableBytes};
+    Game demo = space;
+    demo.package = "SPACE-D";
     demo.type = 3;
     demo.price = "0";
-    demo.archive = "HV-ALPHA-DEMO.tar";
-    Game other = full;
-    other.package = "HV-BETA";
-    other.title = "Beta Racer";
-    other.categories = "Racing";
-    other.rating = "E - Everyone";
-    other.price = "4.50";
-    other.pairKey.clear();
-    other.archive = "missing.tar";
-    hv::service::SaveGames(root / "catalogue.json", {full, demo, other});
+    demo.archive = "space-demo.tar";
+    demo.playableBytes = static_cast<long long>(fs::file_size(root / "packages" / demo.archive));
+    Game rover = space;
+    rover.package = "ROVER";
+    rover.title = "Rover";
+    rover.categories = "Racing";
+    rover.price = "0";
+    rover.pairKey.clear();
+    rover.archive = "rover.tar";
+    Game ghost = rover;
+    ghost.package = "GHOST";
+    ghost.title = "Ghost";
+    ghost.archive = "missing.tar";
+    hv::service::SaveGames(root / "catalogue.json", {space, demo, rover, ghost});
 
-    WriteFile(root / "art" / "Alpha Quest.jpg", std::string(5000, '\xAB'));
-    WriteFile(root / "art" / "Alpha Quest.txt", "A quest.");
+    WriteFile(root / "art" / "Space Race.jpg", std::string(5000, '\xAB'));
+    WriteFile(root / "art" / "Space Race.txt", "A race.");
     WriteFile(root / "pages" / "announcements.htm", "<html><body>News</body></html>");
     WriteFile(root / "upgrade" / "Install.sfe", "upgrade package");
-    secretOutside = "secret.txt";
     WriteFile(dir / secretOutside, "TOP-SECRET");
 }
 
 ServiceProcess::ServiceProcess(const fs::path& content, const fs::path& db,
                                const std::vector<std::string>& extra)
-    : m_db(db) {
-    std::vector<std::string> argv = {HV_SERVICE_BIN,  "serve",     "--content", content.string(),
-                                     "--db",          db.string(), "--listen",  "127.0.0.1:0",
-                                     "--admin-token", "test-token"};
-    argv.insert(argv.end(), extra.begin(), extra.end());
+    : m_argv{HV_SERVICE_BIN, "serve",     "--content",     content.string(),
+             "--db",         db.string(), "--admin-token", kAdminToken},
+      m_db(db) {
+    m_argv.insert(m_argv.end(), extra.begin(), extra.end());
+    Start();
+}
+
+ServiceProcess::~ServiceProcess() {
+    Stop(SIGKILL, 5000);
+}
+
+// The service tells its address on the first line of its output.
+void ServiceProcess::Start() {
+    std::vector<std::string> argv = m_argv;
+    argv.insert(argv.end(), {"--listen", "127.0.0.1:" + std::to_string(m_port)});
     int fd = -1;
     m_pid = Spawn(argv, &fd);
     if (m_pid < 0) {
@@ -256,12 +241,7 @@ ServiceProcess::ServiceProcess(const fs::path& content, const fs::path& db,
     }
     m_url = text.substr(at + prefix.size());
     m_url.erase(m_url.find_last_not_of("\r\n") + 1);
-}
-
-ServiceProcess::~ServiceProcess() {
-    if (m_pid > 0) {
-        Stop(SIGKILL, 5000);
-    }
+    m_port = std::stoi(m_url.substr(m_url.rfind(':') + 1));
 }
 
 int ServiceProcess::Stop(int signal, int timeoutMs) {
@@ -284,10 +264,22 @@ int ServiceProcess::Stop(int signal, int timeoutMs) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-int ServiceProcess::Admin(const std::vector<std::string>& args) {
+int ServiceProcess::Admin(const std::vector<std::string>& args) const {
     std::vector<std::string> argv = {HV_SERVICE_BIN, "admin", "--db", m_db.string()};
     argv.insert(argv.end(), args.begin(), args.end());
     return RunProgram(argv);
+}
+
+long ServiceProcess::Faults(const std::string& settings, const std::string& token) const {
+    return Http("POST", m_url + "/admin/faults", settings, {"X-Admin-Token: " + token}).status;
+}
+
+std::string ServiceProcess::Session(const std::string& user, const std::string& password) const {
+    const nlohmann::json request = {
+        {"user", user}, {"password", password}, {"player_version", "1,0,0,1"}};
+    auto reply = nlohmann::json::parse(Http("POST", m_url + "/api/login", request.dump()).body,
+                                       nullptr, false);
+    return reply.is_object() ? reply.value("session", "") : "";
 }
 
 namespace {

@@ -1,11 +1,16 @@
+// The real service on loopback with a small content folder, shared by the
+// service's, the engine's and the client's tests.
 #pragma once
 
+#include <signal.h>
 #include <sys/types.h>
 
 #include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
+
+#include "../support/TestFiles.h"
 
 namespace hvtest {
 
@@ -19,17 +24,6 @@ struct HttpReply {
 HttpReply Http(const std::string& method, const std::string& url, const std::string& body = {},
                const std::vector<std::string>& headers = {});
 
-// A fresh temporary folder, removed with the object.
-class TempDir {
-  public:
-    TempDir();
-    ~TempDir();
-    const std::filesystem::path& Path() const { return m_path; }
-
-  private:
-    std::filesystem::path m_path;
-};
-
 // Runs a program to its end; returns its exit status (or -1), stdout in out.
 int RunProgram(const std::vector<std::string>& argv, std::string* out = nullptr);
 
@@ -37,28 +31,45 @@ int RunProgram(const std::vector<std::string>& argv, std::string* out = nullptr)
 // four-digit widths, then the values.
 std::vector<std::vector<std::string>> CatalogueRecords(const std::string& data);
 
-// A small content folder: two games (one with a demo), art, pages, upgrade.
+// A small content folder: a priced game whose playable part comes first, its
+// demo under the same title, a free game, a game whose archive is missing, art,
+// a page and an upgrade.
 struct TestContent {
-    explicit TestContent(const std::filesystem::path& root);
+    explicit TestContent(const std::filesystem::path& dir);
     std::filesystem::path root;
-    std::string archive;        // file name of the full game's package archive
-    std::string secretOutside;  // a file beside the folder that must never be served
+    std::string archive = "space.tar";  // the priced game's package archive
+    std::string level;                  // data/level.dat, the last file of the full games
+    long long playableBytes = 0;
+    std::string secretOutside = "secret.txt";  // beside the folder; never served
 };
 
-// The real service binary on a free loopback port, stopped with SIGTERM.
+// The real service binary on a free loopback port, killed with the object.
 class ServiceProcess {
   public:
+    static constexpr const char* kAdminToken = "test-token";
+
     ServiceProcess(const std::filesystem::path& content, const std::filesystem::path& db,
                    const std::vector<std::string>& extra = {});
     ~ServiceProcess();
+    ServiceProcess(const ServiceProcess&) = delete;
+    ServiceProcess& operator=(const ServiceProcess&) = delete;
+
     const std::string& Url() const { return m_url; }
+    // After Stop, starts it again on the same port.
+    void Start();
     // Sends the signal and waits up to timeoutMs; returns the exit status, or -1.
-    int Stop(int signal, int timeoutMs);
-    int Admin(const std::vector<std::string>& args);
+    int Stop(int signal = SIGTERM, int timeoutMs = 10000);
+    int Admin(const std::vector<std::string>& args) const;
+    // Posts fault settings (JSON text); returns the HTTP status.
+    long Faults(const std::string& settings, const std::string& token = kAdminToken) const;
+    // Logs in through the API; returns the session, empty when refused.
+    std::string Session(const std::string& user, const std::string& password) const;
 
   private:
+    std::vector<std::string> m_argv;
     std::filesystem::path m_db;
     pid_t m_pid = -1;
+    int m_port = 0;
     std::string m_url;
 };
 

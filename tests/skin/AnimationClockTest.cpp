@@ -1,22 +1,8 @@
 #include <gtest/gtest.h>
 
-#include <QApplication>
-#include <QElapsedTimer>
-
 #include "skin/AnimationClock.h"
 
-namespace {
-
-void Pump(int milliseconds) {
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < milliseconds) {
-        QApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-}
-
-}  // namespace
-
+// The timer itself is proven by the buttons that pulse on it (AniButtonTest).
 TEST(AnimationClock, EveryTickStepsEachSubscriberOnce) {
     CAnimationClock& clock = CAnimationClock::Instance();
     int a = 0;
@@ -44,29 +30,10 @@ TEST(AnimationClock, AStepMayEndSubscriptionsDuringTheTick) {
         clock.Unsubscribe(&second);
     });
     clock.Subscribe(&second, [&] { ++second; });
+    EXPECT_TRUE(clock.IsRunning());
     clock.Tick();
     clock.Tick();
     EXPECT_EQ(first, 1);
     EXPECT_EQ(second, 0) << "ended before its turn in the same tick";
     EXPECT_FALSE(clock.IsRunning());
-}
-
-TEST(AnimationClock, RunsOnlyWhileSomeoneIsSubscribed) {
-    CAnimationClock& clock = CAnimationClock::Instance();
-    EXPECT_FALSE(clock.IsRunning());
-    int ticks = 0;
-    clock.Subscribe(&ticks, [&] { ++ticks; });
-    EXPECT_TRUE(clock.IsRunning());
-    QElapsedTimer timer;
-    timer.start();
-    while (ticks < 3 && timer.elapsed() < 5000) {
-        QApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-    EXPECT_EQ(ticks, 3);
-    EXPECT_GE(timer.elapsed(), 3 * CAnimationClock::kStepMs * 9 / 10);
-
-    clock.Unsubscribe(&ticks);
-    EXPECT_FALSE(clock.IsRunning());
-    Pump(3 * CAnimationClock::kStepMs);
-    EXPECT_EQ(ticks, 3) << "no ticks without subscribers";
 }

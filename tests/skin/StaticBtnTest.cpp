@@ -24,14 +24,24 @@ class Parent : public CWnd {
     }
 };
 
-}  // namespace
-
-TEST(StaticBtn, StatesAndTheClickOnRelease) {
+// Two buttons side by side in an active window.
+struct StaticBtnTest : ::testing::Test {
     Parent parent;
     CStaticBtn first;
     CStaticBtn second;
-    ASSERT_TRUE(first.CreateEx(0, "", WS_CHILD | WS_VISIBLE, RECT{10, 10, 37, 37}, &parent, 1001));
-    ASSERT_TRUE(second.CreateEx(0, "", WS_CHILD | WS_VISIBLE, RECT{50, 10, 77, 37}, &parent, 1002));
+    void SetUp() override {
+        ASSERT_TRUE(
+            first.CreateEx(0, "", WS_CHILD | WS_VISIBLE, RECT{10, 10, 37, 37}, &parent, 1001));
+        ASSERT_TRUE(
+            second.CreateEx(0, "", WS_CHILD | WS_VISIBLE, RECT{50, 10, 77, 37}, &parent, 1002));
+        QApplication::setActiveWindow(parent.GetWidget());
+        QApplication::processEvents();
+    }
+};
+
+}  // namespace
+
+TEST_F(StaticBtnTest, StatesAndTheClickOnRelease) {
     first.SetNormalBitmap(hv::res::kUpArrow.id);
     first.SetPressedBitmap(hv::res::kUpArrowPressed.id);
     first.SetHighlightBitmap(hv::res::kUpArrowHighlight.id);
@@ -41,11 +51,7 @@ TEST(StaticBtn, StatesAndTheClickOnRelease) {
     };
     const QImage normal = keyed(hv::res::kUpArrow);
     const QImage pressed = keyed(hv::res::kUpArrowPressed);
-    const QImage highlight = keyed(hv::res::kUpArrowHighlight);
-    const QImage disabled = keyed(hv::res::kUpArrowDisabled);
     ASSERT_FALSE(normal.isNull());
-    QApplication::setActiveWindow(parent.GetWidget());
-    QApplication::processEvents();
     second.SetFocus();
     EXPECT_EQ(first.CurrentImage(), normal);
 
@@ -61,20 +67,13 @@ TEST(StaticBtn, StatesAndTheClickOnRelease) {
     EXPECT_EQ(LOWORD(parent.got[0].second), 1001);
 
     first.EnableWindow(FALSE);
-    EXPECT_EQ(first.CurrentImage(), disabled);
+    EXPECT_EQ(first.CurrentImage(), keyed(hv::res::kUpArrowDisabled));
     first.EnableWindow(TRUE);
     first.SetFocus();
-    EXPECT_EQ(first.CurrentImage(), highlight);
+    EXPECT_EQ(first.CurrentImage(), keyed(hv::res::kUpArrowHighlight));
 }
 
-TEST(StaticBtn, ArrowsMoveTheFocusAndOtherKeysGoToTheParent) {
-    Parent parent;
-    CStaticBtn first;
-    CStaticBtn second;
-    first.CreateEx(0, "", WS_CHILD | WS_VISIBLE, RECT{10, 10, 37, 37}, &parent, 1001);
-    second.CreateEx(0, "", WS_CHILD | WS_VISIBLE, RECT{50, 10, 77, 37}, &parent, 1002);
-    QApplication::setActiveWindow(parent.GetWidget());
-    QApplication::processEvents();
+TEST_F(StaticBtnTest, ArrowsMoveTheFocusAndOtherKeysGoToTheParent) {
     first.SetFocus();
     ASSERT_EQ(CWnd::GetFocus(), &first);
     QTest::keyClick(first.GetWidget(), Qt::Key_Right);
