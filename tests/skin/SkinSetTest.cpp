@@ -29,8 +29,8 @@ struct LoaderScope {
     ~LoaderScope() { CxImage::SetResourceLoader(&hv::LoadResourceData); }
 };
 
-std::pair<std::string, unsigned> Key(const hv::ResourceSpec& spec) {
-    return {std::string(spec.type), spec.id};
+std::pair<std::string, unsigned> Key(const hv::ResourceSpec& resource) {
+    return {std::string(resource.type), resource.id};
 }
 
 const std::vector<std::pair<std::string, unsigned>> kSharedOrder = {
@@ -141,10 +141,10 @@ TEST(Drawing, ScaleBitmapStretchesWithoutSmoothing) {
 }
 
 TEST(Drawing, ButtonBitmapsLoadOpaque) {
-    const hv::ResourceSpec& spec = hv::res::kButtonFace;
-    const QImage face = LoadBitmapResource(spec.id);
+    const hv::ResourceSpec& resource = hv::res::kButtonFace;
+    const QImage face = LoadBitmapResource(resource.id);
     ASSERT_FALSE(face.isNull());
-    EXPECT_EQ(face.size(), QSize(spec.width, spec.height));
+    EXPECT_EQ(face.size(), QSize(resource.width, resource.height));
     EXPECT_FALSE(face.hasAlphaChannel());
     EXPECT_TRUE(LoadBitmapResource(99999).isNull());
 }

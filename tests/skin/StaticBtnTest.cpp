@@ -46,8 +46,8 @@ TEST_F(StaticBtnTest, StatesAndTheClickOnRelease) {
     first.SetPressedBitmap(hv::res::kUpArrowPressed.id);
     first.SetHighlightBitmap(hv::res::kUpArrowHighlight.id);
     first.SetDisabledBitmap(hv::res::kUpArrowDisabled.id);
-    auto keyed = [](const hv::ResourceSpec& spec) {
-        return MaskKeyColour(LoadBitmapResource(spec.id), hv::look::kKeyColour);
+    auto keyed = [](const hv::ResourceSpec& resource) {
+        return MaskKeyColour(LoadBitmapResource(resource.id), hv::look::kKeyColour);
     };
     const QImage normal = keyed(hv::res::kUpArrow);
     const QImage pressed = keyed(hv::res::kUpArrowPressed);

@@ -383,7 +383,7 @@ void AddControlPainters(PainterMap& map) {
     };
 
     const struct {
-        const hv::ResourceSpec* spec;
+        const hv::ResourceSpec* resource;
         bool up;
         Arrow state;
     } arrows[] = {{&hv::res::kUpArrow, true, Arrow::Normal},
@@ -395,11 +395,11 @@ void AddControlPainters(PainterMap& map) {
                   {&hv::res::kDownArrowHighlight, false, Arrow::Highlight},
                   {&hv::res::kDownArrowDisabled, false, Arrow::Disabled}};
     for (const auto& a : arrows) {
-        map[Key(*a.spec)] = [a](const auto& s) { return ArrowButton(s, a.up, a.state); };
+        map[Key(*a.resource)] = [a](const auto& s) { return ArrowButton(s, a.up, a.state); };
     }
 
     const struct {
-        const hv::ResourceSpec* spec;
+        const hv::ResourceSpec* resource;
         WindowGlyph glyph;
         bool pressed;
     } windowButtons[] = {{&hv::res::kCloseButton, WindowGlyph::Close, false},
@@ -411,11 +411,11 @@ void AddControlPainters(PainterMap& map) {
                          {&hv::res::kMinimiseButton, WindowGlyph::Minimise, false},
                          {&hv::res::kMinimiseButtonPressed, WindowGlyph::Minimise, true}};
     for (const auto& w : windowButtons) {
-        map[Key(*w.spec)] = [w](const auto& s) { return WindowButton(s, w.glyph, w.pressed); };
+        map[Key(*w.resource)] = [w](const auto& s) { return WindowButton(s, w.glyph, w.pressed); };
     }
 
     const struct {
-        const hv::ResourceSpec* spec;
+        const hv::ResourceSpec* resource;
         BarGlyph glyph;
         bool pressed;
     } barButtons[] = {{&hv::res::kLinkButton, BarGlyph::Link, false},
@@ -429,11 +429,11 @@ void AddControlPainters(PainterMap& map) {
                       {&hv::res::kBarHomeButton, BarGlyph::Home, false},
                       {&hv::res::kBarHomeButtonPressed, BarGlyph::Home, true}};
     for (const auto& b : barButtons) {
-        map[Key(*b.spec)] = [b](const auto& s) { return BarButton(s, b.glyph, b.pressed); };
+        map[Key(*b.resource)] = [b](const auto& s) { return BarButton(s, b.glyph, b.pressed); };
     }
 
     const struct {
-        const hv::ResourceSpec* spec;
+        const hv::ResourceSpec* resource;
         bool emphasised;
         int side;  // top, bottom, left, right
     } borders[] = {
@@ -442,7 +442,7 @@ void AddControlPainters(PainterMap& map) {
         {&hv::res::kEditTop, false, 0},           {&hv::res::kEditBottom, false, 1},
         {&hv::res::kEditLeft, false, 2},          {&hv::res::kEditRight, false, 3}};
     for (const auto& b : borders) {
-        map[Key(*b.spec)] = [b](const auto& s) { return EditBorder(s, b.emphasised, b.side); };
+        map[Key(*b.resource)] = [b](const auto& s) { return EditBorder(s, b.emphasised, b.side); };
     }
 
     map[Key(hv::res::kLoginHeaderRule)] = [](const auto& s) { return LoginRule(s, true); };
@@ -452,7 +452,7 @@ void AddControlPainters(PainterMap& map) {
     map[Key(hv::res::kResizeGrip)] = Grip;
 
     const struct {
-        const hv::ResourceSpec* spec;
+        const hv::ResourceSpec* resource;
         const char* letters;
         QColor color;
     } badges[] = {{&hv::res::kRatingE, "E", QColor(0x2E, 0xB8, 0x6A)},
@@ -462,7 +462,7 @@ void AddControlPainters(PainterMap& map) {
                   {&hv::res::kRatingAo, "AO", QColor(0xCE, 0x3A, 0x4C)},
                   {&hv::res::kRatingRp, "RP", QColor(0x6E, 0x7C, 0x92)}};
     for (const auto& b : badges) {
-        map[Key(*b.spec)] = [b](const auto& s) {
+        map[Key(*b.resource)] = [b](const auto& s) {
             return Badge(s, QString::fromLatin1(b.letters), b.color);
         };
     }
