@@ -68,6 +68,9 @@ enum {
     UWM_ASK_STORAGE = WM_USER + 17,       // wParam: demo flag; lParam: title (sent)
     UWM_DISK_FULL = WM_USER + 18,         // lParam: title (sent)
     UWM_ENGINE_CANCEL = WM_USER + 19,
+    // Why a started download or launch failed; sent just before UWM_ENGINE_CANCEL
+    // or UWM_GAME_CLOSED. lParam: the text to show the user (sent).
+    UWM_ENGINE_FAILED = WM_USER + 20,
 };
 
 // Progress record sent with UWM_ENGINE_PROGRESS.

@@ -110,6 +110,7 @@ HV_MESSAGE(UWM_FORCED_LOGOUT, NoParam, long);                // HV_LOGOUT_* reas
 HV_MESSAGE(UWM_ASK_STORAGE, WPARAM, const char*);            // demo flag, title
 HV_MESSAGE(UWM_DISK_FULL, NoParam, const char*);             // title
 HV_MESSAGE(UWM_ENGINE_CANCEL, NoParam, NoParam);
+HV_MESSAGE(UWM_ENGINE_FAILED, NoParam, const char*);  // text to show
 
 inline constexpr std::array kAllMessages{
     UINT{UWM_LOGIN_OK},
@@ -150,5 +151,6 @@ inline constexpr std::array kAllMessages{
     UINT{UWM_ASK_STORAGE},
     UINT{UWM_DISK_FULL},
     UINT{UWM_ENGINE_CANCEL},
+    UINT{UWM_ENGINE_FAILED},
 };
 static_assert(hv::AllDistinct(kAllMessages), "two messages share an id");
