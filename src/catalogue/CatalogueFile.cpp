@@ -241,6 +241,21 @@ std::string ArtFileName(std::string_view title) {
     return name;
 }
 
+std::string FolderName(std::string_view title) {
+    std::string name = ArtFileName(title);
+    if (name.empty()) {
+        return "%";  // no escaped title is a lone '%'
+    }
+    if (name.find_first_not_of('.') != std::string::npos) {
+        return name;
+    }
+    std::string escaped;
+    for (size_t i = 0; i < name.size(); ++i) {
+        escaped += "%2E";
+    }
+    return escaped;
+}
+
 std::vector<std::string> SplitCategories(std::string_view categories) {
     std::vector<std::string> names;
     size_t start = 0;

@@ -69,6 +69,10 @@ void CopyFileValues(GameInfo& to, const GameInfo& from);
 // share a name.
 std::string ArtFileName(std::string_view title);
 
+// The title as one folder name: the art file rule, and a name of nothing but
+// dots escaped as well, so that it never means this folder or the one above.
+std::string FolderName(std::string_view title);
+
 // Every comma-separated piece, untrimmed, the last one even when empty.
 std::vector<std::string> SplitCategories(std::string_view categories);
 

@@ -14,7 +14,7 @@ LRESULT CMainFrame::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     using hv::LParam;
     using hv::WParam;
     // Progress and time-to-play come several times a second: not worth a line each.
-    if (message > WM_USER && message <= UWM_ENGINE_CANCEL && message != UWM_ENGINE_PROGRESS &&
+    if (message > WM_USER && message <= UWM_ENGINE_FAILED && message != UWM_ENGINE_PROGRESS &&
         message != UWM_ENGINE_STATE) {
         hv::LogInfo("engine notification WM_USER+%u", message - WM_USER);
     }
@@ -61,6 +61,7 @@ LRESULT CMainFrame::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
         case UWM_DISK_FULL: OnDiskFull(LParam<UWM_DISK_FULL>(lParam)); return 0;
         case UWM_ENGINE_CANCEL:
         case UWM_CANCEL_DOWNLOAD: StartCancelWorker(); return 0;
+        case UWM_ENGINE_FAILED: OnEngineFailed(LParam<UWM_ENGINE_FAILED>(lParam)); return 0;
 
         // From the client's own screens and workers.
         case UWM_LOGIN_OK: OnLoginOk(); return 0;
@@ -97,8 +98,9 @@ LRESULT CMainFrame::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
 
         // Workers reaching the user-interface thread.
         case HVM_CLOSE_WAIT: CloseWaitDialog(); return 0;
-        case HVM_DETAIL_BUSY:
-            SetDetailBusy(WParam<HVM_DETAIL_BUSY>(wParam), LParam<HVM_DETAIL_BUSY>(lParam));
+        case HVM_DOWNLOAD_ENDED: OnDownloadEnded(*LParam<HVM_DOWNLOAD_ENDED>(lParam)); return 0;
+        case HVM_CANCEL_ENDED:
+            OnCancelEnded(WParam<HVM_CANCEL_ENDED>(wParam), LParam<HVM_CANCEL_ENDED>(lParam));
             return 0;
         case HVM_STOP_LOGIN_ANIMATION:
             if (m_pLoginStatusView) {

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "app/ConfigHelper.h"
+#include "catalogue/CatalogueFile.h"
 #include "catalogue/GameInfo.h"
 #include "engine/EngineTexts.h"
 #include "frame/MainFrame.h"
@@ -121,75 +122,89 @@ void CMainFrame::StartDownload(GameInfo* game, bool fromAction) {
     SwitchToScreen(m_pDownloadView.get());
     ShowWaitDialog(0);
     m_pDownloadView->SetGame(game);
-    CBaseView* detail = m_pGameInfoView.get();
     m_pDownloadWorker =
-        StartWorker([engine = m_engine, shared = m_shared, hwnd = GetSafeHwnd(),
-                     package = game->m_strPackage, title = game->m_strTitle, detail] {
+        StartWorker([engine = m_engine, hwnd = GetSafeHwnd(), session = m_shared->session.load(),
+                     package = game->m_strPackage, title = game->m_strTitle] {
             Sleep(1000);
             char buffer[HV_BUFFER_SIZE] = {};
             const int code = engine->Api().hv_DownloadA(package.c_str(), title.c_str(), 1, buffer);
             hv::LogInfo("hv_DownloadA returned %d", code);
             buffer[HV_BUFFER_SIZE - 1] = '\0';
-            hv::Send<HVM_CLOSE_WAIT>(hwnd);
-            const auto toDetail = [&] { hv::Post<UWM_SWITCH_SCREEN>(hwnd, nullptr, detail); };
-            switch (code) {
-                case HV_DL_OK: shared->downloadActive = 1; break;
-                case HV_DL_CONNECTION_LOST:
-                    hv::Send<HVM_DETAIL_BUSY>(hwnd, DETAIL_DOWNLOAD, 0);
-                    hv::Post<UWM_CONNECTION_LOST>(hwnd);
-                    break;
-                case HV_DL_DECLINED:
-                case HV_DL_ABORTED:
-                    hv::Send<HVM_DETAIL_BUSY>(hwnd, DETAIL_DOWNLOAD, 0);
-                    toDetail();
-                    break;
-                default: {
-                    const std::string text = hv::DownloadFailureMessage(code, buffer);
-                    hv::Send<HVM_DETAIL_BUSY>(hwnd, DETAIL_DOWNLOAD, 0);
-                    hv::Send<UWM_SHOW_MESSAGE>(hwnd, 1, text.c_str());
-                    toDetail();
-                    break;
-                }
-            }
+            const DownloadOutcome outcome{session, code, buffer};
+            hv::Send<HVM_DOWNLOAD_ENDED>(hwnd, {}, &outcome);
         });
+}
+
+void CMainFrame::OnDownloadEnded(const DownloadOutcome& outcome) {
+    if (outcome.session != m_shared->session) {
+        hv::LogInfo("download result %d of an ended session dropped", outcome.code);
+        return;
+    }
+    CloseWaitDialog();
+    switch (outcome.code) {
+        case HV_DL_OK: m_shared->downloadActive = 1; return;
+        case HV_DL_CONNECTION_LOST:
+            SetDetailBusy(DETAIL_DOWNLOAD, 0);
+            hv::Post<UWM_CONNECTION_LOST>(GetSafeHwnd());
+            return;
+        case HV_DL_DECLINED:
+        case HV_DL_ABORTED: SetDetailBusy(DETAIL_DOWNLOAD, 0); break;
+        default:
+            SetDetailBusy(DETAIL_DOWNLOAD, 0);
+            ShowMessage(hv::DownloadFailureMessage(outcome.code, outcome.text), 1);
+            // A logout while the message was up has the last word on the screen.
+            if (outcome.session != m_shared->session) {
+                return;
+            }
+            break;
+    }
+    hv::Post<UWM_SWITCH_SCREEN>(GetSafeHwnd(), nullptr, m_pGameInfoView.get());
 }
 
 void CMainFrame::StartCancelWorker() {
     ShowWaitDialog(0);
-    CBaseView* detail = m_pGameInfoView.get();
-    m_pCancelWorker = StartWorker([engine = m_engine, shared = m_shared, hwnd = GetSafeHwnd(),
-                                   download = m_pDownloadWorker, detail] {
-        Sleep(100);
-        shared->downloadActive = 0;
-        bool removed = false;
-        std::string package;
-        {
-            std::lock_guard lock(shared->queueLock);
-            if (!shared->downloadQueue.empty()) {
-                package = shared->downloadQueue.front()->m_strPackage;
-                shared->downloadQueue.erase(shared->downloadQueue.begin());
-                removed = true;
+    m_pCancelWorker =
+        StartWorker([engine = m_engine, shared = m_shared, hwnd = GetSafeHwnd(),
+                     session = m_shared->session.load(), download = m_pDownloadWorker] {
+            Sleep(100);
+            shared->downloadActive = 0;
+            bool removed = false;
+            std::string package;
+            {
+                std::lock_guard lock(shared->queueLock);
+                if (!shared->downloadQueue.empty()) {
+                    package = shared->downloadQueue.front()->m_strPackage;
+                    shared->downloadQueue.erase(shared->downloadQueue.begin());
+                    removed = true;
+                }
             }
-        }
-        if (engine) {
-            engine->Api().hv_CancelA(removed ? package.c_str() : nullptr);
-        }
-        if (download && download->IsRunning()) {
-            download->Wait(kDownloadCancelWaitMs);
-        }
-        hv::Send<HVM_CLOSE_WAIT>(hwnd);
-        if (removed) {
-            hv::Post<UWM_SWITCH_SCREEN>(hwnd, nullptr, detail);
-        }
-        hv::Send<HVM_DETAIL_BUSY>(hwnd, DETAIL_DOWNLOAD | DETAIL_PLAY, 0);
-    });
+            if (engine) {
+                engine->Api().hv_CancelA(removed ? package.c_str() : nullptr);
+            }
+            if (download && download->IsRunning()) {
+                download->Wait(kDownloadCancelWaitMs);
+            }
+            hv::Send<HVM_CANCEL_ENDED>(hwnd, session, removed);
+        });
+}
+
+void CMainFrame::OnCancelEnded(unsigned session, bool removed) {
+    if (session != m_shared->session) {
+        return;
+    }
+    CloseWaitDialog();
+    if (removed) {
+        hv::Post<UWM_SWITCH_SCREEN>(GetSafeHwnd(), nullptr, m_pGameInfoView.get());
+    }
+    SetDetailBusy(DETAIL_DOWNLOAD | DETAIL_PLAY, 0);
 }
 
 void CMainFrame::StartDeleteWorker(GameInfo* game) {
     m_pGameInfoView->m_bDeleteBusy = 1;
+    const unsigned session = m_shared->session;
     const bool yes = AskQuestion(Format("Are you sure you want to delete %s?", game->m_strTitle),
                                  MSG_FIRST_DEFAULT) == IDYES;
-    if (yes && m_engine) {
+    if (yes && m_engine && session == m_shared->session) {
         ShowWaitDialog(0);
         m_pDeleteWorker =
             StartWorker([engine = m_engine, hwnd = GetSafeHwnd(), package = game->m_strPackage] {
@@ -237,11 +252,12 @@ LRESULT CMainFrame::OnConfirmPurchase(const char* price, const char* title) {
     EnableWindow(FALSE);
     const std::string priceText = price ? price : "";
     const std::string name = title ? title : "";
+    const unsigned session = m_shared->session;
     const INT_PTR first = AskQuestion(Format("Your account will be charged $%s for the purchase of "
                                              "%s.\r\n\r\nDo you wish to continue?",
                                              priceText, name),
                                       MSG_FIRST_DEFAULT | MSG_YES_NO);
-    if (first != IDYES) {
+    if (first != IDYES || session != m_shared->session) {
         EnableWindow(TRUE);
         return 0;
     }
@@ -275,12 +291,13 @@ LRESULT CMainFrame::OnConfirmPurchase(const char* price, const char* title) {
 LRESULT CMainFrame::OnAskStorage(WPARAM demo, const char* title) {
     CloseWaitDialog();
     const std::string name = title ? title : "";
+    const unsigned session = m_shared->session;
     for (;;) {
         MessageRequest request{Format("Where would you like to store %s?", name),
                                MSG_TWO_BUTTONS | MSG_FIRST_DEFAULT | MSG_FOLDER,
                                0,
                                {}};
-        if (RunMessageDialog(request) != IDYES) {
+        if (RunMessageDialog(request) != IDYES || session != m_shared->session) {
             return 0;
         }
         std::string path = request.folderPath;
@@ -293,7 +310,8 @@ LRESULT CMainFrame::OnAskStorage(WPARAM demo, const char* title) {
         if (path.back() != '/') {
             path += '/';
         }
-        path += name;
+        // The title comes from the network: it names one folder, never a path.
+        path += FolderName(name);
         if (demo) {
             path += " Demo";
         }
@@ -301,6 +319,11 @@ LRESULT CMainFrame::OnAskStorage(WPARAM demo, const char* title) {
         ShowWaitDialog(0);
         return 1;
     }
+}
+
+void CMainFrame::OnEngineFailed(const char* text) {
+    hv::LogWarning("engine failure: %s", text ? text : "");
+    Inform(text ? text : "");
 }
 
 void CMainFrame::OnDiskFull(const char* title) {
@@ -312,11 +335,12 @@ LRESULT CMainFrame::OnAskPlayNow(const char* title) {
     if (m_pDownloadView) {
         m_pDownloadView->MarkReadyToPlay();
     }
+    const unsigned session = m_shared->session;
     const INT_PTR answer =
         AskQuestion(Format("Would you like to play %s now?", std::string(title ? title : "")),
                     MSG_FIRST_DEFAULT);
     m_bWasMaximised = FrameShowState() == SW_SHOWMAXIMIZED ? 1 : 0;
-    if (answer == IDYES) {
+    if (answer == IDYES && session == m_shared->session) {
         ShowWindow(SW_MINIMIZE);
         return 1;
     }

@@ -242,7 +242,9 @@ INT_PTR CMainFrame::RunMessageDialog(MessageRequest& request) {
     dialog.m_lErrorCode = static_cast<int32_t>(request.errorCode);
     dialog.m_strErrorInfoUrl =
         m_context.config ? m_context.config->GetErrorInfoUrl() : std::string();
+    m_openDialogs.push_back(&dialog);
     const INT_PTR result = dialog.DoModal();
+    m_openDialogs.pop_back();
     request.folderPath = dialog.m_strFolderPath;
     return result;
 }
@@ -350,6 +352,13 @@ void CMainFrame::ClearCatalogue() {
         }
         // The records are about to go: no queued pointer may outlive them.
         queue.clear();
+        m_shared->downloadActive = 0;
+    }
+    if (m_pDownloadView) {
+        m_pDownloadView->SetGame(nullptr);
+    }
+    if (m_pGameInfoView) {
+        m_pGameInfoView->SetGame(nullptr);
     }
     StopArtThread();
     if (m_bKeepRecords) {

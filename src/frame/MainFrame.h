@@ -128,6 +128,9 @@ class CMainFrame : public CFrameWnd, public IFrame {
     // State the workers share with the frame; it outlives the frame while a
     // worker still runs, so a late worker never touches freed memory.
     struct SharedState {
+        // Moves on at each logout: a worker carries the number it started
+        // with, and a result under an older number is dropped.
+        std::atomic<unsigned> session{0};
         std::atomic<int> downloadActive{0};
         std::mutex queueLock;
         std::vector<GameInfo*> downloadQueue;
@@ -158,7 +161,9 @@ class CMainFrame : public CFrameWnd, public IFrame {
     // Game actions (GameActions.cpp).
     void OnGameAction(GameAction action, void* target);
     void StartDownload(GameInfo* game, bool fromAction);
+    void OnDownloadEnded(const DownloadOutcome& outcome);
     void StartCancelWorker();
+    void OnCancelEnded(unsigned session, bool removed);
     void StartDeleteWorker(GameInfo* game);
     void Play(GameInfo* game);
     void OnDownloadDone();
@@ -166,6 +171,7 @@ class CMainFrame : public CFrameWnd, public IFrame {
     LRESULT OnAskStorage(WPARAM demo, const char* title);
     LRESULT OnAskPlayNow(const char* title);
     void OnDiskFull(const char* title);
+    void OnEngineFailed(const char* text);
     void OnGameClosed();
     void OnPackageOnDisk(WPARAM demo, const char* package);
     void OnPackageGone(WPARAM refresh, const char* package);
@@ -197,6 +203,7 @@ class CMainFrame : public CFrameWnd, public IFrame {
     std::vector<std::string> m_arrInstalledDemos;
     std::shared_ptr<hv::EngineModule> m_engine;
     std::unique_ptr<CMessageDlg> m_pPurchaseDlg;
+    std::vector<CMessageDlg*> m_openDialogs;  // modal ones, innermost last
     std::unique_ptr<CPleaseWaitDlg> m_pWaitDlg;
     std::shared_ptr<hv::Thread> m_pDeleteWorker;
     std::shared_ptr<hv::Thread> m_pDownloadWorker;

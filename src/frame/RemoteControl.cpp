@@ -11,7 +11,9 @@ UINT ShellHookMessage() {
 static const UINT kShellHookMessage = ShellHookMessage();
 
 LRESULT CMainFrame::OnShellHook(WPARAM, LPARAM lParam) {
-    if (!m_pActiveView) {
+    // While a question or the wait dialog has disabled the frame, the
+    // remote's keys must not work the screen behind it.
+    if (!m_pActiveView || !IsWindowEnabled()) {
         return 0;
     }
     const WORD answer = m_pActiveView->OnAppCommand(GET_APPCOMMAND_LPARAM(lParam));

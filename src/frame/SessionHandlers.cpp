@@ -72,6 +72,16 @@ void CMainFrame::AskLogout() {
 }
 
 void CMainFrame::LogoutSequence() {
+    // What the ended session left open must not act for it later: workers'
+    // results are dropped, the purchase is declined, questions are closed.
+    ++m_shared->session;
+    if (m_pPurchaseDlg && m_pPurchaseDlg->GetSafeHwnd()) {
+        m_pPurchaseDlg->AnswerPurchase(false);
+    }
+    for (CMessageDlg* dialog : m_openDialogs) {
+        dialog->EndDialog(IDCANCEL);
+    }
+    CloseWaitDialog();
     if (m_pGameInfoView) {
         m_pGameInfoView->ResetDetail();
     }

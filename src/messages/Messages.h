@@ -42,10 +42,20 @@ inline constexpr UINT UWM_WAIT_STEP = WM_USER + 193;
 // To the frame from its own workers.
 enum : UINT {
     HVM_CLOSE_WAIT = WM_APP + 1,
-    HVM_DETAIL_BUSY = WM_APP + 2,
     HVM_STOP_LOGIN_ANIMATION = WM_APP + 3,
     HVM_WORKER_ENDED = WM_APP + 4,
     HVM_WAIT_CURSOR = WM_APP + 5,
+    HVM_DOWNLOAD_ENDED = WM_APP + 6,  // (sent)
+    HVM_CANCEL_ENDED = WM_APP + 7,
+};
+
+// What the download worker hands back. A worker carries the frame's session
+// number from its start, so the result of one that outlived its session is
+// recognised and dropped.
+struct DownloadOutcome {
+    unsigned session;
+    int code;          // hv_DownloadA's
+    const char* text;  // the engine's text for HV_DL_ENGINE_TEXT
 };
 
 // Actions carried by UWM_GAME_ACTION.
@@ -63,7 +73,7 @@ enum GameAction : int {
     ACTION_ADD_LISTENER = 13,
 };
 
-// Parts of the game detail screen that HVM_DETAIL_BUSY marks busy or idle.
+// Parts of the game detail screen that the frame marks busy or idle.
 enum : UINT { DETAIL_DOWNLOAD = 1, DETAIL_PLAY = 2, DETAIL_DELETE = 4 };
 
 using hv::NoParam;
@@ -87,10 +97,11 @@ HV_MESSAGE(UWM_START_LOGIN, NoParam, NoParam);
 HV_MESSAGE(UWM_ICON_READY, NoParam, const char*);  // the record's package
 HV_MESSAGE(UWM_WAIT_STEP, unsigned, NoParam);      // step of the dot cycle
 HV_MESSAGE(HVM_CLOSE_WAIT, NoParam, NoParam);
-HV_MESSAGE(HVM_DETAIL_BUSY, UINT, int);  // DETAIL_* flags, busy or not
 HV_MESSAGE(HVM_STOP_LOGIN_ANIMATION, NoParam, NoParam);
 HV_MESSAGE(HVM_WORKER_ENDED, NoParam, const hv::Thread*);
 HV_MESSAGE(HVM_WAIT_CURSOR, bool, NoParam);  // on or off
+HV_MESSAGE(HVM_DOWNLOAD_ENDED, NoParam, const DownloadOutcome*);
+HV_MESSAGE(HVM_CANCEL_ENDED, unsigned, bool);  // session, whether a queued download was removed
 
 // The engine's notifications.
 HV_MESSAGE(UWM_ENGINE_PROGRESS, NoParam, const TransferProgress*);
@@ -130,10 +141,11 @@ inline constexpr std::array kAllMessages{
     UWM_ICON_READY,
     UWM_WAIT_STEP,
     UINT{HVM_CLOSE_WAIT},
-    UINT{HVM_DETAIL_BUSY},
     UINT{HVM_STOP_LOGIN_ANIMATION},
     UINT{HVM_WORKER_ENDED},
     UINT{HVM_WAIT_CURSOR},
+    UINT{HVM_DOWNLOAD_ENDED},
+    UINT{HVM_CANCEL_ENDED},
     UINT{UWM_ENGINE_PROGRESS},
     UINT{UWM_GAME_CLOSED},
     UINT{UWM_CATALOGUE_READY},

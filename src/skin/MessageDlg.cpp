@@ -266,6 +266,14 @@ void CMessageDlg::OnSecondButton() {
     EndDialog(IDNO);
 }
 
+void CMessageDlg::OnCancel() {
+    if (m_bPurchase) {
+        AnswerPurchase(false);
+        return;
+    }
+    CDialog::OnCancel();
+}
+
 void CMessageDlg::ChooseFolder() {
     CWnd* edit = Item(IDC_FOLDER);
     m_strFolderPath = edit->GetWindowText();

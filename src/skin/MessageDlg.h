@@ -47,8 +47,14 @@ class CMessageDlg : public CDialog {
 
     BOOL PreTranslateMessage(MSG* msg) override;
 
+    // The purchase form's answer: sets the matching named event the engine
+    // waits on, enables the owner and destroys the window.
+    void AnswerPurchase(bool yes);
+
   protected:
     BOOL OnInitDialog() override;
+    // Escape and closing mean No: the engine must hear an answer.
+    void OnCancel() override;
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
   private:
@@ -58,7 +64,6 @@ class CMessageDlg : public CDialog {
     void OnFirstButton();
     void OnSecondButton();
     void ChooseFolder();
-    void AnswerPurchase(bool yes);
     CWnd* Item(int id) const { return GetDlgItem(id); }
 
     std::string m_strMessage;

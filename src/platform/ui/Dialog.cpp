@@ -31,6 +31,8 @@ BOOL CDialog::CreateFromTemplate(CWnd* parent) {
         // Owned by the parent: stays above it and is centred on it.
         GetWidget()->setParent(parent->GetWidget(), GetWidget()->windowFlags() | Qt::Dialog);
         GetWidget()->resize(rect.right, rect.bottom);
+        // An owned window works while its owner is disabled, as on Windows.
+        GetWidget()->setEnabled(true);
     }
     for (const DialogItem& item : dialogTemplate->items) {
         RECT r{item.units.left, item.units.top, item.units.left + item.units.right,
@@ -98,11 +100,20 @@ INT_PTR CDialog::DoModal() {
     GetWidget()->setWindowModality(Qt::ApplicationModal);
     CenterWindow();
     ShowWindow(SW_SHOW);
+    // As on Windows, the owner takes no input while the dialog is up: not
+    // even what reaches it past Qt's modality, such as the remote's keys.
+    const bool disableOwner = m_parentWnd && m_parentWnd->IsWindowEnabled();
+    if (disableOwner) {
+        m_parentWnd->EnableWindow(FALSE);
+    }
     QEventLoop loop;
     m_loop = &loop;
     m_result = IDCANCEL;
     loop.exec(QEventLoop::DialogExec);
     m_loop = nullptr;
+    if (disableOwner) {
+        m_parentWnd->EnableWindow(TRUE);
+    }
     DestroyWindow();
     m_items.clear();
     return m_result;

@@ -72,7 +72,10 @@ void InstallMessagePump() {
 }
 
 bool PreTranslateInput(QObject* receiver, QEvent* event) {
-    if (!event->spontaneous() || !receiver->isWidgetType()) {
+    // A disabled window (or one under a disabled parent) takes no input,
+    // however the windows around it would translate it.
+    if (!event->spontaneous() || !receiver->isWidgetType() ||
+        !static_cast<QWidget*>(receiver)->isEnabled()) {
         return false;
     }
     const QEvent::Type type = event->type();

@@ -269,6 +269,21 @@ bool CWnd::HandleQtEvent(QEvent* event) {
     };
     switch (event->type()) {
         case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::MouseMove:
+        case QEvent::Wheel:
+            // Qt hands a disabled widget's input to its filters all the same.
+            if (!m_widget->isEnabled()) {
+                return false;
+            }
+            break;
+        default: break;
+    }
+    switch (event->type()) {
+        case QEvent::KeyPress:
         case QEvent::KeyRelease: {
             auto* key = static_cast<QKeyEvent*>(event);
             const UINT vk = hv::VirtualKeyFromQtKey(key->key());
@@ -387,7 +402,19 @@ BOOL CWnd::EnableWindow(BOOL enable) {
         return FALSE;
     }
     const BOOL wasDisabled = !m_widget->isEnabled();
+    // Qt disables child windows with their parent; Windows leaves the windows
+    // a window owns (its dialogs) as they were.
+    std::vector<QWidget*> owned;
+    for (QObject* child : m_widget->children()) {
+        auto* widget = qobject_cast<QWidget*>(child);
+        if (widget && widget->isWindow() && !widget->testAttribute(Qt::WA_ForceDisabled)) {
+            owned.push_back(widget);
+        }
+    }
     m_widget->setEnabled(enable != FALSE);
+    for (QWidget* widget : owned) {
+        widget->setEnabled(true);
+    }
     return wasDisabled;
 }
 
