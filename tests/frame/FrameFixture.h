@@ -26,6 +26,9 @@ class TestFrame : public CMainFrame {
     // Messages (one button) and questions (two) are kept; answers come from
     // the scripted lists, declining when they run out.
     INT_PTR RunMessageDialog(MessageRequest& request) override {
+        if (whileAsked) {
+            whileAsked(request);
+        }
         if (!(request.flags & MSG_TWO_BUTTONS)) {
             messages.push_back(
                 {request.text, request.errorCode, GetCurrentThreadId(), request.flags});
@@ -52,6 +55,8 @@ class TestFrame : public CMainFrame {
     std::vector<Shown> questions;
     std::deque<INT_PTR> answers;
     std::deque<std::string> paths;
+    // Runs while a message or question is up, before it is answered.
+    std::function<void(const MessageRequest&)> whileAsked;
 };
 
 inline bool PumpUntil(const std::function<bool()>& done, int timeoutMs = 5000) {

@@ -1,3 +1,4 @@
+#include <QWidget>
 #include <filesystem>
 #include <future>
 #include <memory>
@@ -9,6 +10,8 @@
 #include "screens/GameInfoView.h"
 #include "screens/LoginStatusView.h"
 #include "screens/LoginView.h"
+#include "skin/MessageDlg.h"
+#include "winapi/UniqueHandle.h"
 
 namespace {
 
@@ -236,6 +239,16 @@ TEST_F(FrameTest, StoragePathGetsSeparatorNameAndDemoSuffix) {
     EXPECT_EQ(paths[0].args[0], folder + "/Nebula Drift");
     EXPECT_EQ(paths[1].args[0], folder + "/Nebula Drift Demo");
     EXPECT_EQ(SendText(UWM_ASK_STORAGE, 0, "Nebula Drift"), 0) << "declined";
+    // A title names one folder under the chosen one, never a path.
+    frame->paths = {folder, folder, folder};
+    for (const char* title : {"../../.config/evil", "..", ""}) {
+        EXPECT_EQ(SendText(UWM_ASK_STORAGE, 0, title), 1);
+    }
+    const auto unsafe = fake::CallsTo("hv_SetGamePath");
+    ASSERT_EQ(unsafe.size(), 5u);
+    EXPECT_EQ(unsafe[2].args[0], folder + "/..%2F..%2F.config%2Fevil");
+    EXPECT_EQ(unsafe[3].args[0], folder + "/%2E%2E");
+    EXPECT_EQ(unsafe[4].args[0], folder + "/%");
 }
 
 TEST_F(FrameTest, DestructionCancelsTheDownloadAndShutsDownLast) {
@@ -266,4 +279,153 @@ TEST_F(FrameTest, DestructionCancelsTheDownloadAndShutsDownLast) {
     EXPECT_EQ(names.back(), "hv_Shutdown");
     EXPECT_EQ(fake::CallsTo("hv_CancelA").back().args[0], "NEBULA01");
     frame.reset();
+}
+
+namespace {
+
+CMessageDlg* ShownPurchaseDialog() {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        auto* dialog = dynamic_cast<CMessageDlg*>(CWnd::FromWidget(widget));
+        if (dialog && dialog->m_bPurchase && widget->isVisible()) {
+            return dialog;
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+// The engine waits for one of the two events: every way out of the second
+// confirmation but Yes must set the refusal, and leave the frame usable.
+TEST_F(FrameTest, PurchaseConfirmationLeftAnyWayButYesRefuses) {
+    const struct {
+        const char* way;
+        std::function<void(CMessageDlg&)> leave;
+    } rows[] = {
+        {"Escape",
+         [](CMessageDlg& dialog) {
+             MSG key{dialog.GetSafeHwnd(), WM_KEYDOWN, VK_ESCAPE, 0, 0, {}};
+             dialog.PreTranslateMessage(&key);
+         }},
+        {"close", [](CMessageDlg& dialog) { dialog.SendMessage(WM_CLOSE); }},
+        {"forced logout",
+         [this](CMessageDlg&) { Send(UWM_FORCED_LOGOUT, 0, HV_LOGOUT_SUSPENDED); }},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.way);
+        hv::UniqueHandle yes(CreateEventA(nullptr, TRUE, FALSE, HV_PURCHASE_EVENT));
+        hv::UniqueHandle no(CreateEventA(nullptr, TRUE, FALSE, HV_NO_PURCHASE_EVENT));
+        ResetEvent(yes.Get());
+        ResetEvent(no.Get());
+        frame->answers = {IDYES};
+        ASSERT_EQ(Send(UWM_CONFIRM_PURCHASE, reinterpret_cast<WPARAM>("19.99"),
+                       reinterpret_cast<LPARAM>("Nebula Drift")),
+                  1);
+        CMessageDlg* dialog = ShownPurchaseDialog();
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_FALSE(frame->IsWindowEnabled());
+        EXPECT_TRUE(dialog->IsWindowEnabled()) << "an owned dialog works while its owner waits";
+        row.leave(*dialog);
+        EXPECT_EQ(WaitForSingleObject(no.Get(), 0), WAIT_OBJECT_0);
+        EXPECT_EQ(WaitForSingleObject(yes.Get(), 0), WAIT_TIMEOUT);
+        EXPECT_EQ(ShownPurchaseDialog(), nullptr) << "nothing left to answer Yes later";
+        EXPECT_TRUE(frame->IsWindowEnabled());
+    }
+}
+
+// A logout while a download is being started: whatever the engine answers
+// afterwards, the user stays on the login screen and nothing of the old
+// session is touched.
+TEST_F(FrameTest, LateResultsOfAnEndedSessionAreDropped) {
+    // Only the worker's call logs out: the logout cancels through the engine too.
+    const auto logoutInside = [this, ui = GetCurrentThreadId()](int code) {
+        return
+            [this, ui, code, once = std::make_shared<std::atomic<bool>>()](const fake::Call& call) {
+                if (call.threadId == ui || once->exchange(true)) {
+                    return code;
+                }
+                PostMessageA(hwnd, UWM_FORCED_LOGOUT, 0, HV_LOGOUT_SUSPENDED);
+                fake::WaitForCalls("hv_LogOut", 1, std::chrono::seconds(5));
+                return code;
+            };
+    };
+    const struct {
+        const char* what;
+        const char* hooked;
+        int code;
+        bool cancel;  // cancel once the download runs, with the logout inside the cancel
+    } rows[] = {
+        {"failure with a message", "hv_DownloadA", HV_DL_ENGINE_TEXT, false},
+        {"refusal", "hv_DownloadA", HV_DL_DECLINED, false},
+        {"success", "hv_DownloadA", HV_DL_OK, false},
+        {"cancel", "hv_CancelA", 0, true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        fake::Reset();
+        frame->messages.clear();
+        auto game = std::make_unique<GameInfo>();
+        game->m_strPackage = "NEBULA01";
+        fake::SetHook(row.hooked, logoutInside(row.code));
+        if (row.cancel) {
+            fake::SetHook("hv_DownloadA", {});
+            Send(UWM_GAME_ACTION, ACTION_DOWNLOAD, reinterpret_cast<LPARAM>(game.get()));
+            ASSERT_TRUE(frame->WaitForWorkers(5000));
+            Send(UWM_CANCEL_DOWNLOAD);
+        } else {
+            Send(UWM_GAME_ACTION, ACTION_DOWNLOAD, reinterpret_cast<LPARAM>(game.get()));
+        }
+        ASSERT_TRUE(PumpUntil([&] { return !fake::CallsTo("hv_LogOut").empty(); }));
+        ASSERT_TRUE(frame->WaitForWorkers(5000));
+        game.reset();  // the catalogue's records go with the session
+        PumpUntil([] { return false; }, 300);
+        EXPECT_EQ(frame->ActiveView(), frame->LoginView());
+        EXPECT_EQ(frame->messages.size(), 1u) << "only the reason for the logout";
+        EXPECT_FALSE(frame->IsDownloadActive());
+        EXPECT_TRUE(frame->DownloadQueue().empty());
+        EXPECT_EQ(frame->DownloadView()->GetGame(), nullptr);
+        EXPECT_FALSE(frame->GameInfoView()->IsBusy());
+        EXPECT_TRUE(frame->IsWindowEnabled());
+    }
+}
+
+// A question still open when the session ends is answered No, whatever the
+// user clicks afterwards.
+TEST_F(FrameTest, QuestionsOutlivingTheirSessionCountAsNo) {
+    GameInfo game;
+    game.m_strTitle = "Nebula Drift";
+    game.m_strPackage = "NEBULA01";
+    frame->whileAsked = [this](const MessageRequest& request) {
+        if (request.flags & MSG_TWO_BUTTONS) {
+            frame->LogoutSequence();
+        }
+    };
+    frame->paths = {std::filesystem::temp_directory_path().string()};
+    frame->answers = {IDYES, IDYES, IDYES};
+    EXPECT_EQ(SendText(UWM_ASK_STORAGE, 0, "Nebula Drift"), 0);
+    EXPECT_EQ(Send(UWM_CONFIRM_PURCHASE, reinterpret_cast<WPARAM>("19.99"),
+                   reinterpret_cast<LPARAM>("Nebula Drift")),
+              0);
+    EXPECT_EQ(ShownPurchaseDialog(), nullptr);
+    EXPECT_EQ(SendText(UWM_ASK_PLAY_NOW, 0, "Nebula Drift"), 0);
+    Send(UWM_GAME_ACTION, ACTION_DELETE, reinterpret_cast<LPARAM>(&game));
+    ASSERT_TRUE(frame->WaitForWorkers(5000));
+    EXPECT_TRUE(fake::CallsTo("hv_SetGamePath").empty());
+    EXPECT_TRUE(fake::CallsTo("hv_DeletePkgA").empty());
+    EXPECT_TRUE(frame->IsWindowEnabled());
+}
+
+// Why a started download or a launch failed reaches the user, and a game
+// that never started gives the frame back.
+TEST_F(FrameTest, EngineFailuresAreShownAndAFailedLaunchEndsThePlay) {
+    frame->GameInfoView()->m_bPlayBusy = 1;
+    auto sent =
+        fake::SendTextFromThread(UWM_ENGINE_FAILED, 0, "Nebula Drift could not be started.");
+    ASSERT_TRUE(PumpUntil(
+        [&] { return sent.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }));
+    PostMessageA(hwnd, UWM_GAME_CLOSED, 0, 0);
+    ASSERT_TRUE(PumpUntil([&] { return !frame->GameInfoView()->IsBusy(); }));
+    ASSERT_EQ(frame->messages.size(), 1u);
+    EXPECT_EQ(frame->messages[0].text, "Nebula Drift could not be started.");
+    EXPECT_EQ(frame->messages[0].flags & MSG_TWO_BUTTONS, 0u);
 }
