@@ -4,8 +4,15 @@
 // through the frame's own messages, answering the client's dialogs by
 // clicking their buttons. It reports each step on standard output
 // and ends with "e2e: passed" or "e2e: failed: <why>".
+//
+// With HALVORY_E2E_SCENARIO=interruptions it plays a user who is interrupted
+// instead, with real X input (xdotool): clicks behind the wait dialog,
+// Escape on the purchase confirmation, and session ends (asked of the test
+// with "e2e: waiting for logout N") while a question is open.
 #include <QApplication>
+#include <QKeyEvent>
 #include <QMouseEvent>
+#include <QProcess>
 #include <QTimer>
 #include <QWidget>
 #include <algorithm>
@@ -23,9 +30,13 @@
 #include "app/CommandLine.h"
 #include "catalogue/Catalogue.h"
 #include "frame/MainFrame.h"
+#include "screens/DownloadView.h"
 #include "screens/GameInfoView.h"
 #include "screens/GamesView.h"
+#include "screens/LoginStatusView.h"
+#include "screens/LoginView.h"
 #include "skin/MessageDlg.h"
+#include "skin/PleaseWaitDlg.h"
 #include "ui/Application.h"
 
 namespace {
@@ -71,24 +82,94 @@ void Click(CWnd* button) {
     QApplication::sendEvent(widget, &release);
 }
 
+// Real input, as the X server delivers it.
+void Xdotool(const QStringList& arguments) {
+    QProcess::startDetached("xdotool", arguments);
+}
+
+bool Shown(const std::function<bool(CWnd*)>& match) {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (widget->isVisible() && match(CWnd::FromWidget(widget))) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Stands in for a control on a screen: counts the button messages that
+// reach it (a button clicks on the release).
+class CProbe : public CWnd {
+  public:
+    int m_nClicks = 0;
+
+  protected:
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
+        if (message == WM_LBUTTONDOWN || message == WM_LBUTTONUP) {
+            ++m_nClicks;
+        }
+        return CWnd::WindowProc(message, wParam, lParam);
+    }
+};
+
+// Counts the real clicks the X server delivers to the probe, whether or not
+// they go further.
+class CInputWatch : public QObject {
+  public:
+    QWidget* m_probe = nullptr;
+    int m_nArrived = 0;
+    int m_nEscapes = 0;
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        // Qt keeps a press from a disabled widget, not the release.
+        if (event->spontaneous() && event->type() == QEvent::MouseButtonRelease &&
+            watched == m_probe) {
+            ++m_nArrived;
+        }
+        if (event->spontaneous() && event->type() == QEvent::KeyPress &&
+            static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+            ++m_nEscapes;
+        }
+        return false;
+    }
+};
+
 // The steps run one after the other; each is polled until it reports done.
 class CSessionDriver {
   public:
     CSessionDriver() {
         m_storage = Env("HALVORY_E2E_STORAGE");
         m_gameLog = Env("HALVORY_DEMO_GAME_LOG");
-        m_steps = {
-            {"logged in", 60, [this] { return LoggedIn(); }},
-            {"icons fetched", 60, [this] { return IconsFetched(); }},
-            {"demo asked for", 5, [this] { return AskDownload(m_demo); }},
-            {"demo installed", 120, [this] { return Installed(m_demo); }},
-            {"demo played", 60, [this] { return Played(); }},
-            {"demo deleted", 60, [this] { return Deleted(m_demo); }},
-            {"game asked for", 5, [this] { return AskDownload(m_game); }},
-            {"game bought and installed", 120, [this] { return Installed(m_game); }},
-            {"game deleted", 60, [this] { return Deleted(m_game); }},
-            {"closed", 30, [this] { return Closed(); }},
-        };
+        if (Env("HALVORY_E2E_SCENARIO") == "interruptions") {
+            m_interrupted = true;
+            qApp->installEventFilter(&m_watch);
+            m_steps = {
+                {"logged in", 60, [this] { return LoggedIn(); }},
+                {"a click reaches an enabled screen", 10, [this] { return ProbeReached(); }},
+                {"clicks behind the wait dialog are dropped", 10,
+                 [this] { return ClickedBehindWaitDialog(); }},
+                {"Escape refused the purchase", 20, [this] { return BackOnDetail(); }},
+                {"logout 1 closed the storage question", 60,
+                 [this] { return LoggedOutDuring(m_demo, 1); }},
+                {"logged in again", 60, [this] { return LoggedInAgain(); }},
+                {"logout 2 closed the purchase confirmation", 60,
+                 [this] { return LoggedOutDuring(m_game, 2); }},
+                {"closed", 30, [this] { return Closed(); }},
+            };
+        } else {
+            m_steps = {
+                {"logged in", 60, [this] { return LoggedIn(); }},
+                {"icons fetched", 60, [this] { return IconsFetched(); }},
+                {"demo asked for", 5, [this] { return AskDownload(m_demo); }},
+                {"demo installed", 120, [this] { return Installed(m_demo); }},
+                {"demo played", 60, [this] { return Played(); }},
+                {"demo deleted", 60, [this] { return Deleted(m_demo); }},
+                {"game asked for", 5, [this] { return AskDownload(m_game); }},
+                {"game bought and installed", 120, [this] { return Installed(m_game); }},
+                {"game deleted", 60, [this] { return Deleted(m_game); }},
+                {"closed", 30, [this] { return Closed(); }},
+            };
+        }
         m_timer.setInterval(50);
         QObject::connect(&m_timer, &QTimer::timeout, [this] { Tick(); });
         m_timer.start();
@@ -130,17 +211,20 @@ class CSessionDriver {
 
     // Answers the dialog on top as a user would, by clicking one of its buttons.
     void AnswerDialog() {
-        if (CMessageDlg* purchase = OpenPurchaseDialog()) {
-            Answer(purchase, IDYES);
-            return;
-        }
         auto* dialog =
             dynamic_cast<CMessageDlg*>(CWnd::FromWidget(QApplication::activeModalWidget()));
         if (!dialog) {
+            if (CMessageDlg* purchase = OpenPurchaseDialog()) {
+                AnswerPurchase(purchase);
+            }
             return;
         }
         const std::string text = dialog->GetDlgItem(kMessageId)->GetWindowText();
-        if (text.rfind("Where would you like to store", 0) == 0) {
+        if (m_interrupted && text.rfind("Where would you like to store", 0) == 0) {
+            AskForLogout(1);
+        } else if (m_interrupted && text.find("suspended") != npos) {
+            Answer(dialog, IDOK);
+        } else if (text.rfind("Where would you like to store", 0) == 0) {
             dialog->GetDlgItem(kFolderId)->SetWindowText(m_storage);
             Answer(dialog, IDYES);
         } else if (text.rfind("Would you like to play", 0) == 0) {
@@ -153,6 +237,20 @@ class CSessionDriver {
             Answer(dialog, IDYES);
         } else if (Answer(dialog, IDOK)) {
             Fail("unexpected message: " + text);
+        }
+    }
+
+    void AnswerPurchase(CMessageDlg* purchase) {
+        if (!m_interrupted) {
+            Answer(purchase, IDYES);
+        } else if (m_step == 3 && purchase->GetSafeHwnd() != m_answered) {
+            m_answered = purchase->GetSafeHwnd();
+            Report("e2e: dialog: " + purchase->GetDlgItem(kMessageId)->GetWindowText() +
+                   " -> Escape");
+            Xdotool({"windowactivate", "--sync", QString::number(purchase->GetWidget()->winId()),
+                     "key", "Escape"});
+        } else if (m_step == 6) {
+            AskForLogout(2);
         }
     }
 
@@ -261,6 +359,102 @@ class CSessionDriver {
                !frame->GameInfoView()->IsBusy();
     }
 
+    void AskForLogout(int number) {
+        if (m_logoutAsked < number) {
+            m_logoutAsked = number;
+            Report("e2e: waiting for logout " + std::to_string(number));
+        }
+    }
+
+    QPoint ProbeCentre() const {
+        return m_probe.GetWidget()->mapToGlobal(m_probe.GetWidget()->rect().center());
+    }
+
+    void ClickProbe() {
+        const QPoint at = ProbeCentre();
+        // No --sync: it waits for a move that never comes when the pointer is there already.
+        Xdotool({"mousemove", QString::number(at.x()), QString::number(at.y()), "click", "1"});
+    }
+
+    // Without this, the check behind the wait dialog could not fail.
+    bool ProbeReached() {
+        CMainFrame* frame = Frame();
+        if (!m_probe.GetSafeHwnd()) {
+            frame->SwitchToScreen(frame->DownloadView());
+            m_probe.CreateEx(0, "", WS_CHILD | WS_VISIBLE, RECT{20, 200, 160, 260},
+                             frame->DownloadView(), 0xE2E);
+            m_watch.m_probe = m_probe.GetWidget();
+            QTimer::singleShot(300, [this] { ClickProbe(); });
+        }
+        return m_probe.m_nClicks == 2;
+    }
+
+    bool ClickedBehindWaitDialog() {
+        CMainFrame* frame = Frame();
+        if (m_downloadAsked != m_game) {
+            m_downloadAsked = AskDownload(m_game) ? m_game : nullptr;
+            m_nArrivedBefore = m_watch.m_nArrived;
+            return false;
+        }
+        const bool waiting = Shown([](CWnd* wnd) { return dynamic_cast<CPleaseWaitDlg*>(wnd); });
+        if (!m_clickedBehind && waiting && !frame->IsWindowEnabled()) {
+            m_clickedBehind = true;
+            ClickProbe();
+        }
+        if (m_watch.m_nArrived == m_nArrivedBefore) {
+            return false;
+        }
+        if (m_probe.m_nClicks != 2) {
+            Fail("a click reached a screen behind the wait dialog");
+        }
+        return true;
+    }
+
+    bool BackOnDetail() {
+        CMainFrame* frame = Frame();
+        return m_watch.m_nEscapes > 0 && !OpenPurchaseDialog() && frame->IsWindowEnabled() &&
+               frame->ActiveView() == frame->GameInfoView() && !frame->GameInfoView()->IsBusy();
+    }
+
+    // Asks for a download that stops at a question, and waits until the
+    // test has ended the session while it was open: then the login screen
+    // must stay, with nothing left open, disabled or installed.
+    bool LoggedOutDuring(GameInfo* game, int number) {
+        CMainFrame* frame = Frame();
+        if (m_logoutAsked < number) {
+            if (m_downloadAsked != game) {
+                m_downloadAsked = AskDownload(game) ? game : nullptr;
+            }
+            return false;
+        }
+        if (frame->ActiveView() != frame->LoginView() || !m_logoutSeen.has_value()) {
+            if (frame->ActiveView() == frame->LoginView()) {
+                m_logoutSeen = Clock::now();
+            }
+            return false;
+        }
+        if (Clock::now() - *m_logoutSeen < std::chrono::seconds(2)) {
+            return false;  // late results of the old session would land by now
+        }
+        m_logoutSeen.reset();
+        const bool open = OpenPurchaseDialog() || QApplication::activeModalWidget() ||
+                          Shown([](CWnd* wnd) { return dynamic_cast<CPleaseWaitDlg*>(wnd); });
+        if (frame->ActiveView() != frame->LoginView() || open || !frame->IsWindowEnabled() ||
+            frame->DownloadView()->GetGame() || !fs::is_empty(m_storage)) {
+            Fail("the ended session left something behind");
+        }
+        return true;
+    }
+
+    bool LoggedInAgain() {
+        if (!m_loginAsked) {
+            m_loginAsked = true;
+            m_demo = m_game = m_downloadAsked = nullptr;
+            Frame()->PostMessage(UWM_START_LOGIN);
+        }
+        return Frame()->ActiveView() != Frame()->LoginStatusView() && LoggedIn();
+    }
+
     bool Closed() {
         if (!m_closeAsked) {
             m_closeAsked = true;
@@ -283,6 +477,16 @@ class CSessionDriver {
     bool m_playAnswered = false;
     GameInfo* m_deleteAsked = nullptr;
     bool m_closeAsked = false;
+    // The interruptions.
+    bool m_interrupted = false;
+    CInputWatch m_watch;
+    CProbe m_probe;
+    int m_nArrivedBefore = 0;
+    bool m_clickedBehind = false;
+    GameInfo* m_downloadAsked = nullptr;
+    int m_logoutAsked = 0;
+    std::optional<Clock::time_point> m_logoutSeen;
+    bool m_loginAsked = false;
 };
 
 }  // namespace

@@ -1,8 +1,9 @@
-// A whole session on a real display: the real service with the demo content,
+// Whole sessions on a real display: the real service with the demo content,
 // a fresh client install with the real engine, logged in from the command
-// line; the driven client downloads a demo, plays it (the game closes itself)
-// and deletes it, then buys, downloads and deletes its full game, through the
-// frame's messages and the client's own dialogs.
+// line. In the first the driven client downloads a demo, plays it (the game
+// closes itself) and deletes it, then buys, downloads and deletes its full
+// game, through the frame's messages and the client's own dialogs; in the
+// second it is interrupted.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -11,7 +12,9 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iostream>
+#include <memory>
 #include <string>
 
 #include "ChildProcess.h"
@@ -26,8 +29,10 @@ using halvory::e2e::ChildProcess;
 constexpr const char* kUser = "e2e-player";
 constexpr const char* kPassword = "e2e secret";
 
-// Echoes the driven client's report and returns its verdict line.
-std::string Verdict(ChildProcess& client, std::chrono::seconds timeout) {
+// Echoes the driven client's report, hands each line to onLine, and returns
+// its verdict line.
+std::string Verdict(ChildProcess& client, std::chrono::seconds timeout,
+                    const std::function<void(const std::string&)>& onLine = {}) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     ChildProcess::LineResult why = ChildProcess::LineResult::Found;
     while (const auto line =
@@ -39,10 +44,15 @@ std::string Verdict(ChildProcess& client, std::chrono::seconds timeout) {
         if (*line == "e2e: passed" || line->rfind("e2e: failed", 0) == 0) {
             return *line;
         }
+        if (onLine) {
+            onLine(*line);
+        }
     }
     return why == ChildProcess::LineResult::TimedOut ? "timed out" : "the client ended silently";
 }
 
+// The real service with the demo content and a fresh client install with the
+// real engine, logged in from the command line.
 class SessionTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -51,29 +61,17 @@ class SessionTest : public ::testing::Test {
             GTEST_SKIP() << "needs an X display with a window manager (DISPLAY is unset); "
                             "scripts/test.sh runs it under Xvfb and openbox";
         }
-    }
-};
-
-TEST_F(SessionTest, LogsInFetchesArtPlaysADemoAndBuysItsGame) {
-    hvtest::TempDir temp;
-    const fs::path content = temp.Path() / "content";
-    ASSERT_EQ(hvtest::RunProgram({HV_DEMOCONTENT_BIN, "--out", content.string()}), 0);
-    const fs::path db = temp.Path() / "service.db";
-    hvtest::ServiceProcess service(content, db);
-    ASSERT_FALSE(service.Url().empty());
-    ASSERT_EQ(service.Admin({"add-user", kUser, kPassword}), 0);
-
-    const fs::path install = temp.Path() / "client";
-    const fs::path art = install / "art";
-    const fs::path storage = temp.Path() / "games";
-    fs::create_directories(install);
-    fs::create_directories(storage);
-    fs::copy_file(HALVORY_DRIVEN_CLIENT, install / "halvory");
-    fs::copy_file(HALVORY_PLATFORM_LIBRARY, install / "libhvplatform.so");
-    fs::copy_file(HALVORY_ENGINE_LIBRARY, install / "libhalvory.so");
-    {
+        ASSERT_EQ(hvtest::RunProgram({HV_DEMOCONTENT_BIN, "--out", content.string()}), 0);
+        service = std::make_unique<hvtest::ServiceProcess>(content, temp.Path() / "service.db");
+        ASSERT_FALSE(service->Url().empty());
+        ASSERT_EQ(service->Admin({"add-user", kUser, kPassword}), 0);
+        fs::create_directories(install);
+        fs::create_directories(storage);
+        fs::copy_file(HALVORY_DRIVEN_CLIENT, install / "halvory");
+        fs::copy_file(HALVORY_PLATFORM_LIBRARY, install / "libhvplatform.so");
+        fs::copy_file(HALVORY_ENGINE_LIBRARY, install / "libhalvory.so");
         std::ofstream ini(install / "Halvory.ini");
-        const std::string base = service.Url();
+        const std::string base = service->Url();
         ini << "SERVERIPADDR_URL=" << base << "/discover\n"
             << "ARTURL=" << base << "/art/  \n"  // trailing blanks are not part of it
             << "ARTDIR=" << art.string() << "/\n"
@@ -81,20 +79,39 @@ TEST_F(SessionTest, LogsInFetchesArtPlaysADemoAndBuysItsGame) {
             << "HELP_URL=" << base << "/pages\n"
             << "ENGINE_URL=" << base << "\n";
     }
-    const fs::path gameLog = temp.Path() / "game.log";
 
-    ChildProcess client((install / "halvory").string(),
-                        {.args = {std::string("/u") + kUser + "//" + kPassword},
-                         .set_env = {"HALVORY_E2E_STORAGE=" + storage.string(),
-                                     "HALVORY_DEMO_GAME_LOG=" + gameLog.string(),
-                                     "HALVORY_DEMO_GAME_CLOSE_AFTER_MS=1500"},
-                         .unset_env = {"QT_QPA_PLATFORM"}});
-    ASSERT_TRUE(client.started()) << client.error();
-    const std::string verdict = Verdict(client, 300s);
-    const auto status = client.waitForExit(30s);
-    ASSERT_EQ(verdict, "e2e: passed");
-    ASSERT_TRUE(status) << "the client did not end after its window was closed";
-    EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << "wait status " << *status;
+    // Runs the driven client to its verdict; it must then end on its own.
+    void RunClient(const std::string& scenario,
+                   const std::function<void(const std::string&)>& onLine = {}) {
+        ChildProcess client((install / "halvory").string(),
+                            {.args = {std::string("/u") + kUser + "//" + kPassword},
+                             .set_env = {"HALVORY_E2E_STORAGE=" + storage.string(),
+                                         "HALVORY_E2E_SCENARIO=" + scenario,
+                                         "HALVORY_DEMO_GAME_LOG=" + gameLog.string(),
+                                         "HALVORY_DEMO_GAME_CLOSE_AFTER_MS=1500"},
+                             .unset_env = {"QT_QPA_PLATFORM"}});
+        ASSERT_TRUE(client.started()) << client.error();
+        const std::string verdict = Verdict(client, 300s, onLine);
+        const auto status = client.waitForExit(30s);
+        ASSERT_EQ(verdict, "e2e: passed");
+        ASSERT_TRUE(status) << "the client did not end after its window was closed";
+        EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << "wait status " << *status;
+    }
+
+    hvtest::TempDir temp;
+    const fs::path content = temp.Path() / "content";
+    std::unique_ptr<hvtest::ServiceProcess> service;
+    const fs::path install = temp.Path() / "client";
+    const fs::path art = install / "art";
+    const fs::path storage = temp.Path() / "games";
+    const fs::path gameLog = temp.Path() / "game.log";
+};
+
+TEST_F(SessionTest, LogsInFetchesArtPlaysADemoAndBuysItsGame) {
+    RunClient("session");
+    if (HasFatalFailure()) {
+        return;
+    }
 
     // The catalogue came from the engine, the art from the service.
     EXPECT_TRUE(fs::exists(install / "moviedata.txt"));
@@ -116,6 +133,20 @@ TEST_F(SessionTest, LogsInFetchesArtPlaysADemoAndBuysItsGame) {
     EXPECT_NE(played.find("started: "), std::string::npos) << played;
     EXPECT_NE(played.find("closed: "), std::string::npos) << played;
     EXPECT_TRUE(fs::is_empty(storage)) << "the deleted games left files in " << storage;
+}
+
+// Real input behind the wait dialog and on the purchase confirmation, and the
+// session ended by the service while a question is open (the driver checks
+// what the client shows; see its interruptions scenario).
+TEST_F(SessionTest, InterruptionsLeaveNothingOpenOrDisabled) {
+    RunClient("interruptions", [this](const std::string& line) {
+        if (line == "e2e: waiting for logout 1") {
+            EXPECT_EQ(service->Admin({"close-sessions", kUser}), 0);
+        } else if (line == "e2e: waiting for logout 2") {
+            EXPECT_EQ(service->Admin({"suspend", kUser}), 0);
+        }
+    });
+    EXPECT_TRUE(fs::is_empty(storage)) << "an interrupted download left files in " << storage;
 }
 
 }  // namespace
