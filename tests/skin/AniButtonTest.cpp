@@ -142,3 +142,21 @@ TEST_F(Fixture, ButtonsPulseTogetherInHundredMillisecondSteps) {
     button.StopAnimation();
     EXPECT_FALSE(CAnimationClock::Instance().IsRunning());
 }
+
+TEST_F(Fixture, StoppingDropsTheClickItsSweepCarried) {
+    // Stopped halfway through the sweep, and once the sweep has posted it.
+    for (const int steps : {3, 6}) {
+        button.StartAnimation();
+        HoldClock();
+        button.Click();
+        for (int step = 0; step < steps; ++step) {
+            button.Step();
+        }
+        button.StopAnimation();
+        button.StartAnimation();
+        HoldClock();
+        Steps(10);
+        EXPECT_EQ(parent.clicks, 0) << steps << " steps";
+        EXPECT_FALSE(button.IsClicked()) << steps << " steps";
+    }
+}
