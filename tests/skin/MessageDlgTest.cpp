@@ -4,6 +4,9 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileDialog>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QTest>
 #include <QTimer>
 #include <functional>
@@ -11,6 +14,7 @@
 #include "halvory/engine.h"
 #include "skin/MessageDlg.h"
 #include "skin/PleaseWaitDlg.h"
+#include "ui/MessageBox.h"
 
 namespace {
 
@@ -187,6 +191,28 @@ TEST(MessageDlg, PurchaseFormSetsExactlyOneEvent) {
         CloseHandle(purchase);
         CloseHandle(decline);
     }
+}
+
+// Titles and messages come from the network; none of them is markup.
+TEST(MessageDlg, MarkupInATextIsShownAsWritten) {
+    const std::string markup = "<b>x</b><img src=\"/etc/hostname\">";
+    CMessageDlg dialog;
+    dialog.SetTitle(markup);
+    dialog.SetMessage(markup);
+    ASSERT_TRUE(dialog.Create(CMessageDlg::kTemplateId, nullptr));
+    for (const int id : {1010, 1011}) {
+        auto* label = qobject_cast<QLabel*>(dialog.GetDlgItem(id)->GetWidget());
+        ASSERT_NE(label, nullptr) << id;
+        EXPECT_EQ(label->text().toStdString(), markup) << id;
+        EXPECT_EQ(label->textFormat(), Qt::PlainText) << id;
+    }
+    QTimer::singleShot(150, [] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        EXPECT_EQ(box->textFormat(), Qt::PlainText);
+        box->button(QMessageBox::Ok)->click();
+    });
+    EXPECT_EQ(MessageBoxA(nullptr, markup.c_str(), "Error", MB_OK), IDOK);
 }
 
 TEST(PleaseWaitDlg, TextsCycleEveryHalfSecondAndStopPromptly) {
