@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -78,18 +79,9 @@ bool WaitUntil(const std::function<bool()>& done) {
 }
 
 // A window on the test thread that records every icon announcement.
-class IconWindow {
-  public:
-    IconWindow() : m_hwnd(hvCreateWindowHandle(&IconWindow::Proc, this)) {}
-    ~IconWindow() { hvDestroyWindowHandle(m_hwnd); }
-    IconWindow(const IconWindow&) = delete;
-    IconWindow& operator=(const IconWindow&) = delete;
-
-    HWND Handle() const { return m_hwnd; }
-    std::vector<std::string> packages;
-    std::function<void()> onIcon;
-
-  private:
+struct IconWindow {
+    IconWindow() : hwnd(hvCreateWindowHandle(&Proc, this)) {}
+    ~IconWindow() { hvDestroyWindowHandle(hwnd); }
     static LRESULT Proc(void* context, HWND, UINT msg, WPARAM, LPARAM lParam) {
         auto* self = static_cast<IconWindow*>(context);
         if (msg == UWM_ICON_READY) {
@@ -101,7 +93,9 @@ class IconWindow {
         return 0;
     }
 
-    HWND m_hwnd;
+    const HWND hwnd;
+    std::vector<std::string> packages;
+    std::function<void()> onIcon;
 };
 
 enum class Server { Service, Nginx };
@@ -162,13 +156,9 @@ class ArtThreadTest : public ::testing::Test {
     bool TempFolderEmpty() const { return fs::is_empty(m_tmp); }
 
     bool DownloadUnderway() const {
-        for (const auto& entry : fs::directory_iterator(m_tmp)) {
-            std::error_code ec;
-            if (entry.is_regular_file(ec) && entry.file_size(ec) > 0) {
-                return true;
-            }
-        }
-        return false;
+        std::error_code ec;
+        return std::any_of(fs::directory_iterator(m_tmp), fs::directory_iterator(),
+                           [&ec](const auto& entry) { return entry.file_size(ec) > 0 && !ec; });
     }
 
     hvtest::TempDir m_dir;
@@ -194,12 +184,10 @@ class ArtThreadServerTest : public ArtThreadTest, public ::testing::WithParamInt
 
 TEST_F(ArtThreadTest, EmptyAddressReleasesTheWaiterAndTouchesNothing) {
     AddGame("PKG-A", "Alpha", "alpha");
-    HANDLE done = CreateEventA(nullptr, FALSE, FALSE, kGameIconsDrawDone);
+    const hv::UniqueHandle done(CreateEventA(nullptr, FALSE, FALSE, kGameIconsDrawDone));
     CGameInfoThread thread(nullptr, "", m_records);
-
     EXPECT_EQ(RunToEnd(thread), 0u);
-    EXPECT_EQ(WaitForSingleObject(done, 0), WAIT_OBJECT_0);
-    CloseHandle(done);
+    EXPECT_EQ(WaitForSingleObject(done.Get(), 0), WAIT_OBJECT_0);
     EXPECT_FALSE(fs::exists(m_cache.parent_path())) << "no download was attempted";
 }
 
@@ -226,11 +214,10 @@ TEST_F(ArtThreadTest, CachedIconsAreDecodedBeforeTheWaiterIsReleased) {
         }
     }
 
-    HANDLE done = CreateEventA(nullptr, FALSE, FALSE, kGameIconsDrawDone);
+    const hv::UniqueHandle done(CreateEventA(nullptr, FALSE, FALSE, kGameIconsDrawDone));
     CGameInfoThread thread(nullptr, address, m_records);
     ASSERT_TRUE(thread.CreateThread());
-    EXPECT_EQ(WaitForSingleObject(done, kRunLimitMs), WAIT_OBJECT_0);
-    CloseHandle(done);
+    EXPECT_EQ(WaitForSingleObject(done.Get(), kRunLimitMs), WAIT_OBJECT_0);
     // The server has none of these, so the second pass leaves the icons be.
     for (size_t i = 0; i < std::size(cases); ++i) {
         const CxImage* icon = Icon(*m_records[i]);
@@ -255,19 +242,17 @@ TEST_P(ArtThreadServerTest, FetchesWhatIsNewAndOnlyThat) {
         const char* name;
         std::function<void()> before;
         const char* addressEnd;
-        unsigned bodies;
-        size_t icons;  // announced so far
+        unsigned bodies, icons, iconHeight;  // icons announced so far
         int64_t iconTime;
-        uint32_t iconHeight;
     } runs[] = {
-        {"first, into folders that do not exist yet", {}, "   ", 3, 1, kIconTime, 12},
-        {"again against the same server", {}, "", 0, 1, kIconTime, 12},
+        {"first, into folders that do not exist yet", {}, "   ", 3, 1, 12, kIconTime},
+        {"again against the same server", {}, "", 0, 1, 12, kIconTime},
         {"a new icon on the server and a touched local description",
          [&] {
              WriteFile(serverIcon, Jpeg(10, 30), kIconTime + 500);
              WriteFile(betaDesc, "No icon for this one.", kDescTime + 1);
          },
-         "", 2, 2, kIconTime + 500, 30},
+         "", 2, 2, 30, kIconTime + 500},
         // An abandoned thread may still walk while the next file is parsed;
         // it goes on with the records as they were when it was made.
         {"a parse renames and appends records during the walk",
@@ -276,19 +261,17 @@ TEST_P(ArtThreadServerTest, FetchesWhatIsNewAndOnlyThat) {
              WriteFile(m_content / "art" / "Renamed.txt", "Renamed", kDescTime);
              window.onIcon = [&] {
                  AddGame("pkg-beta", "Renamed", "renamed");
-                 for (const std::string late : {"1", "2", "3", "4", "5", "6", "7", "8"}) {
-                     AddGame("PKG-LATE" + late, "Beta", "late" + late);
-                 }
+                 AddGame("PKG-LATE", "Beta", "late");
              };
          },
-         "", 1, 3, kIconTime + 900, 20},
+         "", 1, 3, 20, kIconTime + 900},
     };
     for (const auto& run : runs) {
         SCOPED_TRACE(run.name);
         if (run.before) {
             run.before();
         }
-        CGameInfoThread thread(window.Handle(), address + run.addressEnd, m_records);
+        CGameInfoThread thread(window.hwnd, address + run.addressEnd, m_records);
         EXPECT_EQ(RunToEnd(thread), 1u);
         EXPECT_EQ(thread.BodiesFetched(), run.bodies);
         EXPECT_EQ(window.packages, std::vector<std::string>(run.icons, "PKG-ALPHA"));
@@ -368,11 +351,7 @@ TEST_F(ArtThreadTest, AnswerWithoutLastModifiedIsNeverStored) {
 TEST_F(ArtThreadTest, StoppedOrAbandonedDuringADownloadKeepsTheOldFile) {
     // About a minute for the icon, so the stop always lands in the middle.
     const std::string address = Start(Server::Service, "art", {"--throttle-bps", "4096"});
-    std::string big(256 * 1024, '\0');
-    for (size_t i = 0; i < big.size(); ++i) {
-        big[i] = static_cast<char>(i * 7 + 3);
-    }
-    WriteFile(m_content / "art" / "Slow.jpg", big, kIconTime);
+    WriteFile(m_content / "art" / "Slow.jpg", std::string(256 * 1024, 'x'), kIconTime);
     // As the frame does for a thread it gave up on, the records are kept for
     // good: nothing tells when the worker has let go of them.
     static GameList* const kept = new GameList;
@@ -407,7 +386,7 @@ TEST_F(ArtThreadTest, StopAskedWhileAnIconIsAnnouncedEndsBeforeTheNextFile) {
         AddGame(std::string("PKG-") + title, title, title);
     }
     IconWindow window;
-    CGameInfoThread thread(window.Handle(), address, m_records);
+    CGameInfoThread thread(window.hwnd, address, m_records);
     // The worker is inside SendMessage here, so this can only ask, not wait.
     window.onIcon = [&thread] { EXPECT_FALSE(thread.Stop(0)); };
 
