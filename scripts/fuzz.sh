@@ -5,7 +5,9 @@
 # it is kept in build-fuzz/artifacts/.
 #
 # Usage: scripts/fuzz.sh [seconds] [target...]
-# Set HALVORY_BUILD_LOCK to a lock file to build under flock on it.
+# Set HALVORY_BUILD_LOCK to a lock file to build under flock on it, and
+# HALVORY_FUZZ_FLAGS to pass more libFuzzer flags (say -runs=10000000, which
+# ends a target after that many inputs if its time has not run out first).
 set -euo pipefail
 
 cd "$(dirname "$0")/.."
@@ -45,10 +47,13 @@ for target in "${TARGETS[@]}"; do
     mkdir -p "$scratch" "$corpus"
     log=$BUILD/$target.log
     echo "=== $target: $SECONDS_EACH s"
+    started=$SECONDS
+    # Unquoted: it may hold several flags.
     if "$BUILD/bin/$target" -max_total_time="$SECONDS_EACH" -print_final_stats=1 \
-        -artifact_prefix="$BUILD/artifacts/$target-" "$scratch" "$corpus" >"$log" 2>&1; then
+        ${HALVORY_FUZZ_FLAGS:-} -artifact_prefix="$BUILD/artifacts/$target-" "$scratch" "$corpus" \
+        >"$log" 2>&1; then
         runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
-        RESULTS+=("$target: ok, ${runs:-?} runs")
+        RESULTS+=("$target: ok, ${runs:-?} runs in $((SECONDS - started)) s")
     else
         tail -n 60 "$log" >&2
         RESULTS+=("$target: FAILED (see $log)")

@@ -13,13 +13,28 @@
 #include "net/PercentEncode.h"
 #include "net/TempFile.h"
 
+namespace {
+
+// What the thread needs of a record, copied when the thread is made: a later
+// parse appends to the list and rewrites records while an abandoned thread may
+// still walk them. Only the icon is reached through the record itself.
+struct ArtRecord {
+    GameInfo* game;
+    std::string title;
+    std::string package;
+    std::string iconFile;
+    std::string descFile;
+};
+
+}  // namespace
+
 struct CGameInfoThread::State {
     std::atomic<bool> stop{false};
     std::atomic<unsigned> bodies{0};
     std::atomic<DWORD> exitCode{0};
     HWND notifyWnd = nullptr;
     std::string artUrl;
-    GameList* records = nullptr;
+    std::vector<ArtRecord> records;
     // Read on the creating thread: nothing may change the environment while
     // another thread reads it.
     std::string tempFolder = CTempFile::SystemFolder();
@@ -29,6 +44,10 @@ namespace {
 
 // Art is small; a larger answer is not art and is not stored.
 constexpr int64_t kMaxArtBytes = int64_t{64} << 20;
+// An icon is kept no larger than a tile can show, and a larger file is no icon:
+// every record holds its picture for the whole session.
+constexpr uint32_t kIconMaxSide = 512;
+constexpr size_t kIconMaxFileBytes = size_t{8} << 20;
 
 struct LocalFile {
     bool exists = false;
@@ -88,7 +107,7 @@ void SignalDrawDone() {
 // Decodes outside the lock, so that the painting code waits only for the swap.
 void LoadIconImage(GameInfo& game, const std::string& iconFile) {
     auto image = std::make_unique<CxImage>(CXIMAGE_FORMAT_JPG);
-    if (!image->Load(iconFile, CXIMAGE_FORMAT_JPG)) {
+    if (!image->LoadFitted(iconFile, CXIMAGE_FORMAT_JPG, kIconMaxSide, kIconMaxFileBytes)) {
         image.reset();
     }
     std::lock_guard lock(game.m_csIcon);
@@ -136,19 +155,13 @@ DWORD CArtSync::Run() {
     }
     address.erase(address.find_last_not_of(' ') + 1);
 
-    GameList& records = *m_state.records;
-    for (size_t i = 0; i < records.size(); ++i) {
-        GameInfo* game = records[i].get();
-        if (game == nullptr) {
-            continue;
-        }
+    for (const ArtRecord& record : m_state.records) {
         if (Stopping()) {
             SignalDrawDone();
             return 0;
         }
-        const std::string iconFile = game->m_strIconFile;
-        if (CanRead(iconFile)) {
-            LoadIconImage(*game, iconFile);
+        if (CanRead(record.iconFile)) {
+            LoadIconImage(*record.game, record.iconFile);
         }
     }
     SignalDrawDone();
@@ -157,30 +170,24 @@ DWORD CArtSync::Run() {
     if (!session.IsOpen()) {
         return 1;
     }
-    for (size_t i = 0; i < records.size(); ++i) {
+    for (const ArtRecord& record : m_state.records) {
         if (Stopping()) {
             return 0;
         }
-        GameInfo* game = records[i].get();
-        if (game == nullptr) {
-            continue;
-        }
-        const std::string url = address + PercentEncodeSegment(game->m_strTitle);
-        const std::string iconFile = game->m_strIconFile;
-        const std::string descFile = game->m_strDescFile;
-        if (DownloadIfNewer(session, iconFile, url + ".jpg") == 1) {
+        const std::string url = address + PercentEncodeSegment(record.title);
+        if (DownloadIfNewer(session, record.iconFile, url + ".jpg") == 1) {
             if (Stopping()) {
                 return 0;
             }
-            LoadIconImage(*game, iconFile);
+            LoadIconImage(*record.game, record.iconFile);
             if (m_state.notifyWnd != nullptr && IsWindow(m_state.notifyWnd)) {
-                hv::Send<UWM_ICON_READY>(m_state.notifyWnd, {}, game->m_strPackage.c_str());
+                hv::Send<UWM_ICON_READY>(m_state.notifyWnd, {}, record.package.c_str());
             }
         }
         if (Stopping()) {
             return 0;
         }
-        DownloadIfNewer(session, descFile, url + ".txt");
+        DownloadIfNewer(session, record.descFile, url + ".txt");
     }
     return Stopping() ? 0 : 1;
 }
@@ -220,11 +227,17 @@ int CArtSync::DownloadIfNewer(CHttpSession& session, const std::string& localPat
 
 }  // namespace
 
-CGameInfoThread::CGameInfoThread(HWND notifyWnd, std::string artUrl, GameList& records)
+CGameInfoThread::CGameInfoThread(HWND notifyWnd, std::string artUrl, const GameList& records)
     : m_state(std::make_shared<State>()) {
     m_state->notifyWnd = notifyWnd;
     m_state->artUrl = std::move(artUrl);
-    m_state->records = &records;
+    m_state->records.reserve(records.size());
+    for (const auto& game : records) {
+        if (game) {
+            m_state->records.push_back({game.get(), game->m_strTitle, game->m_strPackage,
+                                        game->m_strIconFile, game->m_strDescFile});
+        }
+    }
 }
 
 CGameInfoThread::~CGameInfoThread() {

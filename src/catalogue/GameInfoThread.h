@@ -16,9 +16,10 @@ inline constexpr char kGameIconsDrawDone[] = "GAMEICONS_DRAW_DONE";
 
 class CGameInfoThread {
   public:
-    // records must stay alive until the thread has ended, also when Stop
-    // gives up on it.
-    CGameInfoThread(HWND notifyWnd, std::string artUrl, GameList& records = g_arrGameInfo);
+    // The thread walks the records as they are now; the list may change
+    // after this. The records themselves must stay alive until the thread
+    // has ended, also when Stop gives up on it: it replaces their icons.
+    CGameInfoThread(HWND notifyWnd, std::string artUrl, const GameList& records = g_arrGameInfo);
     // Asks a running thread to end and leaves it to finish alone.
     ~CGameInfoThread();
     CGameInfoThread(const CGameInfoThread&) = delete;

@@ -39,6 +39,11 @@ void CAniButton::StartAnimation() {
 }
 
 void CAniButton::StopAnimation() {
+    // A click whose sweep did not finish is dropped, and so is one already
+    // posted: restarted later, the button must not report it then.
+    m_bClicked = false;
+    m_nStaleClicks += m_nPostedClicks;
+    m_nPostedClicks = 0;
     m_bAnimating = false;
     m_shown = Shown::Face;
     FollowClock(false);
@@ -137,6 +142,7 @@ void CAniButton::Sweep() {
         // The shine has crossed the face: now the parent may hear of it.
         hv::Post<WM_COMMAND>(GetParent()->GetSafeHwnd(), MAKEWPARAM(GetDlgCtrlID(), BN_CLICKED),
                              GetSafeHwnd());
+        ++m_nPostedClicks;
     }
 }
 
@@ -144,12 +150,17 @@ BOOL CAniButton::OnChildNotify(UINT message, WPARAM wParam, LPARAM) {
     if (message != WM_COMMAND || HIWORD(wParam) != BN_CLICKED) {
         return FALSE;
     }
+    if (m_nStaleClicks > 0) {
+        --m_nStaleClicks;
+        return TRUE;
+    }
     if (!m_bClicked) {
         m_bClicked = true;
         PlayClick();
         return TRUE;
     }
     m_bClicked = false;
+    m_nPostedClicks = 0;
     m_nGlowLevel = 0;
     m_bGlowRising = true;
     m_nSweepPosition = 5;

@@ -58,6 +58,10 @@ class CAniButton : public CButton {
     bool m_bGlowRising = true;
     int m_nSweepPosition = 5;
     bool m_bClicked = false;
+    // Clicks posted by the current sweep, and those of a stopped sweep still
+    // on their way, which are swallowed when they arrive.
+    int m_nPostedClicks = 0;
+    int m_nStaleClicks = 0;
     bool m_bAnimating = false;
     Shown m_shown = Shown::Face;
     int m_nShownGlow = 0;

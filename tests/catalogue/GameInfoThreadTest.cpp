@@ -3,12 +3,11 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <map>
 #include <memory>
@@ -28,6 +27,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
+using hvtest::ReadFile;
 
 // Bounds for things that normally take milliseconds; only a hang reaches them.
 constexpr DWORD kRunLimitMs = 120000;
@@ -36,14 +36,8 @@ constexpr auto kPollLimit = 120s;
 constexpr int64_t kIconTime = 1600000000;
 constexpr int64_t kDescTime = 1600000100;
 
-std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 void WriteFile(const fs::path& path, const std::string& bytes, int64_t modified) {
-    fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+    hvtest::WriteFile(path, bytes);
     const timespec times[2] = {{modified, 0}, {modified, 0}};
     ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0) << path;
 }
@@ -85,22 +79,13 @@ bool WaitUntil(const std::function<bool()>& done) {
 }
 
 // A window on the test thread that records every icon announcement.
-class IconWindow {
-  public:
-    IconWindow() : m_hwnd(hvCreateWindowHandle(&IconWindow::Proc, this)) {}
-    ~IconWindow() { hvDestroyWindowHandle(m_hwnd); }
-    IconWindow(const IconWindow&) = delete;
-    IconWindow& operator=(const IconWindow&) = delete;
-
-    HWND Handle() const { return m_hwnd; }
-    const std::vector<std::string>& Packages() const { return m_packages; }
-    std::function<void()> onIcon;
-
-  private:
+struct IconWindow {
+    IconWindow() : hwnd(hvCreateWindowHandle(&Proc, this)) {}
+    ~IconWindow() { hvDestroyWindowHandle(hwnd); }
     static LRESULT Proc(void* context, HWND, UINT msg, WPARAM, LPARAM lParam) {
         auto* self = static_cast<IconWindow*>(context);
         if (msg == UWM_ICON_READY) {
-            self->m_packages.emplace_back(reinterpret_cast<const char*>(lParam));
+            self->packages.emplace_back(reinterpret_cast<const char*>(lParam));
             if (self->onIcon) {
                 self->onIcon();
             }
@@ -108,8 +93,9 @@ class IconWindow {
         return 0;
     }
 
-    HWND m_hwnd;
-    std::vector<std::string> m_packages;
+    const HWND hwnd;
+    std::vector<std::string> packages;
+    std::function<void()> onIcon;
 };
 
 enum class Server { Service, Nginx };
@@ -126,11 +112,7 @@ class ArtThreadTest : public ::testing::Test {
         ::setenv("TMPDIR", m_tmp.c_str(), 1);
     }
     void TearDown() override {
-        if (m_oldTmp) {
-            ::setenv("TMPDIR", m_oldTmp->c_str(), 1);
-        } else {
-            ::unsetenv("TMPDIR");
-        }
+        m_oldTmp ? ::setenv("TMPDIR", m_oldTmp->c_str(), 1) : ::unsetenv("TMPDIR");
     }
 
     // The address of the server's folder, served from m_content.
@@ -147,20 +129,20 @@ class ArtThreadTest : public ::testing::Test {
         return m_nginx->Url() + "/" + folder + "/";
     }
 
+    // A record whose art the server holds under the title, in the cache under localName.
     GameInfo& AddGame(const std::string& package, const std::string& title,
-                      const std::string& localName) {
+                      const std::string& localName, GameList* records = nullptr) {
         auto game = std::make_unique<GameInfo>();
         game->m_strPackage = package;
         game->m_strTitle = title;
         game->m_nType = 1;
         game->m_strIconFile = m_cache.string() + "/" + localName + ".jpg";
         game->m_strDescFile = m_cache.string() + "/" + localName + ".txt";
-        m_records.push_back(std::move(game));
-        return *m_records.back();
+        return *AddOrMergeGame(records ? *records : m_records, std::move(game));
     }
 
     // Runs a thread to its end; returns its exit code.
-    DWORD RunToEnd(CGameInfoThread& thread) {
+    static DWORD RunToEnd(CGameInfoThread& thread) {
         EXPECT_TRUE(thread.CreateThread());
         EXPECT_TRUE(thread.Wait(kRunLimitMs));
         return thread.ExitCode();
@@ -174,13 +156,9 @@ class ArtThreadTest : public ::testing::Test {
     bool TempFolderEmpty() const { return fs::is_empty(m_tmp); }
 
     bool DownloadUnderway() const {
-        for (const auto& entry : fs::directory_iterator(m_tmp)) {
-            std::error_code ec;
-            if (entry.is_regular_file(ec) && entry.file_size(ec) > 0) {
-                return true;
-            }
-        }
-        return false;
+        std::error_code ec;
+        return std::any_of(fs::directory_iterator(m_tmp), fs::directory_iterator(),
+                           [&ec](const auto& entry) { return entry.file_size(ec) > 0 && !ec; });
     }
 
     hvtest::TempDir m_dir;
@@ -206,39 +184,46 @@ class ArtThreadServerTest : public ArtThreadTest, public ::testing::WithParamInt
 
 TEST_F(ArtThreadTest, EmptyAddressReleasesTheWaiterAndTouchesNothing) {
     AddGame("PKG-A", "Alpha", "alpha");
-    HANDLE done = CreateEventA(nullptr, FALSE, FALSE, kGameIconsDrawDone);
+    const hv::UniqueHandle done(CreateEventA(nullptr, FALSE, FALSE, kGameIconsDrawDone));
     CGameInfoThread thread(nullptr, "", m_records);
-
     EXPECT_EQ(RunToEnd(thread), 0u);
-    EXPECT_EQ(WaitForSingleObject(done, 0), WAIT_OBJECT_0);
-    CloseHandle(done);
+    EXPECT_EQ(WaitForSingleObject(done.Get(), 0), WAIT_OBJECT_0);
     EXPECT_FALSE(fs::exists(m_cache.parent_path())) << "no download was attempted";
 }
 
 TEST_F(ArtThreadTest, CachedIconsAreDecodedBeforeTheWaiterIsReleased) {
     const std::string address = Start(Server::Service);
-    GameInfo& good = AddGame("PKG-GOOD", "Good", "good");
-    GameInfo& broken = AddGame("PKG-BROKEN", "Broken", "broken");
-    GameInfo& missing = AddGame("PKG-MISSING", "Missing", "missing");
-    WriteFile(good.m_strIconFile, Jpeg(24, 12), kIconTime);
-    WriteFile(broken.m_strIconFile, "not a picture", kIconTime);
-    broken.m_pIconImage = std::make_unique<CxImage>();
-    missing.m_pIconImage = std::make_unique<CxImage>();
-    const CxImage* kept = missing.m_pIconImage.get();
+    // Cached icon, and the picture the record should hold once it is released.
+    const struct {
+        const char* name;
+        std::optional<std::string> cached;
+        uint32_t width, height;  // 0: no picture
+    } cases[] = {{"good", Jpeg(24, 12), 24, 12},
+                 // No larger than a tile can show, and no file larger than an icon.
+                 {"wide", Jpeg(4000, 3000), 512, 384},
+                 {"tall", Jpeg(700, 2800), 128, 512},
+                 {"too large", Jpeg(16, 16) + std::string(8 << 20, '\0'), 0, 0},
+                 {"broken", "not a picture", 0, 0},
+                 {"missing", std::nullopt, 1, 1}};  // keeps what it has
+    for (const auto& icon : cases) {
+        GameInfo& game = AddGame(icon.name, icon.name, icon.name);
+        game.m_pIconImage = std::make_unique<CxImage>();
+        game.m_pIconImage->Create(1, 1, false);
+        if (icon.cached) {
+            WriteFile(game.m_strIconFile, *icon.cached, kIconTime);
+        }
+    }
 
-    HANDLE done = CreateEventA(nullptr, FALSE, FALSE, kGameIconsDrawDone);
+    const hv::UniqueHandle done(CreateEventA(nullptr, FALSE, FALSE, kGameIconsDrawDone));
     CGameInfoThread thread(nullptr, address, m_records);
     ASSERT_TRUE(thread.CreateThread());
-    EXPECT_EQ(WaitForSingleObject(done, kRunLimitMs), WAIT_OBJECT_0);
-    CloseHandle(done);
+    EXPECT_EQ(WaitForSingleObject(done.Get(), kRunLimitMs), WAIT_OBJECT_0);
     // The server has none of these, so the second pass leaves the icons be.
-    const CxImage* icon = Icon(good);
-    ASSERT_NE(icon, nullptr);
-    EXPECT_EQ(icon->GetWidth(), 24u);
-    EXPECT_EQ(icon->GetHeight(), 12u);
-    EXPECT_EQ(Icon(broken), nullptr) << "an icon that does not decode leaves no picture";
-    EXPECT_EQ(Icon(missing), kept) << "a record without a cached icon keeps what it has";
-
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        const CxImage* icon = Icon(*m_records[i]);
+        EXPECT_EQ(icon ? icon->GetWidth() : 0, cases[i].width) << cases[i].name;
+        EXPECT_EQ(icon ? icon->GetHeight() : 0, cases[i].height) << cases[i].name;
+    }
     EXPECT_TRUE(thread.Wait(kRunLimitMs));
     EXPECT_EQ(thread.ExitCode(), 1u);
     EXPECT_EQ(thread.BodiesFetched(), 0u);
@@ -246,54 +231,60 @@ TEST_F(ArtThreadTest, CachedIconsAreDecodedBeforeTheWaiterIsReleased) {
 
 TEST_P(ArtThreadServerTest, FetchesWhatIsNewAndOnlyThat) {
     const std::string address = Start(GetParam());
-    WriteFile(m_content / "art" / "Alpha Quest.jpg", Jpeg(24, 12), kIconTime);
+    const fs::path serverIcon = m_content / "art" / "Alpha Quest.jpg";
+    WriteFile(serverIcon, Jpeg(24, 12), kIconTime);
     WriteFile(m_content / "art" / "Alpha Quest.txt", "A quest.", kDescTime);
     WriteFile(m_content / "art" / "Beta.txt", "No icon for this one.", kDescTime);
     GameInfo& alpha = AddGame("PKG-ALPHA", "Alpha Quest", "alpha");
-    GameInfo& beta = AddGame("PKG-BETA", "Beta", "beta");
+    const std::string betaDesc = AddGame("PKG-BETA", "Beta", "beta").m_strDescFile;
     IconWindow window;
-
-    {
-        SCOPED_TRACE("first run, into folders that do not exist yet, address ending in blanks");
-        CGameInfoThread thread(window.Handle(), address + "   ", m_records);
+    const struct {
+        const char* name;
+        std::function<void()> before;
+        const char* addressEnd;
+        unsigned bodies, icons, iconHeight;  // icons announced so far
+        int64_t iconTime;
+    } runs[] = {
+        {"first, into folders that do not exist yet", {}, "   ", 3, 1, 12, kIconTime},
+        {"again against the same server", {}, "", 0, 1, 12, kIconTime},
+        {"a new icon on the server and a touched local description",
+         [&] {
+             WriteFile(serverIcon, Jpeg(10, 30), kIconTime + 500);
+             WriteFile(betaDesc, "No icon for this one.", kDescTime + 1);
+         },
+         "", 2, 2, 30, kIconTime + 500},
+        // An abandoned thread may still walk while the next file is parsed;
+        // it goes on with the records as they were when it was made.
+        {"a parse renames and appends records during the walk",
+         [&] {
+             WriteFile(serverIcon, Jpeg(10, 20), kIconTime + 900);
+             WriteFile(m_content / "art" / "Renamed.txt", "Renamed", kDescTime);
+             window.onIcon = [&] {
+                 AddGame("pkg-beta", "Renamed", "renamed");
+                 AddGame("PKG-LATE", "Beta", "late");
+             };
+         },
+         "", 1, 3, 20, kIconTime + 900},
+    };
+    for (const auto& run : runs) {
+        SCOPED_TRACE(run.name);
+        if (run.before) {
+            run.before();
+        }
+        CGameInfoThread thread(window.hwnd, address + run.addressEnd, m_records);
         EXPECT_EQ(RunToEnd(thread), 1u);
-        EXPECT_EQ(thread.BodiesFetched(), 3u);
-        EXPECT_EQ(window.Packages(), std::vector<std::string>{"PKG-ALPHA"});
-        EXPECT_TRUE(ReadFile(alpha.m_strIconFile) ==
-                    ReadFile(m_content / "art" / "Alpha Quest.jpg"))
-            << "the icon arrives byte for byte";
+        EXPECT_EQ(thread.BodiesFetched(), run.bodies);
+        EXPECT_EQ(window.packages, std::vector<std::string>(run.icons, "PKG-ALPHA"));
+        EXPECT_TRUE(ReadFile(alpha.m_strIconFile) == ReadFile(serverIcon)) << "byte for byte";
         EXPECT_EQ(ReadFile(alpha.m_strDescFile), "A quest.");
-        EXPECT_EQ(ReadFile(beta.m_strDescFile), "No icon for this one.");
-        EXPECT_FALSE(fs::exists(beta.m_strIconFile));
-        EXPECT_EQ(Modified(alpha.m_strIconFile), kIconTime);
+        EXPECT_EQ(ReadFile(betaDesc), "No icon for this one.");
+        EXPECT_EQ(Modified(alpha.m_strIconFile), run.iconTime);
         EXPECT_EQ(Modified(alpha.m_strDescFile), kDescTime);
+        EXPECT_EQ(Modified(betaDesc), kDescTime);
         const CxImage* icon = Icon(alpha);
-        ASSERT_NE(icon, nullptr);
-        EXPECT_EQ(icon->GetWidth(), 24u);
+        EXPECT_EQ(icon ? icon->GetHeight() : 0, run.iconHeight);
         EXPECT_TRUE(TempFolderEmpty());
         EXPECT_EQ(Snapshot(m_cache).size(), 3u) << "nothing but the three files in the cache";
-    }
-    {
-        SCOPED_TRACE("second run against the same server");
-        CGameInfoThread thread(window.Handle(), address, m_records);
-        EXPECT_EQ(RunToEnd(thread), 1u);
-        EXPECT_EQ(thread.BodiesFetched(), 0u);
-        EXPECT_EQ(window.Packages().size(), 1u);
-    }
-    {
-        SCOPED_TRACE("a new icon on the server and a touched local description");
-        WriteFile(m_content / "art" / "Alpha Quest.jpg", Jpeg(10, 30), kIconTime + 500);
-        WriteFile(beta.m_strDescFile, "No icon for this one.", kDescTime + 1);
-        CGameInfoThread thread(window.Handle(), address, m_records);
-        EXPECT_EQ(RunToEnd(thread), 1u);
-        EXPECT_EQ(thread.BodiesFetched(), 2u);
-        EXPECT_EQ(window.Packages().size(), 2u);
-        EXPECT_EQ(Modified(alpha.m_strIconFile), kIconTime + 500);
-        EXPECT_EQ(Modified(beta.m_strDescFile), kDescTime);
-        EXPECT_EQ(Modified(alpha.m_strDescFile), kDescTime);
-        const CxImage* icon = Icon(alpha);
-        ASSERT_NE(icon, nullptr);
-        EXPECT_EQ(icon->GetHeight(), 30u);
     }
 }
 
@@ -330,17 +321,14 @@ TEST_P(ArtThreadServerTest, TitlesAreSentByTheirOwnBytesAndStoredOnlyUnderTheirL
         const bool inCache = fs::path(path).parent_path() == fs::relative(m_cache, m_dir.Path());
         EXPECT_TRUE(before.count(path) || inCache) << path << " was written outside the cache";
     }
+    EXPECT_EQ(PercentEncodeSegment("Az09-._~ /#?%+\x01\xC3\xA9"),
+              "Az09-._~%20%2F%23%3F%25%2B%01%C3%A9");
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, ArtThreadServerTest,
                          ::testing::Values(Server::Service, Server::Nginx), [](const auto& info) {
                              return info.param == Server::Service ? "Service" : "Nginx";
                          });
-
-TEST(PercentEncodeSegment, KeepsOnlyUnreservedBytes) {
-    EXPECT_EQ(PercentEncodeSegment("Az09-._~ /#?%+\x01\xC3\xA9"),
-              "Az09-._~%20%2F%23%3F%25%2B%01%C3%A9");
-}
 
 TEST_F(ArtThreadTest, AnswerWithoutLastModifiedIsNeverStored) {
     if (!hvtest::NginxProcess::Installed()) {
@@ -363,36 +351,30 @@ TEST_F(ArtThreadTest, AnswerWithoutLastModifiedIsNeverStored) {
 TEST_F(ArtThreadTest, StoppedOrAbandonedDuringADownloadKeepsTheOldFile) {
     // About a minute for the icon, so the stop always lands in the middle.
     const std::string address = Start(Server::Service, "art", {"--throttle-bps", "4096"});
-    std::string big(256 * 1024, '\0');
-    for (size_t i = 0; i < big.size(); ++i) {
-        big[i] = static_cast<char>(i * 7 + 3);
-    }
-    WriteFile(m_content / "art" / "Slow.jpg", big, kIconTime);
-    GameInfo& slow = AddGame("PKG-SLOW", "Slow", "slow");
-    WriteFile(slow.m_strIconFile, "the old icon", kIconTime - 100);
+    WriteFile(m_content / "art" / "Slow.jpg", std::string(256 * 1024, 'x'), kIconTime);
     // As the frame does for a thread it gave up on, the records are kept for
     // good: nothing tells when the worker has let go of them.
     static GameList* const kept = new GameList;
-    kept->push_back(std::move(m_records.back()));
-    m_records.pop_back();
+    GameInfo& slow = AddGame("PKG-SLOW", "Slow", "slow", kept);
+    WriteFile(slow.m_strIconFile, "the old icon", kIconTime - 100);
 
-    CGameInfoThread stopped(nullptr, address, *kept);
-    ASSERT_TRUE(stopped.CreateThread());
-    ASSERT_TRUE(WaitUntil([this] { return DownloadUnderway(); }));
-    EXPECT_TRUE(stopped.Stop());
-    EXPECT_EQ(stopped.ExitCode(), 0u);
-    EXPECT_TRUE(TempFolderEmpty());
+    for (const bool abandon : {false, true}) {
+        auto thread = std::make_unique<CGameInfoThread>(nullptr, address, *kept);
+        ASSERT_TRUE(thread->CreateThread());
+        ASSERT_TRUE(WaitUntil([this] { return DownloadUnderway(); }));
+        if (abandon) {
+            thread.reset();
+        } else {
+            EXPECT_TRUE(thread->Stop());
+            EXPECT_EQ(thread->ExitCode(), 0u);
+        }
+        // An abandoned worker still cleans up after itself.
+        EXPECT_TRUE(abandon ? WaitUntil([this] { return TempFolderEmpty(); }) : TempFolderEmpty());
+    }
 
-    auto abandoned = std::make_unique<CGameInfoThread>(nullptr, address, *kept);
-    ASSERT_TRUE(abandoned->CreateThread());
-    ASSERT_TRUE(WaitUntil([this] { return DownloadUnderway(); }));
-    abandoned.reset();
-    // The abandoned worker still cleans up after itself.
-    EXPECT_TRUE(WaitUntil([this] { return TempFolderEmpty(); }));
-
-    EXPECT_EQ(ReadFile(kept->back()->m_strIconFile), "the old icon");
-    EXPECT_EQ(Modified(kept->back()->m_strIconFile), kIconTime - 100);
-    EXPECT_FALSE(fs::exists(kept->back()->m_strDescFile));
+    EXPECT_EQ(ReadFile(slow.m_strIconFile), "the old icon");
+    EXPECT_EQ(Modified(slow.m_strIconFile), kIconTime - 100);
+    EXPECT_FALSE(fs::exists(slow.m_strDescFile));
     EXPECT_EQ(Snapshot(m_cache).size(), 1u) << "no partial copy beside the old file";
 }
 
@@ -404,14 +386,14 @@ TEST_F(ArtThreadTest, StopAskedWhileAnIconIsAnnouncedEndsBeforeTheNextFile) {
         AddGame(std::string("PKG-") + title, title, title);
     }
     IconWindow window;
-    CGameInfoThread thread(window.Handle(), address, m_records);
+    CGameInfoThread thread(window.hwnd, address, m_records);
     // The worker is inside SendMessage here, so this can only ask, not wait.
     window.onIcon = [&thread] { EXPECT_FALSE(thread.Stop(0)); };
 
     ASSERT_TRUE(thread.CreateThread());
     EXPECT_TRUE(thread.Wait(kRunLimitMs));
     EXPECT_EQ(thread.ExitCode(), 0u);
-    EXPECT_EQ(window.Packages(), std::vector<std::string>{"PKG-One"});
+    EXPECT_EQ(window.packages, std::vector<std::string>{"PKG-One"});
     EXPECT_EQ(thread.BodiesFetched(), 1u);
     EXPECT_FALSE(fs::exists(m_records[0]->m_strDescFile));
     EXPECT_FALSE(fs::exists(m_records[1]->m_strIconFile));

@@ -73,6 +73,19 @@ TEST_F(Fixture, ClickReachesTheParentOnceAfterTheSweep) {
     EXPECT_EQ(parent.clicks, 2);
     Steps(10);
     EXPECT_EQ(parent.clicks, 2);
+
+    // Stopped halfway through a sweep, or once it has posted, the click is dropped.
+    for (const int steps : {3, 6}) {
+        button.Click();
+        for (int step = 0; step < steps; ++step) {
+            button.Step();
+        }
+        button.StopAnimation();
+        button.StartAnimation();
+        HoldClock();
+        Steps(10);
+        EXPECT_EQ(parent.clicks, 2) << steps;
+    }
 }
 
 TEST_F(Fixture, WithoutAnimationOnlyTheSecondClickArrives) {

@@ -4,6 +4,8 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileDialog>
+#include <QLabel>
+#include <QMessageBox>
 #include <QTest>
 #include <QTimer>
 #include <functional>
@@ -11,6 +13,7 @@
 #include "halvory/engine.h"
 #include "skin/MessageDlg.h"
 #include "skin/PleaseWaitDlg.h"
+#include "ui/MessageBox.h"
 
 namespace {
 
@@ -187,6 +190,27 @@ TEST(MessageDlg, PurchaseFormSetsExactlyOneEvent) {
         CloseHandle(purchase);
         CloseHandle(decline);
     }
+}
+
+// Titles and messages come from the network: markup in them is shown as written.
+TEST(MessageDlg, MarkupIsShownAsWritten) {
+    const std::string markup = "<b>x</b><img src=\"/etc/hostname\">";
+    CMessageDlg dialog;
+    dialog.SetTitle(markup);
+    dialog.SetMessage(markup);
+    ASSERT_TRUE(dialog.Create(CMessageDlg::kTemplateId, nullptr));
+    for (const int id : {1010, 1011}) {
+        const auto* label = qobject_cast<QLabel*>(dialog.GetDlgItem(id)->GetWidget());
+        ASSERT_NE(label, nullptr);
+        EXPECT_EQ(label->textFormat(), Qt::PlainText) << id;
+    }
+    QTimer::singleShot(150, [] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        EXPECT_EQ(box->textFormat(), Qt::PlainText);
+        box->accept();
+    });
+    MessageBoxA(nullptr, markup.c_str(), "Error", MB_OK);
 }
 
 TEST(PleaseWaitDlg, TextsCycleEveryHalfSecondAndStopPromptly) {

@@ -46,6 +46,10 @@ class CxImage {
 
     bool Decode(const uint8_t* data, size_t size, uint32_t format);
     bool Load(const std::string& path, uint32_t format);
+    // Refuses a file larger than maxFileBytes before reading it, and keeps
+    // the picture no larger than maxSide on either side, aspect kept.
+    bool LoadFitted(const std::string& path, uint32_t format, uint32_t maxSide,
+                    size_t maxFileBytes);
     bool LoadResource(std::string_view type, unsigned id, uint32_t format);
 
     // A black image of the given size, opaque unless withAlpha (then fully
@@ -71,6 +75,8 @@ class CxImage {
     uint8_t AlphaGetMax() const { return m_alphaMax; }
 
   private:
+    // maxSide 0: the picture's own size.
+    bool DecodeFitted(const uint8_t* data, size_t size, uint32_t format, uint32_t maxSide);
     void Adopt(std::unique_ptr<uint8_t[]> pixels, uint32_t width, uint32_t height, bool hasAlpha,
                uint32_t format);
 

@@ -23,6 +23,16 @@ bool SizeAllowed(uint64_t width, uint64_t height);
 std::unique_ptr<uint8_t[]> AllocatePixels(uint32_t width, uint32_t height);
 
 bool DecodePng(const uint8_t* data, size_t size, DecodedImage* out);
-bool DecodeJpeg(const uint8_t* data, size_t size, DecodedImage* out);
+// With fitSide, decodes at the smallest of libjpeg's eighth scales that still
+// covers a fit within fitSide x fitSide, so a large picture is never decoded
+// whole only to be shrunk.
+bool DecodeJpeg(const uint8_t* data, size_t size, DecodedImage* out, uint32_t fitSide = 0);
+
+// The size that fits within maxSide x maxSide with the aspect kept; the
+// size itself when it already fits.
+void FitSize(uint32_t width, uint32_t height, uint32_t maxSide, uint32_t* fitWidth,
+             uint32_t* fitHeight);
+// Shrinks the image by area averaging to fit within maxSide x maxSide.
+bool ShrinkToFit(DecodedImage* image, uint32_t maxSide);
 
 }  // namespace hv::image

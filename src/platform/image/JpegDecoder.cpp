@@ -63,10 +63,27 @@ void CmykToRgba(uint8_t* row, uint32_t width, bool inverted) {
     }
 }
 
+// The smallest scale (eighths) at which the picture still covers its fit.
+unsigned ScaleEighths(uint32_t width, uint32_t height, uint32_t fitSide) {
+    if (fitSide == 0) {
+        return 8;
+    }
+    uint32_t fitWidth = 0;
+    uint32_t fitHeight = 0;
+    FitSize(width, height, fitSide, &fitWidth, &fitHeight);
+    unsigned eighths = 1;
+    while (eighths < 8 && (uint64_t{width} * eighths < uint64_t{fitWidth} * 8 ||
+                           uint64_t{height} * eighths < uint64_t{fitHeight} * 8)) {
+        ++eighths;
+    }
+    return eighths;
+}
+
 // The two phases below run under setjmp; libjpeg leaves them by longjmp, so
 // they hold nothing that needs a destructor. The pixel buffer is allocated
 // between them, outside any setjmp frame.
-bool ReadHeader(JpegContext* ctx, const uint8_t* data, size_t size, DecodedImage* header) {
+bool ReadHeader(JpegContext* ctx, const uint8_t* data, size_t size, uint32_t fitSide,
+                DecodedImage* header) {
     j_decompress_ptr cinfo = &ctx->cinfo;
     if (setjmp(ctx->jump)) {
         return false;
@@ -80,6 +97,11 @@ bool ReadHeader(JpegContext* ctx, const uint8_t* data, size_t size, DecodedImage
     }
     const bool cmyk = cinfo->jpeg_color_space == JCS_CMYK || cinfo->jpeg_color_space == JCS_YCCK;
     cinfo->out_color_space = cmyk ? JCS_CMYK : JCS_EXT_RGBA;
+    if (!SizeAllowed(cinfo->image_width, cinfo->image_height)) {
+        return false;
+    }
+    cinfo->scale_num = ScaleEighths(cinfo->image_width, cinfo->image_height, fitSide);
+    cinfo->scale_denom = 8;
     jpeg_calc_output_dimensions(cinfo);
     if (!SizeAllowed(cinfo->output_width, cinfo->output_height) || cinfo->output_components != 4) {
         return false;
@@ -129,13 +151,13 @@ struct JpegDecoder {
 
 }  // namespace
 
-bool DecodeJpeg(const uint8_t* data, size_t size, DecodedImage* out) {
+bool DecodeJpeg(const uint8_t* data, size_t size, DecodedImage* out, uint32_t fitSide) {
     if (data == nullptr || size < 3 || data[0] != 0xFF || data[1] != 0xD8) {
         return false;
     }
     auto decoder = std::make_unique<JpegDecoder>();
     DecodedImage image;
-    if (!ReadHeader(&decoder->ctx, data, size, &image)) {
+    if (!ReadHeader(&decoder->ctx, data, size, fitSide, &image)) {
         return false;
     }
     image.pixels = AllocatePixels(image.width, image.height);

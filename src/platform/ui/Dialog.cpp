@@ -43,7 +43,10 @@ BOOL CDialog::CreateFromTemplate(CWnd* parent) {
         std::unique_ptr<CWnd> wnd;
         switch (item.kind) {
             case DialogItemKind::Static: {
-                auto* label = new QLabel(QString::fromStdString(item.text), GetWidget());
+                auto* label = new QLabel(GetWidget());
+                // Texts come from the network and the user: never markup.
+                label->setTextFormat(Qt::PlainText);
+                label->setText(QString::fromStdString(item.text));
                 label->setAlignment((item.style & SS_TYPEMASK) == SS_CENTER
                                         ? Qt::AlignCenter
                                         : Qt::AlignLeft | Qt::AlignTop);

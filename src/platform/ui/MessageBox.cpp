@@ -9,6 +9,8 @@ int MessageBoxA(HWND owner, const char* text, const char* caption, UINT type) {
     QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(caption ? caption : ""),
                     QString::fromUtf8(text ? text : ""), QMessageBox::NoButton,
                     parent ? parent->GetWidget() : nullptr);
+    // The text may carry a server's or a file's words: never markup.
+    box.setTextFormat(Qt::PlainText);
     if (type & MB_ICONERROR) {
         box.setIcon(QMessageBox::Critical);
     }

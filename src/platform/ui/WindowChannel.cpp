@@ -7,6 +7,9 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 
+#include "messages/Messages.h"
+#include "winapi/Log.h"
+
 namespace hv {
 namespace {
 
@@ -17,6 +20,20 @@ QString SocketName(const std::string& title) {
 }
 
 }  // namespace
+
+std::optional<UINT> DecodeWindowRequest(std::string_view request) {
+    if (request.size() != kWindowRequestBytes) {
+        return std::nullopt;
+    }
+    UINT message = 0;
+    for (const char byte : request) {
+        message = (message << 8) | static_cast<unsigned char>(byte);
+    }
+    if (message != UWM_ACTIVATE_RUNNING) {
+        return std::nullopt;
+    }
+    return message;
+}
 
 WindowPublication::WindowPublication(const std::string& title, HWND hwnd)
     : m_server(std::make_unique<QLocalServer>()), m_hwnd(hwnd) {
@@ -30,16 +47,21 @@ WindowPublication::WindowPublication(const std::string& title, HWND hwnd)
         while (QLocalSocket* socket = m_server->nextPendingConnection()) {
             QObject::connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
             QObject::connect(socket, &QLocalSocket::readyRead, socket, [this, socket] {
-                if (socket->bytesAvailable() < 4) {
-                    return;
+                while (socket->bytesAvailable() >= qint64{kWindowRequestBytes}) {
+                    const QByteArray request = socket->read(kWindowRequestBytes);
+                    const std::optional<UINT> message =
+                        DecodeWindowRequest(std::string_view(request.data(), request.size()));
+                    if (!message) {
+                        LogWarning("window channel: dropped a request that is not a second start");
+                        socket->abort();
+                        return;
+                    }
+                    const qint64 result = SendMessageA(m_hwnd, *message, 0, 0);
+                    QByteArray reply;
+                    QDataStream(&reply, QIODevice::WriteOnly) << result;
+                    socket->write(reply);
+                    socket->flush();
                 }
-                quint32 message = 0;
-                QDataStream(socket->read(4)) >> message;
-                const qint64 result = SendMessageA(m_hwnd, message, 0, 0);
-                QByteArray reply;
-                QDataStream(&reply, QIODevice::WriteOnly) << result;
-                socket->write(reply);
-                socket->flush();
             });
         }
     });

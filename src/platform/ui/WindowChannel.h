@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "winapi/winuser.h"
 
@@ -13,9 +14,19 @@ class QLocalServer;
 
 namespace hv {
 
+// A request on the channel: the message number in four bytes, high byte
+// first. Its parameters are always 0.
+inline constexpr size_t kWindowRequestBytes = 4;
+
+// The message of one request when it is the one a second start sends
+// (UWM_ACTIVATE_RUNNING); nullopt for anything else. Every process of the
+// user can connect, and most of the frame's messages are not for them.
+std::optional<UINT> DecodeWindowRequest(std::string_view request);
+
 class WindowPublication {
   public:
-    // Other processes of this user can reach `hwnd` under `title` while this lives.
+    // Other processes of this user can ask `hwnd`, published under `title`,
+    // to bring the running game to the front while this lives.
     WindowPublication(const std::string& title, HWND hwnd);
     ~WindowPublication();
     bool IsListening() const;
@@ -26,7 +37,8 @@ class WindowPublication {
 };
 
 // Sends `message` (wParam 0, lParam 0) to the window published under
-// `title` and returns its result; nullopt when no such window answers.
+// `title` and returns its result; nullopt when no such window answers or it
+// refuses the message.
 std::optional<LRESULT> SendToPublishedWindow(const std::string& title, UINT message,
                                              int timeoutMs = 5000);
 
