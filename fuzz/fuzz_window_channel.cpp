@@ -12,8 +12,8 @@
 #include "ui/WindowChannel.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const std::optional<UINT> message =
-        hv::DecodeWindowRequest(std::string_view(reinterpret_cast<const char*>(data), size));
+    const std::optional<UINT> message = hv::DecodeWindowRequest(
+        std::string_view(reinterpret_cast<const char*>(data), size), UWM_ACTIVATE_RUNNING);
     const uint8_t secondStart[] = {UWM_ACTIVATE_RUNNING >> 24, (UWM_ACTIVATE_RUNNING >> 16) & 0xFF,
                                    (UWM_ACTIVATE_RUNNING >> 8) & 0xFF, UWM_ACTIVATE_RUNNING & 0xFF};
     const bool isSecondStart =

@@ -91,8 +91,9 @@ BOOL CApp::InitInstance() {
         m_pMainFrame.reset();
         return FALSE;
     }
-    m_pPublication = std::make_unique<hv::WindowPublication>(CMainFrame::kWindowTitle,
-                                                             m_pMainFrame->GetSafeHwnd());
+    // A second start may only ask for the running game to come to the front.
+    m_pPublication = std::make_unique<hv::WindowPublication>(
+        CMainFrame::kWindowTitle, m_pMainFrame->GetSafeHwnd(), UWM_ACTIVATE_RUNNING);
     m_pMainFrame->CenterWindow();
     if (m_nFullScreen != 0) {
         m_pMainFrame->SetWasMaximised(1);

@@ -305,8 +305,8 @@ std::vector<GameInfo*> CMainFrame::DownloadQueue() const {
 int CMainFrame::ParseCatalogue() {
     const std::string artDir = m_context.config ? m_context.config->GetArtDir() : std::string();
     const std::string artUrl = m_context.config ? m_context.config->GetArtUrl() : std::string();
-    // The art thread reads the records without a lock and a merge rewrites
-    // them, so it stops before the file is read, not after.
+    // The running art thread walks the old list; the one started below
+    // walks the merged one.
     StopArtThread();
     CGamesView* games = m_pGamesView && m_pGamesView->GetSafeHwnd() ? m_pGamesView.get() : nullptr;
     CategorySink onCategory;

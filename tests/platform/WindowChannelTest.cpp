@@ -22,7 +22,7 @@ TEST(WindowChannel, APublishedWindowHearsOnlyASecondStart) {
         },
         &heard);
     const std::string title = "channel-test-" + std::to_string(::getpid());
-    const hv::WindowPublication publication(title, hwnd);
+    const hv::WindowPublication publication(title, hwnd, UWM_ACTIVATE_RUNNING);
     for (const UINT message :
          {UINT{UWM_SHOW_MESSAGE}, UINT{WM_CLOSE}, UINT{UWM_ACTIVATE_RUNNING}}) {
         auto reply = std::async(std::launch::async,

@@ -7,7 +7,6 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 
-#include "messages/Messages.h"
 #include "winapi/Log.h"
 
 namespace hv {
@@ -21,7 +20,7 @@ QString SocketName(const std::string& title) {
 
 }  // namespace
 
-std::optional<UINT> DecodeWindowRequest(std::string_view request) {
+std::optional<UINT> DecodeWindowRequest(std::string_view request, UINT accepted) {
     if (request.size() != kWindowRequestBytes) {
         return std::nullopt;
     }
@@ -29,14 +28,14 @@ std::optional<UINT> DecodeWindowRequest(std::string_view request) {
     for (const char byte : request) {
         message = (message << 8) | static_cast<unsigned char>(byte);
     }
-    if (message != UWM_ACTIVATE_RUNNING) {
+    if (message != accepted) {
         return std::nullopt;
     }
     return message;
 }
 
-WindowPublication::WindowPublication(const std::string& title, HWND hwnd)
-    : m_server(std::make_unique<QLocalServer>()), m_hwnd(hwnd) {
+WindowPublication::WindowPublication(const std::string& title, HWND hwnd, UINT accepted)
+    : m_server(std::make_unique<QLocalServer>()), m_hwnd(hwnd), m_accepted(accepted) {
     m_server->setSocketOptions(QLocalServer::UserAccessOption);
     const QString name = SocketName(title);
     // Only the holder of the single-instance lock publishes: a socket left
@@ -49,10 +48,10 @@ WindowPublication::WindowPublication(const std::string& title, HWND hwnd)
             QObject::connect(socket, &QLocalSocket::readyRead, socket, [this, socket] {
                 while (socket->bytesAvailable() >= qint64{kWindowRequestBytes}) {
                     const QByteArray request = socket->read(kWindowRequestBytes);
-                    const std::optional<UINT> message =
-                        DecodeWindowRequest(std::string_view(request.data(), request.size()));
+                    const std::optional<UINT> message = DecodeWindowRequest(
+                        std::string_view(request.data(), request.size()), m_accepted);
                     if (!message) {
-                        LogWarning("window channel: dropped a request that is not a second start");
+                        LogWarning("window channel: dropped a request for another message");
                         socket->abort();
                         return;
                     }

@@ -18,22 +18,23 @@ namespace hv {
 // first. Its parameters are always 0.
 inline constexpr size_t kWindowRequestBytes = 4;
 
-// The message of one request when it is the one a second start sends
-// (UWM_ACTIVATE_RUNNING); nullopt for anything else. Every process of the
-// user can connect, and most of the frame's messages are not for them.
-std::optional<UINT> DecodeWindowRequest(std::string_view request);
+// The message of one request when it is `accepted`, the one message the
+// publisher takes; nullopt for anything else. Every process of the user can
+// connect, and most of a window's messages are not for them.
+std::optional<UINT> DecodeWindowRequest(std::string_view request, UINT accepted);
 
 class WindowPublication {
   public:
-    // Other processes of this user can ask `hwnd`, published under `title`,
-    // to bring the running game to the front while this lives.
-    WindowPublication(const std::string& title, HWND hwnd);
+    // Other processes of this user can send `hwnd`, published under `title`,
+    // the message `accepted` (and no other) while this lives.
+    WindowPublication(const std::string& title, HWND hwnd, UINT accepted);
     ~WindowPublication();
     bool IsListening() const;
 
   private:
     std::unique_ptr<QLocalServer> m_server;
     HWND m_hwnd;
+    UINT m_accepted;
 };
 
 // Sends `message` (wParam 0, lParam 0) to the window published under
