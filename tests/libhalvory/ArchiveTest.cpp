@@ -2,10 +2,12 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
-#include <tuple>
+#include <utility>
 
 #include "Archive.h"
+#include "SmallDisk.h"
 #include "TarBuilder.h"
 
 namespace {
@@ -49,12 +51,20 @@ class ExtractTest : public ::testing::Test {
         return names;
     }
 
+    // Nor does any link left in the target lead out of it.
     void ExpectOutsideUntouched() const {
         EXPECT_EQ(OutsideTree(), (std::vector<std::string>{m_outside, m_outside + "/secret.txt"}));
         EXPECT_EQ(ReadFile(m_outside + "/secret.txt"), "keep");
         struct stat info {};
         ASSERT_EQ(::stat((m_outside + "/secret.txt").c_str(), &info), 0);
         EXPECT_EQ(info.st_nlink, 1u);
+        std::error_code ec;
+        for (const auto& e : fs::recursive_directory_iterator(m_target, ec)) {
+            EXPECT_TRUE(!e.is_symlink() ||
+                        (fs::weakly_canonical(e.path()).string() + "/").rfind(m_target + "/", 0) ==
+                            0)
+                << e.path() << " -> " << fs::read_symlink(e.path());
+        }
     }
 
     TempDir m_tmp;
@@ -101,6 +111,9 @@ TEST_F(ExtractTest, HostileArchivesAreRefused) {
         {Hardlink("h", m_outside + "/secret.txt")},
         // A link to an inner symlink would carry its relative target to a new place.
         {Symlink("a/b/s", "../x"), Hardlink("t", "a/b/s")},
+        // Read on the text, ".." after a link goes up from the link, not from its target.
+        {Symlink("a/b/link", "../.."), Symlink("esc", "a/b/link/../outside")},
+        {Symlink("esc", "a/b/link/../outside"), Symlink("a/b/link", "../..")},
     };
     for (std::size_t i = 0; i <= archives.size(); ++i) {
         SCOPED_TRACE(i);
@@ -120,12 +133,59 @@ TEST(EntryPaths, SafetyRules) {
     for (const auto& [path, safe] : entries) {
         EXPECT_EQ(hv::IsSafeEntryPath(path), safe) << path;
     }
-    const std::vector<std::tuple<std::string, std::string, bool>> links = {
-        {"a/b/link", "../c", true}, {"a/link", "./b/../c", true}, {"a/link", "../../c", false},
-        {"link", "..", false},      {"link", "/usr", false},      {"link", "", false}};
-    for (const auto& [entry, target, safe] : links) {
-        EXPECT_EQ(hv::IsSafeLinkTarget(entry, target), safe) << entry << " -> " << target;
+    // Symbolic links in archive order: all but the last are let through, the last as given.
+    using Links = std::vector<std::pair<std::string, std::string>>;
+    const std::vector<std::pair<Links, bool>> links = {
+        {{{"a/b/link", "../c"}}, true},
+        {{{"a/link", "./b/../c"}}, true},
+        {{{"a/link", "../../c"}}, false},
+        {{{"link", ".."}}, false},
+        {{{"link", "/usr"}}, false},
+        {{{"link", ""}}, false},
+        {{{"lib", "lib64"}, {"a/libc", "../lib"}}, true},
+        {{{"lib", "lib64"}, {"a/libc", "../lib/libc.so"}}, false},
+        {{{"d/s", "s/../x"}}, false},
+        {{{"esc", "a/b/link/../x"}, {"a/b/link", "c"}}, false},
+        {{{"esc", "a/b/link"}, {"a/b/link", "c"}}, true},
+        {{{"esc", "a/x"}, {"a", "."}}, false},
+    };
+    for (const auto& [chain, safe] : links) {
+        hv::EntryGuard guard;
+        for (std::size_t i = 0; i < chain.size(); ++i) {
+            EXPECT_EQ(guard.Admit(hv::EntryGuard::Kind::Symlink, chain[i].first, chain[i].second),
+                      i + 1 < chain.size() || safe)
+                << chain[i].first << " -> " << chain[i].second;
+        }
     }
+}
+
+// Files are held to the room on the disk before they are written: all of them
+// at once for an archive on the disk, each one keeping back what the rest of
+// the download needs for one that streams in.
+TEST(ExtractRoom, FilesThatWouldNotFitAreRefusedBeforeTheyAreWritten) {
+    hvtest::SmallDisk disk(1 << 20);
+    ASSERT_EQ(disk.Error(), "");
+    TempDir tmp;
+    const std::string archive = (tmp.Path() / "pkg.tar").string();
+    hvtest::WriteFile(archive, MakeTar({File("small.dat", std::string(100000, 's')),
+                                        File("big.dat", std::string(2 << 20, 'b'))}));
+    std::string error;
+    EXPECT_FALSE(hv::ExtractTarFile(archive, disk.Path() + "/file", &error));
+    EXPECT_FALSE(fs::exists(disk.Path() + "/file/small.dat")) << error;
+
+    const std::string tar = MakeTar(
+        {File("small.dat", std::string(100000, 's')), File("big.dat", std::string(600000, 'b'))});
+    bool given = false;
+    hv::ArchiveSource source = [&](const void** block) -> long {
+        *block = tar.data();
+        return std::exchange(given, true) ? 0 : static_cast<long>(tar.size());
+    };
+    int writeError = 0;
+    EXPECT_FALSE(hv::ExtractTar(source, disk.Path() + "/stream", nullptr, &error, &writeError,
+                                [] { return std::uint64_t{600000}; }));
+    EXPECT_EQ(writeError, ENOSPC);
+    EXPECT_TRUE(fs::exists(disk.Path() + "/stream/small.dat"));
+    EXPECT_FALSE(fs::exists(disk.Path() + "/stream/big.dat")) << error;
 }
 
 // The source hands out the archive a few bytes at a time, as a growing file does.
