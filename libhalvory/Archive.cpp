@@ -2,33 +2,24 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include <archive.h>
 #include <archive_entry.h>
+
+#include "Files.h"
 
 namespace hv {
 namespace fs = std::filesystem;
 
 namespace {
 
-std::vector<std::string> SplitPath(const std::string& path) {
-    std::vector<std::string> parts;
-    std::size_t start = 0;
-    while (start <= path.size()) {
-        std::size_t end = path.find('/', start);
-        if (end == std::string::npos) {
-            end = path.size();
-        }
-        if (end > start) {
-            parts.push_back(path.substr(start, end - start));
-        }
-        start = end + 1;
-    }
-    return parts;
-}
+using Reader = std::unique_ptr<struct archive, decltype(&archive_read_free)>;
 
 la_ssize_t ReadCallback(struct archive* a, void* context, const void** block) {
     *block = nullptr;
@@ -55,6 +46,27 @@ bool FailWrite(struct archive* out, std::string* error, int* writeError, const s
     return Fail(error, archive_error_string(out) ? archive_error_string(out) : text);
 }
 
+bool FailRead(struct archive* in, std::string* error, const char* text) {
+    return Fail(error, archive_error_string(in) ? archive_error_string(in) : text);
+}
+
+// A tar reader on the source, plain or compressed; null after an error.
+Reader OpenReader(const ArchiveSource& source, std::string* error) {
+    Reader in(archive_read_new(), archive_read_free);
+    archive_read_support_format_tar(in.get());
+    archive_read_support_format_gnutar(in.get());
+    archive_read_support_filter_gzip(in.get());
+    archive_read_support_filter_bzip2(in.get());
+    archive_read_support_filter_xz(in.get());
+    archive_read_support_filter_zstd(in.get());
+    if (archive_read_open(in.get(), const_cast<ArchiveSource*>(&source), nullptr, ReadCallback,
+                          nullptr) != ARCHIVE_OK) {
+        FailRead(in.get(), error, "cannot open archive");
+        in.reset();
+    }
+    return in;
+}
+
 bool CopyData(struct archive* in, struct archive* out, std::string* error, int* writeError) {
     const void* block = nullptr;
     size_t size = 0;
@@ -65,7 +77,7 @@ bool CopyData(struct archive* in, struct archive* out, std::string* error, int* 
             return true;
         }
         if (r < ARCHIVE_OK) {
-            return Fail(error, archive_error_string(in) ? archive_error_string(in) : "read error");
+            return FailRead(in, error, "read error");
         }
         if (archive_write_data_block(out, block, size, offset) < ARCHIVE_OK) {
             return FailWrite(out, error, writeError, "write error");
@@ -73,48 +85,42 @@ bool CopyData(struct archive* in, struct archive* out, std::string* error, int* 
     }
 }
 
+// The bytes of the files in the archive's listing, or nothing after an error.
+std::optional<std::uint64_t> UnpackedBytes(const ArchiveSource& source, std::string* error) {
+    Reader in = OpenReader(source, error);
+    if (!in) {
+        return std::nullopt;
+    }
+    std::uint64_t total = 0;
+    for (;;) {
+        struct archive_entry* entry = nullptr;
+        int r = archive_read_next_header(in.get(), &entry);
+        if (r == ARCHIVE_EOF) {
+            return total;
+        }
+        if (r < ARCHIVE_WARN) {
+            FailRead(in.get(), error, "bad archive");
+            return std::nullopt;
+        }
+        if (archive_entry_filetype(entry) == AE_IFREG && !archive_entry_hardlink(entry)) {
+            total += static_cast<std::uint64_t>(std::max<la_int64_t>(archive_entry_size(entry), 0));
+        }
+    }
+}
+
+EntryGuard::Kind KindOf(struct archive_entry* entry) {
+    if (archive_entry_hardlink(entry)) {
+        return EntryGuard::Kind::Hardlink;
+    }
+    return archive_entry_filetype(entry) == AE_IFLNK   ? EntryGuard::Kind::Symlink
+           : archive_entry_filetype(entry) == AE_IFDIR ? EntryGuard::Kind::Folder
+                                                       : EntryGuard::Kind::File;
+}
+
 }  // namespace
 
-bool IsSafeEntryPath(const std::string& path) {
-    if (path.empty() || path[0] == '/') {
-        return false;
-    }
-    auto parts = SplitPath(path);
-    if (parts.empty()) {
-        return false;
-    }
-    for (const auto& part : parts) {
-        if (part == "..") {
-            return false;
-        }
-    }
-    return true;
-}
-
-bool IsSafeLinkTarget(const std::string& entryPath, const std::string& target) {
-    if (target.empty() || target[0] == '/' || !IsSafeEntryPath(entryPath)) {
-        return false;
-    }
-    auto where = SplitPath(entryPath);
-    where.pop_back();
-    for (const auto& part : SplitPath(target)) {
-        if (part == ".") {
-            continue;
-        }
-        if (part == "..") {
-            if (where.empty()) {
-                return false;
-            }
-            where.pop_back();
-        } else {
-            where.push_back(part);
-        }
-    }
-    return true;
-}
-
 bool ExtractTar(const ArchiveSource& source, const fs::path& dest, const ExtractObserver& observer,
-                std::string* error, int* writeError) {
+                std::string* error, int* writeError, const RoomReserve& reserve) {
     if (writeError) {
         *writeError = 0;
     }
@@ -129,24 +135,27 @@ bool ExtractTar(const ArchiveSource& source, const fs::path& dest, const Extract
         return Fail(error, "cannot create " + dest.string());
     }
 
-    std::unique_ptr<struct archive, decltype(&archive_read_free)> in(archive_read_new(),
-                                                                     archive_read_free);
+    Reader in = OpenReader(source, error);
+    if (!in) {
+        return false;
+    }
     std::unique_ptr<struct archive, decltype(&archive_write_free)> out(archive_write_disk_new(),
                                                                        archive_write_free);
-    archive_read_support_format_tar(in.get());
-    archive_read_support_format_gnutar(in.get());
-    archive_read_support_filter_gzip(in.get());
-    archive_read_support_filter_bzip2(in.get());
-    archive_read_support_filter_xz(in.get());
-    archive_read_support_filter_zstd(in.get());
     archive_write_disk_set_options(
         out.get(), ARCHIVE_EXTRACT_TIME | ARCHIVE_EXTRACT_PERM | ARCHIVE_EXTRACT_SECURE_SYMLINKS |
                        ARCHIVE_EXTRACT_SECURE_NODOTDOT | ARCHIVE_EXTRACT_UNLINK);
-
-    if (archive_read_open(in.get(), const_cast<ArchiveSource*>(&source), nullptr, ReadCallback,
-                          nullptr) != ARCHIVE_OK) {
-        return Fail(error, archive_error_string(in.get()) ? archive_error_string(in.get())
-                                                          : "cannot open archive");
+    EntryGuard guard([&root](const std::string& path) {
+        struct stat info {};
+        return ::lstat((root / path).c_str(), &info) == 0 && S_ISLNK(info.st_mode);
+    });
+    // Links already below the target, left by an earlier archive, come first:
+    // no link of this one may take the place of a folder their targets pass.
+    for (auto it = fs::recursive_directory_iterator(root, ec);
+         !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+        if (it->is_symlink(ec)) {
+            guard.Admit(EntryGuard::Kind::Symlink, fs::relative(it->path(), root, ec).string(),
+                        fs::read_symlink(it->path(), ec).string());
+        }
     }
 
     for (;;) {
@@ -156,8 +165,7 @@ bool ExtractTar(const ArchiveSource& source, const fs::path& dest, const Extract
             break;
         }
         if (r < ARCHIVE_WARN) {
-            return Fail(error, archive_error_string(in.get()) ? archive_error_string(in.get())
-                                                              : "bad archive");
+            return FailRead(in.get(), error, "bad archive");
         }
         if (observer) {
             observer(archive_read_header_position(in.get()));
@@ -165,26 +173,27 @@ bool ExtractTar(const ArchiveSource& source, const fs::path& dest, const Extract
 
         const char* rawName = archive_entry_pathname(entry);
         std::string name = rawName ? rawName : "";
-        if (!IsSafeEntryPath(name)) {
-            return Fail(error, "refused entry path: " + name);
-        }
         auto type = archive_entry_filetype(entry);
         const char* rawHardlink = archive_entry_hardlink(entry);
-        if (rawHardlink) {
-            std::string target = rawHardlink;
-            struct stat info {};
-            if (!IsSafeEntryPath(target) || ::lstat((root / target).c_str(), &info) != 0 ||
-                S_ISLNK(info.st_mode)) {
-                return Fail(error, "refused hard link: " + name + " -> " + target);
-            }
-            archive_entry_copy_hardlink(entry, (root / target).c_str());
-        } else if (type == AE_IFLNK) {
-            const char* rawTarget = archive_entry_symlink(entry);
-            if (!rawTarget || !IsSafeLinkTarget(name, rawTarget)) {
-                return Fail(error, "refused symbolic link: " + name);
-            }
-        } else if (type != AE_IFREG && type != AE_IFDIR) {
+        const char* rawSymlink = type == AE_IFLNK ? archive_entry_symlink(entry) : nullptr;
+        if (!rawHardlink && type != AE_IFREG && type != AE_IFDIR && type != AE_IFLNK) {
             return Fail(error, "refused special file: " + name);
+        }
+        const std::string target = rawHardlink ? rawHardlink : (rawSymlink ? rawSymlink : "");
+        if (!guard.Admit(KindOf(entry), name, target)) {
+            return Fail(error, "refused entry: " + name + (target.empty() ? "" : " -> " + target));
+        }
+        if (rawHardlink) {
+            archive_entry_copy_hardlink(entry, (root / target).c_str());
+        } else if (type == AE_IFREG && archive_entry_size(entry) > 0) {
+            const auto size = static_cast<std::uint64_t>(archive_entry_size(entry));
+            const auto room = FreeBytesAt(root);
+            if (room && *room < size + (reserve ? reserve() : 0)) {
+                if (writeError) {
+                    *writeError = ENOSPC;
+                }
+                return Fail(error, "no room for " + name);
+            }
         }
         archive_entry_set_perm(entry, archive_entry_perm(entry) & 0777);
         archive_entry_copy_pathname(entry, (root / name).c_str());
@@ -221,6 +230,16 @@ bool ExtractTarFile(const fs::path& archive, const fs::path& dest, std::string* 
         *block = buffer.data();
         return std::ferror(file.get()) ? -1 : static_cast<long>(n);
     };
+    const auto unpacked = UnpackedBytes(source, error);
+    if (!unpacked) {
+        return false;
+    }
+    const auto room = FreeBytesAt(dest);
+    if (room && *room < *unpacked) {
+        return Fail(error, "no room for the " + std::to_string(*unpacked) + " bytes of " +
+                               archive.filename().string());
+    }
+    std::rewind(file.get());
     return ExtractTar(source, dest, nullptr, error);
 }
 

@@ -6,6 +6,8 @@
 #include <functional>
 #include <string>
 
+#include "EntryGuard.h"
+
 namespace hv {
 
 // Supplies archive bytes: points *block at the next ones and returns how
@@ -16,17 +18,20 @@ using ArchiveSource = std::function<long(const void** block)>;
 // everything before it is on disk), and -1 once the whole archive is out.
 using ExtractObserver = std::function<void(std::int64_t offset)>;
 
-// A relative path without "." or ".." components.
-bool IsSafeEntryPath(const std::string& path);
-// A symbolic link stored at entryPath whose target stays inside the root.
-bool IsSafeLinkTarget(const std::string& entryPath, const std::string& target);
+// Bytes the caller still needs on the target's disk besides the extraction,
+// such as the rest of a download that is written beside it.
+using RoomReserve = std::function<std::uint64_t()>;
 
 // Extracts into dest (created if missing). Stops at the first entry that
 // would escape dest (absolute path, "..", a link leading out, a device) and
 // reports why in error. When writing below dest fails, writeError receives
-// the system's error number (ENOSPC for a full disk).
+// the system's error number: ENOSPC for a full disk, also for a file that
+// would leave less room than the reserve before it is written.
 bool ExtractTar(const ArchiveSource& source, const std::filesystem::path& dest,
-                const ExtractObserver& observer, std::string* error, int* writeError = nullptr);
+                const ExtractObserver& observer, std::string* error, int* writeError = nullptr,
+                const RoomReserve& reserve = nullptr);
+// Reads the archive's listing first and writes nothing unless all of its
+// files fit on the disk.
 bool ExtractTarFile(const std::filesystem::path& archive, const std::filesystem::path& dest,
                     std::string* error);
 

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <system_error>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -36,6 +37,12 @@ constexpr std::uint64_t kMaxPackageBytes = std::uint64_t{1} << 40;
 constexpr std::size_t kMaxCatalogueBytes = 64 << 20;
 // The watcher reports a lost service after this many failed polls in a row.
 constexpr int kWatcherFailures = 3;
+// A poll answered sooner than this did not wait for news: the next one waits
+// first, a little longer each time, so that a service that answers at once is
+// not asked in a loop.
+constexpr auto kQuickAnswer = std::chrono::milliseconds(1000);
+constexpr auto kFirstPollPause = std::chrono::milliseconds(250);
+constexpr auto kLongestPollPause = std::chrono::milliseconds(4000);
 
 json ParseObject(const std::string& text) {
     json doc = json::parse(text, nullptr, false);
@@ -46,6 +53,28 @@ int ErrorCode(const HttpResponse& response, int fallback) {
     json doc = ParseObject(response.body);
     auto it = doc.find("code");
     return it != doc.end() && it->is_number_integer() ? it->get<int>() : fallback;
+}
+
+// A folder the engine may create, fill and clear out, and put its own
+// ".hvpart", ".hvstaging" and ".hvold" beside: its last part is a plain name
+// and no part of it leads upwards.
+bool IsGameFolder(const std::string& path) {
+    if (path.empty() || path.back() == '/') {
+        return false;
+    }
+    std::size_t start = 0;
+    std::string part;
+    for (;;) {
+        std::size_t end = path.find('/', start);
+        part = path.substr(start, end == std::string::npos ? end : end - start);
+        if (part == "..") {
+            return false;
+        }
+        if (end == std::string::npos) {
+            return part != ".";
+        }
+        start = end + 1;
+    }
 }
 
 void CopyText(char* buffer, const std::string& text) {
@@ -306,7 +335,12 @@ void Engine::Watch(const std::stop_token& stop, const std::string& session,
         base = m_baseUrl;
     }
     int failures = 0;
+    std::chrono::milliseconds pause{0};  // before the next poll
     while (!stopped) {
+        if (pause.count() > 0 && SleepUnlessStopped(stop, pause)) {
+            return;
+        }
+        const auto asked = std::chrono::steady_clock::now();
         HttpRequest request{base + "/api/events?session=" + PercentEncodeSegment(session) +
                             "&wait=20&catalogue=" + std::to_string(catalogueVersion)};
         request.timeoutSeconds = 40;
@@ -327,6 +361,9 @@ void Engine::Watch(const std::stop_token& stop, const std::string& session,
             continue;
         }
         failures = 0;
+        pause = std::chrono::steady_clock::now() - asked >= kQuickAnswer
+                    ? std::chrono::milliseconds(0)
+                    : std::clamp(pause * 2, kFirstPollPause, kLongestPollPause);
         json answer = ParseObject(response.body);
         std::string event = answer.value("event", "");
         if (response.status == 401) {
@@ -516,8 +553,11 @@ int Engine::Download(const char* packageText, const char* titleText, char* buffe
         std::lock_guard lock(m_mutex);
         path = m_gamePath;
     }
+    // The answer was yes, but hv_SetGamePath refused the folder, or never came.
     if (path.empty()) {
-        return result(HV_DL_DECLINED);
+        CopyText(buffer, "The folder chosen for " + title +
+                             " cannot be used. Please choose another location.");
+        return result(HV_DL_ENGINE_TEXT);
     }
     if (m_abort) {
         return result(HV_DL_ABORTED);
@@ -565,8 +605,9 @@ int Engine::Download(const char* packageText, const char* titleText, char* buffe
     }
     auto room = FreeBytesAt(job->installDir);
     std::uint64_t need = (job->size - have) + job->size;
+    // The code alone tells the user; UWM_DISK_FULL is for a disk that fills
+    // once the transfer runs.
     if (!room || *room < need) {
-        Send(UWM_DISK_FULL, 0, reinterpret_cast<LPARAM>(title.c_str()));
         return result(HV_DL_DISK_FULL);
     }
 
@@ -628,13 +669,18 @@ int Engine::DeletePackage(const char* packageText) {
     std::vector<fs::path> doomed;
     {
         std::lock_guard lock(m_mutex);
+        // A state file from before the folders were checked may name others.
         if (auto it = m_state.installed.find(package); it != m_state.installed.end()) {
-            doomed.emplace_back(it->second.folder);
+            if (IsGameFolder(it->second.folder)) {
+                doomed.emplace_back(it->second.folder);
+            }
             m_state.installed.erase(it);
         }
         if (auto it = m_state.partial.find(package); it != m_state.partial.end()) {
-            doomed.emplace_back(it->second.partFile);
-            doomed.emplace_back(it->second.folder + ".hvstaging");
+            if (IsGameFolder(it->second.folder)) {
+                doomed.emplace_back(it->second.partFile);
+                doomed.emplace_back(it->second.folder + ".hvstaging");
+            }
             m_state.partial.erase(it);
         }
         SaveStateLocked();
@@ -669,28 +715,40 @@ int Engine::Play(const char* title) {
     if (program.empty()) {
         return 1;
     }
-    return LaunchGame(folder, program) ? 0 : 1;
+    std::string why;
+    return LaunchGame(folder, program, why) ? 0 : 1;
 }
 
+// A refused path leaves the one given before.
 int Engine::SetGamePath(const char* path) {
+    if (!path || !IsGameFolder(path)) {
+        LogWarning("refused the game folder %s", path ? path : "(null)");
+        return 1;
+    }
     std::lock_guard lock(m_mutex);
-    m_gamePath = path ? path : "";
+    m_gamePath = path;
     return 0;
 }
 
-bool Engine::LaunchGame(const fs::path& folder, const std::string& program) {
-    if (!IsSafeEntryPath(program)) {
+bool Engine::LaunchGame(const fs::path& folder, const std::string& program, std::string& why) {
+    auto fail = [&why, &program](std::string reason) {
+        LogWarning("cannot start %s: %s", program.c_str(), reason.c_str());
+        why = std::move(reason);
         return false;
+    };
+    if (!IsSafeEntryPath(program)) {
+        return fail("the package names no program in its folder");
     }
     fs::path executable = folder / program;
     if (::access(executable.c_str(), X_OK) != 0) {
-        return false;
+        return fail("its program " + program + " cannot be run (" +
+                    std::generic_category().message(errno) + ")");
     }
     std::jthread previous;
     {
         std::lock_guard lock(m_mutex);
         if (m_gamePid > 0) {
-            return false;
+            return fail("another game is still running");
         }
         previous = std::move(m_gameThread);
     }
@@ -706,7 +764,7 @@ bool Engine::LaunchGame(const fs::path& folder, const std::string& program) {
     int rc = posix_spawn(&pid, path.c_str(), &actions, nullptr, argv, environ);
     posix_spawn_file_actions_destroy(&actions);
     if (rc != 0) {
-        return false;
+        return fail(std::generic_category().message(rc));
     }
     std::jthread watcher =
         TryStartThread([this, pid](const std::stop_token& stop) { WatchGame(stop, pid); });

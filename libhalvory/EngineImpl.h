@@ -38,7 +38,8 @@ struct TransferJob {
     std::atomic<bool> diskFull{false};
     std::mutex mutex;
     std::condition_variable changed;  // told when cancel, badArchive or diskFull is set
-    int loggedState = -1;             // the transfer thread's own
+    std::string failure;   // under mutex: why it failed, for the user; the first reason stays
+    int loggedState = -1;  // the transfer thread's own
 };
 
 class Engine {
@@ -78,10 +79,12 @@ class Engine {
     bool DownloadArchive(TransferJob& job, bool& lostConnection);
     void ExtractArchive(std::shared_ptr<TransferJob> job, bool* ok);
     void OnPlayable(TransferJob& job);
-    bool InstallStaged(const TransferJob& job);
+    bool InstallStaged(TransferJob& job);
     void SendProgress(TransferJob& job, const TransferProgress& progress);
 
-    bool LaunchGame(const std::filesystem::path& folder, const std::string& program);
+    // False, with the reason in why, when the game could not be started.
+    bool LaunchGame(const std::filesystem::path& folder, const std::string& program,
+                    std::string& why);
     void WatchGame(const std::stop_token& stop, pid_t pid);
     void EndGame();
 

@@ -36,6 +36,12 @@ struct HttpResponse {
 };
 
 // cancel is checked many times a second, also while nothing arrives.
+// Redirects are followed as RedirectAllowed says; a refused one gives status 0.
 HttpResponse HttpPerform(const HttpRequest& request, const std::atomic<bool>* cancel);
+
+// Whether a redirect from one address to another may be followed: never from
+// https to http, and a request with a body only within its origin (scheme,
+// host and port).
+bool RedirectAllowed(const std::string& from, const std::string& to, bool withBody);
 
 }  // namespace hv

@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <system_error>
 
 #include "Archive.h"
 #include "EngineImpl.h"
@@ -45,6 +46,24 @@ void SetStop(TransferJob& job, std::atomic<bool>& flag) {
         flag = true;
     }
     job.changed.notify_all();
+}
+
+// Keeps the first reason the transfer failed for, and returns it.
+std::string SetFailure(TransferJob& job, const std::string& text) {
+    std::lock_guard lock(job.mutex);
+    if (job.failure.empty()) {
+        job.failure = text;
+    }
+    return job.failure;
+}
+
+std::string NotSaved(const TransferJob& job, int error) {
+    return "The download of " + job.title + " could not be saved (" +
+           std::generic_category().message(error) + ").";
+}
+
+std::string NotVerified(const TransferJob& job) {
+    return "The download of " + job.title + " could not be verified. Please try again.";
 }
 
 // Hashes the archive bytes as they come; empty unless all of them came.
@@ -113,12 +132,16 @@ bool Engine::DownloadArchive(TransferJob& job, bool& lostConnection) {
             std::size_t skip = static_cast<std::size_t>(have - position);
             std::size_t n = size - skip;
             if (have + n > job.size) {
+                SetFailure(job, NotVerified(job));
                 fatal = true;
                 return false;
             }
             if (!job.part.Append(data + skip, n)) {
-                if (IsNoSpace(errno)) {
+                const int error = errno;
+                if (IsNoSpace(error)) {
                     SetStop(job, job.diskFull);
+                } else {
+                    SetFailure(job, NotSaved(job, error));
                 }
                 fatal = true;
                 return false;
@@ -142,6 +165,8 @@ bool Engine::DownloadArchive(TransferJob& job, bool& lostConnection) {
             break;
         }
         if (response.status == 404 || response.status == 410 || response.status == 416) {
+            SetFailure(job,
+                       job.title + " is no longer available for download. Please try again later.");
             break;
         }
         if (!retrying) {
@@ -180,9 +205,11 @@ void Engine::ExtractArchive(std::shared_ptr<TransferJob> job, bool* ok) {
             OnPlayable(*job);
         }
     };
+    // The rest of the download is written beside the extraction.
+    RoomReserve reserve = [&] { return job->size - std::min(job->size, job->part.Size()); };
     std::string error;
     int writeError = 0;
-    *ok = ExtractTar(source, job->stagingDir, observer, &error, &writeError);
+    *ok = ExtractTar(source, job->stagingDir, observer, &error, &writeError, reserve);
     // Running out of bytes or being cancelled says nothing about the archive.
     if (*ok || job->cancel) {
         return;
@@ -190,6 +217,14 @@ void Engine::ExtractArchive(std::shared_ptr<TransferJob> job, bool* ok) {
     if (IsNoSpace(writeError)) {
         SetStop(*job, job->diskFull);
     } else if (!ranDry) {
+        LogWarning("extracting %s failed: %s", job->package.c_str(), error.c_str());
+        if (writeError != 0) {
+            SetFailure(*job, "The files of " + job->title + " could not be written (" +
+                                 std::generic_category().message(writeError) + ").");
+        } else {
+            SetFailure(*job, "The download of " + job->title +
+                                 " is damaged and cannot be installed. Please try again.");
+        }
         SetStop(*job, job->badArchive);
     }
 }
@@ -197,8 +232,13 @@ void Engine::ExtractArchive(std::shared_ptr<TransferJob> job, bool* ok) {
 void Engine::OnPlayable(TransferJob& job) {
     job.playableReady = true;
     Post(UWM_ENGINE_STATE, 0, 0);
-    if (Send(UWM_ASK_PLAY_NOW, 0, reinterpret_cast<LPARAM>(job.title.c_str())) == 1) {
-        LaunchGame(job.stagingDir, job.program);
+    std::string why;
+    if (Send(UWM_ASK_PLAY_NOW, 0, reinterpret_cast<LPARAM>(job.title.c_str())) == 1 &&
+        !LaunchGame(job.stagingDir, job.program, why)) {
+        // The frame has put itself aside for the game: it comes back on its close.
+        const std::string text = job.title + " could not be started: " + why + ".";
+        Send(UWM_ENGINE_FAILED, 0, reinterpret_cast<LPARAM>(text.c_str()));
+        Post(UWM_GAME_CLOSED, 0, 0);
     }
 }
 
@@ -232,6 +272,8 @@ void Engine::RunTransfer(std::shared_ptr<TransferJob> job) {
         }
     } else if (IsNoSpace(errno)) {
         job->diskFull = true;
+    } else {
+        SetFailure(*job, NotSaved(*job, errno));
     }
 
     if (downloaded && extracted) {
@@ -244,8 +286,11 @@ void Engine::RunTransfer(std::shared_ptr<TransferJob> job) {
         m_downloadBusy = false;
         return;
     }
-    bool installed =
-        downloaded && extracted && !digest.empty() && digest == job->sha256 && InstallStaged(*job);
+    const bool verified = downloaded && extracted && !digest.empty() && digest == job->sha256;
+    if (downloaded && extracted && !verified) {
+        SetFailure(*job, NotVerified(*job));
+    }
+    bool installed = verified && InstallStaged(*job);
     // Bytes that came stay for a resume, unless they are known to be bad: an
     // archive that cannot be extracted or a complete one with the wrong hash.
     bool keepPart = !installed && !job->badArchive && !(downloaded && extracted);
@@ -273,11 +318,17 @@ void Engine::RunTransfer(std::shared_ptr<TransferJob> job) {
         Send(UWM_PACKAGE_ON_DISK, job->demo ? 1 : 0,
              reinterpret_cast<LPARAM>(job->package.c_str()));
         Post(UWM_DOWNLOAD_DONE, 0, 0);
+    } else if (job->diskFull) {
+        Send(UWM_DISK_FULL, 0, reinterpret_cast<LPARAM>(job->title.c_str()));
+        Post(UWM_ENGINE_CANCEL, 0, 0);
+    } else if (lostConnection) {
+        Post(UWM_CONNECTION_LOST, 0, 0);
     } else {
-        if (job->diskFull) {
-            Send(UWM_DISK_FULL, 0, reinterpret_cast<LPARAM>(job->title.c_str()));
-        }
-        Post(lostConnection ? UWM_CONNECTION_LOST : UWM_ENGINE_CANCEL, 0, 0);
+        // hv_DownloadA said it had started: only this tells the user why it stopped.
+        const std::string text = SetFailure(
+            *job, "The download of " + job->title + " could not be completed. Please try again.");
+        Send(UWM_ENGINE_FAILED, 0, reinterpret_cast<LPARAM>(text.c_str()));
+        Post(UWM_ENGINE_CANCEL, 0, 0);
     }
     job->part.Close();
     SyncState();
@@ -285,7 +336,7 @@ void Engine::RunTransfer(std::shared_ptr<TransferJob> job) {
 
 // Moves the extracted package into place; an older install gives way only
 // once the new one can take its name, and comes back if it cannot.
-bool Engine::InstallStaged(const TransferJob& job) {
+bool Engine::InstallStaged(TransferJob& job) {
     std::error_code ec;
     fs::path old = job.installDir.string() + ".hvold";
     fs::remove_all(old, ec);
@@ -299,6 +350,8 @@ bool Engine::InstallStaged(const TransferJob& job) {
     if (!ec) {
         return true;
     }
+    SetFailure(job, job.title + " could not be installed in " + job.installDir.string() + " (" +
+                        ec.message() + ").");
     if (hadOld) {
         fs::rename(old, job.installDir, ec);
     }

@@ -1,8 +1,10 @@
-// The test hook: reading and setting the failures the service causes. Only for
-// a caller on this machine that knows the admin token.
+// The test hooks: reading and setting the failures the service causes, and a
+// redirect on request. Only for a caller on this machine that knows the admin
+// token.
 
 #include "Routes.h"
 
+#include <cstdlib>
 #include <stdexcept>
 
 namespace hv::service {
@@ -38,6 +40,19 @@ void SetFaults(ServiceState& state, const httplib::Request& req, httplib::Respon
     SendJson(res, 200, state.faults.ToJson());
 }
 
+// Answers with the redirect asked for, so that a test can see how its client follows one.
+void Redirect(const ServiceState& state, const httplib::Request& req, httplib::Response& res) {
+    if (!AdminAllowed(state, req, res)) {
+        return;
+    }
+    const int status = std::atoi(req.get_param_value("status").c_str());
+    if (status < 300 || status > 399 || !req.has_param("to")) {
+        return SendError(res, 400, "bad_request");
+    }
+    res.status = status;
+    res.set_header("Location", req.get_param_value("to"));
+}
+
 }  // namespace
 
 void AddFaultRoutes(httplib::Server& server, ServiceState& state) {
@@ -49,6 +64,11 @@ void AddFaultRoutes(httplib::Server& server, ServiceState& state) {
     server.Post("/admin/faults", [&state](const httplib::Request& req, httplib::Response& res) {
         SetFaults(state, req, res);
     });
+    auto redirect = [&state](const httplib::Request& req, httplib::Response& res) {
+        Redirect(state, req, res);
+    };
+    server.Get("/admin/redirect", redirect);
+    server.Post("/admin/redirect", redirect);
 }
 
 }  // namespace hv::service

@@ -2,10 +2,13 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
 #include <tuple>
+#include <utility>
 
 #include "Archive.h"
+#include "SmallDisk.h"
 #include "TarBuilder.h"
 
 namespace {
@@ -49,12 +52,18 @@ class ExtractTest : public ::testing::Test {
         return names;
     }
 
+    // Nor does any link left in the target lead out of it.
     void ExpectOutsideUntouched() const {
         EXPECT_EQ(OutsideTree(), (std::vector<std::string>{m_outside, m_outside + "/secret.txt"}));
         EXPECT_EQ(ReadFile(m_outside + "/secret.txt"), "keep");
         struct stat info {};
         ASSERT_EQ(::stat((m_outside + "/secret.txt").c_str(), &info), 0);
         EXPECT_EQ(info.st_nlink, 1u);
+        std::error_code ec;
+        for (const auto& e : fs::recursive_directory_iterator(m_target, ec)) {
+            const std::string to = fs::weakly_canonical(e.path()).string() + "/";
+            EXPECT_EQ(to.rfind(m_target + "/", 0), 0u) << e.path() << " leads to " << to;
+        }
     }
 
     TempDir m_tmp;
@@ -81,14 +90,6 @@ TEST_F(ExtractTest, GoodArchiveExtractsFilesFoldersAndInnerLinksWithoutSetIdBits
 
 // Each archive would reach outside the target, or put a device there.
 TEST_F(ExtractTest, HostileArchivesAreRefused) {
-    std::string fifo = MakeTar({File("fifo", "")});
-    fifo[156] = '6';  // ustar type flag: FIFO
-    std::fill(fifo.begin() + 148, fifo.begin() + 156, ' ');
-    unsigned sum = 0;
-    for (int i = 0; i < 512; ++i) {
-        sum += static_cast<unsigned char>(fifo[i]);
-    }
-    std::snprintf(fifo.data() + 148, 8, "%06o", sum);
     const std::vector<std::vector<TarEntry>> archives = {
         {File("ok.txt", "fine"), File("../outside/x.txt", "bad")},
         {File("a/../../outside/y.txt", "bad")},
@@ -101,12 +102,15 @@ TEST_F(ExtractTest, HostileArchivesAreRefused) {
         {Hardlink("h", m_outside + "/secret.txt")},
         // A link to an inner symlink would carry its relative target to a new place.
         {Symlink("a/b/s", "../x"), Hardlink("t", "a/b/s")},
+        // Read on the text, ".." after a link goes up from the link, not from its
+        // target; the link left behind by the first counts in the second.
+        {Symlink("esc", "a/b/link/../outside"), Symlink("a/b/link", "../..")},
+        {Symlink("a/b/link", "../.."), Symlink("esc", "a/b/link/../outside")},
+        {TarEntry{"fifo", {}, TarEntry::Fifo, {}, 0644}},
     };
-    for (std::size_t i = 0; i <= archives.size(); ++i) {
+    for (std::size_t i = 0; i < archives.size(); ++i) {
         SCOPED_TRACE(i);
-        const std::string archive = (m_tmp.Path() / "pkg.tar").string();
-        hvtest::WriteFile(archive, i < archives.size() ? MakeTar(archives[i]) : fifo);
-        EXPECT_FALSE(hv::ExtractTarFile(archive, m_target, &m_error));
+        EXPECT_FALSE(Extract(archives[i]));
         EXPECT_NE(m_error.find("refused"), std::string::npos) << m_error;
         ExpectOutsideUntouched();
     }
@@ -124,8 +128,38 @@ TEST(EntryPaths, SafetyRules) {
         {"a/b/link", "../c", true}, {"a/link", "./b/../c", true}, {"a/link", "../../c", false},
         {"link", "..", false},      {"link", "/usr", false},      {"link", "", false}};
     for (const auto& [entry, target, safe] : links) {
-        EXPECT_EQ(hv::IsSafeLinkTarget(entry, target), safe) << entry << " -> " << target;
+        EXPECT_EQ(hv::EntryGuard().Admit(hv::EntryGuard::Kind::Symlink, entry, target), safe)
+            << entry << " -> " << target;
     }
+}
+
+// Files are held to the room on the disk before they are written: all of them
+// at once for an archive on the disk, each one keeping back what the rest of
+// the download needs for one that streams in.
+TEST(ExtractRoom, FilesThatWouldNotFitAreRefusedBeforeTheyAreWritten) {
+    hvtest::SmallDisk disk(1 << 20);
+    ASSERT_EQ(disk.Error(), "");
+    TempDir tmp;
+    const std::string archive = (tmp.Path() / "pkg.tar").string();
+    hvtest::WriteFile(archive, MakeTar({File("small.dat", std::string(100000, 's')),
+                                        File("big.dat", std::string(2 << 20, 'b'))}));
+    std::string error;
+    EXPECT_FALSE(hv::ExtractTarFile(archive, disk.Path() + "/file", &error));
+    EXPECT_FALSE(fs::exists(disk.Path() + "/file/small.dat")) << error;
+
+    const std::string tar = MakeTar(
+        {File("small.dat", std::string(100000, 's')), File("big.dat", std::string(600000, 'b'))});
+    bool given = false;
+    hv::ArchiveSource source = [&](const void** block) -> long {
+        *block = tar.data();
+        return std::exchange(given, true) ? 0 : static_cast<long>(tar.size());
+    };
+    int writeError = 0;
+    EXPECT_FALSE(hv::ExtractTar(source, disk.Path() + "/stream", nullptr, &error, &writeError,
+                                [] { return std::uint64_t{600000}; }));
+    EXPECT_EQ(writeError, ENOSPC);
+    EXPECT_TRUE(fs::exists(disk.Path() + "/stream/small.dat"));
+    EXPECT_FALSE(fs::exists(disk.Path() + "/stream/big.dat")) << error;
 }
 
 // The source hands out the archive a few bytes at a time, as a growing file does.

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <tuple>
 #include <vector>
 
 #include "Progress.h"
@@ -66,12 +67,10 @@ TEST(ProgressRecord, FieldsAndUnits) {
         }
         const TransferProgress p =
             hv::MakeProgress(c.have, c.total, c.playable, meter, HV_STATE_RESTORED);
-        EXPECT_EQ(p.lPercent, c.expected.lPercent);
-        EXPECT_EQ(p.lSecondsToPlay, c.expected.lSecondsToPlay);
-        EXPECT_EQ(p.lExtra, c.expected.lExtra);
-        EXPECT_EQ(p.lDone, c.expected.lDone);
-        EXPECT_EQ(p.lTotal, c.expected.lTotal);
-        EXPECT_EQ(p.lState, c.expected.lState);
+        auto fields = [](const TransferProgress& r) {
+            return std::tuple(r.lPercent, r.lSecondsToPlay, r.lExtra, r.lDone, r.lTotal, r.lState);
+        };
+        EXPECT_EQ(fields(p), fields(c.expected));
     }
 }
 

@@ -3,22 +3,27 @@
 // answers the engine's questions and pumps messages while workers call in.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
+#include <httplib.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <future>
 #include <thread>
 #include <tuple>
 
 #include "Content.h"
+#include "Http.h"
 #include "ServiceHarness.h"
 #include "SmallDisk.h"
 #include "TarBuilder.h"
 #include "halvory/engine.h"
+#include "net/PercentEncode.h"
 #include "winapi/UniqueHandle.h"
 
 namespace {
@@ -29,13 +34,10 @@ using hvtest::File;
 using hvtest::ReadFile;
 
 // The exports, resolved by name as the client does.
-void* Library() {
-    static void* const library = ::dlopen(HV_ENGINE_LIBRARY, RTLD_NOW | RTLD_LOCAL);
-    return library;
-}
+void* const g_library = ::dlopen(HV_ENGINE_LIBRARY, RTLD_NOW | RTLD_LOCAL);
 template <typename Fn>
 Fn Export(const char* name) {
-    return Library() ? reinterpret_cast<Fn>(::dlsym(Library(), name)) : nullptr;
+    return g_library ? reinterpret_cast<Fn>(::dlsym(g_library, name)) : nullptr;
 }
 const auto hvInit = Export<PFN_hv_Init>("hv_Init");
 const auto hvShutdown = Export<PFN_hv_Shutdown>("hv_Shutdown");
@@ -59,11 +61,18 @@ struct Service {
     hvtest::TempDir root;
     hvtest::TestContent content{root.Path()};
     hvtest::ServiceProcess process{content.root, root.Path() / "service.db"};
+    const fs::path rover = content.root / "packages/rover.tar";  // put back after each test
+    const std::string roverTar = ReadFile(rover);
 
     int Admin(const std::vector<std::string>& args) const { return process.Admin(args); }
     void Faults(const std::string& settings) const { ASSERT_EQ(process.Faults(settings), 200); }
 };
 std::unique_ptr<Service> g_service;
+
+// The notifications whose lParam is a text.
+constexpr UINT kTextMessages[] = {UWM_ASK_PLAY_NOW,    UWM_PACKAGE_ON_DISK, UWM_PACKAGE_GONE,
+                                  UWM_ASK_STORAGE,     UWM_DISK_FULL,       UWM_ENGINE_FAILED,
+                                  UWM_CONFIRM_PURCHASE};
 
 struct Message {
     UINT msg;
@@ -107,12 +116,11 @@ class ServiceSuite : public ::testing::Test {
         m_onMessage = nullptr;
         // A test that failed half-way leaves no fault behind for the next.
         g_service->Faults("{}");
-        if (HasFailure()) {
-            for (const auto& m : m_messages) {
-                std::fprintf(stderr, "  WM_USER+%u w=%lu %s state=%d done=%d/%d\n", m.msg - WM_USER,
-                             static_cast<unsigned long>(m.wParam), m.text.c_str(),
-                             m.progress.lState, m.progress.lDone, m.progress.lTotal);
-            }
+        hvtest::WriteFile(g_service->rover, g_service->roverTar);
+        for (const auto& m : HasFailure() ? m_messages : std::vector<Message>{}) {
+            std::fprintf(stderr, "  WM_USER+%u w=%lu %s state=%d done=%d/%d\n", m.msg - WM_USER,
+                         static_cast<unsigned long>(m.wParam), m.text.c_str(), m.progress.lState,
+                         m.progress.lDone, m.progress.lTotal);
         }
         hvShutdown();
         hvDispatchPending();
@@ -124,23 +132,23 @@ class ServiceSuite : public ::testing::Test {
 
     static std::string Url() { return g_service->process.Url(); }
 
+    // Starts the engine again on another service.
+    void UseService(const std::string& url) {
+        hvShutdown();
+        hvtest::WriteFile("Halvory.ini", "ENGINE_URL=" + url + "\n");
+        hvInit(m_window);
+    }
+
     static LRESULT Proc(void* context, HWND, UINT msg, WPARAM wParam, LPARAM lParam) {
         auto* self = static_cast<ServiceSuite*>(context);
         Message m{msg, wParam, lParam, {}, {}};
-        switch (msg) {
-            case UWM_ENGINE_PROGRESS:
-                m.progress = *reinterpret_cast<const TransferProgress*>(lParam);
-                break;
-            case UWM_CONFIRM_PURCHASE:
-                m.text = reinterpret_cast<const char*>(wParam);
-                m.text += "|";
-                m.text += reinterpret_cast<const char*>(lParam);
-                break;
-            case UWM_ASK_PLAY_NOW:
-            case UWM_PACKAGE_ON_DISK:
-            case UWM_PACKAGE_GONE:
-            case UWM_ASK_STORAGE:
-            case UWM_DISK_FULL: m.text = reinterpret_cast<const char*>(lParam); break;
+        if (msg == UWM_ENGINE_PROGRESS) {
+            m.progress = *reinterpret_cast<const TransferProgress*>(lParam);
+        } else if (std::ranges::count(kTextMessages, msg) > 0) {
+            m.text = reinterpret_cast<const char*>(lParam);
+        }
+        if (msg == UWM_CONFIRM_PURCHASE) {
+            m.text = reinterpret_cast<const char*>(wParam) + ("|" + m.text);
         }
         // Runs while a sending engine thread waits for the answer.
         if (self->m_onMessage) {
@@ -185,10 +193,13 @@ class ServiceSuite : public ::testing::Test {
         return PumpUntil([&] { return result.wait_for(0s) == std::future_status::ready; }, limit);
     }
 
+    // The text the engine gives with HV_DL_ENGINE_TEXT goes to m_text.
     std::future<int> StartDownload(const std::string& package, const std::string& title) {
-        return std::async(std::launch::async, [package, title] {
+        return std::async(std::launch::async, [this, package, title] {
             char buffer[HV_BUFFER_SIZE] = {};
-            return hvDownload(package.c_str(), title.c_str(), 1, buffer);
+            const int code = hvDownload(package.c_str(), title.c_str(), 1, buffer);
+            m_text = buffer;
+            return code;
         });
     }
 
@@ -244,7 +255,7 @@ class ServiceSuite : public ::testing::Test {
     LRESULT m_purchaseAnswer = 0;
     bool m_autoBuy = false;
     LRESULT m_playNow = 0;
-    std::string m_storage;
+    std::string m_storage, m_text;
     std::function<void(const Message&)> m_onMessage;
 };
 
@@ -272,13 +283,9 @@ TEST_F(ServiceSuite, LoginAnswersEachAccountState) {
 }
 
 TEST_F(ServiceSuite, LoginReportsAnUnreachableServiceAndCanBeCancelled) {
-    hvShutdown();
-    hvtest::WriteFile("Halvory.ini", "ENGINE_URL=http://127.0.0.1:9/\n");
-    hvInit(m_window);
+    UseService("http://127.0.0.1:9");
     EXPECT_EQ(Login("alice"), HV_LOGIN_UNREACHABLE);
-    hvShutdown();
-    hvtest::WriteFile("Halvory.ini", "ENGINE_URL=" + Url() + "\n");
-    hvInit(m_window);
+    UseService(Url());
 
     g_service->Faults(R"({"login_delay_ms": 10000})");
     auto result = std::async(std::launch::async, [] { return hvLogin("alice", "secret", 1); });
@@ -319,10 +326,29 @@ TEST_F(ServiceSuite, ForcedLogoutsCarryTheirReason) {
     }
 }
 
-TEST_F(ServiceSuite, DemoInstallsWithoutPurchaseAndReportsEachStep) {
+// hv_SetGamePath refuses a folder whose last part is not a plain name or that
+// leads upwards, keeping the one given before; without one the download says
+// why instead of installing elsewhere.
+TEST_F(ServiceSuite, DemoInstallsWithoutPurchaseInAPlainFolderAndReportsEachStep) {
     ASSERT_EQ(Login("alice"), HV_LOGIN_OK);
-    m_storage = InstallPath("Space Race Demo");
+    const std::string games = (m_work->Path() / "games").string();
+    for (const std::string& bad : {games + "/x/../y", games + "/..", games + "/.", games + "/"}) {
+        EXPECT_NE(hvSetGamePath(bad.c_str()), 0) << bad;
+        m_storage = bad;
+        EXPECT_EQ(Download("SPACE-D"), HV_DL_ENGINE_TEXT) << bad;
+        EXPECT_EQ(
+            m_text,
+            "The folder chosen for Space Race cannot be used. Please choose another location.");
+    }
+    EXPECT_FALSE(fs::exists(games));
+    const std::string demo = InstallPath("Space Race Demo");
+    m_onMessage = [&](const Message& m) {
+        if (m.msg == UWM_ASK_STORAGE) {
+            hvSetGamePath(demo.c_str());
+        }
+    };
     ASSERT_EQ(Download("SPACE-D"), HV_DL_OK);
+
     ASSERT_TRUE(WaitFor(UWM_DOWNLOAD_DONE));
     EXPECT_EQ(Count(UWM_CONFIRM_PURCHASE), 0);
     EXPECT_EQ(Got(UWM_ASK_STORAGE).wParam, 1u);
@@ -330,9 +356,9 @@ TEST_F(ServiceSuite, DemoInstallsWithoutPurchaseAndReportsEachStep) {
     EXPECT_EQ(Got(UWM_ASK_PLAY_NOW).text, "Space Race");
     EXPECT_EQ(Got(UWM_PACKAGE_ON_DISK).wParam, 1u);
     EXPECT_EQ(Got(UWM_PACKAGE_ON_DISK).text, "SPACE-D");
-    EXPECT_EQ(ReadFile(m_storage + "/readme.txt"), "Space Race\n");
-    EXPECT_FALSE(fs::exists(m_storage + ".hvpart"));
-    EXPECT_FALSE(fs::exists(m_storage + ".hvstaging"));
+    EXPECT_EQ(ReadFile(demo + "/readme.txt"), "Space Race\n");
+    EXPECT_FALSE(fs::exists(demo + ".hvpart"));
+    EXPECT_FALSE(fs::exists(demo + ".hvstaging"));
     EXPECT_EQ(Download("SPACE-D"), HV_DL_ALREADY_COMPLETE);
     EXPECT_EQ(Download("NO-SUCH-PACKAGE"), HV_DL_NOT_AVAILABLE);
 
@@ -347,7 +373,7 @@ TEST_F(ServiceSuite, DemoInstallsWithoutPurchaseAndReportsEachStep) {
     ASSERT_TRUE(WaitFor(UWM_PACKAGE_GONE));
     EXPECT_EQ(Got(UWM_PACKAGE_GONE).wParam, 1u);
     EXPECT_EQ(Got(UWM_PACKAGE_GONE).text, "SPACE-D");
-    EXPECT_FALSE(fs::exists(m_storage));
+    EXPECT_FALSE(fs::exists(demo));
     EXPECT_NE(hvPlay("Space Race", "alice", "secret"), 0);
 }
 
@@ -462,8 +488,7 @@ TEST_F(ServiceSuite, InterruptedTransfersResumeToAByteIdenticalInstall) {
     ExpectResumedFrom(kept);
     std::vector<int> states;
     for (const auto& m : m_messages) {
-        if (m.msg == UWM_ENGINE_PROGRESS &&
-            (states.empty() || states.back() != m.progress.lState)) {
+        if (m.msg == UWM_ENGINE_PROGRESS) {
             states.push_back(m.progress.lState);
         }
     }
@@ -529,33 +554,24 @@ TEST_F(ServiceSuite, PublishedCatalogueReplacesTheFileAndTellsTheFrame) {
     EXPECT_EQ(Download("NO-SUCH-PACKAGE"), HV_DL_NOT_AVAILABLE);
 }
 
-TEST_F(ServiceSuite, TooLittleRoomIsToldBeforeTheTransferStarts) {
-    hvtest::SmallDisk disk(1 << 20);
-    ASSERT_EQ(disk.Error(), "");
-    ASSERT_EQ(Login("alice"), HV_LOGIN_OK);
-    m_storage = disk.Path() + "/games/Rover";
-    EXPECT_EQ(Download("ROVER", "Rover"), HV_DL_DISK_FULL);
-    EXPECT_EQ(Got(UWM_DISK_FULL).text, "Rover");
-    EXPECT_EQ(Count(UWM_ENGINE_PROGRESS), 0);
-    EXPECT_TRUE(fs::is_empty(disk.Path()));
-}
-
-TEST_F(ServiceSuite, FullDiskMidTransferKeepsTheInstallAndTheBytesForLater) {
+// Too little room before the transfer is told by the code alone, which the
+// frame shows; a disk that fills during it, by UWM_DISK_FULL.
+TEST_F(ServiceSuite, FullDiskIsToldOnceAndKeepsTheInstallAndTheBytesForLater) {
     hvtest::SmallDisk disk(4 << 20);
     ASSERT_EQ(disk.Error(), "");
     ASSERT_EQ(Login("alice"), HV_LOGIN_OK);
     m_storage = disk.Path() + "/games/Rover";
+    disk.Fill();
+    EXPECT_EQ(Download("ROVER", "Rover"), HV_DL_DISK_FULL);
+    EXPECT_EQ(Count(UWM_DISK_FULL) + Count(UWM_ENGINE_PROGRESS), 0);
+    EXPECT_FALSE(fs::exists(disk.Path() + "/games"));
+    disk.Unfill();
     ASSERT_EQ(Download("ROVER", "Rover"), HV_DL_OK);
     ASSERT_TRUE(WaitFor(UWM_DOWNLOAD_DONE));
     ASSERT_EQ(ReadFile(m_storage + "/data/level.dat"), g_service->content.level);
 
     // An update comes out; the disk fills up while it arrives.
-    const fs::path archive = g_service->content.root / "packages/rover.tar";
-    struct Restore {
-        fs::path archive;
-        std::string tar;
-        ~Restore() { hvtest::WriteFile(archive, tar); }
-    } restore{archive, ReadFile(archive)};
+    const fs::path archive = g_service->rover;
     hvtest::WriteFile(archive.string() + ".new",
                       hvtest::MakeTar({File("bin/game.sh", "#!/bin/sh\nexit 0\n", 0755),
                                        File("readme.txt", "Rover 2\n"),
@@ -574,7 +590,7 @@ TEST_F(ServiceSuite, FullDiskMidTransferKeepsTheInstallAndTheBytesForLater) {
         PumpUntil([&] { return Count(UWM_ENGINE_CANCEL) + Count(UWM_DOWNLOAD_DONE) > 0; }, 60s));
     m_onMessage = nullptr;
     g_service->Faults("{}");
-    EXPECT_EQ(Count(UWM_DOWNLOAD_DONE), 0);
+    EXPECT_EQ(Count(UWM_DOWNLOAD_DONE) + Count(UWM_ENGINE_FAILED), 0);
     EXPECT_EQ(Got(UWM_DISK_FULL).text, "Rover");
     EXPECT_EQ(Count(UWM_PACKAGE_GONE), 0);
     hvCancel("ROVER");  // what the frame does on UWM_ENGINE_CANCEL
@@ -600,6 +616,101 @@ TEST_F(ServiceSuite, FullDiskMidTransferKeepsTheInstallAndTheBytesForLater) {
     EXPECT_FALSE(fs::exists(m_storage + ".hvpart"));
     EXPECT_FALSE(fs::exists(m_storage + ".hvold"));
     hvRemove("ROVER");
+}
+
+// Each fault strikes once hv_DownloadA has said the transfer started: the frame
+// is told why before it hears of the cancel (or, for a game that could not be
+// started, of its end), and nothing is installed from a failed transfer.
+TEST_F(ServiceSuite, FailuresOnceTheTransferRunsAreToldFirst) {
+    ASSERT_EQ(Login("alice"), HV_LOGIN_OK);
+    const fs::path& archive = g_service->rover;
+    const std::string& tar = g_service->roverTar;
+    m_storage = InstallPath("Rover");
+    // The question at which the fault strikes, the fault, the text, the news after it.
+    const std::vector<std::tuple<UINT, std::function<void()>, std::string, UINT>> cases = {
+        {UWM_ASK_STORAGE, [&] { hvtest::WriteFile(archive, std::string(tar.size(), 'x')); },
+         "The download of Rover is damaged and cannot be installed. Please try again.",
+         UWM_ENGINE_CANCEL},
+        {UWM_ASK_STORAGE,
+         [&] { hvtest::WriteFile(archive, std::string(tar).replace(9000, 3, "new")); },
+         "The download of Rover could not be verified. Please try again.", UWM_ENGINE_CANCEL},
+        {UWM_ASK_STORAGE, [&] { fs::remove(archive); },
+         "Rover is no longer available for download. Please try again later.", UWM_ENGINE_CANCEL},
+        {UWM_ASK_PLAY_NOW, [&] { fs::remove(m_storage + ".hvstaging/bin/game.sh"); },
+         "Rover could not be started: its program bin/game.sh cannot be run (No such file or "
+         "directory).",
+         UWM_GAME_CLOSED},
+    };
+    for (const auto& [when, fault, text, then] : cases) {
+        SCOPED_TRACE(text);
+        m_messages.clear();
+        m_playNow = when == UWM_ASK_PLAY_NOW;
+        m_onMessage = [&](const Message& m) {
+            if (m.msg == when) {
+                fault();
+            }
+        };
+        ASSERT_EQ(Download("ROVER", "Rover"), HV_DL_OK);
+        // Sent, so the frame has it before the posted news.
+        ASSERT_TRUE(WaitFor(then));
+        EXPECT_EQ(Got(UWM_ENGINE_FAILED).text, text);
+        m_onMessage = nullptr;
+        hvtest::WriteFile(archive, tar);
+        hvRemove("ROVER");
+        EXPECT_FALSE(fs::exists(m_storage));
+    }
+}
+
+// A service that answers each poll at once is asked less and less often, and
+// a logout still ends the watcher at once.
+TEST_F(ServiceSuite, WatcherBacksOffFromPollsAnsweredAtOnce) {
+    httplib::Server fake;
+    std::atomic<int> polls{0};
+    auto answer = [&polls](const httplib::Request& req, httplib::Response& res) {
+        polls += req.path == "/api/events";
+        res.set_content(req.path == "/api/login" ? R"({"session": "s"})" : R"({"event": "none"})",
+                        "application/json");
+    };
+    fake.Get(".*", answer);
+    fake.Post(".*", answer);
+    const int port = fake.bind_to_any_port("127.0.0.1");
+    std::thread serving([&] { fake.listen_after_bind(); });
+    UseService("http://127.0.0.1:" + std::to_string(port));
+    EXPECT_EQ(Login("alice"), HV_LOGIN_OK);
+    std::this_thread::sleep_for(3s);
+    const auto start = std::chrono::steady_clock::now();
+    hvLogOut();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 500ms);
+    fake.stop();
+    serving.join();
+    // At 0, 0.25, 0.75, 1.75 s, and 3.75 s.
+    EXPECT_GE(polls, 3);
+    EXPECT_LE(polls, 5);
+}
+
+// Never from https to http, and a request with a body (a password in it) goes
+// on only within its origin: the same host under another name is another.
+TEST_F(ServiceSuite, RedirectsKeepTheSchemeAndTheBodyAtHome) {
+    const std::vector<std::tuple<const char*, const char*, bool, bool>> rules = {
+        // from, to, with a body, followed
+        {"https://a.test/x", "http://a.test/y", false, false},
+        {"https://a.test/x", "https://b.test/y", false, true},
+        {"https://a.test/x", "https://A.test:443/y", true, true},
+        {"https://a.test/x", "https://a.test:8443/y", true, false},
+        {"http://a.test/x", "https://a.test/y", true, false},
+    };
+    for (const auto& [from, to, body, followed] : rules) {
+        EXPECT_EQ(hv::RedirectAllowed(from, to, body), followed) << from << " -> " << to;
+    }
+    const std::string port = Url().substr(Url().rfind(':'));
+    for (const auto& [host, status] : {std::pair{"127.0.0.1", 200L}, {"localhost", 0L}}) {
+        hv::HttpRequest request{
+            Url() + "/admin/redirect?status=307&to=" +
+                PercentEncodeSegment("http://" + std::string(host) + port + "/api/login"),
+            R"({"user": "alice", "password": "secret", "player_version": "1,0,0,1"})"};
+        request.headers = {std::string("X-Admin-Token: ") + hvtest::ServiceProcess::kAdminToken};
+        EXPECT_EQ(hv::HttpPerform(request, nullptr).status, status) << host;
+    }
 }
 
 }  // namespace

@@ -34,6 +34,7 @@ std::string MakeTar(const std::vector<TarEntry>& entries) {
                 archive_entry_set_size(entry.get(), static_cast<la_int64_t>(e.data.size()));
                 break;
             case TarEntry::Dir: archive_entry_set_filetype(entry.get(), AE_IFDIR); break;
+            case TarEntry::Fifo: archive_entry_set_filetype(entry.get(), AE_IFIFO); break;
             case TarEntry::Symlink:
                 archive_entry_set_filetype(entry.get(), AE_IFLNK);
                 archive_entry_set_symlink(entry.get(), e.target.c_str());

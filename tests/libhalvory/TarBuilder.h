@@ -10,7 +10,7 @@
 namespace hvtest {
 
 struct TarEntry {
-    enum Kind { File, Dir, Symlink, Hardlink };
+    enum Kind { File, Dir, Symlink, Hardlink, Fifo };
     std::string path;
     std::string data;  // file contents
     Kind kind = File;
