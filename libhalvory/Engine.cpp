@@ -535,6 +535,11 @@ int Engine::Download(const char* packageText, const char* titleText, char* buffe
             return result(HV_DL_ALREADY_COMPLETE);
         }
     }
+    // A cancel (the client's logout) may come between two steps: no question
+    // and no transfer may follow it.
+    if (m_abort) {
+        return result(HV_DL_ABORTED);
+    }
     if (!info.owned && !info.demo) {
         if (int code = Purchase(info, title); code != HV_DL_OK) {
             return result(code);
@@ -544,6 +549,9 @@ int Engine::Download(const char* packageText, const char* titleText, char* buffe
     {
         std::lock_guard lock(m_mutex);
         m_gamePath.clear();
+    }
+    if (m_abort) {
+        return result(HV_DL_ABORTED);
     }
     if (Send(UWM_ASK_STORAGE, info.demo ? 1 : 0, reinterpret_cast<LPARAM>(title.c_str())) != 1) {
         return result(HV_DL_DECLINED);
@@ -612,6 +620,10 @@ int Engine::Download(const char* packageText, const char* titleText, char* buffe
     }
 
     std::lock_guard lock(m_mutex);
+    // Cancel sets the flag before it looks for a job under this lock.
+    if (m_abort) {
+        return result(HV_DL_ABORTED);
+    }
     m_state.partial[package] = {title, job->installDir.string(), job->partFile.string(),
                                 job->sha256, job->size};
     SaveStateLocked();
