@@ -1,14 +1,12 @@
 #include "app/ConfigHelper.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <climits>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
+
+#include "../support/TestFiles.h"
 
 namespace {
 
@@ -16,18 +14,9 @@ using Getter = std::string (CConfigHelper::*)() const;
 
 class ConfigFileTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "hv-config-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        m_dir = pattern;
-    }
-    void TearDown() override { std::filesystem::remove_all(m_dir); }
-
-    std::string Write(const std::string& content, const std::string& name = "Halvory.ini") {
-        const auto path = m_dir / name;
-        std::ofstream(path, std::ios::binary) << content;
-        return path.string();
+    std::string Write(const std::string& content) {
+        hvtest::WriteFile(m_dir.Path() / "Halvory.ini", content);
+        return (m_dir.Path() / "Halvory.ini").string();
     }
     CConfigHelper Parse(const std::string& content) {
         CConfigHelper config;
@@ -35,16 +24,16 @@ class ConfigFileTest : public ::testing::Test {
         return config;
     }
 
-    std::filesystem::path m_dir;
+    hvtest::TempDir m_dir;
 };
 
 TEST_F(ConfigFileTest, UnopenableFileReturnsZeroAndKeepsEarlierValues) {
     CConfigHelper config;
     ASSERT_EQ(config.Load(Write("HELP_URL=kept\nFULLSCREEN=1\n")), 1);
-    const auto missing = m_dir / "missing.ini";
+    const auto missing = m_dir.Path() / "missing.ini";
     EXPECT_EQ(config.Load(missing.string()), 0);
     EXPECT_FALSE(std::filesystem::exists(missing)) << "loading must never create the file";
-    EXPECT_EQ(config.Load(m_dir.string()), 0) << "a directory is not a settings file";
+    EXPECT_EQ(config.Load(m_dir.Path().string()), 0) << "a directory is not a settings file";
     EXPECT_EQ(config.GetHelpUrl(), "kept");
     EXPECT_EQ(config.m_nFullScreen, 1);
     EXPECT_EQ(Parse("").GetHelpUrl(), "");

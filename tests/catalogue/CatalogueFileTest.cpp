@@ -1,13 +1,10 @@
 #include <gtest/gtest.h>
 
-#include <array>
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "CatalogueRecord.h"
+#include "TestFiles.h"
 #include "catalogue/CatalogueFile.h"
 
 namespace {
@@ -58,17 +55,14 @@ TEST(CatalogueParse, FillsEveryKeptMemberAndDerivesArtPaths) {
     p.Parse(Record(GameFields("pkg.one", "Star Rally")));
     ASSERT_EQ(p.records.size(), 1u);
     const GameInfo& g = *p.records[0];
-    EXPECT_EQ(g.m_strPackage, "pkg.one");
-    EXPECT_EQ(g.m_strTitle, "Star Rally");
+    EXPECT_EQ(
+        (std::vector<std::string>{g.m_strPackage, g.m_strTitle, g.m_strCategories, g.m_strRating,
+                                  g.m_strPrice, g.m_strDeveloper, g.m_strPublisher, g.m_strPairKey,
+                                  g.m_strIconFile, g.m_strDescFile}),
+        (std::vector<std::string>{"pkg.one", "Star Rally", "Action,Puzzle", "T - Teen", "4.99",
+                                  "Dev Studio", "Pub House", "PAIR1", "art/Star Rally.jpg",
+                                  "art/Star Rally.txt"}));
     EXPECT_EQ(g.m_nType, 1);
-    EXPECT_EQ(g.m_strCategories, "Action,Puzzle");
-    EXPECT_EQ(g.m_strRating, "T - Teen");
-    EXPECT_EQ(g.m_strPrice, "4.99");
-    EXPECT_EQ(g.m_strDeveloper, "Dev Studio");
-    EXPECT_EQ(g.m_strPublisher, "Pub House");
-    EXPECT_EQ(g.m_strPairKey, "PAIR1");
-    EXPECT_EQ(g.m_strIconFile, "art/Star Rally.jpg");
-    EXPECT_EQ(g.m_strDescFile, "art/Star Rally.txt");
     EXPECT_EQ(p.categories, (std::vector<std::string>{"Action", "Puzzle"}));
 }
 
@@ -134,10 +128,10 @@ TEST(CatalogueParse, NulCutsTheFieldButNotTheLayout) {
     Parsed p;
     p.Parse(Record(f));
     ASSERT_EQ(p.records.size(), 1u);
-    EXPECT_EQ(p.records[0]->m_strTitle, "Title");
-    EXPECT_EQ(p.records[0]->m_strRating, "M - Mature");
-    EXPECT_EQ(p.records[0]->m_strPrice, "4.99");
-    EXPECT_EQ(p.records[0]->m_strIconFile, "art/Title.jpg");
+    const GameInfo& g = *p.records[0];
+    EXPECT_EQ(
+        (std::vector<std::string>{g.m_strTitle, g.m_strRating, g.m_strPrice, g.m_strIconFile}),
+        (std::vector<std::string>{"Title", "M - Mature", "4.99", "art/Title.jpg"}));
 }
 
 TEST(CatalogueParse, DataThatIsNoRecordEndsTheParse) {
@@ -217,26 +211,21 @@ TEST(CatalogueMerge, SingleAddMatchesNonAsciiCaseAndIgnoresNull) {
 }
 
 TEST(CatalogueFileRead, MissingOrEmptyFileLeavesRecordsAlone) {
-    const auto dir =
-        std::filesystem::temp_directory_path() /
-        ("catalogue_test_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
-    std::filesystem::create_directories(dir);
-    const std::string path = (dir / "moviedata.txt").string();
-
+    const hvtest::TempDir dir;
+    const std::string path = (dir.Path() / "moviedata.txt").string();
     GameList records;
     std::vector<std::string> names;
     const CategorySink sink = [&names](const std::string& n) { names.push_back(n); };
     EXPECT_FALSE(ParseCatalogueFile(path, "art/", records, sink));
-    std::ofstream(path, std::ios::binary).close();
+    hvtest::WriteFile(path, "");
     EXPECT_FALSE(ParseCatalogueFile(path, "art/", records, sink));
     EXPECT_TRUE(records.empty());
 
-    std::ofstream(path, std::ios::binary) << Record(GameFields("pkg", "Game"));
+    hvtest::WriteFile(path, Record(GameFields("pkg", "Game")));
     EXPECT_TRUE(ParseCatalogueFile(path, "/srv/art/", records, sink));
     ASSERT_EQ(records.size(), 1u);
     EXPECT_EQ(records[0]->m_strIconFile, "/srv/art/Game.jpg");
     EXPECT_EQ(names.size(), 2u);
-    std::filesystem::remove_all(dir);
 }
 
 TEST(CataloguePartner, LinksFirstLaterUnpairedRecordWithMatchingKey) {

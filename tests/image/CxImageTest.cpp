@@ -3,11 +3,7 @@
 #include <gtest/gtest.h>
 #include <png.h>
 
-#include <unistd.h>
-
-#include <filesystem>
-#include <fstream>
-
+#include "../support/TestFiles.h"
 #include "TestImages.h"
 
 namespace {
@@ -157,15 +153,7 @@ TEST(Decode, FormatIsTakenFromTheSignatureOnlyWhenUnknown) {
     EXPECT_FALSE(image.Decode(nullptr, 0, CXIMAGE_FORMAT_PNG));
 }
 
-TEST(Alpha, DeleteMakesADecodedAlphaImageOpaque) {
-    CxImage image;
-    ASSERT_TRUE(DecodeBytes(&image, testimg::GradientRgbaPng(2, 2, false), CXIMAGE_FORMAT_PNG));
-    image.AlphaDelete();
-    EXPECT_FALSE(image.AlphaIsValid());
-    EXPECT_EQ(PixelAt(image, 1, 1), (Rgba{40, 40, 100, 255}));
-}
-
-TEST(Copy, IsDeepAndKeepsAlphaState) {
+TEST(Alpha, CopyIsDeepAndKeepsTheAlphaStateAndDeleteMakesTheImageOpaque) {
     CxImage image;
     ASSERT_TRUE(DecodeBytes(&image, testimg::GradientRgbaPng(2, 2, false), CXIMAGE_FORMAT_PNG));
     image.AlphaSetMax(42);
@@ -175,6 +163,9 @@ TEST(Copy, IsDeepAndKeepsAlphaState) {
     EXPECT_TRUE(copy.AlphaIsValid());
     EXPECT_EQ(copy.AlphaGetMax(), 42);
     EXPECT_EQ(copy.GetWidth(), 2u);
+    image.AlphaDelete();
+    EXPECT_FALSE(image.AlphaIsValid());
+    EXPECT_EQ(PixelAt(image, 1, 1), (Rgba{40, 40, 100, 255}));
 }
 
 bool FakeResources(std::string_view type, unsigned id, std::vector<uint8_t>* out) {
@@ -197,11 +188,10 @@ TEST(Load, ResourcesByTypeAndNumber) {
 }
 
 TEST(Load, FilesThatExist) {
-    const auto path = std::filesystem::temp_directory_path() /
-                      ("cximage-test-" + std::to_string(::getpid()) + ".jpg");
+    const hvtest::TempDir dir;
     const auto jpg = testimg::SolidJpeg(24, 16, 0, 128, 255, true);
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(jpg.data()), static_cast<std::streamsize>(jpg.size()));
+    const auto path = dir.Path() / "a.jpg";
+    hvtest::WriteFile(path, std::string(jpg.begin(), jpg.end()));
     CxImage image;
     EXPECT_TRUE(image.Load(path.string(), CXIMAGE_FORMAT_JPG));
     EXPECT_EQ(image.GetWidth(), 24u);

@@ -83,17 +83,15 @@ std::vector<uint8_t> WritePng(const PngSpec& entry) {
 }
 
 std::vector<uint8_t> GradientRgbaPng(uint32_t width, uint32_t height, bool interlaced) {
-    PngSpec entry;
-    entry.width = width;
-    entry.height = height;
-    entry.colorType = PNG_COLOR_TYPE_RGB_ALPHA;
-    entry.interlaced = interlaced;
+    PngSpec entry{.width = width,
+                  .height = height,
+                  .colorType = PNG_COLOR_TYPE_RGB_ALPHA,
+                  .interlaced = interlaced};
     for (uint32_t y = 0; y < height; ++y) {
         for (uint32_t x = 0; x < width; ++x) {
-            entry.rows.push_back(static_cast<uint8_t>(x * 40));
-            entry.rows.push_back(static_cast<uint8_t>(y * 40));
-            entry.rows.push_back(100);
-            entry.rows.push_back(static_cast<uint8_t>(50 + x + y));
+            entry.rows.insert(entry.rows.end(),
+                              {static_cast<uint8_t>(x * 40), static_cast<uint8_t>(y * 40), 100,
+                               static_cast<uint8_t>(50 + x + y)});
         }
     }
     return WritePng(entry);
@@ -139,10 +137,7 @@ std::vector<uint8_t> WriteJpeg(const JpegSpec& entry) {
 
 std::vector<uint8_t> SolidJpeg(uint32_t width, uint32_t height, uint8_t r, uint8_t g, uint8_t b,
                                bool progressive) {
-    JpegSpec entry;
-    entry.width = width;
-    entry.height = height;
-    entry.progressive = progressive;
+    JpegSpec entry{.width = width, .height = height, .progressive = progressive};
     for (uint32_t i = 0; i < width * height; ++i) {
         entry.samples.insert(entry.samples.end(), {r, g, b});
     }

@@ -31,15 +31,6 @@ std::string UniqueName(const char* what) {
     return std::string("HalvoryTest-") + what + "-" + std::to_string(::getpid());
 }
 
-// A wait that must run out, after about its 50 ms.
-void ExpectTimeout(DWORD count, const HANDLE* handles, BOOL waitAll) {
-    const auto start = Clock::now();
-    EXPECT_EQ(WaitForMultipleObjects(count, handles, waitAll, 50), WAIT_TIMEOUT);
-    const auto waited = Clock::now() - start;
-    EXPECT_GE(waited, 45ms);
-    EXPECT_LT(waited, 2s);
-}
-
 TEST(Events, NamedEventsAreSharedWhileAHandleIsOpen) {
     const std::string name = UniqueName("event");
     HANDLE first = CreateEventA(nullptr, TRUE, FALSE, name.c_str());
@@ -70,8 +61,8 @@ TEST(Events, NamedEventsAreSharedWhileAHandleIsOpen) {
     EXPECT_FALSE(SetEvent(mutex.Get()));
 
     // An empty name is no name.
-    UniqueHandle a(CreateEventA(nullptr, TRUE, FALSE, ""));
-    UniqueHandle b(CreateEventA(nullptr, TRUE, FALSE, ""));
+    UniqueHandle a(CreateEventA(nullptr, TRUE, FALSE, "")),
+        b(CreateEventA(nullptr, TRUE, FALSE, ""));
     SetEvent(a.Get());
     EXPECT_EQ(WaitForSingleObject(b.Get(), 0), WAIT_TIMEOUT);
 }
@@ -83,11 +74,8 @@ TEST(Events, ASetReleasesOneWaiterIfAutoResetAndEveryWaiterIfManual) {
         std::atomic<int> woken{0};
         std::vector<std::jthread> waiters;
         for (int i = 0; i < 3; ++i) {
-            waiters.emplace_back([&] {
-                if (WaitForSingleObject(event.Get(), 5000) == WAIT_OBJECT_0) {
-                    ++woken;
-                }
-            });
+            waiters.emplace_back(
+                [&] { woken += WaitForSingleObject(event.Get(), 5000) == WAIT_OBJECT_0; });
         }
         const int perSet = manual ? 3 : 1;
         for (int released = perSet; released <= 3; released += perSet) {
@@ -105,21 +93,24 @@ TEST(Events, ASetReleasesOneWaiterIfAutoResetAndEveryWaiterIfManual) {
     }
 }
 
-TEST(Waits, AnyReportsTheLowestSignalledIndexAndConsumesOnlyIt) {
+TEST(Waits, AnyTakesTheLowestSignalledObjectAndAllTakesEveryObjectOrNone) {
     const UniqueHandle a = NewEvent(false, false), b = NewEvent(false, true),
                        c = NewEvent(false, true);
     const HANDLE handles[] = {a.Get(), b.Get(), c.Get()};
+    const auto expectTimeout = [&](DWORD count, BOOL all) {
+        const auto start = Clock::now();
+        EXPECT_EQ(WaitForMultipleObjects(count, handles, all, 50), WAIT_TIMEOUT);
+        EXPECT_GE(Clock::now() - start, 45ms);
+        EXPECT_LT(Clock::now() - start, 2s);
+    };
     EXPECT_EQ(WaitForMultipleObjects(3, handles, FALSE, 0), WAIT_OBJECT_0 + 1);
     EXPECT_EQ(WaitForMultipleObjects(3, handles, FALSE, 0), WAIT_OBJECT_0 + 2);
-    ExpectTimeout(3, handles, FALSE);
+    expectTimeout(3, FALSE);
     SetEvent(a.Get());
     EXPECT_EQ(WaitForMultipleObjects(3, handles, FALSE, 0), WAIT_OBJECT_0);
-}
 
-TEST(Waits, AllTakesEveryObjectAtOnceOrNone) {
-    const UniqueHandle a = NewEvent(false, true), b = NewEvent(false, false);
-    const HANDLE handles[] = {a.Get(), b.Get()};
-    ExpectTimeout(2, handles, TRUE);
+    SetEvent(a.Get());
+    expectTimeout(2, TRUE);
     // The failed wait left the first event set.
     SetEvent(b.Get());
     EXPECT_EQ(WaitForMultipleObjects(2, handles, TRUE, 0), WAIT_OBJECT_0);
@@ -137,8 +128,7 @@ TEST(Waits, BadArgumentsFail) {
         DWORD count;
         const HANDLE* handles;
         BOOL all;
-        DWORD result;
-        DWORD error;
+        DWORD result, error;
     } cases[] = {
         {"none", 0, many.data(), FALSE, WAIT_FAILED, ERROR_INVALID_PARAMETER},
         {"too many", MAXIMUM_WAIT_OBJECTS + 1, many.data(), FALSE, WAIT_FAILED,
@@ -154,10 +144,8 @@ TEST(Waits, BadArgumentsFail) {
         EXPECT_EQ(WaitForMultipleObjects(c.count, c.handles, c.all, 0), c.result) << c.name;
         EXPECT_EQ(GetLastError(), c.error) << c.name;
     }
-}
-
-TEST(Handles, AreClosedOnceAndNeverReused) {
-    std::set<HANDLE> seen;
+    // Handles are closed once and never reused.
+    std::set<HANDLE> seen{closed};
     for (int i = 0; i < 20; ++i) {
         HANDLE h = CreateEventA(nullptr, FALSE, FALSE, nullptr);
         EXPECT_TRUE(seen.insert(h).second);
@@ -215,16 +203,16 @@ TEST(Mutexes, ThreadEndingWhileOwningAbandonsIt) {
 int ChildCreatesMutex(const std::string& name, DWORD expectedError) {
     ::setenv("HV_TEST_MUTEX", name.c_str(), 1);
     ::setenv("HV_TEST_MUTEX_ERROR", std::to_string(expectedError).c_str(), 1);
-    std::string self = "/proc/self/exe";
-    std::string filter = "--gtest_filter=Mutexes.DISABLED_ChildCreatesNamedMutex";
-    std::string disabled = "--gtest_also_run_disabled_tests";
+    std::string self = "/proc/self/exe",
+                filter = "--gtest_filter=Mutexes.DISABLED_ChildCreatesNamedMutex",
+                disabled = "--gtest_also_run_disabled_tests";
     char* argv[] = {self.data(), filter.data(), disabled.data(), nullptr};
     pid_t pid = 0;
-    if (posix_spawn(&pid, self.c_str(), nullptr, nullptr, argv, environ) != 0) {
+    int status = 0;
+    if (posix_spawn(&pid, self.c_str(), nullptr, nullptr, argv, environ) != 0 ||
+        waitpid(pid, &status, 0) != pid) {
         return -1;
     }
-    int status = 0;
-    waitpid(pid, &status, 0);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
@@ -274,7 +262,6 @@ TEST(Threads, HandleIsSignalledWithTheExitCodeWhenTheRoutineReturns) {
     EXPECT_TRUE(GetExitCodeThread(thread.Get(), &exitCode));
     EXPECT_EQ(exitCode, STILL_ACTIVE);
     EXPECT_EQ(WaitForSingleObject(thread.Get(), 0), WAIT_TIMEOUT);
-
     SetEvent(go.Get());
     EXPECT_EQ(WaitForSingleObject(thread.Get(), 5000), WAIT_OBJECT_0);
     // An ended thread stays signalled.
@@ -282,17 +269,16 @@ TEST(Threads, HandleIsSignalledWithTheExitCodeWhenTheRoutineReturns) {
     EXPECT_TRUE(GetExitCodeThread(thread.Get(), &exitCode));
     EXPECT_EQ(exitCode, 77u);
     EXPECT_EQ(gate.seenId, id);
-}
 
-TEST(Threads, ClosingEveryHandleLetsTheThreadFinishAlone) {
-    const UniqueHandle go = NewEvent(true, false), done = NewEvent(true, false);
-    Gate gate{go.Get(), done.Get()};
+    // With every handle closed the thread still finishes alone.
+    ResetEvent(go.Get());
+    ResetEvent(done.Get());
     EXPECT_TRUE(CloseHandle(CreateThread(nullptr, 0, &GatedRoutine, &gate, 0, nullptr)));
     SetEvent(go.Get());
     EXPECT_EQ(WaitForSingleObject(done.Get(), 5000), WAIT_OBJECT_0);
 }
 
-TEST(Threads, LastErrorAndIdsArePerThread) {
+TEST(Threads, LastErrorIdsAndTicks) {
     SetLastError(ERROR_ALREADY_EXISTS);
     const DWORD mainId = GetCurrentThreadId();
     std::thread([&] {
@@ -302,14 +288,11 @@ TEST(Threads, LastErrorAndIdsArePerThread) {
     }).join();
     EXPECT_EQ(GetLastError(), ERROR_ALREADY_EXISTS);
     EXPECT_EQ(GetCurrentThreadId(), mainId);
-}
 
-TEST(Threads, TickCountFollowsSleep) {
     const DWORD before = GetTickCount();
     Sleep(30);
-    const DWORD elapsed = GetTickCount() - before;
-    EXPECT_GE(elapsed, 29u);
-    EXPECT_LT(elapsed, 2000u);
+    EXPECT_GE(GetTickCount() - before, 29u);
+    EXPECT_LT(GetTickCount() - before, 2000u);
 }
 
 }  // namespace

@@ -174,22 +174,15 @@ TEST(ResourceSound, ClickIsStereo16BitPcmOfAboutOnePointThreeSeconds) {
     ASSERT_TRUE(hv::LoadResourceData(hv::res::kClickSound.type, hv::res::kClickSound.id, &wav));
     ASSERT_GT(wav.size(), 44u);
     const uint8_t* d = wav.data();
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(d), 4), "RIFF");
-    EXPECT_EQ(qFromLittleEndian<uint32_t>(d + 4), wav.size() - 8);
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(d + 8), 8), "WAVEfmt ");
-    EXPECT_EQ(qFromLittleEndian<uint16_t>(d + 20), 1);  // PCM
-    const int channels = qFromLittleEndian<uint16_t>(d + 22);
-    const uint32_t rate = qFromLittleEndian<uint32_t>(d + 24);
-    const int bits = qFromLittleEndian<uint16_t>(d + 34);
-    EXPECT_EQ(channels, 2);
-    EXPECT_EQ(rate, 44000u);
-    EXPECT_EQ(bits, 16);
-    EXPECT_EQ(qFromLittleEndian<uint32_t>(d + 28), rate * channels * bits / 8);
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(d + 36), 4), "data");
-    const uint32_t dataBytes = qFromLittleEndian<uint32_t>(d + 40);
-    ASSERT_EQ(dataBytes, wav.size() - 44);
-    const double seconds = static_cast<double>(dataBytes) / (rate * channels * bits / 8);
-    EXPECT_NEAR(seconds, 1.3, 0.1);
+    const auto u32 = [d](int at) { return qFromLittleEndian<uint32_t>(d + at); };
+    const auto u16 = [d](int at) { return uint32_t{qFromLittleEndian<uint16_t>(d + at)}; };
+    const auto dataBytes = static_cast<uint32_t>(wav.size() - 44);
+    // The plain 44-byte header: PCM, two channels, 44000 Hz, 16 bits.
+    EXPECT_EQ(std::string(d, d + 4) + std::string(d + 8, d + 16) + std::string(d + 36, d + 40),
+              "RIFFWAVEfmt data");
+    EXPECT_EQ((std::vector<uint32_t>{u32(4), u16(20), u16(22), u32(24), u32(28), u16(34), u32(40)}),
+              (std::vector<uint32_t>{dataBytes + 36, 1, 2, 44000, 44000 * 4, 16, dataBytes}));
+    EXPECT_NEAR(dataBytes / (44000.0 * 4), 1.3, 0.1);
 
     // Audible, not clipped, and silent again at the very end.
     int peak = 0;

@@ -6,7 +6,6 @@
 #include <curl/curl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
-#include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -75,6 +74,24 @@ pid_t Spawn(const std::vector<std::string>& argv, int* output) {
     return pid;
 }
 
+// Reads to the end, or only the first line; closes the pipe.
+std::string ReadPipe(int fd, bool firstLine = false) {
+    std::string text;
+    char buf[4096];
+    for (ssize_t n; (!firstLine || text.find('\n') == std::string::npos) &&
+                    (n = read(fd, buf, sizeof buf)) > 0;) {
+        text.append(buf, static_cast<size_t>(n));
+    }
+    close(fd);
+    return text;
+}
+
+int ExitStatus(pid_t pid) {
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
 }  // namespace
 
 HttpReply Http(const std::string& method, const std::string& url, const std::string& body,
@@ -103,9 +120,8 @@ HttpReply Http(const std::string& method, const std::string& url, const std::str
     } else if (method != "GET") {
         curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, method.c_str());
     }
-    CURLcode rc = curl_easy_perform(curl);
+    curl_easy_perform(curl);
     curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &reply.status);
-    reply.complete = rc == CURLE_OK;
     curl_slist_free_all(list);
     curl_easy_cleanup(curl);
     return reply;
@@ -113,22 +129,15 @@ HttpReply Http(const std::string& method, const std::string& url, const std::str
 
 int RunProgram(const std::vector<std::string>& argv, std::string* out) {
     int fd = -1;
-    pid_t pid = Spawn(argv, &fd);
+    const pid_t pid = Spawn(argv, &fd);
     if (pid < 0) {
         return -1;
     }
-    std::string text;
-    char buf[4096];
-    for (ssize_t n; (n = read(fd, buf, sizeof buf)) > 0;) {
-        text.append(buf, static_cast<size_t>(n));
-    }
-    close(fd);
-    int status = 0;
-    waitpid(pid, &status, 0);
+    const std::string text = ReadPipe(fd);
     if (out) {
         *out = text;
     }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return ExitStatus(pid);
 }
 
 std::vector<std::vector<std::string>> CatalogueRecords(const std::string& data) {
@@ -209,32 +218,15 @@ ServiceProcess::~ServiceProcess() {
     Stop(SIGKILL, 5000);
 }
 
-// The service tells its address on the first line of its output.
+// The service tells its address on the first line of its output, or ends.
 void ServiceProcess::Start() {
     std::vector<std::string> argv = m_argv;
     argv.insert(argv.end(), {"--listen", "127.0.0.1:" + std::to_string(m_port)});
     int fd = -1;
     m_pid = Spawn(argv, &fd);
-    if (m_pid < 0) {
-        ADD_FAILURE() << "cannot start the service";
-        return;
-    }
-    std::string text;
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (text.find('\n') == std::string::npos && std::chrono::steady_clock::now() < deadline) {
-        pollfd p{fd, POLLIN, 0};
-        if (poll(&p, 1, 200) > 0) {
-            char buf[256];
-            ssize_t n = read(fd, buf, sizeof buf);
-            if (n <= 0) {
-                break;
-            }
-            text.append(buf, static_cast<size_t>(n));
-        }
-    }
-    close(fd);
+    const std::string text = m_pid < 0 ? std::string() : ReadPipe(fd, true);
     const std::string prefix = "listening: ";
-    auto at = text.find(prefix);
+    const auto at = text.find(prefix);
     if (at == std::string::npos) {
         ADD_FAILURE() << "service did not report its address: " << text;
         return;

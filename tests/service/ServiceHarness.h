@@ -18,7 +18,6 @@ struct HttpReply {
     long status = 0;                             // 0: the transfer failed
     std::map<std::string, std::string> headers;  // names lower-cased
     std::string body;
-    bool complete = true;  // false when the connection ended early
 };
 
 HttpReply Http(const std::string& method, const std::string& url, const std::string& body = {},

@@ -5,24 +5,18 @@
 
 #include <chrono>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <thread>
 
+#include "../support/TestFiles.h"
 #include "ChildProcess.h"
 
 namespace fs = std::filesystem;
 using halvory::e2e::ChildProcess;
+using hvtest::ReadFile;
 using namespace std::chrono_literals;
 
 namespace {
-
-std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
     const auto end = std::chrono::steady_clock::now() + timeout;
@@ -40,10 +34,6 @@ bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds timeou
 class ClientInstall : public ::testing::Test {
   protected:
     void SetUp() override {
-        root = fs::temp_directory_path() /
-               ("halvory-startup-" + std::to_string(getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(root);
         fs::create_directories(root / "run");
         fs::permissions(root / "run", fs::perms::owner_all);
         fs::create_directories(root / "tmp");
@@ -51,7 +41,6 @@ class ClientInstall : public ::testing::Test {
         fs::copy_file(HALVORY_PLATFORM_LIBRARY, root / "libhvplatform.so");
         fs::copy_file(RECORDING_ENGINE, root / "libhalvory.so");
     }
-    void TearDown() override { fs::remove_all(root); }
 
     std::unique_ptr<ChildProcess> Start(const std::string& name,
                                         std::vector<std::string> args = {}) {
@@ -67,7 +56,8 @@ class ClientInstall : public ::testing::Test {
     }
     std::string Log(const std::string& name) { return ReadFile(root / (name + ".log")); }
 
-    fs::path root;
+    const hvtest::TempDir m_dir;
+    const fs::path root = m_dir.Path();
 };
 
 bool Running(ChildProcess& child) {
