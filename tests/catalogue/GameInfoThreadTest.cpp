@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -82,18 +81,15 @@ struct IconWindow {
 
 enum class Server { Service, Nginx };
 
-class ArtThreadTest : public ::testing::Test {
+class ArtThreadTest : public ::testing::TestWithParam<Server> {
   protected:
     void SetUp() override {
-        if (const char* old = std::getenv("TMPDIR")) {
-            m_oldTmp = old;
-        }
         fs::create_directories(m_tmp);
         // Read by the thread object when it is made, so set before any of them.
         ::setenv("TMPDIR", m_tmp.c_str(), 1);
     }
     void TearDown() override {
-        m_oldTmp ? ::setenv("TMPDIR", m_oldTmp->c_str(), 1) : ::unsetenv("TMPDIR");
+        m_oldTmp.empty() ? ::unsetenv("TMPDIR") : ::setenv("TMPDIR", m_oldTmp.c_str(), 1);
     }
 
     // The address of the server's folder, served from m_content.
@@ -111,13 +107,13 @@ class ArtThreadTest : public ::testing::Test {
 
     // A record whose art the server holds under the title, in the cache under localName.
     GameInfo& AddGame(const std::string& package, const std::string& title,
-                      const std::string& localName, GameList* records = nullptr) {
+                      const std::string& localName) {
         auto game = std::make_unique<GameInfo>();
         game->m_strPackage = package;
         game->m_strTitle = title;
         game->m_strIconFile = m_cache.string() + "/" + localName + ".jpg";
         game->m_strDescFile = m_cache.string() + "/" + localName + ".txt";
-        return *AddOrMergeGame(records ? *records : m_records, std::move(game));
+        return *AddOrMergeGame(m_records, std::move(game));
     }
 
     // Runs a thread to its end; returns its exit code.
@@ -137,20 +133,10 @@ class ArtThreadTest : public ::testing::Test {
     const fs::path m_content = m_dir.Path() / "content";
     // Deeper than anything that exists yet: the thread makes the folders.
     const fs::path m_cache = m_dir.Path() / "client" / "cache" / "art";
-    std::optional<std::string> m_oldTmp;
+    const std::string m_oldTmp = std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "";
     std::unique_ptr<hvtest::ServiceProcess> m_service;
     std::unique_ptr<hvtest::NginxProcess> m_nginx;
     GameList m_records;
-};
-
-class ArtThreadServerTest : public ArtThreadTest, public ::testing::WithParamInterface<Server> {
-  protected:
-    void SetUp() override {
-        ArtThreadTest::SetUp();
-        if (GetParam() == Server::Nginx && !hvtest::NginxProcess::Installed()) {
-            GTEST_SKIP() << "nginx is not installed";
-        }
-    }
 };
 
 TEST_F(ArtThreadTest, CachedIconsAreDecodedBeforeTheWaiterIsReleased) {
@@ -195,7 +181,10 @@ TEST_F(ArtThreadTest, CachedIconsAreDecodedBeforeTheWaiterIsReleased) {
     EXPECT_EQ(thread.BodiesFetched(), 0u);
 }
 
-TEST_P(ArtThreadServerTest, FetchesWhatIsNewAndOnlyThat) {
+TEST_P(ArtThreadTest, FetchesWhatIsNewAndOnlyThat) {
+    if (GetParam() == Server::Nginx && !hvtest::NginxProcess::Installed()) {
+        GTEST_SKIP() << "nginx is not installed";
+    }
     const std::string address = Start(GetParam());
     const fs::path serverIcon = m_content / "art" / "Alpha Quest.jpg";
     WriteFile(serverIcon, Jpeg(24, 12), kIconTime);
@@ -266,8 +255,8 @@ TEST_P(ArtThreadServerTest, FetchesWhatIsNewAndOnlyThat) {
               "Az09-._~%20%2F%23%3F%25%2B%01%C3%A9");
 }
 
-INSTANTIATE_TEST_SUITE_P(Servers, ArtThreadServerTest,
-                         ::testing::Values(Server::Service, Server::Nginx), [](const auto& info) {
+INSTANTIATE_TEST_SUITE_P(Servers, ArtThreadTest, ::testing::Values(Server::Service, Server::Nginx),
+                         [](const auto& info) {
                              return info.param == Server::Service ? "Service" : "Nginx";
                          });
 
@@ -293,19 +282,14 @@ TEST_F(ArtThreadTest, StoppedOrAbandonedDuringADownloadKeepsTheOldFile) {
     WriteFile(m_content / "art" / "Slow.jpg", std::string(256 * 1024, 'x'), kIconTime);
     // As the frame does for a thread it gave up on, the records are kept for
     // good: nothing tells when the worker has let go of them.
-    static GameList* const kept = new GameList;
-    GameInfo& slow = AddGame("PKG-SLOW", "Slow", "slow", kept);
-    WriteFile(slow.m_strIconFile, "the old icon", kIconTime - 100);
-    const auto downloading = [this] {
-        std::error_code ec;
-        return std::any_of(fs::directory_iterator(m_tmp), fs::directory_iterator(),
-                           [&ec](const auto& entry) { return entry.file_size(ec) > 0 && !ec; });
-    };
+    const std::string slowIcon = AddGame("PKG-SLOW", "Slow", "slow").m_strIconFile;
+    static GameList* const kept = new GameList(std::move(m_records));
+    WriteFile(slowIcon, "the old icon", kIconTime - 100);
 
     for (const bool abandon : {false, true}) {
         auto thread = std::make_unique<CGameInfoThread>(nullptr, address, *kept);
         ASSERT_TRUE(thread->CreateThread());
-        ASSERT_TRUE(WaitUntil(downloading));
+        ASSERT_TRUE(WaitUntil([&thread] { return thread->BodiesFetched() > 0; }));
         if (abandon) {
             thread.reset();
         } else {
@@ -315,8 +299,8 @@ TEST_F(ArtThreadTest, StoppedOrAbandonedDuringADownloadKeepsTheOldFile) {
         // An abandoned worker still cleans up after itself.
         EXPECT_TRUE(WaitUntil([this] { return fs::is_empty(m_tmp); }));
     }
-    EXPECT_EQ(ReadFile(slow.m_strIconFile), "the old icon");
-    EXPECT_EQ(Modified(slow.m_strIconFile), kIconTime - 100);
+    EXPECT_EQ(ReadFile(slowIcon), "the old icon");
+    EXPECT_EQ(Modified(slowIcon), kIconTime - 100);
     EXPECT_EQ(FileCount(m_cache), 1u) << "no partial copy beside the old file";
 }
 
