@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -95,30 +94,25 @@ TEST_F(Fixture, PulseRisesToFullAndFallsBack) {
 
 TEST_F(Fixture, OnTheClockOnlyWhileAnimatingAndVisible) {
     CAnimationClock& clock = CAnimationClock::Instance();
-    const struct {
-        const char* what;
-        std::function<void()> act;
-        bool animating, subscribed;
-    } steps[] = {
-        {"started without all three images",
-         [&] {
-             button.SetImages(hv::res::kButtonFace.id, 0, hv::res::kButtonSweep.id);
-             button.StartAnimation();
-         },
-         false, false},
-        {"started", [&] { button.SetSkinImages(), button.StartAnimation(); }, true, true},
-        {"hidden: paused, not stopped", [&] { button.ShowWindow(SW_HIDE); }, true, false},
-        {"shown", [&] { button.ShowWindow(SW_SHOW); }, true, true},
-        {"hidden with its parent", [&] { parent.ShowWindow(SW_HIDE); }, true, false},
-        {"parent shown", [&] { parent.ShowWindow(SW_SHOW); }, true, true},
-        {"stopped", [&] { button.StopAnimation(); }, false, false},
-    };
-    for (const auto& step : steps) {
-        SCOPED_TRACE(step.what);
-        step.act();
-        EXPECT_EQ(button.IsAnimating(), step.animating);
-        EXPECT_EQ(clock.IsSubscribed(&button), step.subscribed);
-    }
+    button.SetImages(hv::res::kButtonFace.id, 0, hv::res::kButtonSweep.id);
+    button.StartAnimation();
+    EXPECT_FALSE(button.IsAnimating()) << "it needs all three images";
+    EXPECT_FALSE(clock.IsSubscribed(&button));
+    button.SetSkinImages();
+    button.StartAnimation();
+    EXPECT_TRUE(clock.IsSubscribed(&button));
+    button.ShowWindow(SW_HIDE);
+    EXPECT_FALSE(clock.IsSubscribed(&button));
+    EXPECT_TRUE(button.IsAnimating()) << "paused, not stopped";
+    button.ShowWindow(SW_SHOW);
+    EXPECT_TRUE(clock.IsSubscribed(&button));
+    parent.ShowWindow(SW_HIDE);
+    EXPECT_FALSE(clock.IsSubscribed(&button)) << "hidden with its parent";
+    parent.ShowWindow(SW_SHOW);
+    EXPECT_TRUE(clock.IsSubscribed(&button));
+    button.StopAnimation();
+    EXPECT_FALSE(button.IsAnimating());
+    EXPECT_FALSE(clock.IsSubscribed(&button));
     EXPECT_FALSE(clock.IsRunning());
 }
 

@@ -181,19 +181,12 @@ TEST(MessageBox, ShowsMarkupAsWritten) {
 
 TEST(PleaseWaitDlg, TextsCycleEveryHalfSecondAndStopPromptly) {
     EXPECT_EQ(CPleaseWaitDlg::CycleText(0, 4), "Please Wait.. ") << "round and round";
-    const struct {
-        int mode;
-        const char* shot;
-        std::vector<std::string> texts;
-    } rows[] = {
-        {1,
-         "wait-checking",
-         {"Checking For Updates...", "Checking For Updates.  ", "Checking For Updates.. "}},
-        {0, "wait-please", {"Please Wait.  ", "Please Wait.. ", "Please Wait..."}},
-    };
-    for (const auto& row : rows) {
+    const std::vector<std::string> cycles[] = {
+        {"Please Wait.  ", "Please Wait.. ", "Please Wait..."},
+        {"Checking For Updates...", "Checking For Updates.  ", "Checking For Updates.. "}};
+    for (const int mode : {1, 0}) {
         CPleaseWaitDlg dialog;
-        dialog.SetMode(row.mode);
+        dialog.SetMode(mode);
         ASSERT_TRUE(dialog.Create(nullptr));
         dialog.Show(TRUE);
         std::vector<std::string> seen;
@@ -206,9 +199,9 @@ TEST(PleaseWaitDlg, TextsCycleEveryHalfSecondAndStopPromptly) {
                 seen.push_back(dialog.CurrentText());
             }
         }
-        SaveShot(dialog.GetWidget(), row.shot);
+        SaveShot(dialog.GetWidget(), mode == 1 ? "wait-checking" : "wait-please");
         seen.resize(3);
-        EXPECT_EQ(seen, row.texts);
+        EXPECT_EQ(seen, cycles[mode]);
         timer.restart();
         dialog.Show(FALSE);
         EXPECT_LT(timer.elapsed(), 600);
