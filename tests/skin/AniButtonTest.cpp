@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <string>
+#include <vector>
 
 #include "skin/AniButton.h"
 #include "skin/AnimationClock.h"
@@ -16,7 +18,7 @@ class Parent : public CWnd {
 
   protected:
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
-        if (message == WM_COMMAND && LOWORD(wParam) == 6 && HIWORD(wParam) == BN_CLICKED) {
+        if (message == WM_COMMAND && HIWORD(wParam) == BN_CLICKED) {
             ++clicks;
             return 0;
         }
@@ -27,89 +29,67 @@ class Parent : public CWnd {
 struct Fixture : ::testing::Test {
     Parent parent;
     CAniButton button;
-    void SetUp() override {
-        ASSERT_TRUE(button.Create("Yes", WS_VISIBLE, RECT{10, 10, 230, 55}, &parent, 6));
-        button.SetSkinImages();
-    }
-    void Pump() { QApplication::processEvents(); }
-    void HoldClock() { CAnimationClock::Instance().Unsubscribe(&button); }
-    void Steps(int count) {
-        for (int step = 0; step < count; ++step) {
-            button.Step();
-            Pump();
-        }
+    void SetUp() override { Make(button, 10); }
+    void Make(CAniButton& made, int top) {
+        ASSERT_TRUE(made.Create("Yes", WS_VISIBLE, RECT{10, top, 230, top + 45}, &parent, 6));
+        made.SetSkinImages();
     }
 };
 
-}  // namespace
-
-TEST_F(Fixture, ClickReachesTheParentOnceAfterTheSweep) {
+// The test steps the pulse, not the clock.
+void StartHeld(CAniButton& button) {
     button.StartAnimation();
-    HoldClock();  // the test steps it
-    button.Click();
-    Pump();
-    EXPECT_EQ(parent.clicks, 0) << "the first notification is the button's";
-    EXPECT_TRUE(button.IsClicked());
-    // A 220-pixel face: the shine is drawn at 5, 105, ..., 505; the sixth
-    // step has crossed the right edge and posts the click.
-    for (int step = 0; step < 5; ++step) {
-        button.Step();
-        Pump();
-        EXPECT_EQ(parent.clicks, 0) << step;
-    }
-    button.Step();
-    Pump();
-    EXPECT_EQ(parent.clicks, 1);
-    EXPECT_FALSE(button.IsClicked());
-    EXPECT_EQ(button.SweepPosition(), 5);
-    Steps(10);
-    EXPECT_EQ(parent.clicks, 1) << "back to pulsing";
-
-    // A second click during the sweep is the only one that arrives.
-    button.Click();
-    button.Step();
-    button.Step();
-    button.Click();
-    EXPECT_EQ(parent.clicks, 2);
-    Steps(10);
-    EXPECT_EQ(parent.clicks, 2);
-
-    // Stopped halfway through a sweep, or once it has posted, the click is dropped.
-    for (const int steps : {3, 6}) {
-        button.Click();
-        for (int step = 0; step < steps; ++step) {
-            button.Step();
-        }
-        button.StopAnimation();
-        button.StartAnimation();
-        HoldClock();
-        Steps(10);
-        EXPECT_EQ(parent.clicks, 2) << steps;
-    }
+    CAnimationClock::Instance().Unsubscribe(&button);
 }
 
-TEST_F(Fixture, WithoutAnimationOnlyTheSecondClickArrives) {
-    button.Click();
-    Pump();
-    EXPECT_EQ(parent.clicks, 0);
-    button.Click();
-    EXPECT_EQ(parent.clicks, 1);
+}  // namespace
+
+// Scripts: a starts the pulse, c clicks, s steps, S steps and delivers what was
+// posted, x stops. A 220-pixel face: the shine is drawn at 5,
+// 105, ..., 505; the sixth step has crossed the right edge and posts the click.
+TEST_F(Fixture, ClickReachesTheParentOnceAfterTheSweep) {
+    const struct {
+        const char* script;
+        int clicks;
+    } rows[] = {
+        {"acSSSSS", 0},
+        {"acSSSSSS", 1},
+        {"acSSSSSSSSSSSSSSSS", 1},    // back to pulsing
+        {"acSSSSSScSSSSS", 1},        // the next sweep starts at the left edge again
+        {"acSScSSSSSSSSSS", 1},       // a second click during the sweep is the only one
+        {"acsssxaSSSSSSSSSS", 0},     // stopped halfway through the sweep
+        {"acssssssxaSSSSSSSSSS", 0},  // stopped once it has posted
+        {"c", 0},                     // without animation only the second click arrives
+        {"cc", 1},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.script);
+        CAniButton fresh;
+        Make(fresh, 60);
+        parent.clicks = 0;
+        for (const char action : std::string(row.script)) {
+            switch (action) {
+                case 'a': StartHeld(fresh); break;
+                case 'c': fresh.Click(); break;
+                case 'x': fresh.StopAnimation(); break;
+                case 's': fresh.Step(); break;
+                default: fresh.Step(), QApplication::processEvents();
+            }
+        }
+        QApplication::processEvents();
+        EXPECT_EQ(parent.clicks, row.clicks);
+    }
 }
 
 TEST_F(Fixture, PulseRisesToFullAndFallsBack) {
-    button.StartAnimation();
-    HoldClock();
+    StartHeld(button);
     std::vector<int> levels;
     for (int step = 0; step < 23; ++step) {
         levels.push_back(button.GlowLevel());
         button.Step();
     }
-    EXPECT_EQ(levels[0], 0);
-    EXPECT_EQ(levels[10], 250);
-    EXPECT_EQ(levels[11], 255);
-    EXPECT_EQ(levels[12], 230);
-    EXPECT_EQ(levels[21], 5);
-    EXPECT_EQ(levels[22], 0);
+    EXPECT_EQ(levels, (std::vector<int>{0,   25,  50,  75,  100, 125, 150, 175, 200, 225, 250, 255,
+                                        230, 205, 180, 155, 130, 105, 80,  55,  30,  5,   0}));
 }
 
 TEST_F(Fixture, OnTheClockOnlyWhileAnimatingAndVisible) {
@@ -138,8 +118,7 @@ TEST_F(Fixture, OnTheClockOnlyWhileAnimatingAndVisible) {
 
 TEST_F(Fixture, ButtonsPulseTogetherInHundredMillisecondSteps) {
     CAniButton second;
-    ASSERT_TRUE(second.Create("No", WS_VISIBLE, RECT{10, 60, 230, 105}, &parent, 7));
-    second.SetSkinImages();
+    Make(second, 60);
     button.StartAnimation();
     second.StartAnimation();
     QElapsedTimer timer;
