@@ -34,7 +34,7 @@ fi
 if [[ ! -f build/CMakeCache.txt ]]; then
     cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 fi
-cmake --build build --target halvory hvengine halvory-service halvory-democontent halvory-demo-game
+cmake --build build --target halvory hvbrowser hvengine halvory-service halvory-democontent halvory-demo-game
 
 BIN=$ROOT/build/bin
 DEMO=$ROOT/build/demo
@@ -59,7 +59,7 @@ echo "Service at $BASE"
 INSTALL=$DEMO/client
 rm -rf "$INSTALL"
 mkdir -p "$INSTALL/art"
-cp "$BIN/halvory" "$BIN/libhalvory.so" "$BIN/libhvplatform.so" "$INSTALL/"
+cp "$BIN/halvory" "$BIN/libhalvory.so" "$BIN/libhvplatform.so" "$BIN/libhvbrowser.so" "$INSTALL/"
 cat >"$INSTALL/Halvory.ini" <<INI
 ; Written by scripts/run.sh for the demo service.
 SERVERIPADDR_URL=$BASE/discover

@@ -84,6 +84,7 @@ BOOL CApp::InitInstance() {
     context.config = this;
     context.mediaCenter = &m_bMediaCenter;
     context.enginePath = m_strAppDir + HV_ENGINE_FILE_NAME;
+    context.browserPlugin = m_strAppDir + "libhvbrowser.so";
     m_pMainFrame = std::make_unique<CMainFrame>(std::move(context));
     SetFrame(m_pMainFrame.get());
     const DWORD style = WS_POPUP | WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX;

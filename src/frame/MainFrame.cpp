@@ -28,6 +28,7 @@ namespace {
 
 constexpr UINT kToolBarId = 400;
 constexpr UINT kHiddenPaneId = AFX_IDW_PANE_FIRST + 1;
+constexpr UINT kBrowserId = 401;
 
 // The top bar's images: window buttons, then the bar's own.
 const std::vector<UINT> kToolBarBitmaps = {
@@ -110,6 +111,7 @@ void CMainFrame::OnDestroy() {
         UnhookWindowsHookEx(m_hShellHook);
         m_hShellHook = nullptr;
     }
+    m_pBrowser.reset();
     m_hBrowserHost = nullptr;
     m_strBrowserAddress.clear();
     m_pPurchaseDlg.reset();
@@ -204,16 +206,39 @@ void CMainFrame::ShowWebPage(const std::string& address, int continueButton, int
     m_pBrowserView->ShowPage(address, previous);
 }
 
-void CMainFrame::HostBrowser(CBaseView* screen, const std::string& address) {
-    if (!screen) {
+void CMainFrame::HostBrowser(CWnd* host, const std::string& address) {
+    if (!host || !host->GetSafeHwnd()) {
         return;
     }
-    m_hBrowserHost = screen->GetSafeHwnd();
+    RECT area{};
+    host->GetClientRect(&area);
+    // One control for the whole session, moved between page areas: a new
+    // one each time would cost a new renderer.
+    if (m_pBrowser && m_pBrowser->GetSafeHwnd()) {
+        if (m_pBrowser->GetParent() != host) {
+            m_pBrowser->SetParent(host);
+            m_pBrowser->MoveWindow(area);
+        }
+    } else if (!m_context.browserPlugin.empty()) {
+        m_pBrowser = std::make_unique<CWebBrowser2>();
+        if (!m_pBrowser->Create(m_context.browserPlugin, host, area, kBrowserId)) {
+            m_pBrowser.reset();
+        }
+    }
+    m_hBrowserHost = host->GetSafeHwnd();
     m_strBrowserAddress = address;
-    screen->ShowWindow(SW_SHOW);
+    host->ShowWindow(SW_SHOW);
+    if (m_pBrowser) {
+        m_pBrowser->ShowWindow(SW_SHOW);
+        m_pBrowser->Navigate(address);
+    }
 }
 
-void CMainFrame::FitBrowser(const RECT&) {}
+void CMainFrame::FitBrowser(const RECT& rect) {
+    if (m_pBrowser && m_pBrowser->GetSafeHwnd()) {
+        m_pBrowser->MoveWindow(0, 0, rect.right - rect.left, rect.bottom - rect.top);
+    }
+}
 
 void CMainFrame::ShowMessage(const std::string& text, long number) {
     MessageRequest request{text, MSG_HELP_LINK, number, {}};
@@ -371,6 +396,14 @@ void CMainFrame::ClearCatalogue() {
 
 void CMainFrame::CheckForUpgrade() {}
 
+void CMainFrame::ShowHomeScreen() {
+    if (!m_pHomeView) {
+        return;
+    }
+    SwitchToScreen(m_pHomeView.get());
+    m_pHomeView->ShowHome();
+}
+
 void CMainFrame::ShowPurchaseDialog() {
     if (m_pPurchaseDlg && m_pPurchaseDlg->GetSafeHwnd()) {
         SwitchToScreen(m_pDownloadView.get());
@@ -379,11 +412,11 @@ void CMainFrame::ShowPurchaseDialog() {
 }
 
 bool CMainFrame::IsBrowserPage(HWND hwnd) const {
-    if (!m_hBrowser) {
+    if (!m_pBrowser || !m_pBrowser->GetSafeHwnd()) {
         return false;
     }
     for (CWnd* wnd = CWnd::FromHandle(hwnd); wnd; wnd = wnd->GetParent()) {
-        if (wnd->GetSafeHwnd() == m_hBrowser) {
+        if (wnd == m_pBrowser.get()) {
             return true;
         }
     }

@@ -17,6 +17,7 @@
 #include "skin/TeTBar.h"
 #include "ui/FrameWnd.h"
 #include "ui/MessagePump.h"
+#include "ui/WebBrowser2.h"
 
 class CConfigHelper;
 class CBaseView;
@@ -51,7 +52,8 @@ struct MessageRequest {
 struct FrameContext {
     CConfigHelper* config = nullptr;
     std::atomic<int>* mediaCenter = nullptr;
-    std::string enginePath;  // the engine library beside the executable
+    std::string enginePath;     // the engine library beside the executable
+    std::string browserPlugin;  // the web view plugin; none: pages are not shown
 };
 
 class CMainFrame : public CFrameWnd, public IFrame {
@@ -76,8 +78,10 @@ class CMainFrame : public CFrameWnd, public IFrame {
     void GoBack() override;
     void ShowWebPage(const std::string& address, int continueButton, int logoutOnBack,
                      int returnToPurchase) override;
-    void HostBrowser(CBaseView* screen, const std::string& address) override;
+    void HostBrowser(CWnd* host, const std::string& address) override;
     void FitBrowser(const RECT& rect) override;
+    void ShowPurchaseDialog() override;
+    void ShowHomeScreen() override;
     void ShowMessage(const std::string& text, long number) override;
     void ShowWaitDialog(int mode) override;
     void CloseWaitDialog() override;
@@ -91,7 +95,6 @@ class CMainFrame : public CFrameWnd, public IFrame {
     int ParseCatalogue();
     void ClearCatalogue();
     void CheckForUpgrade();
-    void ShowPurchaseDialog();
     // The single-button message without a help link.
     void Inform(const std::string& text);
     // The two-button question; IDYES or IDNO.
@@ -114,6 +117,7 @@ class CMainFrame : public CFrameWnd, public IFrame {
     int WasMaximised() const { return m_bWasMaximised; }
     void SetWasMaximised(int flag) { m_bWasMaximised = static_cast<int16_t>(flag); }
     const std::string& BrowserAddress() const { return m_strBrowserAddress; }
+    CWebBrowser2* Browser() const { return m_pBrowser.get(); }
 
     // Lets tests wait until every worker the frame started has ended.
     bool WaitForWorkers(DWORD milliseconds);
@@ -187,7 +191,6 @@ class CMainFrame : public CFrameWnd, public IFrame {
     HHOOK m_hShellHook = nullptr;
     CTeTBar m_wndToolBar;
     std::string m_strBrowserAddress;
-    HWND m_hBrowser = nullptr;  // the browser control's window
     HWND m_hBrowserHost = nullptr;
     std::unique_ptr<CLoginView> m_pLoginView;
     std::unique_ptr<CLoginStatusView> m_pLoginStatusView;
@@ -196,6 +199,8 @@ class CMainFrame : public CFrameWnd, public IFrame {
     std::unique_ptr<CBrowserView> m_pBrowserView;
     std::unique_ptr<CGameInfoView> m_pGameInfoView;
     std::unique_ptr<CDownloadView> m_pDownloadView;
+    // Made on the first page; after the screens, so it goes before its host.
+    std::unique_ptr<CWebBrowser2> m_pBrowser;
     std::shared_ptr<hv::Thread> m_pLoginWorker;
     std::shared_ptr<SharedState> m_shared = std::make_shared<SharedState>();
     std::vector<HWND> m_arrListeners;

@@ -7,6 +7,7 @@
 #include "res/ResourceTable.h"
 #include "screens/FrameInterface.h"
 #include "skin/SkinSet.h"
+#include "ui/Dialog.h"
 
 BOOL CBaseView::Create(CWnd* frame, UINT id) {
     RECT client{0, 0, 0, 0};
@@ -17,6 +18,9 @@ BOOL CBaseView::Create(CWnd* frame, UINT id) {
         return FALSE;
     }
     GetWidget()->setAttribute(Qt::WA_OpaquePaintEvent);
+    if (const DialogTemplate* form = FindDialogTemplate(m_nTemplateId)) {
+        m_items = CreateDialogItems(*form, this, ToQColor(hv::look::kStaticText));
+    }
     OnInitialUpdate();
     return TRUE;
 }

@@ -4,6 +4,8 @@
 #pragma once
 
 #include <QImage>
+#include <memory>
+#include <vector>
 
 #include "ui/Wnd.h"
 
@@ -29,6 +31,7 @@ class CBaseView : public CWnd {
 
   private:
     UINT m_nTemplateId;
+    std::vector<std::unique_ptr<CWnd>> m_items;  // the form's controls
     // Made once, ready to draw: the logo and the key-masked resize grip.
     QImage m_logo;
     QImage m_grip;

@@ -6,6 +6,8 @@
 
 #include "winapi/winuser.h"
 
+class CWnd;
+
 class CBaseView;
 
 class IFrame {
@@ -17,8 +19,14 @@ class IFrame {
     virtual void GoBack() = 0;
     virtual void ShowWebPage(const std::string& address, int continueButton, int logoutOnBack,
                              int returnToPurchase) = 0;
-    virtual void HostBrowser(CBaseView* screen, const std::string& address) = 0;
+    // Puts the one browser control into `host` (a screen's page area) and
+    // navigates it to the address.
+    virtual void HostBrowser(CWnd* host, const std::string& address) = 0;
     virtual void FitBrowser(const RECT& rect) = 0;
+    // The purchase confirmation again, over the download screen.
+    virtual void ShowPurchaseDialog() = 0;
+    // The home screen with its menu filled and What's New shown.
+    virtual void ShowHomeScreen() = 0;
     virtual void ShowMessage(const std::string& text, long number) = 0;
     virtual void ShowWaitDialog(int mode) = 0;
     virtual void CloseWaitDialog() = 0;

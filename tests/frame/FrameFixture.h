@@ -75,8 +75,8 @@ class FrameTest : public ::testing::Test {
   protected:
     void SetUp() override {
         fake::Reset();
-        frame =
-            std::make_unique<TestFrame>(FrameContext{&config, &mediaCenter, fake::LibraryPath()});
+        frame = std::make_unique<TestFrame>(
+            FrameContext{&config, &mediaCenter, fake::LibraryPath(), {}});
         SetFrame(frame.get());
         ASSERT_TRUE(frame->CreateFrame(WS_POPUP | WS_THICKFRAME, RECT{0, 0, 800, 600}));
         hwnd = frame->GetSafeHwnd();

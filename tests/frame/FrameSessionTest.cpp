@@ -66,7 +66,7 @@ TEST_F(FrameTest, LoginCodesDecideTheScreenAndTheMessage) {
             EXPECT_EQ(frame->messages[0].thread, GetCurrentThreadId());
         }
         if (row.screen == browser) {
-            EXPECT_EQ(frame->BrowserView()->GetAddress(), "/announcements.htm");
+            EXPECT_EQ(frame->BrowserAddress(), "/announcements.htm");
             EXPECT_TRUE(frame->ToolBar().IsLogoutEnabled());
         }
     }

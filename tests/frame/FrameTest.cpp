@@ -57,7 +57,7 @@ TEST(FrameCreation, IncompleteEngineFailsWithItsMessage) {
     CConfigHelper config;
     fake::Reset();
     MessageBoxCatcher catcher;
-    CMainFrame frame(FrameContext{&config, nullptr, INCOMPLETE_ENGINE_PATH});
+    CMainFrame frame(FrameContext{&config, nullptr, INCOMPLETE_ENGINE_PATH, {}});
     EXPECT_FALSE(frame.CreateFrame(WS_POPUP, RECT{0, 0, 800, 600}));
     EXPECT_EQ(frame.GetSafeHwnd(), nullptr);
     EXPECT_EQ(catcher.text, "Could not import API from libfakeengine_incomplete.so.");
@@ -216,11 +216,11 @@ TEST_F(FrameTest, MessageTableRows) {
 
     fake::SetBufferText("hv_GetSMSLoginURL", "http://service.test/profile");
     Send(UWM_GAME_ACTION, ACTION_EDIT_PROFILE, 0);
-    EXPECT_EQ(frame->BrowserView()->GetAddress(), "http://service.test/profile");
+    EXPECT_EQ(frame->BrowserAddress(), "http://service.test/profile");
     frame->SwitchToScreen(frame->GamesView());
     Send(UWM_GAME_ACTION, ACTION_SUPPORT, 0);
     EXPECT_EQ(frame->ActiveView(), frame->BrowserView());
-    EXPECT_EQ(frame->BrowserView()->GetAddress(), "/troubleshootingtips.htm");
+    EXPECT_EQ(frame->BrowserAddress(), "/troubleshootingtips.htm");
     EXPECT_EQ(frame->BrowserView()->GetPreviousScreen(), frame->GamesView());
     EXPECT_EQ(Send(UWM_ENGINE_NOP), 0);
 }
@@ -233,7 +233,7 @@ TEST_F(FrameTest, BackOnEachScreen) {
 
     frame->GoBack();
     EXPECT_EQ(frame->ActiveView(), frame->BrowserView());
-    EXPECT_EQ(frame->BrowserView()->GetAddress(), "/announcements.htm");
+    EXPECT_EQ(frame->BrowserAddress(), "/announcements.htm");
     EXPECT_EQ(frame->BrowserView()->m_bLogoutOnBack, 1);
 
     // The announcements page logs out on back: the question comes, answered No.

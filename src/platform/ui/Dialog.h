@@ -11,6 +11,11 @@
 
 class QEventLoop;
 
+// The template's controls as children of `parent`, placed in pixels; statics
+// draw their text in `staticText` when it is valid.
+std::vector<std::unique_ptr<CWnd>> CreateDialogItems(const DialogTemplate& dialogTemplate,
+                                                     CWnd* parent, const QColor& staticText);
+
 class CDialog : public CWnd {
   public:
     CDialog(UINT templateId, CWnd* parent);

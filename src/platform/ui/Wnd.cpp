@@ -181,6 +181,23 @@ BOOL CWnd::SubclassDlgItem(UINT id, CWnd* parent) {
     return TRUE;
 }
 
+CWnd* CWnd::SetParent(CWnd* parent) {
+    CWnd* previous = m_parent;
+    if (!m_widget || !parent || !parent->m_widget || parent == previous) {
+        return previous;
+    }
+    if (previous) {
+        auto& siblings = previous->m_children;
+        siblings.erase(std::remove(siblings.begin(), siblings.end(), this), siblings.end());
+    }
+    const bool visible = !m_widget->isHidden();
+    m_widget->setParent(parent->m_widget);
+    m_widget->setVisible(visible);
+    m_parent = parent;
+    parent->m_children.push_back(this);
+    return previous;
+}
+
 BOOL CWnd::OnChildNotify(UINT, WPARAM, LPARAM) {
     return FALSE;
 }

@@ -67,6 +67,8 @@ class CWnd {
     int GetDlgCtrlID() const { return m_id; }
     int SetDlgCtrlID(int id);
     CWnd* GetParent() const { return m_parent; }
+    // Moves a child window under another parent; returns the old one.
+    CWnd* SetParent(CWnd* parent);
     CWnd* GetDlgItem(int id) const;
     DWORD GetStyle() const { return m_style; }
 

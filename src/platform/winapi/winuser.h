@@ -178,6 +178,8 @@ typedef struct tagWINDOWPLACEMENT {
 #define VK_DELETE 0x2E
 #define VK_F1 0x70
 #define VK_BROWSER_BACK 0xA6
+// In HIWORD of a key message's lParam: the key was already down.
+#define KF_REPEAT 0x4000
 #define VK_BROWSER_FORWARD 0xA7
 #define VK_VOLUME_MUTE 0xAD
 #define VK_VOLUME_DOWN 0xAE
