@@ -8,6 +8,8 @@
 #include "screens/BrowserView.h"
 #include "screens/DownloadView.h"
 #include "screens/GameInfoView.h"
+#include "screens/GamesView.h"
+#include "screens/HomeScreenView.h"
 #include "screens/LoginStatusView.h"
 #include "screens/LoginView.h"
 #include "skin/MessageDlg.h"
@@ -428,4 +430,50 @@ TEST_F(FrameTest, EngineFailuresAreShownAndAFailedLaunchEndsThePlay) {
     ASSERT_EQ(frame->messages.size(), 1u);
     EXPECT_EQ(frame->messages[0].text, "Nebula Drift could not be started.");
     EXPECT_EQ(frame->messages[0].flags & MSG_TWO_BUTTONS, 0u);
+}
+
+// Continue goes back to the purchase question, to the screen the page was
+// opened from, or home when that was home or the login.
+TEST_F(FrameTest, ContinueLeadsBackToWhereThePageWasOpened) {
+    CBrowserView* page = frame->BrowserView();
+    const struct {
+        const char* route;
+        CBaseView* from;
+        CBaseView* lands;
+        const char* address;  // what the browser shows afterwards
+    } rows[] = {
+        {"after login", frame->LoginStatusView(), frame->HomeView(), "/whatsnew.htm"},
+        {"from home", frame->HomeView(), frame->HomeView(), "/whatsnew.htm"},
+        {"from the games screen", frame->GamesView(), frame->GamesView(), "/page.htm"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.route);
+        frame->SwitchToScreen(row.from);
+        frame->ShowWebPage("/page.htm", 1, 0, 0);
+        page->ContinueAction();
+        EXPECT_TRUE(PumpUntil([&] { return frame->ActiveView() == row.lands; }));
+        EXPECT_EQ(frame->BrowserAddress(), row.address);
+    }
+
+    frame->answers = {IDYES};
+    ASSERT_EQ(Send(UWM_CONFIRM_PURCHASE, reinterpret_cast<WPARAM>("19.99"),
+                   reinterpret_cast<LPARAM>("Nebula Drift")),
+              1);
+    CMessageDlg* dialog = ShownPurchaseDialog();
+    ASSERT_NE(dialog, nullptr);
+    // The terms link: the question steps aside for the page.
+    dialog->ShowWindow(SW_HIDE);
+    frame->EnableWindow(TRUE);
+    dialog->m_fnShowTerms();
+    EXPECT_EQ(frame->ActiveView(), page);
+    EXPECT_EQ(frame->BrowserAddress(), "/terms.htm");
+    page->ContinueAction();
+    EXPECT_EQ(frame->ActiveView(), frame->DownloadView());
+    EXPECT_EQ(ShownPurchaseDialog(), dialog);
+    EXPECT_EQ(page->m_bReturnToPurchase, 0) << "used once";
+    // Shown again without the flag, the page leads to the screen it came from.
+    frame->ShowWebPage("/terms.htm", 1, 0, 0);
+    page->ContinueAction();
+    EXPECT_TRUE(PumpUntil([&] { return frame->ActiveView() == frame->DownloadView(); }));
+    dialog->AnswerPurchase(false);
 }

@@ -24,8 +24,9 @@ void ConfigureEngine() {
     if (geteuid() == 0 && !qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX")) {
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
         flags += " --no-zygote";
-        std::fprintf(stderr, "halvory: running as root, so the web view runs without its "
-                             "sandbox\n");
+        std::fprintf(stderr,
+                     "halvory: running as root, so the web view runs without its "
+                     "sandbox\n");
     }
     qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags);
 }
