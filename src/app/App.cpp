@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QIcon>
 #include <QTimer>
 #include <climits>
 #include <cstdio>
@@ -11,6 +12,7 @@
 #include "app/CommandLine.h"
 #include "frame/MainFrame.h"
 #include "halvory/engine.h"
+#include "res/ResourceTable.h"
 #include "res/Resources.h"
 #include "screens/LoginView.h"
 #include "skin/SkinSet.h"
@@ -74,6 +76,8 @@ BOOL CApp::InitInstance() {
         return FALSE;
     }
     SetSkin(m_pSkin.get());
+    // The window manager and the task bar show it for every window.
+    QApplication::setWindowIcon(QIcon(hv::ResourcePath("ICON", hv::res::kProgramIcon.id)));
     const std::optional<hv::Credentials> credentials = hv::ParseCredentials(m_strCommandLine);
     ReadProductVersion(exe);
     if (std::getenv("HALVORY_REPORT_FIRST_PAINT")) {

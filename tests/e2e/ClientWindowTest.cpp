@@ -103,6 +103,10 @@ TEST_F(ClientWindowTest, OpensPaintsAndClosesThroughTheWindowManager) {
         return false;
     };
 
+    // The program's own icon (64 x 64) reaches the window manager.
+    const auto icon = runCommand("xprop -id " + *window + " _NET_WM_ICON");
+    EXPECT_NE(icon.value_or("").find("Icon (64 x 64)"), std::string::npos) << icon.value_or("");
+
     const Capture normal = capture("client-window");
     EXPECT_EQ(normal.width, 800);
     EXPECT_EQ(normal.height, 600);
