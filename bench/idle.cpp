@@ -1,6 +1,8 @@
-// CPU use of the logged-in client left idle with its window focused, against a
-// plain Qt window measured the same way in the same run. Both are sampled from
-// outside through /proc, so measuring costs them nothing.
+// CPU use of the logged-in client left idle on its home screen, the menu
+// focused and pulsing, against a plain Qt window measured the same way in the
+// same run; and the memory (PSS) of the client alone before any page and of
+// its whole process tree with a page shown. Everything is sampled from
+// outside through /proc, so measuring costs the programs nothing.
 //
 // The client counts as settled once the catalogue file is written, every icon
 // the service offers is in the art folder, and neither has changed for a few
@@ -132,10 +134,62 @@ struct Sample {
     std::map<std::string, long long> switches;
 };
 
+// The process and its descendants (the web view's processes).
+std::vector<pid_t> ProcessTree(pid_t root) {
+    std::map<pid_t, std::vector<pid_t>> children;
+    for (const auto& entry : fs::directory_iterator("/proc")) {
+        const std::string name = entry.path().filename().string();
+        if (name.find_first_not_of("0123456789") != std::string::npos) {
+            continue;
+        }
+        std::ifstream in(entry.path() / "stat");
+        std::string stat;
+        std::getline(in, stat);
+        std::istringstream fields(stat.substr(stat.rfind(')') + 1));
+        std::string state;
+        pid_t parent = 0;
+        if (fields >> state >> parent) {
+            children[parent].push_back(std::stoi(name));
+        }
+    }
+    std::vector<pid_t> tree{root};
+    for (size_t i = 0; i < tree.size(); ++i) {
+        const auto found = children.find(tree[i]);
+        if (found != children.end()) {
+            tree.insert(tree.end(), found->second.begin(), found->second.end());
+        }
+    }
+    return tree;
+}
+
+// Proportional set size: shared pages count by the share each process has.
+double PssMib(pid_t pid) {
+    std::ifstream rollup("/proc/" + std::to_string(pid) + "/smaps_rollup");
+    std::string line;
+    while (std::getline(rollup, line)) {
+        if (line.starts_with("Pss:")) {
+            return std::stod(line.substr(4)) / 1024;
+        }
+    }
+    fail("cannot read the memory of process " + std::to_string(pid));
+}
+
+double TreePssMib(pid_t root) {
+    double total = 0;
+    for (const pid_t pid : ProcessTree(root)) {
+        total += PssMib(pid);
+    }
+    return total;
+}
+
 Sample TakeSample(pid_t pid) {
     Sample sample;
-    sample.switches = ContextSwitches(pid);
-    sample.ticks = CpuTicks(pid);
+    for (const pid_t member : ProcessTree(pid)) {
+        for (const auto& [thread, count] : ContextSwitches(member)) {
+            sample.switches[thread] = count;
+        }
+        sample.ticks += CpuTicks(member);
+    }
     sample.at = Clock::now();
     return sample;
 }
@@ -255,6 +309,7 @@ fs::path WriteInstall(const fs::path& install, const std::string& base) {
     fs::copy_file(HV_CLIENT_BINARY, install / "halvory");
     fs::copy_file(HV_ENGINE_LIBRARY, install / "libhalvory.so");
     fs::copy_file(HV_PLATFORM_LIBRARY, install / "libhvplatform.so");
+    fs::copy_file(HV_BROWSER_PLUGIN, install / "libhvbrowser.so");
     std::ofstream ini(install / "Halvory.ini");
     ini << "SERVERIPADDR_URL=" << base << "/discover\n"
         << "ARTURL=" << base << "/art/\n"
@@ -289,14 +344,28 @@ int Benchmark() {
 
     const fs::path install = temp.path() / "client";
     const fs::path client = WriteInstall(install, service.baseUrl());
+    double clientPss = 0;
+    {
+        // Without credentials the client stays on its login screen: no page yet.
+        ChildProcess child(client.string(), options);
+        WaitForFirstPaint(child, "the client");
+        std::this_thread::sleep_for(kPlainSettle);
+        clientPss = TreePssMib(child.pid());
+    }
     Figures clientFigures;
+    double treePssWithPage = 0;
     {
         ChildProcess::Options clientOptions = options;
         clientOptions.args = {std::string("/u") + kUser + "//" + kPassword};
         ChildProcess child(client.string(), clientOptions);
         WaitForFirstPaint(child, "the client");
         WaitUntilSettled(child, install, CountIcons(content / "art"));
+        treePssWithPage = TreePssMib(child.pid());
+        // Continue from the announcements page to the home screen, whose
+        // menu takes the focus and pulses.
         Focus(child, kClientTitle);
+        halvory::e2e::runCommand("xdotool key Return");
+        std::this_thread::sleep_for(kPlainSettle);
         clientFigures = Measure(child, "the client");
     }
 
@@ -311,6 +380,8 @@ int Benchmark() {
         plainFigures = Measure(child, "the plain window");
     }
 
+    std::printf("client_pss_mib: %.1f MiB\n", clientPss);
+    std::printf("tree_pss_mib_with_page: %.1f MiB\n", treePssWithPage);
     std::printf("idle_cpu_percent: %.1f %%\n", clientFigures.cpuPercent);
     std::printf("idle_wakeups_per_s: %.1f /s\n", clientFigures.wakeupsPerSecond);
     std::printf("plain_idle_cpu_percent: %.1f %%\n", plainFigures.cpuPercent);
