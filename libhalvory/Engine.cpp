@@ -43,6 +43,8 @@ constexpr int kWatcherFailures = 3;
 constexpr auto kQuickAnswer = std::chrono::milliseconds(1000);
 constexpr auto kFirstPollPause = std::chrono::milliseconds(250);
 constexpr auto kLongestPollPause = std::chrono::milliseconds(4000);
+// The client asks for the account page on its user-interface thread.
+constexpr long kAccountLinkTimeoutSeconds = 3;
 
 json ParseObject(const std::string& text) {
     json doc = json::parse(text, nullptr, false);
@@ -84,6 +86,16 @@ void CopyText(char* buffer, const std::string& text) {
     std::size_t n = std::min<std::size_t>(text.size(), HV_BUFFER_SIZE - 1);
     std::memcpy(buffer, text.data(), n);
     buffer[n] = '\0';
+}
+
+// Shown in place of the account page when the service gives no link: an
+// address that needs no service, short enough for the client's buffer.
+std::string AccountUnavailablePage() {
+    return "data:text/html," +
+           PercentEncodeSegment(
+               "<body style=background:#0A1424;color:#EEE;font-family:sans-serif>"
+               "<h1 style=color:#3FC1FF>Account page unavailable</h1>"
+               "<p>Please try again in a moment.");
 }
 
 // A number the service may have left out or sent as something else.
@@ -177,7 +189,6 @@ int Engine::Init(HWND frame) {
     m_stateFile = fs::current_path(ec) / kStateFile;
     m_state = EngineState::Load(m_stateFile);
     m_session.clear();
-    m_accountUrl.clear();
     m_abort = false;
     if (!m_abortEvent) {
         m_abortEvent = UniqueHandle(CreateEventA(nullptr, TRUE, FALSE, nullptr));
@@ -253,7 +264,6 @@ int Engine::Login(const char* user, const char* password) {
     {
         std::lock_guard lock(m_mutex);
         m_session = session;
-        m_accountUrl = answer.value("account_url", "");
         for (const auto& [package, p] : m_state.installed) {
             installed.emplace_back(package, p.demo);
         }
@@ -276,7 +286,6 @@ int Engine::LogOut() {
     {
         std::lock_guard lock(m_mutex);
         session = std::exchange(m_session, {});
-        m_accountUrl.clear();
         base = m_baseUrl;
     }
     if (!session.empty()) {
@@ -287,9 +296,28 @@ int Engine::LogOut() {
     return 0;
 }
 
+// A fresh single-use link each time: the address may be kept or logged by
+// the browser, the session must not be.
 int Engine::AccountUrl(char* buffer) {
-    std::lock_guard lock(m_mutex);
-    CopyText(buffer, m_accountUrl.empty() ? m_baseUrl + "/pages/account.htm" : m_accountUrl);
+    std::string base, session;
+    {
+        std::lock_guard lock(m_mutex);
+        base = m_baseUrl;
+        session = m_session;
+    }
+    std::string url;
+    if (!session.empty()) {
+        HttpRequest request{base + "/api/account-page", "{}"};
+        request.headers = {"X-Session: " + session};
+        request.timeoutSeconds = kAccountLinkTimeoutSeconds;
+        HttpResponse response = HttpPerform(request, nullptr);
+        if (response.status == 200) {
+            url = ParseObject(response.body).value("url", "");
+        }
+    }
+    const bool usable = (url.rfind("http://", 0) == 0 || url.rfind("https://", 0) == 0) &&
+                        url.size() < HV_BUFFER_SIZE;
+    CopyText(buffer, usable ? url : AccountUnavailablePage());
     return 0;
 }
 

@@ -93,7 +93,7 @@ class Engine {
     std::string m_baseUrl;
     std::filesystem::path m_stateFile;
     EngineState m_state;
-    std::string m_session, m_accountUrl;
+    std::string m_session;
     std::string m_gamePath;
 
     std::atomic<bool> m_loginCancel{false};

@@ -45,7 +45,7 @@ HV_EXPORT int hv_LogOut(void) {
     return Logged("hv_LogOut", "", [] { return Engine::Instance().LogOut(); });
 }
 
-// The address carries the session: it stays out of the log.
+// The address carries a single-use token: it stays out of the log.
 HV_EXPORT int hv_GetSMSLoginURL(char* buffer) {
     return Logged("hv_GetSMSLoginURL", "",
                   [buffer] { return Engine::Instance().AccountUrl(buffer); });

@@ -2,12 +2,14 @@
 
 #include "Art.h"
 #include "Content.h"
+#include "PageFiles.h"
 #include "Tar.h"
 
 #include <QString>
 
 #include <ctime>
 #include <fstream>
+#include <map>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -127,60 +129,6 @@ long long WritePackage(const fs::path& file, const Options& options, const std::
     return playable;
 }
 
-std::string Page(const std::string& title, const std::string& body) {
-    return "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>" + title +
-           "</title>\n<link rel=\"stylesheet\" href=\"style.css\"></head>\n<body>\n<main>\n<h1>" +
-           title + "</h1>\n" + body + "</main>\n</body></html>\n";
-}
-
-const char* kStyle =
-    "body { margin: 0; background: linear-gradient(#0e1f42, #071024); color: #eef6ff;\n"
-    "       font-family: 'DejaVu Sans', Verdana, sans-serif; font-size: 15px; }\n"
-    "main { max-width: 680px; margin: 0 auto; padding: 28px 32px; }\n"
-    "h1 { color: #35d6f0; font-weight: normal; letter-spacing: 1px;\n"
-    "     border-bottom: 2px solid #35d6f0; padding-bottom: 8px; }\n"
-    "h2 { color: #9fe9f7; font-size: 17px; margin-top: 24px; }\n"
-    "a { color: #54ffff; }\n"
-    ".card { background: rgba(3, 8, 20, 0.6); border: 1px solid #1d3d70; border-radius: 8px;\n"
-    "        padding: 12px 16px; margin: 12px 0; }\n"
-    ".muted { color: #8fb8d8; font-size: 13px; }\n";
-
-void WritePages(const fs::path& dir) {
-    fs::create_directories(dir);
-    WriteText(dir / "style.css", kStyle);
-    WriteText(dir / "announcements.htm",
-              Page("Announcements",
-                   "<div class=\"card\"><h2>Welcome to Halvory</h2><p>Twenty-four games and their "
-                   "free demos are waiting. Start playing before the download has finished.</p>"
-                   "</div>\n<div class=\"card\"><h2>New this week: Starfall Run</h2><p>Try the "
-                   "free demo, then keep your progress when you buy the full game.</p></div>\n"
-                   "<p class=\"muted\">Scheduled maintenance: Sunday 02:00-03:00 UTC.</p>\n"));
-    WriteText(dir / "whatsnew.htm",
-              Page("What's New",
-                   "<ul><li>Neon Drift and Frostbound now have free demos.</li>"
-                   "<li>Downloads resume where they stopped.</li>"
-                   "<li>Faster catalogue loading.</li></ul>\n"));
-    WriteText(dir / "terms.htm",
-              Page("Terms of Use",
-                   "<p>Your subscription lets you rent and play the games in the catalogue on "
-                   "your own computers. Games you buy stay yours while your account is active.</p>"
-                   "<p>Do not share your password. We may suspend accounts that are misused.</p>"
-                   "<p class=\"muted\">Demo service: no real payments are taken.</p>\n"));
-    WriteText(dir / "troubleshootingtips.htm",
-              Page("Troubleshooting Tips",
-                   "<h2>A download stops</h2><p>Check your connection and choose the game again: "
-                   "the transfer resumes where it stopped.</p>\n<h2>The game does not start</h2>"
-                   "<p>Delete the game from its detail screen and install it again.</p>\n"
-                   "<h2>I cannot log in</h2><p>Passwords are case sensitive. If your account is "
-                   "suspended, contact Customer Service.</p>\n"));
-    WriteText(dir / "account.htm",
-              Page("Your Account",
-                   "<div class=\"card\"><h2>Subscription</h2><p>Halvory Unlimited, renewed "
-                   "monthly.</p></div>\n<div class=\"card\"><h2>Billing</h2><p>Demo service: "
-                   "purchases are recorded but never charged.</p></div>\n"
-                   "<p class=\"muted\">To change your password, contact Customer Service.</p>\n"));
-}
-
 void WriteUpgrade(const fs::path& dir) {
     fs::create_directories(dir);
     service::TarWriter tar(dir / "Install.sfe", std::time(nullptr));
@@ -201,6 +149,7 @@ void Generate(const Options& options) {
     fs::create_directories(options.out / "art");
     fs::create_directories(options.out / "packages");
     std::vector<Game> games;
+    std::map<std::string, std::string> blurbs;
     unsigned seed = 7;
     for (const auto& t : kTitles) {
         ++seed;
@@ -232,6 +181,7 @@ void Generate(const Options& options) {
                       text + "\r\n\r\nDeveloper: " + t.developer + "\r\nPublisher: " + t.publisher);
         }
         games.push_back(game);
+        blurbs[name] = t.blurb;
         if (t.demo) {
             Game demo = game;
             demo.package = game.package + "-DEMO";
@@ -249,7 +199,10 @@ void Generate(const Options& options) {
             games.push_back(demo);
         }
     }
-    WritePages(options.out / "pages");
+    fs::create_directories(options.out / "pages");
+    for (const auto& [file, html] : SitePages(games, blurbs)) {
+        WriteText(options.out / "pages" / file, html);
+    }
     WriteUpgrade(options.out / "upgrade");
     service::SaveGames(options.out / "catalogue.json", games);
 }

@@ -63,10 +63,7 @@ void Login(ServiceState& state, const httplib::Request& req, httplib::Response& 
         return SendError(res, 403, "unsupported_version", kUnsupportedVersion);
     }
     auto token = store.OpenSession(*user, version);
-    SendJson(res, 200,
-             {{"session", token},
-              {"account_url", BaseUrl(req, state) + "/pages/account.htm?session=" + token},
-              {"catalogue_version", store.CatalogueVersion()}});
+    SendJson(res, 200, {{"session", token}, {"catalogue_version", store.CatalogueVersion()}});
 }
 
 void Logout(const ServiceState& state, const httplib::Request& req, httplib::Response& res) {

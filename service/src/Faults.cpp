@@ -38,17 +38,20 @@ void Faults::Assign(const nlohmann::json& settings) {
     long long drop = Field(settings, "drop_after_bytes");
     long long fail = Field(settings, "fail_next");
     long long delay = Field(settings, "login_delay_ms");
+    long long offset = Field(settings, "clock_offset_ms");
     throttleBps = throttle;
     dropAfterBytes = drop;
     failNext = fail;
     loginDelayMs = delay;
+    clockOffsetMs = offset;
 }
 
 nlohmann::json Faults::ToJson() const {
     return {{"throttle_bps", throttleBps.load()},
             {"drop_after_bytes", dropAfterBytes.load()},
             {"fail_next", failNext.load()},
-            {"login_delay_ms", loginDelayMs.load()}};
+            {"login_delay_ms", loginDelayMs.load()},
+            {"clock_offset_ms", clockOffsetMs.load()}};
 }
 
 }  // namespace hv::service

@@ -125,6 +125,7 @@ Service::Service(ServiceOptions options)
         });
 
     AddAccountRoutes(*m_server, *m_state);
+    AddPageRoutes(*m_server, *m_state);
     AddStaticRoutes(*m_server, *m_state);
     AddCatalogueRoutes(*m_server, *m_state);
     AddFaultRoutes(*m_server, *m_state);

@@ -28,6 +28,8 @@ struct ServiceState {
 void AddAccountRoutes(httplib::Server& server, ServiceState& state);
 void AddCatalogueRoutes(httplib::Server& server, ServiceState& state);
 void AddStaticRoutes(httplib::Server& server, ServiceState& state);
+// Before AddStaticRoutes: one of its pages takes the place of a static file.
+void AddPageRoutes(httplib::Server& server, ServiceState& state);
 void AddFaultRoutes(httplib::Server& server, ServiceState& state);
 
 void SendJson(httplib::Response& res, int status, const nlohmann::json& body);

@@ -78,7 +78,9 @@ Store::Store(const std::string& path) {
         " end_reason TEXT NOT NULL DEFAULT '', end_reported INTEGER NOT NULL DEFAULT 0);"
         "CREATE TABLE IF NOT EXISTS purchases (user TEXT NOT NULL, package TEXT NOT NULL,"
         " bought INTEGER, PRIMARY KEY (user, package));"
-        "CREATE TABLE IF NOT EXISTS settings (key TEXT PRIMARY KEY, value TEXT);");
+        "CREATE TABLE IF NOT EXISTS settings (key TEXT PRIMARY KEY, value TEXT);"
+        "CREATE TABLE IF NOT EXISTS page_tokens (token TEXT PRIMARY KEY, session TEXT NOT NULL,"
+        " expires INTEGER NOT NULL);");
 }
 
 Store::~Store() {
@@ -237,6 +239,40 @@ void Store::AddPurchase(const std::string& user, const std::string& package) {
     Statement st(m_db, "INSERT OR IGNORE INTO purchases (user, package, bought) VALUES (?, ?, ?)");
     st.Bind(1, user).Bind(2, package).Bind(3, static_cast<long long>(std::time(nullptr)));
     st.Step();
+}
+
+std::vector<PurchaseRecord> Store::PurchasesOf(const std::string& user) {
+    Statement st(
+        m_db, "SELECT package, bought FROM purchases WHERE user = ? ORDER BY bought DESC, package");
+    st.Bind(1, user);
+    std::vector<PurchaseRecord> purchases;
+    while (st.Step()) {
+        purchases.push_back({st.Text(0), static_cast<std::time_t>(st.Integer(1))});
+    }
+    return purchases;
+}
+
+std::string Store::OpenPageToken(const std::string& session, long long nowMs, long long expiresMs) {
+    Statement(m_db, "DELETE FROM page_tokens WHERE expires <= ?").Bind(1, nowMs).Step();
+    std::string token = RandomHex(16);
+    Statement st(m_db, "INSERT INTO page_tokens (token, session, expires) VALUES (?, ?, ?)");
+    st.Bind(1, token).Bind(2, session).Bind(3, expiresMs);
+    st.Step();
+    return token;
+}
+
+std::optional<std::string> Store::TakePageToken(const std::string& token, long long nowMs) {
+    // One statement, so that of two requests with the same token only one gets it.
+    Statement st(m_db, "DELETE FROM page_tokens WHERE token = ? RETURNING session, expires");
+    st.Bind(1, token);
+    if (!st.Step()) {
+        return std::nullopt;
+    }
+    const std::string session = st.Text(0);
+    if (st.Integer(1) <= nowMs) {
+        return std::nullopt;
+    }
+    return session;
 }
 
 }  // namespace hv::service

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <ctime>
 #include <optional>
 #include <string>
+#include <vector>
 
 struct sqlite3;
 
@@ -14,6 +16,11 @@ struct User {
     bool subscribed = true;
     bool denyBilling = false;
     int passwordGeneration = 0;
+};
+
+struct PurchaseRecord {
+    std::string package;
+    std::time_t bought = 0;
 };
 
 struct Session {
@@ -58,6 +65,14 @@ class Store {
 
     bool Owns(const std::string& user, const std::string& package);
     void AddPurchase(const std::string& user, const std::string& package);
+    // Newest first.
+    std::vector<PurchaseRecord> PurchasesOf(const std::string& user);
+
+    // A single-use token for a page of the session, valid until expiresMs
+    // (milliseconds since the epoch); the expired ones go on the way.
+    std::string OpenPageToken(const std::string& session, long long nowMs, long long expiresMs);
+    // Uses the token up; its session while it was still valid at nowMs.
+    std::optional<std::string> TakePageToken(const std::string& token, long long nowMs);
 
   private:
     void Exec(const char* sql);

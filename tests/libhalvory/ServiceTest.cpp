@@ -4,6 +4,7 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <httplib.h>
+#include <sqlite3.h>
 
 #include <algorithm>
 #include <atomic>
@@ -131,6 +132,31 @@ class ServiceSuite : public ::testing::Test {
     }
 
     static std::string Url() { return g_service->process.Url(); }
+
+    static std::string AccountUrl() {
+        char url[HV_BUFFER_SIZE] = {};
+        hvAccountUrl(url);
+        return url;
+    }
+
+    // The newest open session of the user, from the service's own database.
+    static std::string OpenSessionOf(const std::string& user) {
+        sqlite3* db = nullptr;
+        sqlite3_open((g_service->root.Path() / "service.db").c_str(), &db);
+        sqlite3_stmt* st = nullptr;
+        sqlite3_prepare_v2(db,
+                           "SELECT token FROM sessions WHERE user = ? AND end_reason = ''"
+                           " ORDER BY created DESC, rowid DESC LIMIT 1",
+                           -1, &st, nullptr);
+        sqlite3_bind_text(st, 1, user.c_str(), -1, SQLITE_TRANSIENT);
+        std::string token;
+        if (sqlite3_step(st) == SQLITE_ROW) {
+            token = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+        }
+        sqlite3_finalize(st);
+        sqlite3_close(db);
+        return token;
+    }
 
     // Starts the engine again on another service.
     void UseService(const std::string& url) {
@@ -277,9 +303,6 @@ TEST_F(ServiceSuite, LoginAnswersEachAccountState) {
     const std::string catalogue = ReadFile("moviedata.txt");
     EXPECT_NE(catalogue.find("Space Race"), std::string::npos);
     EXPECT_NE(catalogue.find("SPACE-D"), std::string::npos);
-    char url[HV_BUFFER_SIZE] = {};
-    hvAccountUrl(url);
-    EXPECT_EQ(std::string(url).rfind(Url() + "/pages/account.htm", 0), 0u) << url;
 }
 
 TEST_F(ServiceSuite, LoginReportsAnUnreachableServiceAndCanBeCancelled) {
@@ -501,13 +524,11 @@ TEST_F(ServiceSuite, InterruptedTransfersResumeToAByteIdenticalInstall) {
 
 TEST_F(ServiceSuite, LostServiceEndsTheSessionAndTheLogKeepsItsSecrets) {
     ASSERT_EQ(Login("alice"), HV_LOGIN_OK);
-    char url[HV_BUFFER_SIZE] = {};
-    hvAccountUrl(url);
-    const std::string account = url;
-    const auto at = account.find("session=");
-    ASSERT_NE(at, std::string::npos) << account;
-    const std::string session = account.substr(at + 8);
-    ASSERT_GE(session.size(), 8u) << account;
+    const std::string session = OpenSessionOf("alice");
+    ASSERT_EQ(session.size(), 32u);
+    const std::string account = AccountUrl();
+    const std::string token = account.substr(account.find("token=") + 6);
+    ASSERT_EQ(token.size(), 32u) << account;
     g_service->process.Stop();
     bool lost = WaitFor(UWM_CONNECTION_LOST, 20s);
     g_service->process.Start();
@@ -519,6 +540,7 @@ TEST_F(ServiceSuite, LostServiceEndsTheSessionAndTheLogKeepsItsSecrets) {
     const std::string log = ReadFile(m_work->Path() / "halvory.log");
     EXPECT_NE(log.find("/api/events failed"), std::string::npos);
     EXPECT_EQ(log.find(session), std::string::npos);
+    EXPECT_EQ(log.find(token), std::string::npos);
     EXPECT_EQ(log.find("secret"), std::string::npos);
 }
 
@@ -686,6 +708,48 @@ TEST_F(ServiceSuite, WatcherBacksOffFromPollsAnsweredAtOnce) {
     // At 0, 0.25, 0.75, 1.75 s, and 3.75 s.
     EXPECT_GE(polls, 3);
     EXPECT_LE(polls, 5);
+}
+
+// Each call gives a new link that works once; without a session, or from a
+// service that does not answer in time, a page that says so.
+TEST_F(ServiceSuite, AccountLinksAreFreshSingleUseAndNeverBlank) {
+    const std::string unavailable = "data:text/html,";
+    const std::string loggedOut = AccountUrl();
+    EXPECT_EQ(loggedOut.rfind(unavailable, 0), 0u) << loggedOut;
+    EXPECT_NE(loggedOut.find("Account%20page%20unavailable"), std::string::npos) << loggedOut;
+    ASSERT_EQ(Login("alice"), HV_LOGIN_OK);
+    const std::string link = AccountUrl();
+    ASSERT_EQ(link.rfind(Url() + "/account?token=", 0), 0u) << link;
+    EXPECT_EQ(link.find(OpenSessionOf("alice")), std::string::npos);
+    EXPECT_NE(AccountUrl(), link);
+    auto page = hvtest::Http("GET", link);
+    EXPECT_EQ(page.status, 200);
+    EXPECT_NE(page.body.find("<td>alice</td>"), std::string::npos);
+    EXPECT_EQ(hvtest::Http("GET", link).status, 410);
+    hvLogOut();
+
+    httplib::Server stalled;
+    std::atomic<bool> release{false};
+    auto answer = [&release](const httplib::Request& req, httplib::Response& res) {
+        for (int i = 0; req.path == "/api/account-page" && !release && i < 500; ++i) {
+            std::this_thread::sleep_for(20ms);
+        }
+        res.set_content(req.path == "/api/login" ? R"({"session": "s"})" : R"({"event": "none"})",
+                        "application/json");
+    };
+    stalled.Get(".*", answer);
+    stalled.Post(".*", answer);
+    const int port = stalled.bind_to_any_port("127.0.0.1");
+    std::thread serving([&] { stalled.listen_after_bind(); });
+    UseService("http://127.0.0.1:" + std::to_string(port));
+    ASSERT_EQ(Login("alice"), HV_LOGIN_OK);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(AccountUrl().rfind(unavailable, 0), 0u);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 4s);
+    release = true;
+    hvLogOut();
+    stalled.stop();
+    serving.join();
 }
 
 // Never from https to http, and a request with a body (a password in it) goes

@@ -71,9 +71,7 @@ TEST_F(AccountApi, LoginAnswersTheCodeForEachAccountState) {
         EXPECT_EQ(status, code == 0 ? 200 : 403) << user << "/" << password;
         EXPECT_EQ(reply.value("code", 0), code) << user << "/" << password;
         if (code == 0) {
-            auto session = reply.value("session", "");
-            EXPECT_EQ(session.size(), 32u);
-            EXPECT_NE(reply.value("account_url", "").find(session), std::string::npos);
+            EXPECT_EQ(reply.value("session", "").size(), 32u);
         }
     }
     EXPECT_EQ(hvtest::RunProgram({"/usr/bin/grep", "-r", "-q", "Secret1", m_dir.Path().string()}),

@@ -90,7 +90,8 @@ TEST(FaultSettings, FailuresCountDownAndBadInputChangesNothing) {
     EXPECT_EQ(f.ToJson(), (nlohmann::json{{"throttle_bps", 0},
                                           {"drop_after_bytes", 0},
                                           {"fail_next", 0},
-                                          {"login_delay_ms", 0}}));
+                                          {"login_delay_ms", 0},
+                                          {"clock_offset_ms", 0}}));
 }
 
 TEST(TarArchives, SystemTarReadsWhatWeWrite) {

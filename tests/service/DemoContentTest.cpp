@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <memory>
 #include <set>
 
 namespace {
@@ -84,11 +85,42 @@ TEST_F(DemoContent, ArtIsDistinctJpegAndOneDescriptionIsMissing) {
     EXPECT_EQ(icons.size(), m_games.size()) << "every icon differs";
     EXPECT_EQ(missing, 1);
     EXPECT_GT(longest, 600u) << "some descriptions are long";
-    for (const char* page : {"announcements.htm", "whatsnew.htm", "terms.htm",
-                             "troubleshootingtips.htm", "account.htm"}) {
-        EXPECT_NE(ReadFile(Root() / "pages" / page).find("<html>"), std::string::npos) << page;
-    }
     EXPECT_TRUE(fs::is_regular_file(Root() / "upgrade" / "Install.sfe"));
+}
+
+// The client looks for each page by its address; the end-to-end tests by its
+// heading. A plain web server must serve them as well as the service does.
+TEST_F(DemoContent, PagesAreServedAsHtmlWithTheirHeadingsAndNothingFromElsewhere) {
+    hvtest::ServiceProcess service{Root(), m_dir->Path() / "pages.db"};
+    std::vector<std::string> servers = {service.Url()};
+    std::unique_ptr<hvtest::NginxProcess> nginx;
+    if (hvtest::NginxProcess::Installed()) {
+        nginx = std::make_unique<hvtest::NginxProcess>(m_dir->Path() / "nginx", Root());
+        ASSERT_TRUE(nginx->Ready());
+        servers.push_back(nginx->Url());
+    }
+    const std::pair<const char*, const char*> pages[] = {
+        {"announcements.htm", "Halvory Announcements"},
+        {"whatsnew.htm", "Latest Halvory Updates"},
+        {"terms.htm", "Terms of Use and Privacy"},
+        {"troubleshootingtips.htm", "Halvory Troubleshooting Tips"},
+        {"errorinfo.htm", "Halvory Error Help"},
+    };
+    for (const auto& server : servers) {
+        for (const auto& [file, heading] : pages) {
+            auto reply = hvtest::Http("GET", server + "/pages/" + file);
+            SCOPED_TRACE(server + "/pages/" + file);
+            EXPECT_EQ(reply.status, 200);
+            EXPECT_EQ(reply.headers["content-type"], "text/html; charset=utf-8");
+            EXPECT_NE(reply.body.find(std::string("<h1>") + heading + "</h1>"), std::string::npos);
+            for (const char* outside : {"://", "<script", "<link", "@import", "url("}) {
+                EXPECT_EQ(reply.body.find(outside), std::string::npos) << outside;
+            }
+        }
+    }
+    EXPECT_NE(ReadFile(Root() / "pages" / "announcements.htm").find(m_games.front().title),
+              std::string::npos)
+        << "announces the catalogue's games";
 }
 
 // The playable part (program and name file) comes first: it alone unpacks, as

@@ -20,6 +20,7 @@ TEST(NginxParity, StaticFilesAreServedLikeNginxServesThem) {
         {"GET", archive, "Range: bytes=0-99", 206},
         {"HEAD", art, "", 200},
         {"GET", art, "", 200},
+        {"GET", "/pages/announcements.htm", "", 200},
     };
     for (const auto& [method, path, header, status] : cases) {
         SCOPED_TRACE(method + path + header);

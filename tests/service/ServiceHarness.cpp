@@ -307,7 +307,8 @@ NginxProcess::NginxProcess(const fs::path& work, const fs::path& root) : m_port(
         << " fastcgi_temp_path " << (work / "fastcgi").string() << ";\n"
         << " uwsgi_temp_path " << (work / "uwsgi").string() << ";\n"
         << " scgi_temp_path " << (work / "scgi").string() << ";\n"
-        << " types { image/jpeg jpg; text/plain txt; application/x-tar tar; }\n"
+        << " types { image/jpeg jpg; text/plain txt; application/x-tar tar;\n"
+        << "  \"text/html; charset=utf-8\" htm; }\n"
         << " server { listen 127.0.0.1:" << m_port << "; root " << root.string() << ";\n"
         << "  location /nolm/ { add_header Last-Modified \"\"; etag off; }\n }\n}\n";
     const std::string prefix = work.string() + "/";
