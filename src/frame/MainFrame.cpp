@@ -148,6 +148,8 @@ void CMainFrame::SwitchToScreen(CBaseView* target) {
     target->SetDlgCtrlID(AFX_IDW_PANE_FIRST);
     m_pActiveView = target;
     target->ShowWindow(SW_SHOW);
+    // The active screen takes the keys, as the platform's active view does.
+    target->SetFocus();
     target->ArrangeControls(TRUE);
     RecalcLayout();
     if (previous) {
@@ -191,6 +193,15 @@ void CMainFrame::GoBack() {
     }
 }
 
+void CMainFrame::ShowHomeScreen() {
+    if (!m_pHomeView) {
+        return;
+    }
+    m_pHomeView->FillMenu();
+    SwitchToScreen(m_pHomeView.get());
+    m_pHomeView->ShowHome();
+}
+
 void CMainFrame::ShowWebPage(const std::string& address, int continueButton, int logoutOnBack,
                              int returnToPurchase) {
     if (!m_pBrowserView) {
@@ -204,13 +215,13 @@ void CMainFrame::ShowWebPage(const std::string& address, int continueButton, int
     m_pBrowserView->ShowPage(address, previous);
 }
 
-void CMainFrame::HostBrowser(CBaseView* screen, const std::string& address) {
-    if (!screen) {
+void CMainFrame::HostBrowser(CWnd* host, const std::string& address) {
+    if (!host) {
         return;
     }
-    m_hBrowserHost = screen->GetSafeHwnd();
+    m_hBrowserHost = host->GetSafeHwnd();
     m_strBrowserAddress = address;
-    screen->ShowWindow(SW_SHOW);
+    host->ShowWindow(SW_SHOW);
 }
 
 void CMainFrame::FitBrowser(const RECT&) {}

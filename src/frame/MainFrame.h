@@ -74,9 +74,10 @@ class CMainFrame : public CFrameWnd, public IFrame {
     HWND FrameHwnd() const override { return GetSafeHwnd(); }
     void SwitchToScreen(CBaseView* screen) override;
     void GoBack() override;
+    void ShowHomeScreen() override;
     void ShowWebPage(const std::string& address, int continueButton, int logoutOnBack,
                      int returnToPurchase) override;
-    void HostBrowser(CBaseView* screen, const std::string& address) override;
+    void HostBrowser(CWnd* host, const std::string& address) override;
     void FitBrowser(const RECT& rect) override;
     void ShowMessage(const std::string& text, long number) override;
     void ShowWaitDialog(int mode) override;

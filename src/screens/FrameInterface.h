@@ -7,6 +7,7 @@
 #include "winapi/winuser.h"
 
 class CBaseView;
+class CWnd;
 
 class IFrame {
   public:
@@ -15,9 +16,12 @@ class IFrame {
     virtual HWND FrameHwnd() const = 0;
     virtual void SwitchToScreen(CBaseView* screen) = 0;
     virtual void GoBack() = 0;
+    // The home menu filled afresh, the home screen current and its What's New shown.
+    virtual void ShowHomeScreen() = 0;
     virtual void ShowWebPage(const std::string& address, int continueButton, int logoutOnBack,
                              int returnToPurchase) = 0;
-    virtual void HostBrowser(CBaseView* screen, const std::string& address) = 0;
+    // Puts the browser into `host`, a screen or a page area of one.
+    virtual void HostBrowser(CWnd* host, const std::string& address) = 0;
     virtual void FitBrowser(const RECT& rect) = 0;
     virtual void ShowMessage(const std::string& text, long number) = 0;
     virtual void ShowWaitDialog(int mode) = 0;

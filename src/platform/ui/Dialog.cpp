@@ -1,8 +1,6 @@
 #include "ui/Dialog.h"
 
 #include <QEventLoop>
-#include <QLabel>
-#include <QLineEdit>
 #include <QWidget>
 
 #include "ui/Button.h"
@@ -34,58 +32,7 @@ BOOL CDialog::CreateFromTemplate(CWnd* parent) {
         // An owned window works while its owner is disabled, as on Windows.
         GetWidget()->setEnabled(true);
     }
-    for (const DialogItem& item : dialogTemplate->items) {
-        RECT r{item.units.left, item.units.top, item.units.left + item.units.right,
-               item.units.top + item.units.bottom};
-        MapDialogRect(&r);
-        const QRect geometry(r.left, r.top, r.right - r.left, r.bottom - r.top);
-        const UINT id = static_cast<UINT>(item.id);
-        std::unique_ptr<CWnd> wnd;
-        switch (item.kind) {
-            case DialogItemKind::Static: {
-                auto* label = new QLabel(GetWidget());
-                // Texts come from the network and the user: never markup.
-                label->setTextFormat(Qt::PlainText);
-                label->setText(QString::fromStdString(item.text));
-                label->setAlignment((item.style & SS_TYPEMASK) == SS_CENTER
-                                        ? Qt::AlignCenter
-                                        : Qt::AlignLeft | Qt::AlignTop);
-                label->setWordWrap((item.style & SS_TYPEMASK) != SS_LEFTNOWORDWRAP);
-                if (m_staticText.isValid()) {
-                    QPalette palette = label->palette();
-                    palette.setColor(QPalette::WindowText, m_staticText);
-                    label->setPalette(palette);
-                }
-                label->setGeometry(geometry);
-                wnd = std::make_unique<CWnd>();
-                wnd->Attach(label, this, id);
-                break;
-            }
-            case DialogItemKind::Button: {
-                auto button = std::make_unique<CButton>();
-                button->Create(item.text, 0, RECT{r.left, r.top, r.right, r.bottom}, this, id);
-                wnd = std::move(button);
-                break;
-            }
-            case DialogItemKind::Edit: {
-                auto* edit = new QLineEdit(QString::fromStdString(item.text), GetWidget());
-                edit->setGeometry(geometry);
-                wnd = std::make_unique<CWnd>();
-                wnd->Attach(edit, this, id);
-                break;
-            }
-            case DialogItemKind::Custom:
-                wnd = std::make_unique<CWnd>();
-                wnd->CreateEx(0, "", WS_CHILD, RECT{r.left, r.top, r.right, r.bottom}, this, id);
-                break;
-        }
-        if (item.style & WS_VISIBLE) {
-            wnd->ShowWindow(SW_SHOW);
-        } else {
-            wnd->ShowWindow(SW_HIDE);
-        }
-        m_items.push_back(std::move(wnd));
-    }
+    m_items = CreateDialogItems(*dialogTemplate, this, DialogItemColours{m_staticText, {}});
     OnInitDialog();
     return TRUE;
 }
