@@ -57,8 +57,6 @@ void CMainFrame::OnGameAction(GameAction action, void* target) {
             case ACTION_BROWSE_GAMES:
                 hv::Send<HVM_WAIT_CURSOR>(GetSafeHwnd(), true);
                 m_pHomeView->m_nBrowsePending = 1;
-                m_pHomeView->m_nFlag2 = 0;
-                m_pHomeView->m_nFlag3 = 0;
                 m_pGamesView->RefreshGames();
                 SwitchToScreen(m_pGamesView.get());
                 hv::Send<HVM_WAIT_CURSOR>(GetSafeHwnd(), false);

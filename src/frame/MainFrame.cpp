@@ -150,6 +150,8 @@ void CMainFrame::SwitchToScreen(CBaseView* target) {
     target->SetDlgCtrlID(AFX_IDW_PANE_FIRST);
     m_pActiveView = target;
     target->ShowWindow(SW_SHOW);
+    // The active screen takes the keys, as the platform's active view does.
+    target->SetFocus();
     target->ArrangeControls(TRUE);
     RecalcLayout();
     if (previous) {
@@ -191,6 +193,15 @@ void CMainFrame::GoBack() {
                                         m_pGameInfoView.get());
         }
     }
+}
+
+void CMainFrame::ShowHomeScreen() {
+    if (!m_pHomeView) {
+        return;
+    }
+    m_pHomeView->FillMenu();
+    SwitchToScreen(m_pHomeView.get());
+    m_pHomeView->ShowHome();
 }
 
 void CMainFrame::ShowWebPage(const std::string& address, int continueButton, int logoutOnBack,
@@ -395,14 +406,6 @@ void CMainFrame::ClearCatalogue() {
 }
 
 void CMainFrame::CheckForUpgrade() {}
-
-void CMainFrame::ShowHomeScreen() {
-    if (!m_pHomeView) {
-        return;
-    }
-    SwitchToScreen(m_pHomeView.get());
-    m_pHomeView->ShowHome();
-}
 
 void CMainFrame::ShowPurchaseDialog() {
     if (m_pPurchaseDlg && m_pPurchaseDlg->GetSafeHwnd()) {

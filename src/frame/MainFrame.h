@@ -76,12 +76,12 @@ class CMainFrame : public CFrameWnd, public IFrame {
     HWND FrameHwnd() const override { return GetSafeHwnd(); }
     void SwitchToScreen(CBaseView* screen) override;
     void GoBack() override;
+    void ShowHomeScreen() override;
     void ShowWebPage(const std::string& address, int continueButton, int logoutOnBack,
                      int returnToPurchase) override;
     void HostBrowser(CWnd* host, const std::string& address) override;
     void FitBrowser(const RECT& rect) override;
     void ShowPurchaseDialog() override;
-    void ShowHomeScreen() override;
     void ShowMessage(const std::string& text, long number) override;
     void ShowWaitDialog(int mode) override;
     void CloseWaitDialog() override;

@@ -12,6 +12,7 @@
 #include "winapi/winuser.h"
 
 struct GameInfo;
+struct MCListItem;
 class CBaseView;
 class CWnd;
 
@@ -32,6 +33,14 @@ enum : UINT {
     UWM_SHOW_GAME = WM_USER + 204,
     UWM_CANCEL_LOGIN = WM_USER + 205,
     UWM_START_LOGIN = WM_USER + 206,
+};
+
+// Between a menu list and its screen. To the screen: the user left the list
+// by a key (the virtual key), and a row is confirmed (its index and item).
+// To the list: confirm the current row.
+enum : UINT {
+    UWM_MENU_EXIT = WM_USER + 200,
+    UWM_MENU_CHOOSE = WM_USER + 201,
 };
 
 // To the games screen from the art thread, after each new icon (sent).
@@ -94,6 +103,8 @@ HV_MESSAGE(UWM_CANCEL_DOWNLOAD, NoParam, NoParam);
 HV_MESSAGE(UWM_SHOW_GAME, NoParam, GameInfo*);
 HV_MESSAGE(UWM_CANCEL_LOGIN, NoParam, NoParam);
 HV_MESSAGE(UWM_START_LOGIN, NoParam, NoParam);
+HV_MESSAGE(UWM_MENU_EXIT, UINT, NoParam);
+HV_MESSAGE(UWM_MENU_CHOOSE, int, const MCListItem*);
 HV_MESSAGE(UWM_ICON_READY, NoParam, const char*);  // the record's package
 HV_MESSAGE(UWM_WAIT_STEP, unsigned, NoParam);      // step of the dot cycle
 HV_MESSAGE(HVM_CLOSE_WAIT, NoParam, NoParam);
@@ -138,6 +149,8 @@ inline constexpr std::array kAllMessages{
     UINT{UWM_SHOW_GAME},
     UINT{UWM_CANCEL_LOGIN},
     UINT{UWM_START_LOGIN},
+    UINT{UWM_MENU_EXIT},
+    UINT{UWM_MENU_CHOOSE},
     UWM_ICON_READY,
     UWM_WAIT_STEP,
     UINT{HVM_CLOSE_WAIT},

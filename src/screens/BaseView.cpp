@@ -7,7 +7,7 @@
 #include "res/ResourceTable.h"
 #include "screens/FrameInterface.h"
 #include "skin/SkinSet.h"
-#include "ui/Dialog.h"
+#include "ui/DialogTemplate.h"
 
 BOOL CBaseView::Create(CWnd* frame, UINT id) {
     RECT client{0, 0, 0, 0};
@@ -19,7 +19,11 @@ BOOL CBaseView::Create(CWnd* frame, UINT id) {
     }
     GetWidget()->setAttribute(Qt::WA_OpaquePaintEvent);
     if (const DialogTemplate* form = FindDialogTemplate(m_nTemplateId)) {
-        m_items = CreateDialogItems(*form, this, ToQColor(hv::look::kStaticText));
+        // Statics show near-white text straight on the background picture;
+        // edits take the same near-white as their background.
+        m_arrControls = CreateDialogItems(
+            *form, this,
+            DialogItemColours{ToQColor(hv::look::kStaticText), ToQColor(hv::look::kStaticText)});
     }
     OnInitialUpdate();
     return TRUE;
@@ -79,6 +83,22 @@ void CBaseView::DrawBackground() {
     }
 }
 
+void CBaseView::FocusFirstControl() {
+    const DialogTemplate* form = FindDialogTemplate(m_nTemplateId);
+    if (!form) {
+        return;
+    }
+    for (const DialogItem& item : form->items) {
+        CWnd* control = GetDlgItem(item.id);
+        QWidget* widget = control ? control->GetWidget() : nullptr;
+        if (widget && widget->isVisible() && widget->isEnabled() &&
+            (widget->focusPolicy() & Qt::TabFocus)) {
+            control->SetFocus();
+            return;
+        }
+    }
+}
+
 LRESULT CBaseView::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_PAINT:
@@ -86,6 +106,10 @@ LRESULT CBaseView::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
             PaintOverlay();
             return 0;
         case WM_ERASEBKGND: return 1;
+        case WM_SETFOCUS:
+            CWnd::WindowProc(message, wParam, lParam);
+            FocusFirstControl();
+            return 0;
         case WM_SIZE:
             CWnd::WindowProc(message, wParam, lParam);
             ArrangeControls(TRUE);

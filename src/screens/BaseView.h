@@ -13,7 +13,8 @@ class CBaseView : public CWnd {
   public:
     explicit CBaseView(UINT templateId) : m_nTemplateId(templateId) {}
 
-    // Creates the screen hidden, as a child of the frame.
+    // Creates the screen hidden, as a child of the frame, with the controls
+    // of its form template when there is one.
     BOOL Create(CWnd* frame, UINT id);
     virtual void OnInitialUpdate() {}
 
@@ -30,8 +31,12 @@ class CBaseView : public CWnd {
     virtual void DrawBackground();
 
   private:
+    // On becoming the focus, hands it on to the first control that takes it.
+    void FocusFirstControl();
+
     UINT m_nTemplateId;
-    std::vector<std::unique_ptr<CWnd>> m_items;  // the form's controls
+    // The template's controls; a screen that takes one over leaves its husk here.
+    std::vector<std::unique_ptr<CWnd>> m_arrControls;
     // Made once, ready to draw: the logo and the key-masked resize grip.
     QImage m_logo;
     QImage m_grip;

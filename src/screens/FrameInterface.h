@@ -9,6 +9,7 @@
 class CWnd;
 
 class CBaseView;
+class CWnd;
 
 class IFrame {
   public:
@@ -17,6 +18,8 @@ class IFrame {
     virtual HWND FrameHwnd() const = 0;
     virtual void SwitchToScreen(CBaseView* screen) = 0;
     virtual void GoBack() = 0;
+    // The home menu filled afresh, the home screen current and its What's New shown.
+    virtual void ShowHomeScreen() = 0;
     virtual void ShowWebPage(const std::string& address, int continueButton, int logoutOnBack,
                              int returnToPurchase) = 0;
     // Puts the one browser control into `host` (a screen's page area) and
@@ -25,8 +28,6 @@ class IFrame {
     virtual void FitBrowser(const RECT& rect) = 0;
     // The purchase confirmation again, over the download screen.
     virtual void ShowPurchaseDialog() = 0;
-    // The home screen with its menu filled and What's New shown.
-    virtual void ShowHomeScreen() = 0;
     virtual void ShowMessage(const std::string& text, long number) = 0;
     virtual void ShowWaitDialog(int mode) = 0;
     virtual void CloseWaitDialog() = 0;

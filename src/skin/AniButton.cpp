@@ -2,11 +2,10 @@
 
 #include <QCursor>
 #include <QPainter>
-#include <QSoundEffect>
 #include <QWidget>
 
-#include "res/Resources.h"
 #include "skin/AnimationClock.h"
+#include "skin/ClickSound.h"
 #include "skin/SkinSet.h"
 #include "ui/DrawText.h"
 
@@ -156,7 +155,7 @@ BOOL CAniButton::OnChildNotify(UINT message, WPARAM wParam, LPARAM) {
     }
     if (!m_bClicked) {
         m_bClicked = true;
-        PlayClick();
+        PlayClickSound();
         return TRUE;
     }
     m_bClicked = false;
@@ -165,16 +164,6 @@ BOOL CAniButton::OnChildNotify(UINT message, WPARAM wParam, LPARAM) {
     m_bGlowRising = true;
     m_nSweepPosition = 5;
     return FALSE;
-}
-
-void CAniButton::PlayClick() {
-    static QSoundEffect* sound = [] {
-        auto* effect = new QSoundEffect;
-        effect->setSource(QUrl(QStringLiteral("qrc") + hv::ResourcePath(hv::res::kClickSound.type,
-                                                                        hv::res::kClickSound.id)));
-        return effect;
-    }();
-    sound->play();
 }
 
 LRESULT CAniButton::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {

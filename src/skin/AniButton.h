@@ -41,7 +41,6 @@ class CAniButton : public CButton {
     void DrawLabel(QPainter& painter, bool hot) const;
     void Pulse();
     void Sweep();
-    void PlayClick();
     // On the clock exactly while animating and visible.
     void FollowClock(bool visible);
 

@@ -170,6 +170,53 @@ TEST_F(FrameTest, RemoteCommandsGoToTheActiveScreen) {
     EXPECT_EQ(frame->ActiveView(), frame->HomeView());
 }
 
+TEST_F(FrameTest, DefaultAppCommandsGoBackOrSwallowMediaKeysAndHomeClaimsNone) {
+    CBaseView plain(0);
+    for (int command = -1; command <= 60; ++command) {
+        SCOPED_TRACE(command);
+        frame->SwitchToScreen(frame->GamesView());
+        const bool handled =
+            command == 1 || (command >= 8 && command <= 13) || (command >= 46 && command <= 52);
+        EXPECT_EQ(plain.OnAppCommand(command), handled ? 1 : 0);
+        // Back from the games screen leads home.
+        EXPECT_EQ(frame->ActiveView() == frame->HomeView(), command == 1);
+        EXPECT_EQ(frame->HomeView()->OnAppCommand(command), 0);
+    }
+}
+
+// Enter confirms the current entry through the sweep and the frame runs its
+// action; after Browse Games the menu is inert until the back action.
+TEST_F(FrameTest, HomeMenuIsInertAfterBrowseGamesUntilShownAgain) {
+    frame->ShowWindow(SW_SHOW);
+    frame->SetForegroundWindow();
+    QApplication::processEvents();
+    frame->ShowHomeScreen();
+    CHomeScreenView* home = frame->HomeView();
+    CMCListBox& menu = home->Menu();
+    ASSERT_EQ(frame->ActiveView(), home);
+    EXPECT_EQ(menu.GetWidget()->geometry(), QRect(15, 112, 225, 314));
+    EXPECT_EQ(home->PageArea().GetWidget()->geometry(), QRect(255, 112, 530, 473));
+    const auto enter = [&] {
+        menu.SetFocus();
+        home->SendMessage(WM_KEYDOWN, VK_RETURN, 1);
+        return menu.IsConfirming();
+    };
+    menu.SendMessage(WM_KEYDOWN, VK_DOWN, 1);
+    ASSERT_TRUE(enter());
+    ASSERT_TRUE(PumpUntil([&] { return frame->ActiveView() == frame->GamesView(); }))
+        << "Browse Games";
+
+    frame->SwitchToScreen(home);
+    EXPECT_FALSE(enter());
+    Send(UWM_GAME_ACTION, ACTION_SUPPORT, 0);
+    EXPECT_EQ(frame->ActiveView(), home) << "the frame ignores the menu too";
+
+    frame->SwitchToScreen(frame->GamesView());
+    frame->GoBack();
+    EXPECT_EQ(frame->ActiveView(), home);
+    EXPECT_TRUE(enter());
+}
+
 TEST_F(FrameTest, CornerSizingKeepsTheAspectAndOtherEdgesAreFree) {
     MINMAXINFO info{};
     Send(WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&info));

@@ -1,6 +1,10 @@
 #include "ui/DialogTemplate.h"
 
+#include <QLabel>
+#include <QLineEdit>
 #include <map>
+
+#include "ui/Button.h"
 
 namespace {
 
@@ -43,4 +47,68 @@ void RegisterDialogTemplate(const DialogTemplate& dialogTemplate) {
 const DialogTemplate* FindDialogTemplate(UINT id) {
     auto it = Templates().find(id);
     return it == Templates().end() ? nullptr : &it->second;
+}
+
+std::vector<std::unique_ptr<CWnd>> CreateDialogItems(const DialogTemplate& dialogTemplate,
+                                                     CWnd* parent,
+                                                     const DialogItemColours& colours) {
+    std::vector<std::unique_ptr<CWnd>> items;
+    for (const DialogItem& item : dialogTemplate.items) {
+        RECT r{item.units.left, item.units.top, item.units.left + item.units.right,
+               item.units.top + item.units.bottom};
+        MapDialogRect(&r);
+        const QRect geometry(r.left, r.top, r.right - r.left, r.bottom - r.top);
+        const UINT id = static_cast<UINT>(item.id);
+        std::unique_ptr<CWnd> wnd;
+        switch (item.kind) {
+            case DialogItemKind::Static: {
+                auto* label = new QLabel(parent->GetWidget());
+                // Texts come from the network and the user: never markup.
+                label->setTextFormat(Qt::PlainText);
+                label->setText(QString::fromStdString(item.text));
+                label->setAlignment((item.style & SS_TYPEMASK) == SS_CENTER
+                                        ? Qt::AlignCenter
+                                        : Qt::AlignLeft | Qt::AlignTop);
+                label->setWordWrap((item.style & SS_TYPEMASK) != SS_LEFTNOWORDWRAP);
+                if (colours.staticText.isValid()) {
+                    QPalette palette = label->palette();
+                    palette.setColor(QPalette::WindowText, colours.staticText);
+                    label->setPalette(palette);
+                }
+                label->setGeometry(geometry);
+                wnd = std::make_unique<CWnd>();
+                wnd->Attach(label, parent, id);
+                break;
+            }
+            case DialogItemKind::Button: {
+                auto button = std::make_unique<CButton>();
+                button->Create(item.text, 0, RECT{r.left, r.top, r.right, r.bottom}, parent, id);
+                wnd = std::move(button);
+                break;
+            }
+            case DialogItemKind::Edit: {
+                auto* edit = new QLineEdit(QString::fromStdString(item.text), parent->GetWidget());
+                if (colours.editBackground.isValid()) {
+                    QPalette palette = edit->palette();
+                    palette.setColor(QPalette::Base, colours.editBackground);
+                    edit->setPalette(palette);
+                }
+                edit->setGeometry(geometry);
+                wnd = std::make_unique<CWnd>();
+                wnd->Attach(edit, parent, id);
+                break;
+            }
+            case DialogItemKind::Custom:
+                wnd = std::make_unique<CWnd>();
+                wnd->CreateEx(0, "", WS_CHILD, RECT{r.left, r.top, r.right, r.bottom}, parent, id);
+                break;
+        }
+        if (item.style & WS_VISIBLE) {
+            wnd->ShowWindow(SW_SHOW);
+        } else {
+            wnd->ShowWindow(SW_HIDE);
+        }
+        items.push_back(std::move(wnd));
+    }
+    return items;
 }

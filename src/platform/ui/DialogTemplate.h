@@ -2,10 +2,14 @@
 // pixels by the one mapping the whole program uses.
 #pragma once
 
+#include <QColor>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "winapi/winuser.h"
+
+class CWnd;
 
 enum class DialogItemKind { Static, Button, Edit, Custom };
 
@@ -35,3 +39,16 @@ void MapDialogRect(RECT* rect);
 // Templates are registered by the resource tables at start-up.
 void RegisterDialogTemplate(const DialogTemplate& dialogTemplate);
 const DialogTemplate* FindDialogTemplate(UINT id);
+
+// The colours a window gives its template's standard controls; an invalid
+// colour leaves Qt's. Statics never fill their background.
+struct DialogItemColours {
+    QColor staticText;
+    QColor editBackground;
+};
+
+// Creates the template's controls as children of `parent`, in pixels, shown
+// when their style says so.
+std::vector<std::unique_ptr<CWnd>> CreateDialogItems(const DialogTemplate& dialogTemplate,
+                                                     CWnd* parent,
+                                                     const DialogItemColours& colours);
