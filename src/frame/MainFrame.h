@@ -54,7 +54,7 @@ struct FrameContext {
     std::string enginePath;  // the engine library beside the executable
 };
 
-class CMainFrame : public CFrameWnd, public IFrame {
+class CMainFrame : public CFrameWnd, public IFrame, public IBarOwner {
   public:
     static constexpr const char* kWindowTitle = "Halvory Client";
     static constexpr const char* kAppTitle = "Halvory";
@@ -73,6 +73,7 @@ class CMainFrame : public CFrameWnd, public IFrame {
     // IFrame
     HWND FrameHwnd() const override { return GetSafeHwnd(); }
     void SwitchToScreen(CBaseView* screen) override;
+    // Also the top bar's back button.
     void GoBack() override;
     void ShowWebPage(const std::string& address, int continueButton, int logoutOnBack,
                      int returnToPurchase) override;
@@ -112,7 +113,7 @@ class CMainFrame : public CFrameWnd, public IFrame {
     const std::vector<std::string>& InstalledDemos() const { return m_arrInstalledDemos; }
     std::vector<GameInfo*> DownloadQueue() const;
     int WasMaximised() const { return m_bWasMaximised; }
-    void SetWasMaximised(int flag) { m_bWasMaximised = static_cast<int16_t>(flag); }
+    void SetWasMaximised(int flag) override { m_bWasMaximised = static_cast<int16_t>(flag); }
     const std::string& BrowserAddress() const { return m_strBrowserAddress; }
 
     // Lets tests wait until every worker the frame started has ended.
