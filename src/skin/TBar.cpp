@@ -3,7 +3,9 @@
 #include <QCursor>
 #include <QGuiApplication>
 #include <QPainter>
+#include <QStyleHints>
 #include <QWidget>
+#include <cstdlib>
 
 #include "skin/SkinSet.h"
 #include "ui/MessagePump.h"
@@ -279,9 +281,8 @@ void CTBar::OnPaintBar(QPainter& painter, const QRect& area) {
 
 void CTBar::OnBarLButtonDown(UINT, POINT point) {
     m_bButtonHeld = TRUE;
-    CWnd* main = MainWindow();
-    if (main) {
-        main->BringWindowToTop();
+    if (MainWindow()) {
+        MainWindow()->BringWindowToTop();
     }
     const WindowButton button = WindowButtonAt(point);
     if (button != kWindowButtons) {
@@ -290,14 +291,15 @@ void CTBar::OnBarLButtonDown(UINT, POINT point) {
         InvalidateRect(WindowButtonRect(button));
         return;
     }
-    if (main) {
-        const QPoint screen = GetWidget()->mapToGlobal(QPoint(point.x, point.y));
-        main->PostMessage(WM_NCLBUTTONDOWN, HTCAPTION, MAKELPARAM(screen.x(), screen.y()));
-    }
+    // The drag is handed to the window manager once the pointer moves: it
+    // takes the rest of the click, and a double click would go unseen.
+    m_bCaptionPressed = TRUE;
+    m_ptCaptionPress = point;
 }
 
 void CTBar::OnBarLButtonUp(UINT, POINT point) {
     m_bButtonHeld = FALSE;
+    m_bCaptionPressed = FALSE;
     m_pressStart = kWindowButtons;
     for (int index = kClose; index < kWindowButtons; ++index) {
         const auto button = static_cast<WindowButton>(index);
@@ -320,6 +322,16 @@ void CTBar::OnBarLButtonUp(UINT, POINT point) {
 }
 
 void CTBar::OnBarMouseMove(UINT flags, POINT point) {
+    if (m_bCaptionPressed && (flags & MK_LBUTTON) &&
+        std::abs(point.x - m_ptCaptionPress.x) + std::abs(point.y - m_ptCaptionPress.y) >=
+            QGuiApplication::styleHints()->startDragDistance()) {
+        m_bCaptionPressed = FALSE;
+        if (MainWindow()) {
+            const QPoint screen = GetWidget()->mapToGlobal(QPoint(point.x, point.y));
+            MainWindow()->PostMessage(WM_NCLBUTTONDOWN, HTCAPTION,
+                                      MAKELPARAM(screen.x(), screen.y()));
+        }
+    }
     for (int index = kClose; index < kWindowButtons; ++index) {
         const auto button = static_cast<WindowButton>(index);
         const RECT rect = WindowButtonRect(button);

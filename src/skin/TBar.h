@@ -1,7 +1,7 @@
 // CTBar: the caption of a window that has none of its own. A child along the
 // top of its parent with the minimise, maximise or restore and close buttons;
-// a press anywhere else on it drags the whole window, a double click there
-// maximises or restores it. After a while without mouse movement anywhere in
+// pressing anywhere else on it and moving drags the whole window, a double
+// click there maximises or restores it. After a while without mouse movement anywhere in
 // the client it slides up out of view and hides the mouse pointer, so that a
 // full-screen picture stays clean; the next movement brings both back.
 #pragma once
@@ -107,6 +107,8 @@ class CTBar : public CWnd {
     std::array<BOOL, kWindowButtons> m_bPressed{};
     // Only the button a press began on can be pressed by dragging back.
     WindowButton m_pressStart = kWindowButtons;
+    BOOL m_bCaptionPressed = FALSE;
+    POINT m_ptCaptionPress{0, 0};
     DWORD m_dwLastActivity = 0;
     POINT m_ptLastMouse{0, 0};
     BOOL m_bHidden = FALSE;

@@ -20,9 +20,11 @@ class Frame : public CWnd, public IBarOwner {
   public:
     Frame() { CreateEx(0, "", WS_POPUP | WS_VISIBLE, RECT{0, 0, 800, 600}, nullptr, 0); }
     void GoBack() override { ++backs; }
-    void SetWasMaximised(int) override {}
+    void SetWasMaximised(int flag) override { wasMaximised = flag; }
     int backs = 0;
     int closes = 0;
+    int drags = 0;
+    int wasMaximised = -1;
     std::vector<WPARAM> logouts;
 
   protected:
@@ -33,6 +35,10 @@ class Frame : public CWnd, public IBarOwner {
         }
         if (message == WM_CLOSE) {
             ++closes;
+            return 0;
+        }
+        if (message == WM_NCLBUTTONDOWN && wParam == HTCAPTION) {
+            ++drags;
             return 0;
         }
         return CWnd::WindowProc(message, wParam, lParam);
@@ -158,6 +164,23 @@ TEST_F(TBarTest, AWindowButtonActsOnlyWhenReleasedOnIt) {
         Release(row.release);
         EXPECT_EQ(frame.closes, row.closes);
     }
+}
+
+TEST_F(TBarTest, TheCaptionDragsOnceMovedAndADoubleClickMaximisesOrRestores) {
+    const POINT caption{300, 15};
+    Press(caption);
+    Move(bar, POINT{302, 15}, Qt::LeftButton);
+    Release(POINT{302, 15});
+    EXPECT_EQ(frame.drags, 0) << "a click is not a drag";
+    for (int wasMaximised : {1, 0}) {
+        Mouse(bar, QEvent::MouseButtonDblClick, caption, Qt::LeftButton, Qt::LeftButton);
+        Release(caption);
+        EXPECT_EQ(frame.wasMaximised, wasMaximised);
+    }
+    Press(caption);
+    Move(bar, POINT{330, 25}, Qt::LeftButton);
+    Release(POINT{330, 25});
+    EXPECT_EQ(frame.drags, 1);
 }
 
 TEST_F(TBarTest, LogoutDoesNothingBeforeLogin) {
