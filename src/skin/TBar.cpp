@@ -156,7 +156,8 @@ void CTBar::OnMouseAnywhere(UINT message, POINT screenPoint) {
         if (screenPoint.x != m_ptLastMouse.x || screenPoint.y != m_ptLastMouse.y) {
             ShowCursorAgain();
         }
-        // The window manager may keep the release of a caption drag to itself.
+        // A release can be lost to the window manager's move; a movement
+        // without the button says it is up.
         if (!(QGuiApplication::mouseButtons() & Qt::LeftButton)) {
             m_bButtonHeld = FALSE;
         }
