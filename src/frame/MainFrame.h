@@ -56,7 +56,7 @@ struct FrameContext {
     std::string browserPlugin;  // the web view plugin; none: pages are not shown
 };
 
-class CMainFrame : public CFrameWnd, public IFrame {
+class CMainFrame : public CFrameWnd, public IFrame, public IBarOwner {
   public:
     static constexpr const char* kWindowTitle = "Halvory Client";
     static constexpr const char* kAppTitle = "Halvory";
@@ -75,6 +75,7 @@ class CMainFrame : public CFrameWnd, public IFrame {
     // IFrame
     HWND FrameHwnd() const override { return GetSafeHwnd(); }
     void SwitchToScreen(CBaseView* screen) override;
+    // Also the top bar's back button.
     void GoBack() override;
     void ShowHomeScreen() override;
     void ShowWebPage(const std::string& address, int continueButton, int logoutOnBack,
@@ -115,7 +116,7 @@ class CMainFrame : public CFrameWnd, public IFrame {
     const std::vector<std::string>& InstalledDemos() const { return m_arrInstalledDemos; }
     std::vector<GameInfo*> DownloadQueue() const;
     int WasMaximised() const { return m_bWasMaximised; }
-    void SetWasMaximised(int flag) { m_bWasMaximised = static_cast<int16_t>(flag); }
+    void SetWasMaximised(int flag) override { m_bWasMaximised = static_cast<int16_t>(flag); }
     const std::string& BrowserAddress() const { return m_strBrowserAddress; }
     CWebBrowser2* Browser() const { return m_pBrowser.get(); }
 

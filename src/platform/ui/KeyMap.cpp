@@ -65,4 +65,17 @@ int AppCommandFromQtKey(int qtKey) {
     }
 }
 
+UINT MouseMessageFromQt(QEvent::Type type, Qt::MouseButton button) {
+    const int index = button == Qt::RightButton ? 1 : button == Qt::MiddleButton ? 2 : 0;
+    static const UINT down[] = {WM_LBUTTONDOWN, WM_RBUTTONDOWN, WM_MBUTTONDOWN};
+    static const UINT up[] = {WM_LBUTTONUP, WM_RBUTTONUP, WM_MBUTTONUP};
+    static const UINT dbl[] = {WM_LBUTTONDBLCLK, WM_RBUTTONDBLCLK, WM_MBUTTONDBLCLK};
+    switch (type) {
+        case QEvent::MouseButtonPress: return down[index];
+        case QEvent::MouseButtonRelease: return up[index];
+        case QEvent::MouseButtonDblClick: return dbl[index];
+        default: return WM_MOUSEMOVE;
+    }
+}
+
 }  // namespace hv

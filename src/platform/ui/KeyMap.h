@@ -1,6 +1,9 @@
-// Translation of Qt keys into the platform's virtual-key codes and of media
-// keys into remote-control application commands.
+// Translation of Qt keys into the platform's virtual-key codes, of media
+// keys into remote-control application commands and of mouse events into
+// mouse messages.
 #pragma once
+
+#include <QEvent>
 
 #include "winapi/winuser.h"
 
@@ -10,5 +13,7 @@ namespace hv {
 UINT VirtualKeyFromQtKey(int qtKey);
 // 0 when the key is not a remote-control command.
 int AppCommandFromQtKey(int qtKey);
+// WM_MOUSEMOVE, or the button message of that press, release or double click.
+UINT MouseMessageFromQt(QEvent::Type type, Qt::MouseButton button);
 
 }  // namespace hv

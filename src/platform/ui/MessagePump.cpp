@@ -19,17 +19,29 @@ namespace {
 
 struct HookEntry {
     HHOOK handle;
+    int type;
     HOOKPROC proc;
 };
 
-std::vector<HookEntry>& ShellHooks() {
+std::vector<HookEntry>& Hooks() {
     static std::vector<HookEntry> hooks;
     return hooks;
 }
 
-LRESULT CallShellHooksFrom(size_t index, int code, WPARAM wParam, LPARAM lParam) {
-    auto& hooks = ShellHooks();
-    return index < hooks.size() ? hooks[index].proc(code, wParam, lParam) : 0;
+// The first hook of that type from `index` on; 0 when the chain has ended.
+LRESULT CallHooksFrom(size_t index, int type, int code, WPARAM wParam, LPARAM lParam) {
+    auto& hooks = Hooks();
+    for (; index < hooks.size(); ++index) {
+        if (hooks[index].type == type) {
+            return hooks[index].proc(code, wParam, lParam);
+        }
+    }
+    return 0;
+}
+
+bool IsMouseEvent(QEvent::Type type) {
+    return type == QEvent::MouseMove || type == QEvent::MouseButtonPress ||
+           type == QEvent::MouseButtonRelease || type == QEvent::MouseButtonDblClick;
 }
 
 // Other threads wake the user-interface thread through an eventfd that the
@@ -72,50 +84,52 @@ void InstallMessagePump() {
 }
 
 bool PreTranslateInput(QObject* receiver, QEvent* event) {
-    // A disabled window (or one under a disabled parent) takes no input,
-    // however the windows around it would translate it.
-    if (!event->spontaneous() || !receiver->isWidgetType() ||
-        !static_cast<QWidget*>(receiver)->isEnabled()) {
+    if (!event->spontaneous() || !receiver->isWidgetType()) {
         return false;
     }
     const QEvent::Type type = event->type();
-    if (type != QEvent::KeyPress && type != QEvent::MouseButtonPress &&
-        type != QEvent::MouseButtonDblClick) {
+    const bool mouse = IsMouseEvent(type);
+    if (type != QEvent::KeyPress && !mouse) {
         return false;
     }
-    CWnd* target = CWnd::FromWidget(static_cast<QWidget*>(receiver));
+    auto* widget = static_cast<QWidget*>(receiver);
+    CWnd* target = CWnd::FromWidget(widget);
+    MSG msg{};
+    msg.hwnd = target ? target->GetSafeHwnd() : nullptr;
+    msg.time = static_cast<DWORD>(static_cast<QInputEvent*>(event)->timestamp());
+    if (mouse) {
+        auto* mouseEvent = static_cast<QMouseEvent*>(event);
+        const QPoint global = mouseEvent->globalPosition().toPoint();
+        const QPoint pos = mouseEvent->position().toPoint();
+        msg.message = MouseMessageFromQt(type, mouseEvent->button());
+        msg.lParam = MAKELPARAM(pos.x(), pos.y());
+        msg.pt = POINT{global.x(), global.y()};
+        // Every mouse message, wherever it goes, even to a disabled window.
+        MOUSEHOOKSTRUCT hook{msg.pt, msg.hwnd, HTCLIENT, 0};
+        if (CallHooksFrom(0, WH_MOUSE, HC_ACTION, msg.message, reinterpret_cast<LPARAM>(&hook))) {
+            return true;
+        }
+    }
+    // A disabled window (or one under a disabled parent) takes no input,
+    // however the windows around it would translate it.
+    if (!widget->isEnabled()) {
+        return false;
+    }
     if (type == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
         if (const int command = AppCommandFromQtKey(key->key())) {
             const LPARAM lParam = static_cast<LPARAM>(static_cast<DWORD>(command) << 16);
-            const WPARAM wParam =
-                reinterpret_cast<WPARAM>(target ? target->GetSafeHwnd() : nullptr);
-            if (CallShellHooksFrom(0, HSHELL_APPCOMMAND, wParam, lParam) != 0) {
+            if (CallHooksFrom(0, WH_SHELL, HSHELL_APPCOMMAND, reinterpret_cast<WPARAM>(msg.hwnd),
+                              lParam) != 0) {
                 return true;
             }
         }
-    }
-    if (!target) {
-        return false;
-    }
-    MSG msg{};
-    msg.hwnd = target->GetSafeHwnd();
-    if (type == QEvent::KeyPress) {
-        auto* key = static_cast<QKeyEvent*>(event);
         msg.message = WM_KEYDOWN;
         msg.wParam = VirtualKeyFromQtKey(key->key());
         msg.lParam = 1 | (key->isAutoRepeat() ? LPARAM(1) << 30 : 0);
         if (msg.wParam == 0) {
             return false;
         }
-    } else {
-        auto* mouse = static_cast<QMouseEvent*>(event);
-        const bool right = mouse->button() == Qt::RightButton;
-        const bool dbl = type == QEvent::MouseButtonDblClick;
-        msg.message = right ? (dbl ? WM_RBUTTONDBLCLK : WM_RBUTTONDOWN)
-                            : (dbl ? WM_LBUTTONDBLCLK : WM_LBUTTONDOWN);
-        const QPoint pos = mouse->position().toPoint();
-        msg.lParam = MAKELPARAM(pos.x(), pos.y());
     }
     for (CWnd* wnd = target; wnd; wnd = wnd->GetParent()) {
         if (wnd->PreTranslateMessage(&msg)) {
@@ -125,21 +139,29 @@ bool PreTranslateInput(QObject* receiver, QEvent* event) {
     return false;
 }
 
+void CallWndProcHooks(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (Hooks().empty()) {
+        return;
+    }
+    CWPSTRUCT call{lParam, wParam, message, hwnd};
+    CallHooksFrom(0, WH_CALLWNDPROC, HC_ACTION, 0, reinterpret_cast<LPARAM>(&call));
+}
+
 }  // namespace hv
 
 HHOOK SetWindowsHookExA(int idHook, HOOKPROC proc, void*, DWORD) {
     static uintptr_t next = 1;
-    if (idHook != WH_SHELL || !proc) {
+    if ((idHook != WH_SHELL && idHook != WH_MOUSE && idHook != WH_CALLWNDPROC) || !proc) {
         return nullptr;
     }
     auto* handle = reinterpret_cast<HHOOK>(next++);
     // The newest hook is called first.
-    ShellHooks().insert(ShellHooks().begin(), HookEntry{handle, proc});
+    Hooks().insert(Hooks().begin(), HookEntry{handle, idHook, proc});
     return handle;
 }
 
 BOOL UnhookWindowsHookEx(HHOOK hook) {
-    auto& hooks = ShellHooks();
+    auto& hooks = Hooks();
     auto it = std::find_if(hooks.begin(), hooks.end(),
                            [&](const HookEntry& e) { return e.handle == hook; });
     if (it == hooks.end()) {
@@ -150,10 +172,12 @@ BOOL UnhookWindowsHookEx(HHOOK hook) {
 }
 
 LRESULT CallNextHookEx(HHOOK hook, int code, WPARAM wParam, LPARAM lParam) {
-    auto& hooks = ShellHooks();
+    auto& hooks = Hooks();
     auto it = std::find_if(hooks.begin(), hooks.end(),
                            [&](const HookEntry& e) { return e.handle == hook; });
-    const size_t next =
-        it == hooks.end() ? hooks.size() : static_cast<size_t>(it - hooks.begin()) + 1;
-    return CallShellHooksFrom(next, code, wParam, lParam);
+    if (it == hooks.end()) {
+        return 0;
+    }
+    return CallHooksFrom(static_cast<size_t>(it - hooks.begin()) + 1, it->type, code, wParam,
+                         lParam);
 }

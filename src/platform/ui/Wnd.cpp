@@ -16,6 +16,7 @@
 #include <unordered_map>
 
 #include "ui/KeyMap.h"
+#include "ui/MessagePump.h"
 #include "ui/WndWidget.h"
 
 namespace {
@@ -44,19 +45,6 @@ WPARAM MouseKeyFlags(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers) 
         flags |= MK_CONTROL;
     }
     return flags;
-}
-
-UINT MouseMessage(QEvent::Type type, Qt::MouseButton button) {
-    const int index = button == Qt::RightButton ? 1 : button == Qt::MiddleButton ? 2 : 0;
-    static const UINT down[] = {WM_LBUTTONDOWN, WM_RBUTTONDOWN, WM_MBUTTONDOWN};
-    static const UINT up[] = {WM_LBUTTONUP, WM_RBUTTONUP, WM_MBUTTONUP};
-    static const UINT dbl[] = {WM_LBUTTONDBLCLK, WM_RBUTTONDBLCLK, WM_MBUTTONDBLCLK};
-    switch (type) {
-        case QEvent::MouseButtonPress: return down[index];
-        case QEvent::MouseButtonRelease: return up[index];
-        case QEvent::MouseButtonDblClick: return dbl[index];
-        default: return WM_MOUSEMOVE;
-    }
 }
 
 RECT ToRect(const QRect& r) {
@@ -231,6 +219,7 @@ LRESULT CWnd::Procedure(void* context, HWND, UINT message, WPARAM wParam, LPARAM
 }
 
 LRESULT CWnd::Dispatch(UINT message, WPARAM wParam, LPARAM lParam, bool* defaultCalled) {
+    hv::CallWndProcHooks(m_hWnd, message, wParam, lParam);
     if (message == WM_COMMAND && lParam != 0) {
         CWnd* control = FromHandle(hv::LParam<WM_COMMAND>(lParam));
         if (control && control->m_parent == this &&
@@ -323,7 +312,7 @@ bool CWnd::HandleQtEvent(QEvent* event) {
         case QEvent::MouseMove: {
             auto* mouse = static_cast<QMouseEvent*>(event);
             const QPoint pos = mouse->position().toPoint();
-            return translate(MouseMessage(event->type(), mouse->button()),
+            return translate(hv::MouseMessageFromQt(event->type(), mouse->button()),
                              MouseKeyFlags(mouse->buttons(), mouse->modifiers()),
                              MAKELPARAM(pos.x(), pos.y()));
         }
@@ -582,6 +571,13 @@ BOOL CWnd::GetUpdateRect(RECT* rect) const {
 void CWnd::Invalidate(BOOL) {
     if (m_widget) {
         m_widget->update();
+    }
+}
+
+void CWnd::InvalidateRect(const RECT& rect) {
+    if (m_widget) {
+        m_widget->update(
+            QRect(rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top));
     }
 }
 

@@ -80,6 +80,8 @@ class CWnd {
     BOOL KillTimer(UINT_PTR id);
 
     void Invalidate(BOOL erase = TRUE);
+    // Client coordinates.
+    void InvalidateRect(const RECT& rect);
     void UpdateWindow();
     CWnd* SetFocus();
     static CWnd* GetFocus();
