@@ -28,6 +28,13 @@ LRESULT CMainFrame::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
             LParam<WM_GETMINMAXINFO>(lParam)->ptMinTrackSize = POINT{kMinWidth, kMinHeight};
             return 0;
         case WM_SIZING: OnSizing(wParam, LParam<WM_SIZING>(lParam)); return TRUE;
+        case WM_SETFOCUS:
+            // As a frame does: the keyboard belongs to the screen shown (a
+            // click on the bar or the window's return lands here).
+            if (m_pActiveView) {
+                m_pActiveView->SetFocus();
+            }
+            return 0;
 
         // From the engine.
         case UWM_ENGINE_PROGRESS: return lParam == 0 ? -1 : ForwardToListeners(message, 0, lParam);

@@ -39,7 +39,12 @@ CTBar::~CTBar() {
 }
 
 BOOL CTBar::Create(CWnd* parent, UINT id) {
-    return CreateEx(0, "", WS_CHILD | WS_VISIBLE, RECT{0, 0, 0, 0}, parent, id);
+    if (!CreateEx(0, "", WS_CHILD | WS_VISIBLE, RECT{0, 0, 0, 0}, parent, id)) {
+        return FALSE;
+    }
+    // A click on the bar leaves the keyboard with the screen it was on.
+    GetWidget()->setFocusPolicy(Qt::NoFocus);
+    return TRUE;
 }
 
 void CTBar::SetWindowButtonBitmap(WindowImage which, UINT bitmapId) {

@@ -8,7 +8,8 @@
 // With HALVORY_E2E_SCENARIO=interruptions it plays a user who is interrupted
 // instead, with real X input (xdotool): clicks behind the wait dialog,
 // Escape on the purchase confirmation, and session ends (asked of the test
-// with "e2e: waiting for logout N") while a question is open.
+// with "e2e: waiting for logout N") while a question is open. With "pages" it
+// reads the service's pages instead (PagesDriver.h).
 #include <QApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -26,6 +27,7 @@
 #include <string>
 #include <vector>
 
+#include "PagesDriver.h"
 #include "app/App.h"
 #include "app/CommandLine.h"
 #include "catalogue/Catalogue.h"
@@ -502,7 +504,10 @@ int main(int argc, char** argv) {
         return 1;
     }
     int code = 0;
-    {
+    if (Env("HALVORY_E2E_SCENARIO") == "pages") {
+        CPagesDriver driver;
+        code = CWinApp::exec();
+    } else {
         CSessionDriver driver;
         code = CWinApp::exec();
     }

@@ -83,10 +83,14 @@ class SessionTest : public ::testing::Test {
     // Runs the driven client to its verdict; it must then end on its own.
     void RunClient(const std::string& scenario,
                    const std::function<void(const std::string&)>& onLine = {}) {
+        const std::string artifacts = HALVORY_ARTIFACTS_DIR;
+        fs::create_directories(artifacts);
         ChildProcess client((install / "halvory").string(),
                             {.args = {std::string("/u") + kUser + "//" + kPassword},
                              .set_env = {"HALVORY_E2E_STORAGE=" + storage.string(),
                                          "HALVORY_E2E_SCENARIO=" + scenario,
+                                         "HALVORY_E2E_USER=" + std::string(kUser),
+                                         "HALVORY_E2E_ARTIFACTS=" + artifacts,
                                          "HALVORY_DEMO_GAME_LOG=" + gameLog.string(),
                                          "HALVORY_DEMO_GAME_CLOSE_AFTER_MS=1500"},
                              .unset_env = {"QT_QPA_PLATFORM"}});
@@ -148,5 +152,16 @@ TEST_F(SessionTest, InterruptionsLeaveNothingOpenOrDisabled) {
     });
     EXPECT_TRUE(fs::is_empty(storage)) << "an interrupted download left files in " << storage;
 }
+
+// The service's pages in the real web view, driven by real keys and mouse:
+// announcements, home with What's New, the account page, support, and back
+// each time (see the driver's pages scenario). Screenshots go to artifacts/.
+// Chromium is not built for the sanitizers, so their builds leave this out.
+#ifdef HALVORY_BROWSER_PLUGIN
+TEST_F(SessionTest, PagesAreShownAndLeftByKeysAndMouse) {
+    fs::copy_file(HALVORY_BROWSER_PLUGIN, install / "libhvbrowser.so");
+    RunClient("pages");
+}
+#endif
 
 }  // namespace
