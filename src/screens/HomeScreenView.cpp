@@ -57,7 +57,6 @@ void CHomeScreenView::OnInitialUpdate() {
         if (const CSkinSet* skin = GetSkin()) {
             m_lstMenu.GetWidget()->setFont(skin->Font(18, 700));
         }
-        m_lstMenu.LoadRowImages();
     }
     m_wndPageArea.SubclassDlgItem(kPageAreaId, this);
 }
@@ -95,6 +94,10 @@ void CHomeScreenView::ArrangeControls(BOOL) {
     const int listLeft = client.left + kMargin;
     const int listTop = client.top + kTop;
     m_lstMenu.MoveWindow(listLeft, listTop, list.right, list.bottom);
+    // Built when the screen is first shown, not before the first frame.
+    if (IsWindowVisible()) {
+        m_lstMenu.LoadRowImages();
+    }
     const RECT page{listLeft + list.right + kMargin, listTop, client.right - kMargin,
                     client.bottom - kMargin};
     m_wndPageArea.MoveWindow(page);

@@ -91,7 +91,9 @@ void CMCListBox::LoadRowImages() {
         {&m_imgShine, hv::res::kButtonSweep.id},
     };
     for (const auto& [image, id] : images) {
-        *image = CScaledImage(LoadBitmapResource(id));
+        if (image->IsNull()) {
+            *image = CScaledImage(LoadBitmapResource(id));
+        }
         image->At(size);
     }
 }

@@ -45,7 +45,8 @@ class CMCListBox : public CWnd {
     // The row becomes current and chosen.
     void SetCurSel(int index);
     void RemoveAllItems();
-    // Stretches the row images to the client width; after taking over the control.
+    // Stretches the row images to the client width (decoding them the first
+    // time); after taking over the control, before it is first painted.
     void LoadRowImages();
 
     // The row at a client point: -1 past the rows and on a separator.

@@ -76,6 +76,13 @@ struct CPagesDriver::State {
             {"Support shows the help page", keys({"Down", "Down", "Down", "Return"}),
              [this] { return OnPage(Frame()->BrowserView(), "Halvory Troubleshooting Tips"); },
              nullptr},
+            // Keys typed into the page are the page's: Backspace there leaves nothing.
+            {"Backspace inside the page stays there", [] { return TypeIntoPage(); },
+             [this] {
+                 return Clock::now() - m_stepStart > std::chrono::seconds(2) &&
+                        OnPage(Frame()->BrowserView(), "Halvory Troubleshooting Tips");
+             },
+             nullptr},
             {"Continue clicked came home", [] { return ClickContinue(); },
              [this] { return HomeWithMenuFocused(); }, nullptr},
             {"top bar hidden", nullptr, [] { return Frame()->ToolBar().IsHidden(); },
@@ -178,7 +185,19 @@ struct CPagesDriver::State {
         return modal && dynamic_cast<CMessageDlg*>(CWnd::FromWidget(modal));
     }
 
-    // The one route by mouse: a real click on the continue button.
+    static QStringList TypeIntoPage() {
+        QWidget* page = Frame()->BrowserView()->PageArea()->GetWidget();
+        const QPoint centre = page->mapToGlobal(page->rect().center());
+        return {"mousemove",
+                QString::number(centre.x()),
+                QString::number(centre.y()),
+                "click",
+                "1",
+                "key",
+                "BackSpace"};
+    }
+
+    // A real click on the continue button.
     static QStringList ClickContinue() {
         QWidget* button = Frame()->BrowserView()->ContinueButton().GetWidget();
         const QPoint centre = button->mapToGlobal(button->rect().center());
