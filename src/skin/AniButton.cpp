@@ -20,9 +20,8 @@ void CAniButton::SetImages(UINT normal, UINT glow, UINT sweep) {
     m_nNormalId = normal;
     m_nGlowId = glow;
     m_nSweepId = sweep;
-    m_normal = CScaledImage(LoadBitmapResource(normal));
-    m_glow = CScaledImage(LoadBitmapResource(glow));
-    m_sweep = CScaledImage(LoadBitmapResource(sweep));
+    // Decoded on the first paint: most buttons are made long before they are seen.
+    m_normal = m_glow = m_sweep = CScaledImage();
 }
 
 void CAniButton::StartAnimation() {
@@ -73,6 +72,11 @@ void CAniButton::DrawLabel(QPainter& painter, bool hot) const {
 void CAniButton::DrawItem(QPainter& painter) {
     if (!m_nNormalId) {
         return;
+    }
+    if (m_normal.IsNull()) {
+        m_normal = CScaledImage(LoadBitmapResource(m_nNormalId));
+        m_glow = CScaledImage(LoadBitmapResource(m_nGlowId));
+        m_sweep = CScaledImage(LoadBitmapResource(m_nSweepId));
     }
     const QSize size = GetWidget()->size();
     painter.drawImage(0, 0, m_normal.At(size));

@@ -44,7 +44,7 @@ class CAniButton : public CButton {
     // On the clock exactly while animating and visible.
     void FollowClock(bool visible);
 
-    // Decoded once, scaled once per button size.
+    // Decoded on the first paint, scaled once per button size.
     CScaledImage m_normal;
     CScaledImage m_glow;
     CScaledImage m_sweep;

@@ -107,6 +107,17 @@ struct CPagesDriver::State {
              "pages-bar-shown-maximised"},
             {"Continue went home again", keys({"Return"}), [this] { return HomeWithMenuFocused(); },
              nullptr},
+            // A page that cannot load: the web view's own error page, and
+            // the screen works as ever.
+            {"an unreachable page shows the web view's error",
+             [] {
+                 Frame()->ShowWebPage("http://127.0.0.1:1/gone.htm", 1, 0, 0);
+                 return QStringList{};
+             },
+             [this] { return OnPage(Frame()->BrowserView(), "This site can"); },
+             "pages-unreachable"},
+            {"Continue left it", keys({"Return"}), [this] { return HomeWithMenuFocused(); },
+             nullptr},
         };
         m_timer.setInterval(100);
         QObject::connect(&m_timer, &QTimer::timeout, [this] { Tick(); });
