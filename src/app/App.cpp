@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QIcon>
+#include <QPixmap>
 #include <QTimer>
 #include <climits>
 #include <cstdio>
@@ -12,6 +13,7 @@
 #include "app/CommandLine.h"
 #include "frame/MainFrame.h"
 #include "halvory/engine.h"
+#include "image/CxImageQt.h"
 #include "res/ResourceTable.h"
 #include "res/Resources.h"
 #include "screens/LoginView.h"
@@ -76,8 +78,14 @@ BOOL CApp::InitInstance() {
         return FALSE;
     }
     SetSkin(m_pSkin.get());
-    // The window manager and the task bar show it for every window.
-    QApplication::setWindowIcon(QIcon(hv::ResourcePath("ICON", hv::res::kProgramIcon.id)));
+    // The window manager and the task bar show it for every window. Decoded
+    // by our own PNG decoder: Qt's would load all its image plugins first.
+    std::vector<uint8_t> data;
+    CxImage icon(CXIMAGE_FORMAT_PNG);
+    if (hv::LoadResourceData("ICON", hv::res::kProgramIcon.id, &data) &&
+        icon.Decode(data.data(), data.size(), CXIMAGE_FORMAT_PNG)) {
+        QApplication::setWindowIcon(QIcon(QPixmap::fromImage(ToQImage(icon))));
+    }
     const std::optional<hv::Credentials> credentials = hv::ParseCredentials(m_strCommandLine);
     ReadProductVersion(exe);
     if (std::getenv("HALVORY_REPORT_FIRST_PAINT")) {
