@@ -12,6 +12,39 @@ using nlohmann::json;
 namespace {
 
 constexpr std::size_t kWorkerThreads = 32;
+// The API's bodies are small JSON objects.
+constexpr std::size_t kMaxBodyBytes = 64 * 1024;
+// The library bounds each header line (8 KiB) but not how many there are.
+constexpr std::size_t kMaxHeaderCount = 100;
+constexpr std::size_t kMaxHeaderBytes = 32 * 1024;
+// Each wait for the peer to send or take more; a stalled peer frees its thread.
+constexpr auto kReadTimeout = std::chrono::seconds(5);
+constexpr auto kWriteTimeout = std::chrono::seconds(10);
+constexpr auto kKeepAliveSeconds = 5;
+
+// Answers, before any body is read, the requests that would make the service
+// hold more than it needs. True when the answer is set.
+bool RefuseOversized(const httplib::Request& req, httplib::Response& res) {
+    std::size_t headerBytes = 0;
+    for (const auto& [name, value] : req.headers) {
+        headerBytes += name.size() + value.size() + 4;
+    }
+    if (req.headers.size() > kMaxHeaderCount || headerBytes > kMaxHeaderBytes) {
+        SendError(res, 431, "headers_too_large");
+    } else if (req.has_header("Content-Encoding") &&
+               req.get_header_value("Content-Encoding") != "identity") {
+        // The library would unpack it, and a small body can unpack to any size.
+        res.set_header("Accept-Encoding", "identity");
+        SendError(res, 415, "compressed_body");
+    } else if (req.has_header("Transfer-Encoding")) {
+        // The library reads a chunked body whole, whatever its length.
+        SendError(res, 411, "length_required");
+    } else {
+        return false;
+    }
+    res.set_header("Connection", "close");
+    return true;
+}
 
 }  // namespace
 
@@ -103,9 +136,21 @@ Service::Service(ServiceOptions options)
     // Accept only once a connection is waiting, so a stop is noticed within
     // this interval instead of racing a blocked accept.
     m_server->set_idle_interval(0, 200000);
+    m_server->set_payload_max_length(kMaxBodyBytes);
+    m_server->set_read_timeout(kReadTimeout);
+    m_server->set_write_timeout(kWriteTimeout);
+    m_server->set_keep_alive_timeout(kKeepAliveSeconds);
 
     m_server->set_pre_routing_handler(
         [state = m_state.get()](const httplib::Request& req, httplib::Response& res) {
+            // The library would cut every answer to the ranges asked, a part for
+            // each however many there are. Only files take ranges, and they read
+            // the header themselves. The request is the library's own non-const
+            // object, handed to handlers as const.
+            const_cast<httplib::Request&>(req).ranges.clear();
+            if (RefuseOversized(req, res)) {
+                return httplib::Server::HandlerResponse::Handled;
+            }
             if (req.path.rfind("/admin/", 0) != 0 && state->faults.TakeFailure()) {
                 SendError(res, 503, "injected_failure");
                 return httplib::Server::HandlerResponse::Handled;

@@ -5,8 +5,11 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <fstream>
+#include <limits>
 #include <memory>
+#include <string_view>
 #include <vector>
 
 namespace hv::service {
@@ -42,52 +45,132 @@ std::string ContentType(const fs::path& file) {
     return "application/octet-stream";
 }
 
-// The library cuts the answer to the range; it only needs to hear of ranges
-// that start past the end.
-bool Unsatisfiable(const httplib::Request& req, long long size) {
-    if (req.ranges.size() != 1) {
-        return false;
-    }
-    auto [first, last] = req.ranges.front();
-    bool suffix = first < 0;
-    return (!suffix && first >= size) || (suffix && last <= 0) || size == 0;
-}
+struct ByteSpan {
+    long long first = 0;
+    long long last = 0;  // inclusive
+};
 
-// Reads the file chunk by chunk, slowed and cut short as the faults say.
-httplib::ContentProvider FileProvider(ServiceState& state, const fs::path& path) {
-    auto in = std::make_shared<std::ifstream>(path, std::ios::binary);
-    auto sent = std::make_shared<long long>(0);
-    return [&state, in, sent](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
-        long long throttle = state.faults.throttleBps;
-        long long drop = state.faults.dropAfterBytes;
-        std::size_t chunk = std::min<std::size_t>(length, kChunkBytes);
-        if (throttle > 0) {
-            chunk = std::min<std::size_t>(chunk,
-                                          static_cast<std::size_t>(std::max(1LL, throttle / 20)));
-        }
-        if (drop > 0) {
-            if (*sent >= drop) {
-                return false;
-            }
-            chunk = std::min<std::size_t>(chunk, static_cast<std::size_t>(drop - *sent));
-        }
-        std::vector<char> buf(chunk);
-        in->seekg(static_cast<std::streamoff>(offset));
-        in->read(buf.data(), static_cast<std::streamsize>(chunk));
-        auto got = static_cast<std::size_t>(in->gcount());
-        if (got == 0 || state.stopping) {
+enum class RangeAnswer { Whole, Part, Unsatisfiable };
+
+struct RangeChoice {
+    RangeAnswer answer = RangeAnswer::Whole;
+    ByteSpan span;
+};
+
+// What to send of a file of this size for a Range header: nothing when it asks
+// for no byte of the file (416), one span, or the whole file when the header is
+// not understood or asks for parts apart from each other. Overlapping and
+// adjacent ranges are merged, and a range running past the end is cut there,
+// so an answer never holds more than the file.
+RangeChoice ChooseRange(std::string_view header, long long size) {
+    const RangeChoice whole{RangeAnswer::Whole, {0, size - 1}};
+    constexpr std::string_view kUnit = "bytes=";
+    if (header.size() < kUnit.size() ||
+        !std::equal(kUnit.begin(), kUnit.end(), header.begin(), [](char a, char b) {
+            return a == std::tolower(static_cast<unsigned char>(b));
+        })) {
+        return whole;
+    }
+    header.remove_prefix(kUnit.size());
+    auto number = [](std::string_view text, long long& value) {
+        if (text.empty() || std::isdigit(static_cast<unsigned char>(text.front())) == 0) {
             return false;
         }
-        if (!sink.write(buf.data(), got)) {
+        auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+        if (error == std::errc::result_out_of_range) {
+            value = std::numeric_limits<long long>::max();
+        } else if (error != std::errc() || end != text.data() + text.size()) {
             return false;
-        }
-        *sent += static_cast<long long>(got);
-        if (throttle > 0) {
-            SleepUnlessStopping(state.stopping, std::chrono::milliseconds(
-                                                    static_cast<long long>(got) * 1000 / throttle));
         }
         return true;
     };
+    std::vector<ByteSpan> spans;
+    while (!header.empty()) {
+        auto comma = std::min(header.find(','), header.size());
+        auto item = header.substr(0, comma);
+        header.remove_prefix(std::min(comma + 1, header.size()));
+        auto begin = item.find_first_not_of(" \t");
+        if (begin == std::string_view::npos) {
+            continue;
+        }
+        item = item.substr(begin, item.find_last_not_of(" \t") - begin + 1);
+        auto dash = item.find('-');
+        if (dash == std::string_view::npos) {
+            return whole;
+        }
+        long long first = 0;
+        long long last = std::numeric_limits<long long>::max();
+        if (dash == 0) {
+            long long suffix = 0;
+            if (!number(item.substr(1), suffix)) {
+                return whole;
+            }
+            if (suffix > 0 && size > 0) {
+                spans.push_back({std::max(0LL, size - suffix), size - 1});
+            }
+            continue;
+        }
+        if (!number(item.substr(0, dash), first) ||
+            (dash + 1 < item.size() && !number(item.substr(dash + 1), last)) || last < first) {
+            return whole;
+        }
+        if (first < size) {
+            spans.push_back({first, std::min(last, size - 1)});
+        }
+    }
+    if (spans.empty()) {
+        return {RangeAnswer::Unsatisfiable, {}};
+    }
+    std::sort(spans.begin(), spans.end(),
+              [](const ByteSpan& a, const ByteSpan& b) { return a.first < b.first; });
+    ByteSpan merged = spans.front();
+    for (const auto& span : spans) {
+        if (span.first > merged.last + 1) {
+            return whole;
+        }
+        merged.last = std::max(merged.last, span.last);
+    }
+    return {RangeAnswer::Part, merged};
+}
+
+// Reads the file chunk by chunk, slowed and cut short as the faults say.
+// The library asks for offsets within the span; start is where it begins in the file.
+httplib::ContentProvider FileProvider(ServiceState& state, const fs::path& path, long long start) {
+    auto in = std::make_shared<std::ifstream>(path, std::ios::binary);
+    auto sent = std::make_shared<long long>(0);
+    return
+        [&state, in, sent, start](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+            long long throttle = state.faults.throttleBps;
+            long long drop = state.faults.dropAfterBytes;
+            std::size_t chunk = std::min<std::size_t>(length, kChunkBytes);
+            if (throttle > 0) {
+                chunk = std::min<std::size_t>(
+                    chunk, static_cast<std::size_t>(std::max(1LL, throttle / 20)));
+            }
+            if (drop > 0) {
+                if (*sent >= drop) {
+                    return false;
+                }
+                chunk = std::min<std::size_t>(chunk, static_cast<std::size_t>(drop - *sent));
+            }
+            std::vector<char> buf(chunk);
+            in->seekg(static_cast<std::streamoff>(start) + static_cast<std::streamoff>(offset));
+            in->read(buf.data(), static_cast<std::streamsize>(chunk));
+            auto got = static_cast<std::size_t>(in->gcount());
+            if (got == 0 || state.stopping) {
+                return false;
+            }
+            if (!sink.write(buf.data(), got)) {
+                return false;
+            }
+            *sent += static_cast<long long>(got);
+            if (throttle > 0) {
+                SleepUnlessStopping(
+                    state.stopping,
+                    std::chrono::milliseconds(static_cast<long long>(got) * 1000 / throttle));
+            }
+            return true;
+        };
 }
 
 void ServeFile(ServiceState& state, const httplib::Request& req, httplib::Response& res) {
@@ -101,7 +184,9 @@ void ServeFile(ServiceState& state, const httplib::Request& req, httplib::Respon
                    "\"" + std::to_string(file->size) + "-" + std::to_string(file->modified) + "\"");
     res.set_header("Accept-Ranges", "bytes");
     auto size = file->size;
-    if (Unsatisfiable(req, size)) {
+    auto range = req.has_header("Range") ? ChooseRange(req.get_header_value("Range"), size)
+                                         : RangeChoice{RangeAnswer::Whole, {0, size - 1}};
+    if (range.answer == RangeAnswer::Unsatisfiable) {
         res.status = 416;
         res.set_header("Content-Range", "bytes */" + std::to_string(size));
         return;
@@ -110,8 +195,14 @@ void ServeFile(ServiceState& state, const httplib::Request& req, httplib::Respon
         res.set_content("", ContentType(file->path));
         return;
     }
-    res.set_content_provider(static_cast<std::size_t>(size), ContentType(file->path),
-                             FileProvider(state, file->path));
+    const auto& span = range.span;
+    if (range.answer == RangeAnswer::Part) {
+        res.status = 206;
+        res.set_header("Content-Range", "bytes " + std::to_string(span.first) + "-" +
+                                            std::to_string(span.last) + "/" + std::to_string(size));
+    }
+    res.set_content_provider(static_cast<std::size_t>(span.last - span.first + 1),
+                             ContentType(file->path), FileProvider(state, file->path, span.first));
 }
 
 }  // namespace

@@ -18,6 +18,7 @@ TEST(NginxParity, StaticFilesAreServedLikeNginxServesThem) {
     const std::tuple<const char*, std::string, std::string, long> cases[] = {
         {"GET", archive, "Range: bytes=4096-", 206},
         {"GET", archive, "Range: bytes=0-99", 206},
+        {"GET", archive, "Range: bytes=10-99999999999", 206},
         {"HEAD", art, "", 200},
         {"GET", art, "", 200},
         {"GET", "/pages/announcements.htm", "", 200},

@@ -1,0 +1,118 @@
+#include "ServiceHarness.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+
+namespace {
+
+std::vector<std::string> Repeated(int count, const std::string& header) {
+    std::vector<std::string> headers;
+    for (int i = 0; i < count; ++i) {
+        headers.push_back("X-Filler-" + std::to_string(i) + ": " + header);
+    }
+    return headers;
+}
+
+std::string RangeList(int count, const std::string& range) {
+    std::string list = "Range: bytes=" + range;
+    for (int i = 1; i < count; ++i) {
+        list += "," + range;
+    }
+    return list;
+}
+
+// Requests that try to make the service send, read or hold far more than they
+// are worth are answered with the standard refusals, or cut to one part.
+TEST(HostileClient, RequestsAreBoundedOrRefused) {
+    hvtest::TempDir dir;
+    hvtest::TestContent content{dir.Path()};
+    hvtest::ServiceProcess service{content.root, dir.Path() / "a.db"};
+    const std::string archive = "/packages/" + content.archive;
+    const std::string whole = hvtest::ReadFile(content.root / "packages" / content.archive);
+    const std::string size = std::to_string(whole.size());
+    const std::string last = std::to_string(whole.size() - 1);
+    const std::string beyond =
+        std::to_string(whole.size() + 5) + "-" + std::to_string(whole.size() + 9);
+    const std::string gzipOfEmptyObject(
+        "\x1f\x8b\x08\x00\x00\x00\x00\x00\x02\x03\xab\xae\x05\x00\x43\xbf\xa6\xa3\x02\x00\x00\x00",
+        22);
+
+    struct Case {
+        const char* what;
+        std::string path;
+        std::vector<std::string> headers;
+        std::optional<std::string> postBody;
+        long status;
+        std::string contentRange;
+        std::optional<std::string> body;
+    };
+    const Case cases[] = {
+        {"700 ranges",
+         archive,
+         {RangeList(700, "0-99")},
+         {},
+         206,
+         "bytes 0-99/" + size,
+         whole.substr(0, 100)},
+        {"overlapping ranges",
+         archive,
+         {"Range: bytes=50-99, 0-59, 100-109"},
+         {},
+         206,
+         "bytes 0-109/" + size,
+         whole.substr(0, 110)},
+        {"disjoint ranges", archive, {"Range: bytes=0-0, 20-29"}, {}, 200, "", whole},
+        {"past the end",
+         archive,
+         {"Range: bytes=10-99999999999"},
+         {},
+         206,
+         "bytes 10-" + last + "/" + size,
+         whole.substr(10)},
+        {"wholly past the end",
+         archive,
+         {"Range: bytes=" + size + "-"},
+         {},
+         416,
+         "bytes */" + size,
+         ""},
+        {"all wholly past the end",
+         archive,
+         {"Range: bytes=" + size + "-, " + beyond},
+         {},
+         416,
+         "bytes */" + size,
+         ""},
+        {"large body",
+         "/api/login",
+         {"Content-Type: application/json"},
+         std::string(100 * 1024, ' '),
+         413,
+         "",
+         {}},
+        {"chunked body", "/api/login", {"Transfer-Encoding: chunked"}, "{}", 411, "", {}},
+        {"compressed body",
+         "/api/login",
+         {"Content-Encoding: gzip"},
+         gzipOfEmptyObject,
+         415,
+         "",
+         {}},
+        {"many headers", "/discover", Repeated(150, "x"), {}, 431, "", {}},
+        {"large headers", "/discover", Repeated(12, std::string(4000, 'x')), {}, 431, "", {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto reply = hvtest::Http(c.postBody ? "POST" : "GET", service.Url() + c.path,
+                                  c.postBody.value_or(""), c.headers);
+        EXPECT_EQ(reply.status, c.status);
+        EXPECT_EQ(reply.headers["content-range"], c.contentRange);
+        if (c.body) {
+            EXPECT_EQ(reply.body.size(), c.body->size());
+            EXPECT_TRUE(reply.body == *c.body);
+        }
+    }
+}
+
+}  // namespace
