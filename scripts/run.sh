@@ -47,6 +47,7 @@ if [[ ! -f $DEMO/content/catalogue.json ]]; then
 fi
 
 SERVICE_LOG=$DEMO/service.log
+# HALVORY_ADMIN_TOKEN, when set, reaches the service and opens its fault injection.
 coproc SERVICE { exec "$BIN/halvory-service" serve --content "$DEMO/content" --db "$DEMO/service.db" \
     --listen 127.0.0.1:0 2>"$SERVICE_LOG"; }
 SERVICE_PID=$SERVICE_PID

@@ -1,6 +1,7 @@
 #include "Content.h"
 
 #include "Crypto.h"
+#include "Log.h"
 
 #include <nlohmann/json.hpp>
 
@@ -9,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <limits>
 #include <sstream>
 #include <stdexcept>
 
@@ -174,39 +176,75 @@ std::string HttpDate(std::time_t t) {
 }
 
 int VersionNumber(const std::string& version) {
+    // Summed wide and checked, so that a version with many or huge parts reads
+    // as unparsable instead of wrapping into some other number.
+    constexpr long long kLimit = std::numeric_limits<int>::max();
     std::string rest = version;
-    int total = 0;
-    int weight = 1;
+    long long total = 0;
+    long long weight = 1;
+    bool weightBeyond = false;
+    auto add = [&](const char* part) {
+        const long long value = std::strtoll(part, nullptr, 10);
+        if (value == 0) {
+            return true;
+        }
+        if (weightBeyond || value < 0 || value > kLimit / weight) {
+            return false;
+        }
+        total += value * weight;
+        return total <= kLimit;
+    };
+    std::size_t parts = 0;
     for (auto comma = rest.rfind(','); comma != std::string::npos; comma = rest.rfind(',')) {
-        total += std::atoi(rest.c_str() + comma + 1) * weight;
+        if (!add(rest.c_str() + comma + 1)) {
+            return 0;
+        }
         rest.resize(comma);
-        weight *= 10;
+        ++parts;
+        weightBeyond = weightBeyond || weight > kLimit / 10;
+        weight = weightBeyond ? weight : weight * 10;
     }
-    if (weight == 1) {
+    if (parts == 0) {
         return 0;
     }
-    if (rest.size() == 1) {
-        total += std::atoi(rest.c_str()) * weight;
+    if (rest.size() == 1 && !add(rest.c_str())) {
+        return 0;
     }
-    return total;
+    return static_cast<int>(total);
 }
 
 std::optional<std::string> HashCache::Sha256(const FileInfo& file) {
-    std::string key = file.path.string();
+    const std::string key = file.path.string();
+    std::promise<std::optional<std::string>> mine;
+    std::shared_future<std::optional<std::string>> result;
+    bool hashHere = false;
     {
         std::lock_guard lock(m_mutex);
         auto it = m_entries.find(key);
-        if (it != m_entries.end() && it->second.size == file.size &&
-            it->second.modified == file.modified) {
-            return it->second.hash;
+        if (it == m_entries.end() || it->second.size != file.size ||
+            it->second.modified != file.modified) {
+            result = mine.get_future().share();
+            m_entries[key] = Entry{file.size, file.modified, result};
+            hashHere = true;
+        } else {
+            result = it->second.hash;
         }
     }
-    auto hash = Sha256File(file.path);
-    if (hash) {
-        std::lock_guard lock(m_mutex);
-        m_entries[key] = Entry{file.size, file.modified, *hash};
+    if (hashHere) {
+        auto hash = Sha256File(file.path);
+        LogLine("hashed " + file.path.filename().string() + (hash ? "" : ": unreadable"));
+        if (!hash) {
+            // Not kept: the next request tries again.
+            std::lock_guard lock(m_mutex);
+            auto it = m_entries.find(key);
+            if (it != m_entries.end() && it->second.size == file.size &&
+                it->second.modified == file.modified) {
+                m_entries.erase(it);
+            }
+        }
+        mine.set_value(std::move(hash));
     }
-    return hash;
+    return result.get();
 }
 
 }  // namespace hv::service

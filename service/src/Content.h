@@ -2,6 +2,7 @@
 
 #include <ctime>
 #include <filesystem>
+#include <future>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -50,9 +51,13 @@ std::optional<FileInfo> ResolveUnder(const std::filesystem::path& root,
 std::string HttpDate(std::time_t t);
 
 // The client's digits-from-the-end version arithmetic: "1,0,0,1" -> 1001.
+// Negative parts, and versions whose number does not fit an int, read as 0:
+// the same as no version at all.
 int VersionNumber(const std::string& version);
 
 // Caches archive hashes by size and modification time, so a changed archive is rehashed.
+// Each version of a file is hashed once: requests that come while it is being
+// hashed wait for that result.
 class HashCache {
   public:
     std::optional<std::string> Sha256(const FileInfo& file);
@@ -61,7 +66,7 @@ class HashCache {
     struct Entry {
         long long size;
         std::time_t modified;
-        std::string hash;
+        std::shared_future<std::optional<std::string>> hash;
     };
     std::mutex m_mutex;
     std::map<std::string, Entry> m_entries;

@@ -1,5 +1,6 @@
 #include "HttpServer.h"
 
+#include "Log.h"
 #include "Routes.h"
 
 #include <algorithm>
@@ -158,15 +159,17 @@ Service::Service(ServiceOptions options)
             return httplib::Server::HandlerResponse::Unhandled;
         });
     m_server->set_exception_handler(
-        [](const httplib::Request&, httplib::Response& res, std::exception_ptr ep) {
-            std::string what = "internal";
+        [](const httplib::Request& req, httplib::Response& res, std::exception_ptr ep) {
+            // The detail names files and internals: it goes to the log, never to the peer.
+            std::string what = "unknown exception";
             try {
                 std::rethrow_exception(ep);
             } catch (const std::exception& e) {
                 what = e.what();
             } catch (...) {
             }
-            SendJson(res, 500, {{"error", "internal"}, {"detail", what}});
+            LogLine(req.method + " " + req.path + ": " + what);
+            SendError(res, 500, "internal");
         });
 
     AddAccountRoutes(*m_server, *m_state);

@@ -8,6 +8,8 @@
 #include <chrono>
 
 #include <cstdio>
+#include <cstdlib>
+#include <fstream>
 #include <iostream>
 #include <thread>
 
@@ -18,16 +20,33 @@ using hv::service::ServiceOptions;
 
 int Usage() {
     std::cerr << "usage: halvory-service serve --content DIR --db FILE --listen HOST:PORT\n"
-                 "           [--admin-token T] [--catalogue-file FILE]\n"
+                 "           [--admin-token-file FILE] [--catalogue-file FILE]\n"
                  "           [--throttle-bps N] [--drop-after-bytes N] [--fail-next N]\n"
                  "           [--login-delay-ms N]\n"
                  "       halvory-service admin --db FILE COMMAND ...\n";
     return 2;
 }
 
+// The admin token never comes from the command line, which every user of the
+// machine can read: from a file, or else from the environment.
+bool ReadAdminToken(const std::string& file, std::string& token) {
+    if (file.empty()) {
+        const char* env = std::getenv("HALVORY_ADMIN_TOKEN");
+        token = env ? env : "";
+        return true;
+    }
+    std::ifstream in(file);
+    if (!in || !std::getline(in, token) || token.empty()) {
+        std::cerr << "halvory-service: no admin token in " << file << "\n";
+        return false;
+    }
+    return true;
+}
+
 int Serve(const std::vector<std::string>& args) {
     ServiceOptions options;
     std::string listen = "127.0.0.1:0";
+    std::string tokenFile;
     nlohmann::json faults = nlohmann::json::object();
     for (std::size_t i = 0; i < args.size(); ++i) {
         if (i + 1 >= args.size()) {
@@ -41,8 +60,8 @@ int Serve(const std::vector<std::string>& args) {
             options.database = value;
         } else if (key == "--listen") {
             listen = value;
-        } else if (key == "--admin-token") {
-            options.adminToken = value;
+        } else if (key == "--admin-token-file") {
+            tokenFile = value;
         } else if (key == "--catalogue-file") {
             options.catalogue = value;
         } else if (key == "--throttle-bps" || key == "--drop-after-bytes" || key == "--fail-next" ||
@@ -66,6 +85,15 @@ int Serve(const std::vector<std::string>& args) {
     }
     std::string host = listen.substr(0, colon);
     int port = std::atoi(listen.c_str() + colon + 1);
+    if (host.empty()) {
+        // The library would take an empty host for every interface.
+        std::cerr << "halvory-service: --listen needs an address, such as 127.0.0.1:" << port
+                  << ", or 0.0.0.0:" << port << " for every interface\n";
+        return 2;
+    }
+    if (!ReadAdminToken(tokenFile, options.adminToken)) {
+        return 2;
+    }
 
     // Signals go to one waiting thread; every other thread inherits the blocked mask.
     sigset_t signals;

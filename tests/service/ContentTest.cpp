@@ -50,7 +50,18 @@ TEST(CatalogueFormat, RecordsReadBackTheWayTheClientReadsThem) {
 
 TEST(Versions, DigitsCountFromTheEnd) {
     const std::pair<const char*, int> cases[] = {
-        {"1,0,0,1", 1001}, {"1,2,3,4", 1234}, {"10,2,3,4", 234}, {"5", 0}, {"", 0},
+        {"1,0,0,1", 1001},
+        {"1,2,3,4", 1234},
+        {"10,2,3,4", 234},
+        {"5", 0},
+        {"", 0},
+        // Too many parts, a huge part, a negative one: unparsable, never a wrapped number.
+        {"1,2,3,4,5,6,7,8,9,1,2,3", 0},
+        {"1,0,0,99999999999999999999", 0},
+        {"1,0,-5", 0},
+        {"0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,1,0,0,1", 1001},
+        {"2,1,4,7,4,8,3,6,4,7", 2147483647},
+        {"2,1,4,7,4,8,3,6,4,8", 0},
     };
     for (const auto& [text, number] : cases) {
         EXPECT_EQ(VersionNumber(text), number) << text;

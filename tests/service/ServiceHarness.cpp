@@ -4,6 +4,7 @@
 #include "Tar.h"
 
 #include <curl/curl.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <signal.h>
@@ -49,8 +50,9 @@ size_t OnHeader(char* data, size_t size, size_t n, void* user) {
     return size * n;
 }
 
-// Starts a program with its standard output on a pipe; returns its pid, or -1.
-pid_t Spawn(const std::vector<std::string>& argv, int* output) {
+// Starts a program with its standard output on a pipe, and its standard error
+// appended to errorFile when one is named; returns its pid, or -1.
+pid_t Spawn(const std::vector<std::string>& argv, int* output, const std::string& errorFile = {}) {
     // Built before fork: the child of a threaded process may only exec.
     std::vector<char*> args;
     for (const auto& a : argv) {
@@ -64,6 +66,9 @@ pid_t Spawn(const std::vector<std::string>& argv, int* output) {
     pid_t pid = fork();
     if (pid == 0) {
         dup2(fds[1], STDOUT_FILENO);
+        if (!errorFile.empty()) {
+            dup2(open(errorFile.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600), STDERR_FILENO);
+        }
         close(fds[0]);
         close(fds[1]);
         execv(args[0], args.data());
@@ -207,9 +212,15 @@ TestContent::TestContent(const fs::path& dir) : root(dir / "content") {
 
 ServiceProcess::ServiceProcess(const fs::path& content, const fs::path& db,
                                const std::vector<std::string>& extra)
-    : m_argv{HV_SERVICE_BIN, "serve",     "--content",     content.string(),
-             "--db",         db.string(), "--admin-token", kAdminToken},
-      m_db(db) {
+    : m_argv{HV_SERVICE_BIN, "serve", "--content", content.string(), "--db", db.string()},
+      m_db(db),
+      m_log(db.string() + ".log") {
+    if (std::find(extra.begin(), extra.end(), "--admin-token-file") == extra.end() &&
+        std::getenv("HALVORY_ADMIN_TOKEN") == nullptr) {
+        const fs::path tokenFile = db.string() + ".admin-token";
+        WriteFile(tokenFile, std::string(kAdminToken) + "\n");
+        m_argv.insert(m_argv.end(), {"--admin-token-file", tokenFile.string()});
+    }
     m_argv.insert(m_argv.end(), extra.begin(), extra.end());
     Start();
 }
@@ -223,12 +234,12 @@ void ServiceProcess::Start() {
     std::vector<std::string> argv = m_argv;
     argv.insert(argv.end(), {"--listen", "127.0.0.1:" + std::to_string(m_port)});
     int fd = -1;
-    m_pid = Spawn(argv, &fd);
+    m_pid = Spawn(argv, &fd, m_log);
     const std::string text = m_pid < 0 ? std::string() : ReadPipe(fd, true);
     const std::string prefix = "listening: ";
     const auto at = text.find(prefix);
     if (at == std::string::npos) {
-        ADD_FAILURE() << "service did not report its address: " << text;
+        ADD_FAILURE() << "service did not report its address: " << text << Log();
         return;
     }
     m_url = text.substr(at + prefix.size());
@@ -254,6 +265,11 @@ int ServiceProcess::Stop(int signal, int timeoutMs) {
     }
     m_pid = -1;
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::string ServiceProcess::Log() const {
+    std::ifstream in(m_log);
+    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 int ServiceProcess::Admin(const std::vector<std::string>& args) const {

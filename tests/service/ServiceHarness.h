@@ -42,7 +42,9 @@ struct TestContent {
     std::string secretOutside = "secret.txt";  // beside the folder; never served
 };
 
-// The real service binary on a free loopback port, killed with the object.
+// The real service binary on a free loopback port, killed with the object. Its
+// admin token is kAdminToken, from a file, unless extra or the environment gives
+// one; its log goes to a file.
 class ServiceProcess {
   public:
     static constexpr const char* kAdminToken = "test-token";
@@ -59,6 +61,8 @@ class ServiceProcess {
     // Sends the signal and waits up to timeoutMs; returns the exit status, or -1.
     int Stop(int signal = SIGTERM, int timeoutMs = 10000);
     int Admin(const std::vector<std::string>& args) const;
+    // What the service has written to its log (standard error) so far.
+    std::string Log() const;
     // Posts fault settings (JSON text); returns the HTTP status.
     long Faults(const std::string& settings, const std::string& token = kAdminToken) const;
     // Logs in through the API; returns the session, empty when refused.
@@ -67,6 +71,7 @@ class ServiceProcess {
   private:
     std::vector<std::string> m_argv;
     std::filesystem::path m_db;
+    std::filesystem::path m_log;
     pid_t m_pid = -1;
     int m_port = 0;
     std::string m_url;

@@ -1,0 +1,131 @@
+#include "ServiceHarness.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <cstdlib>
+#include <thread>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::size_t Count(const std::string& text, const std::string& what) {
+    std::size_t count = 0;
+    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) {
+        ++count;
+    }
+    return count;
+}
+
+// A failure answers its status and error word; the exception, with the file it
+// names, goes only to the log.
+TEST(ServiceSafety, ErrorAnswersTellNoInternals) {
+    hvtest::TempDir dir;
+    hvtest::TestContent content{dir.Path()};
+    const fs::path missing = dir.Path() / "gone" / "catalogue.json";
+    hvtest::ServiceProcess service{
+        content.root, dir.Path() / "a.db", {"--catalogue-file", missing.string()}};
+    ASSERT_EQ(service.Admin({"add-user", "alice", "pw"}), 0);
+    const std::string session = service.Session("alice", "pw");
+    ASSERT_FALSE(session.empty());
+
+    const struct {
+        std::string url, postBody;
+        long status;
+        const char* word;
+        const char* logged;
+    } cases[] = {
+        {service.Url() + "/api/catalogue?session=" + session, "", 500, "internal", "cannot read"},
+        {service.Url() + "/admin/faults", R"({"fail_next": -1})", 400, "bad_request",
+         "must be a non-negative integer"},
+    };
+    for (const auto& c : cases) {
+        auto reply =
+            hvtest::Http(c.postBody.empty() ? "GET" : "POST", c.url, c.postBody,
+                         {std::string("X-Admin-Token: ") + hvtest::ServiceProcess::kAdminToken});
+        EXPECT_EQ(reply.status, c.status) << c.url;
+        EXPECT_EQ(nlohmann::json::parse(reply.body, nullptr, false),
+                  nlohmann::json({{"error", c.word}}))
+            << reply.body;
+        EXPECT_NE(service.Log().find(c.logged), std::string::npos) << service.Log();
+    }
+}
+
+// The token comes from a file or the environment, and only all of it opens the admin requests.
+TEST(ServiceSafety, AdminTokenFromFileOrEnvironmentMatchesOnlyWhole) {
+    hvtest::TempDir dir;
+    hvtest::TestContent content{dir.Path()};
+    const std::string token = hvtest::ServiceProcess::kAdminToken;
+    for (const bool fromEnvironment : {false, true}) {
+        if (fromEnvironment) {
+            setenv("HALVORY_ADMIN_TOKEN", token.c_str(), 1);
+        }
+        hvtest::ServiceProcess service{content.root, dir.Path() / "a.db"};
+        unsetenv("HALVORY_ADMIN_TOKEN");
+        const std::pair<std::string, long> cases[] = {
+            {"wrong", 403},
+            {token.substr(0, token.size() - 1) + "x", 403},
+            {token.substr(0, token.size() - 1), 403},
+            {token + "x", 403},
+            {token, 200},
+        };
+        for (const auto& [given, status] : cases) {
+            EXPECT_EQ(service.Faults("{}", given), status) << given << " env " << fromEnvironment;
+        }
+    }
+}
+
+// Command lines the service refuses rather than run less safely than asked:
+// a listen address without a host, and a token that every process can read.
+TEST(ServiceSafety, UnsafeCommandLinesAreRefused) {
+    hvtest::TempDir dir;
+    hvtest::TestContent content{dir.Path()};
+    const std::vector<std::string> serve = {"/usr/bin/timeout",
+                                            "10",
+                                            HV_SERVICE_BIN,
+                                            "serve",
+                                            "--content",
+                                            content.root.string(),
+                                            "--db",
+                                            (dir.Path() / "a.db").string()};
+    const std::vector<std::string> extras[] = {
+        {"--listen", ":0"},
+        {"--listen", "127.0.0.1:0", "--admin-token", "secret"},
+    };
+    for (const auto& extra : extras) {
+        auto argv = serve;
+        argv.insert(argv.end(), extra.begin(), extra.end());
+        std::string out;
+        EXPECT_EQ(hvtest::RunProgram(argv, &out), 2) << extra.front() << " " << extra[1];
+        EXPECT_EQ(out.find("listening"), std::string::npos) << out;
+    }
+}
+
+// Many first requests for a package's description hash its archive once.
+TEST(ServiceSafety, ConcurrentFirstRequestsHashTheArchiveOnce) {
+    hvtest::TempDir dir;
+    hvtest::TestContent content{dir.Path()};
+    // Large enough that the requests overlap while it is hashed.
+    hvtest::WriteFile(content.root / "packages" / content.archive, std::string(64 << 20, 'h'));
+    hvtest::ServiceProcess service{content.root, dir.Path() / "a.db"};
+    ASSERT_EQ(service.Admin({"add-user", "alice", "pw"}), 0);
+    const std::string url =
+        service.Url() + "/api/packages/SPACE?session=" + service.Session("alice", "pw");
+
+    std::vector<hvtest::HttpReply> replies(8);
+    {
+        std::vector<std::jthread> requests;
+        for (auto& reply : replies) {
+            requests.emplace_back([&reply, &url] { reply = hvtest::Http("GET", url); });
+        }
+    }
+    const auto first = nlohmann::json::parse(replies[0].body, nullptr, false);
+    for (const auto& reply : replies) {
+        ASSERT_EQ(reply.status, 200) << reply.body;
+        EXPECT_EQ(nlohmann::json::parse(reply.body)["sha256"], first["sha256"]);
+    }
+    EXPECT_EQ(Count(service.Log(), "hashed " + content.archive), 1u) << service.Log();
+}
+
+}  // namespace
