@@ -12,6 +12,12 @@ namespace {
 
 constexpr long long kAccountLinkLifetimeMs = 60 * 1000;
 
+long long NowMs(const ServiceState& state) {
+    const auto now = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::system_clock::now().time_since_epoch());
+    return now.count() + state.faults.clockOffsetMs.load();
+}
+
 void SendPage(httplib::Response& res, int status, const std::string& html) {
     res.status = status;
     // Nothing but the page's own style may load or run, whatever got into it.
@@ -25,7 +31,7 @@ void SendPage(httplib::Response& res, int status, const std::string& html) {
 void OpenAccountLink(const ServiceState& state, const httplib::Request& req,
                      httplib::Response& res) {
     Store store(state.options.database);
-    auto session = RequireSession(store, req.get_header_value("X-Session"), NowMs(state), res);
+    auto session = RequireSession(store, req.get_header_value("X-Session"), res);
     if (!session) {
         return;
     }
@@ -38,10 +44,9 @@ void OpenAccountLink(const ServiceState& state, const httplib::Request& req,
 
 void AccountPage(const ServiceState& state, const httplib::Request& req, httplib::Response& res) {
     Store store(state.options.database);
-    const long long now = NowMs(state);
-    const auto owner = store.TakePageToken(req.get_param_value("token"), now);
+    const auto owner = store.TakePageToken(req.get_param_value("token"), NowMs(state));
     auto session = owner ? store.FindSession(*owner) : std::nullopt;
-    auto user = session && session->endReason.empty() && EndReason(store, *session, now).empty()
+    auto user = session && session->endReason.empty() && EndReason(store, *session).empty()
                     ? store.FindUser(session->user)
                     : std::nullopt;
     if (!user) {
