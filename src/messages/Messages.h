@@ -43,6 +43,19 @@ enum : UINT {
     UWM_MENU_CHOOSE = WM_USER + 201,
 };
 
+// From the games screen's tile grid to its screen: the selection moved or was
+// clicked (its index and record), the user left the grid by a key (the
+// virtual key), or asked for the next or previous page. UWM_FOCUS_GAMES asks
+// the screen to focus its grid.
+enum : UINT {
+    UWM_LIST_SELCHANGE = WM_USER + 194,
+    UWM_LIST_ACTIVATE = WM_USER + 195,
+    UWM_FOCUS_GAMES = WM_USER + 196,
+    UWM_LIST_EXIT = WM_USER + 197,
+    UWM_LIST_PAGEDOWN = WM_USER + 198,
+    UWM_LIST_PAGEUP = WM_USER + 199,
+};
+
 // To the games screen from the art thread, after each new icon (sent).
 inline constexpr UINT UWM_ICON_READY = WM_USER + 202;
 // To the wait dialog from its animation thread.
@@ -105,6 +118,12 @@ HV_MESSAGE(UWM_CANCEL_LOGIN, NoParam, NoParam);
 HV_MESSAGE(UWM_START_LOGIN, NoParam, NoParam);
 HV_MESSAGE(UWM_MENU_EXIT, UINT, NoParam);
 HV_MESSAGE(UWM_MENU_CHOOSE, int, const MCListItem*);
+HV_MESSAGE(UWM_LIST_SELCHANGE, int, GameInfo*);
+HV_MESSAGE(UWM_LIST_ACTIVATE, int, GameInfo*);
+HV_MESSAGE(UWM_FOCUS_GAMES, NoParam, NoParam);
+HV_MESSAGE(UWM_LIST_EXIT, UINT, NoParam);
+HV_MESSAGE(UWM_LIST_PAGEDOWN, NoParam, NoParam);
+HV_MESSAGE(UWM_LIST_PAGEUP, NoParam, NoParam);
 HV_MESSAGE(UWM_ICON_READY, NoParam, const char*);  // the record's package
 HV_MESSAGE(UWM_WAIT_STEP, unsigned, NoParam);      // step of the dot cycle
 HV_MESSAGE(HVM_CLOSE_WAIT, NoParam, NoParam);
@@ -151,6 +170,12 @@ inline constexpr std::array kAllMessages{
     UINT{UWM_START_LOGIN},
     UINT{UWM_MENU_EXIT},
     UINT{UWM_MENU_CHOOSE},
+    UINT{UWM_LIST_SELCHANGE},
+    UINT{UWM_LIST_ACTIVATE},
+    UINT{UWM_FOCUS_GAMES},
+    UINT{UWM_LIST_EXIT},
+    UINT{UWM_LIST_PAGEDOWN},
+    UINT{UWM_LIST_PAGEUP},
     UWM_ICON_READY,
     UWM_WAIT_STEP,
     UINT{HVM_CLOSE_WAIT},
