@@ -1,0 +1,66 @@
+// A frame for screen tests: a real top-level window that the screens live in,
+// with the frame operations they call written down instead of carried out.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "catalogue/GameInfo.h"
+#include "messages/Messages.h"
+#include "screens/BaseView.h"
+#include "screens/FrameInterface.h"
+
+class FakeFrame : public CWnd, public IFrame {
+  public:
+    FakeFrame() {
+        CreateEx(0, "", WS_POPUP | WS_VISIBLE, RECT{0, 0, 800, 600}, nullptr, 0);
+        SetFrame(this);
+    }
+    ~FakeFrame() override { SetFrame(nullptr); }
+
+    // Every call and every message posted to the frame, in order:
+    // "back", "action:<n>", "show:<title>", "cancel", ...
+    std::vector<std::string> heard;
+    // By package as the screen asks for it; missing packages are not installed (1).
+    std::map<std::string, int> titleStates;
+    bool downloadActive = false;
+
+    HWND FrameHwnd() const override { return GetSafeHwnd(); }
+    void SwitchToScreen(CBaseView*) override { heard.emplace_back("switch"); }
+    void GoBack() override { heard.emplace_back("back"); }
+    void ShowHomeScreen() override { heard.emplace_back("home"); }
+    void ShowWebPage(const std::string& address, int, int, int) override {
+        heard.push_back("page:" + address);
+    }
+    void HostBrowser(CWnd*, const std::string&) override {}
+    void FitBrowser(const RECT&) override {}
+    void ShowPurchaseDialog() override {}
+    void ShowMessage(const std::string& text, long) override { heard.push_back("message:" + text); }
+    void ShowWaitDialog(int) override {}
+    void CloseWaitDialog() override {}
+    int GetTitleState(const std::string& package) const override {
+        auto it = titleStates.find(package);
+        return it == titleStates.end() ? 1 : it->second;
+    }
+    bool IsDownloadActive() const override { return downloadActive; }
+    UINT FrameShowState() const override { return SW_SHOWNORMAL; }
+    std::string PlayerPagesUrl() const override { return "http://127.0.0.1:1"; }
+
+  protected:
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
+        switch (message) {
+            case UWM_GAME_ACTION:
+                heard.push_back("action:" +
+                                std::to_string(int{hv::WParam<UWM_GAME_ACTION>(wParam)}));
+                return 0;
+            case UWM_SHOW_GAME: {
+                const GameInfo* game = hv::LParam<UWM_SHOW_GAME>(lParam);
+                heard.push_back("show:" + (game ? game->m_strTitle : std::string("none")));
+                return 0;
+            }
+            case UWM_CANCEL_DOWNLOAD: heard.emplace_back("cancel"); return 0;
+            default: return CWnd::WindowProc(message, wParam, lParam);
+        }
+    }
+};
