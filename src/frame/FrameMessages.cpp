@@ -6,6 +6,7 @@
 #include "frame/MainFrame.h"
 #include "screens/DownloadView.h"
 #include "screens/GameInfoView.h"
+#include "screens/GamesView.h"
 #include "screens/LoginStatusView.h"
 #include "screens/LoginView.h"
 #include "winapi/Log.h"
@@ -179,6 +180,9 @@ void CMainFrame::OnShowGame(GameInfo* game) {
 
 void CMainFrame::OnCatalogueReady() {
     ParseCatalogue();
+    if (m_pActiveView && m_pActiveView == m_pGamesView.get()) {
+        m_pGamesView->RefreshGames();
+    }
     if (m_pActiveView) {
         m_pActiveView->Invalidate(TRUE);
     }

@@ -74,6 +74,13 @@ BOOL CStaticBtn::PreTranslateMessage(MSG* msg) {
     return TRUE;
 }
 
+void CStaticBtn::ClearHover() {
+    if (m_bHover) {
+        m_bHover = false;
+        Invalidate(TRUE);
+    }
+}
+
 LRESULT CStaticBtn::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_PAINT: Paint(); return 0;

@@ -314,7 +314,7 @@ class CSessionDriver {
                 return false;
             }
         }
-        if (Frame()->GamesView()->IconsReady().size() != g_arrGameInfo.size()) {
+        if (static_cast<size_t>(Frame()->GamesView()->IconsReady()) != g_arrGameInfo.size()) {
             return false;
         }
         for (const auto& game : g_arrGameInfo) {

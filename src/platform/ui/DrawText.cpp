@@ -25,6 +25,9 @@ int DrawText(QPainter& painter, const std::string& text, QRect* rect, UINT flags
             alignment |= Qt::TextWordWrap;
         }
     }
+    if (flags & DT_NOCLIP) {
+        alignment |= Qt::TextDontClip;
+    }
     if (flags & DT_CALCRECT) {
         const QRect needed = metrics.boundingRect(
             single ? QRect(rect->topLeft(), QSize(1 << 20, metrics.height())) : *rect,

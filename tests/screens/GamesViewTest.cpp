@@ -1,0 +1,247 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QWidget>
+#include <string>
+#include <vector>
+
+#include "FakeFrame.h"
+#include "catalogue/Catalogue.h"
+#include "res/ResourceTable.h"
+#include "screens/GamesView.h"
+#include "screens/RatingBadge.h"
+
+namespace {
+
+struct Record {
+    const char* title;
+    const char* categories;
+    const char* pairKey;
+    int type;
+    const char* price;
+    const char* rating = "E - Everyone";
+};
+
+// A games screen in a fake frame over a catalogue made for the test.
+struct GamesViewTest : ::testing::Test {
+    FakeFrame frame;
+    CGamesView view;
+
+    void SetUp() override {
+        ASSERT_TRUE(view.Create(&frame, 1));
+        view.ShowWindow(SW_SHOW);
+        view.MoveWindow(0, 0, 800, 600);
+        frame.SetForegroundWindow();
+        QApplication::processEvents();
+        view.ArrangeControls(TRUE);
+    }
+    void TearDown() override {
+        view.RemoveAllGames();
+        g_arrGameInfo.clear();
+    }
+    void Load(const std::vector<Record>& records) {
+        for (const Record& r : records) {
+            auto game = std::make_unique<GameInfo>();
+            game->m_strTitle = r.title;
+            game->m_strPackage = std::string("pkg.") + r.title;
+            game->m_strCategories = r.categories;
+            game->m_strPairKey = r.pairKey;
+            game->m_nType = static_cast<int16_t>(r.type);
+            game->m_strPrice = r.price;
+            game->m_strRating = r.rating;
+            for (const std::string& name : {std::string(r.categories)}) {
+                view.AddCategory(name.substr(0, name.find(',')));
+            }
+            g_arrGameInfo.push_back(std::move(game));
+        }
+    }
+    void LoadGames(int count) {
+        static std::vector<std::string> titles;
+        titles.clear();
+        std::vector<Record> records;
+        for (int i = 0; i < count; ++i) {
+            titles.push_back("Game " + std::to_string(i));
+        }
+        for (const std::string& title : titles) {
+            records.push_back({title.c_str(), "Action", title.c_str(), 1, "1.99"});
+        }
+        Load(records);
+    }
+    std::vector<std::string> Listed() {
+        std::vector<std::string> titles;
+        for (int i = 0; i < view.Games().GetGameCount(); ++i) {
+            titles.emplace_back(view.Games().GetGame(i)->m_strTitle);
+        }
+        return titles;
+    }
+    std::string Text(UINT id) { return view.GetDlgItem(static_cast<int>(id))->GetWindowText(); }
+    GameInfo* Game(const char* title) {
+        for (const auto& game : g_arrGameInfo) {
+            if (game->m_strTitle == title) {
+                return game.get();
+            }
+        }
+        return nullptr;
+    }
+    void Key(CWnd& target, UINT key) { target.SendMessage(WM_KEYDOWN, key, 1); }
+};
+
+TEST_F(GamesViewTest, ListsEachGameWithItsDemoOnceWhicheverComesFirst) {
+    Load({
+        {"Alpha Demo", "Action", "alpha", 3, "0"},
+        {"Alpha", "Action", "ALPHA", 1, "9.99"},
+        {"Beta", "Puzzle", "Beta", 1, "4.99"},
+        {"Beta Demo", "Puzzle", "bEtA", 3, "0"},
+        {"Gamma", "Action RPG", "gamma", 1, "0"},
+        {"Delta Demo", "Puzzle", "delta", 3, "0"},
+    });
+    view.RefreshGames();
+    EXPECT_EQ(Listed(), (std::vector<std::string>{"Alpha Demo", "Beta", "Gamma", "Delta Demo"}));
+    EXPECT_EQ(Game("Alpha Demo")->m_pPartner, Game("Alpha"));
+    EXPECT_EQ(Game("Beta Demo")->m_pPartner, Game("Beta"));
+    EXPECT_EQ(Game("Gamma")->m_pPartner, nullptr);
+    // "Action" is part of "Action RPG": both are listed under it.
+    view.SelectCategory(1);
+    EXPECT_EQ(view.CurrentCategory(), "Action");
+    EXPECT_EQ(Listed(), (std::vector<std::string>{"Alpha Demo", "Gamma"}));
+    EXPECT_EQ(Text(CGamesView::kTitleId), "Alpha Demo");
+    EXPECT_EQ(Text(CGamesView::kCounterId), "1 Of 2");
+}
+
+TEST_F(GamesViewTest, ChoosingTheShownCategoryAgainChangesNothing) {
+    LoadGames(12);
+    view.RefreshGames();
+    view.Games().SetSelection(5, TRUE);
+    EXPECT_EQ(Text(CGamesView::kCounterId), "6 Of 12");
+    view.Categories().SetCurSel(0);
+    // The row's text "All" in another case than what was chosen still matches.
+    view.SelectCategory(0);
+    EXPECT_EQ(view.Games().GetSelection(), 5);
+    view.SelectCategory(1);
+    EXPECT_EQ(view.Games().GetSelection(), 0);
+    EXPECT_EQ(Text(CGamesView::kCounterId), "1 Of 12");
+}
+
+TEST_F(GamesViewTest, PageButtonsFollowThePositionAndHandTheFocusOn) {
+    struct Case {
+        int count, position;
+        bool previous, next;
+    } cases[] = {
+        {9, 1, false, false}, {9, 9, false, false},  {10, 1, false, true}, {10, 3, true, true},
+        {10, 9, true, true},  {10, 10, true, false}, {20, 16, true, true}, {20, 19, true, false},
+    };
+    for (const Case& c : cases) {
+        TearDown();
+        LoadGames(c.count);
+        view.RefreshGames();
+        view.UpdatePageInfo(view.Games().GetGame(c.position - 1), c.position);
+        const std::string where = std::to_string(c.position) + " of " + std::to_string(c.count);
+        EXPECT_EQ(Text(CGamesView::kCounterId),
+                  std::to_string(c.position) + " Of " + std::to_string(c.count))
+            << where;
+        EXPECT_EQ(bool(view.PrevPageButton().IsWindowEnabled()), c.previous) << where;
+        EXPECT_EQ(bool(view.NextPageButton().IsWindowEnabled()), c.next) << where;
+    }
+    // 20 tiles: the focus leaves a button before it is disabled.
+    view.UpdatePageInfo(view.Games().GetGame(3), 4);
+    view.PrevPageButton().SetFocus();
+    view.UpdatePageInfo(view.Games().GetGame(0), 1);
+    EXPECT_EQ(CWnd::GetFocus(), &view.NextPageButton());
+    view.UpdatePageInfo(view.Games().GetGame(19), 20);
+    EXPECT_EQ(CWnd::GetFocus(), &view.Games());
+    view.UpdatePageInfo(nullptr, 0);
+    EXPECT_EQ(Text(CGamesView::kCounterId), "20");
+    EXPECT_EQ(Text(CGamesView::kTitleId), "");
+}
+
+TEST_F(GamesViewTest, SummaryShowsThePriceFromEitherSideOfAPair) {
+    Load({
+        {"Beta", "Puzzle", "beta", 1, "4.99"},
+        {"Beta Demo", "Puzzle", "BETA", 3, "4.99"},
+        {"Free", "Puzzle", "free", 1, "0", "t - teen"},
+        {"Lone Demo", "Puzzle", "lone", 3, "0"},
+    });
+    view.RefreshGames();
+    const std::vector<std::string> pair{"Price:   $4.99", "Free Demo Available",
+                                        "Rating: E - Everyone"};
+    EXPECT_EQ(SummaryLinesOf(*Game("Beta")), pair);
+    EXPECT_EQ(SummaryLinesOf(*Game("Beta Demo")), pair);
+    EXPECT_EQ(SummaryLinesOf(*Game("Free")),
+              (std::vector<std::string>{"Free Demo", "Rating: t - teen"}));
+    EXPECT_EQ(SummaryLinesOf(*Game("Lone Demo")),
+              (std::vector<std::string>{"Free Demo", "Rating: E - Everyone"}));
+    // The panel follows the grid's selection.
+    view.Games().SetSelection(1, TRUE);
+    EXPECT_EQ(view.SelectedGame(), Game("Free"));
+}
+
+TEST(RatingBadge, GamesScreenIgnoresCaseOtherScreensDoNot) {
+    EXPECT_EQ(RatingBadgeId("t - teen", true), hv::res::kRatingT.id);
+    EXPECT_EQ(RatingBadgeId("t - teen", false), 0u);
+    EXPECT_EQ(RatingBadgeId("EC- Early Childhood", false), hv::res::kRatingEc.id);
+    EXPECT_EQ(RatingBadgeId("EC - Early Childhood", true), 0u);
+    EXPECT_EQ(RatingBadgeId("NR - Not Rated", true), 0u);
+    const QImage badge = LoadFaintBadge(hv::res::kRatingAo.id);
+    ASSERT_FALSE(badge.isNull());
+    EXPECT_LE(qAlpha(badge.pixel(badge.width() / 2, badge.height() / 2)), 100);
+}
+
+TEST_F(GamesViewTest, KeysAndRemoteTurnPagesAndOpenTheSelectedGame) {
+    LoadGames(30);
+    view.RefreshGames();
+    view.Games().SetFocus();
+    Key(view, VK_NEXT);
+    EXPECT_EQ(Text(CGamesView::kCounterId), "10 Of 30");
+    EXPECT_EQ(view.OnAppCommand(APPCOMMAND_MEDIA_CHANNEL_DOWN), 1);
+    EXPECT_EQ(Text(CGamesView::kCounterId), "19 Of 30");
+    EXPECT_EQ(view.OnAppCommand(APPCOMMAND_MEDIA_CHANNEL_UP), 1);
+    EXPECT_EQ(Text(CGamesView::kCounterId), "10 Of 30");
+    EXPECT_EQ(view.OnAppCommand(APPCOMMAND_MEDIA_PLAY), 0);
+    // The grid asks its screen to turn the page.
+    Key(view.Games(), VK_NEXT);
+    EXPECT_EQ(Text(CGamesView::kCounterId), "19 Of 30");
+    Key(view.Games(), VK_RIGHT);
+    EXPECT_EQ(Text(CGamesView::kTitleId), "Game 19");
+    Key(view, VK_RETURN);
+    QApplication::processEvents();
+    ASSERT_FALSE(frame.heard.empty());
+    EXPECT_EQ(frame.heard.back(), "show:Game 19");
+    // Left in the first column goes to the categories, Right there comes back.
+    Key(view.Games(), VK_LEFT);
+    Key(view.Games(), VK_LEFT);
+    EXPECT_EQ(CWnd::GetFocus(), &view.Categories());
+    Key(view.Categories(), VK_RIGHT);
+    EXPECT_EQ(CWnd::GetFocus(), &view.Games());
+    // Repeats do nothing.
+    view.SendMessage(WM_KEYDOWN, VK_NEXT, 1 | (LPARAM(1) << 30));
+    EXPECT_EQ(Text(CGamesView::kTitleId), "Game 18");
+    // Another category starts at its first page, and its pages turn.
+    view.SelectCategory(1);
+    Key(view, VK_NEXT);
+    EXPECT_EQ(Text(CGamesView::kCounterId), "10 Of 30");
+}
+
+TEST_F(GamesViewTest, PaintsTheScreenWithItsSummary) {
+    Load({
+        {"Beta", "Puzzle", "beta", 1, "4.99", "T - Teen"},
+        {"Beta Demo", "Puzzle", "BETA", 3, "0"},
+        {"Gamma", "Action", "gamma", 1, "12.50"},
+    });
+    view.RefreshGames();
+    const QImage shot = view.GetWidget()->grab().toImage();
+    QDir().mkpath(HALVORY_ARTIFACTS_DIR);
+    shot.save(QString(HALVORY_ARTIFACTS_DIR) + "/games-screen-all.png");
+    // The summary panel is drawn: its area differs from the bare backdrop.
+    const QRect summary = view.GetDlgItem(CGamesView::kSummaryId)->GetWidget()->geometry();
+    ASSERT_FALSE(summary.isEmpty());
+    int light = 0;
+    for (int y = summary.top(); y <= summary.bottom(); ++y) {
+        for (int x = summary.left(); x <= summary.right(); ++x) {
+            light += qGray(shot.pixel(x, y)) > 200;
+        }
+    }
+    EXPECT_GT(light, 200);
+}
+
+}  // namespace

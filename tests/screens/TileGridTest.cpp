@@ -1,0 +1,141 @@
+#include "screens/TileGrid.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(TileGrid, HitTestAndVisibilityStopAtTheEdgesOfTheRowsInView) {
+    const TileGeometry g;  // 183 x 153 cells
+    struct Case {
+        int count, topRow, x, y, tile;
+    } cases[] = {
+        {12, 1, 0, 0, 0},    {12, 1, 182, 0, 0},    {12, 1, 183, 0, 1},    {12, 1, 548, 152, 2},
+        {12, 1, 549, 0, -1},  // right of the third column
+        {12, 1, 0, 153, 3},  {12, 1, 548, 458, 8},  {12, 1, 0, 459, -1},  // below the third row in
+                                                                          // view
+        {5, 1, 183, 153, 4}, {5, 1, 366, 153, -1},  // an empty cell after the last record
+        {12, 2, 0, 0, 3},    {12, 2, 366, 306, 11}, {10, 2, 183, 306, -1},
+    };
+    for (const Case& c : cases) {
+        TileCursor cursor;
+        cursor.topRow = c.topRow;
+        EXPECT_EQ(HitTestTile(g, cursor, c.count, c.x, c.y), c.tile)
+            << c.count << " tiles, top row " << c.topRow << " at " << c.x << "," << c.y;
+    }
+    TileCursor second;
+    second.topRow = 2;
+    EXPECT_FALSE(second.IsVisible(2));
+    EXPECT_TRUE(second.IsVisible(3));
+    EXPECT_TRUE(second.IsVisible(11));
+    EXPECT_FALSE(second.IsVisible(12));
+}
+
+TEST(TileGrid, TileRectsCoverTheEnlargedTileAndOnlyTilesInView) {
+    const TileGeometry g;
+    TileCursor cursor;
+    RECT rect{};
+    ASSERT_TRUE(TileRect(g, cursor, 4, &rect));
+    EXPECT_EQ(rect.left, 183 - 27);
+    EXPECT_EQ(rect.right, 183 - 27 + 183);
+    EXPECT_EQ(rect.top, 153 - 4);
+    EXPECT_EQ(rect.bottom, 153 - 4 + 153);
+    EXPECT_FALSE(TileRect(g, cursor, 10, &rect));
+    cursor.topRow = 2;
+    EXPECT_FALSE(TileRect(g, cursor, 2, &rect));
+    ASSERT_TRUE(TileRect(g, cursor, 3, &rect));
+    EXPECT_EQ(rect.top, -4);
+}
+
+TEST(TileGrid, KeysMoveTheSelectionScrollAndLeaveAtTheEdges) {
+    struct Case {
+        int count, topRow, selection;
+        UINT key;
+        TileMove move;
+        int selectionAfter, topRowAfter;
+    } cases[] = {
+        {12, 1, 0, VK_LEFT, TileMove::ExitLeft, 0, 1},
+        {12, 1, 3, VK_LEFT, TileMove::ExitLeft, 3, 1},
+        {12, 1, 4, VK_LEFT, TileMove::Moved, 3, 1},
+        {12, 1, 2, VK_RIGHT, TileMove::NextControl, 2, 1},
+        {12, 1, 4, VK_RIGHT, TileMove::Moved, 5, 1},
+        {5, 1, 4, VK_RIGHT, TileMove::None, 4, 1},
+        {12, 1, 1, VK_UP, TileMove::None, 1, 1},
+        {12, 1, 4, VK_UP, TileMove::Moved, 1, 1},
+        {12, 2, 4, VK_UP, TileMove::Scrolled, 1, 1},
+        {12, 2, 7, VK_UP, TileMove::Moved, 4, 2},
+        {12, 1, 1, VK_DOWN, TileMove::Moved, 4, 1},
+        {12, 1, 7, VK_DOWN, TileMove::Scrolled, 10, 2},
+        {12, 2, 9, VK_DOWN, TileMove::ExitDown, 9, 2},
+        {7, 1, 5, VK_DOWN, TileMove::Moved, 6, 1},  // cut at the last record
+        {12, 1, 4, VK_PRIOR, TileMove::PageUp, 4, 1},
+        {12, 1, 4, VK_NEXT, TileMove::PageDown, 4, 1},
+        {12, 1, 4, VK_HOME, TileMove::None, 4, 1},
+    };
+    for (const Case& c : cases) {
+        TileCursor cursor;
+        cursor.topRow = c.topRow;
+        cursor.selection = c.selection;
+        const TileMove move = MoveByKey(cursor, c.count, c.key);
+        const std::string where = std::to_string(c.count) + " tiles, top " +
+                                  std::to_string(c.topRow) + ", selection " +
+                                  std::to_string(c.selection) + ", key " + std::to_string(c.key);
+        EXPECT_EQ(move, c.move) << where;
+        EXPECT_EQ(cursor.selection, c.selectionAfter) << where;
+        EXPECT_EQ(cursor.topRow, c.topRowAfter) << where;
+    }
+}
+
+TEST(TileGrid, PageTurnsFollowTheirUnevenStepsAtTheEnd) {
+    struct Case {
+        bool down;
+        int count, page, selection, topRow;
+        bool turned;
+        int pageAfter, selectionAfter, topRowAfter;
+    } cases[] = {
+        {true, 12, 1, 4, 1, true, 2, 8, 2},
+        {false, 12, 2, 8, 2, true, 1, 4, 1},
+        {true, 30, 1, 0, 1, true, 2, 9, 4},
+        {true, 10, 1, 0, 1, true, 2, 2, 2},
+        {false, 10, 2, 2, 2, false, 2, 2, 2},  // selection in the first row
+        {false, 30, 2, 9, 4, true, 1, 0, 1},
+        {false, 30, 2, 10, 4, true, 1, 1, 1},
+        {true, 9, 1, 4, 1, false, 1, 4, 1},     // one page only
+        {true, 30, 1, -1, 1, false, 1, -1, 1},  // nothing selected
+        {false, 30, 1, 5, 1, false, 1, 5, 1},
+        {true, 30, 4, 27, 8, false, 4, 27, 8},  // past the last page
+    };
+    for (const Case& c : cases) {
+        TileCursor cursor;
+        cursor.page = static_cast<int16_t>(c.page);
+        cursor.selection = c.selection;
+        cursor.topRow = c.topRow;
+        const bool turned = c.down ? PageDown(cursor, c.count) : PageUp(cursor, c.count);
+        const std::string where = std::string(c.down ? "down" : "up") + " from page " +
+                                  std::to_string(c.page) + " of " + std::to_string(c.count) +
+                                  ", selection " + std::to_string(c.selection);
+        EXPECT_EQ(turned, c.turned) << where;
+        EXPECT_EQ(cursor.page, c.pageAfter) << where;
+        EXPECT_EQ(cursor.selection, c.selectionAfter) << where;
+        EXPECT_EQ(cursor.topRow, c.topRowAfter) << where;
+    }
+}
+
+TEST(TileGrid, TilesGrowWithTheArea) {
+    TileGeometry g;
+    ASSERT_TRUE(FitTiles(600, 400, g));
+    EXPECT_EQ(g.cellWidth, 200);
+    EXPECT_EQ(g.cellHeight, 133);
+    EXPECT_EQ(g.frameWidth, 145);
+    EXPECT_EQ(g.iconWidth, 129);
+    EXPECT_EQ(g.frameHeight, 111);
+    EXPECT_EQ(g.iconHeight, 95);
+    EXPECT_EQ(g.captionHeight, 15);
+    ASSERT_TRUE(FitTiles(549, 459, g));
+    EXPECT_EQ(g.frameWidth, 128);
+    EXPECT_EQ(g.frameHeight, 128);
+    EXPECT_EQ(g.captionHeight, 18);
+    EXPECT_FALSE(FitTiles(-10, 400, g));
+    EXPECT_EQ(g.cellWidth, 183);
+}
+
+}  // namespace
