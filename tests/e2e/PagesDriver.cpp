@@ -1,17 +1,13 @@
 #include "PagesDriver.h"
 
 #include <QApplication>
-#include <QProcess>
-#include <QTimer>
 #include <QWidget>
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
-#include <functional>
 #include <string>
-#include <typeinfo>
 #include <vector>
 
+#include "StepDriver.h"
 #include "frame/MainFrame.h"
 #include "screens/BrowserView.h"
 #include "screens/HomeScreenView.h"
@@ -21,44 +17,21 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-void Report(const std::string& line) {
-    std::printf("%s\n", line.c_str());
-    std::fflush(stdout);
-}
-
-// Real input, as the X server delivers it, to the client's window made
-// active first. Not waited for: activation needs this thread's event loop.
-void Xdotool(WId window, const QStringList& arguments) {
-    QProcess::startDetached(
-        "xdotool", QStringList{"windowactivate", "--sync", QString::number(window)} + arguments);
-}
-
 CMainFrame* Frame() {
-    return dynamic_cast<CMainFrame*>(GetFrame());
+    return CStepDriver::Frame();
 }
 
 }  // namespace
 
 struct CPagesDriver::State {
-    // Each step gives its input (xdotool arguments) once when it begins,
-    // then is polled until done.
-    struct Step {
-        const char* name;
-        std::function<QStringList()> input;
-        std::function<bool()> done;
-        const char* screenshot;  // taken once done, or null
-    };
+    State() : m_driver(Steps(), [this] { return "page text: " + m_pageText.substr(0, 200); }) {}
 
-    State() {
-        const std::string artifacts = std::getenv("HALVORY_E2E_ARTIFACTS") ?: "";
-        m_artifacts = QString::fromStdString(artifacts);
+    std::vector<DriverStep> Steps() {
         const auto keys = [](QStringList names) {
-            return [names] { return QStringList{"key", "--delay", "150"} + names; };
+            return [names] { return CStepDriver::Keys(names); };
         };
         const auto moveMouse = [] { return QStringList{"mousemove_relative", "--", "20", "20"}; };
-        m_steps = {
+        return {
             {"announcements shown", nullptr,
              [this] { return OnPage(Frame()->BrowserView(), "Halvory Announcements"); },
              "pages-announcements-800x600"},
@@ -79,7 +52,7 @@ struct CPagesDriver::State {
             // Keys typed into the page are the page's: Backspace there leaves nothing.
             {"Backspace inside the page stays there", [] { return TypeIntoPage(); },
              [this] {
-                 return Clock::now() - m_stepStart > std::chrono::seconds(2) &&
+                 return m_driver.SinceStepStart() > std::chrono::seconds(2) &&
                         OnPage(Frame()->BrowserView(), "Halvory Troubleshooting Tips");
              },
              nullptr},
@@ -119,53 +92,6 @@ struct CPagesDriver::State {
             {"Continue left it", keys({"Return"}), [this] { return HomeWithMenuFocused(); },
              nullptr},
         };
-        m_timer.setInterval(100);
-        QObject::connect(&m_timer, &QTimer::timeout, [this] { Tick(); });
-        m_timer.start();
-    }
-
-    void Tick() {
-        CMainFrame* frame = Frame();
-        if (m_done || !frame || !frame->GetWidget()->isVisible()) {
-            return;
-        }
-        if (m_step == m_steps.size()) {
-            m_done = true;
-            Report("e2e: passed");
-            frame->PostMessage(WM_CLOSE);
-            return;
-        }
-        const Step& step = m_steps[m_step];
-        if (!m_acted) {
-            m_acted = true;
-            m_stepStart = Clock::now();
-            m_pageText.clear();
-            if (step.input) {
-                Xdotool(frame->GetWidget()->winId(), step.input());
-            }
-            return;
-        }
-        if (step.done()) {
-            Report(std::string("e2e: ") + step.name);
-            if (step.screenshot && !m_artifacts.isEmpty()) {
-                QProcess::execute("import",
-                                  {"-window", QString::number(frame->GetWidget()->winId()),
-                                   m_artifacts + "/" + step.screenshot + ".png"});
-            }
-            ++m_step;
-            m_acted = false;
-        } else if (Clock::now() - m_stepStart > std::chrono::seconds(30)) {
-            m_done = true;
-            CWnd* focus = CWnd::GetFocus();
-            Report(std::string("e2e: failed: no '") + step.name + "' within 30 s; show state " +
-                   std::to_string(frame->FrameShowState()) + ", focus on " +
-                   (focus ? typeid(*focus).name() : "nothing") + " (" +
-                   (QApplication::focusWidget()
-                        ? QApplication::focusWidget()->metaObject()->className()
-                        : "none") +
-                   "), page text: " + m_pageText.substr(0, 200));
-            QCoreApplication::exit(1);
-        }
     }
 
     // The text the web view renders, asked for afresh on each poll.
@@ -174,8 +100,12 @@ struct CPagesDriver::State {
         if (!browser) {
             return false;
         }
-        browser->PageText([this, generation = m_step](const std::string& rendered) {
-            if (generation == m_step) {
+        if (m_pageStep != m_driver.StepNumber()) {
+            m_pageStep = m_driver.StepNumber();
+            m_pageText.clear();
+        }
+        browser->PageText([this, generation = m_pageStep](const std::string& rendered) {
+            if (generation == m_driver.StepNumber()) {
                 m_pageText = rendered;
             }
         });
@@ -230,14 +160,9 @@ struct CPagesDriver::State {
                 "1"};
     }
 
-    QTimer m_timer;
-    std::vector<Step> m_steps;
-    size_t m_step = 0;
-    bool m_acted = false;
-    bool m_done = false;
-    Clock::time_point m_stepStart;
     std::string m_pageText;
-    QString m_artifacts;
+    size_t m_pageStep = 0;
+    CStepDriver m_driver;
 };
 
 CPagesDriver::CPagesDriver() : m_state(std::make_unique<State>()) {}

@@ -1,0 +1,89 @@
+#include "StepDriver.h"
+
+#include <QApplication>
+#include <QProcess>
+#include <QWidget>
+#include <cstdio>
+#include <cstdlib>
+#include <typeinfo>
+
+#include "frame/MainFrame.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr auto kStepTimeout = std::chrono::seconds(30);
+
+}  // namespace
+
+CStepDriver::CStepDriver(std::vector<DriverStep> steps, std::function<std::string()> describe)
+    : m_steps(std::move(steps)), m_describe(std::move(describe)) {
+    m_artifacts = QString::fromStdString(std::getenv("HALVORY_E2E_ARTIFACTS") ?: "");
+    m_timer.setInterval(100);
+    QObject::connect(&m_timer, &QTimer::timeout, [this] { Tick(); });
+    m_timer.start();
+}
+
+Clock::duration CStepDriver::SinceStepStart() const {
+    return Clock::now() - m_stepStart;
+}
+
+void CStepDriver::Report(const std::string& line) {
+    std::printf("%s\n", line.c_str());
+    std::fflush(stdout);
+}
+
+CMainFrame* CStepDriver::Frame() {
+    return dynamic_cast<CMainFrame*>(GetFrame());
+}
+
+void CStepDriver::Xdotool(const QStringList& arguments) {
+    const WId window = Frame()->GetWidget()->winId();
+    QProcess::startDetached(
+        "xdotool", QStringList{"windowactivate", "--sync", QString::number(window)} + arguments);
+}
+
+QStringList CStepDriver::Keys(const QStringList& names) {
+    return QStringList{"key", "--delay", "150"} + names;
+}
+
+void CStepDriver::Tick() {
+    CMainFrame* frame = Frame();
+    if (m_done || !frame || !frame->GetWidget()->isVisible()) {
+        return;
+    }
+    if (m_step == m_steps.size()) {
+        m_done = true;
+        Report("e2e: passed");
+        frame->PostMessage(WM_CLOSE);
+        return;
+    }
+    const DriverStep& step = m_steps[m_step];
+    if (!m_acted) {
+        m_acted = true;
+        m_stepStart = Clock::now();
+        if (step.input) {
+            Xdotool(step.input());
+        }
+        return;
+    }
+    if (step.done()) {
+        Report(std::string("e2e: ") + step.name);
+        if (step.screenshot && !m_artifacts.isEmpty()) {
+            QProcess::execute("import", {"-window", QString::number(frame->GetWidget()->winId()),
+                                         m_artifacts + "/" + step.screenshot + ".png"});
+        }
+        ++m_step;
+        m_acted = false;
+    } else if (SinceStepStart() > kStepTimeout) {
+        m_done = true;
+        CWnd* focus = CWnd::GetFocus();
+        Report(std::string("e2e: failed: no '") + step.name + "' within 30 s; show state " +
+               std::to_string(frame->FrameShowState()) + ", focus on " +
+               (focus ? typeid(*focus).name() : "nothing") + " (" +
+               (QApplication::focusWidget() ? QApplication::focusWidget()->metaObject()->className()
+                                            : "none") +
+               ")" + (m_describe ? ", " + m_describe() : std::string()));
+        QCoreApplication::exit(1);
+    }
+}

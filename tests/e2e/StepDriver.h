@@ -1,0 +1,50 @@
+// Plays a user step by step on the real client: each step gives its real
+// input (xdotool arguments) once when it begins, is polled until done, and
+// may leave a screenshot. The first step not done in time fails the run.
+#pragma once
+
+#include <QStringList>
+#include <QTimer>
+#include <chrono>
+#include <functional>
+#include <string>
+#include <vector>
+
+class CMainFrame;
+
+struct DriverStep {
+    const char* name;
+    std::function<QStringList()> input;  // null: no input
+    std::function<bool()> done;
+    const char* screenshot;  // taken once done, or null
+};
+
+class CStepDriver {
+  public:
+    // describe adds what the failure report should tell of the state.
+    CStepDriver(std::vector<DriverStep> steps, std::function<std::string()> describe);
+
+    // The step now running (a number that changes with each step).
+    size_t StepNumber() const { return m_step; }
+    std::chrono::steady_clock::duration SinceStepStart() const;
+
+    // Real input to the client's window, made active first. Not waited for:
+    // activation needs this thread's event loop.
+    static void Xdotool(const QStringList& arguments);
+    // xdotool arguments for named keys pressed one after another.
+    static QStringList Keys(const QStringList& names);
+    static void Report(const std::string& line);
+    static CMainFrame* Frame();
+
+  private:
+    void Tick();
+
+    QTimer m_timer;
+    std::vector<DriverStep> m_steps;
+    std::function<std::string()> m_describe;
+    size_t m_step = 0;
+    bool m_acted = false;
+    bool m_done = false;
+    std::chrono::steady_clock::time_point m_stepStart;
+    QString m_artifacts;
+};
