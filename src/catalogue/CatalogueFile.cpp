@@ -350,33 +350,3 @@ bool ParseCatalogueFile(const std::string& path, const std::string& artDir, Game
     ParseCatalogueBytes(bytes.data(), bytes.size(), artDir, records, onCategory);
     return true;
 }
-
-CPartnerIndex::CPartnerIndex(const GameList& records) : m_records(records) {
-    for (size_t i = 0; i < records.size(); ++i) {
-        if (records[i]) {
-            m_byKey[hv::FoldCase(records[i]->m_strPairKey)].push_back(i);
-        }
-    }
-}
-
-GameInfo* CPartnerIndex::LinkPartner(size_t index) {
-    if (index >= m_records.size() || !m_records[index]) {
-        return nullptr;
-    }
-    GameInfo* game = m_records[index].get();
-    const auto it = m_byKey.find(hv::FoldCase(game->m_strPairKey));
-    if (it == m_byKey.end()) {
-        return nullptr;
-    }
-    const std::vector<size_t>& candidates = it->second;
-    for (auto c = std::upper_bound(candidates.begin(), candidates.end(), index);
-         c != candidates.end(); ++c) {
-        GameInfo* other = m_records[*c].get();
-        if (!other->m_pPartner) {
-            game->m_pPartner = other;
-            other->m_pPartner = game;
-            return other;
-        }
-    }
-    return nullptr;
-}

@@ -8,7 +8,6 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "catalogue/GameInfo.h"
@@ -86,18 +85,3 @@ size_t ParseCatalogueBytes(const char* data, size_t size, const std::string& art
 // empty; records is then untouched.
 bool ParseCatalogueFile(const std::string& path, const std::string& artDir, GameList& records,
                         const CategorySink& onCategory = {});
-
-// Pairs games with their demos: for the record at index, the first later
-// record without a partner whose pairing key matches ignoring case.
-class CPartnerIndex {
-  public:
-    explicit CPartnerIndex(const GameList& records);
-
-    // Links the record at index with its partner, both ways, and returns the
-    // partner; null when there is none.
-    GameInfo* LinkPartner(size_t index);
-
-  private:
-    const GameList& m_records;
-    std::unordered_map<std::string, std::vector<size_t>> m_byKey;  // indices ascending
-};

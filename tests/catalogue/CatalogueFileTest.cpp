@@ -227,22 +227,3 @@ TEST(CatalogueFileRead, MissingOrEmptyFileLeavesRecordsAlone) {
     EXPECT_EQ(records[0]->m_strIconFile, "/srv/art/Game.jpg");
     EXPECT_EQ(names.size(), 2u);
 }
-
-TEST(CataloguePartner, LinksFirstLaterUnpairedRecordWithMatchingKey) {
-    GameList records;
-    for (const char* key : {"k1", "other", "K1", "k1", "k1"}) {
-        auto g = std::make_unique<GameInfo>();
-        g->m_strPairKey = key;
-        records.push_back(std::move(g));
-    }
-    CPartnerIndex partners(records);
-    EXPECT_EQ(partners.LinkPartner(0), records[2].get());
-    EXPECT_EQ(records[0]->m_pPartner, records[2].get());
-    EXPECT_EQ(records[2]->m_pPartner, records[0].get());
-    EXPECT_EQ(partners.LinkPartner(1), nullptr);
-    EXPECT_EQ(partners.LinkPartner(3), records[4].get());
-    // Only later records without a partner count.
-    EXPECT_EQ(partners.LinkPartner(2), nullptr);
-    EXPECT_EQ(partners.LinkPartner(4), nullptr);
-    EXPECT_EQ(partners.LinkPartner(99), nullptr);
-}

@@ -1,0 +1,184 @@
+#include <gtest/gtest.h>
+
+#include <cstddef>
+#include <memory>
+#include <random>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "catalogue/CategoryListing.h"
+#include "text/NoCase.h"
+
+namespace {
+
+// The listing rule word for word, one walk over the later records for each.
+std::vector<GameInfo*> ListByWalking(const GameList& records, std::string_view category) {
+    std::vector<GameInfo*> listed;
+    const auto holds = [&listed](const GameInfo* game) {
+        for (const GameInfo* g : listed) {
+            if (g == game) {
+                return true;
+            }
+        }
+        return false;
+    };
+    for (size_t i = 0; i < records.size(); ++i) {
+        GameInfo* game = records[i].get();
+        if (!game) {
+            continue;
+        }
+        if (!hv::EqualsNoCase(category, "All") &&
+            std::string_view(game->m_strCategories).find(category) == std::string_view::npos) {
+            continue;
+        }
+        GameInfo* other = nullptr;
+        for (size_t j = i + 1; j < records.size() && !other; ++j) {
+            if (records[j] && !records[j]->m_pPartner &&
+                hv::EqualsNoCase(records[j]->m_strPairKey, game->m_strPairKey)) {
+                other = records[j].get();
+            }
+        }
+        if (other) {
+            game->m_pPartner = other;
+            listed.push_back(game);
+            other->m_pPartner = game;
+        } else if (!holds(game) && !(game->m_pPartner && holds(game->m_pPartner))) {
+            listed.push_back(game);
+        }
+    }
+    return listed;
+}
+
+struct Spec {
+    const char* key;  // null: an empty slot in the array
+    const char* categories;
+};
+
+GameList Build(const std::vector<Spec>& specs) {
+    GameList records;
+    for (const Spec& spec : specs) {
+        if (!spec.key) {
+            records.push_back(nullptr);
+            continue;
+        }
+        auto game = std::make_unique<GameInfo>();
+        game->m_strPairKey = spec.key;
+        game->m_strCategories = spec.categories;
+        records.push_back(std::move(game));
+    }
+    return records;
+}
+
+// Positions, so that two catalogues built alike compare; -1 for none.
+std::vector<int> Positions(const GameList& records, const std::vector<GameInfo*>& games) {
+    std::vector<int> positions;
+    for (const GameInfo* game : games) {
+        int found = -1;
+        for (size_t i = 0; i < records.size(); ++i) {
+            if (records[i].get() == game) {
+                found = static_cast<int>(i);
+            }
+        }
+        positions.push_back(found);
+    }
+    return positions;
+}
+
+std::vector<int> Partners(const GameList& records) {
+    std::vector<GameInfo*> partners;
+    for (const auto& record : records) {
+        partners.push_back(record ? record->m_pPartner : nullptr);
+    }
+    return Positions(records, partners);
+}
+
+// Runs both on twin catalogues, one category after the other; true when the
+// lists and the links agree after every call.
+::testing::AssertionResult SameAsWalking(const std::vector<Spec>& specs,
+                                         const std::vector<std::string>& categories) {
+    const GameList walked = Build(specs);
+    const GameList indexed = Build(specs);
+    for (const std::string& category : categories) {
+        const std::vector<int> expected = Positions(walked, ListByWalking(walked, category));
+        const std::vector<int> got = Positions(indexed, ListCategory(indexed, category));
+        if (got != expected) {
+            return ::testing::AssertionFailure() << "listing differs for " << category;
+        }
+        if (Partners(indexed) != Partners(walked)) {
+            return ::testing::AssertionFailure() << "links differ after " << category;
+        }
+    }
+    return ::testing::AssertionSuccess();
+}
+
+struct Case {
+    const char* name;
+    std::vector<Spec> records;
+    std::vector<std::string> categories;
+    std::vector<int> firstList;  // what the first call lists, by position
+};
+
+TEST(CategoryListing, AgreesWithTheRuleOnHandMadeCatalogues) {
+    const std::vector<Case> cases = {
+        {"demo after its game, key in another case",
+         {{"p1", "Action"}, {"x", "Action"}, {"P1", "Action"}},
+         {"All"},
+         {0, 1}},
+        {"a record paired earlier in the walk takes a later one too",
+         {{"k", "Puzzle"}, {"K", "Puzzle"}, {"k", "Puzzle"}},
+         {"all"},
+         {0, 1}},
+        {"a pair whose first record is outside the category lists the second",
+         {{"k", "Racing"}, {"k", "Action"}},
+         {"Action", "Racing", "All"},
+         {1}},
+        {"a category inside another's name lists both",
+         {{"a", "Action"}, {"b", "Action Adventure"}, {"c", "Puzzle"}},
+         {"Action"},
+         {0, 1}},
+        {"categories compare case-sensitively",
+         {{"a", "Action"}, {"b", "action"}},
+         {"action", "Action", "ALL"},
+         {1}},
+        {"empty keys pair like any other; empty slots are passed over",
+         {{"", "A"}, {nullptr, ""}, {"", "A"}, {"", "A"}},
+         {"A", "A"},
+         {0, 2}},
+        {"a partnered record still takes a later unpaired one",
+         {{"k", "B"}, {"k", "A"}, {"k", "A"}, {"k", "B"}},
+         {"A", "B", "All"},
+         {1, 2}},
+        {"a record whose partner comes later is listed at its own place",
+         {{"k", "A"}, {"k", "A,B"}, {"k", "B"}},
+         {"B", "A", "All"},
+         {1}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const GameList records = Build(c.records);
+        EXPECT_EQ(Positions(records, ListCategory(records, c.categories.front())), c.firstList);
+        EXPECT_TRUE(SameAsWalking(c.records, c.categories));
+    }
+}
+
+TEST(CategoryListing, AgreesWithTheRuleOnRandomCatalogues) {
+    std::mt19937 random(20240611);
+    const char* const keys[] = {"", "a", "A", "b", "B", "c"};
+    const char* const categories[] = {"", "Act", "Action", "Puzzle", "Action,Puzzle", "Racing"};
+    const std::vector<std::string> asked = {"Action", "All", "Act", "Puzzle", "all", "Racing"};
+    for (int round = 0; round < 3000; ++round) {
+        std::vector<Spec> specs(random() % 12);
+        for (Spec& spec : specs) {
+            spec.key = random() % 10 == 0 ? nullptr : keys[random() % std::size(keys)];
+            spec.categories = categories[random() % std::size(categories)];
+        }
+        std::vector<std::string> calls;
+        for (size_t n = 1 + random() % 4; n > 0; --n) {
+            calls.push_back(asked[random() % asked.size()]);
+        }
+        ASSERT_TRUE(SameAsWalking(specs, calls)) << "round " << round;
+    }
+}
+
+}  // namespace
