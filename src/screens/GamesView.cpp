@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "catalogue/Catalogue.h"
+#include "catalogue/CategoryListing.h"
 #include "image/CxImageQt.h"
 #include "messages/Messages.h"
 #include "res/ResourceTable.h"
@@ -152,35 +153,8 @@ void CGamesView::SelectCategory(int index) {
 }
 
 void CGamesView::BuildGameList() {
-    const bool all = hv::EqualsNoCase(m_strCategory, "All");
-    std::vector<GameInfo*> listed;
-    for (size_t i = 0; i < g_arrGameInfo.size(); ++i) {
-        GameInfo* game = g_arrGameInfo[i].get();
-        if (!game || (!all && std::string_view(game->m_strCategories).find(m_strCategory) ==
-                                  std::string_view::npos)) {
-            continue;
-        }
-        GameInfo* partner = nullptr;
-        for (size_t j = i + 1; j < g_arrGameInfo.size() && !partner; ++j) {
-            GameInfo* other = g_arrGameInfo[j].get();
-            if (other && !other->m_pPartner &&
-                hv::EqualsNoCase(other->m_strPairKey, game->m_strPairKey)) {
-                partner = other;
-            }
-        }
-        if (partner) {
-            game->m_pPartner = partner;
-            partner->m_pPartner = game;
-            listed.push_back(game);
-            continue;
-        }
-        if (std::find(listed.begin(), listed.end(), game) == listed.end() &&
-            (!game->m_pPartner ||
-             std::find(listed.begin(), listed.end(), game->m_pPartner) == listed.end())) {
-            listed.push_back(game);
-        }
-    }
-    for (GameInfo* game : listed) {
+    // Linear in the catalogue, pairing and all: a large one stays instant.
+    for (GameInfo* game : ListCategory(g_arrGameInfo, m_strCategory)) {
         m_lstGames.AddGame(game);
     }
 }

@@ -69,11 +69,13 @@ bool CMCListBox::IsSeparator(int row) const {
 void CMCListBox::SetCurSel(int index) {
     m_nCurrent = index;
     m_nChosen = index;
+    ScrollIntoView(index);
     Invalidate(TRUE);
 }
 
 void CMCListBox::RemoveAllItems() {
     m_arrItems.clear();
+    m_nTopRow = 0;
     Invalidate(TRUE);
 }
 
@@ -102,13 +104,30 @@ int CMCListBox::HitTest(int, int y) const {
     if (y < 0) {
         return -1;
     }
-    const int row = y / kRowPitch;
+    const int row = y / kRowPitch + m_nTopRow;
     return row >= GetCount() || IsSeparator(row) ? -1 : row;
 }
 
 QRect CMCListBox::RowRect(int row) const {
     const int width = GetWidget() ? GetWidget()->width() : 0;
-    return QRect(0, row * kRowPitch, width, kRowHeight);
+    return QRect(0, (row - m_nTopRow) * kRowPitch, width, kRowHeight);
+}
+
+void CMCListBox::ScrollIntoView(int row) {
+    // A list taller than its window, the games screen's categories on a
+    // small window, keeps its current row in view.
+    const int height = GetWidget() ? GetWidget()->height() : 0;
+    const int visible = std::max(1, (height + kRowPitch - kRowHeight) / kRowPitch);
+    int top = m_nTopRow;
+    if (row >= 0 && row < top) {
+        top = row;
+    } else if (row >= top + visible) {
+        top = row - visible + 1;
+    }
+    if (top != m_nTopRow) {
+        m_nTopRow = top;
+        Invalidate(TRUE);
+    }
 }
 
 void CMCListBox::InvalidateRow(int row) {
@@ -123,6 +142,7 @@ void CMCListBox::MakeCurrent(int row) {
     }
     InvalidateRow(m_nCurrent);
     m_nCurrent = row;
+    ScrollIntoView(row);
     InvalidateRow(row);
 }
 
@@ -289,8 +309,8 @@ void CMCListBox::Paint() {
     }
     QPainter painter(GetWidget());
     const QRect area = PaintArea(*this);
-    const int first = std::max(0, area.top() / kRowPitch);
-    const int last = std::min(GetCount() - 1, area.bottom() / kRowPitch);
+    const int first = m_nTopRow + std::max(0, area.top() / kRowPitch);
+    const int last = std::min(GetCount() - 1, m_nTopRow + area.bottom() / kRowPitch);
     for (int row = first; row <= last; ++row) {
         // A separator leaves the screen's background visible.
         if (!IsSeparator(row)) {

@@ -75,6 +75,7 @@ class CMCListBox : public CWnd {
     bool IsIndex(int row) const { return row >= 0 && row < GetCount(); }
     bool IsSeparator(int row) const;
     QRect RowRect(int row) const;
+    void ScrollIntoView(int row);
     void InvalidateRow(int row);
     void MakeCurrent(int row);
     void StepUp();
@@ -96,6 +97,7 @@ class CMCListBox : public CWnd {
     int m_nCurrent = -1;
     int m_nPending = -1;
     int m_nChosen = -1;
+    int m_nTopRow = 0;  // the first row in view
     COLORREF m_crText = hv::look::kStaticText;
     int m_nPulseAlpha = 0;
     bool m_bPulseRising = true;

@@ -68,9 +68,6 @@ ChildProcess::ChildProcess(const std::string& program, const Options& options) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
-    if (!options.cwd.empty()) {
-        posix_spawn_file_actions_addchdir_np(&actions, options.cwd.c_str());
-    }
     pid_t pid = -1;
     const int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);

@@ -20,8 +20,6 @@ class ChildProcess {
         std::vector<std::string> set_env;
         // Names dropped from the caller's environment.
         std::vector<std::string> unset_env;
-        // The program's working folder; empty: the caller's.
-        std::string cwd;
     };
 
     enum class LineResult { Found, Closed, TimedOut };

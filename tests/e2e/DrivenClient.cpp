@@ -27,7 +27,9 @@
 #include <string>
 #include <vector>
 
+#include "BrowseDriver.h"
 #include "PagesDriver.h"
+#include "StepDriver.h"
 #include "app/App.h"
 #include "app/CommandLine.h"
 #include "catalogue/Catalogue.h"
@@ -46,8 +48,6 @@ namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-constexpr int kMessageId = 1011;  // the message dialog's text
-constexpr int kFolderId = 1120;   // its folder entry
 constexpr auto npos = std::string::npos;
 
 void Report(const std::string& line) {
@@ -506,6 +506,9 @@ int main(int argc, char** argv) {
     int code = 0;
     if (Env("HALVORY_E2E_SCENARIO") == "pages") {
         CPagesDriver driver;
+        code = CWinApp::exec();
+    } else if (Env("HALVORY_E2E_SCENARIO") == "browse") {
+        CBrowseDriver driver;
         code = CWinApp::exec();
     } else {
         CSessionDriver driver;

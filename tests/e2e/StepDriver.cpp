@@ -8,6 +8,7 @@
 #include <typeinfo>
 
 #include "frame/MainFrame.h"
+#include "skin/MessageDlg.h"
 
 namespace {
 
@@ -38,7 +39,16 @@ CMainFrame* CStepDriver::Frame() {
 }
 
 void CStepDriver::Xdotool(const QStringList& arguments) {
-    const WId window = Frame()->GetWidget()->winId();
+    QWidget* top = QApplication::activeModalWidget();
+    // The purchase confirmation does not block the frame: it is found among
+    // the shown windows.
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        auto* dialog = dynamic_cast<CMessageDlg*>(CWnd::FromWidget(widget));
+        if (!top && dialog && dialog->m_bPurchase && widget->isVisible()) {
+            top = widget;
+        }
+    }
+    const WId window = (top ? top : Frame()->GetWidget())->winId();
     QProcess::startDetached(
         "xdotool", QStringList{"windowactivate", "--sync", QString::number(window)} + arguments);
 }

@@ -12,6 +12,10 @@
 
 class CMainFrame;
 
+// Controls of the message dialog the drivers read and fill in.
+inline constexpr int kMessageId = 1011;  // its text
+inline constexpr int kFolderId = 1120;   // its folder entry
+
 struct DriverStep {
     const char* name;
     std::function<QStringList()> input;  // null: no input
@@ -28,8 +32,9 @@ class CStepDriver {
     size_t StepNumber() const { return m_step; }
     std::chrono::steady_clock::duration SinceStepStart() const;
 
-    // Real input to the client's window, made active first. Not waited for:
-    // activation needs this thread's event loop.
+    // Real input to the client's window on top (a question, else the
+    // frame), made active first. Not waited for: activation needs this
+    // thread's event loop.
     static void Xdotool(const QStringList& arguments);
     // xdotool arguments for named keys pressed one after another.
     static QStringList Keys(const QStringList& names);

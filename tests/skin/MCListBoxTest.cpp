@@ -75,6 +75,27 @@ TEST_F(MCListBoxTest, HitTestFollowsThe47PixelPitchAndSkipsSeparators) {
     EXPECT_EQ(list.GetCurrentRow(), 1);
 }
 
+// A window two rows high over five rows: the current row stays in view.
+TEST_F(MCListBoxTest, RowsBelowTheWindowScrollIntoView) {
+    list.MoveWindow(0, 0, 225, 94);
+    list.SetCurSel(0);
+    const struct {
+        UINT key;
+        int current, atTop, atSecond;
+    } steps[] = {
+        {VK_DOWN, 1, 0, 1}, {VK_DOWN, 3, -1, 3},  // past the separator, which shows at the top
+        {VK_DOWN, 4, 3, 4}, {VK_UP, 3, 3, 4},    {VK_UP, 1, 1, -1},
+    };
+    for (const auto& step : steps) {
+        list.SendMessage(WM_KEYDOWN, step.key, 1);
+        EXPECT_EQ(list.GetCurrentRow(), step.current);
+        EXPECT_EQ(list.HitTest(10, 10), step.atTop) << "row " << step.current;
+        EXPECT_EQ(list.HitTest(10, 57), step.atSecond) << "row " << step.current;
+    }
+    list.SetCurSel(0);
+    EXPECT_EQ(list.HitTest(10, 10), 0);
+}
+
 // From a current row, one key or wheel message: the row after it and what
 // the screen heard.
 TEST_F(MCListBoxTest, KeysAndWheelMoveOverSeparatorsAndLeaveAtTheEdges) {

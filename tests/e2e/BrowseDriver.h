@@ -1,0 +1,18 @@
+// Plays a user who browses the catalogue with the keyboard only: into the
+// games screen, pages turned, a category chosen, a game opened, its free demo
+// taken, played and deleted, the game bought, played and deleted.
+#pragma once
+
+#include <memory>
+
+class CBrowseDriver {
+  public:
+    CBrowseDriver();
+    ~CBrowseDriver();
+    CBrowseDriver(const CBrowseDriver&) = delete;
+    CBrowseDriver& operator=(const CBrowseDriver&) = delete;
+
+  private:
+    struct State;
+    std::unique_ptr<State> m_state;
+};
