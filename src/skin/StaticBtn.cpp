@@ -26,6 +26,13 @@ const QImage& CStaticBtn::CurrentImage() const {
     return m_normal;
 }
 
+void CStaticBtn::ClearHover() {
+    if (m_bHover) {
+        m_bHover = false;
+        Invalidate(TRUE);
+    }
+}
+
 void CStaticBtn::Paint() {
     QPainter painter(GetWidget());
     const QRect area = GetWidget()->rect();

@@ -24,6 +24,8 @@ class CStaticBtn : public CWnd {
     const QImage& CurrentImage() const;
     bool IsPressed() const { return m_bPressed; }
     bool IsHover() const { return m_bHover; }
+    // The mouse moved on elsewhere in the owner: drop the highlight.
+    void ClearHover();
 
   protected:
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
