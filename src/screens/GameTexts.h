@@ -2,8 +2,12 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 struct GameInfo;
+
+// The decimal value at the start of a price text; 0 when there is none.
+double PriceValue(std::string_view price);
 
 // The price as a number; a demo costs nothing whatever its text says.
 double PriceOf(const GameInfo& game);

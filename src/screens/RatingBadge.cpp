@@ -1,9 +1,7 @@
 #include "screens/RatingBadge.h"
 
-#include <QPainter>
-
+#include "image/CxImageQt.h"
 #include "res/ResourceTable.h"
-#include "skin/SkinSet.h"
 #include "text/NoCase.h"
 
 namespace {
@@ -32,14 +30,14 @@ UINT RatingBadgeId(std::string_view rating, bool ignoreCase) {
 }
 
 QImage LoadFaintBadge(UINT id) {
-    const QImage opaque = LoadBitmapResource(id);
-    if (opaque.isNull()) {
+    CxImage badge;
+    if (id == 0 || !badge.LoadResource("BITMAP", id, CXIMAGE_FORMAT_PNG)) {
         return {};
     }
-    QImage faint(opaque.size(), QImage::Format_ARGB32_Premultiplied);
-    faint.fill(Qt::transparent);
-    QPainter painter(&faint);
-    painter.setOpacity(kFaintAlpha / 255.0);
-    painter.drawImage(0, 0, opaque);
-    return faint;
+    // An image without alpha of its own gets a weak one.
+    if (!badge.AlphaIsValid()) {
+        badge.AlphaCreate();
+        badge.AlphaSetMax(kFaintAlpha);
+    }
+    return ToQImage(badge).convertToFormat(QImage::Format_ARGB32_Premultiplied);
 }

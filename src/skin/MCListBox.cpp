@@ -184,10 +184,12 @@ bool CMCListBox::OnKeyDown(UINT key, LPARAM data) {
                 parent->SendMessage(WM_KEYDOWN, key, data);
             }
             return true;
-        // Page keys scroll the game detail screen's description; the list on
-        // any other screen ignores them.
         case VK_PRIOR:
-        case VK_NEXT: return true;
+        case VK_NEXT:
+            if (m_bPageKeysToParent && parent) {
+                parent->SendMessage(WM_KEYDOWN, key, data);
+            }
+            return true;
         case VK_UP: StepUp(); return true;
         case VK_DOWN: StepDown(); return true;
         case VK_RIGHT:

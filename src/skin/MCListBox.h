@@ -58,6 +58,9 @@ class CMCListBox : public CWnd {
     // The owner names the row that its UWM_MENU_CHOOSE is to confirm.
     void SetPendingRow(int row) { m_nPending = row; }
     bool IsConfirming() const { return m_bConfirming; }
+    // Page Up and Page Down go to the parent as key-downs (the game detail
+    // screen scrolls its description with them); otherwise they do nothing.
+    void SetPageKeysToParent(bool forward) { m_bPageKeysToParent = forward; }
     // One pulse or sweep step, as the clock runs it while the list has the focus.
     void Step();
 
@@ -105,6 +108,7 @@ class CMCListBox : public CWnd {
     bool m_bConfirming = false;
     // The end of the sweep (or the loss of the focus) has posted the choice.
     bool m_bChoicePosted = false;
+    bool m_bPageKeysToParent = false;
 
     // Decoded once, stretched once per client width.
     CScaledImage m_imgChosen;

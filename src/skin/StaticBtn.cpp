@@ -26,6 +26,13 @@ const QImage& CStaticBtn::CurrentImage() const {
     return m_normal;
 }
 
+void CStaticBtn::ClearHover() {
+    if (m_bHover) {
+        m_bHover = false;
+        Invalidate(TRUE);
+    }
+}
+
 void CStaticBtn::Paint() {
     QPainter painter(GetWidget());
     const QRect area = GetWidget()->rect();
@@ -72,13 +79,6 @@ BOOL CStaticBtn::PreTranslateMessage(MSG* msg) {
         GetParent()->SendMessage(WM_KEYDOWN, msg->wParam, msg->lParam);
     }
     return TRUE;
-}
-
-void CStaticBtn::ClearHover() {
-    if (m_bHover) {
-        m_bHover = false;
-        Invalidate(TRUE);
-    }
 }
 
 LRESULT CStaticBtn::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {

@@ -143,13 +143,29 @@ TEST_F(FrameTest, TitleStateLooksInDemosFirstWithoutRegardToCase) {
     SendText(UWM_PACKAGE_ON_DISK, 1, "Étoile-7");
     EXPECT_EQ(frame->GetTitleState("ÉTOILE-7"), 3);
     EXPECT_EQ(frame->GetTitleState("etoile-7"), 1);
+
+    // The detail screen's entries follow a removal only when told to refresh.
+    GameInfo game;
+    game.m_strPackage = "étoile-7";
+    game.m_strPrice = "19.99";
+    frame->GameInfoView()->SetGame(&game);
+    const auto entries = [&] {
+        std::string texts;
+        const CMCListBox& list = frame->GameInfoView()->ActionList();
+        for (int i = 0; i < list.GetCount(); ++i) {
+            texts += list.GetItem(i)->text + "=" + std::to_string(list.GetItem(i)->value) + ";";
+        }
+        return texts;
+    };
+    EXPECT_EQ(entries(), "Play Game=3;Delete Game=5;");
     // Removal takes the demo first, then the game.
     SendText(UWM_PACKAGE_GONE, 1, "étoile-7");
     EXPECT_EQ(frame->GetTitleState("étoile-7"), 2);
-    EXPECT_EQ(frame->GameInfoView()->RefreshCount(), 1);
+    EXPECT_EQ(entries(), "Play Game=1;Delete Game=5;");
     SendText(UWM_PACKAGE_GONE, 0, "étoile-7");
     EXPECT_EQ(frame->GetTitleState("étoile-7"), 1);
-    EXPECT_EQ(frame->GameInfoView()->RefreshCount(), 1);
+    EXPECT_EQ(entries(), "Play Game=1;Delete Game=5;");
+    frame->GameInfoView()->SetGame(nullptr);
 }
 
 TEST_F(FrameTest, RemoteCommandsGoToTheActiveScreen) {

@@ -9,12 +9,20 @@ TEST(TileGrid, HitTestAndVisibilityStopAtTheEdgesOfTheRowsInView) {
     struct Case {
         int count, topRow, x, y, tile;
     } cases[] = {
-        {12, 1, 0, 0, 0},    {12, 1, 182, 0, 0},    {12, 1, 183, 0, 1},    {12, 1, 548, 152, 2},
+        {12, 1, 0, 0, 0},
+        {12, 1, 182, 0, 0},
+        {12, 1, 183, 0, 1},
+        {12, 1, 548, 152, 2},
         {12, 1, 549, 0, -1},  // right of the third column
-        {12, 1, 0, 153, 3},  {12, 1, 548, 458, 8},  {12, 1, 0, 459, -1},  // below the third row in
-                                                                          // view
-        {5, 1, 183, 153, 4}, {5, 1, 366, 153, -1},  // an empty cell after the last record
-        {12, 2, 0, 0, 3},    {12, 2, 366, 306, 11}, {10, 2, 183, 306, -1},
+        {12, 1, 0, 153, 3},
+        {12, 1, 548, 458, 8},
+        {12, 1, 0, 459, -1},  // below the third row in
+                              // view
+        {5, 1, 183, 153, 4},
+        {5, 1, 366, 153, -1},  // an empty cell after the last record
+        {12, 2, 0, 0, 3},
+        {12, 2, 366, 306, 11},
+        {10, 2, 183, 306, -1},
     };
     for (const Case& c : cases) {
         TileCursor cursor;

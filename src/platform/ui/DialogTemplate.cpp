@@ -5,6 +5,7 @@
 #include <map>
 
 #include "ui/Button.h"
+#include "ui/Edit.h"
 
 namespace {
 
@@ -87,6 +88,15 @@ std::vector<std::unique_ptr<CWnd>> CreateDialogItems(const DialogTemplate& dialo
                 break;
             }
             case DialogItemKind::Edit: {
+                if (item.style & ES_MULTILINE) {
+                    // Read-only, it reads like a static: the statics' text colour.
+                    QWidget* edit =
+                        CreateMultiLineEdit(parent->GetWidget(), item.style, colours.staticText);
+                    edit->setGeometry(geometry);
+                    wnd = std::make_unique<CWnd>();
+                    wnd->Attach(edit, parent, id);
+                    break;
+                }
                 auto* edit = new QLineEdit(QString::fromStdString(item.text), parent->GetWidget());
                 if (colours.editBackground.isValid()) {
                     QPalette palette = edit->palette();

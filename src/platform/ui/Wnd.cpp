@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPaintEvent>
+#include <QPlainTextEdit>
 #include <QScreen>
 #include <QTimerEvent>
 #include <QWheelEvent>
@@ -522,6 +523,8 @@ void CWnd::SetWindowText(const std::string& text) {
         label->setText(value);
     } else if (auto* edit = qobject_cast<QLineEdit*>(m_widget)) {
         edit->setText(value);
+    } else if (auto* box = qobject_cast<QPlainTextEdit*>(m_widget)) {
+        box->setPlainText(value);
     } else if (m_widget) {
         m_widget->setWindowTitle(value);
         m_widget->update();
@@ -534,6 +537,9 @@ std::string CWnd::GetWindowText() const {
     }
     if (auto* edit = qobject_cast<QLineEdit*>(m_widget)) {
         return edit->text().toStdString();
+    }
+    if (auto* box = qobject_cast<QPlainTextEdit*>(m_widget)) {
+        return box->toPlainText().toStdString();
     }
     return m_widget ? m_widget->windowTitle().toStdString() : std::string();
 }

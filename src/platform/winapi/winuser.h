@@ -122,6 +122,7 @@ typedef struct tagWINDOWPLACEMENT {
 #define HTBOTTOM 15
 #define HTBOTTOMLEFT 16
 #define HTBOTTOMRIGHT 17
+#define HTBORDER 18
 
 // WM_SIZING edges.
 #define WMSZ_LEFT 1
@@ -225,7 +226,7 @@ typedef struct tagWINDOWPLACEMENT {
 #define DT_END_ELLIPSIS 0x8000
 #define DT_WORD_ELLIPSIS 0x40000
 
-// Button and static styles and notifications.
+// Button, static and edit styles and notifications.
 #define BS_OWNERDRAW 0x000B
 #define BS_NOTIFY 0x4000
 #define BN_CLICKED 0
@@ -235,6 +236,8 @@ typedef struct tagWINDOWPLACEMENT {
 #define SS_CENTERIMAGE 0x0200
 #define SS_LEFTNOWORDWRAP 0x000C
 #define SS_TYPEMASK 0x001F
+#define ES_MULTILINE 0x0004
+#define ES_READONLY 0x0800
 #define MAKEWPARAM(l, h) ((WPARAM)(DWORD)((WORD)(l) | ((DWORD)(WORD)(h) << 16)))
 
 // Message box types and dialog results.

@@ -1,0 +1,601 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFontMetrics>
+#include <QKeyEvent>
+#include <QTimer>
+#include <QWidget>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "FakeFrame.h"
+#include "res/ResourceTable.h"
+#include "screens/GameDetail.h"
+#include "screens/GameInfoView.h"
+#include "screens/RatingBadge.h"
+#include "skin/MessageDlg.h"
+#include "ui/Button.h"
+
+namespace {
+
+using hv::detail::ActionEntry;
+
+// "text=action;" for each entry, the separator as "|".
+std::string Listed(const std::vector<ActionEntry>& entries) {
+    std::string text;
+    for (const ActionEntry& entry : entries) {
+        if (entry.kind == hv::detail::kSeparatorEntry) {
+            EXPECT_EQ(entry.text, "SPLITTER");
+            EXPECT_EQ(entry.action, 0);
+            text += "|";
+        } else {
+            EXPECT_EQ(entry.kind, hv::detail::kOrdinaryEntry);
+            text += entry.text + "=" + std::to_string(entry.action) + ";";
+        }
+    }
+    return text;
+}
+
+std::string Listed(const CMCListBox& list) {
+    std::vector<ActionEntry> entries;
+    for (int i = 0; i < list.GetCount(); ++i) {
+        const MCListItem* item = list.GetItem(i);
+        entries.push_back({item->text, item->kind, item->value});
+    }
+    return Listed(entries);
+}
+
+// A record and, when partnerType is not 0, its partner.
+struct Pair {
+    GameInfo game;
+    GameInfo partner;
+    Pair(int16_t gameType, const char* gamePrice, int16_t partnerType, const char* partnerPrice) {
+        game.m_strPackage = "g";
+        game.m_nType = gameType;
+        game.m_strPrice = gamePrice;
+        partner.m_strPackage = "q";
+        partner.m_nType = partnerType;
+        partner.m_strPrice = partnerPrice;
+        if (partnerType != 0) {
+            game.m_pPartner = &partner;
+            partner.m_pPartner = &game;
+        }
+    }
+};
+
+constexpr int16_t kGame = 1;
+constexpr int16_t kDemo = 3;
+constexpr int16_t kNone = 0;
+
+bool PumpUntil(const std::function<bool()>& done, int timeoutMs = 3000) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > timeoutMs) {
+            return false;
+        }
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return true;
+}
+
+void Pump() {
+    for (int i = 0; i < 5; ++i) {
+        QApplication::processEvents();
+    }
+}
+
+QRect Geometry(const CWnd* control) {
+    return control->GetWidget()->geometry();
+}
+
+}  // namespace
+
+TEST(GameDetail, EveryRowOfTheActionTable) {
+    const struct {
+        const char* name;
+        int16_t gameType;
+        const char* gamePrice;
+        int16_t partnerType;
+        const char* partnerPrice;
+        int gameState, partnerState;
+        const char* listed;
+    } rows[] = {
+        {"paid, its demo installed as a demo", kGame, "19.99", kDemo, "0", 1, 3,
+         "Play Game=1;|Play Free Demo=4;Delete Free Demo=6;"},
+        {"the same pair from the demo", kDemo, "0", kGame, "19.99", 3, 1,
+         "Play Game=2;|Play Free Demo=3;Delete Free Demo=5;"},
+        {"free, no partner, installed as a game", kGame, "0", kNone, "", 2, 1,
+         "Play Free Demo=1;Delete Free Demo=5;"},
+        {"unknown state: nothing before the separator", kGame, "19.99", kDemo, "0", 0, 1,
+         "|Play Free Demo=2;"},
+        {"unknown state of the demo", kGame, "19.99", kDemo, "0", 1, 7, "Play Game=1;|"},
+        {"paid, no partner, not installed", kGame, "19.99", kNone, "", 1, 1, "Play Game=1;"},
+        {"paid, installed as a game", kGame, "19.99", kNone, "", 2, 1,
+         "Play Game=1;Delete Game=5;"},
+        {"paid, installed as a demo", kGame, "19.99", kNone, "", 3, 1,
+         "Play Game=3;Delete Game=5;"},
+        {"paid and its demo both installed as games", kGame, "19.99", kDemo, "0", 2, 2,
+         "Play Game=1;Delete Game=5;|Play Free Demo=2;Delete Free Demo=6;"},
+        {"paid installed as a demo, its demo not", kGame, "19.99", kDemo, "0", 3, 1,
+         "Play Game=3;Delete Game=5;|Play Free Demo=2;"},
+        {"from the demo: game installed", kDemo, "0", kGame, "19.99", 1, 2,
+         "Play Game=2;Delete Game=6;|Play Free Demo=1;"},
+        {"from the demo: both as demos", kDemo, "0", kGame, "19.99", 2, 3,
+         "Play Game=4;Delete Game=6;|Play Free Demo=1;Delete Free Demo=5;"},
+        {"free, not installed", kGame, "0", kNone, "", 1, 1, "Play Free Demo=1;"},
+        {"free, installed as a demo", kGame, "0", kNone, "", 3, 1,
+         "Play Free Demo=3;Delete Free Demo=5;"},
+        {"demo without partner", kDemo, "4.99", kNone, "", 3, 1,
+         "Play Free Demo=3;Delete Free Demo=5;"},
+        {"two demos: the partner's state, no separator", kDemo, "0", kDemo, "5", 1, 3,
+         "Play Free Demo=3;Delete Free Demo=5;"},
+        {"free game whose partner is paid", kGame, "0", kGame, "9.99", 2, 1,
+         "Play Game=2;|Play Free Demo=1;Delete Free Demo=5;"},
+        {"free game with a demo: the demo's state", kGame, "0.00", kDemo, "0", 1, 2,
+         "Play Free Demo=1;Delete Free Demo=5;"},
+        {"price text with blanks", kGame, " 19.99", kNone, "", 1, 1, "Play Game=1;"},
+        {"price text that is no number", kGame, "soon", kNone, "", 1, 1, "Play Free Demo=1;"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        Pair pair(row.gameType, row.gamePrice, row.partnerType, row.partnerPrice);
+        const auto state = [&](const std::string& package) {
+            return package == "g" ? row.gameState : row.partnerState;
+        };
+        EXPECT_EQ(Listed(hv::detail::BuildActionEntries(pair.game, state)), row.listed);
+    }
+}
+
+TEST(GameDetail, InformationLines) {
+    const struct {
+        const char* name;
+        int16_t gameType;
+        const char* gamePrice;
+        int16_t partnerType;
+        const char* partnerPrice;
+        const char* publisher;
+        const char* developer;
+        std::vector<std::string> lines;
+    } rows[] = {
+        {"paid with a demo",
+         kGame,
+         "19.99",
+         kDemo,
+         "0",
+         "Lumen",
+         "Arc Forge",
+         {"Price:   $19.99", "Free Demo Available", "Publisher: Lumen", "Developer: Arc Forge",
+          "Rating: T - Teen"}},
+        {"the demo shows its game's price",
+         kDemo,
+         "0",
+         kGame,
+         "24.50",
+         "",
+         "",
+         {"Price:   $24.50", "Free Demo Available", "Rating: T - Teen"}},
+        {"a demo alone",
+         kDemo,
+         "3",
+         kNone,
+         "",
+         "",
+         "Arc Forge",
+         {"Free Demo", "Developer: Arc Forge", "Rating: T - Teen"}},
+        {"two demos",
+         kDemo,
+         "0",
+         kDemo,
+         "0",
+         "Lumen",
+         "",
+         {"Free Demo", "Publisher: Lumen", "Rating: T - Teen"}},
+        {"free game, free partner",
+         kGame,
+         "0",
+         kGame,
+         "0",
+         "",
+         "",
+         {"Free Demo", "Free Demo Available", "Rating: T - Teen"}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        Pair pair(row.gameType, row.gamePrice, row.partnerType, row.partnerPrice);
+        pair.game.m_strPublisher = row.publisher;
+        pair.game.m_strDeveloper = row.developer;
+        pair.game.m_strRating = "T - Teen";
+        EXPECT_EQ(hv::detail::InformationLines(pair.game), row.lines);
+    }
+}
+
+TEST(GameDetail, PictureFitAndItsTieBreaks) {
+    const struct {
+        int w, h, boxWidth, boxHeight;
+        hv::detail::FittedSize fitted;
+    } rows[] = {
+        {100, 50, 200, 150, {300, 150}},   // smaller, equal gaps: the height
+        {100, 80, 200, 150, {187, 150}},   // smaller, height closer; 187.5 truncated
+        {150, 50, 200, 150, {200, 66}},    // smaller, width closer
+        {300, 250, 200, 150, {200, 166}},  // larger, equal excess: the width
+        {300, 400, 200, 150, {112, 150}},  // larger, height further out
+        {200, 100, 200, 150, {200, 100}},  // one side equal counts as not smaller
+        {0, 50, 200, 150, {0, 0}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(testing::Message() << row.w << "x" << row.h);
+        EXPECT_EQ(hv::detail::FitPicture(row.w, row.h, row.boxWidth, row.boxHeight), row.fitted);
+    }
+}
+
+TEST(GameDetail, RatingBadgeByExactText) {
+    const struct {
+        const char* rating;
+        unsigned id;
+    } rows[] = {
+        {"E - Everyone", hv::res::kRatingE.id},
+        {"EC- Early Childhood", hv::res::kRatingEc.id},
+        {"T - Teen", hv::res::kRatingT.id},
+        {"M - Mature", hv::res::kRatingM.id},
+        {"AO - Adults Only", hv::res::kRatingAo.id},
+        {"RP - Rating Pending", hv::res::kRatingRp.id},
+        {"EC - Early Childhood", 0},
+        {"t - teen", 0},
+        {"M - Mature ", 0},
+        {"", 0},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.rating);
+        EXPECT_EQ(RatingBadgeId(row.rating, false), row.id);
+    }
+}
+
+// The screen in a frame of 800 x 600, showing a paid game whose demo is
+// installed as a demo.
+struct GameInfoViewTest : ::testing::Test {
+    FakeFrame frame;
+    CGameInfoView view;
+    Pair pair{kGame, "19.99", kDemo, "0"};
+    std::filesystem::path folder =
+        std::filesystem::temp_directory_path() /
+        ("detail-test-" + std::to_string(QApplication::applicationPid()));
+
+    void SetUp() override {
+        std::filesystem::create_directories(folder);
+        pair.game.m_strTitle = "Nebula Drift";
+        pair.game.m_strRating = "T - Teen";
+        pair.game.m_strPublisher = "Lumen Interactive";
+        pair.game.m_strDeveloper = "Arc Forge";
+        pair.partner.m_strTitle = "Nebula Drift Demo";
+        frame.titleStates = {{"q", 3}};
+        ASSERT_TRUE(view.Create(&frame, 1));
+        view.ShowWindow(SW_SHOW);
+        QApplication::setActiveWindow(frame.GetWidget());
+        Pump();
+    }
+    void TearDown() override {
+        view.SetGame(nullptr);
+        std::filesystem::remove_all(folder);
+    }
+    std::string Write(const char* name, const std::string& content) {
+        const std::filesystem::path path = folder / name;
+        std::ofstream(path, std::ios::binary) << content;
+        return path.string();
+    }
+    std::string FortyLines() {
+        std::string forty;
+        for (int i = 1; i <= 40; ++i) {
+            forty += "Line " + std::to_string(i) + "\n";
+        }
+        forty.pop_back();
+        return Write("forty.txt", forty);
+    }
+    CWnd* Item(UINT id) const { return view.GetDlgItem(static_cast<int>(id)); }
+    void Key(CWnd& target, UINT key, LPARAM data = 1) { target.SendMessage(WM_KEYDOWN, key, data); }
+    // Through Qt, so that what the window leaves to the default handling gets it.
+    static void Type(CWnd& target, Qt::Key key) {
+        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+        QApplication::sendEvent(target.GetWidget(), &press);
+    }
+};
+
+TEST_F(GameInfoViewTest, ChoicesReachTheFrameWithTheirActionNumbers) {
+    view.SetGame(&pair.game);
+    EXPECT_EQ(Listed(view.ActionList()), "Play Game=1;|Play Free Demo=4;Delete Free Demo=6;");
+    EXPECT_EQ(view.ActionList().GetCurrentRow(), 0);
+
+    view.SendMessage(UWM_MENU_CHOOSE, 2, reinterpret_cast<LPARAM>(view.ActionList().GetItem(2)));
+    view.SendMessage(UWM_MENU_CHOOSE, 0, 0);
+    ASSERT_TRUE(PumpUntil([&] { return !frame.heard.empty(); }));
+    Pump();
+    EXPECT_EQ(frame.heard, std::vector<std::string>{"action:4"}) << "a report without item: none";
+
+    // The entries follow the frame's installs when the screen is arranged again.
+    frame.titleStates = {{"g", 2}};
+    view.ArrangeControls(TRUE);
+    EXPECT_EQ(Listed(view.ActionList()), "Play Game=1;Delete Game=5;|Play Free Demo=2;");
+    frame.titleStates = {};
+    view.RefreshDetail();
+    EXPECT_EQ(Listed(view.ActionList()), "Play Game=1;|Play Free Demo=2;");
+
+    frame.heard.clear();
+    const MCListItem* item = view.ActionList().GetItem(0);
+    view.SetGame(nullptr);
+    view.SendMessage(UWM_MENU_CHOOSE, 0, reinterpret_cast<LPARAM>(item));
+    Pump();
+    EXPECT_TRUE(frame.heard.empty()) << "no record shown";
+}
+
+// Rows 0 and 1 wait while something is under way; later rows do not.
+TEST_F(GameInfoViewTest, EnterOnTheFirstTwoRowsWaitsWhileBusy) {
+    pair.game.m_strPrice = "19.99";
+    frame.titleStates = {{"g", 2}, {"q", 3}};
+    view.SetGame(&pair.game);
+    ASSERT_EQ(Listed(view.ActionList()),
+              "Play Game=1;Delete Game=5;|Play Free Demo=4;Delete Free Demo=6;");
+    std::atomic<int>* const flags[] = {nullptr, &view.m_bDownloadBusy, &view.m_bPlayBusy,
+                                       &view.m_bDeleteBusy};
+    const struct {
+        int flag;
+        int row;
+        const char* heard;  // empty: Enter did nothing
+    } rows[] = {
+        {0, 0, "action:1"}, {0, 1, "action:5"}, {1, 0, ""},         {1, 1, ""},
+        {2, 0, ""},         {3, 1, ""},         {1, 3, "action:4"}, {2, 4, "action:6"},
+    };
+    CMCListBox& list = view.ActionList();
+    for (const auto& row : rows) {
+        SCOPED_TRACE(testing::Message() << "flag " << row.flag << ", row " << row.row);
+        if (flags[row.flag]) {
+            *flags[row.flag] = 1;
+        }
+        list.SetFocus();
+        ASSERT_TRUE(PumpUntil([&] { return CWnd::GetFocus() == &list; }));
+        list.SetCurSel(row.row);
+        frame.heard.clear();
+        Key(view, VK_RETURN);
+        EXPECT_EQ(list.IsConfirming(), *row.heard != '\0');
+        if (list.IsConfirming()) {
+            list.SendMessage(UWM_MENU_CHOOSE);  // the sweep's end
+            ASSERT_TRUE(PumpUntil([&] { return !frame.heard.empty(); }));
+            EXPECT_EQ(frame.heard.back(), row.heard);
+        } else {
+            Pump();
+            EXPECT_TRUE(frame.heard.empty());
+        }
+        view.m_bDownloadBusy = view.m_bPlayBusy = view.m_bDeleteBusy = 0;
+    }
+}
+
+TEST_F(GameInfoViewTest, LeavingWhileBusy) {
+    view.SetGame(&pair.game);
+    const struct {
+        const char* name;
+        int play, download, remove;
+        int button;  // the answer to the question; 0: no question
+        int ok;
+        bool cancelled;
+    } rows[] = {
+        {"nothing under way", 0, 0, 0, 0, 1, false},
+        {"a game runs, No", 1, 0, 0, IDNO, 0, false},
+        {"a game runs, Yes", 1, 1, 1, IDYES, 1, true},
+        {"a download", 0, 1, 0, 0, 0, false},
+        {"a delete", 0, 0, 1, 0, 0, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        view.m_bPlayBusy = row.play;
+        view.m_bDownloadBusy = row.download;
+        view.m_bDeleteBusy = row.remove;
+        frame.heard.clear();
+        std::string asked;
+        if (row.button) {
+            QTimer::singleShot(100, [&] {
+                for (QWidget* widget : QApplication::topLevelWidgets()) {
+                    auto* dialog = dynamic_cast<CMessageDlg*>(CWnd::FromWidget(widget));
+                    if (dialog && widget->isVisible()) {
+                        asked = dialog->GetDlgItem(1010)->GetWindowText() + ": " +
+                                dialog->GetDlgItem(1011)->GetWindowText();
+                        static_cast<CButton*>(dialog->GetDlgItem(row.button))->Click();
+                    }
+                }
+            });
+        }
+        int ok = -1;
+        view.ConfirmLeave(ok);
+        EXPECT_EQ(ok, row.ok);
+        EXPECT_EQ(asked, row.button ? "Halvory: This will terminate the game. Are you sure?" : "");
+        EXPECT_EQ(frame.heard,
+                  row.cancelled ? std::vector<std::string>{"cancel"} : std::vector<std::string>{});
+        Pump();
+    }
+    view.m_bPlayBusy = view.m_bDownloadBusy = view.m_bDeleteBusy = 0;
+}
+
+TEST_F(GameInfoViewTest, LongDescriptionShowsTheArrowsAndScrollsOneLinePerKey) {
+    pair.game.m_strDescFile = FortyLines();
+    view.SetGame(&pair.game);
+    CDescriptionEdit& box = view.Description();
+    const int lineHeight = QFontMetrics(box.GetWidget()->font()).height();
+    RECT client;
+    view.GetClientRect(&client);
+    const int cap = 2 * (((client.bottom - 15) - 81) / 3) - 64;
+    ASSERT_LT(cap, 12 * lineHeight) << "the box holds far fewer than 40 lines";
+    EXPECT_EQ(view.DescriptionOverflows(), 1);
+    // Capped, and moved down clear of the picture's frame.
+    EXPECT_LE(Geometry(&box).height(), cap);
+    EXPECT_EQ(Geometry(&box).bottom() + 1, client.bottom - 15);
+    EXPECT_EQ(Geometry(&box).right() + 1, client.right - 45) << "room for the arrows";
+    for (const UINT id : {CGameInfoView::kScrollUpId, CGameInfoView::kScrollDownId}) {
+        EXPECT_TRUE(Item(id)->IsWindowVisible()) << id;
+        EXPECT_EQ(Geometry(Item(id)).size(), QSize(27, 27));
+    }
+    EXPECT_EQ(Geometry(Item(CGameInfoView::kScrollDownId)).topLeft(),
+              QPoint(client.right - 42, client.bottom - 42));
+    EXPECT_EQ(Geometry(Item(CGameInfoView::kScrollUpId)).topLeft(),
+              QPoint(client.right - 42, client.bottom - 72));
+
+    CWnd& list = view.ActionList();
+    CWnd* down = Item(CGameInfoView::kScrollDownId);
+    CWnd* up = Item(CGameInfoView::kScrollUpId);
+    const struct {
+        const char* name;
+        std::function<void()> act;
+        int lines;
+    } rows[] = {
+        {"Page Down on the list", [&] { Key(list, VK_NEXT); }, 1},
+        {"Page Down on the screen", [&] { Key(view, VK_NEXT); }, 1},
+        {"Down typed on the description", [&] { Type(box, Qt::Key_Down); }, 1},
+        {"Page Down held", [&] { Key(view, VK_NEXT, 1 | (LPARAM(1) << 30)); }, 0},
+        {"three presses",
+         [&] {
+             for (int i = 0; i < 3; ++i) {
+                 Key(list, VK_NEXT);
+             }
+         },
+         3},
+        {"Page Up typed on the description", [&] { Type(box, Qt::Key_PageUp); }, -1},
+        {"Up on the screen", [&] { Key(view, VK_UP); }, -1},
+        {"channel down", [&] { EXPECT_EQ(view.OnAppCommand(52), 1); }, 1},
+        {"channel up", [&] { EXPECT_EQ(view.OnAppCommand(51), 1); }, -1},
+        {"volume is not claimed", [&] { EXPECT_EQ(view.OnAppCommand(9), 0); }, 0},
+        {"down arrow clicked", [&] { down->SendMessage(WM_LBUTTONUP); }, 1},
+        {"Enter on the up arrow",
+         [&] {
+             up->SetFocus();
+             ASSERT_TRUE(PumpUntil([&] { return CWnd::GetFocus() == up; }));
+             Key(view, VK_RETURN);
+         },
+         -1},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const int before = box.GetFirstVisibleLine();
+        row.act();
+        EXPECT_EQ(box.GetFirstVisibleLine(), before + row.lines);
+    }
+
+    // A short text: a box of its own height, no arrows.
+    pair.game.m_strDescFile = Write("short.txt", "One\nTwo\nThree");
+    view.SetGame(&pair.game);
+    EXPECT_EQ(view.DescriptionOverflows(), 0);
+    EXPECT_LE(Geometry(&box).height(), 3 * lineHeight);
+    EXPECT_EQ(Geometry(&box).bottom() + 1, client.bottom - 15);
+    EXPECT_EQ(Geometry(&box).right() + 1, client.right - 15);
+    EXPECT_FALSE(up->IsWindowVisible());
+    EXPECT_FALSE(down->IsWindowVisible());
+}
+
+TEST_F(GameInfoViewTest, DescriptionFromItsFileOrTheStandIn) {
+    const struct {
+        const char* name;
+        std::string file;
+        const char* shown;
+    } rows[] = {
+        {"empty file", Write("empty.txt", ""), ""},
+        {"missing file", (folder / "missing.txt").string(), "No Description Available"},
+        {"no file named", "", "No Description Available"},
+        {"a folder", folder.string(), "No Description Available"},
+        {"text as written", Write("text.txt", "Über <b>alles</b>\nzwei"),
+         "Über <b>alles</b>\nzwei"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        pair.game.m_strDescFile = row.file;
+        view.SetGame(&pair.game);
+        EXPECT_EQ(view.Description().GetWindowText(), row.shown);
+    }
+}
+
+TEST_F(GameInfoViewTest, RatingBadgeLoadedWithTheRecord) {
+    pair.game.m_strRating = "M - Mature";
+    view.SetGame(&pair.game);
+    ASSERT_FALSE(view.RatingBadge().isNull());
+    EXPECT_EQ(view.RatingBadge().width(), 48);
+    // Faint: at most 100 of 255 opaque.
+    EXPECT_LE(qAlpha(view.RatingBadge().pixel(24, 24)), 100);
+    pair.game.m_strRating = "Mature";
+    view.SetGame(&pair.game);
+    EXPECT_TRUE(view.RatingBadge().isNull());
+}
+
+TEST_F(GameInfoViewTest, KeysAndTheFocus) {
+    pair.game.m_strDescFile = FortyLines();
+    view.SetGame(&pair.game);
+    Key(view, VK_BACK);
+    Key(view, VK_BROWSER_BACK);
+    Key(view, VK_BACK, 1 | (LPARAM(1) << 30));
+    EXPECT_EQ(frame.heard, (std::vector<std::string>{"back", "back"}));
+
+    // Down on the last row, or Right: the up arrow takes the focus.
+    for (const UINT key : {VK_RIGHT, VK_DOWN}) {
+        view.ActionList().SetFocus();
+        ASSERT_TRUE(PumpUntil([&] { return CWnd::GetFocus() == &view.ActionList(); }));
+        view.ActionList().SetCurSel(view.ActionList().GetCount() - 1);
+        Key(view.ActionList(), key);
+        EXPECT_TRUE(PumpUntil([&] { return CWnd::GetFocus() == Item(CGameInfoView::kScrollUpId); }))
+            << key;
+    }
+}
+
+TEST_F(GameInfoViewTest, ResetShowsEveryPartAndClearsTheFlags) {
+    view.SetGame(&pair.game);
+    const UINT shown[] = {CGameInfoView::kPictureId, CGameInfoView::kInformationId,
+                          CGameInfoView::kDescriptionId, CGameInfoView::kPictureFrameId,
+                          CGameInfoView::kDescriptionFrameId};
+    for (const UINT id : shown) {
+        Item(id)->ShowWindow(SW_HIDE);
+    }
+    Item(CGameInfoView::kSpareId)->ShowWindow(SW_SHOW);
+    view.m_bPlayBusy = view.m_bDownloadBusy = view.m_bDeleteBusy = 1;
+    view.ResetDetail();
+    EXPECT_EQ(view.GetGame(), nullptr);
+    EXPECT_FALSE(view.IsBusy());
+    for (const UINT id : shown) {
+        EXPECT_TRUE(Item(id)->IsWindowVisible()) << id;
+    }
+    EXPECT_FALSE(Item(CGameInfoView::kSpareId)->IsWindowVisible());
+    EXPECT_FALSE(Item(CGameInfoView::kScrollUpId)->IsWindowVisible()) << "no overflow";
+}
+
+// The picture and the information side by side, framed, the description
+// below; saved for a look.
+TEST_F(GameInfoViewTest, PaidGameWithItsDemoInstalled) {
+    pair.game.m_pIconImage = std::make_unique<CxImage>();
+    ASSERT_TRUE(pair.game.m_pIconImage->LoadResource("JPG", hv::res::kScreenBackdrop.id,
+                                                     CXIMAGE_FORMAT_JPG));
+    pair.game.m_strDescFile =
+        Write("about.txt",
+              "Race a stolen courier ship through the collapsing lanes of the Nebula.\nEvery run "
+              "reshapes the drift; every wreck leaves salvage for the next.");
+    view.SetGame(&pair.game);
+    Pump();
+    const QRect picture = Geometry(Item(CGameInfoView::kPictureId));
+    const QRect info = Geometry(Item(CGameInfoView::kInformationId));
+    const QRect group = Geometry(Item(CGameInfoView::kPictureFrameId));
+    const QRect box = Geometry(&view.Description());
+    const QRect boxFrame = Geometry(Item(CGameInfoView::kDescriptionFrameId));
+    EXPECT_EQ(info.left(), picture.right() + 1 + 10);
+    EXPECT_EQ(info.height(), 132 + 24 + 24) << "publisher and developer";
+    const QFontMetricsF metrics(Item(CGameInfoView::kInformationId)->GetWidget()->font());
+    EXPECT_EQ(info.width(), std::ceil(metrics.horizontalAdvance("Publisher: Lumen Interactive")));
+    EXPECT_EQ(metrics.elidedText("Publisher: Lumen Interactive", Qt::ElideRight, info.width()),
+              "Publisher: Lumen Interactive");
+    EXPECT_NEAR(picture.center().y(), info.center().y(), 1) << "centred on each other";
+    EXPECT_NEAR(picture.width() * 768 / 1028, picture.height(), 1) << "proportions kept";
+    EXPECT_EQ(group.left(), picture.left() - 5);
+    EXPECT_EQ(group.right(), info.right() + 10 + 5);
+    EXPECT_LE(info.right() + 1, view.GetWidget()->width() - 15) << "the lines stay on the screen";
+    EXPECT_GE(box.top(), group.bottom() + 1 + 32);
+    EXPECT_EQ(boxFrame, box.adjusted(-5, -5, 5, 5));
+
+    QDir().mkpath(HALVORY_ARTIFACTS_DIR);
+    ASSERT_TRUE(view.GetWidget()->grab().save(HALVORY_ARTIFACTS_DIR "/detail-paid-with-demo.png"));
+}
