@@ -22,7 +22,9 @@ std::vector<GameInfo*> ListCategory(const GameList& records, std::string_view ca
     std::unordered_map<std::string, KeyRecords> byKey;
     std::vector<KeyRecords*> keyOf(records.size(), nullptr);
     for (size_t i = 0; i < records.size(); ++i) {
-        if (records[i]) {
+        // Without a key a record is no one's partner: an empty key matching
+        // every other empty key would link unrelated games and hide one.
+        if (records[i] && !records[i]->m_strPairKey.empty()) {
             keyOf[i] = &byKey[hv::FoldCase(records[i]->m_strPairKey)];
             keyOf[i]->positions.push_back(i);
         }
@@ -37,14 +39,14 @@ std::vector<GameInfo*> ListCategory(const GameList& records, std::string_view ca
                                   std::string_view::npos)) {
             continue;
         }
-        KeyRecords& key = *keyOf[i];
-        while (key.next < key.positions.size() &&
-               (key.positions[key.next] <= i ||
-                records[key.positions[key.next]]->m_pPartner != nullptr)) {
-            ++key.next;
+        KeyRecords* key = keyOf[i];
+        while (key && key->next < key->positions.size() &&
+               (key->positions[key->next] <= i ||
+                records[key->positions[key->next]]->m_pPartner != nullptr)) {
+            ++key->next;
         }
-        if (key.next < key.positions.size()) {
-            GameInfo* other = records[key.positions[key.next]].get();
+        if (key && key->next < key->positions.size()) {
+            GameInfo* other = records[key->positions[key->next]].get();
             game->m_pPartner = other;
             other->m_pPartner = game;
         } else if (inList.contains(game) || inList.contains(game->m_pPartner)) {

@@ -11,6 +11,6 @@
 // case-sensitive; "All" in any case takes every record) is passed over. A
 // record in it is linked, both ways, with the first later record that has no
 // partner and the same pairing key ignoring case, and is listed; without such
-// a record it is listed unless it or its partner already is. Links stay on
-// the records for later calls.
+// a record (or without a key) it is listed unless it or its partner already
+// is. Links stay on the records for later calls.
 std::vector<GameInfo*> ListCategory(const GameList& records, std::string_view category);

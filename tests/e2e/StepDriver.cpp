@@ -90,7 +90,10 @@ void CStepDriver::Tick() {
         CWnd* focus = CWnd::GetFocus();
         Report(std::string("e2e: failed: no '") + step.name + "' within 30 s; show state " +
                std::to_string(frame->FrameShowState()) + ", focus on " +
-               (focus ? typeid(*focus).name() : "nothing") + " (" +
+               (focus ? typeid(*focus).name() + std::string(" ") +
+                            std::to_string(focus->GetDlgCtrlID())
+                      : "nothing") +
+               " (" +
                (QApplication::focusWidget() ? QApplication::focusWidget()->metaObject()->className()
                                             : "none") +
                ")" + (m_describe ? ", " + m_describe() : std::string()));

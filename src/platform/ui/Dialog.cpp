@@ -49,12 +49,19 @@ INT_PTR CDialog::DoModal() {
     }
     GetWidget()->setWindowModality(Qt::ApplicationModal);
     CenterWindow();
+    QWidget* chosen = GetWidget()->focusWidget();
     ShowWindow(SW_SHOW);
     // As on Windows, the owner takes no input while the dialog is up: not
     // even what reaches it past Qt's modality, such as the remote's keys.
     const bool disableOwner = m_parentWnd && m_parentWnd->IsWindowEnabled();
     if (disableOwner) {
         m_parentWnd->EnableWindow(FALSE);
+    }
+    // Disabling the owner hands its focus on along the focus chain, which
+    // runs into this dialog's first control: the control the dialog chose
+    // takes it back.
+    if (chosen) {
+        chosen->setFocus(Qt::OtherFocusReason);
     }
     QEventLoop loop;
     m_loop = &loop;
