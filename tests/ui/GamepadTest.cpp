@@ -287,10 +287,11 @@ TEST_F(GamepadInput, KeysGoToTheActiveWindowAndNowhereWhenNoneIs) {
     ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
     struct KeyCounter : QObject {
         int returns = 0;
+        int releases = 0;
         bool eventFilter(QObject*, QEvent* event) override {
-            if (event->type() == QEvent::KeyPress &&
+            if ((event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) &&
                 static_cast<QKeyEvent*>(event)->key() == Qt::Key_Return) {
-                ++returns;
+                ++(event->type() == QEvent::KeyPress ? returns : releases);
             }
             return false;
         }
@@ -299,11 +300,12 @@ TEST_F(GamepadInput, KeysGoToTheActiveWindowAndNowhereWhenNoneIs) {
     pad.Press(SDL_CONTROLLER_BUTTON_A);
     ASSERT_TRUE(PumpUntil([&] { return counter.returns == 1; }));
     pad.Release(SDL_CONTROLLER_BUTTON_A);
+    ASSERT_TRUE(PumpUntil([&] { return counter.releases == 1; }));
     EXPECT_EQ(Count(WM_KEYDOWN, VK_RETURN), 0u);
 
-    // No window of the program is active: the key goes nowhere.
-    other.hide();
-    frame.ShowWindow(SW_HIDE);
+    // No window of the program is active, though both are still on screen
+    // and the frame's child still has its focus: the key goes nowhere.
+    QApplication::setActiveWindow(nullptr);
     ASSERT_TRUE(PumpUntil([] { return QApplication::activeWindow() == nullptr; }));
     pad.Press(SDL_CONTROLLER_BUTTON_A);
     PumpFor(200);
