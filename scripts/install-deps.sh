@@ -9,7 +9,7 @@ PACKAGES=(
     clang-tidy
     # client and engine
     qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev qt6-webengine-dev qt6-wayland libgl-dev
-    libcurl4-openssl-dev libpng-dev libjpeg-dev zlib1g-dev libssl-dev libarchive-dev
+    libcurl4-openssl-dev libpng-dev libjpeg-dev zlib1g-dev libssl-dev libarchive-dev libsdl2-dev
     fonts-dejavu-core
     # reference service
     libsqlite3-dev nlohmann-json3-dev libcpp-httplib-dev nginx

@@ -18,6 +18,7 @@
 #include "res/Resources.h"
 #include "screens/LoginView.h"
 #include "skin/SkinSet.h"
+#include "ui/Gamepad.h"
 #include "ui/WindowChannel.h"
 
 namespace {
@@ -125,10 +126,14 @@ BOOL CApp::InitInstance() {
     } else {
         PostMessageA(m_pMainFrame->LoginView()->GetSafeHwnd(), UWM_CHECK_UPGRADE, 0, 0);
     }
+    // A controller on the sofa works every screen as the keyboard does.
+    m_pGamepad = std::make_unique<hv::Gamepad>();
+    m_pGamepad->Start();
     return TRUE;
 }
 
 int CApp::ExitInstance() {
+    m_pGamepad.reset();
     m_pPublication.reset();
     m_pMainFrame.reset();
     SetSkin(nullptr);

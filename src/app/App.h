@@ -12,8 +12,9 @@
 class CMainFrame;
 class CSkinSet;
 namespace hv {
+class Gamepad;
 class WindowPublication;
-}
+}  // namespace hv
 
 class CApp : public CConfigHelper {
   public:
@@ -38,4 +39,5 @@ class CApp : public CConfigHelper {
     std::unique_ptr<CSkinSet> m_pSkin;
     std::unique_ptr<CMainFrame> m_pMainFrame;
     std::unique_ptr<hv::WindowPublication> m_pPublication;
+    std::unique_ptr<hv::Gamepad> m_pGamepad;
 };

@@ -7,9 +7,11 @@
 #include <QEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPointer>
 #include <QSocketNotifier>
 #include <QWidget>
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 #include "ui/KeyMap.h"
@@ -37,6 +39,45 @@ LRESULT CallHooksFrom(size_t index, int type, int code, WPARAM wParam, LPARAM lP
         }
     }
     return 0;
+}
+
+// The key event SendKeyInput is delivering: input from a device, as
+// spontaneous as the window system's own.
+const QEvent* g_deviceInput = nullptr;
+
+QWidget* KeyboardTarget() {
+    if (QWidget* grabber = QWidget::keyboardGrabber()) {
+        return grabber;
+    }
+    QWidget* window = QApplication::activePopupWidget();
+    if (!window) {
+        window = QApplication::activeWindow();
+    }
+    if (!window) {
+        return nullptr;
+    }
+    QWidget* focus = window->focusWidget();
+    return focus ? focus : window;
+}
+
+QString KeyText(int qtKey) {
+    switch (qtKey) {
+        case Qt::Key_Return: return QStringLiteral("\r");
+        case Qt::Key_Backspace: return QStringLiteral("\b");
+        default: return {};
+    }
+}
+
+void SendDeviceKey(QEvent::Type type, int qtKey, bool autoRepeat) {
+    const QPointer<QWidget> target = KeyboardTarget();
+    if (!target) {
+        return;
+    }
+    QKeyEvent event(type, qtKey, Qt::NoModifier, KeyText(qtKey), autoRepeat);
+    event.setTimestamp(GetTickCount());
+    const QEvent* outer = std::exchange(g_deviceInput, &event);
+    QApplication::sendEvent(target, &event);
+    g_deviceInput = outer;
 }
 
 bool IsMouseEvent(QEvent::Type type) {
@@ -84,7 +125,7 @@ void InstallMessagePump() {
 }
 
 bool PreTranslateInput(QObject* receiver, QEvent* event) {
-    if (!event->spontaneous() || !receiver->isWidgetType()) {
+    if ((!event->spontaneous() && event != g_deviceInput) || !receiver->isWidgetType()) {
         return false;
     }
     const QEvent::Type type = event->type();
@@ -137,6 +178,26 @@ bool PreTranslateInput(QObject* receiver, QEvent* event) {
         }
     }
     return false;
+}
+
+bool SendKeyInput(UINT message, WPARAM wParam, LPARAM lParam) {
+    const bool command = message == WM_APPCOMMAND;
+    const int qtKey = command ? QtKeyFromAppCommand(GET_APPCOMMAND_LPARAM(lParam))
+                              : QtKeyFromVirtualKey(static_cast<UINT>(wParam));
+    if (qtKey == 0 || (!command && message != WM_KEYDOWN && message != WM_KEYUP) ||
+        !KeyboardTarget()) {
+        return false;
+    }
+    if (message == WM_KEYUP) {
+        SendDeviceKey(QEvent::KeyRelease, qtKey, false);
+        return true;
+    }
+    SendDeviceKey(QEvent::KeyPress, qtKey, (lParam & (LPARAM(1) << 30)) != 0);
+    // A remote's command is one press; Qt still expects the key to come up.
+    if (command) {
+        SendDeviceKey(QEvent::KeyRelease, qtKey, false);
+    }
+    return true;
 }
 
 void CallWndProcHooks(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {

@@ -22,6 +22,14 @@ void InstallMessagePump();
 // consumed.
 bool PreTranslateInput(QObject* receiver, QEvent* event);
 
+// Hands a key from another input device (WM_KEYDOWN, WM_KEYUP or
+// WM_APPCOMMAND, with a keyboard's parameters) to where the window system
+// would send a key now: the keyboard grabber, else the focus window of the
+// active top-level window. It takes a keyboard key's way from there (the
+// hooks, PreTranslateMessage, the window), so nobody can tell the two apart.
+// False when no window of the program is active or the key has no Qt key.
+bool SendKeyInput(UINT message, WPARAM wParam, LPARAM lParam);
+
 // Shows a message that is about to reach a window procedure to the
 // call-window-procedure hooks.
 void CallWndProcHooks(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
