@@ -1,16 +1,19 @@
 #include "BrowseDriver.h"
 
 #include <QApplication>
+#include <QTimer>
 #include <QWidget>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "StepDriver.h"
+#include "VirtualGamepad.h"
 #include "catalogue/GameInfo.h"
 #include "frame/MainFrame.h"
 #include "screens/BrowserView.h"
@@ -68,22 +71,52 @@ bool NoQuestion() {
     return Question().empty();
 }
 
+// The controller's button for each key of the walk.
+SDL_GameControllerButton ButtonFor(const QString& key) {
+    static const std::map<QString, SDL_GameControllerButton> buttons = {
+        {"Up", SDL_CONTROLLER_BUTTON_DPAD_UP},
+        {"Down", SDL_CONTROLLER_BUTTON_DPAD_DOWN},
+        {"Left", SDL_CONTROLLER_BUTTON_DPAD_LEFT},
+        {"Right", SDL_CONTROLLER_BUTTON_DPAD_RIGHT},
+        {"Return", SDL_CONTROLLER_BUTTON_A},
+        {"BackSpace", SDL_CONTROLLER_BUTTON_B},
+        {"Prior", SDL_CONTROLLER_BUTTON_LEFTSHOULDER},
+        {"Next", SDL_CONTROLLER_BUTTON_RIGHTSHOULDER},
+    };
+    auto it = buttons.find(key);
+    return it == buttons.end() ? SDL_CONTROLLER_BUTTON_INVALID : it->second;
+}
+
 }  // namespace
 
 struct CBrowseDriver::State {
-    State()
-        : m_gameLog(Env("HALVORY_DEMO_GAME_LOG")), m_driver(Steps(), [this] {
+    explicit State(bool gamepad)
+        : m_gamepad(gamepad), m_gameLog(Env("HALVORY_DEMO_GAME_LOG")), m_driver(Steps(), [this] {
               return "games screen: " + GamesText() + ", detail: " + Rows() +
                      ", question: " + Question() + ", games closed: " + std::to_string(Closes()) +
                      ", folders stored: " + std::to_string(Folders().size() - m_before.size()) +
                      " in " + m_storage + ":" + Listing();
           }) {}
 
+    // Each key a press and a release, as a hand would, one after another.
+    void Press(const QStringList& keys) {
+        constexpr int kPitchMs = 300;
+        constexpr int kHoldMs = 100;
+        for (int i = 0; i < keys.size(); ++i) {
+            const SDL_GameControllerButton button = ButtonFor(keys[i]);
+            QTimer::singleShot(i * kPitchMs, [this, button] { m_pad.Press(button); });
+            QTimer::singleShot(i * kPitchMs + kHoldMs, [this, button] { m_pad.Release(button); });
+        }
+    }
+
     std::vector<DriverStep> Steps() {
         const auto keys = [](QStringList names) {
             return [names] { return CStepDriver::Keys(names); };
         };
         const std::string all = std::to_string(kAllTiles);
+        // The walk with the keys leaves the pictures; the one with the pad
+        // repeats it.
+        const auto shot = [this](const char* name) { return m_gamepad ? nullptr : name; };
         return {
             {"announcements shown", nullptr,
              [] { return Frame()->ActiveView() == Frame()->BrowserView(); }, nullptr},
@@ -95,7 +128,7 @@ struct CBrowseDriver::State {
              nullptr},
             {"Browse Games lists All", keys({"Down", "Return"}),
              [this, all] { return OnGames("All", "1 Of " + all) && Focus(Games()->Categories()); },
-             "browse-games-all-800x600"},
+             shot("browse-games-all-800x600")},
             {"Right goes to the tiles", keys({"Right"}), [this] { return Focus(Games()->Games()); },
              nullptr},
             {"Page Down turns a page", keys({"Next"}),
@@ -111,7 +144,7 @@ struct CBrowseDriver::State {
                  return OnGames("Action", "1 Of " + std::to_string(kActionTiles)) &&
                         Games()->GetDlgItem(CGamesView::kTitleId)->GetWindowText() == kGame;
              },
-             "browse-games-action-800x600"},
+             shot("browse-games-action-800x600")},
             {"the game opened", keys({"Right", "Return"}),
              [this] { return OnDetail("Play Game:1|SPLITTER:0|Play Free Demo:2"); }, nullptr},
             {"the demo asks where to store it", keys({"Down", "Return"}),
@@ -124,14 +157,14 @@ struct CBrowseDriver::State {
                         OnDetail("Play Game:1|SPLITTER:0|Play Free Demo:4|Delete Free Demo:6") &&
                         Stored(1);
              },
-             "browse-detail-demo-installed-800x600"},
+             shot("browse-detail-demo-installed-800x600")},
             {"maximised", [] { return Maximise(); },
              [this] {
                  // Given a moment to settle and repaint at the new size.
                  return Frame()->FrameShowState() == SW_SHOWMAXIMIZED && OnDetail("") &&
                         m_driver.SinceStepStart() > std::chrono::seconds(2);
              },
-             "browse-detail-demo-installed-maximised"},
+             shot("browse-detail-demo-installed-maximised")},
             {"deleting the demo asks first", keys({"Down", "Down", "Return"}),
              [] { return Asking("Are you sure you want to delete"); }, nullptr},
             {"the demo deleted", keys({"Return"}),
@@ -165,9 +198,10 @@ struct CBrowseDriver::State {
              nullptr},
             {"Back returns to the games", keys({"BackSpace"}),
              [this] { return OnGames("Action", "1 Of " + std::to_string(kActionTiles)); },
-             "browse-games-action-maximised"},
+             shot("browse-games-action-maximised")},
             {"All chosen again", keys({"Left", "Up", "Return"}),
-             [this, all] { return OnGames("All", "1 Of " + all); }, "browse-games-all-maximised"},
+             [this, all] { return OnGames("All", "1 Of " + all); },
+             shot("browse-games-all-maximised")},
         };
     }
 
@@ -261,12 +295,23 @@ struct CBrowseDriver::State {
         return {};
     }
 
+    bool m_gamepad;
+    VirtualGamepad m_pad;
     std::string m_storage;
     std::set<fs::path> m_before;
     std::string m_gameLog;
     CStepDriver m_driver;
 };
 
-CBrowseDriver::CBrowseDriver() : m_state(std::make_unique<State>()) {}
+CBrowseDriver::CBrowseDriver(bool gamepad) : m_state(std::make_unique<State>(gamepad)) {
+    if (gamepad) {
+        if (!m_state->m_pad.Attach()) {
+            CStepDriver::Report("e2e: failed: no virtual controller: " + m_state->m_pad.Error());
+            QCoreApplication::exit(1);
+            return;
+        }
+        m_state->m_driver.SetKeyPresser([this](const QStringList& keys) { m_state->Press(keys); });
+    }
+}
 
 CBrowseDriver::~CBrowseDriver() = default;

@@ -507,8 +507,8 @@ int main(int argc, char** argv) {
     if (Env("HALVORY_E2E_SCENARIO") == "pages") {
         CPagesDriver driver;
         code = CWinApp::exec();
-    } else if (Env("HALVORY_E2E_SCENARIO") == "browse") {
-        CBrowseDriver driver;
+    } else if (Env("HALVORY_E2E_SCENARIO").rfind("browse", 0) == 0) {
+        CBrowseDriver driver(Env("HALVORY_E2E_SCENARIO") == "browse-gamepad");
         code = CWinApp::exec();
     } else {
         CSessionDriver driver;

@@ -162,6 +162,12 @@ TEST_F(SessionTest, BrowsesBuysPlaysAndDeletesWithTheKeyboard) {
     RunClient("browse");
 }
 
+// The same walk on a virtual game controller inside the client: the d-pad,
+// A, B and the shoulder buttons instead of the keys.
+TEST_F(SessionTest, BrowsesBuysPlaysAndDeletesWithAGamepad) {
+    RunClient("browse-gamepad");
+}
+
 // The service's pages in the real web view, driven by real keys and mouse:
 // announcements, home with What's New, the account page, support, and back
 // each time (see the driver's pages scenario). Screenshots go to artifacts/.

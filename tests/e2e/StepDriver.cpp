@@ -38,7 +38,7 @@ CMainFrame* CStepDriver::Frame() {
     return dynamic_cast<CMainFrame*>(GetFrame());
 }
 
-void CStepDriver::Xdotool(const QStringList& arguments) {
+QWidget* CStepDriver::TopWindow() {
     QWidget* top = QApplication::activeModalWidget();
     // The purchase confirmation does not block the frame: it is found among
     // the shown windows.
@@ -48,13 +48,32 @@ void CStepDriver::Xdotool(const QStringList& arguments) {
             top = widget;
         }
     }
-    const WId window = (top ? top : Frame()->GetWidget())->winId();
+    return top ? top : Frame()->GetWidget();
+}
+
+void CStepDriver::Xdotool(const QStringList& arguments) {
+    const WId window = TopWindow()->winId();
     QProcess::startDetached(
         "xdotool", QStringList{"windowactivate", "--sync", QString::number(window)} + arguments);
 }
 
 QStringList CStepDriver::Keys(const QStringList& names) {
     return QStringList{"key", "--delay", "150"} + names;
+}
+
+void CStepDriver::SetKeyPresser(std::function<void(const QStringList& names)> press) {
+    m_press = std::move(press);
+}
+
+void CStepDriver::Give(const QStringList& input) {
+    const QStringList keyPrefix = Keys({});
+    if (!m_press || input.mid(0, keyPrefix.size()) != keyPrefix) {
+        Xdotool(input);
+        return;
+    }
+    // Activation alone, then the keys on a later tick once it has come.
+    Xdotool({});
+    m_pending = input.mid(keyPrefix.size());
 }
 
 void CStepDriver::Tick() {
@@ -73,7 +92,14 @@ void CStepDriver::Tick() {
         m_acted = true;
         m_stepStart = Clock::now();
         if (step.input) {
-            Xdotool(step.input());
+            Give(step.input());
+        }
+        return;
+    }
+    if (!m_pending.isEmpty()) {
+        if (QApplication::activeWindow() == TopWindow()) {
+            m_press(m_pending);
+            m_pending.clear();
         }
         return;
     }

@@ -11,6 +11,7 @@
 #include <vector>
 
 class CMainFrame;
+class QWidget;
 
 // Controls of the message dialog the drivers read and fill in.
 inline constexpr int kMessageId = 1011;  // its text
@@ -28,6 +29,10 @@ class CStepDriver {
     // describe adds what the failure report should tell of the state.
     CStepDriver(std::vector<DriverStep> steps, std::function<std::string()> describe);
 
+    // Named keys (Keys) go to `press` instead of xdotool, once the client's
+    // window on top is active: a gamepad, for instance.
+    void SetKeyPresser(std::function<void(const QStringList& names)> press);
+
     // The step now running (a number that changes with each step).
     size_t StepNumber() const { return m_step; }
     std::chrono::steady_clock::duration SinceStepStart() const;
@@ -39,14 +44,19 @@ class CStepDriver {
     // xdotool arguments for named keys pressed one after another.
     static QStringList Keys(const QStringList& names);
     static void Report(const std::string& line);
+    // The question on top, else the frame.
+    static QWidget* TopWindow();
     static CMainFrame* Frame();
 
   private:
     void Tick();
+    void Give(const QStringList& input);
 
     QTimer m_timer;
     std::vector<DriverStep> m_steps;
     std::function<std::string()> m_describe;
+    std::function<void(const QStringList&)> m_press;
+    QStringList m_pending;  // keys for the presser, given once the window is active
     size_t m_step = 0;
     bool m_acted = false;
     bool m_done = false;
