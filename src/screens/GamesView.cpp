@@ -37,7 +37,7 @@ void RegisterTemplate() {
              {CGamesView::kGamesId, Kind::Custom, "", RECT{177, 43, 215, 220}, WS_VISIBLE},
              {CGamesView::kSummaryFrameId, Kind::Custom, "", RECT{9, 230, 150, 71}, 0},
              {CGamesView::kSummaryId, Kind::Custom, "", RECT{9, 230, 150, 71}, 0},
-             {CGamesView::kCounterId, Kind::Custom, "", RECT{177, 275, 150, 17}, SS_RIGHT},
+             {CGamesView::kCounterId, Kind::Custom, "", RECT{177, 275, 150, 17}, 0},
              {CGamesView::kPrevPageId, Kind::Custom, "", RECT{340, 275, 18, 17}, WS_VISIBLE},
              {CGamesView::kNextPageId, Kind::Custom, "", RECT{360, 275, 18, 17}, WS_VISIBLE}}});
         return true;
