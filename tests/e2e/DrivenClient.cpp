@@ -13,7 +13,6 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
-#include <QProcess>
 #include <QTimer>
 #include <QWidget>
 #include <algorithm>
@@ -86,7 +85,7 @@ void Click(CWnd* button) {
 
 // Real input, as the X server delivers it.
 void Xdotool(const QStringList& arguments) {
-    QProcess::startDetached("xdotool", arguments);
+    CStepDriver::SpawnDetached(QStringList{"xdotool"} + arguments);
 }
 
 bool Shown(const std::function<bool(CWnd*)>& match) {

@@ -3,6 +3,7 @@
 // may leave a screenshot. The first step not done in time fails the run.
 #pragma once
 
+#include <sys/types.h>
 #include <QStringList>
 #include <QTimer>
 #include <chrono>
@@ -41,6 +42,10 @@ class CStepDriver {
     // frame), made active first. Not waited for: activation needs this
     // thread's event loop.
     static void Xdotool(const QStringList& arguments);
+    // Starts a program found on the PATH; its pid, or -1.
+    static pid_t Spawn(const QStringList& command);
+    // Starts a program and reaps it on a later call once it has ended.
+    static void SpawnDetached(const QStringList& command);
     // xdotool arguments for named keys pressed one after another.
     static QStringList Keys(const QStringList& names);
     static void Report(const std::string& line);

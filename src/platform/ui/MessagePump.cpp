@@ -125,7 +125,9 @@ void InstallMessagePump() {
 }
 
 bool PreTranslateInput(QObject* receiver, QEvent* event) {
-    if ((!event->spontaneous() && event != g_deviceInput) || !receiver->isWidgetType()) {
+    // Widgets first: other threads' objects pass through here too, and only
+    // the user-interface thread, where widgets live, may look at g_deviceInput.
+    if (!receiver->isWidgetType() || (!event->spontaneous() && event != g_deviceInput)) {
         return false;
     }
     const QEvent::Type type = event->type();
