@@ -9,6 +9,7 @@
 #include <QMouseEvent>
 #include <QPointer>
 #include <QSocketNotifier>
+#include <QThread>
 #include <QWidget>
 #include <algorithm>
 #include <utility>
@@ -125,9 +126,10 @@ void InstallMessagePump() {
 }
 
 bool PreTranslateInput(QObject* receiver, QEvent* event) {
-    // Widgets first: other threads' objects pass through here too, and only
-    // the user-interface thread, where widgets live, may look at g_deviceInput.
-    if (!receiver->isWidgetType() || (!event->spontaneous() && event != g_deviceInput)) {
+    // Other threads' events pass through here too: input is the
+    // user-interface thread's, and only it may look at g_deviceInput.
+    if (QThread::currentThread() != QCoreApplication::instance()->thread() ||
+        (!event->spontaneous() && event != g_deviceInput) || !receiver->isWidgetType()) {
         return false;
     }
     const QEvent::Type type = event->type();
