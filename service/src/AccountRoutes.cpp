@@ -20,6 +20,8 @@ constexpr int kWrongPassword = 20;
 constexpr int kSuspended = 96;
 constexpr int kNoSubscription = 26;
 constexpr int kUnsupportedVersion = 25;
+// The client's text for it asks to retry later.
+constexpr int kTooManyAttempts = 32;
 
 constexpr int kDefaultWaitSeconds = 20;
 constexpr int kMaxWaitSeconds = 300;
@@ -36,6 +38,13 @@ void Discover(const ServiceState& state, const httplib::Request& req, httplib::R
         "text/plain");
 }
 
+// Checked against when the user name is unknown, so that such an answer takes
+// as long as a wrong password and the timing does not tell which names exist.
+const std::string& DummyHash() {
+    static const std::string hash = HashPassword(RandomHex(16));
+    return hash;
+}
+
 void Login(ServiceState& state, const httplib::Request& req, httplib::Response& res) {
     auto delay = state.faults.loginDelayMs.load();
     if (delay > 0) {
@@ -44,13 +53,22 @@ void Login(ServiceState& state, const httplib::Request& req, httplib::Response& 
     auto body = ParseBody(req);
     auto name = StringField(body, "user");
     auto password = StringField(body, "password");
+    const long long now = NowMs(state);
+    if (!state.logins.Begin(name, req.remote_addr, now)) {
+        return SendError(res, 429, "too_many_attempts", kTooManyAttempts);
+    }
     Store store(state.options.database);
     auto user = store.FindUser(name);
+    const bool matches = VerifyPassword(password, user ? user->passwordHash : DummyHash());
     if (!user) {
         return SendError(res, 403, "unknown_user", kUnknownUser);
     }
-    if (!VerifyPassword(password, user->passwordHash)) {
+    if (!matches) {
         return SendError(res, 403, "wrong_password", kWrongPassword);
+    }
+    state.logins.Succeeded(name, req.remote_addr, now);
+    if (HashIterations(user->passwordHash) < kPasswordIterations) {
+        store.SetPasswordHash(name, HashPassword(password));
     }
     if (user->suspended) {
         return SendError(res, 403, "suspended", kSuspended);
@@ -62,7 +80,7 @@ void Login(ServiceState& state, const httplib::Request& req, httplib::Response& 
     if (version < store.RequiredVersion()) {
         return SendError(res, 403, "unsupported_version", kUnsupportedVersion);
     }
-    auto token = store.OpenSession(*user, version);
+    auto token = store.OpenSession(*user, version, now);
     SendJson(res, 200, {{"session", token}, {"catalogue_version", store.CatalogueVersion()}});
 }
 
@@ -87,6 +105,7 @@ void Events(const ServiceState& state, const httplib::Request& req, httplib::Res
     }
     Store store(state.options.database);
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(wait);
+    bool touched = false;
     for (;;) {
         auto session = token.empty() ? std::nullopt : store.FindSession(token);
         if (!session || session->endReported) {
@@ -96,10 +115,15 @@ void Events(const ServiceState& state, const httplib::Request& req, httplib::Res
             store.MarkReported(token);
             return SendJson(res, 200, {{"event", session->endReason}});
         }
-        auto reason = EndReason(store, *session);
+        const long long now = NowMs(state);
+        auto reason = EndReason(store, *session, now);
         if (!reason.empty()) {
             store.EndSession(token, reason, true);
             return SendJson(res, 200, {{"event", reason}});
+        }
+        if (!touched) {
+            store.TouchSession(token, now);
+            touched = true;
         }
         if (catalogue) {
             auto current = store.CatalogueVersion();
@@ -117,6 +141,8 @@ void Events(const ServiceState& state, const httplib::Request& req, httplib::Res
 }  // namespace
 
 void AddAccountRoutes(httplib::Server& server, ServiceState& state) {
+    // Made now, or the first unknown name would take longer than the rest.
+    DummyHash();
     server.Get("/discover", [&state](const httplib::Request& req, httplib::Response& res) {
         Discover(state, req, res);
     });

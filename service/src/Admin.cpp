@@ -22,6 +22,23 @@ int Usage() {
     return 2;
 }
 
+// The account flags. Some end the account's sessions at once, so that undoing
+// the change before the player's next request does not bring them back.
+struct FlagCommand {
+    const char* command;
+    const char* column;
+    bool value;
+    const char* reason;  // what the account's event polls are told; empty: nothing ends
+};
+constexpr FlagCommand kFlagCommands[] = {
+    {"suspend", "suspended", true, "suspended"},
+    {"resume", "suspended", false, ""},
+    {"end-subscription", "subscribed", false, "closed"},
+    {"renew-subscription", "subscribed", true, ""},
+    {"deny-billing", "deny_billing", true, ""},
+    {"allow-billing", "deny_billing", false, ""},
+};
+
 int Report(bool ok, const std::string& name) {
     if (!ok) {
         std::cerr << "no such user: " << name << "\n";
@@ -57,7 +74,11 @@ int RunAdmin(const std::vector<std::string>& args) {
         return 0;
     }
     if (cmd == "set-password" && need(2)) {
-        return Report(store.SetPassword(rest[1], rest[2]), rest[1]);
+        if (!store.SetPassword(rest[1], rest[2])) {
+            return Report(false, rest[1]);
+        }
+        store.EndSessionsOf(rest[1], "password_changed");
+        return 0;
     }
     if (cmd == "set-required-version" && need(1)) {
         char* end = nullptr;
@@ -76,23 +97,16 @@ int RunAdmin(const std::vector<std::string>& args) {
         return Usage();
     }
     const std::string& name = rest[1];
-    if (cmd == "suspend") {
-        return Report(store.SetFlag(name, "suspended", true), name);
-    }
-    if (cmd == "resume") {
-        return Report(store.SetFlag(name, "suspended", false), name);
-    }
-    if (cmd == "end-subscription") {
-        return Report(store.SetFlag(name, "subscribed", false), name);
-    }
-    if (cmd == "renew-subscription") {
-        return Report(store.SetFlag(name, "subscribed", true), name);
-    }
-    if (cmd == "deny-billing") {
-        return Report(store.SetFlag(name, "deny_billing", true), name);
-    }
-    if (cmd == "allow-billing") {
-        return Report(store.SetFlag(name, "deny_billing", false), name);
+    for (const auto& flag : kFlagCommands) {
+        if (cmd == flag.command) {
+            if (!store.SetFlag(name, flag.column, flag.value)) {
+                return Report(false, name);
+            }
+            if (*flag.reason != '\0') {
+                store.EndSessionsOf(name, flag.reason);
+            }
+            return 0;
+        }
     }
     if (cmd == "close-sessions") {
         if (!store.FindUser(name)) {

@@ -60,7 +60,7 @@ const Game* FindPartner(const std::vector<Game>& games, const Game& game) {
 
 void Catalogue(const ServiceState& state, const httplib::Request& req, httplib::Response& res) {
     Store store(state.options.database);
-    if (!RequireSession(store, req.get_param_value("session"), res)) {
+    if (!RequireSession(store, req.get_param_value("session"), NowMs(state), res)) {
         return;
     }
     auto games = LoadGames(CatalogueFile(state));
@@ -75,7 +75,7 @@ void Catalogue(const ServiceState& state, const httplib::Request& req, httplib::
 
 void DescribePackage(ServiceState& state, const httplib::Request& req, httplib::Response& res) {
     Store store(state.options.database);
-    auto session = RequireSession(store, req.get_param_value("session"), res);
+    auto session = RequireSession(store, req.get_param_value("session"), NowMs(state), res);
     if (!session) {
         return;
     }
@@ -105,7 +105,7 @@ void DescribePackage(ServiceState& state, const httplib::Request& req, httplib::
 void Purchase(const ServiceState& state, const httplib::Request& req, httplib::Response& res) {
     auto body = ParseBody(req);
     Store store(state.options.database);
-    auto session = RequireSession(store, StringField(body, "session"), res);
+    auto session = RequireSession(store, StringField(body, "session"), NowMs(state), res);
     if (!session) {
         return;
     }

@@ -84,27 +84,50 @@ std::string HashPassword(const std::string& password, int iterations) {
            ToHex(salt.data(), salt.size()) + "$" + ToHex(hash.data(), hash.size());
 }
 
-bool VerifyPassword(const std::string& password, const std::string& stored) {
+namespace {
+
+struct StoredHash {
+    int iterations = 0;
+    std::vector<unsigned char> salt;
+    std::vector<unsigned char> hash;
+};
+
+std::optional<StoredHash> ParseStored(const std::string& stored) {
     auto first = stored.find('$');
     auto second = stored.find('$', first + 1);
     auto third = stored.find('$', second + 1);
     if (first == std::string::npos || second == std::string::npos || third == std::string::npos ||
         stored.substr(0, first) != kScheme) {
-        return false;
+        return std::nullopt;
     }
-    int iterations = 0;
+    StoredHash parsed;
     try {
-        iterations = std::stoi(stored.substr(first + 1, second - first - 1));
+        parsed.iterations = std::stoi(stored.substr(first + 1, second - first - 1));
     } catch (const std::exception&) {
+        return std::nullopt;
+    }
+    parsed.salt = FromHex(stored.substr(second + 1, third - second - 1));
+    parsed.hash = FromHex(stored.substr(third + 1));
+    if (parsed.iterations <= 0 || parsed.salt.empty() || parsed.hash.size() != kHashBytes) {
+        return std::nullopt;
+    }
+    return parsed;
+}
+
+}  // namespace
+
+bool VerifyPassword(const std::string& password, const std::string& stored) {
+    auto parsed = ParseStored(stored);
+    if (!parsed) {
         return false;
     }
-    auto salt = FromHex(stored.substr(second + 1, third - second - 1));
-    auto expected = FromHex(stored.substr(third + 1));
-    if (iterations <= 0 || salt.empty() || expected.size() != kHashBytes) {
-        return false;
-    }
-    auto actual = Derive(password, salt, iterations);
-    return CRYPTO_memcmp(actual.data(), expected.data(), kHashBytes) == 0;
+    auto actual = Derive(password, parsed->salt, parsed->iterations);
+    return CRYPTO_memcmp(actual.data(), parsed->hash.data(), kHashBytes) == 0;
+}
+
+int HashIterations(const std::string& stored) {
+    auto parsed = ParseStored(stored);
+    return parsed ? parsed->iterations : 0;
 }
 
 std::optional<std::string> Sha256File(const std::filesystem::path& file) {

@@ -14,8 +14,8 @@ class Faults {
     std::atomic<long long> dropAfterBytes{0};  // close the connection after this many body bytes
     std::atomic<long long> failNext{0};        // answer the next N requests with 503
     std::atomic<long long> loginDelayMs{0};    // hold every login answer this long
-    // How far ahead of the real one the clock of expiring page links runs, so
-    // that a test can see a link expire without waiting.
+    // How far ahead of the real one the service's clock runs (page links,
+    // sessions, login limits), so that a test can see them expire without waiting.
     std::atomic<long long> clockOffsetMs{0};
 
     // Takes one pending failure; true when this request must fail.

@@ -22,6 +22,9 @@ constexpr std::size_t kMaxHeaderBytes = 32 * 1024;
 constexpr auto kReadTimeout = std::chrono::seconds(5);
 constexpr auto kWriteTimeout = std::chrono::seconds(10);
 constexpr auto kKeepAliveSeconds = 5;
+// A session ends after this long without a request, and this long after login.
+constexpr long long kSessionIdleMs = 30LL * 60 * 1000;
+constexpr long long kSessionLifetimeMs = 12LL * 60 * 60 * 1000;
 
 // Answers, before any body is read, the requests that would make the service
 // hold more than it needs. True when the answer is set.
@@ -93,11 +96,22 @@ void SleepUnlessStopping(const std::atomic<bool>& stopping, std::chrono::millise
     }
 }
 
+long long NowMs(const ServiceState& state) {
+    const auto now = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::system_clock::now().time_since_epoch());
+    return now.count() + state.faults.clockOffsetMs.load();
+}
+
 // Checked on every request so that operator changes take effect without any
 // signal to the service.
-std::string EndReason(Store& store, const Session& session) {
+
+std::string EndReason(Store& store, const Session& session, long long nowMs) {
+    if (nowMs - session.seenMs >= kSessionIdleMs ||
+        nowMs - session.openedMs >= kSessionLifetimeMs) {
+        return "logged_out";
+    }
     auto user = store.FindUser(session.user);
-    if (!user) {
+    if (!user || !user->subscribed) {
         return "closed";
     }
     if (user->suspended) {
@@ -112,12 +126,13 @@ std::string EndReason(Store& store, const Session& session) {
     return {};
 }
 
-std::optional<Session> RequireSession(Store& store, const std::string& token,
+std::optional<Session> RequireSession(Store& store, const std::string& token, long long nowMs,
                                       httplib::Response& res) {
     auto session = token.empty() ? std::nullopt : store.FindSession(token);
     if (session && session->endReason.empty()) {
-        auto reason = EndReason(store, *session);
+        auto reason = EndReason(store, *session, nowMs);
         if (reason.empty()) {
+            store.TouchSession(token, nowMs);
             return session;
         }
         store.EndSession(token, reason, false);

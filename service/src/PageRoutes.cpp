@@ -12,12 +12,6 @@ namespace {
 
 constexpr long long kAccountLinkLifetimeMs = 60 * 1000;
 
-long long NowMs(const ServiceState& state) {
-    const auto now = std::chrono::duration_cast<std::chrono::milliseconds>(
-        std::chrono::system_clock::now().time_since_epoch());
-    return now.count() + state.faults.clockOffsetMs.load();
-}
-
 void SendPage(httplib::Response& res, int status, const std::string& html) {
     res.status = status;
     // Nothing but the page's own style may load or run, whatever got into it.
@@ -31,7 +25,7 @@ void SendPage(httplib::Response& res, int status, const std::string& html) {
 void OpenAccountLink(const ServiceState& state, const httplib::Request& req,
                      httplib::Response& res) {
     Store store(state.options.database);
-    auto session = RequireSession(store, req.get_header_value("X-Session"), res);
+    auto session = RequireSession(store, req.get_header_value("X-Session"), NowMs(state), res);
     if (!session) {
         return;
     }
@@ -44,9 +38,10 @@ void OpenAccountLink(const ServiceState& state, const httplib::Request& req,
 
 void AccountPage(const ServiceState& state, const httplib::Request& req, httplib::Response& res) {
     Store store(state.options.database);
-    const auto owner = store.TakePageToken(req.get_param_value("token"), NowMs(state));
+    const long long now = NowMs(state);
+    const auto owner = store.TakePageToken(req.get_param_value("token"), now);
     auto session = owner ? store.FindSession(*owner) : std::nullopt;
-    auto user = session && session->endReason.empty() && EndReason(store, *session).empty()
+    auto user = session && session->endReason.empty() && EndReason(store, *session, now).empty()
                     ? store.FindUser(session->user)
                     : std::nullopt;
     if (!user) {

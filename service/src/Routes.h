@@ -3,6 +3,7 @@
 #include "Content.h"
 #include "Faults.h"
 #include "HttpServer.h"
+#include "LoginLimiter.h"
 #include "Store.h"
 
 #include <httplib.h>
@@ -20,6 +21,7 @@ struct ServiceState {
     ServiceOptions options;
     Faults faults;
     HashCache hashes;
+    LoginLimiter logins;
     std::atomic<bool> stopping{false};
     std::string host;
     int port = 0;
@@ -42,10 +44,13 @@ std::string BaseUrl(const httplib::Request& req, const ServiceState& state);
 std::filesystem::path CatalogueFile(const ServiceState& state);
 void SleepUnlessStopping(const std::atomic<bool>& stopping, std::chrono::milliseconds total);
 
+// Milliseconds since the epoch on the service's clock, which a test can run ahead.
+long long NowMs(const ServiceState& state);
 // Why an open session must end now, or empty while it may go on.
-std::string EndReason(Store& store, const Session& session);
+std::string EndReason(Store& store, const Session& session, long long nowMs);
 // The open session named by the request, or nothing (the answer is then set).
-std::optional<Session> RequireSession(Store& store, const std::string& token,
+// A request keeps the session from going idle.
+std::optional<Session> RequireSession(Store& store, const std::string& token, long long nowMs,
                                       httplib::Response& res);
 
 }  // namespace hv::service

@@ -75,12 +75,28 @@ Store::Store(const std::string& path) {
         " deny_billing INTEGER NOT NULL DEFAULT 0, password_gen INTEGER NOT NULL DEFAULT 0);"
         "CREATE TABLE IF NOT EXISTS sessions (token TEXT PRIMARY KEY, user TEXT NOT NULL,"
         " player_version INTEGER NOT NULL, password_gen INTEGER NOT NULL, created INTEGER,"
-        " end_reason TEXT NOT NULL DEFAULT '', end_reported INTEGER NOT NULL DEFAULT 0);"
+        " end_reason TEXT NOT NULL DEFAULT '', end_reported INTEGER NOT NULL DEFAULT 0,"
+        " opened_ms INTEGER NOT NULL DEFAULT 0, seen_ms INTEGER NOT NULL DEFAULT 0);"
         "CREATE TABLE IF NOT EXISTS purchases (user TEXT NOT NULL, package TEXT NOT NULL,"
         " bought INTEGER, PRIMARY KEY (user, package));"
         "CREATE TABLE IF NOT EXISTS settings (key TEXT PRIMARY KEY, value TEXT);"
         "CREATE TABLE IF NOT EXISTS page_tokens (token TEXT PRIMARY KEY, session TEXT NOT NULL,"
         " expires INTEGER NOT NULL);");
+    // Databases from before sessions expired; their sessions count as long gone.
+    // Checked again under the write lock: another request may have added them.
+    auto hasExpiry = [this] {
+        return Statement(m_db, "SELECT 1 FROM pragma_table_info('sessions') WHERE name = 'seen_ms'")
+            .Step();
+    };
+    if (!hasExpiry()) {
+        Exec("BEGIN IMMEDIATE");
+        if (!hasExpiry()) {
+            Exec(
+                "ALTER TABLE sessions ADD COLUMN opened_ms INTEGER NOT NULL DEFAULT 0;"
+                "ALTER TABLE sessions ADD COLUMN seen_ms INTEGER NOT NULL DEFAULT 0");
+        }
+        Exec("COMMIT");
+    }
 }
 
 Store::~Store() {
@@ -127,6 +143,13 @@ bool Store::SetPassword(const std::string& name, const std::string& password) {
     st.Bind(1, HashPassword(password)).Bind(2, name);
     st.Step();
     return st.Changes() == 1;
+}
+
+void Store::SetPasswordHash(const std::string& name, const std::string& hash) {
+    Statement(m_db, "UPDATE users SET password = ? WHERE name = ?")
+        .Bind(1, hash)
+        .Bind(2, name)
+        .Step();
 }
 
 bool Store::SetFlag(const std::string& name, const std::string& column, bool value) {
@@ -182,24 +205,26 @@ long long Store::PublishCatalogue() {
     return st.Step() ? st.Integer(0) : 0;
 }
 
-std::string Store::OpenSession(const User& user, int playerVersion) {
+std::string Store::OpenSession(const User& user, int playerVersion, long long nowMs) {
     std::string token = RandomHex(16);
     Statement st(m_db,
-                 "INSERT INTO sessions (token, user, player_version, password_gen, created)"
-                 " VALUES (?, ?, ?, ?, ?)");
+                 "INSERT INTO sessions (token, user, player_version, password_gen, created,"
+                 " opened_ms, seen_ms) VALUES (?, ?, ?, ?, ?, ?, ?)");
     st.Bind(1, token)
         .Bind(2, user.name)
         .Bind(3, static_cast<long long>(playerVersion))
         .Bind(4, static_cast<long long>(user.passwordGeneration))
-        .Bind(5, static_cast<long long>(std::time(nullptr)));
+        .Bind(5, static_cast<long long>(std::time(nullptr)))
+        .Bind(6, nowMs)
+        .Bind(7, nowMs);
     st.Step();
     return token;
 }
 
 std::optional<Session> Store::FindSession(const std::string& token) {
     Statement st(m_db,
-                 "SELECT token, user, player_version, password_gen, end_reason, end_reported"
-                 " FROM sessions WHERE token = ?");
+                 "SELECT token, user, player_version, password_gen, end_reason, end_reported,"
+                 " opened_ms, seen_ms FROM sessions WHERE token = ?");
     st.Bind(1, token);
     if (!st.Step()) {
         return std::nullopt;
@@ -211,7 +236,16 @@ std::optional<Session> Store::FindSession(const std::string& token) {
     s.passwordGeneration = static_cast<int>(st.Integer(3));
     s.endReason = st.Text(4);
     s.endReported = st.Integer(5) != 0;
+    s.openedMs = st.Integer(6);
+    s.seenMs = st.Integer(7);
     return s;
+}
+
+void Store::TouchSession(const std::string& token, long long nowMs) {
+    Statement(m_db, "UPDATE sessions SET seen_ms = max(seen_ms, ?) WHERE token = ?")
+        .Bind(1, nowMs)
+        .Bind(2, token)
+        .Step();
 }
 
 bool Store::EndSession(const std::string& token, const std::string& reason, bool reported) {

@@ -28,6 +28,8 @@ struct Session {
     std::string user;
     int playerVersion = 0;
     int passwordGeneration = 0;
+    long long openedMs = 0;  // service clock, milliseconds since the epoch
+    long long seenMs = 0;    // the last request that named it
     // Empty while the session is open; otherwise why it ended.
     std::string endReason;
     bool endReported = false;
@@ -45,6 +47,8 @@ class Store {
     std::optional<User> FindUser(const std::string& name);
     bool AddUser(const std::string& name, const std::string& password, bool subscribed);
     bool SetPassword(const std::string& name, const std::string& password);
+    // The same password in a new stored form; sessions go on.
+    void SetPasswordHash(const std::string& name, const std::string& hash);
     // column is one of "suspended", "subscribed", "deny_billing".
     bool SetFlag(const std::string& name, const std::string& column, bool value);
     int EndSessionsOf(const std::string& name, const std::string& reason);
@@ -57,8 +61,9 @@ class Store {
     long long CatalogueVersion();
     long long PublishCatalogue();
 
-    std::string OpenSession(const User& user, int playerVersion);
+    std::string OpenSession(const User& user, int playerVersion, long long nowMs);
     std::optional<Session> FindSession(const std::string& token);
+    void TouchSession(const std::string& token, long long nowMs);
     // Ends an open session; returns false when it was already ended or unknown.
     bool EndSession(const std::string& token, const std::string& reason, bool reported);
     void MarkReported(const std::string& token);

@@ -290,7 +290,14 @@ TEST_F(ServiceSuite, LoginAnswersEachAccountState) {
         {"nobody", "secret", HV_LOGIN_NO_SUCH_USER},
         {"alice", "wrong", HV_LOGIN_ACCESS_DENIED},
         {"bob", "secret", HV_LOGIN_SUSPENDED},
-        {"carol", "secret", HV_LOGIN_NO_SUBSCRIPTION}};
+        {"carol", "secret", HV_LOGIN_NO_SUBSCRIPTION},
+        // Past five guesses at one name the service asks to retry later.
+        {"mallory", "secret", HV_LOGIN_NO_SUCH_USER},
+        {"mallory", "secret", HV_LOGIN_NO_SUCH_USER},
+        {"mallory", "secret", HV_LOGIN_NO_SUCH_USER},
+        {"mallory", "secret", HV_LOGIN_NO_SUCH_USER},
+        {"mallory", "secret", HV_LOGIN_NO_SUCH_USER},
+        {"mallory", "secret", HV_LOGIN_INTERNAL_COMM_32}};
     for (const auto& [user, password, code] : answers) {
         EXPECT_EQ(Login(user, password), code) << user;
     }
