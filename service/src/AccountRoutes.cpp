@@ -118,8 +118,12 @@ void Events(const ServiceState& state, const httplib::Request& req, httplib::Res
         const long long now = NowMs(state);
         auto reason = EndReason(store, *session, now);
         if (!reason.empty()) {
-            store.EndSession(token, reason, true);
-            return SendJson(res, 200, {{"event", reason}});
+            if (store.EndSession(token, reason, true)) {
+                return SendJson(res, 200, {{"event", reason}});
+            }
+            // Ended meanwhile by the operator's command: its reason is told,
+            // and marked told, on the next turn.
+            continue;
         }
         if (!touched) {
             store.TouchSession(token, now);
