@@ -238,6 +238,19 @@ typedef struct tagWINDOWPLACEMENT {
 #define SS_TYPEMASK 0x001F
 #define ES_MULTILINE 0x0004
 #define ES_READONLY 0x0800
+
+// Progress bar messages. They share their numbers with the engine's
+// notifications (both start at WM_USER + 1), so they carry no typed declaration.
+#define PBM_SETRANGE (WM_USER + 1)
+#define PBM_SETPOS (WM_USER + 2)
+#define PBM_SETSTEP (WM_USER + 4)
+#define PBM_STEPIT (WM_USER + 5)
+#define PBM_SETRANGE32 (WM_USER + 6)
+#define PBM_GETPOS (WM_USER + 8)
+
+// Animation control styles.
+#define ACS_TRANSPARENT 0x0002
+#define ACS_AUTOPLAY 0x0004
 #define MAKEWPARAM(l, h) ((WPARAM)(DWORD)((WORD)(l) | ((DWORD)(WORD)(h) << 16)))
 
 // Message box types and dialog results.
