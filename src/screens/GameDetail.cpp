@@ -89,12 +89,18 @@ std::vector<std::string> InformationLines(const GameInfo& game) {
     return lines;
 }
 
-FittedSize FitPicture(int w, int h, int boxWidth, int boxHeight) {
+FittedSize FitPicture(int w, int h, int boxWidth, int boxHeight, FitTie tie) {
     if (w <= 0 || h <= 0) {
         return {0, 0};
     }
-    const bool fitHeight = (w < boxWidth && h < boxHeight) ? (boxHeight - h) <= (boxWidth - w)
-                                                           : (h - boxHeight) > (w - boxWidth);
+    // The side nearer to the box's in pixels takes the box's size.
+    const int shortWidth = boxWidth - w;
+    const int shortHeight = boxHeight - h;
+    bool fitHeight = shortHeight < shortWidth;
+    if (shortHeight == shortWidth) {
+        const bool smaller = w < boxWidth && h < boxHeight;
+        fitHeight = (tie == FitTie::DetailScreen) == smaller;
+    }
     // In this order, in floating point, then truncated: the sizes the art was made for.
     if (fitHeight) {
         return {static_cast<int>(w * (static_cast<double>(boxHeight) / h * 100) / 100), boxHeight};

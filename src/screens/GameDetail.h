@@ -37,8 +37,12 @@ struct FittedSize {
     int height;
     bool operator==(const FittedSize&) const = default;
 };
+// Which side takes the box's when the picture is as far off in both: the
+// detail screen and the download screen settle a tie in opposite ways.
+enum class FitTie { DetailScreen, DownloadScreen };
 // A picture of w x h fitted to a box of boxWidth x boxHeight: one side takes
-// the box's, the other keeps the picture's proportions.
-FittedSize FitPicture(int w, int h, int boxWidth, int boxHeight);
+// the box's, the other keeps the picture's proportions. The side is chosen by
+// the differences in pixels, not by the ratios.
+FittedSize FitPicture(int w, int h, int boxWidth, int boxHeight, FitTie tie = FitTie::DetailScreen);
 
 }  // namespace hv::detail

@@ -3,15 +3,11 @@
 #include <QApplication>
 #include <QTimer>
 #include <QWidget>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <map>
-#include <set>
 #include <string>
 #include <vector>
 
+#include "ClientState.h"
 #include "StepDriver.h"
 #include "VirtualGamepad.h"
 #include "catalogue/GameInfo.h"
@@ -25,7 +21,7 @@
 
 namespace {
 
-namespace fs = std::filesystem;
+using namespace e2e;
 
 // The demo content: 24 titles, five of them with a free demo; "Action" holds
 // six, the first of them "Starfall Run", which has a demo.
@@ -36,39 +32,6 @@ constexpr int kActionTiles = 6;
 
 CMainFrame* Frame() {
     return CStepDriver::Frame();
-}
-
-std::string Env(const char* name) {
-    const char* value = std::getenv(name);
-    return value ? value : "";
-}
-
-// The question on top, or null.
-CMessageDlg* QuestionDialog() {
-    auto* dialog = dynamic_cast<CMessageDlg*>(CWnd::FromWidget(QApplication::activeModalWidget()));
-    if (!dialog) {
-        for (QWidget* widget : QApplication::topLevelWidgets()) {
-            auto* shown = dynamic_cast<CMessageDlg*>(CWnd::FromWidget(widget));
-            if (shown && shown->m_bPurchase && widget->isVisible()) {
-                dialog = shown;
-            }
-        }
-    }
-    return dialog;
-}
-
-// The text of the question on top; empty without one.
-std::string Question() {
-    CMessageDlg* dialog = QuestionDialog();
-    return dialog ? dialog->GetDlgItem(kMessageId)->GetWindowText() : std::string();
-}
-
-bool Asking(const std::string& start) {
-    return Question().rfind(start, 0) == 0 && !start.empty();
-}
-
-bool NoQuestion() {
-    return Question().empty();
 }
 
 // The controller's button for each key of the walk.
@@ -91,11 +54,11 @@ SDL_GameControllerButton ButtonFor(const QString& key) {
 
 struct CBrowseDriver::State {
     explicit State(bool gamepad)
-        : m_gamepad(gamepad), m_gameLog(Env("HALVORY_DEMO_GAME_LOG")), m_driver(Steps(), [this] {
-              return "games screen: " + GamesText() + ", detail: " + Rows() +
-                     ", question: " + Question() + ", games closed: " + std::to_string(Closes()) +
-                     ", folders stored: " + std::to_string(Folders().size() - m_before.size()) +
-                     " in " + m_storage + ":" + Listing();
+        : m_gamepad(gamepad), m_driver(Steps(), [this] {
+              return "games screen: " + GamesText() + ", detail: " + DetailRows() +
+                     ", question: " + Question() +
+                     ", games closed: " + std::to_string(m_gameLog.Closes()) + ", " +
+                     m_storage.Describe();
           }) {}
 
     // Each key a press and a release, as a hand would, one after another.
@@ -148,14 +111,15 @@ struct CBrowseDriver::State {
             {"the game opened", keys({"Right", "Return"}),
              [this] { return OnDetail("Play Game:1|SPLITTER:0|Play Free Demo:2"); }, nullptr},
             {"the demo asks where to store it", keys({"Down", "Return"}),
-             [this] { return Asking("Where would you like to store") && NoteStorage(); }, nullptr},
+             [this] { return Asking("Where would you like to store") && m_storage.Note(); },
+             nullptr},
             {"the demo arrives and asks to be played", keys({"Return"}),
              [] { return Asking("Would you like to play"); }, nullptr},
             {"the demo played and closed itself", keys({"Return"}),
              [this] {
-                 return GameLog().find("closed: ") != std::string::npos && NoQuestion() &&
+                 return m_gameLog.Closes() >= 1 && NoQuestion() &&
                         OnDetail("Play Game:1|SPLITTER:0|Play Free Demo:4|Delete Free Demo:6") &&
-                        Stored(1);
+                        m_storage.Stored(1);
              },
              shot("browse-detail-demo-installed-800x600")},
             {"maximised", [] { return Maximise(); },
@@ -170,7 +134,7 @@ struct CBrowseDriver::State {
             {"the demo deleted", keys({"Return"}),
              [this] {
                  return NoQuestion() && OnDetail("Play Game:1|SPLITTER:0|Play Free Demo:2") &&
-                        Stored(0);
+                        m_storage.Stored(0);
              },
              nullptr},
             {"buying asks for the purchase", keys({"Up", "Up", "Return"}),
@@ -183,9 +147,9 @@ struct CBrowseDriver::State {
              [] { return Asking("Would you like to play"); }, nullptr},
             {"the game played and closed itself", keys({"Return"}),
              [this] {
-                 return Closes() == 2 && NoQuestion() &&
+                 return m_gameLog.Closes() == 2 && NoQuestion() &&
                         OnDetail("Play Game:1|Delete Game:5|SPLITTER:0|Play Free Demo:2") &&
-                        Stored(1);
+                        m_storage.Stored(1);
              },
              nullptr},
             {"deleting the game asks first", keys({"Down", "Return"}),
@@ -193,7 +157,7 @@ struct CBrowseDriver::State {
             {"the game deleted", keys({"Return"}),
              [this] {
                  return NoQuestion() && OnDetail("Play Game:1|SPLITTER:0|Play Free Demo:2") &&
-                        Stored(0);
+                        m_storage.Stored(0);
              },
              nullptr},
             {"Back returns to the games", keys({"BackSpace"}),
@@ -209,85 +173,7 @@ struct CBrowseDriver::State {
 
     static bool Focus(CWnd& wnd) { return CWnd::GetFocus() == &wnd; }
 
-    static std::string GamesText() {
-        CGamesView* games = Games();
-        return games->CurrentCategory() + " " +
-               games->GetDlgItem(CGamesView::kCounterId)->GetWindowText();
-    }
-
-    static bool OnGames(const std::string& category, const std::string& counter) {
-        return Frame()->ActiveView() == Games() && Games()->CurrentCategory() == category &&
-               Games()->GetDlgItem(CGamesView::kCounterId)->GetWindowText() == counter;
-    }
-
-    // The detail screen's action rows as "text:action|...".
-    static std::string Rows() {
-        const CMCListBox& list = Frame()->GameInfoView()->ActionList();
-        std::string rows;
-        for (int i = 0; i < list.GetCount(); ++i) {
-            const MCListItem* item = list.GetItem(i);
-            rows += (i ? "|" : "") + item->text + ":" + std::to_string(item->value);
-        }
-        return rows;
-    }
-
-    // The detail screen of the game, idle, with these rows (any when empty).
-    static bool OnDetail(const std::string& rows) {
-        CGameInfoView* detail = Frame()->GameInfoView();
-        return Frame()->ActiveView() == detail && detail->GetGame() &&
-               detail->GetGame()->m_strTitle == kGame && !detail->IsBusy() &&
-               !Frame()->IsDownloadActive() && (rows.empty() || Rows() == rows);
-    }
-
-    // The folders in the storage folder the question offers (the client's
-    // own), before any game is stored there.
-    bool NoteStorage() {
-        if (m_storage.empty()) {
-            m_storage = QuestionDialog()->GetDlgItem(kFolderId)->GetWindowText();
-            m_before = Folders();
-        }
-        return true;
-    }
-
-    std::set<fs::path> Folders() const {
-        std::set<fs::path> folders;
-        std::error_code error;
-        for (fs::directory_iterator it(m_storage, error), end; !error && it != end;
-             it.increment(error)) {
-            if (it->is_directory()) {
-                folders.insert(it->path());
-            }
-        }
-        return folders;
-    }
-
-    std::string Listing() const {
-        std::string names;
-        std::error_code error;
-        for (fs::directory_iterator it(m_storage, error), end; !error && it != end;
-             it.increment(error)) {
-            names += " " + it->path().filename().string();
-        }
-        return names;
-    }
-
-    // How many games the engine keeps in the storage folder.
-    bool Stored(size_t count) const { return Folders().size() == m_before.size() + count; }
-
-    std::string GameLog() const {
-        std::ifstream log(m_gameLog);
-        return std::string(std::istreambuf_iterator<char>(log), std::istreambuf_iterator<char>());
-    }
-
-    size_t Closes() const {
-        const std::string log = GameLog();
-        size_t count = 0;
-        for (size_t at = log.find("closed: "); at != std::string::npos;
-             at = log.find("closed: ", at + 1)) {
-            ++count;
-        }
-        return count;
-    }
+    static bool OnDetail(const std::string& rows) { return e2e::OnDetail(kGame, rows); }
 
     // Not a user step: the screenshots want the large window too.
     static QStringList Maximise() {
@@ -297,9 +183,8 @@ struct CBrowseDriver::State {
 
     bool m_gamepad;
     VirtualGamepad m_pad;
-    std::string m_storage;
-    std::set<fs::path> m_before;
-    std::string m_gameLog;
+    StorageWatch m_storage;
+    GameLog m_gameLog;
     CStepDriver m_driver;
 };
 

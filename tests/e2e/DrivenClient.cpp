@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "BrowseDriver.h"
+#include "DownloadDriver.h"
 #include "PagesDriver.h"
 #include "StepDriver.h"
 #include "app/App.h"
@@ -505,6 +506,10 @@ int main(int argc, char** argv) {
     int code = 0;
     if (Env("HALVORY_E2E_SCENARIO") == "pages") {
         CPagesDriver driver;
+        code = CWinApp::exec();
+    } else if (CDownloadDriver::Walk walk{};
+               CDownloadDriver::FromScenario(Env("HALVORY_E2E_SCENARIO"), &walk)) {
+        CDownloadDriver driver(walk);
         code = CWinApp::exec();
     } else if (Env("HALVORY_E2E_SCENARIO").rfind("browse", 0) == 0) {
         CBrowseDriver driver(Env("HALVORY_E2E_SCENARIO") == "browse-gamepad");

@@ -16,6 +16,7 @@
 #include <iostream>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "ChildProcess.h"
 #include "ServiceHarness.h"
@@ -61,7 +62,11 @@ class SessionTest : public ::testing::Test {
             GTEST_SKIP() << "needs an X display with a window manager (DISPLAY is unset); "
                             "scripts/test.sh runs it under Xvfb and openbox";
         }
-        ASSERT_EQ(hvtest::RunProgram({HV_DEMOCONTENT_BIN, "--out", content.string()}), 0);
+        std::vector<std::string> generate{HV_DEMOCONTENT_BIN, "--out", content.string()};
+        if (packageSize > 0) {
+            generate.insert(generate.end(), {"--package-size", std::to_string(packageSize)});
+        }
+        ASSERT_EQ(hvtest::RunProgram(generate), 0);
         service = std::make_unique<hvtest::ServiceProcess>(content, temp.Path() / "service.db");
         ASSERT_FALSE(service->Url().empty());
         ASSERT_EQ(service->Admin({"add-user", kUser, kPassword}), 0);
@@ -102,6 +107,7 @@ class SessionTest : public ::testing::Test {
         EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << "wait status " << *status;
     }
 
+    long long packageSize = 0;  // the generator's own when 0
     hvtest::TempDir temp;
     const fs::path content = temp.Path() / "content";
     std::unique_ptr<hvtest::ServiceProcess> service;
@@ -166,6 +172,103 @@ TEST_F(SessionTest, BrowsesBuysPlaysAndDeletesWithTheKeyboard) {
 // A, B and the shoulder buttons instead of the keys.
 TEST_F(SessionTest, BrowsesBuysPlaysAndDeletesWithAGamepad) {
     RunClient("browse-gamepad");
+}
+
+// The download screen on a slow line: the demo's playable part (the game
+// program) takes about `kSecondsToPlay` seconds and the whole package two and
+// a half times as long. The throttle goes on once the storage question is
+// up, so that the art and pages before it come at full speed.
+class DownloadTest : public SessionTest {
+  protected:
+    static constexpr long long kSecondsToPlay = 6;
+
+    void SetUp() override {
+        m_program = static_cast<long long>(fs::file_size(HALVORY_DEMO_GAME));
+        packageSize = m_program * 5 / 2;
+        SessionTest::SetUp();
+    }
+
+    // Runs the walk; `faults` are set when the storage question is up, and
+    // `onLine` sees the other lines.
+    void Walk(const std::string& scenario, const std::string& faults,
+              const std::function<void(const std::string&)>& onLine = {}) {
+        RunClient(scenario, [&](const std::string& line) {
+            if (line == "e2e: the demo asks where to store it") {
+                EXPECT_EQ(service->Faults(faults), 200);
+            } else if (onLine) {
+                onLine(line);
+            }
+        });
+    }
+
+    std::string Throttle(long long seconds) const {
+        return R"({"throttle_bps": )" + std::to_string(m_program / seconds);
+    }
+
+    long long m_program = 0;
+};
+
+// Every file of the package, byte for byte, and nothing else.
+void ExpectSameTree(const fs::path& expected, const fs::path& actual) {
+    const auto read = [](const fs::path& file) {
+        std::ifstream in(file, std::ios::binary);
+        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    };
+    size_t files = 0;
+    for (const auto& entry : fs::recursive_directory_iterator(expected)) {
+        const fs::path relative = fs::relative(entry.path(), expected);
+        ASSERT_EQ(fs::is_directory(actual / relative), entry.is_directory()) << relative;
+        if (entry.is_regular_file()) {
+            ++files;
+            EXPECT_TRUE(read(entry.path()) == read(actual / relative)) << relative;
+        }
+    }
+    size_t installed = 0;
+    for (const auto& entry : fs::recursive_directory_iterator(actual)) {
+        installed += entry.is_regular_file() ? 1 : 0;
+    }
+    EXPECT_EQ(installed, files);
+    EXPECT_GE(files, 3u);
+}
+
+// Connecting, the time to play while downloading, the countdown, the game
+// played before the transfer ends (streaming while it runs), downloading
+// again once it has closed, and the install. Screenshots go to artifacts/.
+TEST_F(DownloadTest, SlowTransferShowsEveryPhase) {
+    Walk("download-throttled", Throttle(kSecondsToPlay) + "}");
+}
+
+// The connection drops after every few hundred KiB: retrying, restored, the
+// game offered and declined (streaming), and an install identical to the
+// package.
+TEST_F(DownloadTest, DroppedConnectionsAreRetriedAndTheInstallIsExact) {
+    fs::path installed;
+    Walk("download-dropping",
+         Throttle(kSecondsToPlay) + R"(, "drop_after_bytes": )" + std::to_string(m_program / 3) +
+             "}",
+         [&](const std::string& line) {
+             const std::string prefix = "e2e: installed in ";
+             if (line.rfind(prefix, 0) == 0) {
+                 installed = line.substr(prefix.size());
+             }
+         });
+    if (HasFatalFailure()) {
+        return;
+    }
+    ASSERT_FALSE(installed.empty());
+    const fs::path expected = temp.Path() / "expected";
+    fs::create_directories(expected);
+    ASSERT_EQ(hvtest::RunProgram({"tar", "-xf",
+                                  (content / "packages" / "HV-STARFALL-RUN-DEMO.tar").string(),
+                                  "-C", expected.string()}),
+              0);
+    ExpectSameTree(expected, installed);
+}
+
+// Backspace asks; No leaves the transfer running, Yes cancels it: back on
+// the detail screen with nothing installed.
+TEST_F(DownloadTest, CancelAsksAndLeavesNothingInstalled) {
+    Walk("download-cancelled", Throttle(10 * kSecondsToPlay) + "}");
 }
 
 // The service's pages in the real web view, driven by real keys and mouse:

@@ -112,9 +112,10 @@ TEST_F(FrameTest, ProgressWithoutRecordIsRefusedAndReachesNoListener) {
 
     const TransferProgress progress{40, 12, 7, 400, 1000, HV_STATE_DOWNLOADING};
     EXPECT_EQ(Send(UWM_ENGINE_PROGRESS, 0, reinterpret_cast<LPARAM>(&progress)), 0);
-    EXPECT_EQ(frame->DownloadView()->LastProgress().lDone, 400);
+    EXPECT_TRUE(frame->DownloadView()->StatusText().ends_with("Start playing in:00:00:12"));
+    EXPECT_EQ(frame->DownloadView()->Progress().GetPos(), 40);
     Send(UWM_ENGINE_STATE, 33, 5);
-    EXPECT_EQ(frame->DownloadView()->SecondsToPlay(), 33);
+    EXPECT_EQ(frame->DownloadView()->CountdownSeconds(), 33);
     EXPECT_EQ(log,
               (std::vector<std::string>{"first:1:0", "second:1:0", "first:12:33", "second:12:33"}));
 

@@ -1,0 +1,59 @@
+// What the drivers read of the running client: the question on top, the
+// games screen and the detail screen.
+#pragma once
+
+#include <filesystem>
+#include <set>
+#include <string>
+
+class CMessageDlg;
+
+namespace e2e {
+
+// The question on top, or null.
+CMessageDlg* QuestionDialog();
+// The text of the question on top; empty without one.
+std::string Question();
+bool Asking(const std::string& start);
+bool NoQuestion();
+
+// The games screen's category and counter, as "Action 1 Of 6".
+std::string GamesText();
+bool OnGames(const std::string& category, const std::string& counter);
+
+// The detail screen's action rows as "text:action|...".
+std::string DetailRows();
+// The detail screen of `title`, idle, with these rows (any when empty).
+bool OnDetail(const std::string& title, const std::string& rows);
+
+}  // namespace e2e
+
+namespace e2e {
+
+// The storage folder the first storage question offers (the client's own)
+// and the games stored there since.
+class StorageWatch {
+  public:
+    // Takes the folder from the question on top, the first time only.
+    bool Note();
+    // Exactly `count` games more than when it was noted.
+    bool Stored(size_t count) const;
+    // The one folder stored since; empty unless there is exactly one.
+    std::string NewFolder() const;
+    // For a failure report: what is there.
+    std::string Describe() const;
+
+  private:
+    std::set<std::filesystem::path> Folders() const;
+
+    std::string m_folder;
+    std::set<std::filesystem::path> m_before;
+};
+
+// The demo game's log (HALVORY_DEMO_GAME_LOG): it writes a line as it closes.
+class GameLog {
+  public:
+    size_t Closes() const;
+};
+
+}  // namespace e2e

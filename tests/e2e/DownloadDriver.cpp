@@ -1,0 +1,187 @@
+#include "DownloadDriver.h"
+
+#include <string>
+#include <vector>
+
+#include "ClientState.h"
+#include "StepDriver.h"
+#include "catalogue/GameInfo.h"
+#include "frame/MainFrame.h"
+#include "screens/BrowserView.h"
+#include "screens/DownloadView.h"
+#include "screens/HomeScreenView.h"
+
+namespace {
+
+using namespace e2e;
+using Walk = CDownloadDriver::Walk;
+
+// The demo content's first action game and its free demo.
+constexpr const char* kGame = "Starfall Run";
+constexpr const char* kNotInstalled = "Play Game:1|SPLITTER:0|Play Free Demo:2";
+constexpr const char* kDemoInstalled = "Play Game:1|SPLITTER:0|Play Free Demo:4|Delete Free Demo:6";
+
+CMainFrame* Frame() {
+    return CStepDriver::Frame();
+}
+
+CDownloadView* Screen() {
+    return Frame()->DownloadView();
+}
+
+std::string Status() {
+    return Screen()->StatusText();
+}
+
+// On the download screen, nothing asked, its status line holding every piece.
+bool Showing(std::initializer_list<const char*> pieces) {
+    if (Frame()->ActiveView() != Screen() || !NoQuestion()) {
+        return false;
+    }
+    const std::string status = Status();
+    for (const char* piece : pieces) {
+        if (status.find(piece) == std::string::npos) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// "Start playing in:" followed by a time of hours, minutes and seconds.
+bool ShowsTimeToPlay(const char* word) {
+    const std::string status = Status();
+    const size_t at = status.find("Start playing in:");
+    return Showing({word}) && at != std::string::npos && status.size() == at + 17 + 8 &&
+           status[at + 17 + 2] == ':' && status[at + 17 + 5] == ':';
+}
+
+}  // namespace
+
+bool CDownloadDriver::FromScenario(const std::string& scenario, Walk* walk) {
+    const struct {
+        const char* name;
+        Walk walk;
+    } scenarios[] = {{"download-throttled", Walk::Throttled},
+                     {"download-dropping", Walk::Dropping},
+                     {"download-cancelled", Walk::Cancelled}};
+    for (const auto& known : scenarios) {
+        if (scenario == known.name) {
+            *walk = known.walk;
+            return true;
+        }
+    }
+    return false;
+}
+
+struct CDownloadDriver::State {
+    explicit State(Walk walk)
+        : m_driver(Steps(walk), [this] {
+              return "status '" + Status() + "', bar " +
+                     std::to_string(Screen()->Progress().GetPos()) + ", question: " + Question() +
+                     ", detail: " + DetailRows() +
+                     ", games closed: " + std::to_string(m_gameLog.Closes()) + ", " +
+                     m_storage.Describe();
+          }) {}
+
+    std::vector<DriverStep> Steps(Walk walk) {
+        const auto keys = [](QStringList names) {
+            return [names] { return CStepDriver::Keys(names); };
+        };
+        std::vector<DriverStep> steps = {
+            {"announcements shown", nullptr,
+             [] { return Frame()->ActiveView() == Frame()->BrowserView(); }, nullptr},
+            {"Continue went home", keys({"Return"}),
+             [] { return Frame()->ActiveView() == Frame()->HomeView(); }, nullptr},
+            {"Browse Games lists All", keys({"Down", "Return"}),
+             [] { return OnGames("All", "1 Of 24"); }, nullptr},
+            {"Action chosen", keys({"Down", "Return"}), [] { return OnGames("Action", "1 Of 6"); },
+             nullptr},
+            {"the game opened", keys({"Right", "Return"}),
+             [] { return OnDetail(kGame, kNotInstalled); }, nullptr},
+            {"the demo asks where to store it", keys({"Down", "Return"}),
+             [this] { return Asking("Where would you like to store") && m_storage.Note(); },
+             nullptr},
+            {"connecting", keys({"Return"}),
+             [] { return Showing({"Connecting..."}) && Status().find_first_not_of(' ') == 33; },
+             walk == Walk::Throttled ? "download-connecting" : nullptr},
+        };
+        const auto add = [&steps](std::vector<DriverStep> more) {
+            steps.insert(steps.end(), more.begin(), more.end());
+        };
+        switch (walk) {
+            case Walk::Throttled:
+                add({
+                    {"downloading with the time to play", nullptr,
+                     [] { return ShowsTimeToPlay("   Downloading"); }, "download-time-to-play"},
+                    {"counting down", nullptr,
+                     [] {
+                         return ShowsTimeToPlay("   Installing") && Screen()->CountdownRunning();
+                     },
+                     "download-countdown"},
+                    {"asked to play", nullptr, [] { return Asking("Would you like to play"); },
+                     nullptr},
+                    {"streaming while the game runs", keys({"Return"}),
+                     [] { return Status().find("Streaming") == 33; }, nullptr},
+                    {"the game closed, the transfer goes on", nullptr,
+                     [this] {
+                         return m_gameLog.Closes() == 1 && Showing({"Downloading"}) &&
+                                Status().find("Start playing") == std::string::npos &&
+                                Frame()->IsDownloadActive();
+                     },
+                     "download-after-play"},
+                    {"installed", nullptr,
+                     [this] { return OnDetail(kGame, kDemoInstalled) && m_storage.Stored(1); },
+                     nullptr},
+                });
+                break;
+            case Walk::Dropping:
+                add({
+                    {"retrying", nullptr, [] { return Showing({"Retrying Connection"}); },
+                     "download-retrying"},
+                    {"restored", nullptr, [] { return Showing({"Connection Restored."}); },
+                     "download-restored"},
+                    {"asked to play", nullptr, [] { return Asking("Would you like to play"); },
+                     nullptr},
+                    {"declined: streaming", keys({"Escape"}),
+                     [] { return Showing({"Streaming"}) && Frame()->IsDownloadActive(); },
+                     "download-streaming"},
+                    {"installed", nullptr,
+                     [this] {
+                         if (!OnDetail(kGame, kDemoInstalled) || !m_storage.Stored(1)) {
+                             return false;
+                         }
+                         CStepDriver::Report("e2e: installed in " + m_storage.NewFolder());
+                         return true;
+                     },
+                     nullptr},
+                });
+                break;
+            case Walk::Cancelled:
+                add({
+                    {"downloading with the time to play", nullptr,
+                     [] { return ShowsTimeToPlay("   Downloading"); }, nullptr},
+                    {"Backspace asks first", keys({"BackSpace"}),
+                     [] { return Asking(CDownloadView::kCancelQuestion); },
+                     "download-cancel-question"},
+                    {"No goes on", keys({"Tab", "Return"}),
+                     [] { return Showing({"   Downloading"}) && Frame()->IsDownloadActive(); },
+                     nullptr},
+                    {"Backspace asks again", keys({"BackSpace"}),
+                     [] { return Asking(CDownloadView::kCancelQuestion); }, nullptr},
+                    {"Yes cancels", keys({"Return"}),
+                     [this] { return OnDetail(kGame, kNotInstalled) && m_storage.Stored(0); },
+                     "download-cancelled"},
+                });
+                break;
+        }
+        return steps;
+    }
+
+    StorageWatch m_storage;
+    GameLog m_gameLog;
+    CStepDriver m_driver;
+};
+
+CDownloadDriver::CDownloadDriver(Walk walk) : m_state(std::make_unique<State>(walk)) {}
+
+CDownloadDriver::~CDownloadDriver() = default;

@@ -1,0 +1,378 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFontMetricsF>
+#include <QTimer>
+#include <QWidget>
+#include <functional>
+
+#include "FakeFrame.h"
+#include "catalogue/GameInfo.h"
+#include "image/CxImage.h"
+#include "screens/DownloadView.h"
+#include "skin/MessageDlg.h"
+#include "ui/Button.h"
+
+namespace {
+
+using Self = CDownloadView;
+
+bool PumpUntil(const std::function<bool()>& done, int timeoutMs = 3000) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > timeoutMs) {
+            return false;
+        }
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return true;
+}
+
+std::string Blanks(int count) {
+    return std::string(static_cast<size_t>(count), ' ');
+}
+
+// The dots right after `word` in the status line.
+int DotsAfter(const std::string& text, const std::string& word) {
+    const size_t at = text.find(word);
+    if (at == std::string::npos) {
+        return -1;
+    }
+    size_t end = at + word.size();
+    while (end < text.size() && text[end] == '.') {
+        ++end;
+    }
+    return static_cast<int>(end - at - word.size());
+}
+
+struct DownloadViewTest : ::testing::Test {
+    FakeFrame frame;
+    CDownloadView view;
+    GameInfo game;
+
+    void SetUp() override {
+        game.m_strTitle = "Nebula Drift Demo";
+        game.m_strRating = "T - Teen";
+        ASSERT_TRUE(view.Create(&frame, 1));
+        view.MoveWindow(0, 0, 800, 600);
+        view.ShowWindow(SW_SHOW);
+        view.SetGame(&game);
+    }
+    void TearDown() override {
+        // A question left open by a failed expectation must not outlive the test.
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (auto* dialog = dynamic_cast<CMessageDlg*>(CWnd::FromWidget(widget));
+                dialog && widget->isVisible()) {
+                dialog->EndDialog(IDCANCEL);
+            }
+        }
+        view.SetGame(nullptr);
+    }
+    LRESULT Progress(int percent, int seconds, int done, int total, int state) {
+        const TransferProgress record{percent, seconds, 0, done, total, state};
+        return view.SendMessage(UWM_ENGINE_PROGRESS, 0, reinterpret_cast<LPARAM>(&record));
+    }
+    std::string Status() const { return view.StatusText(); }
+    // Answers the cancel question with `button` once it shows; returns what it asked.
+    std::string AnswerWith(UINT button) {
+        struct Answer {
+            std::string asked;
+            bool looked = false;
+        };
+        auto answer = std::make_shared<Answer>();
+        QTimer::singleShot(100, [answer, button] {
+            for (QWidget* widget : QApplication::topLevelWidgets()) {
+                auto* dialog = dynamic_cast<CMessageDlg*>(CWnd::FromWidget(widget));
+                if (dialog && widget->isVisible()) {
+                    answer->asked = dialog->GetDlgItem(1011)->GetWindowText();
+                    static_cast<CButton*>(dialog->GetDlgItem(static_cast<int>(button)))->Click();
+                }
+            }
+            answer->looked = true;
+        });
+        int flag = 5;
+        view.ConfirmCancel(flag);
+        // Without a question the answer must not fall to the next one.
+        PumpUntil([&] { return answer->looked; });
+        return answer->asked + "|" + std::to_string(flag);
+    }
+};
+
+}  // namespace
+
+TEST(DownloadTexts, TimeText) {
+    const struct {
+        long seconds;
+        const char* text;
+    } rows[] = {{0, "00:00:00"},
+                {59, "00:00:59"},
+                {3725, "01:02:05"},
+                {86399, "23:59:59"},
+                {360000, "100:00:00"}};
+    for (const auto& row : rows) {
+        EXPECT_EQ(hv::download::TimeText(row.seconds), row.text) << row.seconds;
+    }
+}
+
+TEST(DownloadTexts, PictureFitsByPixelDifferences) {
+    const struct {
+        const char* name;
+        int w, h;
+        QRect fitted;  // in a 600 x 300 rectangle at (10, 20)
+    } rows[] = {
+        {"smaller, height nearer", 300, 200, QRect(10 + 75, 20, 450, 300)},
+        {"smaller, equal gaps: the width", 400, 100, QRect(10, 20 + 75, 600, 150)},
+        {"larger, equal excess: the height", 700, 400, QRect(10 + (600 - 525) / 2, 20, 525, 300)},
+        {"drawn wider than the rectangle", 290, 100, QRect(10 - 135, 20, 870, 300)},
+        {"larger, width further out", 1200, 400, QRect(10, 20 + 50, 600, 200)},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(hv::download::FitArt(row.w, row.h, QRect(10, 20, 600, 300)), row.fitted)
+            << row.name;
+    }
+}
+
+TEST_F(DownloadViewTest, SetGameConnectsAtZero) {
+    EXPECT_EQ(Status(), Blanks(33) + "Connecting...");
+    EXPECT_EQ(view.Progress().GetPos(), 0);
+    EXPECT_EQ(view.Progress().m_strCaption, "0%");
+    EXPECT_EQ(view.GetDlgItem(Self::kTitleId)->GetWindowText(), "Nebula Drift Demo");
+    // Downloading without a time and not yet offered: the line keeps its text.
+    EXPECT_EQ(Progress(10, 0, 100, 1000, HV_STATE_DOWNLOADING), 0);
+    EXPECT_EQ(Status(), Blanks(33) + "Connecting...");
+    EXPECT_EQ(view.SendMessage(UWM_ENGINE_PROGRESS, 0, 0), -1);
+}
+
+// "Start playing in:" stays in its column, in characters and in pixels of
+// the line's own font, whatever the dot count and however the time reads.
+TEST_F(DownloadViewTest, TimeToPlayKeepsItsColumn) {
+    const QFontMetricsF metrics(view.GetDlgItem(Self::kStatusId)->GetWidget()->font());
+    double column = -1;
+    double width = -1;
+    for (int i = 0, seen = 0; i < 8 && seen < 4; ++i) {
+        Progress(37, i == 1 ? 9 : 3725, 100, 1000, HV_STATE_DOWNLOADING);
+        const std::string text = Status();
+        const int dots = DotsAfter(text, "Downloading");
+        if (seen == 0 && dots != 1) {
+            continue;  // the dot counters are shared: start where they show one dot
+        }
+        const std::string expected = Blanks(3) + "Downloading" + std::string(dots, '.') +
+                                     Blanks(41 - dots) +
+                                     "Start playing in:" + (i == 1 ? "00:00:09" : "01:02:05");
+        EXPECT_EQ(text, expected) << "message " << i;
+        EXPECT_EQ(dots, seen % 3 + 1);
+        const QString shown = QString::fromStdString(text);
+        const double at = metrics.horizontalAdvance(shown.left(shown.indexOf("Start")));
+        const double full = metrics.horizontalAdvance(shown);
+        if (column >= 0) {
+            EXPECT_DOUBLE_EQ(at, column) << "message " << i;
+            EXPECT_DOUBLE_EQ(full, width) << "the centred line keeps its width";
+        }
+        column = at;
+        width = full;
+        ++seen;
+        EXPECT_EQ(view.Progress().GetPos(), 37);
+    }
+    EXPECT_GT(column, 0);
+}
+
+TEST_F(DownloadViewTest, CountdownFromThree) {
+    const std::string before = Status();
+    view.SendMessage(UWM_ENGINE_STATE, 3, 0);
+    EXPECT_EQ(view.Progress().GetPos(), 100);
+    EXPECT_EQ(view.Progress().m_strCaption, "100%");
+    EXPECT_EQ(Status(), before);
+    for (const char* time : {"00:00:03", "00:00:02", "00:00:01"}) {
+        ASSERT_TRUE(PumpUntil([&] { return Status().ends_with(time); }, 1600)) << time;
+        EXPECT_EQ(Status().find("Start playing in:"), 3 + 10 + 48u) << time;
+    }
+    EXPECT_FALSE(view.CountdownRunning());
+    EXPECT_EQ(view.CountdownSeconds(), 0);
+    PumpUntil([] { return false; }, 1200);
+    EXPECT_TRUE(Status().ends_with("00:00:01")) << "the line keeps the last time";
+    EXPECT_EQ(view.Progress().GetPos(), 100);
+}
+
+TEST_F(DownloadViewTest, InstallPhasesTakeTheirShare) {
+    const struct {
+        int done, total, state;
+        const char* shown;  // null: the line keeps what it had
+    } rows[] = {
+        {50, 200, HV_STATE_INSTALLING_1, "Preparing Game [Phase 1] 25%"},
+        {50, 0, HV_STATE_INSTALLING_1, nullptr},
+        {201, 200, HV_STATE_INSTALLING_2, nullptr},
+        {200, 200, HV_STATE_INSTALLING_2, "Preparing Game [Phase 2] 100%"},
+        {1, 3, HV_STATE_INSTALLING_2, "Preparing Game [Phase 2] 33%"},
+    };
+    for (const auto& row : rows) {
+        const std::string before = Status();
+        Progress(99, 0, row.done, row.total, row.state);
+        EXPECT_EQ(Status(), row.shown ? Blanks(3) + "Installing" + Blanks(39) + row.shown : before)
+            << row.done << " of " << row.total;
+    }
+    EXPECT_EQ(view.Progress().GetPos(), 0) << "the phases leave the bar";
+}
+
+TEST_F(DownloadViewTest, RetryingDotsStartOverOnceRestored) {
+    Progress(0, 0, 0, 0, HV_STATE_RESTORED);
+    EXPECT_EQ(Status(), Blanks(29) + "Connection Restored.");
+    for (const char* dots : {".", "..", "...", "."}) {
+        Progress(0, 0, 0, 0, HV_STATE_RETRYING);
+        EXPECT_EQ(Status(), Blanks(30) + "Retrying Connection" + dots);
+    }
+    Progress(0, 0, 0, 0, HV_STATE_RESTORED);
+    Progress(0, 0, 0, 0, HV_STATE_RETRYING);
+    EXPECT_EQ(Status(), Blanks(30) + "Retrying Connection.");
+}
+
+// Extracting and installing-to-play advance one counter between them.
+TEST_F(DownloadViewTest, ExtractingAndInstallingShareTheirDots) {
+    int last = -1;
+    for (int i = 0; i < 4; ++i) {
+        const bool extracting = i % 2 == 0;
+        if (extracting) {
+            Progress(0, 0, 0, 0, HV_STATE_EXTRACTING);
+        } else {
+            view.SendMessage(UWM_ENGINE_STATE, 1, 0);
+            view.SendMessage(WM_TIMER, Self::kCountdownTimer, 0);
+        }
+        const std::string text = Status();
+        const int dots = DotsAfter(text, extracting ? "Extracting Files" : "Installing");
+        ASSERT_GE(dots, 1) << text;
+        if (extracting) {
+            EXPECT_EQ(text, Blanks(3) + "Installing" + Blanks(48) + "Extracting Files" +
+                                std::string(dots, '.'));
+        } else {
+            EXPECT_EQ(text, Blanks(3) + "Installing" + std::string(dots, '.') + Blanks(48 - dots) +
+                                "Start playing in:00:00:01");
+        }
+        if (last > 0) {
+            EXPECT_EQ(dots, last % 3 + 1) << "step " << i;
+        }
+        last = dots;
+    }
+}
+
+TEST_F(DownloadViewTest, OfferedGameStreamsAndCancelLeavesItsLine) {
+    const struct {
+        bool ready, ended;
+        const char* streaming;  // the line while the transfer goes on
+        const char* afterCancel;
+        int barAfterCancel;
+    } rows[] = {
+        {false, false, nullptr, "", 0},
+        {true, false, "Streaming", "", 1},
+        {true, true, "Downloading", "Downloading", 1},
+        {false, true, "Downloading", "Downloading", 0},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(testing::Message() << "ready " << row.ready << ", ended " << row.ended);
+        view.SetGame(&game);
+        frame.heard.clear();
+        if (row.ready) {
+            view.MarkReadyToPlay();
+        }
+        if (row.ended) {
+            view.SetPlayEnded();
+        }
+        Progress(10, 0, 0, 1000, HV_STATE_DOWNLOADING);
+        if (row.streaming) {
+            EXPECT_EQ(DotsAfter(Status(), row.streaming) >= 1, true) << Status();
+            EXPECT_EQ(Status().find(row.streaming), 33u);
+            EXPECT_EQ(view.Progress().GetPos(), row.ready ? 1 : 0)
+                << "0 % shows as 1 % once offered";
+            Progress(10, 0, 500, 1000, HV_STATE_DOWNLOADING);
+            EXPECT_EQ(view.Progress().GetPos(), row.ready ? 50 : 0);
+            view.Progress().SetPos(0);
+        } else {
+            EXPECT_EQ(Status(), Blanks(33) + "Connecting...");
+        }
+        view.SendMessage(WM_COMMAND, MAKEWPARAM(Self::kCancelId, BN_CLICKED), 0);
+        EXPECT_EQ(frame.heard, std::vector<std::string>{"cancel"});
+        EXPECT_EQ(Status().find(row.afterCancel) != std::string::npos, true) << Status();
+        if (!*row.afterCancel) {
+            EXPECT_EQ(Status(), "");
+        }
+        EXPECT_EQ(view.Progress().GetPos(), row.barAfterCancel);
+        EXPECT_FALSE(view.IsReadyToPlay());
+    }
+}
+
+TEST_F(DownloadViewTest, BackAsksAndEnterCancelsOnce) {
+    frame.downloadActive = false;
+    EXPECT_EQ(AnswerWith(IDNO), "|0") << "no transfer: no question";
+    frame.downloadActive = true;
+    EXPECT_EQ(AnswerWith(IDNO), "This will cancel your download. Are you sure?|5");
+    EXPECT_TRUE(frame.heard.empty());
+    EXPECT_EQ(AnswerWith(IDYES), "This will cancel your download. Are you sure?|1");
+    EXPECT_EQ(frame.heard, std::vector<std::string>{"cancel"});
+
+    // Enter held down: the first press and its repeats make one click.
+    frame.heard.clear();
+    view.SetGame(&game);
+    view.SendMessage(WM_KEYDOWN, VK_RETURN, 1);
+    view.SendMessage(WM_KEYDOWN, VK_RETURN, 1 | (LPARAM(1) << 30));
+    view.SendMessage(WM_KEYDOWN, VK_RETURN, 1);
+    EXPECT_EQ(AnswerWith(IDYES), "|5") << "no question while the click is on its way";
+    ASSERT_TRUE(PumpUntil([&] { return !frame.heard.empty(); }));
+    PumpUntil([] { return false; }, 500);
+    EXPECT_EQ(frame.heard, std::vector<std::string>{"cancel"});
+    // The click has landed: Enter works again.
+    view.SendMessage(WM_KEYDOWN, VK_RETURN, 1);
+    ASSERT_TRUE(PumpUntil([&] { return frame.heard.size() == 2; }));
+}
+
+// The picture faint in the art rectangle, the badge beside its bottom edge;
+// the badge only for a rating written exactly as the table has it.
+TEST_F(DownloadViewTest, PictureAndBadge) {
+    // An art rectangle of 600 x 300.
+    view.MoveWindow(0, 0, 700, 525);
+    view.ArrangeControls(TRUE);
+    game.m_pIconImage = std::make_unique<CxImage>();
+    ASSERT_TRUE(game.m_pIconImage->Create(300, 200, false));
+    const struct {
+        const char* rating;
+        bool badge;
+    } rows[] = {{"EC- Early Childhood", true},
+                {"EC - Early Childhood", false},
+                {"t - teen", false},
+                {"T - Teen", true}};
+    for (const auto& row : rows) {
+        game.m_strRating = row.rating;
+        view.SetGame(&game);
+        view.GetWidget()->grab();
+        EXPECT_EQ(view.PictureRect(), QRect(50 + 75, 105, 450, 300)) << row.rating;
+        if (row.badge) {
+            EXPECT_EQ(view.BadgeRect(), QRect(50 + 75 + 450 + 1, 105 + 300 - 48, 48, 48))
+                << row.rating;
+        } else {
+            EXPECT_TRUE(view.BadgeRect().isNull()) << row.rating;
+        }
+    }
+    game.m_pIconImage.reset();
+    view.GetWidget()->grab();
+    EXPECT_TRUE(view.PictureRect().isNull());
+    EXPECT_TRUE(view.BadgeRect().isNull()) << "no picture, no badge";
+}
+
+// The panel centres the bar and the button together at any size.
+TEST_F(DownloadViewTest, LayoutCentresTheBlock) {
+    const QRect bar = view.Progress().GetWidget()->geometry();
+    const QRect button = view.CancelButton().GetWidget()->geometry();
+    for (const QSize size : {QSize(1024, 700), QSize(640, 480)}) {
+        view.MoveWindow(0, 0, size.width(), size.height());
+        view.ArrangeControls(TRUE);
+        const QRect panel = view.GetDlgItem(Self::kPanelId)->GetWidget()->geometry();
+        EXPECT_NEAR(panel.center().x(), size.width() / 2, 1) << size.width();
+        EXPECT_NEAR(panel.center().y(), ((size.height() - 85) + 70) / 2, 1);
+        const QRect movedBar = view.Progress().GetWidget()->geometry();
+        const QRect movedButton = view.CancelButton().GetWidget()->geometry();
+        EXPECT_EQ(movedBar.size(), bar.size());
+        EXPECT_EQ(movedButton.topLeft() - movedBar.topLeft(), button.topLeft() - bar.topLeft());
+        EXPECT_EQ(view.GetDlgItem(Self::kStatusId)->GetWidget()->geometry(),
+                  QRect(15, size.height() - 80, size.width() - 30, 50));
+    }
+}
