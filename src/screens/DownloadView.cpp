@@ -101,6 +101,10 @@ std::string PhaseText(int phase, int percent) {
     return Blanks(3) + "Installing" + Blanks(39) + text;
 }
 
+// The longest line the screen shows: installing to play, with its time.
+const std::string kWidestStatus =
+    Blanks(3) + "Installing..." + Blanks(45) + "Start playing in:" + "00:00:00";
+
 std::string PercentText(int percent) {
     return std::to_string(percent) + "%";
 }
@@ -174,6 +178,7 @@ void CDownloadView::OnInitialUpdate() {
             item->GetWidget()->setFont(font);
         }
     }
+    m_statusFont = font;
     if (m_status.SubclassDlgItem(kStatusId, this)) {
         m_status.GetWidget()->setFont(font);
     }
@@ -308,7 +313,10 @@ void CDownloadView::OnEngineProgress(const TransferProgress& progress) {
                 ShowProgress("", "", share, false, progress.lState, false);
             }
             return;
-        case HV_STATE_EXTRACTING: ShowProgress("", "", 0, false, progress.lState, false); return;
+        case HV_STATE_EXTRACTING:
+            // With its share, so that a game being streamed keeps its full bar.
+            ShowProgress("", "", share, false, progress.lState, false);
+            return;
         default: {
             const std::string tag = std::to_string(progress.lExtra);
             if (timeText.empty() && m_nCountdown == 0) {
@@ -416,6 +424,11 @@ void CDownloadView::ArrangeControls(BOOL) {
         return;
     }
     m_status.MoveWindow(x0, client.bottom - 80, x1 - x0, 50);
+    // The bundled face runs wider than the one the texts were spaced for: the
+    // line takes a smaller size rather than lose the time to its ellipsis.
+    // One size for every text, so that "Start playing in:" keeps its place.
+    m_status.GetWidget()->setFont(
+        FitFont(m_statusFont, QString::fromStdString(kWidestStatus), QSize(x1 - x0, 50), false));
     if (m_panel.GetSafeHwnd()) {
         RECT panel;
         m_panel.GetClientRect(&panel);

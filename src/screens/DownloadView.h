@@ -3,6 +3,7 @@
 // back to the frame.
 #pragma once
 
+#include <QFont>
 #include <QImage>
 #include <QRect>
 #include <string>
@@ -91,6 +92,7 @@ class CDownloadView : public CBaseView {
     CImgProgressCtrl m_progress;
     CPanel m_panel;
     CStatusLine m_status;
+    QFont m_statusFont;
     GameInfo* m_pGame = nullptr;
     QRect m_art;
     int m_nCountdown = 0;

@@ -1,5 +1,7 @@
 #include "DownloadDriver.h"
 
+#include <QApplication>
+#include <QWidget>
 #include <string>
 #include <vector>
 
@@ -10,6 +12,7 @@
 #include "screens/BrowserView.h"
 #include "screens/DownloadView.h"
 #include "screens/HomeScreenView.h"
+#include "skin/TeTBar.h"
 
 namespace {
 
@@ -76,7 +79,9 @@ bool CDownloadDriver::FromScenario(const std::string& scenario, Walk* walk) {
 struct CDownloadDriver::State {
     explicit State(Walk walk)
         : m_driver(Steps(walk), [this] {
-              return "status '" + Status() + "', bar " +
+              CWnd* active = Frame()->ActiveView();
+              return std::string("on ") + (active ? typeid(*active).name() : "nothing") +
+                     ", status '" + Status() + "', bar " +
                      std::to_string(Screen()->Progress().GetPos()) + ", question: " + Question() +
                      ", detail: " + DetailRows() +
                      ", games closed: " + std::to_string(m_gameLog.Closes()) + ", " +
@@ -129,10 +134,8 @@ struct CDownloadDriver::State {
                                 Frame()->IsDownloadActive();
                      },
                      "download-after-play"},
-                    {"installed", nullptr,
-                     [this] { return OnDetail(kGame, kDemoInstalled) && m_storage.Stored(1); },
-                     nullptr},
                 });
+                add(Ending(false));
                 break;
             case Walk::Dropping:
                 add({
@@ -142,19 +145,10 @@ struct CDownloadDriver::State {
                      "download-restored"},
                     {"asked to play", nullptr, [] { return Asking("Would you like to play"); },
                      nullptr},
-                    {"declined: streaming", keys({"Escape"}),
-                     [] { return Showing({"Streaming"}) && Frame()->IsDownloadActive(); },
+                    {"declined: streaming", keys({"Escape"}), [] { return Showing({"Streaming"}); },
                      "download-streaming"},
-                    {"installed", nullptr,
-                     [this] {
-                         if (!OnDetail(kGame, kDemoInstalled) || !m_storage.Stored(1)) {
-                             return false;
-                         }
-                         CStepDriver::Report("e2e: installed in " + m_storage.NewFolder());
-                         return true;
-                     },
-                     nullptr},
                 });
+                add(Ending(true));
                 break;
             case Walk::Cancelled:
                 add({
@@ -176,6 +170,55 @@ struct CDownloadDriver::State {
         }
         return steps;
     }
+
+    // The transfer ends on the screen, which keeps its last line; the bar's
+    // Back then leaves it for the game, installed (Backspace only ever asks
+    // to cancel, and with nothing to cancel it does nothing).
+    std::vector<DriverStep> Ending(bool reportFolder) {
+        return {
+            {"the transfer ended", nullptr,
+             [this] {
+                 return Frame()->ActiveView() == Screen() && !Frame()->IsDownloadActive() &&
+                        NoQuestion() && m_storage.Stored(1);
+             },
+             reportFolder ? nullptr : "download-ended"},
+            {"the bar comes down to the pointer",
+             [] {
+                 QWidget* frame = Frame()->GetWidget();
+                 return PointAt(frame, QPoint(frame->width() / 2, 2), false);
+             },
+             [] { return BarInView(); }, nullptr},
+            {"the bar's Back goes to the game, installed",
+             [] {
+                 const RECT back = Frame()->ToolBar().BackRect();
+                 return PointAt(Frame()->ToolBar().GetWidget(),
+                                QPoint((back.left + back.right) / 2, (back.top + back.bottom) / 2),
+                                true);
+             },
+             [this, reportFolder] {
+                 if (!OnDetail(kGame, kDemoInstalled)) {
+                     return false;
+                 }
+                 if (reportFolder) {
+                     CStepDriver::Report("e2e: installed in " + m_storage.NewFolder());
+                 }
+                 return true;
+             },
+             nullptr},
+        };
+    }
+
+    // Real pointer moves and clicks, placed within the frame's window.
+    static QStringList PointAt(const QWidget* widget, const QPoint& point, bool click) {
+        QWidget* frame = Frame()->GetWidget();
+        const QPoint at = widget->mapTo(frame, point);
+        QStringList input{"mousemove", "--window", QString::number(frame->winId()),
+                          QString::number(at.x()), QString::number(at.y())};
+        return click ? input + QStringList{"click", "1"} : input;
+    }
+
+    // The bar keeps out of the way until the pointer comes to the top edge.
+    static bool BarInView() { return Frame()->ToolBar().GetWidget()->y() >= 0; }
 
     StorageWatch m_storage;
     GameLog m_gameLog;

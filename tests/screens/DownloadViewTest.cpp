@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFontMetrics>
 #include <QFontMetricsF>
 #include <QTimer>
 #include <QWidget>
@@ -286,6 +287,9 @@ TEST_F(DownloadViewTest, OfferedGameStreamsAndCancelLeavesItsLine) {
                 << "0 % shows as 1 % once offered";
             Progress(10, 0, 500, 1000, HV_STATE_DOWNLOADING);
             EXPECT_EQ(view.Progress().GetPos(), row.ready ? 50 : 0);
+            // Once all is in, the bar of a game being played stays full.
+            Progress(100, 0, 1000, 1000, HV_STATE_EXTRACTING);
+            EXPECT_EQ(view.Progress().GetPos(), row.ready ? 100 : 0);
             view.Progress().SetPos(0);
         } else {
             EXPECT_EQ(Status(), Blanks(33) + "Connecting...");
@@ -371,8 +375,13 @@ TEST_F(DownloadViewTest, LayoutCentresTheBlock) {
         const QRect movedBar = view.Progress().GetWidget()->geometry();
         const QRect movedButton = view.CancelButton().GetWidget()->geometry();
         EXPECT_EQ(movedBar.size(), bar.size());
+        EXPECT_NEAR(movedBar.center().x(), size.width() / 2, 3) << "the bar itself is centred";
         EXPECT_EQ(movedButton.topLeft() - movedBar.topLeft(), button.topLeft() - bar.topLeft());
-        EXPECT_EQ(view.GetDlgItem(Self::kStatusId)->GetWidget()->geometry(),
-                  QRect(15, size.height() - 80, size.width() - 30, 50));
+        QWidget* status = view.GetDlgItem(Self::kStatusId)->GetWidget();
+        EXPECT_EQ(status->geometry(), QRect(15, size.height() - 80, size.width() - 30, 50));
+        // The longest line keeps its time whole.
+        const QString longest = QString::fromStdString(Blanks(3) + "Installing..." + Blanks(45) +
+                                                       "Start playing in:00:00:00");
+        EXPECT_LE(QFontMetrics(status->font()).horizontalAdvance(longest), status->width());
     }
 }

@@ -433,7 +433,13 @@ void CWnd::MoveWindow(int x, int y, int width, int height, BOOL repaint) {
     if (!m_widget) {
         return;
     }
+    const QPoint before = m_widget->pos();
     m_widget->setGeometry(x, y, width, height);
+    // Qt keeps a hidden child's move to itself until it is shown, and a child
+    // that is never shown never hears of it; the platform tells at once.
+    if (m_parent && !m_widget->isVisible() && m_widget->pos() != before) {
+        SendMessage(WM_MOVE, 0, MAKELPARAM(x, y));
+    }
     if (repaint) {
         m_widget->update();
     }
