@@ -108,7 +108,6 @@ bool Engine::DownloadArchive(TransferJob& job, bool& lostConnection) {
         SendProgress(job, MakeProgress(have, job.size, job.playable, meter, state));
     };
     auto stopped = [&job] { return job.cancel || job.badArchive || job.diskFull; };
-    meter.Sample(have, NowMs());
     report(true);
 
     while (have < job.size && !stopped()) {
@@ -150,7 +149,6 @@ bool Engine::DownloadArchive(TransferJob& job, bool& lostConnection) {
             if (retrying) {
                 retrying = false;
                 restoredUntil = NowMs() + kRestoredShownMs;
-                meter.Restart();
             }
             attempts = 0;
             meter.Sample(have, NowMs());
@@ -169,6 +167,7 @@ bool Engine::DownloadArchive(TransferJob& job, bool& lostConnection) {
                        job.title + " is no longer available for download. Please try again later.");
             break;
         }
+        meter.Break();
         if (!retrying) {
             retrying = true;
             report(true);
@@ -259,9 +258,8 @@ void Engine::RunTransfer(std::shared_ptr<TransferJob> job) {
         downloaded = DownloadArchive(*job, lostConnection);
         job->part.Finish();
         if (downloaded) {
-            SendProgress(
-                *job, {100, 0, 0, static_cast<std::int32_t>(job->size / 1024),
-                       static_cast<std::int32_t>((job->size + 1023) / 1024), HV_STATE_EXTRACTING});
+            SendProgress(*job, MakeProgress(job->size, job->size, job->playable, ProgressMeter(),
+                                            HV_STATE_EXTRACTING));
         }
         // This is never the frame's thread, so a plain join holds up no send;
         // the extraction may rightly take a while after the last byte.
@@ -276,8 +274,10 @@ void Engine::RunTransfer(std::shared_ptr<TransferJob> job) {
         SetFailure(*job, NotSaved(*job, errno));
     }
 
+    // All is in and unpacked: only the move into place is left.
     if (downloaded && extracted) {
-        SendProgress(*job, {0, 0, 0, 0, 0, HV_STATE_INSTALLING_2});
+        SendProgress(*job, MakeProgress(job->size, job->size, job->playable, ProgressMeter(),
+                                        HV_STATE_INSTALLING_2));
     }
     if (job->cancel) {
         // Cancelled: the bytes stay for a later resume.

@@ -9,14 +9,17 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <future>
+#include <iterator>
 #include <thread>
 #include <tuple>
+#include <vector>
 
 #include "Content.h"
 #include "Http.h"
@@ -81,6 +84,7 @@ struct Message {
     LPARAM lParam;
     std::string text;  // the text parameter of the messages that carry one
     TransferProgress progress{};
+    std::chrono::steady_clock::time_point at{};  // when the frame got it
 };
 
 class ServiceSuite : public ::testing::Test {
@@ -167,7 +171,7 @@ class ServiceSuite : public ::testing::Test {
 
     static LRESULT Proc(void* context, HWND, UINT msg, WPARAM wParam, LPARAM lParam) {
         auto* self = static_cast<ServiceSuite*>(context);
-        Message m{msg, wParam, lParam, {}, {}};
+        Message m{msg, wParam, lParam, {}, {}, std::chrono::steady_clock::now()};
         if (msg == UWM_ENGINE_PROGRESS) {
             m.progress = *reinterpret_cast<const TransferProgress*>(lParam);
         } else if (std::ranges::count(kTextMessages, msg) > 0) {
@@ -251,7 +255,7 @@ class ServiceSuite : public ::testing::Test {
     Message Got(UINT msg) const {
         auto it = std::find_if(m_messages.begin(), m_messages.end(),
                                [msg](const Message& m) { return m.msg == msg; });
-        return it == m_messages.end() ? Message{0, ~WPARAM{0}, -1, "(none)", {}} : *it;
+        return it == m_messages.end() ? Message{0, ~WPARAM{0}, -1, "(none)", {}, {}} : *it;
     }
 
     bool WaitFor(UINT msg, std::chrono::milliseconds limit = 20s) {
@@ -262,6 +266,28 @@ class ServiceSuite : public ::testing::Test {
         return std::any_of(m_messages.begin(), m_messages.end(), [&](const Message& m) {
             return m.msg == UWM_ENGINE_PROGRESS && test(m.progress);
         });
+    }
+
+    std::vector<Message> ProgressRecords() const {
+        std::vector<Message> records;
+        std::ranges::copy_if(m_messages, std::back_inserter(records),
+                             [](const Message& m) { return m.msg == UWM_ENGINE_PROGRESS; });
+        return records;
+    }
+
+    // The screen's bar and counts move only forward through one transfer,
+    // whatever its phase, retries and resumes.
+    void ExpectFiguresNeverGoBack() const {
+        const auto records = ProgressRecords();
+        ASSERT_FALSE(records.empty());
+        for (std::size_t i = 1; i < records.size(); ++i) {
+            const TransferProgress& was = records[i - 1].progress;
+            const TransferProgress& is = records[i].progress;
+            SCOPED_TRACE(testing::Message() << "record " << i << " in state " << is.lState);
+            EXPECT_GE(is.lPercent, was.lPercent);
+            EXPECT_GE(is.lDone, was.lDone);
+            EXPECT_EQ(is.lTotal, was.lTotal);
+        }
     }
 
     // What the first progress report of a resumed transfer must count at least.
@@ -527,6 +553,113 @@ TEST_F(ServiceSuite, InterruptedTransfersResumeToAByteIdenticalInstall) {
     EXPECT_NE(std::find(retry, states.end(), HV_STATE_RESTORED), states.end());
     EXPECT_EQ(ReadFile(m_storage + "/data/level.dat"), g_service->content.level);
     hvRemove("SPACE");
+}
+
+// On a steady line the time to play foretells when the playable part is
+// ready: for a fresh transfer, and for one resumed from bytes already on disk
+// whose connection then drops once before the playable part.
+TEST_F(ServiceSuite, TimeToPlayForetellsWhenThePlayablePartIsReady) {
+    ASSERT_EQ(Login("alice"), HV_LOGIN_OK);
+    m_storage = InstallPath("Rover");
+    const auto playable = static_cast<std::size_t>(g_service->content.playableBytes);
+    struct Case {
+        int throttleBps;
+        std::size_t kept;  // bytes in the part file before the transfer
+        int dropAfter;     // bytes of the first request; 0: no drop
+    };
+    const std::vector<Case> cases = {{40000, 0, 0}, {30000, playable / 3, 30000}};
+    // The engine gives no time before it has measured a second of the line.
+    constexpr auto kWarmUp = 1500ms;
+    // Of the time then left, over the predictions made two seconds or more ahead.
+    double worstPercent = 0, sumPercent = 0, worstSeconds = 0;
+    int counted = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.kept);
+        m_messages.clear();
+        hvtest::WriteFile(m_storage + ".hvpart", g_service->roverTar.substr(0, c.kept));
+        const std::string throttle = R"("throttle_bps": )" + std::to_string(c.throttleBps);
+        g_service->Faults("{" + throttle + R"(, "drop_after_bytes": )" +
+                          std::to_string(c.dropAfter) + "}");
+        m_onMessage = [&](const Message& m) {
+            if (m.progress.lState == HV_STATE_RETRYING) {
+                g_service->Faults("{" + throttle + "}");
+            }
+        };
+        ASSERT_EQ(Download("ROVER", "Rover"), HV_DL_OK);
+        ASSERT_TRUE(WaitFor(UWM_ASK_PLAY_NOW));
+        const auto ready = Got(UWM_ASK_PLAY_NOW).at;
+        // One record more from the same line, to see the time gone.
+        ASSERT_TRUE(PumpUntil([&] { return ProgressRecords().back().at > ready; }));
+        g_service->Faults("{}");
+        ASSERT_TRUE(WaitFor(UWM_DOWNLOAD_DONE));
+        m_onMessage = nullptr;
+        ExpectResumedFrom(c.kept);
+        ExpectFiguresNeverGoBack();
+        EXPECT_EQ(SawProgress([](const auto& p) { return p.lState == HV_STATE_RETRYING; }),
+                  c.dropAfter > 0);
+
+        const auto records = ProgressRecords();
+        // Nothing can foretell an outage: predictions count from the end of one.
+        auto since = records.front().at + kWarmUp;
+        for (const Message& m : records) {
+            if (m.progress.lState == HV_STATE_RETRYING) {
+                since = std::max(since, m.at);
+            }
+        }
+        int judged = 0;
+        for (const Message& m : records) {
+            const double left = std::chrono::duration<double>(ready - m.at).count();
+            if (left <= 0) {
+                EXPECT_EQ(m.progress.lSecondsToPlay, 0) << "after the part was ready";
+                continue;
+            }
+            if (m.at <= since) {
+                continue;
+            }
+            ++judged;
+            // Whole seconds rounded up: n stands for the half second below it.
+            const double error = std::abs(m.progress.lSecondsToPlay - 0.5 - left);
+            EXPECT_LE(error, std::max(0.25 * left, 1.0))
+                << m.progress.lSecondsToPlay << " s when " << left << " s were left";
+            worstSeconds = std::max(worstSeconds, error);
+            if (left >= 2) {
+                worstPercent = std::max(worstPercent, 100 * error / left);
+                sumPercent += 100 * error / left;
+                ++counted;
+            }
+        }
+        EXPECT_GE(judged, 10);
+        hvRemove("ROVER");
+    }
+    std::printf("seconds_to_play_error_percent=%.1f mean_percent=%.1f max_seconds=%.2f\n",
+                worstPercent, counted ? sumPercent / counted : 0.0, worstSeconds);
+}
+
+// A connection that drops mid-transfer is tried again and resumed from the
+// bytes on disk: retrying, then restored, and the figures never go back.
+TEST_F(ServiceSuite, DroppedConnectionIsRetriedAndTheFiguresNeverGoBack) {
+    ASSERT_EQ(Login("alice"), HV_LOGIN_OK);
+    m_storage = InstallPath("Rover");
+    g_service->Faults(R"({"throttle_bps": 400000, "drop_after_bytes": 300000})");
+    m_onMessage = [&](const Message& m) {
+        if (m.msg == UWM_ENGINE_PROGRESS && m.progress.lState == HV_STATE_RETRYING) {
+            g_service->Faults(R"({"throttle_bps": 400000})");
+        }
+    };
+    ASSERT_EQ(Download("ROVER", "Rover"), HV_DL_OK);
+    ASSERT_TRUE(WaitFor(UWM_DOWNLOAD_DONE));
+    ExpectFiguresNeverGoBack();
+    std::vector<int> states;  // each change
+    for (const Message& m : ProgressRecords()) {
+        if (states.empty() || states.back() != m.progress.lState) {
+            states.push_back(m.progress.lState);
+        }
+    }
+    ASSERT_GE(states.size(), 3u);
+    EXPECT_EQ(std::vector(states.begin(), states.begin() + 3),
+              (std::vector<int>{HV_STATE_DOWNLOADING, HV_STATE_RETRYING, HV_STATE_RESTORED}));
+    EXPECT_EQ(std::ranges::count(states, HV_STATE_RETRYING), 1);
+    hvRemove("ROVER");
 }
 
 TEST_F(ServiceSuite, LostServiceEndsTheSessionAndTheLogKeepsItsSecrets) {
