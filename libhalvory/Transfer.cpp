@@ -21,6 +21,8 @@ constexpr int kMaxAttempts = 12;
 constexpr int kMaxBackoffMs = 4000;
 constexpr std::uint64_t kProgressIntervalMs = 150;
 constexpr std::uint64_t kRestoredShownMs = 2000;
+// From this many seconds to play, the frame counts down on its own.
+constexpr int kCountdownSeconds = 3;
 
 std::uint64_t NowMs() {
     return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -97,6 +99,7 @@ bool Engine::DownloadArchive(TransferJob& job, bool& lostConnection) {
     bool retrying = false, fatal = false;
     int attempts = 0;
     std::uint64_t restoredUntil = 0, lastSent = 0;
+    bool countingDown = false;
     auto report = [&](bool force) {
         std::uint64_t now = NowMs();
         if (!force && now - lastSent < kProgressIntervalMs) {
@@ -105,7 +108,18 @@ bool Engine::DownloadArchive(TransferJob& job, bool& lostConnection) {
         lastSent = now;
         int state = retrying ? HV_STATE_RETRYING
                              : (now < restoredUntil ? HV_STATE_RESTORED : HV_STATE_DOWNLOADING);
-        SendProgress(job, MakeProgress(have, job.size, job.playable, meter, state));
+        TransferProgress progress = MakeProgress(have, job.size, job.playable, meter, state);
+        // The last seconds to play are counted down by the frame's own clock:
+        // it hears them once, and the records give no time from then on.
+        if (!countingDown && progress.lSecondsToPlay > 0 &&
+            progress.lSecondsToPlay <= kCountdownSeconds && !job.playableReady) {
+            countingDown = true;
+            Post(UWM_ENGINE_STATE, static_cast<WPARAM>(progress.lSecondsToPlay), 0);
+        }
+        if (countingDown) {
+            progress.lSecondsToPlay = 0;
+        }
+        SendProgress(job, progress);
     };
     auto stopped = [&job] { return job.cancel || job.badArchive || job.diskFull; };
     report(true);
