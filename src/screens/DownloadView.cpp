@@ -47,8 +47,15 @@ constexpr UINT kStatusFlags = DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_WORD_E
 
 // Each trailing-dot animation counts 1, 2, 3 dots and again, once per use.
 // They belong to the texts, not to one screen: every instance shares them.
-enum DotCounter { kRetryingDots, kToPlayDots, kDownloadingDots, kStreamingDots, kInstallingDots };
-int g_nDots[5] = {};
+enum DotCounter {
+    kRetryingDots,
+    kToPlayDots,
+    kDownloadingDots,
+    kStreamingDots,
+    kInstallingDots,
+    kDotCounters
+};
+int g_nDots[kDotCounters] = {};
 
 int NextDots(DotCounter counter) {
     int& dots = g_nDots[counter];
