@@ -131,8 +131,8 @@ void CGameInfoView::OnInitialUpdate() {
         }
     }
     if (skin) {
-        const auto edge = [skin](const hv::ResourceSpec& spec) {
-            const CxImage* image = skin->Image(spec.id);
+        const auto edge = [skin](const hv::ResourceSpec& resource) {
+            const CxImage* image = skin->Image(resource.id);
             return image ? ToQImage(*image).convertToFormat(QImage::Format_ARGB32_Premultiplied)
                          : QImage();
         };

@@ -51,21 +51,21 @@ std::vector<GameInfo*> ListByWalking(const GameList& records, std::string_view c
     return listed;
 }
 
-struct Spec {
+struct Entry {
     const char* key;  // null: an empty slot in the array
     const char* categories;
 };
 
-GameList Build(const std::vector<Spec>& specs) {
+GameList Build(const std::vector<Entry>& entries) {
     GameList records;
-    for (const Spec& spec : specs) {
-        if (!spec.key) {
+    for (const Entry& entry : entries) {
+        if (!entry.key) {
             records.push_back(nullptr);
             continue;
         }
         auto game = std::make_unique<GameInfo>();
-        game->m_strPairKey = spec.key;
-        game->m_strCategories = spec.categories;
+        game->m_strPairKey = entry.key;
+        game->m_strCategories = entry.categories;
         records.push_back(std::move(game));
     }
     return records;
@@ -96,10 +96,10 @@ std::vector<int> Partners(const GameList& records) {
 
 // Runs both on twin catalogues, one category after the other; true when the
 // lists and the links agree after every call.
-::testing::AssertionResult SameAsWalking(const std::vector<Spec>& specs,
+::testing::AssertionResult SameAsWalking(const std::vector<Entry>& entries,
                                          const std::vector<std::string>& categories) {
-    const GameList walked = Build(specs);
-    const GameList indexed = Build(specs);
+    const GameList walked = Build(entries);
+    const GameList indexed = Build(entries);
     for (const std::string& category : categories) {
         const std::vector<int> expected = Positions(walked, ListByWalking(walked, category));
         const std::vector<int> got = Positions(indexed, ListCategory(indexed, category));
@@ -115,7 +115,7 @@ std::vector<int> Partners(const GameList& records) {
 
 struct Case {
     const char* name;
-    std::vector<Spec> records;
+    std::vector<Entry> records;
     std::vector<std::string> categories;
     std::vector<int> firstList;  // what the first call lists, by position
 };
@@ -169,16 +169,16 @@ TEST(CategoryListing, AgreesWithTheRuleOnRandomCatalogues) {
     const char* const categories[] = {"", "Act", "Action", "Puzzle", "Action,Puzzle", "Racing"};
     const std::vector<std::string> asked = {"Action", "All", "Act", "Puzzle", "all", "Racing"};
     for (int round = 0; round < 3000; ++round) {
-        std::vector<Spec> specs(random() % 12);
-        for (Spec& spec : specs) {
-            spec.key = random() % 10 == 0 ? nullptr : keys[random() % std::size(keys)];
-            spec.categories = categories[random() % std::size(categories)];
+        std::vector<Entry> entries(random() % 12);
+        for (Entry& entry : entries) {
+            entry.key = random() % 10 == 0 ? nullptr : keys[random() % std::size(keys)];
+            entry.categories = categories[random() % std::size(categories)];
         }
         std::vector<std::string> calls;
         for (size_t n = 1 + random() % 4; n > 0; --n) {
             calls.push_back(asked[random() % asked.size()]);
         }
-        ASSERT_TRUE(SameAsWalking(specs, calls)) << "round " << round;
+        ASSERT_TRUE(SameAsWalking(entries, calls)) << "round " << round;
     }
 }
 

@@ -20,18 +20,6 @@ namespace {
 
 using Self = CDownloadView;
 
-bool PumpUntil(const std::function<bool()>& done, int timeoutMs = 3000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > timeoutMs) {
-            return false;
-        }
-        QApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-}
-
 std::string Blanks(int count) {
     return std::string(static_cast<size_t>(count), ' ');
 }

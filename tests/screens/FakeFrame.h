@@ -2,6 +2,9 @@
 // with the frame operations they call written down instead of carried out.
 #pragma once
 
+#include <QApplication>
+#include <QElapsedTimer>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -64,3 +67,16 @@ class FakeFrame : public CWnd, public IFrame {
         }
     }
 };
+
+// Runs the event loop until `done` or the time is up; false when it is up.
+inline bool PumpUntil(const std::function<bool()>& done, int timeoutMs = 3000) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > timeoutMs) {
+            return false;
+        }
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return true;
+}

@@ -73,18 +73,6 @@ constexpr int16_t kGame = 1;
 constexpr int16_t kDemo = 3;
 constexpr int16_t kNone = 0;
 
-bool PumpUntil(const std::function<bool()>& done, int timeoutMs = 3000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > timeoutMs) {
-            return false;
-        }
-        QApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-}
-
 void Pump() {
     for (int i = 0; i < 5; ++i) {
         QApplication::processEvents();
