@@ -103,9 +103,10 @@ TEST_F(SessionLogin, UnknownNamesTakeAsLongAsKnownOnes) {
         EXPECT_EQ(Login(user, password), status) << user;
         return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
     };
-    auto median = [](std::vector<double> v) {
-        std::sort(v.begin(), v.end());
-        return v[v.size() / 2];
+    // The fastest of each: other work on the machine can only slow a try, so
+    // the fastest tells the path's own cost best.
+    auto fastest = [](const std::vector<double>& v) {
+        return *std::min_element(v.begin(), v.end());
     };
     timed("warm-up", "x", 403);
     std::vector<double> unknown;
@@ -114,7 +115,7 @@ TEST_F(SessionLogin, UnknownNamesTakeAsLongAsKnownOnes) {
         unknown.push_back(timed("ghost" + std::to_string(i), "Secret1", 403));
         known.push_back(timed("alice", "Secret1", 200));
     }
-    EXPECT_NEAR(median(unknown), median(known), 0.3 * median(known));
+    EXPECT_NEAR(fastest(unknown), fastest(known), 0.3 * fastest(known));
 }
 #endif
 
