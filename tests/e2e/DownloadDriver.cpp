@@ -160,6 +160,18 @@ struct CDownloadDriver::State {
                     {"No goes on", keys({"Tab", "Return"}),
                      [] { return Showing({"   Downloading"}) && Frame()->IsDownloadActive(); },
                      nullptr},
+                    {"maximised",
+                     [] {
+                         Frame()->ShowWindow(SW_SHOWMAXIMIZED);
+                         return QStringList();
+                     },
+                     [this] {
+                         // Given a moment to settle and repaint at the new size.
+                         return Frame()->FrameShowState() == SW_SHOWMAXIMIZED &&
+                                ShowsTimeToPlay("   Downloading") &&
+                                m_driver.SinceStepStart() > std::chrono::seconds(2);
+                     },
+                     "download-maximised"},
                     {"Backspace asks again", keys({"BackSpace"}),
                      [] { return Asking(CDownloadView::kCancelQuestion); }, nullptr},
                     {"Yes cancels", keys({"Return"}),
