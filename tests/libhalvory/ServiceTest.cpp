@@ -147,6 +147,8 @@ class ServiceSuite : public ::testing::Test {
     static std::string OpenSessionOf(const std::string& user) {
         sqlite3* db = nullptr;
         sqlite3_open((g_service->root.Path() / "service.db").c_str(), &db);
+        // The service writes on every request; a read may meet its lock.
+        sqlite3_busy_timeout(db, 5000);
         sqlite3_stmt* st = nullptr;
         sqlite3_prepare_v2(db,
                            "SELECT token FROM sessions WHERE user = ? AND end_reason = ''"
@@ -154,8 +156,10 @@ class ServiceSuite : public ::testing::Test {
                            -1, &st, nullptr);
         sqlite3_bind_text(st, 1, user.c_str(), -1, SQLITE_TRANSIENT);
         std::string token;
-        if (sqlite3_step(st) == SQLITE_ROW) {
+        if (const int rc = sqlite3_step(st); rc == SQLITE_ROW) {
             token = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+        } else if (rc != SQLITE_DONE) {
+            ADD_FAILURE() << "reading the sessions: " << sqlite3_errmsg(db);
         }
         sqlite3_finalize(st);
         sqlite3_close(db);
