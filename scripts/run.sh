@@ -3,8 +3,8 @@
 # with demo content on a free loopback port, and runs a fresh client install
 # configured for it. The service stops when the client closes.
 #
-# The demo account is "demo" with the password "demo"; until the login
-# screen is in place the client logs in with it from the command line.
+# The demo account is "demo" with the password "demo": type it on the login
+# screen, or log in at once with  scripts/run.sh /udemo//demo
 set -euo pipefail
 
 cd "$(dirname "$0")/.."
@@ -72,4 +72,4 @@ ERRORINFO_URL=$BASE/pages/errorinfo.htm
 ENGINE_URL=$BASE
 INI
 
-"$INSTALL/halvory" /udemo//demo "$@"
+"$INSTALL/halvory" "$@"

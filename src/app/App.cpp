@@ -6,6 +6,7 @@
 #include <QIcon>
 #include <QPixmap>
 #include <QTimer>
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -87,7 +88,7 @@ BOOL CApp::InitInstance() {
         icon.Decode(data.data(), data.size(), CXIMAGE_FORMAT_PNG)) {
         QApplication::setWindowIcon(QIcon(QPixmap::fromImage(ToQImage(icon))));
     }
-    const std::optional<hv::Credentials> credentials = hv::ParseCredentials(m_strCommandLine);
+    std::optional<hv::Credentials> credentials = hv::ParseCredentials(m_strCommandLine);
     ReadProductVersion(exe);
     if (std::getenv("HALVORY_REPORT_FIRST_PAINT")) {
         qApp->installEventFilter(new FirstPaintReporter(qApp));
@@ -120,8 +121,14 @@ BOOL CApp::InitInstance() {
     m_pMainFrame->SwitchToScreen(m_pMainFrame->LoginView());
     if (credentials) {
         // Credentials given: log in at once, without the start-up check.
-        m_pMainFrame->LoginView()->SetUserName(credentials->user);
-        m_pMainFrame->LoginView()->SetPassword(credentials->password);
+        CLoginView* login = m_pMainFrame->LoginView();
+        login->SetUserName(credentials->user);
+        // Through the box, as typed: it is left empty, and the login reads it.
+        login->SetPassword(credentials->password);
+        login->CapturePassword();
+        // No copy of it stays behind but the one the login reads.
+        std::fill(credentials->password.begin(), credentials->password.end(), '\0');
+        std::fill(m_strCommandLine.begin(), m_strCommandLine.end(), '\0');
         m_pMainFrame->PostMessage(UWM_START_LOGIN);
     } else {
         PostMessageA(m_pMainFrame->LoginView()->GetSafeHwnd(), UWM_CHECK_UPGRADE, 0, 0);

@@ -405,7 +405,13 @@ void CMainFrame::ClearCatalogue() {
     g_arrGameInfo.clear();
 }
 
-void CMainFrame::CheckForUpgrade() {}
+int CMainFrame::DiscoverServers() {
+    return -1;
+}
+
+int CMainFrame::CheckForUpgrade() {
+    return 1;
+}
 
 void CMainFrame::ShowPurchaseDialog() {
     if (m_pPurchaseDlg && m_pPurchaseDlg->GetSafeHwnd()) {

@@ -86,6 +86,8 @@ class CMainFrame : public CFrameWnd, public IFrame, public IBarOwner {
     void ShowMessage(const std::string& text, long number) override;
     void ShowWaitDialog(int mode) override;
     void CloseWaitDialog() override;
+    int DiscoverServers() override;
+    int CheckForUpgrade() override;
     int GetTitleState(const std::string& package) const override;
     bool IsDownloadActive() const override { return m_shared->downloadActive != 0; }
     UINT FrameShowState() const override;
@@ -95,7 +97,6 @@ class CMainFrame : public CFrameWnd, public IFrame, public IBarOwner {
     // 0 when no art can be fetched (no art folder or address), else 1.
     int ParseCatalogue();
     void ClearCatalogue();
-    void CheckForUpgrade();
     // The single-button message without a help link.
     void Inform(const std::string& text);
     // The two-button question; IDYES or IDNO.

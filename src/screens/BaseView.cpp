@@ -83,6 +83,16 @@ void CBaseView::DrawBackground() {
     }
 }
 
+namespace {
+
+bool TakesTabFocus(const CWnd* control) {
+    const QWidget* widget = control ? control->GetWidget() : nullptr;
+    return widget && widget->isVisible() && widget->isEnabled() &&
+           (widget->focusPolicy() & Qt::TabFocus);
+}
+
+}  // namespace
+
 void CBaseView::FocusFirstControl() {
     const DialogTemplate* form = FindDialogTemplate(m_nTemplateId);
     if (!form) {
@@ -90,13 +100,37 @@ void CBaseView::FocusFirstControl() {
     }
     for (const DialogItem& item : form->items) {
         CWnd* control = GetDlgItem(item.id);
-        QWidget* widget = control ? control->GetWidget() : nullptr;
-        if (widget && widget->isVisible() && widget->isEnabled() &&
-            (widget->focusPolicy() & Qt::TabFocus)) {
+        if (TakesTabFocus(control)) {
             control->SetFocus();
             return;
         }
     }
+}
+
+CWnd* CBaseView::GetNextDlgTabItem(const CWnd* control, BOOL previous) const {
+    const DialogTemplate* form = FindDialogTemplate(m_nTemplateId);
+    if (!form || form->items.empty()) {
+        return nullptr;
+    }
+    const auto count = static_cast<int>(form->items.size());
+    int start = previous ? 0 : count - 1;
+    for (int i = 0; i < count; ++i) {
+        if (control && form->items[static_cast<size_t>(i)].id == control->GetDlgCtrlID()) {
+            start = i;
+        }
+    }
+    const int step = previous ? count - 1 : 1;
+    for (int k = 1; k <= count; ++k) {
+        const DialogItem& item = form->items[static_cast<size_t>((start + k * step) % count)];
+        // Edits and buttons are tab stops; other controls only when they say so.
+        const bool tabStop = item.kind == DialogItemKind::Edit ||
+                             item.kind == DialogItemKind::Button || (item.style & WS_TABSTOP);
+        CWnd* next = GetDlgItem(item.id);
+        if (tabStop && TakesTabFocus(next)) {
+            return next;
+        }
+    }
+    return nullptr;
 }
 
 LRESULT CBaseView::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {

@@ -25,6 +25,9 @@ class CBaseView : public CWnd {
     virtual void PaintOverlay() {}
 
     UINT GetTemplateId() const { return m_nTemplateId; }
+    // The control after (or before) `control` in the form's tab order that
+    // can take the focus, going round; null when there is none.
+    CWnd* GetNextDlgTabItem(const CWnd* control, BOOL previous) const;
 
   protected:
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;

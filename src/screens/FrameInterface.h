@@ -31,6 +31,12 @@ class IFrame {
     virtual void ShowMessage(const std::string& text, long number) = 0;
     virtual void ShowWaitDialog(int mode) = 0;
     virtual void CloseWaitDialog() = 0;
+    // The service's required version and upgrade address: 1 when it
+    // answered, -1 otherwise.
+    virtual int DiscoverServers() = 0;
+    // 1: the client carries on; 0: the installer runs and the client closes;
+    // -1: the installer could not be started.
+    virtual int CheckForUpgrade() = 0;
     // 3 installed demo, 2 installed game, 1 neither.
     virtual int GetTitleState(const std::string& package) const = 0;
     virtual bool IsDownloadActive() const = 0;

@@ -29,6 +29,7 @@ struct Gate {
 TEST_F(FrameTest, LoginCodesDecideTheScreenAndTheMessage) {
     frame->LoginView()->SetUserName("ada  ");
     frame->LoginView()->SetPassword("s3cret pass");
+    frame->LoginView()->CapturePassword();
     CBaseView* const login = frame->LoginView();
     CBaseView* const status = frame->LoginStatusView();
     CBaseView* const browser = frame->BrowserView();

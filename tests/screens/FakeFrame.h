@@ -28,6 +28,8 @@ class FakeFrame : public CWnd, public IFrame {
     // By package as the screen asks for it; missing packages are not installed (1).
     std::map<std::string, int> titleStates;
     bool downloadActive = false;
+    // Runs while the frame handles the login the screen sends.
+    std::function<void()> onStartLogin;
 
     HWND FrameHwnd() const override { return GetSafeHwnd(); }
     void SwitchToScreen(CBaseView*) override { heard.emplace_back("switch"); }
@@ -40,8 +42,16 @@ class FakeFrame : public CWnd, public IFrame {
     void FitBrowser(const RECT&) override {}
     void ShowPurchaseDialog() override {}
     void ShowMessage(const std::string& text, long) override { heard.push_back("message:" + text); }
-    void ShowWaitDialog(int) override {}
-    void CloseWaitDialog() override {}
+    void ShowWaitDialog(int mode) override { heard.push_back("wait:" + std::to_string(mode)); }
+    void CloseWaitDialog() override { heard.emplace_back("closewait"); }
+    int DiscoverServers() override {
+        heard.emplace_back("discover");
+        return 1;
+    }
+    int CheckForUpgrade() override {
+        heard.emplace_back("upgrade");
+        return 1;
+    }
     int GetTitleState(const std::string& package) const override {
         auto it = titleStates.find(package);
         return it == titleStates.end() ? 1 : it->second;
@@ -63,6 +73,14 @@ class FakeFrame : public CWnd, public IFrame {
                 return 0;
             }
             case UWM_CANCEL_DOWNLOAD: heard.emplace_back("cancel"); return 0;
+            case UWM_START_LOGIN:
+                heard.emplace_back("login");
+                if (onStartLogin) {
+                    onStartLogin();
+                }
+                return 0;
+            case UWM_CANCEL_LOGIN: heard.emplace_back("cancellogin"); return 0;
+            case WM_CLOSE: heard.emplace_back("close"); return 0;
             default: return CWnd::WindowProc(message, wParam, lParam);
         }
     }

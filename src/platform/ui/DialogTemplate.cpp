@@ -67,9 +67,11 @@ std::vector<std::unique_ptr<CWnd>> CreateDialogItems(const DialogTemplate& dialo
                 // Texts come from the network and the user: never markup.
                 label->setTextFormat(Qt::PlainText);
                 label->setText(QString::fromStdString(item.text));
-                label->setAlignment((item.style & SS_TYPEMASK) == SS_CENTER
-                                        ? Qt::AlignCenter
-                                        : Qt::AlignLeft | Qt::AlignTop);
+                switch (item.style & SS_TYPEMASK) {
+                    case SS_CENTER: label->setAlignment(Qt::AlignCenter); break;
+                    case SS_RIGHT: label->setAlignment(Qt::AlignRight | Qt::AlignTop); break;
+                    default: label->setAlignment(Qt::AlignLeft | Qt::AlignTop); break;
+                }
                 label->setWordWrap((item.style & SS_TYPEMASK) != SS_LEFTNOWORDWRAP);
                 if (colours.staticText.isValid()) {
                     QPalette palette = label->palette();
@@ -98,6 +100,9 @@ std::vector<std::unique_ptr<CWnd>> CreateDialogItems(const DialogTemplate& dialo
                     break;
                 }
                 auto* edit = new QLineEdit(QString::fromStdString(item.text), parent->GetWidget());
+                if (item.style & ES_PASSWORD) {
+                    edit->setEchoMode(QLineEdit::Password);
+                }
                 if (colours.editBackground.isValid()) {
                     QPalette palette = edit->palette();
                     palette.setColor(QPalette::Base, colours.editBackground);
@@ -110,7 +115,9 @@ std::vector<std::unique_ptr<CWnd>> CreateDialogItems(const DialogTemplate& dialo
             }
             case DialogItemKind::Custom:
                 wnd = std::make_unique<CWnd>();
-                wnd->CreateEx(0, "", WS_CHILD, RECT{r.left, r.top, r.right, r.bottom}, parent, id);
+                // The control's own style bits go with it; showing comes below.
+                wnd->CreateEx(0, "", WS_CHILD | (item.style & ~WS_VISIBLE),
+                              RECT{r.left, r.top, r.right, r.bottom}, parent, id);
                 break;
         }
         if (item.style & WS_VISIBLE) {

@@ -239,9 +239,24 @@ LRESULT CWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     return DefWindowProc(message, wParam, lParam);
 }
 
-LRESULT CWnd::DefWindowProc(UINT message, WPARAM, LPARAM) {
+LRESULT CWnd::DefWindowProc(UINT message, WPARAM wParam, LPARAM) {
     if (m_defaultCalled) {
         *m_defaultCalled = true;  // the Qt event gets Qt's own handling
+    }
+    if (auto* edit = qobject_cast<QLineEdit*>(m_widget)) {
+        switch (message) {
+            case WM_CHAR:
+                if (wParam == VK_BACK) {
+                    edit->backspace();
+                } else if (wParam >= 0x20) {
+                    edit->insert(QString(QChar(static_cast<char16_t>(wParam))));
+                }
+                return 0;
+            case EM_LIMITTEXT:
+                edit->setMaxLength(wParam ? static_cast<int>(wParam) : 0x7FFFFFFE);
+                return 0;
+            default: break;
+        }
     }
     switch (message) {
         case WM_CLOSE: DestroyWindow(); return 0;
@@ -327,9 +342,21 @@ bool CWnd::HandleQtEvent(QEvent* event) {
         }
         case QEvent::Leave: translate(WM_MOUSELEAVE, 0, 0); return false;
         case QEvent::Paint: {
+            if (m_paintingDefault) {
+                return false;  // the widget's own painting, under its frame
+            }
             const QPaintEvent* saved = m_paintEvent;
             m_paintEvent = static_cast<QPaintEvent*>(event);
-            const bool consumed = translate(WM_PAINT, 0, 0);
+            bool consumed = translate(WM_PAINT, 0, 0);
+            const bool framed = m_frame.left || m_frame.top || m_frame.right || m_frame.bottom;
+            if (!consumed && framed) {
+                // The widget paints first; its frame goes over the edges.
+                m_paintingDefault = true;
+                QApplication::sendEvent(m_widget, event);
+                m_paintingDefault = false;
+                translate(WM_NCPAINT, 1, 0);
+                consumed = true;
+            }
             m_paintEvent = saved;
             return consumed;
         }
@@ -447,6 +474,34 @@ void CWnd::MoveWindow(int x, int y, int width, int height, BOOL repaint) {
 
 void CWnd::MoveWindow(const RECT& rect, BOOL repaint) {
     MoveWindow(rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top, repaint);
+}
+
+BOOL CWnd::SetWindowPos(int x, int y, int width, int height, UINT flags) {
+    if (!m_widget) {
+        return FALSE;
+    }
+    if ((flags & (SWP_NOMOVE | SWP_NOSIZE)) != (SWP_NOMOVE | SWP_NOSIZE)) {
+        const QRect now = m_widget->geometry();
+        MoveWindow((flags & SWP_NOMOVE) ? now.x() : x, (flags & SWP_NOMOVE) ? now.y() : y,
+                   (flags & SWP_NOSIZE) ? now.width() : width,
+                   (flags & SWP_NOSIZE) ? now.height() : height);
+    }
+    if (flags & SWP_FRAMECHANGED) {
+        const RECT window{0, 0, m_widget->width(), m_widget->height()};
+        RECT client = window;
+        hv::Send<WM_NCCALCSIZE>(m_hWnd, FALSE, &client);
+        m_frame = RECT{client.left - window.left, client.top - window.top,
+                       window.right - client.right, window.bottom - client.bottom};
+        const QMargins margins(m_frame.left, m_frame.top, m_frame.right, m_frame.bottom);
+        // A line edit lays its text out inside its text margins only.
+        if (auto* edit = qobject_cast<QLineEdit*>(m_widget)) {
+            edit->setTextMargins(margins);
+        } else {
+            m_widget->setContentsMargins(margins);
+        }
+        m_widget->update();
+    }
+    return TRUE;
 }
 
 void CWnd::GetClientRect(RECT* rect) const {

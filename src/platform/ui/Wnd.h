@@ -56,6 +56,11 @@ class CWnd {
     BOOL IsWindowEnabled() const;
     void MoveWindow(int x, int y, int width, int height, BOOL repaint = TRUE);
     void MoveWindow(const RECT& rect, BOOL repaint = TRUE);
+    // Moves and sizes unless SWP_NOMOVE / SWP_NOSIZE; the stacking order is
+    // left alone. SWP_FRAMECHANGED asks WM_NCCALCSIZE for the client area
+    // again; a window with a frame of its own then gets WM_NCPAINT after
+    // each paint to draw it.
+    BOOL SetWindowPos(int x, int y, int width, int height, UINT flags);
     void GetClientRect(RECT* rect) const;
     // Screen coordinates.
     void GetWindowRect(RECT* rect) const;
@@ -113,6 +118,9 @@ class CWnd {
     DWORD m_style = 0;
     std::map<UINT_PTR, int> m_timers;  // our id -> Qt timer id
     const QPaintEvent* m_paintEvent = nullptr;
+    // Left, top, right and bottom widths of the frame the window draws itself.
+    RECT m_frame{0, 0, 0, 0};
+    bool m_paintingDefault = false;
     bool* m_defaultCalled = nullptr;
     bool m_destroying = false;
     std::unique_ptr<class WndEventBridge> m_bridge;

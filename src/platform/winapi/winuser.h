@@ -70,7 +70,9 @@ typedef struct tagWINDOWPLACEMENT {
 #define WM_ACTIVATEAPP 0x001C
 #define WM_GETMINMAXINFO 0x0024
 #define WM_NCDESTROY 0x0082
+#define WM_NCCALCSIZE 0x0083
 #define WM_NCHITTEST 0x0084
+#define WM_NCPAINT 0x0085
 #define WM_NCLBUTTONDOWN 0x00A1
 #define WM_KEYDOWN 0x0100
 #define WM_KEYUP 0x0101
@@ -145,6 +147,12 @@ typedef struct tagWINDOWPLACEMENT {
 #define SW_MINIMIZE 6
 #define SW_SHOWNA 8
 #define SW_RESTORE 9
+
+// SetWindowPos flags.
+#define SWP_NOSIZE 0x0001
+#define SWP_NOMOVE 0x0002
+#define SWP_NOZORDER 0x0004
+#define SWP_FRAMECHANGED 0x0020
 
 // Window styles.
 #define WS_POPUP 0x80000000u
@@ -237,7 +245,10 @@ typedef struct tagWINDOWPLACEMENT {
 #define SS_LEFTNOWORDWRAP 0x000C
 #define SS_TYPEMASK 0x001F
 #define ES_MULTILINE 0x0004
+#define ES_PASSWORD 0x0020
+#define ES_AUTOHSCROLL 0x0080
 #define ES_READONLY 0x0800
+#define EM_LIMITTEXT 0x00C5
 
 // Progress bar messages. They share their numbers with the engine's
 // notifications (both start at WM_USER + 1), so they carry no typed declaration.
@@ -273,4 +284,6 @@ typedef struct tagWINDOWPLACEMENT {
 HV_MESSAGE(WM_COMMAND, WPARAM, HWND);  // MAKEWPARAM(id, code), the control
 HV_MESSAGE(WM_GETMINMAXINFO, hv::NoParam, MINMAXINFO*);
 HV_MESSAGE(WM_SIZING, WPARAM, RECT*);  // WMSZ_* edge, the proposed rectangle
+// The window rectangle in, the client rectangle out (the window's own coordinates).
+HV_MESSAGE(WM_NCCALCSIZE, BOOL, RECT*);
 #endif

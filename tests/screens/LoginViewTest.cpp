@@ -1,0 +1,230 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QWidget>
+
+#include "FakeFrame.h"
+#include "screens/LoginStatusView.h"
+#include "screens/LoginView.h"
+#include "ui/MessagePump.h"
+
+namespace {
+
+using Self = CLoginView;
+
+constexpr LPARAM kRepeat = LPARAM(1) << 30;
+
+struct LoginViewTest : ::testing::Test {
+    FakeFrame frame;
+    CLoginView view;
+
+    void SetUp() override {
+        ASSERT_TRUE(view.Create(&frame, 1));
+        view.MoveWindow(0, 0, 800, 600);
+        view.ShowWindow(SW_SHOW);
+        view.ArrangeControls(TRUE);
+        frame.SetForegroundWindow();
+        ASSERT_TRUE(PumpUntil([] { return QApplication::activeWindow() != nullptr; }));
+    }
+    // As the frame hands the screen Enter, Backspace and Browser Back.
+    void Key(WPARAM key, LPARAM data = 1) { view.SendMessage(WM_KEYDOWN, key, data); }
+    void Fill(const std::string& user, const std::string& password) {
+        view.UserNameBox().SetWindowText(user);
+        view.PasswordBox().SetWindowText(password);
+    }
+    // Handles what the screen posted to itself and to the frame: a click
+    // reaches the screen once the button's sweep has run.
+    void Settle(size_t heard = 0) {
+        PumpUntil([&] { return frame.heard.size() >= heard; });
+        PumpUntil([] { return false; }, 250);
+    }
+    CWnd* Focus() const { return CWnd::GetFocus(); }
+    std::vector<CWnd*> Inputs() {
+        return {&view.UserNameBox(), &view.PasswordBox(), &view.CancelButton()};
+    }
+};
+
+// Enter triggers the button once however long it is held; Backspace closes
+// the program from a button and deletes a character in a box.
+TEST_F(LoginViewTest, KeysFollowTheirTable) {
+    struct Row {
+        const char* name;
+        CWnd* focus;
+        std::vector<std::pair<WPARAM, LPARAM>> keys;
+        std::vector<std::string> heard;
+        std::string userName;  // left in the box
+    };
+    const Row rows[] = {
+        {"enter in a box",
+         &view.PasswordBox(),
+         {{VK_RETURN, 1}, {VK_RETURN, kRepeat}, {VK_RETURN, 1}},
+         {"login"},
+         "ada"},
+        {"enter on cancel",
+         &view.CancelButton(),
+         {{VK_RETURN, 1}, {VK_RETURN, 1}},
+         {"close"},
+         "ada"},
+        {"backspace on login", &view.LoginButton(), {{VK_BACK, 1}}, {"close"}, "ada"},
+        {"browser back on cancel", &view.CancelButton(), {{VK_BROWSER_BACK, 1}}, {"close"}, "ada"},
+        {"held backspace on a button", &view.LoginButton(), {{VK_BACK, kRepeat}}, {}, "ada"},
+        {"backspace in a box", &view.UserNameBox(), {{VK_BACK, 1}, {VK_BACK, kRepeat}}, {}, "a"},
+        {"browser back in a box", &view.UserNameBox(), {{VK_BROWSER_BACK, 1}}, {}, "ada"},
+        {"held enter in a box", &view.UserNameBox(), {{VK_RETURN, kRepeat}}, {}, "ada"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        Fill("ada", "pw");
+        frame.heard.clear();
+        row.focus->SetFocus();
+        for (const auto& [key, data] : row.keys) {
+            Key(key, data);
+        }
+        if (row.heard == std::vector<std::string>{"login"}) {
+            for (CWnd* input : Inputs()) {
+                EXPECT_FALSE(input->IsWindowEnabled()) << "until the posted click has run";
+            }
+        }
+        Settle(row.heard.size());
+        EXPECT_EQ(frame.heard, row.heard);
+        EXPECT_EQ(view.UserNameBox().GetWindowText(), row.userName);
+        for (CWnd* input : Inputs()) {
+            EXPECT_TRUE(input->IsWindowEnabled());
+        }
+    }
+}
+
+// Down and Up move through the controls that take the focus, going round,
+// before the focused control sees the arrow.
+TEST_F(LoginViewTest, ArrowsMoveTheFocusInTabOrder) {
+    view.UserNameBox().SetFocus();
+    const std::vector<CWnd*> order{&view.PasswordBox(), &view.LoginButton(), &view.CancelButton(),
+                                   &view.UserNameBox()};
+    for (CWnd* expected : order) {
+        ASSERT_TRUE(hv::SendKeyInput(WM_KEYDOWN, VK_DOWN, 1));
+        EXPECT_EQ(Focus(), expected) << expected->GetDlgCtrlID();
+    }
+    hv::SendKeyInput(WM_KEYDOWN, VK_UP, 1);
+    EXPECT_EQ(Focus(), &view.CancelButton());
+    view.UserNameBox().SetWindowText("ada");
+    auto* edit = qobject_cast<QLineEdit*>(view.UserNameBox().GetWidget());
+    view.UserNameBox().SetFocus();
+    edit->setCursorPosition(1);
+    hv::SendKeyInput(WM_KEYDOWN, VK_DOWN, 1);
+    EXPECT_EQ(edit->cursorPosition(), 1) << "the box never saw the arrow";
+}
+
+// What the Login action sends: the name without trailing blanks, the
+// password likewise, and never a blank password; the box is empty after.
+TEST_F(LoginViewTest, LoginTakesTrimmedNamesAndEmptiesThePasswordBox) {
+    const struct {
+        const char* user;
+        const char* password;
+        bool sent;
+        const char* expectedUser;
+        const char* expectedPassword;
+        const char* boxAfter;
+    } rows[] = {
+        {"  ada  ", "s3cret pass  ", true, "  ada", "s3cret pass", ""},
+        {"ada", "   ", false, "ada", "", ""},
+        {"   ", "pw", false, "", "", "pw"},
+        {"", "", false, "", "", ""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.user + std::string("/") + row.password);
+        Fill(row.user, row.password);
+        frame.heard.clear();
+        std::string seenUser = "-", seenPassword = "-";
+        frame.onStartLogin = [&] {
+            seenUser = view.GetUserName();
+            seenPassword = view.GetPassword();
+        };
+        view.SendMessage(WM_COMMAND, MAKEWPARAM(Self::kLoginId, BN_CLICKED), 0);
+        EXPECT_EQ(frame.heard.size(), row.sent ? 1u : 0u);
+        if (row.sent) {
+            EXPECT_EQ(seenUser, row.expectedUser);
+            EXPECT_EQ(seenPassword, row.expectedPassword);
+        }
+        EXPECT_EQ(view.GetPassword(), row.expectedPassword);
+        EXPECT_EQ(view.PasswordBox().GetWindowText(), row.boxAfter);
+    }
+}
+
+TEST_F(LoginViewTest, BoxStaysCentredAndFramedWhateverTheSize) {
+    auto centre = [&](CWnd& wnd) { return wnd.GetWidget()->geometry().center(); };
+    const QPoint offset = centre(view.UserNameBox()) - centre(view.Panel());
+    for (const QSize size : {QSize(800, 600), QSize(1280, 1000), QSize(900, 640)}) {
+        view.MoveWindow(0, 0, size.width(), size.height());
+        Settle();
+        const QPoint middle(size.width() / 2, size.height() / 2);
+        EXPECT_LE((centre(view.Panel()) - middle).manhattanLength(), 2) << size.width();
+        EXPECT_EQ(centre(view.UserNameBox()) - centre(view.Panel()), offset) << size.width();
+    }
+    auto* edit = qobject_cast<QLineEdit*>(view.PasswordBox().GetWidget());
+    EXPECT_EQ(edit->echoMode(), QLineEdit::Password);
+    EXPECT_EQ(edit->maxLength(), Self::kMaxText);
+    EXPECT_FALSE(edit->hasFrame());
+    EXPECT_EQ(edit->textMargins(), QMargins(2, 2, 2, 2)) << "the strips take the edges";
+}
+
+// The mouse over a box lights its frame; once it has left, the check on the
+// 10 ms timer puts the normal strips back.
+TEST_F(LoginViewTest, HoverLightsTheFrameUntilTheMouseLeaves) {
+    view.LoginButton().SetFocus();
+    CTeEdit& box = view.UserNameBox();
+    const auto topRow = [&] {
+        const QImage image = box.GetWidget()->grab().toImage();
+        return image.pixel(image.width() / 2, 0);
+    };
+    const QRgb normal = topRow();
+    QCursor::setPos(box.GetWidget()->mapToGlobal(QPoint(20, 10)));
+    box.SendMessage(WM_MOUSEMOVE, 0, MAKELPARAM(20, 10));
+    EXPECT_TRUE(box.IsEmphasised());
+    EXPECT_NE(topRow(), normal);
+    QCursor::setPos(QPoint(1, 1));
+    EXPECT_TRUE(PumpUntil([&] { return !box.IsHot(); }, 200));
+    EXPECT_EQ(topRow(), normal);
+    box.SetFocus();
+    EXPECT_TRUE(box.IsEmphasised()) << "the focus lights it too";
+}
+
+// At start-up the check waits behind the wait dialog, then asks the service
+// and offers the upgrade with the dialog closed.
+TEST_F(LoginViewTest, StartupCheckRunsBehindTheWaitDialog) {
+    view.SendMessage(UWM_CHECK_UPGRADE);
+    EXPECT_EQ(frame.heard, std::vector<std::string>{"wait:1"});
+    ASSERT_TRUE(PumpUntil([&] { return frame.heard.size() == 4; }));
+    EXPECT_EQ(frame.heard,
+              (std::vector<std::string>{"wait:1", "discover", "closewait", "upgrade"}));
+}
+
+TEST(LoginStatusViewTest, ConnectingAnimatesWhileShownAndEveryWayOutCancels) {
+    FakeFrame frame;
+    CLoginStatusView view;
+    ASSERT_TRUE(view.Create(&frame, 1));
+    EXPECT_EQ(view.GetDlgItem(CLoginStatusView::kStatusId)->GetWindowText(), "Connecting...");
+    view.ShowWindow(SW_SHOW);
+    EXPECT_TRUE(view.Animation().IsPlaying());
+    EXPECT_TRUE(view.CancelButton().IsAnimating());
+    frame.SetForegroundWindow();
+    ASSERT_TRUE(PumpUntil([] { return QApplication::activeWindow() != nullptr; }));
+    view.CancelButton().SetFocus();
+    const struct {
+        WPARAM key;
+        LPARAM data;
+        bool cancels;
+    } rows[] = {{VK_RETURN, 1, true},       {VK_RETURN, kRepeat, false}, {VK_BACK, 1, true},
+                {VK_BROWSER_BACK, 1, true}, {VK_BACK, kRepeat, false},   {VK_LEFT, 1, false}};
+    for (const auto& row : rows) {
+        frame.heard.clear();
+        view.SendMessage(WM_KEYDOWN, row.key, row.data);
+        PumpUntil([&] { return !frame.heard.empty(); }, 50);
+        EXPECT_EQ(frame.heard.size(), row.cancels ? 1u : 0u) << row.key;
+    }
+    view.ShowWindow(SW_HIDE);
+    EXPECT_FALSE(view.Animation().IsPlaying());
+    EXPECT_FALSE(view.CancelButton().IsAnimating());
+}
+
+}  // namespace
