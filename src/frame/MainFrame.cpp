@@ -405,7 +405,24 @@ void CMainFrame::ClearCatalogue() {
     g_arrGameInfo.clear();
 }
 
-void CMainFrame::CheckForUpgrade() {}
+int CMainFrame::DiscoverServers() {
+    return m_context.discoverServers ? m_context.discoverServers() : -1;
+}
+
+int CMainFrame::CheckForUpgrade() {
+    if (!m_context.checkForUpgrade) {
+        return 1;
+    }
+    const int result =
+        m_context.checkForUpgrade([](const std::string&, const std::string&,
+                                     const std::string&) -> INT_PTR { return IDCANCEL; });
+    if (result == 0) {
+        PostMessage(WM_CLOSE);
+    } else if (result < 0) {
+        Inform("Error in installing the upgrade.");
+    }
+    return result;
+}
 
 void CMainFrame::ShowPurchaseDialog() {
     if (m_pPurchaseDlg && m_pPurchaseDlg->GetSafeHwnd()) {

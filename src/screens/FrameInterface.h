@@ -37,6 +37,12 @@ class IFrame {
     // SW_SHOWNORMAL, SW_SHOWMAXIMIZED or SW_SHOWMINIMIZED.
     virtual UINT FrameShowState() const = 0;
     virtual std::string PlayerPagesUrl() const = 0;
+    // Asks the service for the required version and the upgrade address: 1
+    // when it answered, -1 otherwise.
+    virtual int DiscoverServers() = 0;
+    // 1: carry on; 0: the installer runs and the frame closes; -1: it could
+    // not be started, which the user has been told.
+    virtual int CheckForUpgrade() = 0;
 };
 
 // The one frame of the process; null before it is created and after it is gone.

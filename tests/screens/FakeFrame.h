@@ -28,6 +28,9 @@ class FakeFrame : public CWnd, public IFrame {
     // By package as the screen asks for it; missing packages are not installed (1).
     std::map<std::string, int> titleStates;
     bool downloadActive = false;
+    // What DiscoverServers and CheckForUpgrade answer.
+    int discoverResult = 1;
+    int upgradeResult = 1;
 
     HWND FrameHwnd() const override { return GetSafeHwnd(); }
     void SwitchToScreen(CBaseView*) override { heard.emplace_back("switch"); }
@@ -49,6 +52,14 @@ class FakeFrame : public CWnd, public IFrame {
     bool IsDownloadActive() const override { return downloadActive; }
     UINT FrameShowState() const override { return SW_SHOWNORMAL; }
     std::string PlayerPagesUrl() const override { return "http://127.0.0.1:1"; }
+    int DiscoverServers() override {
+        heard.emplace_back("discover");
+        return discoverResult;
+    }
+    int CheckForUpgrade() override {
+        heard.emplace_back("upgrade");
+        return upgradeResult;
+    }
 
   protected:
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
