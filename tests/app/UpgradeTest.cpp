@@ -92,7 +92,7 @@ TEST(Upgrade, StartsTheUnpackedInstaller) {
     const fs::path heard = root.Path() / "heard";
     const std::string script = "#!/bin/sh\n{ echo \"$#\"; echo \"$1\"; pwd -P; } > '" +
                                heard.string() + ".part' && mv '" + heard.string() + ".part' '" +
-                               heard.string() + "'\n";
+                               heard.string() + "'\nexec sleep 3 >/dev/null 2>&1\n";
 
     const struct {
         const char* what;
@@ -124,9 +124,12 @@ TEST(Upgrade, StartsTheUnpackedInstaller) {
             }
             return INT_PTR{IDOK};
         };
+        const auto start = std::chrono::steady_clock::now();
         EXPECT_EQ(
             hv::CheckForUpgrade({"http://up.test/p.sfe", "2", "0,0,0,1", appDir, exe}, download),
             row.result);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2))
+            << "waited for the installer";
         EXPECT_EQ(source, "http://up.test/p.sfe");
         EXPECT_EQ(target, installFolder + "/Install.sfe");
         EXPECT_EQ(folder, installFolder);
