@@ -12,6 +12,8 @@
 #include <cstdlib>
 
 #include "app/CommandLine.h"
+#include "app/Discovery.h"
+#include "app/Upgrade.h"
 #include "frame/MainFrame.h"
 #include "halvory/engine.h"
 #include "image/CxImageQt.h"
@@ -67,7 +69,8 @@ BOOL CApp::InitInstance() {
         m_hInstanceMutex.Reset();
         return FALSE;
     }
-    const std::string exe = ExecutablePath();
+    m_strExePath = ExecutablePath();
+    const std::string& exe = m_strExePath;
     m_strAppDir = exe.substr(0, exe.find_last_of('/') + 1);
     if (m_strAppDir.empty() || chdir(m_strAppDir.c_str()) != 0) {
         return FALSE;
@@ -99,6 +102,12 @@ BOOL CApp::InitInstance() {
     context.mediaCenter = &m_bMediaCenter;
     context.enginePath = m_strAppDir + HV_ENGINE_FILE_NAME;
     context.browserPlugin = m_strAppDir + "libhvbrowser.so";
+    context.discoverServers = [this] { return DiscoverServers(); };
+    context.checkForUpgrade = [this](const UpgradeDownload& runDownload) {
+        return hv::CheckForUpgrade(
+            {m_strUpgradeUrl, m_strRequiredVersion, GetProductVersion(), m_strAppDir, m_strExePath},
+            runDownload);
+    };
     m_pMainFrame = std::make_unique<CMainFrame>(std::move(context));
     SetFrame(m_pMainFrame.get());
     const DWORD style = WS_POPUP | WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX;
@@ -137,6 +146,10 @@ BOOL CApp::InitInstance() {
     m_pGamepad = std::make_unique<hv::Gamepad>();
     m_pGamepad->Start();
     return TRUE;
+}
+
+int CApp::DiscoverServers() {
+    return hv::DiscoverServers(GetServerIpAddrUrl(), &m_strRequiredVersion, &m_strUpgradeUrl);
 }
 
 int CApp::ExitInstance() {

@@ -406,11 +406,22 @@ void CMainFrame::ClearCatalogue() {
 }
 
 int CMainFrame::DiscoverServers() {
-    return -1;
+    return m_context.discoverServers ? m_context.discoverServers() : -1;
 }
 
 int CMainFrame::CheckForUpgrade() {
-    return 1;
+    if (!m_context.checkForUpgrade) {
+        return 1;
+    }
+    const int result =
+        m_context.checkForUpgrade([](const std::string&, const std::string&,
+                                     const std::string&) -> INT_PTR { return IDCANCEL; });
+    if (result == 0) {
+        PostMessage(WM_CLOSE);
+    } else if (result < 0) {
+        Inform("Error in installing the upgrade.");
+    }
+    return result;
 }
 
 void CMainFrame::ShowPurchaseDialog() {

@@ -48,12 +48,22 @@ struct MessageRequest {
     std::string folderPath;  // the folder form's answer
 };
 
+// Fetches the upgrade package from the address into the target file and has
+// the engine unpack it into the folder; IDOK when both succeeded.
+using UpgradeDownload = std::function<INT_PTR(
+    const std::string& address, const std::string& targetFile, const std::string& unpackFolder)>;
+
 // What the application hands the frame.
 struct FrameContext {
     CConfigHelper* config = nullptr;
     std::atomic<int>* mediaCenter = nullptr;
     std::string enginePath;     // the engine library beside the executable
     std::string browserPlugin;  // the web view plugin; none: pages are not shown
+    // The application's server discovery: 1 when the service answered, else -1.
+    std::function<int()> discoverServers;
+    // The application's upgrade check, downloading through the given dialog:
+    // 1 carry on, 0 installer started, -1 installer not started.
+    std::function<int(const UpgradeDownload&)> checkForUpgrade;
 };
 
 class CMainFrame : public CFrameWnd, public IFrame, public IBarOwner {
@@ -86,12 +96,12 @@ class CMainFrame : public CFrameWnd, public IFrame, public IBarOwner {
     void ShowMessage(const std::string& text, long number) override;
     void ShowWaitDialog(int mode) override;
     void CloseWaitDialog() override;
-    int DiscoverServers() override;
-    int CheckForUpgrade() override;
     int GetTitleState(const std::string& package) const override;
     bool IsDownloadActive() const override { return m_shared->downloadActive != 0; }
     UINT FrameShowState() const override;
     std::string PlayerPagesUrl() const override;
+    int DiscoverServers() override;
+    int CheckForUpgrade() override;
 
     void LogoutSequence();
     // 0 when no art can be fetched (no art folder or address), else 1.

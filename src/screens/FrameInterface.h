@@ -31,18 +31,18 @@ class IFrame {
     virtual void ShowMessage(const std::string& text, long number) = 0;
     virtual void ShowWaitDialog(int mode) = 0;
     virtual void CloseWaitDialog() = 0;
-    // The service's required version and upgrade address: 1 when it
-    // answered, -1 otherwise.
-    virtual int DiscoverServers() = 0;
-    // 1: the client carries on; 0: the installer runs and the client closes;
-    // -1: the installer could not be started.
-    virtual int CheckForUpgrade() = 0;
     // 3 installed demo, 2 installed game, 1 neither.
     virtual int GetTitleState(const std::string& package) const = 0;
     virtual bool IsDownloadActive() const = 0;
     // SW_SHOWNORMAL, SW_SHOWMAXIMIZED or SW_SHOWMINIMIZED.
     virtual UINT FrameShowState() const = 0;
     virtual std::string PlayerPagesUrl() const = 0;
+    // Asks the service for the required version and the upgrade address: 1
+    // when it answered, -1 otherwise.
+    virtual int DiscoverServers() = 0;
+    // 1: carry on; 0: the installer runs and the frame closes; -1: it could
+    // not be started, which the user has been told.
+    virtual int CheckForUpgrade() = 0;
 };
 
 // The one frame of the process; null before it is created and after it is gone.

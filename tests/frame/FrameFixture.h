@@ -75,8 +75,15 @@ class FrameTest : public ::testing::Test {
   protected:
     void SetUp() override {
         fake::Reset();
-        frame = std::make_unique<TestFrame>(
-            FrameContext{&config, &mediaCenter, fake::LibraryPath(), {}});
+        frame =
+            std::make_unique<TestFrame>(FrameContext{&config,
+                                                     &mediaCenter,
+                                                     fake::LibraryPath(),
+                                                     {},
+                                                     [this] { return discovered; },
+                                                     [this](const UpgradeDownload& runDownload) {
+                                                         return upgrade ? upgrade(runDownload) : 1;
+                                                     }});
         SetFrame(frame.get());
         ASSERT_TRUE(frame->CreateFrame(WS_POPUP | WS_THICKFRAME, RECT{0, 0, 800, 600}));
         hwnd = frame->GetSafeHwnd();
@@ -99,6 +106,9 @@ class FrameTest : public ::testing::Test {
 
     CConfigHelper config;
     std::atomic<int> mediaCenter{1};
+    // What the application's discovery and upgrade check answer the frame.
+    int discovered = 1;
+    std::function<int(const UpgradeDownload&)> upgrade;
     std::unique_ptr<TestFrame> frame;
     HWND hwnd = nullptr;
 };

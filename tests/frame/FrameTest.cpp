@@ -57,7 +57,7 @@ TEST(FrameCreation, IncompleteEngineFailsWithItsMessage) {
     CConfigHelper config;
     fake::Reset();
     MessageBoxCatcher catcher;
-    CMainFrame frame(FrameContext{&config, nullptr, INCOMPLETE_ENGINE_PATH, {}});
+    CMainFrame frame(FrameContext{&config, nullptr, INCOMPLETE_ENGINE_PATH, {}, {}, {}});
     EXPECT_FALSE(frame.CreateFrame(WS_POPUP, RECT{0, 0, 800, 600}));
     EXPECT_EQ(frame.GetSafeHwnd(), nullptr);
     EXPECT_EQ(catcher.text, "Could not import API from libfakeengine_incomplete.so.");
@@ -336,5 +336,40 @@ TEST_F(FrameTest, CloseAsksNothingAndShutsTheEngineDownLast) {
     EXPECT_EQ(names[names.size() - 2], "hv_CancelA");
     EXPECT_EQ(names.back(), "hv_Shutdown");
     EXPECT_EQ(fake::CallsTo("hv_CancelA")[0].args[0], std::nullopt);
+    EXPECT_FALSE(IsWindow(hwnd));
+}
+
+// The frame runs the application's check with a download that is declined,
+// tells the user when the installer did not start and closes when it did.
+TEST_F(FrameTest, UpgradeOutcomes) {
+    discovered = -1;
+    EXPECT_EQ(frame->DiscoverServers(), -1);
+    discovered = 1;
+    EXPECT_EQ(frame->DiscoverServers(), 1);
+
+    for (const int outcome : {1, -1}) {
+        SCOPED_TRACE(outcome);
+        frame->messages.clear();
+        INT_PTR downloaded = IDOK;
+        upgrade = [&](const UpgradeDownload& runDownload) {
+            downloaded = runDownload("http://service.test/up.sfe", "/tmp/x/Install.sfe", "/tmp/x");
+            return outcome;
+        };
+        EXPECT_EQ(Send(UWM_CHECK_UPGRADE), 0);
+        EXPECT_EQ(downloaded, IDCANCEL);
+        EXPECT_EQ(frame->CheckForUpgrade(), outcome);
+        QApplication::processEvents();
+        EXPECT_TRUE(IsWindow(hwnd));
+        ASSERT_EQ(frame->messages.size(), outcome < 0 ? 2u : 0u);
+        if (outcome < 0) {
+            EXPECT_EQ(frame->messages[0].text, "Error in installing the upgrade.");
+        }
+    }
+
+    frame->messages.clear();
+    upgrade = [](const UpgradeDownload&) { return 0; };
+    EXPECT_EQ(frame->CheckForUpgrade(), 0);
+    EXPECT_TRUE(frame->messages.empty());
+    ASSERT_TRUE(PumpUntil([&] { return frame->GetSafeHwnd() == nullptr; }));
     EXPECT_FALSE(IsWindow(hwnd));
 }

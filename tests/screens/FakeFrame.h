@@ -30,6 +30,9 @@ class FakeFrame : public CWnd, public IFrame {
     bool downloadActive = false;
     // Runs while the frame handles the login the screen sends.
     std::function<void()> onStartLogin;
+    // What DiscoverServers and CheckForUpgrade answer.
+    int discoverResult = 1;
+    int upgradeResult = 1;
 
     HWND FrameHwnd() const override { return GetSafeHwnd(); }
     void SwitchToScreen(CBaseView*) override { heard.emplace_back("switch"); }
@@ -44,14 +47,6 @@ class FakeFrame : public CWnd, public IFrame {
     void ShowMessage(const std::string& text, long) override { heard.push_back("message:" + text); }
     void ShowWaitDialog(int mode) override { heard.push_back("wait:" + std::to_string(mode)); }
     void CloseWaitDialog() override { heard.emplace_back("closewait"); }
-    int DiscoverServers() override {
-        heard.emplace_back("discover");
-        return 1;
-    }
-    int CheckForUpgrade() override {
-        heard.emplace_back("upgrade");
-        return 1;
-    }
     int GetTitleState(const std::string& package) const override {
         auto it = titleStates.find(package);
         return it == titleStates.end() ? 1 : it->second;
@@ -59,6 +54,14 @@ class FakeFrame : public CWnd, public IFrame {
     bool IsDownloadActive() const override { return downloadActive; }
     UINT FrameShowState() const override { return SW_SHOWNORMAL; }
     std::string PlayerPagesUrl() const override { return "http://127.0.0.1:1"; }
+    int DiscoverServers() override {
+        heard.emplace_back("discover");
+        return discoverResult;
+    }
+    int CheckForUpgrade() override {
+        heard.emplace_back("upgrade");
+        return upgradeResult;
+    }
 
   protected:
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {

@@ -1,0 +1,212 @@
+#include "app/Discovery.h"
+
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <string>
+#include <thread>
+
+namespace {
+
+// A loopback HTTP peer that answers every request with the same bytes, and
+// keeps the last request's head.
+class CannedServer {
+  public:
+    // `endless`: after the reply, keep sending until the client hangs up.
+    explicit CannedServer(std::string reply, bool endless = false)
+        : m_reply(std::move(reply)), m_endless(endless) {
+        m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t size = sizeof address;
+        ::bind(m_listener, reinterpret_cast<sockaddr*>(&address), size);
+        ::listen(m_listener, 4);
+        ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &size);
+        m_port = ntohs(address.sin_port);
+        m_thread = std::thread([this] { Serve(); });
+    }
+    ~CannedServer() {
+        m_stop = true;
+        ::shutdown(m_listener, SHUT_RDWR);
+        m_thread.join();
+        ::close(m_listener);
+    }
+
+    std::string Url(const std::string& path = "/") const {
+        return "http://127.0.0.1:" + std::to_string(m_port) + path;
+    }
+    std::string Request() const {
+        std::lock_guard lock(m_lock);
+        return m_request;
+    }
+
+  private:
+    void Serve() {
+        for (;;) {
+            const int client = ::accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC);
+            if (client < 0) {
+                return;
+            }
+            std::string head;
+            char piece[1024];
+            while (head.find("\r\n\r\n") == std::string::npos) {
+                const ssize_t got = ::recv(client, piece, sizeof piece, 0);
+                if (got <= 0) {
+                    break;
+                }
+                head.append(piece, static_cast<size_t>(got));
+            }
+            {
+                std::lock_guard lock(m_lock);
+                m_request = head;
+            }
+            bool open = ::send(client, m_reply.data(), m_reply.size(), MSG_NOSIGNAL) >= 0;
+            const std::string zeros(16 * 1024, '0');
+            while (m_endless && open && !m_stop) {
+                open = ::send(client, zeros.data(), zeros.size(), MSG_NOSIGNAL) >= 0;
+            }
+            ::close(client);
+        }
+    }
+
+    std::string m_reply;
+    bool m_endless;
+    int m_listener = -1;
+    int m_port = 0;
+    std::atomic<bool> m_stop{false};
+    mutable std::mutex m_lock;
+    std::string m_request;
+    std::thread m_thread;
+};
+
+std::string Reply(const std::string& headers, const std::string& body) {
+    return "HTTP/1.1 200 OK\r\nConnection: close\r\n" + headers + "\r\n" + body;
+}
+
+std::string Sized(const std::string& body) {
+    return Reply("Content-Length: " + std::to_string(body.size()) + "\r\n", body);
+}
+
+TEST(Discovery, FetchNeedsALengthAndExactlyThatManyBytes) {
+    const std::string full(hv::kMaxReplyBytes, 'v');
+    const struct {
+        const char* what;
+        std::string reply;
+        int result;
+        std::string text;
+    } rows[] = {
+        {"sized", Sized("<RV>7</RV>"), 1, "<RV>7</RV>"},
+        {"only the stated bytes", Reply("Content-Length: 4\r\n", "abcdefgh"), 1, "abcd"},
+        {"sized empty", Sized(""), 1, ""},
+        {"at the limit", Sized(full), 1, full},
+        {"over the limit", Sized(full + "v"), 0, "kept"},
+        {"no length", "HTTP/1.0 200 OK\r\n\r\nabcd", 0, "kept"},
+        {"no length, empty", "HTTP/1.0 200 OK\r\n\r\n", 0, "kept"},
+        {"chunked", Reply("Transfer-Encoding: chunked\r\n", "4\r\nabcd\r\n0\r\n\r\n"), 0, "kept"},
+        {"short body", Reply("Content-Length: 20\r\n", "abcd"), 0, "kept"},
+    };
+    for (const auto& row : rows) {
+        CannedServer server(row.reply);
+        std::string text = "kept";
+        EXPECT_EQ(hv::FetchUrlText(server.Url(), &text), row.result) << row.what;
+        // Compared whole but not printed: a row holds 64 KiB.
+        EXPECT_TRUE(text == row.text) << row.what << ": " << text.size() << " bytes";
+    }
+}
+
+// A huge stated length is refused as soon as it is seen, not after the body.
+TEST(Discovery, FetchRefusesAHugeReplyAtOnce) {
+    CannedServer server(Reply("Content-Length: 1073741824\r\n", ""), true);
+    std::string text;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(hv::FetchUrlText(server.Url(), &text), 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    EXPECT_TRUE(text.empty());
+}
+
+// A service that takes the request and never answers costs a few seconds.
+TEST(Discovery, FetchGivesUpOnASilentService) {
+    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), size), 0);
+    ASSERT_EQ(::listen(listener, 4), 0);
+    ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size);
+    std::string text;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(hv::FetchUrlText("http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/",
+                               &text),
+              0);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    ::close(listener);
+}
+
+TEST(Discovery, AddressAlwaysAsksForTheMediaCentreReply) {
+    EXPECT_EQ(hv::DiscoveryAddress("http://10.0.0.5/sms/ips.asp"),
+              "http://10.0.0.5/sms/ips.asp?mce=1");
+    const std::string builtIn = hv::DiscoveryAddress("");
+    EXPECT_EQ(builtIn.rfind("https://", 0), 0u) << builtIn;
+    const std::string tail = "/TeSMS/getslaveips.asp?mce=1";
+    ASSERT_GT(builtIn.size(), tail.size() + 8);
+    EXPECT_EQ(builtIn.substr(builtIn.size() - tail.size()), tail);
+}
+
+TEST(Discovery, ReplyTags) {
+    const struct {
+        const char* body;
+        const char* version;  // expected after reading, from "old" and "old://url"
+        const char* url;
+    } rows[] = {
+        {"x<RV>5000</RV><RURL>http://up.test/p.sfe</RURL>", "5000", "http://up.test/p.sfe"},
+        {"<RV>5000</RV><RURL>http://up.test/p.sfe</RURL>", "old", "old://url"},
+        {"x<RV></RV><RURL>u</RURL>", "", "u"},
+        {"x<RV>5000</RV><RURL>http://up.test/p.sfe", "5000", "old://url"},
+        {"x<RV>1</RV><RV>2</RV><RURL>a</RURL><RURL>b</RURL>", "1", "a"},
+        {"x<rv>5000</rv><RURL>a</RURL>", "old", "old://url"},
+        {"x<RV>5000</rv><RURL>a</RURL>", "old", "old://url"},
+        {"x<RV>5000</RV><rurl>a</rurl>", "5000", "old://url"},
+        {"x</RV><RV>5000<RURL>a</RURL>", "old", "old://url"},
+        {"<RURL>a</RURL><RV>5</RV>", "5", "old://url"},
+        {"x<RV>5</RV></RURL>a<RURL>", "5", "old://url"},
+        {"x<RV>5</RV><RURL></RURL>", "5", ""},
+        {"page\n<RV>12</RV>\n<RURL>https://up.test/a b</RURL>\n", "12", "https://up.test/a b"},
+        {"", "old", "old://url"},
+    };
+    for (const auto& row : rows) {
+        std::string version = "old";
+        std::string url = "old://url";
+        hv::ReadDiscoveryReply(row.body, &version, &url);
+        EXPECT_EQ(version, row.version) << row.body;
+        EXPECT_EQ(url, row.url) << row.body;
+    }
+}
+
+TEST(Discovery, AsksTheConfiguredAddressAsTheBrowserDoes) {
+    CannedServer server(Sized("_<RV>5000</RV><RURL>http://up.test/p.sfe</RURL>"));
+    std::string version;
+    std::string url;
+    EXPECT_EQ(hv::DiscoverServers(server.Url("/TeSMS/getslaveips.asp"), &version, &url), 1);
+    EXPECT_EQ(version, "5000");
+    EXPECT_EQ(url, "http://up.test/p.sfe");
+    const std::string request = server.Request();
+    EXPECT_EQ(request.rfind("GET /TeSMS/getslaveips.asp?mce=1 HTTP/1.1\r\n", 0), 0u) << request;
+    EXPECT_NE(request.find("\r\nUser-Agent: TessalyBrowser\r\n"), std::string::npos) << request;
+
+    // No answer, or one without a length: the values stay.
+    CannedServer unsized("HTTP/1.0 200 OK\r\n\r\n_<RV>6000</RV><RURL>a</RURL>");
+    for (const std::string& address : {std::string("http://127.0.0.1:1/ips"), unsized.Url()}) {
+        EXPECT_EQ(hv::DiscoverServers(address, &version, &url), -1) << address;
+        EXPECT_EQ(version, "5000");
+        EXPECT_EQ(url, "http://up.test/p.sfe");
+    }
+}
+
+}  // namespace
