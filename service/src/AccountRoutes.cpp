@@ -28,6 +28,9 @@ constexpr int kMaxWaitSeconds = 300;
 constexpr auto kPollInterval = std::chrono::milliseconds(200);
 
 void Discover(const ServiceState& state, const httplib::Request& req, httplib::Response& res) {
+    if (const auto delay = state.faults.discoverDelayMs.load(); delay > 0) {
+        SleepUnlessStopping(state.stopping, std::chrono::milliseconds(delay));
+    }
     Store store(state.options.database);
     std::string upgrade;
     if (ResolveUnder(state.options.content, "upgrade/Install.sfe")) {

@@ -38,11 +38,13 @@ void Faults::Assign(const nlohmann::json& settings) {
     long long drop = Field(settings, "drop_after_bytes");
     long long fail = Field(settings, "fail_next");
     long long delay = Field(settings, "login_delay_ms");
+    long long discoverDelay = Field(settings, "discover_delay_ms");
     long long offset = Field(settings, "clock_offset_ms");
     throttleBps = throttle;
     dropAfterBytes = drop;
     failNext = fail;
     loginDelayMs = delay;
+    discoverDelayMs = discoverDelay;
     clockOffsetMs = offset;
 }
 
@@ -51,6 +53,7 @@ nlohmann::json Faults::ToJson() const {
             {"drop_after_bytes", dropAfterBytes.load()},
             {"fail_next", failNext.load()},
             {"login_delay_ms", loginDelayMs.load()},
+            {"discover_delay_ms", discoverDelayMs.load()},
             {"clock_offset_ms", clockOffsetMs.load()}};
 }
 

@@ -10,10 +10,11 @@ namespace hv::service {
 // All off (0) by default; shared by every request thread.
 class Faults {
   public:
-    std::atomic<long long> throttleBps{0};     // body bytes per second for file transfers
-    std::atomic<long long> dropAfterBytes{0};  // close the connection after this many body bytes
-    std::atomic<long long> failNext{0};        // answer the next N requests with 503
-    std::atomic<long long> loginDelayMs{0};    // hold every login answer this long
+    std::atomic<long long> throttleBps{0};      // body bytes per second for file transfers
+    std::atomic<long long> dropAfterBytes{0};   // close the connection after this many body bytes
+    std::atomic<long long> failNext{0};         // answer the next N requests with 503
+    std::atomic<long long> loginDelayMs{0};     // hold every login answer this long
+    std::atomic<long long> discoverDelayMs{0};  // and every discovery answer
     // How far ahead of the real one the service's clock runs (page links,
     // sessions, login limits), so that a test can see them expire without waiting.
     std::atomic<long long> clockOffsetMs{0};

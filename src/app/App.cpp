@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QEventLoop>
 #include <QIcon>
 #include <QPixmap>
 #include <QTimer>
@@ -10,6 +11,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <future>
 
 #include "app/CommandLine.h"
 #include "app/Discovery.h"
@@ -23,6 +25,7 @@
 #include "skin/SkinSet.h"
 #include "ui/Gamepad.h"
 #include "ui/WindowChannel.h"
+#include "winapi/Thread.h"
 
 namespace {
 
@@ -149,7 +152,38 @@ BOOL CApp::InitInstance() {
 }
 
 int CApp::DiscoverServers() {
-    return hv::DiscoverServers(GetServerIpAddrUrl(), &m_strRequiredVersion, &m_strUpgradeUrl);
+    struct Reply {
+        std::string requiredVersion;
+        std::string upgradeUrl;
+        int result = -1;
+    };
+    // The request runs beside this thread, which goes on painting the wait
+    // dialog meanwhile; a service that is slow to answer freezes nothing.
+    auto reply = std::make_shared<std::promise<Reply>>();
+    std::future<Reply> answer = reply->get_future();
+    hv::Thread worker =
+        hv::Thread::Start([reply, address = GetServerIpAddrUrl(), version = m_strRequiredVersion,
+                           url = m_strUpgradeUrl]() mutable {
+            Reply found{version, url};
+            found.result = hv::DiscoverServers(address, &found.requiredVersion, &found.upgradeUrl);
+            reply->set_value(std::move(found));
+        });
+    if (!worker) {
+        return -1;
+    }
+    QEventLoop loop;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (answer.wait_for(std::chrono::seconds(0)) == std::future_status::ready) {
+            loop.quit();
+        }
+    });
+    poll.start(10);
+    loop.exec();
+    Reply found = answer.get();
+    m_strRequiredVersion = std::move(found.requiredVersion);
+    m_strUpgradeUrl = std::move(found.upgradeUrl);
+    return found.result;
 }
 
 int CApp::ExitInstance() {

@@ -21,7 +21,7 @@ void RegisterTemplate() {
             286,
             WS_CHILD,
             {{Self::kPanelId, Kind::Static, "", RECT{6, 0, 400, 273}, 0},
-             {Self::kTopBarId, Kind::Custom, "", RECT{72, 55, 265, 29}, WS_VISIBLE},
+             {Self::kTopBarId, Kind::Static, "", RECT{72, 55, 265, 29}, WS_VISIBLE},
              {Self::kUserNameLabelId, Kind::Static, "User Name:", RECT{58, 98, 95, 17},
               WS_VISIBLE | SS_RIGHT},
              {Self::kUserNameId, Kind::Edit, "", RECT{162, 95, 189, 24},
@@ -30,7 +30,7 @@ void RegisterTemplate() {
               WS_VISIBLE | SS_RIGHT},
              {Self::kPasswordId, Kind::Edit, "", RECT{162, 129, 189, 24},
               WS_VISIBLE | ES_PASSWORD | ES_AUTOHSCROLL},
-             {Self::kBottomBarId, Kind::Custom, "", RECT{72, 171, 265, 29}, WS_VISIBLE},
+             {Self::kBottomBarId, Kind::Static, "", RECT{72, 171, 265, 29}, WS_VISIBLE},
              {Self::kLoginId, Kind::Button, "Login", RECT{30, 242, 167, 31}, WS_VISIBLE},
              {Self::kCancelId, Kind::Button, "Cancel", RECT{212, 242, 167, 31}, WS_VISIBLE},
              {Self::kSpareId, Kind::Static, "Static", RECT{21, 134, 21, 54}, 0}}});
@@ -96,9 +96,18 @@ void CLoginView::OnInitialUpdate() {
     }
     const CSkinSet* skin = GetSkin();
     const QFont font = skin ? skin->Font(30, 400) : QFont();
-    for (const UINT id : {kUserNameId, kPasswordId, kUserNameLabelId, kPasswordLabelId}) {
+    for (const UINT id : {kUserNameId, kPasswordId}) {
         if (CWnd* item = GetDlgItem(static_cast<int>(id))) {
             item->GetWidget()->setFont(font);
+        }
+    }
+    // The bundled face runs wider than the one the labels were sized for:
+    // both take the size at which the longer fits on its line.
+    if (CWnd* label = GetDlgItem(kUserNameLabelId)) {
+        const QFont fitted =
+            FitFont(font, QStringLiteral("User Name:"), label->GetWidget()->size(), false);
+        for (const UINT id : {kUserNameLabelId, kPasswordLabelId}) {
+            GetDlgItem(static_cast<int>(id))->GetWidget()->setFont(fitted);
         }
     }
     m_btnLogin.SetFont(font);

@@ -28,6 +28,7 @@
 
 #include "BrowseDriver.h"
 #include "DownloadDriver.h"
+#include "LoginDriver.h"
 #include "PagesDriver.h"
 #include "StepDriver.h"
 #include "app/App.h"
@@ -510,6 +511,9 @@ int main(int argc, char** argv) {
     } else if (CDownloadDriver::Walk walk{};
                CDownloadDriver::FromScenario(Env("HALVORY_E2E_SCENARIO"), &walk)) {
         CDownloadDriver driver(walk);
+        code = CWinApp::exec();
+    } else if (Env("HALVORY_E2E_SCENARIO") == "login") {
+        CLoginDriver driver(Env("HALVORY_E2E_USER"), Env("HALVORY_E2E_PASSWORD"));
         code = CWinApp::exec();
     } else if (Env("HALVORY_E2E_SCENARIO").rfind("browse", 0) == 0) {
         CBrowseDriver driver(Env("HALVORY_E2E_SCENARIO") == "browse-gamepad");

@@ -94,11 +94,16 @@ class SessionTest : public ::testing::Test {
                    const std::function<void(const std::string&)>& onLine = {}) {
         const std::string artifacts = HALVORY_ARTIFACTS_DIR;
         fs::create_directories(artifacts);
+        std::vector<std::string> args;
+        if (commandLineLogin) {
+            args.push_back(std::string("/u") + kUser + "//" + kPassword);
+        }
         ChildProcess client((install / "halvory").string(),
-                            {.args = {std::string("/u") + kUser + "//" + kPassword},
+                            {.args = args,
                              .set_env = {"HALVORY_E2E_STORAGE=" + storage.string(),
                                          "HALVORY_E2E_SCENARIO=" + scenario,
                                          "HALVORY_E2E_USER=" + std::string(kUser),
+                                         "HALVORY_E2E_PASSWORD=" + std::string(kPassword),
                                          "HALVORY_E2E_ARTIFACTS=" + artifacts,
                                          "HALVORY_DEMO_GAME_LOG=" + gameLog.string(),
                                          "HALVORY_DEMO_GAME_CLOSE_AFTER_MS=1500"},
@@ -112,6 +117,7 @@ class SessionTest : public ::testing::Test {
     }
 
     long long packageSize = 0;  // the generator's own when 0
+    bool commandLineLogin = true;
     hvtest::TempDir temp;
     const fs::path content = temp.Path() / "content";
     std::unique_ptr<hvtest::ServiceProcess> service;
@@ -176,6 +182,22 @@ TEST_F(SessionTest, BrowsesBuysPlaysAndDeletesWithTheKeyboard) {
 // A, B and the shoulder buttons instead of the keys.
 TEST_F(SessionTest, BrowsesBuysPlaysAndDeletesWithAGamepad) {
     RunClient("browse-gamepad");
+}
+
+// Started without an account: the start-up check behind its wait dialog
+// (the service answers slowly so that it is seen), then the login screen
+// with real keys: a wrong password refused, a slow login cancelled, and the
+// login. Screenshots go to artifacts/.
+TEST_F(SessionTest, LogsInOnTheLoginScreenWithRealKeys) {
+    commandLineLogin = false;
+    ASSERT_EQ(service->Faults(R"({"discover_delay_ms": 1500})"), 200);
+    RunClient("login", [this](const std::string& line) {
+        if (line == "e2e: back with the password box empty") {
+            EXPECT_EQ(service->Faults(R"({"login_delay_ms": 20000})"), 200);
+        } else if (line == "e2e: Cancel goes back to the login screen") {
+            EXPECT_EQ(service->Faults("{}"), 200);
+        }
+    });
 }
 
 // The download screen on a slow line: the demo's playable part (the game

@@ -136,9 +136,15 @@ void CStepDriver::Tick() {
     if (step.done()) {
         Report(std::string("e2e: ") + step.name);
         if (step.screenshot && !m_artifacts.isEmpty()) {
-            const pid_t import =
-                Spawn({"import", "-window", QString::number(frame->GetWidget()->winId()),
-                       m_artifacts + "/" + step.screenshot + ".png"});
+            // The screen where the frame is, with whatever dialog stands over it.
+            const QRect area = frame->GetWidget()->geometry();
+            const pid_t import = Spawn({"import", "-window", "root", "-crop",
+                                        QString("%1x%2+%3+%4")
+                                            .arg(area.width())
+                                            .arg(area.height())
+                                            .arg(area.x())
+                                            .arg(area.y()),
+                                        m_artifacts + "/" + step.screenshot + ".png"});
             if (import > 0) {
                 waitpid(import, nullptr, 0);
             }

@@ -102,6 +102,7 @@ TEST(FaultSettings, FailuresCountDownAndBadInputChangesNothing) {
                                           {"drop_after_bytes", 0},
                                           {"fail_next", 0},
                                           {"login_delay_ms", 0},
+                                          {"discover_delay_ms", 0},
                                           {"clock_offset_ms", 0}}));
 }
 

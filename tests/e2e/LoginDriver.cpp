@@ -1,0 +1,146 @@
+#include "LoginDriver.h"
+
+#include <QApplication>
+#include <QWidget>
+#include <chrono>
+#include <utility>
+#include <vector>
+
+#include "ClientState.h"
+#include "StepDriver.h"
+#include "frame/MainFrame.h"
+#include "screens/BrowserView.h"
+#include "screens/LoginStatusView.h"
+#include "screens/LoginView.h"
+#include "skin/PleaseWaitDlg.h"
+
+namespace {
+
+using namespace e2e;
+
+CMainFrame* Frame() {
+    return CStepDriver::Frame();
+}
+
+CLoginView* Login() {
+    return Frame()->LoginView();
+}
+
+bool WaitDialogShown() {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (widget->isVisible() && dynamic_cast<CPleaseWaitDlg*>(CWnd::FromWidget(widget))) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The login screen, usable: nothing over it, its inputs enabled and the
+// password box empty, the login box in the middle of the window.
+bool OnLoginScreen(const std::string& userName) {
+    CLoginView* login = Login();
+    const QRect box = login->Panel().GetWidget()->geometry();
+    const QRect screen = login->GetWidget()->rect();
+    return Frame()->ActiveView() == login && Frame()->IsWindowEnabled() && !WaitDialogShown() &&
+           NoQuestion() && login->UserNameBox().IsWindowEnabled() &&
+           login->PasswordBox().IsWindowEnabled() && login->CancelButton().IsWindowEnabled() &&
+           login->PasswordBox().GetWindowText().empty() &&
+           login->UserNameBox().GetWindowText() == userName &&
+           (box.center() - screen.center()).manhattanLength() <= 2;
+}
+
+// The password box has the focus and holds `password`.
+bool Typed(const std::string& password) {
+    CLoginView* login = Login();
+    return CWnd::GetFocus() == &login->PasswordBox() &&
+           login->PasswordBox().GetWindowText() == password;
+}
+
+QStringList Type(const std::string& text) {
+    return {"type", "--delay", "40", QString::fromStdString(text)};
+}
+
+}  // namespace
+
+struct CLoginDriver::State {
+    State(std::string user, std::string password)
+        : m_user(std::move(user)), m_password(std::move(password)), m_driver(Steps(), [this] {
+              CWnd* active = Frame()->ActiveView();
+              return std::string("on ") + (active ? typeid(*active).name() : "nothing") +
+                     ", wait dialog " + (WaitDialogShown() ? "shown" : "not shown") +
+                     ", user box '" + Login()->UserNameBox().GetWindowText() +
+                     "', question: " + Question();
+          }) {}
+
+    std::vector<DriverStep> Steps() {
+        const auto keys = [](QStringList names) {
+            return [names] { return CStepDriver::Keys(names); };
+        };
+        const auto maximise = [](UINT show) {
+            return [show] {
+                Frame()->ShowWindow(static_cast<int>(show));
+                return QStringList();
+            };
+        };
+        // Down to the password box, then the password: typing takes every
+        // argument after it, so it comes last.
+        const auto typed = [](const std::string& password) {
+            return [password] { return CStepDriver::Keys({"Down"}) + Type(password); };
+        };
+        // Given a moment to settle and repaint at the new size.
+        const auto settled = [this](UINT show) {
+            return [this, show] {
+                return Frame()->FrameShowState() == show && OnLoginScreen("") &&
+                       m_driver.SinceStepStart() > std::chrono::seconds(1);
+            };
+        };
+        return {
+            {"checking for updates", nullptr,
+             [] {
+                 return Frame()->ActiveView() == Login() && WaitDialogShown() &&
+                        !Frame()->IsWindowEnabled();
+             },
+             "login-checking"},
+            {"the login screen", nullptr,
+             [] { return OnLoginScreen("") && CWnd::GetFocus() == &Login()->UserNameBox(); },
+             "login-screen"},
+            {"maximised", maximise(SW_SHOWMAXIMIZED), settled(SW_SHOWMAXIMIZED),
+             "login-screen-maximised"},
+            {"restored", maximise(SW_SHOWNORMAL), settled(SW_SHOWNORMAL), nullptr},
+            {"the user name typed", [this] { return Type(m_user); },
+             [this] { return Login()->UserNameBox().GetWindowText() == m_user; }, nullptr},
+            {"a wrong password typed", typed("not " + m_password),
+             [this] { return Typed("not " + m_password); }, nullptr},
+            {"a wrong password is refused", keys({"Return"}),
+             [] { return Asking("Access Denied, Please enter the correct Login Information."); },
+             nullptr},
+            {"back with the password box empty", keys({"Return"}),
+             [this] { return OnLoginScreen(m_user); }, nullptr},
+            {"the password typed", typed(m_password), [this] { return Typed(m_password); },
+             nullptr},
+            {"connecting", keys({"Return"}),
+             [] {
+                 CLoginStatusView* status = Frame()->LoginStatusView();
+                 return Frame()->ActiveView() == status && status->IsAnimating() &&
+                        status->GetDlgItem(CLoginStatusView::kStatusId)->GetWindowText() ==
+                            "Connecting...";
+             },
+             "login-connecting"},
+            {"Cancel goes back to the login screen", keys({"BackSpace"}),
+             [this] { return OnLoginScreen(m_user); }, nullptr},
+            {"the password typed again", typed(m_password), [this] { return Typed(m_password); },
+             nullptr},
+            {"logged in", keys({"Return"}),
+             [] { return Frame()->ActiveView() == Frame()->BrowserView(); }, nullptr},
+        };
+    }
+
+    std::string m_user;
+    std::string m_password;
+    CStepDriver m_driver;
+};
+
+CLoginDriver::CLoginDriver(std::string user, std::string password)
+    : m_state(std::make_unique<State>(std::move(user), std::move(password))) {}
+
+CLoginDriver::~CLoginDriver() = default;
