@@ -15,7 +15,7 @@
 #include <atomic>
 #include <cctype>
 #include <cerrno>
-#include <map>
+#include <deque>
 #include <mutex>
 #include <optional>
 #include <string_view>
@@ -102,7 +102,9 @@ struct DownloadTransfer {
     int fd = -1;
     std::atomic<bool> abort{false};
     std::mutex lock;
-    std::map<int, std::string> texts;
+    // One entry for each HVM_TRANSFER_TEXT posted, in order: a status that
+    // is followed at once by the next is still shown.
+    std::deque<std::pair<int, std::string>> texts;
     std::string error;
 
     ~DownloadTransfer() { CloseFile(); }
@@ -120,13 +122,18 @@ struct DownloadTransfer {
     void SetText(int id, std::string text) {
         {
             std::lock_guard guard(lock);
-            texts[id] = std::move(text);
+            texts.emplace_back(id, std::move(text));
         }
         Post<HVM_TRANSFER_TEXT>(hwnd, id);
     }
-    std::string Text(int id) {
+    std::pair<int, std::string> NextText() {
         std::lock_guard guard(lock);
-        return texts[id];
+        if (texts.empty()) {
+            return {-1, {}};
+        }
+        std::pair<int, std::string> next = std::move(texts.front());
+        texts.pop_front();
+        return next;
     }
     std::string Error() {
         std::lock_guard guard(lock);
@@ -533,12 +540,12 @@ void CHttpDownloadDlg::OnTransferDone(bool failed) {
     EndDialog(IDOK);
 }
 
-void CHttpDownloadDlg::ShowTransferText(int id) {
+void CHttpDownloadDlg::ShowTransferText() {
+    const auto [id, text] = m_pTransfer->NextText();
     // After Cancel the status line keeps saying so.
     if (m_bAbort && id == IDC_STATUS) {
         return;
     }
-    const std::string text = m_pTransfer->Text(id);
     if (id == kCaption) {
         SetWindowText(text);
     } else if (CWnd* item = GetDlgItem(id)) {
@@ -558,7 +565,7 @@ LRESULT CHttpDownloadDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
         case HVM_TRANSFER_DONE:
             OnTransferDone(hv::WParam<HVM_TRANSFER_DONE>(wParam) != 0);
             return 0;
-        case HVM_TRANSFER_TEXT: ShowTransferText(hv::WParam<HVM_TRANSFER_TEXT>(wParam)); return 0;
+        case HVM_TRANSFER_TEXT: ShowTransferText(); return 0;
         case HVM_TRANSFER_PROGRESS:
             m_progress.SetPos(hv::WParam<HVM_TRANSFER_PROGRESS>(wParam));
             return 0;

@@ -58,7 +58,7 @@ class CHttpDownloadDlg : public CDialog {
     // Ends through the completion handler, as the worker would.
     void EndEarly(bool failed);
     void OnTransferDone(bool failed);
-    void ShowTransferText(int id);
+    void ShowTransferText();
     LRESULT AskCredentials(hv::Credentials* credentials);
 
     hv::DownloadAddress m_address;

@@ -142,7 +142,7 @@ HV_MESSAGE(UWM_LIST_PAGEUP, NoParam, NoParam);
 HV_MESSAGE(UWM_ICON_READY, NoParam, const char*);  // the record's package
 HV_MESSAGE(UWM_WAIT_STEP, unsigned, NoParam);      // step of the dot cycle
 HV_MESSAGE(HVM_CLOSE_WAIT, int, NoParam);          // also HVM_TRANSFER_DONE: failed
-// The control whose text the worker changed (0: the caption).
+// The next text the worker queued is for this control (0: the caption).
 HV_MESSAGE(HVM_TRANSFER_TEXT, int, NoParam);
 HV_MESSAGE(HVM_TRANSFER_PROGRESS, int, NoParam);  // percent
 HV_MESSAGE(HVM_TRANSFER_CONNECTED, NoParam, NoParam);
