@@ -8,6 +8,7 @@
 
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QFont>
 #include <QFormLayout>
 #include <QLineEdit>
 #include <QWidget>
@@ -24,6 +25,7 @@
 #include "messages/Messages.h"
 #include "net/CurlEasy.h"
 #include "res/ResourceTable.h"
+#include "skin/SkinSet.h"
 #include "ui/DialogTemplate.h"
 #include "ui/MessageBox.h"
 
@@ -40,6 +42,15 @@ constexpr long kConnectTimeoutSeconds = 30;
 constexpr long kStallSeconds = 60;
 constexpr long kMaxRedirects = 10;
 
+// The 8-point dialog font, and how far it may shrink.
+constexpr int kFontPx = 11;
+constexpr int kSmallestFontPx = 8;
+// The fixed labels, with their boxes in dialog units (left, top, width, height).
+constexpr std::pair<const char*, RECT> kLabels[] = {
+    {"Estimated time left:", RECT{7, 91, 60, 8}},
+    {"Transfer rate:", RECT{7, 104, 43, 8}},
+};
+
 void RegisterTemplate() {
     static const bool registered = [] {
         using Kind = DialogItemKind;
@@ -53,9 +64,9 @@ void RegisterTemplate() {
              {CHttpDownloadDlg::IDC_FILE_STATUS, Kind::Static, "", RECT{7, 12, 214, 8}, kLabel},
              {CHttpDownloadDlg::IDC_STATUS, Kind::Static, "", RECT{7, 60, 214, 8}, kLabel},
              {CHttpDownloadDlg::IDC_PROGRESS, Kind::Custom, "", RECT{7, 74, 214, 10}, WS_VISIBLE},
-             {-1, Kind::Static, "Estimated time left:", RECT{7, 91, 60, 8}, kLabel},
+             {-1, Kind::Static, kLabels[0].first, kLabels[0].second, kLabel},
              {CHttpDownloadDlg::IDC_TIME_LEFT, Kind::Static, "", RECT{79, 91, 142, 8}, kLabel},
-             {-1, Kind::Static, "Transfer rate:", RECT{7, 104, 43, 8}, kLabel},
+             {-1, Kind::Static, kLabels[1].first, kLabels[1].second, kLabel},
              {CHttpDownloadDlg::IDC_TRANSFER_RATE, Kind::Static, "", RECT{80, 104, 141, 8}, kLabel},
              // Left hidden: the user cancels with Escape or the close box.
              {IDCANCEL, Kind::Button, "Cancel", RECT{171, 122, 50, 14}, 0}}});
@@ -459,6 +470,16 @@ CHttpDownloadDlg::~CHttpDownloadDlg() {
 
 BOOL CHttpDownloadDlg::OnInitDialog() {
     SetWindowText(kTitle);
+    // The labels' boxes were laid out for a narrower face than ours: one
+    // font, as large as lets both labels fit, for the whole dialog.
+    QFont font = GetWidget()->font();
+    font.setPixelSize(kFontPx);
+    for (const auto& [text, units] : kLabels) {
+        font = FitFont(font, QString::fromUtf8(text),
+                       QSize(DialogUnitsToPixelsX(units.right), DialogUnitsToPixelsY(units.bottom)),
+                       false, kSmallestFontPx);
+    }
+    GetWidget()->setFont(font);
     if (m_animation.SubclassDlgItem(IDC_ANIMATE, this)) {
         m_animation.OpenResource(hv::res::kTransferAnimation.id);
     }
