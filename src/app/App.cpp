@@ -15,6 +15,7 @@
 
 #include "app/CommandLine.h"
 #include "app/Discovery.h"
+#include "app/HttpDownloadDlg.h"
 #include "app/Upgrade.h"
 #include "frame/MainFrame.h"
 #include "halvory/engine.h"
@@ -106,10 +107,18 @@ BOOL CApp::InitInstance() {
     context.enginePath = m_strAppDir + HV_ENGINE_FILE_NAME;
     context.browserPlugin = m_strAppDir + "libhvbrowser.so";
     context.discoverServers = [this] { return DiscoverServers(); };
-    context.checkForUpgrade = [this](const UpgradeDownload& runDownload) {
+    context.checkForUpgrade = [this](const UpgradeUnpack& unpack) {
         return hv::CheckForUpgrade(
             {m_strUpgradeUrl, m_strRequiredVersion, GetProductVersion(), m_strAppDir, m_strExePath},
-            runDownload);
+            [this, &unpack](const std::string& address, const std::string& file,
+                            const std::string& folder) {
+                CHttpDownloadDlg dialog(m_pMainFrame.get());
+                dialog.m_strAddress = address;
+                dialog.m_strFilePath = file;
+                dialog.m_strUnpackFolder = folder;
+                dialog.m_fnUnpack = unpack;
+                return dialog.DoModal();
+            });
     };
     m_pMainFrame = std::make_unique<CMainFrame>(std::move(context));
     SetFrame(m_pMainFrame.get());

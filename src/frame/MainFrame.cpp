@@ -409,13 +409,22 @@ int CMainFrame::DiscoverServers() {
     return m_context.discoverServers ? m_context.discoverServers() : -1;
 }
 
+int CMainFrame::UnzipInstallPkg(const std::string& file, const std::string& folder) {
+    if (!m_engine || !m_engine->Api().hv_UnzipInstallPkg) {
+        return 0;
+    }
+    m_engine->Api().hv_UnzipInstallPkg(file.c_str(), folder.c_str());
+    return 1;
+}
+
 int CMainFrame::CheckForUpgrade() {
     if (!m_context.checkForUpgrade) {
         return 1;
     }
     const int result =
-        m_context.checkForUpgrade([](const std::string&, const std::string&,
-                                     const std::string&) -> INT_PTR { return IDCANCEL; });
+        m_context.checkForUpgrade([this](const std::string& file, const std::string& folder) {
+            return UnzipInstallPkg(file, folder);
+        });
     if (result == 0) {
         PostMessage(WM_CLOSE);
     } else if (result < 0) {

@@ -48,10 +48,9 @@ struct MessageRequest {
     std::string folderPath;  // the folder form's answer
 };
 
-// Fetches the upgrade package from the address into the target file and has
-// the engine unpack it into the folder; IDOK when both succeeded.
-using UpgradeDownload = std::function<INT_PTR(
-    const std::string& address, const std::string& targetFile, const std::string& unpackFolder)>;
+// The frame's unpack operation for a downloaded upgrade package: 1 when the
+// engine took it, 0 when the engine has no such operation.
+using UpgradeUnpack = std::function<int(const std::string& file, const std::string& folder)>;
 
 // What the application hands the frame.
 struct FrameContext {
@@ -61,9 +60,9 @@ struct FrameContext {
     std::string browserPlugin;  // the web view plugin; none: pages are not shown
     // The application's server discovery: 1 when the service answered, else -1.
     std::function<int()> discoverServers;
-    // The application's upgrade check, downloading through the given dialog:
-    // 1 carry on, 0 installer started, -1 installer not started.
-    std::function<int(const UpgradeDownload&)> checkForUpgrade;
+    // The application's upgrade check, which has the package unpacked by the
+    // given operation: 1 carry on, 0 installer started, -1 installer not started.
+    std::function<int(const UpgradeUnpack&)> checkForUpgrade;
 };
 
 class CMainFrame : public CFrameWnd, public IFrame, public IBarOwner {
@@ -102,6 +101,8 @@ class CMainFrame : public CFrameWnd, public IFrame, public IBarOwner {
     std::string PlayerPagesUrl() const override;
     int DiscoverServers() override;
     int CheckForUpgrade() override;
+    // Hands a downloaded upgrade package to the engine to unpack into the folder.
+    int UnzipInstallPkg(const std::string& file, const std::string& folder);
 
     void LogoutSequence();
     // 0 when no art can be fetched (no art folder or address), else 1.

@@ -13,6 +13,9 @@
 
 struct GameInfo;
 struct MCListItem;
+namespace hv {
+struct Credentials;
+}
 class CBaseView;
 class CWnd;
 
@@ -72,6 +75,18 @@ enum : UINT {
     HVM_CANCEL_ENDED = WM_APP + 7,
 };
 
+// To the upgrade download dialog from its transfer worker. Its completion
+// message is WM_APP + 1 as on the target platform, the value HVM_CLOSE_WAIT
+// has for the frame: one id, two receivers, one parameter type (non-zero: the
+// transfer failed; the frame's wait dialog ignores it).
+enum : UINT {
+    HVM_TRANSFER_DONE = HVM_CLOSE_WAIT,
+    HVM_TRANSFER_TEXT = WM_APP + 8,
+    HVM_TRANSFER_PROGRESS = WM_APP + 9,
+    HVM_TRANSFER_CONNECTED = WM_APP + 10,
+    HVM_TRANSFER_CREDENTIALS = WM_APP + 11,  // (sent)
+};
+
 // What the download worker hands back. A worker carries the frame's session
 // number from its start, so the result of one that outlived its session is
 // recognised and dropped.
@@ -128,7 +143,13 @@ HV_MESSAGE(UWM_LIST_PAGEDOWN, NoParam, NoParam);
 HV_MESSAGE(UWM_LIST_PAGEUP, NoParam, NoParam);
 HV_MESSAGE(UWM_ICON_READY, NoParam, const char*);  // the record's package
 HV_MESSAGE(UWM_WAIT_STEP, unsigned, NoParam);      // step of the dot cycle
-HV_MESSAGE(HVM_CLOSE_WAIT, NoParam, NoParam);
+HV_MESSAGE(HVM_CLOSE_WAIT, int, NoParam);          // also HVM_TRANSFER_DONE: failed
+// The next text the worker queued is for this control (0: the caption).
+HV_MESSAGE(HVM_TRANSFER_TEXT, int, NoParam);
+HV_MESSAGE(HVM_TRANSFER_PROGRESS, int, NoParam);  // percent
+HV_MESSAGE(HVM_TRANSFER_CONNECTED, NoParam, NoParam);
+// Asks for a user name and password; non-zero when they were given.
+HV_MESSAGE(HVM_TRANSFER_CREDENTIALS, NoParam, hv::Credentials*);
 HV_MESSAGE(HVM_STOP_LOGIN_ANIMATION, NoParam, NoParam);
 HV_MESSAGE(HVM_WORKER_ENDED, NoParam, const hv::Thread*);
 HV_MESSAGE(HVM_WAIT_CURSOR, bool, NoParam);  // on or off
@@ -187,6 +208,10 @@ inline constexpr std::array kAllMessages{
     UINT{HVM_WAIT_CURSOR},
     UINT{HVM_DOWNLOAD_ENDED},
     UINT{HVM_CANCEL_ENDED},
+    UINT{HVM_TRANSFER_TEXT},
+    UINT{HVM_TRANSFER_PROGRESS},
+    UINT{HVM_TRANSFER_CONNECTED},
+    UINT{HVM_TRANSFER_CREDENTIALS},
     UINT{UWM_ENGINE_PROGRESS},
     UINT{UWM_GAME_CLOSED},
     UINT{UWM_CATALOGUE_READY},

@@ -75,15 +75,13 @@ class FrameTest : public ::testing::Test {
   protected:
     void SetUp() override {
         fake::Reset();
-        frame =
-            std::make_unique<TestFrame>(FrameContext{&config,
-                                                     &mediaCenter,
-                                                     fake::LibraryPath(),
-                                                     {},
-                                                     [this] { return discovered; },
-                                                     [this](const UpgradeDownload& runDownload) {
-                                                         return upgrade ? upgrade(runDownload) : 1;
-                                                     }});
+        frame = std::make_unique<TestFrame>(FrameContext{
+            &config,
+            &mediaCenter,
+            fake::LibraryPath(),
+            {},
+            [this] { return discovered; },
+            [this](const UpgradeUnpack& unpack) { return upgrade ? upgrade(unpack) : 1; }});
         SetFrame(frame.get());
         ASSERT_TRUE(frame->CreateFrame(WS_POPUP | WS_THICKFRAME, RECT{0, 0, 800, 600}));
         hwnd = frame->GetSafeHwnd();
@@ -108,7 +106,7 @@ class FrameTest : public ::testing::Test {
     std::atomic<int> mediaCenter{1};
     // What the application's discovery and upgrade check answer the frame.
     int discovered = 1;
-    std::function<int(const UpgradeDownload&)> upgrade;
+    std::function<int(const UpgradeUnpack&)> upgrade;
     std::unique_ptr<TestFrame> frame;
     HWND hwnd = nullptr;
 };

@@ -339,7 +339,7 @@ TEST_F(FrameTest, CloseAsksNothingAndShutsTheEngineDownLast) {
     EXPECT_FALSE(IsWindow(hwnd));
 }
 
-// The frame runs the application's check with a download that is declined,
+// The frame runs the application's check with its engine's unpack operation,
 // tells the user when the installer did not start and closes when it did.
 TEST_F(FrameTest, UpgradeOutcomes) {
     discovered = -1;
@@ -350,13 +350,15 @@ TEST_F(FrameTest, UpgradeOutcomes) {
     for (const int outcome : {1, -1}) {
         SCOPED_TRACE(outcome);
         frame->messages.clear();
-        INT_PTR downloaded = IDOK;
-        upgrade = [&](const UpgradeDownload& runDownload) {
-            downloaded = runDownload("http://service.test/up.sfe", "/tmp/x/Install.sfe", "/tmp/x");
+        int unpacked = 0;
+        upgrade = [&](const UpgradeUnpack& unpack) {
+            unpacked = unpack("/tmp/x/Install.sfe", "/tmp/x");
             return outcome;
         };
         EXPECT_EQ(Send(UWM_CHECK_UPGRADE), 0);
-        EXPECT_EQ(downloaded, IDCANCEL);
+        EXPECT_EQ(unpacked, 1);
+        EXPECT_EQ(fake::CallsTo("hv_UnzipInstallPkg").back().args,
+                  (std::vector<std::optional<std::string>>{"/tmp/x/Install.sfe", "/tmp/x"}));
         EXPECT_EQ(frame->CheckForUpgrade(), outcome);
         QApplication::processEvents();
         EXPECT_TRUE(IsWindow(hwnd));
@@ -367,7 +369,7 @@ TEST_F(FrameTest, UpgradeOutcomes) {
     }
 
     frame->messages.clear();
-    upgrade = [](const UpgradeDownload&) { return 0; };
+    upgrade = [](const UpgradeUnpack&) { return 0; };
     EXPECT_EQ(frame->CheckForUpgrade(), 0);
     EXPECT_TRUE(frame->messages.empty());
     ASSERT_TRUE(PumpUntil([&] { return frame->GetSafeHwnd() == nullptr; }));

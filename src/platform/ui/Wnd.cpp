@@ -89,7 +89,8 @@ BOOL CWnd::CreateEx(DWORD /*exStyle*/, const std::string& windowName, DWORD styl
     }
     const bool child = (style & WS_CHILD) && parent && parent->m_widget;
     Qt::WindowFlags flags = child ? Qt::Widget : Qt::Window;
-    if (!child && (style & WS_POPUP)) {
+    // A popup with a caption keeps the window system's frame: title and close box.
+    if (!child && (style & WS_POPUP) && (style & WS_CAPTION) != WS_CAPTION) {
         flags |= Qt::FramelessWindowHint;
     }
     auto* widget = new WndWidget(child ? parent->m_widget : nullptr, flags);
