@@ -6,6 +6,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <fstream>
+#include <sstream>
 #include <stdexcept>
 
 extern char** environ;
@@ -14,8 +17,62 @@ namespace bench {
 
 namespace fs = std::filesystem;
 
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+const Clock::time_point gDeadline = Clock::now() + std::chrono::minutes(10);
+
+long long CpuTicksFrom(const fs::path& statFile) {
+    std::ifstream in(statFile);
+    std::string stat;
+    std::getline(in, stat);
+    // The command name may hold blanks and parentheses; the fields follow its last ')'.
+    const size_t nameEnd = stat.rfind(')');
+    if (nameEnd == std::string::npos) {
+        fail("cannot read " + statFile.string());
+    }
+    std::istringstream fields(stat.substr(nameEnd + 1));
+    std::string field;
+    long long utime = -1;
+    long long stime = -1;
+    // After the name come the state (field 3) and so on; utime is field 14, stime 15.
+    for (int number = 3; number <= 15 && fields >> field; ++number) {
+        if (number == 14) {
+            utime = std::stoll(field);
+        } else if (number == 15) {
+            stime = std::stoll(field);
+        }
+    }
+    if (utime < 0 || stime < 0) {
+        fail("cannot parse " + statFile.string());
+    }
+    return utime + stime;
+}
+
+}  // namespace
+
 void fail(const std::string& why) {
     throw std::runtime_error(why);
+}
+
+bool PastDeadline() {
+    return Clock::now() > gDeadline;
+}
+
+void CheckDeadline(const char* phase) {
+    if (PastDeadline()) {
+        fail(std::string("timed out after 10 minutes while ") + phase);
+    }
+}
+
+long long CpuTicks(pid_t pid) {
+    return CpuTicksFrom("/proc/" + std::to_string(pid) + "/stat");
+}
+
+long long ThreadCpuTicks(pid_t pid, pid_t thread) {
+    return CpuTicksFrom("/proc/" + std::to_string(pid) + "/task/" + std::to_string(thread) +
+                        "/stat");
 }
 
 int spawn(const std::vector<std::string>& args, pid_t& pid) {
@@ -50,6 +107,15 @@ TempDir::TempDir(const std::string& prefix) {
 TempDir::~TempDir() {
     std::error_code ignored;
     fs::remove_all(path_, ignored);
+}
+
+WorkingDir::WorkingDir(const fs::path& dir) : m_previous(fs::current_path()) {
+    fs::current_path(dir);
+}
+
+WorkingDir::~WorkingDir() {
+    std::error_code ignored;
+    fs::current_path(m_previous, ignored);
 }
 
 Service::Service(const std::string& binary, const std::string& content, const std::string& db) {

@@ -27,14 +27,19 @@
 
 #include "BenchSupport.h"
 #include "ChildProcess.h"
+#include "Display.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
+using bench::CpuTicks;
 using bench::fail;
+using bench::Focus;
+using bench::Running;
 using bench::Service;
 using bench::TempDir;
+using bench::WaitForFirstPaint;
 using halvory::e2e::ChildProcess;
 using Clock = std::chrono::steady_clock;
 
@@ -48,28 +53,11 @@ constexpr const char* kPackageBytes = "1048576";
 constexpr auto kMeasureWindow = 10s;
 constexpr auto kQuietBeforeSettled = 3s;
 constexpr auto kSettleLimit = 60s;
-constexpr auto kFirstPaintLimit = 30s;
 constexpr auto kStepLimit = 60s;
 constexpr auto kPollStep = 250ms;
-// Lets the focus change and its repaint pass before the window opens.
-constexpr auto kAfterFocus = 1s;
 // The plain window has nothing to fetch; it gets the same pause after focus
 // as the client so that start-up work is not counted.
 constexpr auto kPlainSettle = 3s;
-
-std::string ReadText(const fs::path& file) {
-    std::ifstream in(file);
-    std::ostringstream text;
-    text << in.rdbuf();
-    if (!in) {
-        fail("cannot read " + file.string());
-    }
-    return text.str();
-}
-
-bool Running(ChildProcess& child) {
-    return !child.waitForExit(0ms).has_value();
-}
 
 // Runs a program to its end; its output is read and dropped.
 void RunToEnd(const std::string& program, const std::vector<std::string>& args) {
@@ -85,28 +73,6 @@ void RunToEnd(const std::string& program, const std::vector<std::string>& args) 
     if (!status || !WIFEXITED(*status) || WEXITSTATUS(*status) != 0) {
         fail(program + " " + args.front() + " failed");
     }
-}
-
-// utime + stime of the whole process, exited threads included, in clock ticks.
-long long CpuTicks(pid_t pid) {
-    const std::string stat = ReadText("/proc/" + std::to_string(pid) + "/stat");
-    // The command name may hold blanks and parentheses; the fields follow its last ')'.
-    std::istringstream fields(stat.substr(stat.rfind(')') + 1));
-    std::string field;
-    long long utime = -1;
-    long long stime = -1;
-    // After the name come the state (field 3) and so on; utime is field 14, stime 15.
-    for (int number = 3; number <= 15 && fields >> field; ++number) {
-        if (number == 14) {
-            utime = std::stoll(field);
-        } else if (number == 15) {
-            stime = std::stoll(field);
-        }
-    }
-    if (utime < 0 || stime < 0) {
-        fail("cannot parse /proc/" + std::to_string(pid) + "/stat");
-    }
-    return utime + stime;
 }
 
 // Voluntary and forced context switches of each live thread, by thread id.
@@ -216,39 +182,6 @@ Figures Measure(ChildProcess& child, const char* name) {
         switches += count - (before == first.switches.end() ? 0 : before->second);
     }
     return {cpuSeconds / seconds * 100, static_cast<double>(switches) / seconds};
-}
-
-std::string FirstLine(const std::string& text) {
-    return text.substr(0, text.find('\n'));
-}
-
-// Raises and focuses the child's top-level window through the window manager.
-void Focus(ChildProcess& child, const char* title) {
-    const std::string search = "xdotool search --all --onlyvisible --pid " +
-                               std::to_string(child.pid()) + " --name '^" + title + "$'";
-    const std::optional<std::string> found = halvory::e2e::runCommand(search);
-    const std::string window = found ? FirstLine(*found) : std::string();
-    if (window.empty()) {
-        fail(std::string("no visible window titled \"") + title + "\"");
-    }
-    halvory::e2e::runCommand("xdotool windowactivate " + window + " 2>/dev/null");
-    const auto deadline = Clock::now() + 5s;
-    while (FirstLine(halvory::e2e::runCommand("xdotool getactivewindow").value_or("")) != window) {
-        if (Clock::now() > deadline) {
-            fail(std::string("the window \"") + title + "\" does not take the focus");
-        }
-        std::this_thread::sleep_for(kPollStep);
-    }
-    std::this_thread::sleep_for(kAfterFocus);
-}
-
-void WaitForFirstPaint(ChildProcess& child, const char* name) {
-    if (!child.started()) {
-        fail("cannot start " + child.error());
-    }
-    if (child.waitForLine("first-paint", kFirstPaintLimit) != ChildProcess::LineResult::Found) {
-        fail(std::string(name) + " did not paint its window");
-    }
 }
 
 size_t CountIcons(const fs::path& folder) {

@@ -6,7 +6,6 @@
 // (negative when the engine asks before its records show it).
 
 #include <curl/curl.h>
-#include <dlfcn.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/wait.h>
@@ -16,16 +15,14 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <functional>
-#include <future>
 #include <nlohmann/json.hpp>
-#include <optional>
 #include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "BenchSupport.h"
+#include "EngineFrame.h"
 #include "Median.h"
 #include "halvory/engine.h"
 
@@ -44,14 +41,6 @@ constexpr int kRounds = 3;
 constexpr const char* kUser = "bench";
 constexpr const char* kPassword = "bench-secret";
 
-const Clock::time_point gDeadline = Clock::now() + 10min;
-
-void CheckDeadline(const char* phase) {
-    if (Clock::now() > gDeadline) {
-        fail(std::string("timed out after 10 minutes while ") + phase);
-    }
-}
-
 double MegabytesPerSecond(double bytes, Clock::duration elapsed) {
     return bytes / 1e6 / std::chrono::duration<double>(elapsed).count();
 }
@@ -68,7 +57,7 @@ void Run(const std::vector<std::string>& args) {
     });
     int status = 0;
     while (::waitpid(pid, &status, WNOHANG) == 0) {
-        if (Clock::now() > gDeadline) {
+        if (bench::PastDeadline()) {
             ::kill(pid, SIGTERM);
             ::waitpid(pid, &status, 0);
             drain.join();
@@ -110,7 +99,7 @@ Package PickPackage(const fs::path& content) {
 }
 
 int CurlProgress(void*, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
-    return Clock::now() > gDeadline ? 1 : 0;
+    return bench::PastDeadline() ? 1 : 0;
 }
 
 // The baseline: one plain GET of the archive into a file.
@@ -136,7 +125,7 @@ double CurlMegabytesPerSecond(const std::string& url, const fs::path& target) {
     curl_off_t bytes = 0;
     curl_easy_getinfo(curl, CURLINFO_SIZE_DOWNLOAD_T, &bytes);
     curl_easy_cleanup(curl);
-    CheckDeadline("fetching the archive with curl");
+    bench::CheckDeadline("fetching the archive with curl");
     if (rc != CURLE_OK) {
         fail(std::string("curl download failed: ") + curl_easy_strerror(rc));
     }
@@ -146,190 +135,17 @@ double CurlMegabytesPerSecond(const std::string& url, const fs::path& target) {
     return MegabytesPerSecond(static_cast<double>(bytes), elapsed);
 }
 
-struct Engine {
-    PFN_hv_Init init = nullptr;
-    PFN_hv_Shutdown shutdown = nullptr;
-    PFN_hv_LoginA login = nullptr;
-    PFN_hv_DownloadA download = nullptr;
-    PFN_hv_SetGamePath setGamePath = nullptr;
-
-    Engine() {
-        // Never closed: the engine's threads may outlive hv_Shutdown briefly.
-        void* lib = ::dlopen(HV_ENGINE_LIBRARY, RTLD_NOW | RTLD_LOCAL);
-        if (!lib) {
-            fail(std::string("cannot load the engine: ") + ::dlerror());
-        }
-        init = Resolve<PFN_hv_Init>(lib, "hv_Init");
-        shutdown = Resolve<PFN_hv_Shutdown>(lib, "hv_Shutdown");
-        login = Resolve<PFN_hv_LoginA>(lib, "hv_LoginA");
-        download = Resolve<PFN_hv_DownloadA>(lib, "hv_DownloadA");
-        setGamePath = Resolve<PFN_hv_SetGamePath>(lib, "hv_SetGamePath");
-    }
-
-    template <typename F>
-    static F Resolve(void* lib, const char* name) {
-        void* symbol = ::dlsym(lib, name);
-        if (!symbol) {
-            fail(std::string("the engine does not export ") + name);
-        }
-        return reinterpret_cast<F>(symbol);
-    }
-};
-
-// Plays the client's user-interface thread: owns the frame window, answers the
-// engine's questions and notes when each notification arrives.
-class Frame {
-  public:
-    Frame(const Engine& engine, std::string storage, long long playableBytes)
-        : m_engine(engine), m_storage(std::move(storage)), m_playableBytes(playableBytes) {
-        m_window = hvCreateWindowHandle(&Frame::Proc, this);
-        m_engine.init(m_window);
-    }
-    ~Frame() {
-        m_engine.shutdown();
-        hvDispatchPending();
-        hvDestroyWindowHandle(m_window);
-    }
-    Frame(const Frame&) = delete;
-    Frame& operator=(const Frame&) = delete;
-
-    // Runs fn on a worker, since the engine sends to this thread meanwhile.
-    template <typename F>
-    auto OnWorker(const char* phase, F fn) {
-        auto result = std::async(std::launch::async, fn);
-        auto ready = [&] { return result.wait_for(0s) == std::future_status::ready; };
-        try {
-            PumpUntil(phase, ready);
-        } catch (...) {
-            // The future's destructor waits for the call: stop the engine so
-            // that it returns, and keep serving its sends meanwhile.
-            m_engine.shutdown();
-            const auto grace = Clock::now() + 10s;
-            while (!ready() && Clock::now() < grace) {
-                if (hvDispatchPending() == 0) {
-                    std::this_thread::sleep_for(1ms);
-                }
-            }
-            if (!ready()) {
-                std::fprintf(stderr, "bench_transfer: the engine is stuck while %s\n", phase);
-                std::_Exit(1);
-            }
-            throw;
-        }
-        return result.get();
-    }
-
-    void PumpUntil(const char* phase, const std::function<bool()>& done) {
-        while (!done()) {
-            if (!m_problem.empty()) {
-                fail(m_problem + " while " + phase);
-            }
-            CheckDeadline(phase);
-            if (hvDispatchPending() == 0) {
-                std::this_thread::sleep_for(1ms);
-            }
-        }
-    }
-
-    std::optional<Clock::time_point> firstProgress, playableCovered, playOffer, done;
-    long long firstDoneBytes = 0;
-
-  private:
-    static LRESULT Proc(void* context, HWND, UINT msg, WPARAM, LPARAM lParam) {
-        auto* self = static_cast<Frame*>(context);
-        const auto now = Clock::now();
-        switch (msg) {
-            case UWM_ENGINE_PROGRESS: {
-                const auto& p = *reinterpret_cast<const TransferProgress*>(lParam);
-                const long long bytes = static_cast<long long>(p.lDone) * 1024;
-                if (!self->firstProgress) {
-                    self->firstProgress = now;
-                    self->firstDoneBytes = bytes;
-                }
-                // Records come at intervals: place the crossing between the
-                // last record short of the playable part and the first past it.
-                if (!self->playableCovered && bytes >= self->m_playableBytes) {
-                    self->playableCovered = now;
-                    if (self->m_lastShort && bytes > self->m_lastShort->bytes) {
-                        const double share =
-                            static_cast<double>(self->m_playableBytes - self->m_lastShort->bytes) /
-                            static_cast<double>(bytes - self->m_lastShort->bytes);
-                        self->playableCovered =
-                            self->m_lastShort->at + std::chrono::duration_cast<Clock::duration>(
-                                                        (now - self->m_lastShort->at) * share);
-                    }
-                } else if (!self->playableCovered) {
-                    self->m_lastShort = Sample{now, bytes};
-                }
-                return 0;
-            }
-            case UWM_CONFIRM_PURCHASE: {
-                // The engine waits on the named event for the second confirmation.
-                HANDLE yes = CreateEventA(nullptr, TRUE, FALSE, HV_PURCHASE_EVENT);
-                SetEvent(yes);
-                CloseHandle(yes);
-                return 1;
-            }
-            case UWM_ASK_STORAGE: self->m_engine.setGamePath(self->m_storage.c_str()); return 1;
-            case UWM_ASK_PLAY_NOW:
-                if (!self->playOffer) {
-                    self->playOffer = now;
-                }
-                return 0;
-            case UWM_DOWNLOAD_DONE: self->done = now; return 0;
-            case UWM_CONNECTION_LOST: self->m_problem = "the engine lost the service"; return 0;
-            case UWM_DISK_FULL: self->m_problem = "the engine reported a full disk"; return 0;
-            case UWM_ENGINE_CANCEL: self->m_problem = "the engine cancelled the download"; return 0;
-        }
-        return 0;
-    }
-
-    struct Sample {
-        Clock::time_point at;
-        long long bytes;
-    };
-
-    const Engine& m_engine;
-    std::optional<Sample> m_lastShort;
-    std::string m_storage;
-    long long m_playableBytes;
-    HWND m_window = nullptr;
-    std::string m_problem;
-};
-
 struct EngineFigures {
     double megabytesPerSecond = 0;
     double playOfferMs = 0;
 };
 
 EngineFigures RunEngine(const fs::path& dir, const std::string& baseUrl, const Package& package) {
-    {
-        std::ofstream ini(dir / "Halvory.ini");
-        ini << "ENGINE_URL=" << baseUrl << "/\n";
-        if (!ini) {
-            fail("cannot write Halvory.ini");
-        }
-    }
-    const Engine engine;
-    Frame frame(engine, (dir / "games" / package.title).string(), package.playableBytes);
-
-    const int login =
-        frame.OnWorker("logging in", [&] { return engine.login(kUser, kPassword, 1); });
-    if (login != HV_LOGIN_OK && login != HV_LOGIN_OK_ALT) {
-        fail("engine login failed with code " + std::to_string(login));
-    }
-    const int started = frame.OnWorker("starting the download", [&] {
-        char buffer[HV_BUFFER_SIZE] = {};
-        return engine.download(package.name.c_str(), package.title.c_str(), 1, buffer);
-    });
-    if (started != HV_DL_OK) {
-        fail("engine download failed with code " + std::to_string(started));
-    }
-    frame.PumpUntil("downloading with the engine", [&] { return frame.done.has_value(); });
-
-    if (!frame.firstProgress) {
-        fail("the engine sent no progress record");
-    }
+    bench::WriteEngineSettings(dir, baseUrl);
+    const bench::Engine engine(HV_ENGINE_LIBRARY);
+    bench::EngineFrame frame(engine, (dir / "games" / package.title).string(),
+                             package.playableBytes);
+    frame.Download(kUser, kPassword, package.name, package.title);
     if (!frame.playOffer) {
         fail("the engine never offered to play");
     }
@@ -345,23 +161,6 @@ EngineFigures RunEngine(const fs::path& dir, const std::string& baseUrl, const P
             .count();
     return figures;
 }
-
-// Restores the working directory on every way out.
-class WorkingDir {
-  public:
-    explicit WorkingDir(const fs::path& dir) : m_previous(fs::current_path()) {
-        fs::current_path(dir);
-    }
-    ~WorkingDir() {
-        std::error_code ignored;
-        fs::current_path(m_previous, ignored);
-    }
-    WorkingDir(const WorkingDir&) = delete;
-    WorkingDir& operator=(const WorkingDir&) = delete;
-
-  private:
-    fs::path m_previous;
-};
 
 int Benchmark(long long packageSize) {
     TempDir temp("bench_transfer");
@@ -387,7 +186,7 @@ int Benchmark(long long packageSize) {
         const fs::path dir = temp.path() / ("round" + std::to_string(round));
         fs::create_directories(dir);
         {
-            WorkingDir inRound(dir);
+            bench::WorkingDir inRound(dir);
             const EngineFigures engine = RunEngine(dir, service.baseUrl(), package);
             engineRates.push_back(engine.megabytesPerSecond);
             playOffers.push_back(engine.playOfferMs);

@@ -9,7 +9,7 @@ scripts/install-deps.sh
 
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DHALVORY_BUILD_BENCH=ON
 cmake --build build --target bench_startup bench_plainwindow bench_catalogue bench_browse bench_transfer \
-    bench_artsync bench_idle halvory hvengine
+    bench_artsync bench_idle bench_download halvory hvengine
 
 build/bin/bench_catalogue
 QT_QPA_PLATFORM=offscreen build/bin/bench_browse
@@ -21,3 +21,4 @@ start_x_session
 
 build/bin/bench_startup "$@"
 build/bin/bench_idle
+build/bin/bench_download

@@ -116,14 +116,17 @@ void WriteText(const fs::path& file, const std::string& text) {
 }
 
 // The playable part (program and its name file) comes first; the bulk data after it.
-long long WritePackage(const fs::path& file, const Options& options, const std::string& name,
-                       unsigned seed) {
+long long WritePackage(const fs::path& file, const Options& options, const std::string& package,
+                       const std::string& name, unsigned seed) {
+    const long long size = options.sizedPackage.empty() || options.sizedPackage == package
+                               ? options.packageSize
+                               : Options().packageSize;
     service::TarWriter tar(file, std::time(nullptr));
     tar.AddFileFrom("halvory-demo-game", options.gameBinary, 0755);
     tar.AddFile("game.txt", name + "\n");
     long long playable = tar.Offset();
     tar.AddDirectory("data");
-    long long filler = options.packageSize - tar.Offset() - 512 - 1024;
+    long long filler = size - tar.Offset() - 512 - 1024;
     tar.AddFiller("data/world.pak", std::max(0LL, filler), seed);
     tar.Finish();
     return playable;
@@ -167,8 +170,8 @@ void Generate(const Options& options) {
         game.pairKey = t.demo ? Slug(name) : "";
         game.archive = game.package + ".tar";
         game.program = "halvory-demo-game";
-        game.playableBytes =
-            WritePackage(options.out / "packages" / game.archive, options, name, seed);
+        game.playableBytes = WritePackage(options.out / "packages" / game.archive, options,
+                                          game.package, name, seed);
         auto firstCategory = QString::fromStdString(category.substr(0, category.find(',')));
         SaveJpeg(DrawIcon(QString::fromStdString(name), firstCategory, seed),
                  options.out / "art" / (name + ".jpg"));
@@ -190,7 +193,7 @@ void Generate(const Options& options) {
             demo.price = "0";
             demo.archive = demo.package + ".tar";
             demo.playableBytes = WritePackage(options.out / "packages" / demo.archive, options,
-                                              demo.title, seed + 1000);
+                                              demo.package, demo.title, seed + 1000);
             SaveJpeg(DrawIcon(QString::fromStdString(demo.title), QStringLiteral("Free demo"),
                               seed + 1000),
                      options.out / "art" / (demo.title + ".jpg"));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <string>
 
 namespace hv::democontent {
 
@@ -8,6 +9,9 @@ struct Options {
     std::filesystem::path out;
     std::filesystem::path gameBinary;
     long long packageSize = 2 * 1024 * 1024;
+    // The one package that takes packageSize, the others the usual size;
+    // empty: every package takes it.
+    std::string sizedPackage;
 };
 
 // Writes a complete content folder: catalogue, art, pages, packages, upgrade.

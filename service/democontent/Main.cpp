@@ -22,6 +22,8 @@ int main(int argc, char** argv) {
             options.out = args[++i].toStdString();
         } else if (args[i] == QLatin1String("--package-size") && hasValue) {
             options.packageSize = args[++i].toLongLong();
+        } else if (args[i] == QLatin1String("--sized-package") && hasValue) {
+            options.sizedPackage = args[++i].toStdString();
         } else if (args[i] == QLatin1String("--game-binary") && hasValue) {
             options.gameBinary = args[++i].toStdString();
         } else {
@@ -31,7 +33,7 @@ int main(int argc, char** argv) {
     }
     if (options.out.empty()) {
         std::cerr << "usage: halvory-democontent --out DIR [--package-size BYTES]"
-                     " [--game-binary FILE]\n";
+                     " [--sized-package PACKAGE] [--game-binary FILE]\n";
         return 2;
     }
     try {

@@ -1,7 +1,9 @@
 // Plays a user who takes a free demo and watches the download screen, with
 // the keyboard only. Three walks: a slow transfer seen through to the end
 // with the game played before it is in; a transfer whose connection keeps
-// dropping; a transfer cancelled from the screen.
+// dropping; a transfer cancelled from the screen. A fourth serves the
+// download benchmark: it tells when the screen first shows the transfer,
+// declines the game and tells when the transfer has ended.
 #pragma once
 
 #include <memory>
@@ -9,8 +11,8 @@
 
 class CDownloadDriver {
   public:
-    enum class Walk { Throttled, Dropping, Cancelled };
-    // "download-throttled", "download-dropping" or "download-cancelled".
+    enum class Walk { Throttled, Dropping, Cancelled, Bench };
+    // "download-throttled", "download-dropping", "download-cancelled" or "download-bench".
     static bool FromScenario(const std::string& scenario, Walk* walk);
 
     explicit CDownloadDriver(Walk walk);
