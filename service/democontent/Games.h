@@ -8,6 +8,8 @@ struct Options {
     std::filesystem::path out;
     std::filesystem::path gameBinary;
     long long packageSize = 2 * 1024 * 1024;
+    // The upgrade package to serve; empty: a stand-in that installs nothing.
+    std::filesystem::path upgradePackage;
 };
 
 // Writes a complete content folder: catalogue, art, pages, packages, upgrade.

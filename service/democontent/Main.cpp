@@ -24,6 +24,8 @@ int main(int argc, char** argv) {
             options.packageSize = args[++i].toLongLong();
         } else if (args[i] == QLatin1String("--game-binary") && hasValue) {
             options.gameBinary = args[++i].toStdString();
+        } else if (args[i] == QLatin1String("--upgrade-package") && hasValue) {
+            options.upgradePackage = args[++i].toStdString();
         } else {
             options.out.clear();
             break;
@@ -31,7 +33,7 @@ int main(int argc, char** argv) {
     }
     if (options.out.empty()) {
         std::cerr << "usage: halvory-democontent --out DIR [--package-size BYTES]"
-                     " [--game-binary FILE]\n";
+                     " [--game-binary FILE] [--upgrade-package FILE]\n";
         return 2;
     }
     try {
