@@ -60,7 +60,7 @@ bool CarryOldFiles(const InstallParameters& parameters, const fs::path& staging,
         parameters.dataFile.lexically_relative(parameters.appDir)};
     std::error_code ec;
     fs::recursive_directory_iterator it(parameters.appDir, ec);
-    for (const fs::recursive_directory_iterator end; !ec && it != end; it.increment(ec)) {
+    for (const fs::recursive_directory_iterator end{}; !ec && it != end; it.increment(ec)) {
         const fs::path relative = it->path().lexically_relative(parameters.appDir);
         std::error_code statusError;
         const fs::file_status old = it->symlink_status(statusError);

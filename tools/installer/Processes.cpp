@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -107,7 +108,7 @@ bool HoldsLock(pid_t pid, const std::filesystem::path& lockFile) {
         return false;
     }
     char file[64];
-    std::snprintf(file, sizeof file, "%02x:%02x:%lu", ::major(info.st_dev), ::minor(info.st_dev),
+    std::snprintf(file, sizeof file, "%02x:%02x:%lu", major(info.st_dev), minor(info.st_dev),
                   static_cast<unsigned long>(info.st_ino));
     // "1: FLOCK  ADVISORY  WRITE 1234 00:1a:5678 0 EOF"; waiters carry a "->".
     std::ifstream locks("/proc/locks");

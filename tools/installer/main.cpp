@@ -21,5 +21,7 @@ int main(int argc, char** argv) {
         return kBadParameters;
     }
     const InstallLog log(parameters->appDir / kLogFileName, true);
-    return RunInstall(*parameters, {hv::NamedLockPath(kClientInstanceName)}, log);
+    InstallSettings settings;
+    settings.lockFile = hv::NamedLockPath(kClientInstanceName);
+    return RunInstall(*parameters, settings, log);
 }
