@@ -29,9 +29,9 @@ int main() {
     if (behaviour == "fail") {
         return 1;
     }
+    hv::UniqueHandle mutex;
     if (behaviour != "hang") {
-        const hv::UniqueHandle mutex(
-            CreateMutexA(nullptr, TRUE, hv::installer::kClientInstanceName));
+        mutex.Reset(CreateMutexA(nullptr, TRUE, hv::installer::kClientInstanceName));
         if (!mutex || GetLastError() == ERROR_ALREADY_EXISTS) {
             return 1;
         }
