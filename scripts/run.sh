@@ -5,6 +5,9 @@
 #
 # The demo account is "demo" with the password "demo": type it on the login
 # screen, or log in at once with  scripts/run.sh /udemo//demo
+#
+# HALVORY_DEMO_UPGRADE=1 makes the service require the next version and offer
+# the upgrade package built from this tree: the client upgrades itself first.
 set -euo pipefail
 
 cd "$(dirname "$0")/.."
@@ -34,7 +37,11 @@ fi
 if [[ ! -f build/CMakeCache.txt ]]; then
     cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 fi
-cmake --build build --target halvory hvbrowser hvengine halvory-service halvory-democontent halvory-demo-game
+TARGETS=(halvory hvbrowser hvengine halvory-service halvory-democontent halvory-demo-game)
+if [[ ${HALVORY_DEMO_UPGRADE:-} == 1 ]]; then
+    TARGETS+=(halvory-upgrade-package)
+fi
+cmake --build build --target "${TARGETS[@]}"
 
 BIN=$ROOT/build/bin
 DEMO=$ROOT/build/demo
@@ -45,6 +52,26 @@ if [[ ! -f $DEMO/content/catalogue.json ]]; then
     "$BIN/halvory-democontent" --out "$DEMO/content"
     "$BIN/halvory-service" admin --db "$DEMO/service.db" add-user demo demo
 fi
+
+# The number the client makes of its version: its parts from the last on,
+# each weighing ten times the one after it (1.0.0.1 -> 1001).
+VERSION=$(sed -n 's/^project(Halvory VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+IFS=. read -ra PARTS <<<"$VERSION"
+REQUIRED=0
+WEIGHT=1
+for ((i = ${#PARTS[@]} - 1; i > 0; i--)); do
+    REQUIRED=$((REQUIRED + 10#${PARTS[i]} * WEIGHT))
+    WEIGHT=$((WEIGHT * 10))
+done
+if ((${#PARTS[0]} == 1)); then
+    REQUIRED=$((REQUIRED + PARTS[0] * WEIGHT))
+fi
+if [[ ${HALVORY_DEMO_UPGRADE:-} == 1 ]]; then
+    cp build/upgrade-package/Install.sfe "$DEMO/content/upgrade/Install.sfe"
+    REQUIRED=$((REQUIRED + 1))
+    echo "Offering the upgrade to version $REQUIRED"
+fi
+"$BIN/halvory-service" admin --db "$DEMO/service.db" set-required-version "$REQUIRED" >/dev/null
 
 SERVICE_LOG=$DEMO/service.log
 # HALVORY_ADMIN_TOKEN, when set, reaches the service and opens its fault injection.
@@ -58,7 +85,7 @@ echo "Service at $BASE"
 
 # A fresh install: the client, its libraries and a Halvory.ini for this service.
 INSTALL=$DEMO/client
-rm -rf "$INSTALL"
+rm -rf "$INSTALL" "$INSTALL.new" "$INSTALL.old"
 mkdir -p "$INSTALL/art"
 cp "$BIN/halvory" "$BIN/libhalvory.so" "$BIN/libhvplatform.so" "$BIN/libhvbrowser.so" "$INSTALL/"
 cat >"$INSTALL/Halvory.ini" <<INI

@@ -132,8 +132,13 @@ long long WritePackage(const fs::path& file, const Options& options, const std::
     return playable;
 }
 
-void WriteUpgrade(const fs::path& dir) {
+void WriteUpgrade(const fs::path& dir, const Options& options) {
     fs::create_directories(dir);
+    if (!options.upgradePackage.empty()) {
+        fs::copy_file(options.upgradePackage, dir / "Install.sfe",
+                      fs::copy_options::overwrite_existing);
+        return;
+    }
     service::TarWriter tar(dir / "Install.sfe", std::time(nullptr));
     tar.AddFile("Installer.exe",
                 "#!/bin/sh\n# Demo upgrade: reports its arguments and does nothing else.\n"
@@ -206,7 +211,7 @@ void Generate(const Options& options) {
     for (const auto& [file, html] : SitePages(games, blurbs)) {
         WriteText(options.out / "pages" / file, html);
     }
-    WriteUpgrade(options.out / "upgrade");
+    WriteUpgrade(options.out / "upgrade", options);
     service::SaveGames(options.out / "catalogue.json", games);
 }
 

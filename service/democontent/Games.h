@@ -12,6 +12,8 @@ struct Options {
     // The one package that takes packageSize, the others the usual size;
     // empty: every package takes it.
     std::string sizedPackage;
+    // The upgrade package to serve; empty: a stand-in that installs nothing.
+    std::filesystem::path upgradePackage;
 };
 
 // Writes a complete content folder: catalogue, art, pages, packages, upgrade.

@@ -26,6 +26,8 @@ int main(int argc, char** argv) {
             options.sizedPackage = args[++i].toStdString();
         } else if (args[i] == QLatin1String("--game-binary") && hasValue) {
             options.gameBinary = args[++i].toStdString();
+        } else if (args[i] == QLatin1String("--upgrade-package") && hasValue) {
+            options.upgradePackage = args[++i].toStdString();
         } else {
             options.out.clear();
             break;
@@ -33,7 +35,7 @@ int main(int argc, char** argv) {
     }
     if (options.out.empty()) {
         std::cerr << "usage: halvory-democontent --out DIR [--package-size BYTES]"
-                     " [--sized-package PACKAGE] [--game-binary FILE]\n";
+                     " [--sized-package PACKAGE] [--game-binary FILE] [--upgrade-package FILE]\n";
         return 2;
     }
     try {

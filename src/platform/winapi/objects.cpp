@@ -12,6 +12,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "LockPath.h"
+
 namespace hv::detail {
 
 namespace {
@@ -154,15 +156,7 @@ HANDLE AddNamed(const std::shared_ptr<Object>& object, const char* name) {
 // single-instance check). Returns -1 if another process holds it.
 int LockFileFor(const std::string& name, bool& heldElsewhere) {
     heldElsewhere = false;
-    const char* runtimeDir = std::getenv("XDG_RUNTIME_DIR");
-    std::string path = runtimeDir != nullptr && *runtimeDir != '\0' ? runtimeDir : "/tmp";
-    path += "/halvory-mutex-" + std::to_string(::getuid()) + "-";
-    for (const char c : name) {
-        const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
-                           (c >= '0' && c <= '9') || c == '-' || c == '.';
-        path += plain ? c : '_';
-    }
-    path += ".lock";
+    const std::string path = hv::NamedLockPath(name);
     const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (fd < 0) {
         return -1;  // no shared folder: the mutex still works within the process
