@@ -8,6 +8,7 @@
 
 #include "ClientState.h"
 #include "StepDriver.h"
+#include "app/HttpDownloadDlg.h"
 #include "frame/MainFrame.h"
 #include "screens/BrowserView.h"
 #include "screens/LoginStatusView.h"
@@ -33,6 +34,16 @@ bool WaitDialogShown() {
         }
     }
     return false;
+}
+
+CHttpDownloadDlg* DownloadDialog() {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (auto* dialog = dynamic_cast<CHttpDownloadDlg*>(CWnd::FromWidget(widget));
+            dialog && widget->isVisible()) {
+            return dialog;
+        }
+    }
+    return nullptr;
 }
 
 // The login screen, usable: nothing over it, its inputs enabled and the
@@ -63,14 +74,43 @@ QStringList Type(const std::string& text) {
 }  // namespace
 
 struct CLoginDriver::State {
-    State(std::string user, std::string password)
-        : m_user(std::move(user)), m_password(std::move(password)), m_driver(Steps(), [this] {
+    State(Walk walk, std::string user, std::string password)
+        : m_user(std::move(user)),
+          m_password(std::move(password)),
+          m_driver(walk == Walk::Login ? Steps() : UpgradeSteps(), [this] {
               CWnd* active = Frame()->ActiveView();
               return std::string("on ") + (active ? typeid(*active).name() : "nothing") +
                      ", wait dialog " + (WaitDialogShown() ? "shown" : "not shown") +
                      ", user box '" + Login()->UserNameBox().GetWindowText() +
                      "', question: " + Question();
-          }) {}
+          }) {
+        if (walk == Walk::Upgrade) {
+            m_driver.LeaveOpenAtEnd();
+        }
+    }
+
+    std::vector<DriverStep> UpgradeSteps() {
+        return {
+            {"checking for updates", nullptr, [] { return WaitDialogShown(); }, nullptr},
+            {"the upgrade downloads", nullptr,
+             [] {
+                 CHttpDownloadDlg* dialog = DownloadDialog();
+                 const auto text = [dialog](int id) {
+                     return dialog->GetDlgItem(id)->GetWindowText();
+                 };
+                 return dialog && !WaitDialogShown() &&
+                        text(CHttpDownloadDlg::IDC_FILE_STATUS) ==
+                            "Required upgrades in progress..." &&
+                        static_cast<CProgressCtrl*>(
+                            dialog->GetDlgItem(CHttpDownloadDlg::IDC_PROGRESS))
+                                ->GetPos() > 0 &&
+                        text(CHttpDownloadDlg::IDC_TRANSFER_RATE).find("/Sec") !=
+                            std::string::npos &&
+                        text(CHttpDownloadDlg::IDC_TIME_LEFT).find("copied") != std::string::npos;
+             },
+             "upgrade-download"},
+        };
+    }
 
     std::vector<DriverStep> Steps() {
         const auto keys = [](QStringList names) {
@@ -140,7 +180,7 @@ struct CLoginDriver::State {
     CStepDriver m_driver;
 };
 
-CLoginDriver::CLoginDriver(std::string user, std::string password)
-    : m_state(std::make_unique<State>(std::move(user), std::move(password))) {}
+CLoginDriver::CLoginDriver(Walk walk, std::string user, std::string password)
+    : m_state(std::make_unique<State>(walk, std::move(user), std::move(password))) {}
 
 CLoginDriver::~CLoginDriver() = default;

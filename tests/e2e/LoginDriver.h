@@ -1,6 +1,8 @@
 // Plays a user who starts the client without an account on its command line:
 // the start-up check behind its wait dialog, then the login screen with real
-// keys: a wrong password, a slow login cancelled, and the login itself.
+// keys: a wrong password, a slow login cancelled, and the login itself. Or,
+// when the service requires a newer client, the upgrade's download seen
+// under way; the client then goes on alone to hand over to the installer.
 #pragma once
 
 #include <memory>
@@ -8,8 +10,8 @@
 
 class CLoginDriver {
   public:
-    // The user's name and password, and one password the service refuses.
-    CLoginDriver(std::string user, std::string password);
+    enum class Walk { Login, Upgrade };
+    CLoginDriver(Walk walk, std::string user, std::string password);
     ~CLoginDriver();
     CLoginDriver(const CLoginDriver&) = delete;
     CLoginDriver& operator=(const CLoginDriver&) = delete;

@@ -5,6 +5,7 @@
 // game, through the frame's messages and the client's own dialogs; in the
 // second it is interrupted.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/wait.h>
 
 #include <algorithm>
@@ -16,11 +17,14 @@
 #include <iomanip>
 #include <iostream>
 #include <memory>
+#include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "ChildProcess.h"
 #include "ServiceHarness.h"
+#include "file/VersionStamp.h"
 
 namespace {
 
@@ -70,6 +74,9 @@ class SessionTest : public ::testing::Test {
         if (packageSize > 0) {
             generate.insert(generate.end(), {"--package-size", std::to_string(packageSize)});
         }
+        if (!upgradePackage.empty()) {
+            generate.insert(generate.end(), {"--upgrade-package", upgradePackage.string()});
+        }
         ASSERT_EQ(hvtest::RunProgram(generate), 0);
         service = std::make_unique<hvtest::ServiceProcess>(content, temp.Path() / "service.db");
         ASSERT_FALSE(service->Url().empty());
@@ -118,6 +125,7 @@ class SessionTest : public ::testing::Test {
 
     long long packageSize = 0;  // the generator's own when 0
     bool commandLineLogin = true;
+    fs::path upgradePackage;  // the service's; none: a stand-in that installs nothing
     hvtest::TempDir temp;
     const fs::path content = temp.Path() / "content";
     std::unique_ptr<hvtest::ServiceProcess> service;
@@ -198,6 +206,83 @@ TEST_F(SessionTest, LogsInOnTheLoginScreenWithRealKeys) {
             EXPECT_EQ(service->Faults("{}"), 200);
         }
     });
+}
+
+// The client's process running `exe`, or 0.
+pid_t RunningFrom(const fs::path& exe) {
+    for (const auto& entry : fs::directory_iterator("/proc")) {
+        std::error_code ec;
+        const fs::path target = fs::read_symlink(entry.path() / "exe", ec);
+        if (!ec && target == exe) {
+            return static_cast<pid_t>(std::atoi(entry.path().filename().c_str()));
+        }
+    }
+    return 0;
+}
+
+// The service requires the next version and offers the upgrade built from
+// this tree: the client checks at start, downloads the package through its
+// dialog (slowly, so that progress, rate and time left are seen), the engine
+// unpacks it, the installer replaces the install, and the new client starts.
+class UpgradeTest : public SessionTest {
+  protected:
+    void SetUp() override {
+        upgradePackage = HALVORY_UPGRADE_PACKAGE;
+        commandLineLogin = false;
+        SessionTest::SetUp();
+    }
+    void TearDown() override {
+        if (const pid_t started = RunningFrom(fs::canonical(install) / "halvory")) {
+            kill(started, SIGTERM);
+        }
+    }
+};
+
+TEST_F(UpgradeTest, ReplacesTheClientWithTheNextVersion) {
+    ASSERT_EQ(service->Admin({"set-required-version", std::to_string(HALVORY_NEXT_VERSION)}), 0);
+    ASSERT_EQ(service->Faults(R"({"throttle_bps": 2000000, "discover_delay_ms": 1500})"), 200);
+    const std::string settings = hvtest::ReadFile(install / "Halvory.ini");
+    RunClient("upgrade", [this](const std::string& line) {
+        if (line == "e2e: the upgrade downloads") {
+            EXPECT_EQ(service->Faults("{}"), 200);
+        }
+    });
+    if (HasFatalFailure()) {
+        return;
+    }
+    const fs::path exe = fs::canonical(install) / "halvory";
+    pid_t started = 0;
+    for (int i = 0; i < 300 && !started; ++i) {
+        if (hvtest::ReadFile(install / "install.log").find("upgrade done") != std::string::npos) {
+            started = RunningFrom(exe);
+        }
+        std::this_thread::sleep_for(100ms);
+    }
+    ASSERT_NE(started, 0) << hvtest::ReadFile(install / "install.log");
+    EXPECT_EQ(hv::ReadVersionStamp(exe.string()), HALVORY_NEXT_VERSION_TEXT);
+
+    // The package's files, the user's settings and the engine's record of
+    // them, and nothing of the download or the old install.
+    const fs::path stage = fs::path(HALVORY_UPGRADE_PACKAGE).parent_path() / "stage";
+    std::set<std::string> expected{"Halvory.ini", "halvory-engine.json", "install.log"};
+    for (const auto& entry : fs::directory_iterator(stage)) {
+        const std::string name = entry.path().filename().string();
+        if (name != "Installer") {
+            expected.insert(name);
+            EXPECT_TRUE(hvtest::ReadFile(entry.path()) == hvtest::ReadFile(install / name)) << name;
+        }
+    }
+    std::set<std::string> found;
+    for (const auto& entry : fs::directory_iterator(install)) {
+        found.insert(entry.path().filename().string());
+    }
+    // The catalogue and the art, if the new client has logged in by now.
+    found.erase("moviedata.txt");
+    found.erase("art");
+    EXPECT_EQ(found, expected);
+    EXPECT_EQ(hvtest::ReadFile(install / "Halvory.ini"), settings);
+    EXPECT_FALSE(fs::exists(install.string() + ".old"));
+    EXPECT_FALSE(fs::exists(install.string() + ".new"));
 }
 
 // The download screen on a slow line: the demo's playable part (the game

@@ -114,7 +114,9 @@ void CStepDriver::Tick() {
     if (m_step == m_steps.size()) {
         m_done = true;
         Report("e2e: passed");
-        frame->PostMessage(WM_CLOSE);
+        if (m_closeAtEnd) {
+            frame->PostMessage(WM_CLOSE);
+        }
         return;
     }
     const DriverStep& step = m_steps[m_step];

@@ -30,6 +30,8 @@ class CStepDriver {
     // describe adds what the failure report should tell of the state.
     CStepDriver(std::vector<DriverStep> steps, std::function<std::string()> describe);
 
+    // The client then goes on alone instead of being closed once every step is done.
+    void LeaveOpenAtEnd() { m_closeAtEnd = false; }
     // Named keys (Keys) go to `press` instead of xdotool, once the client's
     // window on top is active: a gamepad, for instance.
     void SetKeyPresser(std::function<void(const QStringList& names)> press);
@@ -65,6 +67,7 @@ class CStepDriver {
     size_t m_step = 0;
     bool m_acted = false;
     bool m_done = false;
+    bool m_closeAtEnd = true;
     std::chrono::steady_clock::time_point m_stepStart;
     QString m_artifacts;
 };
