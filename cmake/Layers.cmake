@@ -7,7 +7,7 @@
 #   halvory_layer(<target> <folder or header under src/>...)
 #
 # Platform folders are named as they are included ("ui", "winapi", ...).
-set(HALVORY_PLATFORM_FOLDERS winapi ui net image text shell file)
+set(HALVORY_PLATFORM_FOLDERS winapi ui net image text shell file trust)
 
 function(halvory_layer target)
   set(root ${CMAKE_BINARY_DIR}/layers/${target})

@@ -8,7 +8,7 @@
 #include "Files.h"
 #include "Http.h"
 #include "Progress.h"
-#include "Sha256.h"
+#include "trust/Sha256.h"
 #include "winapi/Log.h"
 
 namespace hv {

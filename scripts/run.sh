@@ -72,11 +72,15 @@ if [[ ${HALVORY_DEMO_UPGRADE:-} == 1 ]]; then
     echo "Offering the upgrade to version $REQUIRED"
 fi
 "$BIN/halvory-service" admin --db "$DEMO/service.db" set-required-version "$REQUIRED" >/dev/null
+# The key that signs the packages' manifests; the client is given its public half.
+if [[ ! -f $DEMO/signing-key.pem ]]; then
+    "$BIN/halvory-service" admin new-signing-key "$DEMO/signing-key.pem" "$DEMO/signing-key.pub"
+fi
 
 SERVICE_LOG=$DEMO/service.log
 # HALVORY_ADMIN_TOKEN, when set, reaches the service and opens its fault injection.
 coproc SERVICE { exec "$BIN/halvory-service" serve --content "$DEMO/content" --db "$DEMO/service.db" \
-    --listen 127.0.0.1:0 2>"$SERVICE_LOG"; }
+    --signing-key-file "$DEMO/signing-key.pem" --listen 127.0.0.1:0 2>"$SERVICE_LOG"; }
 SERVICE_PID=$SERVICE_PID
 trap 'kill "$SERVICE_PID" 2>/dev/null || true; wait "$SERVICE_PID" 2>/dev/null || true' EXIT
 read -r -t 20 line <&"${SERVICE[0]}" || { echo "The service did not start; see $SERVICE_LOG" >&2; exit 1; }
@@ -88,6 +92,7 @@ INSTALL=$DEMO/client
 rm -rf "$INSTALL" "$INSTALL.new" "$INSTALL.old"
 mkdir -p "$INSTALL/art"
 cp "$BIN/halvory" "$BIN/libhalvory.so" "$BIN/libhvplatform.so" "$BIN/libhvbrowser.so" "$INSTALL/"
+cp "$DEMO/signing-key.pub" "$INSTALL/package-key.pub"
 cat >"$INSTALL/Halvory.ini" <<INI
 ; Written by scripts/run.sh for the demo service.
 SERVERIPADDR_URL=$BASE/discover
@@ -97,6 +102,7 @@ PLAYERPAGES=$BASE/pages
 HELP_URL=$BASE/pages
 ERRORINFO_URL=$BASE/pages/errorinfo.htm
 ENGINE_URL=$BASE
+PACKAGEKEY=package-key.pub
 INI
 
 "$INSTALL/halvory" "$@"

@@ -2,8 +2,13 @@
 
 #include "Store.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <iostream>
+
+#include "trust/PackageManifest.h"
 
 namespace hv::service {
 
@@ -11,6 +16,7 @@ namespace {
 
 int Usage() {
     std::cerr << "usage: halvory-service admin --db FILE COMMAND ...\n"
+                 "       halvory-service admin new-signing-key PRIVATE_FILE PUBLIC_FILE\n"
                  "  add-user NAME PASSWORD [--no-subscription]\n"
                  "  set-password NAME PASSWORD\n"
                  "  suspend NAME | resume NAME\n"
@@ -39,6 +45,35 @@ constexpr FlagCommand kFlagCommands[] = {
     {"allow-billing", "deny_billing", false, ""},
 };
 
+// Writes a new file with the given mode; an existing one is never replaced.
+bool WriteNewFile(const std::string& path, const std::string& text, mode_t mode) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+    if (fd < 0) {
+        std::cerr << "cannot create " << path << " (it must not exist yet)\n";
+        return false;
+    }
+    const bool ok = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    return ::close(fd) == 0 && ok;
+}
+
+// The key that signs the package manifests: the private half readable only by
+// its owner (the service), the public half for the players.
+int WriteSigningKey(const std::string& privateFile, const std::string& publicFile) {
+    const auto key = hv::NewSigningKey();
+    if (!key) {
+        std::cerr << "cannot generate a key\n";
+        return 1;
+    }
+    if (!WriteNewFile(privateFile, key->privatePem, 0600)) {
+        return 1;
+    }
+    if (!WriteNewFile(publicFile, key->publicPem, 0644)) {
+        ::unlink(privateFile.c_str());
+        return 1;
+    }
+    return 0;
+}
+
 int Report(bool ok, const std::string& name) {
     if (!ok) {
         std::cerr << "no such user: " << name << "\n";
@@ -58,6 +93,9 @@ int RunAdmin(const std::vector<std::string>& args) {
         } else {
             rest.push_back(args[i]);
         }
+    }
+    if (rest.size() == 3 && rest[0] == "new-signing-key") {
+        return WriteSigningKey(rest[1], rest[2]);
     }
     if (db.empty() || rest.empty()) {
         return Usage();

@@ -1,6 +1,8 @@
 // The catalogue, package descriptions and purchases: everything that needs an
 // open session and reads the catalogue file.
 
+#include "Crypto.h"
+#include "Log.h"
 #include "Routes.h"
 
 #include <algorithm>
@@ -83,7 +85,14 @@ void DescribePackage(ServiceState& state, const httplib::Request& req, httplib::
     const Game* game = FindGame(games, req.matches[1]);
     auto file =
         game ? ResolveUnder(state.options.content, "packages/" + game->archive) : std::nullopt;
-    auto hash = file ? state.hashes.Sha256(*file) : std::nullopt;
+    auto hash = file ? state.hashes.Get(*file,
+                                        [](const FileInfo& archive) {
+                                            auto hash = Sha256File(archive.path);
+                                            LogLine("hashed " + archive.path.filename().string() +
+                                                    (hash ? "" : ": unreadable"));
+                                            return hash;
+                                        })
+                     : std::nullopt;
     if (!game || !file || !hash) {
         return SendError(res, 404, "unknown_package", kPackageUnavailable);
     }

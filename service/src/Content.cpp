@@ -1,8 +1,5 @@
 #include "Content.h"
 
-#include "Crypto.h"
-#include "Log.h"
-
 #include <nlohmann/json.hpp>
 
 #include <sys/stat.h>
@@ -211,40 +208,6 @@ int VersionNumber(const std::string& version) {
         return 0;
     }
     return static_cast<int>(total);
-}
-
-std::optional<std::string> HashCache::Sha256(const FileInfo& file) {
-    const std::string key = file.path.string();
-    std::promise<std::optional<std::string>> mine;
-    std::shared_future<std::optional<std::string>> result;
-    bool hashHere = false;
-    {
-        std::lock_guard lock(m_mutex);
-        auto it = m_entries.find(key);
-        if (it == m_entries.end() || it->second.size != file.size ||
-            it->second.modified != file.modified) {
-            result = mine.get_future().share();
-            m_entries[key] = Entry{file.size, file.modified, result};
-            hashHere = true;
-        } else {
-            result = it->second.hash;
-        }
-    }
-    if (hashHere) {
-        auto hash = Sha256File(file.path);
-        LogLine("hashed " + file.path.filename().string() + (hash ? "" : ": unreadable"));
-        if (!hash) {
-            // Not kept: the next request tries again.
-            std::lock_guard lock(m_mutex);
-            auto it = m_entries.find(key);
-            if (it != m_entries.end() && it->second.size == file.size &&
-                it->second.modified == file.modified) {
-                m_entries.erase(it);
-            }
-        }
-        mine.set_value(std::move(hash));
-    }
-    return result.get();
 }
 
 }  // namespace hv::service

@@ -2,6 +2,7 @@
 
 #include <ctime>
 #include <filesystem>
+#include <functional>
 #include <future>
 #include <map>
 #include <mutex>
@@ -55,18 +56,51 @@ std::string HttpDate(std::time_t t);
 // the same as no version at all.
 int VersionNumber(const std::string& version);
 
-// Caches archive hashes by size and modification time, so a changed archive is rehashed.
-// Each version of a file is hashed once: requests that come while it is being
-// hashed wait for that result.
-class HashCache {
+// One result per version of a file (size and modification time): a changed
+// file is worked on again. Each version is worked on once: requests that come
+// meanwhile wait for that result. A failure is not kept.
+template <class Result>
+class FileCache {
   public:
-    std::optional<std::string> Sha256(const FileInfo& file);
+    using Work = std::function<std::optional<Result>(const FileInfo&)>;
+
+    std::optional<Result> Get(const FileInfo& file, const Work& work) {
+        const std::string key = file.path.string();
+        std::promise<std::optional<Result>> mine;
+        std::shared_future<std::optional<Result>> result;
+        bool workHere = false;
+        {
+            std::lock_guard lock(m_mutex);
+            auto it = m_entries.find(key);
+            if (it == m_entries.end() || it->second.size != file.size ||
+                it->second.modified != file.modified) {
+                result = mine.get_future().share();
+                m_entries[key] = Entry{file.size, file.modified, result};
+                workHere = true;
+            } else {
+                result = it->second.result;
+            }
+        }
+        if (workHere) {
+            auto made = work(file);
+            if (!made) {
+                std::lock_guard lock(m_mutex);
+                auto it = m_entries.find(key);
+                if (it != m_entries.end() && it->second.size == file.size &&
+                    it->second.modified == file.modified) {
+                    m_entries.erase(it);
+                }
+            }
+            mine.set_value(std::move(made));
+        }
+        return result.get();
+    }
 
   private:
     struct Entry {
         long long size;
         std::time_t modified;
-        std::shared_future<std::optional<std::string>> hash;
+        std::shared_future<std::optional<Result>> result;
     };
     std::mutex m_mutex;
     std::map<std::string, Entry> m_entries;

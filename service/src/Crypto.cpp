@@ -9,6 +9,8 @@
 #include <stdexcept>
 #include <vector>
 
+#include "trust/Sha256.h"
+
 namespace hv::service {
 
 namespace {
@@ -135,24 +137,20 @@ std::optional<std::string> Sha256File(const std::filesystem::path& file) {
     if (!in) {
         return std::nullopt;
     }
-    std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> ctx(EVP_MD_CTX_new(), EVP_MD_CTX_free);
-    if (!ctx || EVP_DigestInit_ex(ctx.get(), EVP_sha256(), nullptr) != 1) {
-        return std::nullopt;
-    }
+    Sha256 hash;
     std::vector<char> buf(1 << 20);
     while (in) {
         in.read(buf.data(), static_cast<std::streamsize>(buf.size()));
-        if (in.gcount() > 0) {
-            EVP_DigestUpdate(ctx.get(), buf.data(), static_cast<std::size_t>(in.gcount()));
-        }
+        hash.Update(buf.data(), static_cast<std::size_t>(in.gcount()));
     }
     if (in.bad()) {
         return std::nullopt;
     }
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int len = 0;
-    EVP_DigestFinal_ex(ctx.get(), digest, &len);
-    return ToHex(digest, len);
+    std::string digest = hash.Finish();
+    if (digest.empty()) {
+        return std::nullopt;
+    }
+    return digest;
 }
 
 }  // namespace hv::service

@@ -36,12 +36,14 @@ void Faults::Assign(const nlohmann::json& settings) {
     // Validate everything before changing anything.
     long long throttle = Field(settings, "throttle_bps");
     long long drop = Field(settings, "drop_after_bytes");
+    long long flip = Field(settings, "flip_byte_at");
     long long fail = Field(settings, "fail_next");
     long long delay = Field(settings, "login_delay_ms");
     long long discoverDelay = Field(settings, "discover_delay_ms");
     long long offset = Field(settings, "clock_offset_ms");
     throttleBps = throttle;
     dropAfterBytes = drop;
+    flipByteAt = flip;
     failNext = fail;
     loginDelayMs = delay;
     discoverDelayMs = discoverDelay;
@@ -49,11 +51,9 @@ void Faults::Assign(const nlohmann::json& settings) {
 }
 
 nlohmann::json Faults::ToJson() const {
-    return {{"throttle_bps", throttleBps.load()},
-            {"drop_after_bytes", dropAfterBytes.load()},
-            {"fail_next", failNext.load()},
-            {"login_delay_ms", loginDelayMs.load()},
-            {"discover_delay_ms", discoverDelayMs.load()},
+    return {{"throttle_bps", throttleBps.load()},     {"drop_after_bytes", dropAfterBytes.load()},
+            {"flip_byte_at", flipByteAt.load()},      {"fail_next", failNext.load()},
+            {"login_delay_ms", loginDelayMs.load()},  {"discover_delay_ms", discoverDelayMs.load()},
             {"clock_offset_ms", clockOffsetMs.load()}};
 }
 

@@ -12,6 +12,7 @@ class Faults {
   public:
     std::atomic<long long> throttleBps{0};      // body bytes per second for file transfers
     std::atomic<long long> dropAfterBytes{0};   // close the connection after this many body bytes
+    std::atomic<long long> flipByteAt{0};       // invert this byte of every file sent (from 1)
     std::atomic<long long> failNext{0};         // answer the next N requests with 503
     std::atomic<long long> loginDelayMs{0};     // hold every login answer this long
     std::atomic<long long> discoverDelayMs{0};  // and every discovery answer

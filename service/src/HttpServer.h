@@ -17,6 +17,7 @@ struct ServiceOptions {
     std::string database;
     std::string adminToken;           // empty: the admin requests are refused
     std::filesystem::path catalogue;  // empty: content/catalogue.json
+    std::string signingKey;           // Ed25519 private key (PEM); empty: no manifests
 };
 
 struct ServiceState;

@@ -3,6 +3,7 @@
 
 #include <pthread.h>
 #include <signal.h>
+#include <sys/stat.h>
 
 #include <atomic>
 #include <chrono>
@@ -11,7 +12,10 @@
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
+#include <iterator>
 #include <thread>
+
+#include "trust/PackageManifest.h"
 
 namespace {
 
@@ -21,6 +25,7 @@ using hv::service::ServiceOptions;
 int Usage() {
     std::cerr << "usage: halvory-service serve --content DIR --db FILE --listen HOST:PORT\n"
                  "           [--admin-token-file FILE] [--catalogue-file FILE]\n"
+                 "           [--signing-key-file FILE]\n"
                  "           [--throttle-bps N] [--drop-after-bytes N] [--fail-next N]\n"
                  "           [--login-delay-ms N]\n"
                  "       halvory-service admin --db FILE COMMAND ...\n";
@@ -43,10 +48,31 @@ bool ReadAdminToken(const std::string& file, std::string& token) {
     return true;
 }
 
+// The manifests' signing key, from a file that only its owner may read.
+bool ReadSigningKey(const std::string& file, std::string& key) {
+    if (file.empty()) {
+        return true;
+    }
+    struct stat info {};
+    if (::stat(file.c_str(), &info) != 0 || (info.st_mode & 077) != 0) {
+        std::cerr << "halvory-service: " << file
+                  << " must exist and be readable by its owner only (chmod 600)\n";
+        return false;
+    }
+    std::ifstream in(file);
+    key.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    if (hv::SignManifest({}, key).empty()) {
+        std::cerr << "halvory-service: " << file << " holds no Ed25519 private key\n";
+        return false;
+    }
+    return true;
+}
+
 int Serve(const std::vector<std::string>& args) {
     ServiceOptions options;
     std::string listen = "127.0.0.1:0";
     std::string tokenFile;
+    std::string keyFile;
     nlohmann::json faults = nlohmann::json::object();
     for (std::size_t i = 0; i < args.size(); ++i) {
         if (i + 1 >= args.size()) {
@@ -62,6 +88,8 @@ int Serve(const std::vector<std::string>& args) {
             listen = value;
         } else if (key == "--admin-token-file") {
             tokenFile = value;
+        } else if (key == "--signing-key-file") {
+            keyFile = value;
         } else if (key == "--catalogue-file") {
             options.catalogue = value;
         } else if (key == "--throttle-bps" || key == "--drop-after-bytes" || key == "--fail-next" ||
@@ -91,7 +119,8 @@ int Serve(const std::vector<std::string>& args) {
                   << ", or 0.0.0.0:" << port << " for every interface\n";
         return 2;
     }
-    if (!ReadAdminToken(tokenFile, options.adminToken)) {
+    if (!ReadAdminToken(tokenFile, options.adminToken) ||
+        !ReadSigningKey(keyFile, options.signingKey)) {
         return 2;
     }
 

@@ -20,7 +20,8 @@ namespace hv::service {
 struct ServiceState {
     ServiceOptions options;
     Faults faults;
-    HashCache hashes;
+    FileCache<std::string> hashes;     // hex SHA-256 of each archive
+    FileCache<std::string> manifests;  // signed manifest of each package
     LoginLimiter logins;
     std::atomic<bool> stopping{false};
     std::string host;

@@ -12,6 +12,9 @@
 #include <string_view>
 #include <vector>
 
+#include "Log.h"
+#include "trust/PackageManifest.h"
+
 namespace hv::service {
 
 namespace fs = std::filesystem;
@@ -142,6 +145,7 @@ httplib::ContentProvider FileProvider(ServiceState& state, const fs::path& path,
         [&state, in, sent, start](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
             long long throttle = state.faults.throttleBps;
             long long drop = state.faults.dropAfterBytes;
+            long long flip = state.faults.flipByteAt;
             std::size_t chunk = std::min<std::size_t>(length, kChunkBytes);
             if (throttle > 0) {
                 chunk = std::min<std::size_t>(
@@ -154,11 +158,15 @@ httplib::ContentProvider FileProvider(ServiceState& state, const fs::path& path,
                 chunk = std::min<std::size_t>(chunk, static_cast<std::size_t>(drop - *sent));
             }
             std::vector<char> buf(chunk);
-            in->seekg(static_cast<std::streamoff>(start) + static_cast<std::streamoff>(offset));
+            const long long at = start + static_cast<long long>(offset);
+            in->seekg(static_cast<std::streamoff>(at));
             in->read(buf.data(), static_cast<std::streamsize>(chunk));
             auto got = static_cast<std::size_t>(in->gcount());
             if (got == 0 || state.stopping) {
                 return false;
+            }
+            if (flip > 0 && flip >= at && flip < at + static_cast<long long>(got)) {
+                buf[static_cast<std::size_t>(flip - at)] ^= static_cast<char>(0xff);
             }
             if (!sink.write(buf.data(), got)) {
                 return false;
@@ -205,9 +213,35 @@ void ServeFile(ServiceState& state, const httplib::Request& req, httplib::Respon
                              ContentType(file->path), FileProvider(state, file->path, span.first));
 }
 
+// A package's manifest, signed once per version of the file.
+void ServeManifest(ServiceState& state, const httplib::Request& req, httplib::Response& res) {
+    auto file = ResolveUnder(state.options.content, req.matches[1].str());
+    if (!file || state.options.signingKey.empty()) {
+        return SendError(res, 404, "no_manifest");
+    }
+    const auto manifest =
+        state.manifests.Get(*file, [&state](const FileInfo& package) -> std::optional<std::string> {
+            const std::string name = package.path.filename().string();
+            const auto described = DescribeFile(package.path.string(), name);
+            std::string text =
+                described ? SignManifest(*described, state.options.signingKey) : std::string();
+            LogLine("signed the manifest of " + name + (text.empty() ? ": failed" : ""));
+            return text.empty() ? std::nullopt : std::optional(std::move(text));
+        });
+    if (!manifest) {
+        return SendError(res, 404, "no_manifest");
+    }
+    res.set_content(*manifest, "text/plain");
+}
+
 }  // namespace
 
 void AddStaticRoutes(httplib::Server& server, ServiceState& state) {
+    // Before the files themselves, whose pattern it also matches.
+    server.Get(R"(/((?:packages|upgrade)/[^/]+)\.manifest)",
+               [&state](const httplib::Request& req, httplib::Response& res) {
+                   ServeManifest(state, req, res);
+               });
     server.Get(R"(/(art|pages|packages|upgrade)/.*)",
                [&state](const httplib::Request& req, httplib::Response& res) {
                    ServeFile(state, req, res);

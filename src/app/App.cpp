@@ -11,7 +11,9 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <future>
+#include <memory>
 
 #include "app/CommandLine.h"
 #include "app/Discovery.h"
@@ -26,6 +28,7 @@
 #include "skin/SkinSet.h"
 #include "ui/Gamepad.h"
 #include "ui/WindowChannel.h"
+#include "winapi/Log.h"
 #include "winapi/Thread.h"
 
 namespace {
@@ -56,6 +59,30 @@ class FirstPaintReporter : public QObject {
   private:
     bool m_reported = false;
 };
+
+// Runs `work` on a thread of its own while this one goes on handling
+// messages (the dialogs keep painting); a slow service freezes nothing.
+// `failed` when the thread cannot start.
+template <class Result>
+Result RunBeside(std::function<Result()> work, Result failed) {
+    auto reply = std::make_shared<std::promise<Result>>();
+    std::future<Result> answer = reply->get_future();
+    hv::Thread worker =
+        hv::Thread::Start([reply, work = std::move(work)] { reply->set_value(work()); });
+    if (!worker) {
+        return failed;
+    }
+    QEventLoop loop;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (answer.wait_for(std::chrono::seconds(0)) == std::future_status::ready) {
+            loop.quit();
+        }
+    });
+    poll.start(10);
+    loop.exec();
+    return answer.get();
+}
 
 }  // namespace
 
@@ -116,6 +143,18 @@ BOOL CApp::InitInstance() {
                 dialog.m_strAddress = address;
                 dialog.m_strFilePath = file;
                 dialog.m_strUnpackFolder = folder;
+                dialog.m_fnAccept = [address, key = PackageKeyPath()](const std::string& file) {
+                    return RunBeside<bool>(
+                        [address, file, key] {
+                            std::string why;
+                            const bool ok = hv::VerifyPackage(address, file, key, &why);
+                            if (!ok) {
+                                hv::LogError("upgrade refused: %s", why.c_str());
+                            }
+                            return ok;
+                        },
+                        false);
+                };
                 dialog.m_fnUnpack = unpack;
                 return dialog.DoModal();
             });
@@ -160,36 +199,25 @@ BOOL CApp::InitInstance() {
     return TRUE;
 }
 
+std::string CApp::PackageKeyPath() const {
+    const std::string key = GetPackageKey();
+    return key.empty() || key.front() == '/' ? key : m_strAppDir + key;
+}
+
 int CApp::DiscoverServers() {
     struct Reply {
         std::string requiredVersion;
         std::string upgradeUrl;
         int result = -1;
     };
-    // The request runs beside this thread, which goes on painting the wait
-    // dialog meanwhile; a service that is slow to answer freezes nothing.
-    auto reply = std::make_shared<std::promise<Reply>>();
-    std::future<Reply> answer = reply->get_future();
-    hv::Thread worker =
-        hv::Thread::Start([reply, address = GetServerIpAddrUrl(), version = m_strRequiredVersion,
-                           url = m_strUpgradeUrl]() mutable {
-            Reply found{version, url};
-            found.result = hv::DiscoverServers(address, &found.requiredVersion, &found.upgradeUrl);
-            reply->set_value(std::move(found));
-        });
-    if (!worker) {
-        return -1;
-    }
-    QEventLoop loop;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        if (answer.wait_for(std::chrono::seconds(0)) == std::future_status::ready) {
-            loop.quit();
-        }
-    });
-    poll.start(10);
-    loop.exec();
-    Reply found = answer.get();
+    Reply found{m_strRequiredVersion, m_strUpgradeUrl};
+    found = RunBeside<Reply>(
+        [address = GetServerIpAddrUrl(), found] {
+            Reply reply = found;
+            reply.result = hv::DiscoverServers(address, &reply.requiredVersion, &reply.upgradeUrl);
+            return reply;
+        },
+        found);
     m_strRequiredVersion = std::move(found.requiredVersion);
     m_strUpgradeUrl = std::move(found.upgradeUrl);
     return found.result;

@@ -28,6 +28,8 @@ class CApp : public CConfigHelper {
     // 1 when the service answered, -1 otherwise; fills the required version
     // and the upgrade address from the answer.
     int DiscoverServers();
+    // The package key's file; a relative one lies in the application folder.
+    std::string PackageKeyPath() const;
 
     // Set inside a ten-foot shell; the engine clears it. There is no such
     // shell on this platform, so it starts at 0.

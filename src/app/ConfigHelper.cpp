@@ -136,6 +136,8 @@ int CConfigHelper::Load(std::string fileName) {
             m_strPlayerPages = value;
         } else if (EqualsNoCase(key, "HELP_URL")) {
             m_strHelpUrl = value;
+        } else if (EqualsNoCase(key, "PACKAGEKEY")) {
+            m_strPackageKey = value;
         }
     }
     return 1;

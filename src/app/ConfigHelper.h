@@ -23,6 +23,8 @@ class CConfigHelper {
     std::string GetErrorInfoUrl() const { return m_strErrorInfoUrl; }
     std::string GetPlayerPages() const { return m_strPlayerPages; }
     std::string GetHelpUrl() const { return m_strHelpUrl; }
+    // The public key file that downloaded packages are verified with.
+    std::string GetPackageKey() const { return m_strPackageKey; }
 
   private:
     std::string m_strArtDir;
@@ -40,4 +42,5 @@ class CConfigHelper {
     std::string m_strPlayerPages;
     std::string m_strHelpUrl;
     std::string m_strSmsAddrUrl;
+    std::string m_strPackageKey;
 };

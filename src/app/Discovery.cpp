@@ -15,6 +15,7 @@ constexpr long kTransferTimeoutMs = 5000;
 
 struct Fetch {
     CURL* curl;
+    size_t maxBytes;
     std::string body;
 };
 
@@ -24,7 +25,7 @@ size_t OnBody(char* data, size_t size, size_t count, void* context) {
     const size_t bytes = size * count;
     curl_off_t length = -1;
     curl_easy_getinfo(fetch.curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
-    if (length < 0 || static_cast<size_t>(length) > kMaxReplyBytes ||
+    if (length < 0 || static_cast<size_t>(length) > fetch.maxBytes ||
         fetch.body.size() + bytes > static_cast<size_t>(length)) {
         return 0;
     }
@@ -40,13 +41,13 @@ long Find(std::string_view body, std::string_view tag) {
 
 }  // namespace
 
-int FetchUrlText(const std::string& address, std::string* text) {
+int FetchUrlText(const std::string& address, std::string* text, size_t maxBytes) {
     CCurlEasy easy;
     CURL* curl = easy.Get();
     if (curl == nullptr) {
         return 0;
     }
-    Fetch fetch{curl, {}};
+    Fetch fetch{curl, maxBytes, {}};
     curl_easy_setopt(curl, CURLOPT_URL, address.c_str());
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(curl, CURLOPT_USERAGENT, "TessalyBrowser");
@@ -56,7 +57,7 @@ int FetchUrlText(const std::string& address, std::string* text) {
     curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 5L);
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, kConnectTimeoutMs);
     curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, kTransferTimeoutMs);
-    curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(kMaxReplyBytes));
+    curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(maxBytes));
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, OnBody);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &fetch);
     if (curl_easy_perform(curl) != CURLE_OK) {

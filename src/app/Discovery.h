@@ -12,8 +12,8 @@ namespace hv {
 inline constexpr size_t kMaxReplyBytes = 64 * 1024;
 
 // 1 with the body in `text`, 0 on failure (`text` untouched). The reply must
-// carry a Content-Length and exactly that many bytes.
-int FetchUrlText(const std::string& address, std::string* text);
+// carry a Content-Length and exactly that many bytes, at most `maxBytes`.
+int FetchUrlText(const std::string& address, std::string* text, size_t maxBytes = kMaxReplyBytes);
 
 // The configured address, or the built-in one when none is configured, always
 // with "?mce=1".

@@ -33,6 +33,8 @@ namespace {
 
 constexpr char kTitle[] = "File Download";
 constexpr char kApplicationTitle[] = "Halvory";
+constexpr char kRefusedText[] =
+    "The downloaded file is not the one the service published. It has been deleted.";
 constexpr char kFileLine[] = "Required upgrades in progress...";
 constexpr int kCaption = 0;  // the text slot of the dialog's caption
 constexpr long kBlockBytes = 1024;
@@ -539,15 +541,23 @@ void CHttpDownloadDlg::OnCancel() {
 }
 
 void CHttpDownloadDlg::OnTransferDone(bool failed) {
+    bool refused = false;
+    if (!failed && !m_bAbort && m_fnAccept) {
+        // The check may take a moment, and Cancel still cancels meanwhile.
+        refused = !m_fnAccept(m_strFilePath);
+        if (refused || m_bAbort) {
+            ::unlink(m_strFilePath.c_str());
+        }
+    }
     m_bFinished = true;
     if (m_bAbort) {
         m_animation.Stop();
         EndDialog(IDCANCEL);
         return;
     }
-    if (failed) {
+    if (failed || refused) {
         if (m_strError.empty()) {
-            m_strError = m_pTransfer->Error();
+            m_strError = refused ? kRefusedText : m_pTransfer->Error();
         }
         m_animation.Stop();
         MessageBoxA(GetSafeHwnd(), m_strError.c_str(), kApplicationTitle, MB_OK | MB_ICONERROR);

@@ -40,6 +40,9 @@ class CHttpDownloadDlg : public CDialog {
     std::string m_strUserName;  // empty: no credentials unless the server asks
     std::string m_strPassword;
     std::string m_strUnpackFolder;
+    // Asked after a complete download whether the file is the one expected;
+    // a refused file is deleted and the dialog fails. None: every file is.
+    std::function<bool(const std::string& file)> m_fnAccept;
     // Called with the file and the unpack folder after a complete download.
     std::function<int(const std::string& file, const std::string& folder)> m_fnUnpack;
 

@@ -8,7 +8,10 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <fstream>
 
+#include "app/Discovery.h"
+#include "trust/PackageManifest.h"
 #include "winapi/winuser.h"
 
 namespace hv {
@@ -20,6 +23,9 @@ constexpr const char* kPackageFile = "Install.sfe";
 constexpr const char* kInstallerFile = "Installer";
 constexpr const char* kConfigFile = "Config.ini";
 constexpr const char* kDataFile = "HVXX.dat";
+// A manifest lists about 72 bytes per MiB of package.
+constexpr size_t kMaxManifestBytes = 4 << 20;
+constexpr size_t kMaxKeyBytes = 16 << 10;
 
 // atoi as the platform has it, without its undefined overflow.
 int AtoI(const std::string& text) {
@@ -82,6 +88,37 @@ std::string InstallerParameters(const std::string& appDir, const std::string& in
         parameters += part + ",";
     }
     return parameters;
+}
+
+bool VerifyPackage(const std::string& address, const std::string& file, const std::string& keyFile,
+                   std::string* why) {
+    const auto fail = [why](std::string reason) {
+        *why = std::move(reason);
+        return false;
+    };
+    if (keyFile.empty()) {
+        return fail("no package key is configured");
+    }
+    std::ifstream in(keyFile, std::ios::binary);
+    std::string key(kMaxKeyBytes, '\0');
+    in.read(key.data(), static_cast<std::streamsize>(key.size()));
+    key.resize(static_cast<size_t>(in.gcount()));
+    if (key.empty()) {
+        return fail("cannot read the package key " + keyFile);
+    }
+    std::string text;
+    if (FetchUrlText(address + ".manifest", &text, kMaxManifestBytes) != 1) {
+        return fail("cannot fetch the manifest of " + address);
+    }
+    std::string error;
+    const auto manifest = OpenManifest(text, key, &error);
+    if (!manifest) {
+        return fail("the manifest of " + address + " is refused: " + error);
+    }
+    if (!FileMatches(*manifest, file)) {
+        return fail(file + " does not match its manifest");
+    }
+    return true;
 }
 
 bool StartInstaller(const std::string& installer, const std::string& parameters,

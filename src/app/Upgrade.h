@@ -28,6 +28,13 @@ std::string InstallerParameters(const std::string& appDir, const std::string& in
 bool StartInstaller(const std::string& installer, const std::string& parameters,
                     const std::string& folder);
 
+// Whether `file` is the package the service signed: the manifest beside its
+// address (the address followed by ".manifest") verifies with the public key
+// in `keyFile` and describes exactly the file's bytes. Without a key nothing
+// is accepted. `why` tells what failed.
+bool VerifyPackage(const std::string& address, const std::string& file, const std::string& keyFile,
+                   std::string* why);
+
 struct UpgradeRequest {
     std::string upgradeUrl;  // empty: no upgrade offered
     std::string requiredVersion;

@@ -386,6 +386,32 @@ TEST_F(DownloadDialogTest, CancelMidwayLeavesNothing) {
     }
 }
 
+// The whole file arrives, then is asked about: one refused is deleted before
+// it is unpacked, and the dialog fails with its message.
+TEST_F(DownloadDialogTest, UsesTheFileOnlyWhenAccepted) {
+    for (const bool accept : {true, false}) {
+        SCOPED_TRACE(accept ? "accepted" : "refused");
+        SetUp();
+        unpacked.clear();
+        WatchedDialog dialog;
+        Prepare(dialog, server.Address("/pkg/Install.sfe"));
+        std::string asked;
+        dialog.m_fnAccept = [&](const std::string& f) {
+            asked = ReadFile(f);
+            return accept;
+        };
+        Watcher watcher(dialog);
+        EXPECT_EQ(watcher.Run(), accept ? IDOK : IDCANCEL);
+        EXPECT_TRUE(asked == server.Package()) << "asked about the whole file";
+        EXPECT_EQ(fs::exists(file), accept);
+        EXPECT_EQ(unpacked.size(), accept ? 1u : 0u);
+        EXPECT_EQ(watcher.messages,
+                  accept ? std::vector<std::string>{}
+                         : std::vector<std::string>{"The downloaded file is not the one the "
+                                                    "service published. It has been deleted."});
+    }
+}
+
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
     CWinApp application(argc, argv);

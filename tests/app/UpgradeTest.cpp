@@ -9,6 +9,8 @@
 #include <thread>
 
 #include "../support/TestFiles.h"
+#include "CannedServer.h"
+#include "trust/PackageManifest.h"
 #include "winapi/winuser.h"
 
 namespace fs = std::filesystem;
@@ -80,6 +82,57 @@ TEST(Upgrade, InstallerParameters) {
                                       "/opt/halvory/bin/halvory"),
               "/opt/halvory/,/opt/halvory/Install,Config.ini,/opt/halvory/bin/halvory,"
               "/opt/halvory/bin/HVXX.dat,");
+}
+
+// A package is used only when the manifest beside it verifies with the key
+// the client was given and describes its very bytes.
+TEST(Upgrade, VerifiesThePackageAgainstItsSignedManifest) {
+    const hvtest::TempDir root;
+    const fs::path package = root.Path() / "Install.sfe";
+    const fs::path keyFile = root.Path() / "key.pub";
+    const fs::path otherKeyFile = root.Path() / "other.pub";
+    const hv::SigningKey key = *hv::NewSigningKey();
+    hvtest::WriteFile(keyFile, key.publicPem);
+    hvtest::WriteFile(otherKeyFile, hv::NewSigningKey()->publicPem);
+    hvtest::WriteFile(package, "the next client");
+    const std::string manifest =
+        hv::SignManifest(*hv::DescribeFile(package.string(), "Install.sfe"), key.privatePem);
+    const auto sized = [](const std::string& body) {
+        return "HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: " +
+               std::to_string(body.size()) + "\r\n\r\n" + body;
+    };
+    const struct {
+        const char* name;
+        std::string reply;
+        fs::path key;
+        std::string content;
+        std::string why;  // empty: accepted
+    } rows[] = {
+        {"signed and the same", sized(manifest), keyFile, "the next client", ""},
+        {"signed by another key", sized(manifest), otherKeyFile, "the next client",
+         "is refused: the signature does not verify"},
+        {"changed on the way", sized(manifest), keyFile, "the next clienT",
+         "does not match its manifest"},
+        {"no key configured", sized(manifest), "", "the next client",
+         "no package key is configured"},
+        {"no such key file", sized(manifest), root.Path() / "none.pub", "the next client",
+         "cannot read the package key"},
+        {"no manifest", "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n", keyFile,
+         "the next client", "is refused: not a manifest"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        CannedServer server(row.reply);
+        hvtest::WriteFile(package, row.content);
+        std::string why;
+        const bool accepted =
+            hv::VerifyPackage(server.Url("/up/Install.sfe"), package.string(), row.key, &why);
+        EXPECT_EQ(accepted, row.why.empty()) << why;
+        EXPECT_NE(why.find(row.why), std::string::npos) << why;
+        if (!row.key.empty() && fs::exists(row.key)) {
+            EXPECT_EQ(server.Request().rfind("GET /up/Install.sfe.manifest ", 0), 0u);
+        }
+    }
 }
 
 // The unpacked installer runs in the install folder with the parameters as its

@@ -512,10 +512,9 @@ int main(int argc, char** argv) {
                CDownloadDriver::FromScenario(Env("HALVORY_E2E_SCENARIO"), &walk)) {
         CDownloadDriver driver(walk);
         code = CWinApp::exec();
-    } else if (Env("HALVORY_E2E_SCENARIO") == "login" || Env("HALVORY_E2E_SCENARIO") == "upgrade") {
-        CLoginDriver driver(Env("HALVORY_E2E_SCENARIO") == "login" ? CLoginDriver::Walk::Login
-                                                                   : CLoginDriver::Walk::Upgrade,
-                            Env("HALVORY_E2E_USER"), Env("HALVORY_E2E_PASSWORD"));
+    } else if (CLoginDriver::Walk walk{};
+               CLoginDriver::FromScenario(Env("HALVORY_E2E_SCENARIO"), &walk)) {
+        CLoginDriver driver(walk, Env("HALVORY_E2E_USER"), Env("HALVORY_E2E_PASSWORD"));
         code = CWinApp::exec();
     } else if (Env("HALVORY_E2E_SCENARIO").rfind("browse", 0) == 0) {
         CBrowseDriver driver(Env("HALVORY_E2E_SCENARIO") == "browse-gamepad");

@@ -1,6 +1,8 @@
 #include "LoginDriver.h"
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QMessageBox>
 #include <QWidget>
 #include <chrono>
 #include <utility>
@@ -46,6 +48,23 @@ CHttpDownloadDlg* DownloadDialog() {
     return nullptr;
 }
 
+// The text of the plain message box on top, if one is.
+std::string MessageBoxText() {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    return box && box->isVisible() ? box->text().toStdString() : std::string();
+}
+
+// A click on the OK button of the plain message box on top.
+QStringList ClickMessageBoxOk() {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    QAbstractButton* ok = box ? box->button(QMessageBox::Ok) : nullptr;
+    if (!ok) {
+        return {};
+    }
+    const QPoint at = ok->mapToGlobal(ok->rect().center());
+    return {"mousemove", "--sync", QString::number(at.x()), QString::number(at.y()), "click", "1"};
+}
+
 // The login screen, usable: nothing over it, its inputs enabled and the
 // password box empty, the login box in the middle of the window.
 bool OnLoginScreen(const std::string& userName) {
@@ -75,23 +94,44 @@ QStringList Type(const std::string& text) {
 
 struct CLoginDriver::State {
     State(Walk walk, std::string user, std::string password)
-        : m_user(std::move(user)),
-          m_password(std::move(password)),
-          m_driver(walk == Walk::Login ? Steps() : UpgradeSteps(), [this] {
+        : m_user(std::move(user)), m_password(std::move(password)), m_driver(StepsOf(walk), [this] {
               CWnd* active = Frame()->ActiveView();
               return std::string("on ") + (active ? typeid(*active).name() : "nothing") +
                      ", wait dialog " + (WaitDialogShown() ? "shown" : "not shown") +
                      ", user box '" + Login()->UserNameBox().GetWindowText() +
-                     "', question: " + Question();
+                     "', question: " + Question() + ", message box: " + MessageBoxText();
           }) {
         if (walk == Walk::Upgrade) {
             m_driver.LeaveOpenAtEnd();
         }
     }
 
-    std::vector<DriverStep> UpgradeSteps() {
-        return {
+    std::vector<DriverStep> StepsOf(Walk walk) {
+        switch (walk) {
+            case Walk::Login: return Steps();
+            case Walk::Upgrade: return UpgradeSteps();
+            default: return FailedUpgradeSteps(walk);
+        }
+    }
+
+    // The wait dialog, then the download, with the window maximised or not;
+    // screenshots are taken with the window maximised.
+    static std::vector<DriverStep> UpgradeSteps(bool maximised = true) {
+        const char* shots[2][2] = {{nullptr, nullptr},
+                                   {"upgrade-checking-maximised", "upgrade-download-maximised"}};
+        std::vector<DriverStep> steps{
             {"checking for updates", nullptr, [] { return WaitDialogShown(); }, nullptr},
+            {"checking for updates, the window sized",
+             [maximised] {
+                 Frame()->ShowWindow(maximised ? SW_SHOWMAXIMIZED : SW_SHOWNORMAL);
+                 return QStringList();
+             },
+             [maximised] {
+                 return WaitDialogShown() &&
+                        Frame()->FrameShowState() ==
+                            static_cast<UINT>(maximised ? SW_SHOWMAXIMIZED : SW_SHOWNORMAL);
+             },
+             shots[maximised][0]},
             {"the upgrade downloads", nullptr,
              [] {
                  CHttpDownloadDlg* dialog = DownloadDialog();
@@ -108,8 +148,49 @@ struct CLoginDriver::State {
                             std::string::npos &&
                         text(CHttpDownloadDlg::IDC_TIME_LEFT).find("copied") != std::string::npos;
              },
-             "upgrade-download"},
+             shots[maximised][1]},
         };
+        return steps;
+    }
+
+    // The download under way at 800 x 600, then the failure: each ends on
+    // the login screen, and the window is closed after it.
+    std::vector<DriverStep> FailedUpgradeSteps(Walk walk) {
+        std::vector<DriverStep> steps = UpgradeSteps(false);
+        if (walk == Walk::UpgradeCancelled) {
+            steps.back().screenshot = "upgrade-download";
+        }
+        const auto answered = [](const char* name, std::string message) {
+            return DriverStep{name, nullptr, [message] { return MessageBoxText() == message; },
+                              nullptr};
+        };
+        const auto onLogin = DriverStep{
+            "back on the login screen", ClickMessageBoxOk,
+            [] { return OnLoginScreen("") && MessageBoxText().empty() && !DownloadDialog(); },
+            nullptr};
+        switch (walk) {
+            case Walk::UpgradeCancelled:
+                steps.push_back({"the download cancelled",
+                                 [] { return CStepDriver::Keys({"Escape"}); },
+                                 [] { return !DownloadDialog() && OnLoginScreen(""); }, nullptr});
+                break;
+            case Walk::UpgradeRefused:
+                steps.push_back(answered(
+                    "the package refused",
+                    "The downloaded file is not the one the service published. It has been "
+                    "deleted."));
+                steps.push_back(onLogin);
+                break;
+            default:
+                steps.push_back({"the installer cannot start", nullptr,
+                                 [] { return Asking("Error in installing the upgrade."); },
+                                 "upgrade-installer-failed"});
+                steps.push_back({"back on the login screen",
+                                 [] { return CStepDriver::Keys({"Return"}); },
+                                 [] { return OnLoginScreen(""); }, nullptr});
+                break;
+        }
+        return steps;
     }
 
     std::vector<DriverStep> Steps() {
@@ -132,6 +213,17 @@ struct CLoginDriver::State {
             return [this, show] {
                 return Frame()->FrameShowState() == show && OnLoginScreen("") &&
                        m_driver.SinceStepStart() > std::chrono::seconds(1);
+            };
+        };
+        const auto connecting = [this](UINT show) {
+            return [this, show] {
+                CLoginStatusView* status = Frame()->LoginStatusView();
+                return Frame()->FrameShowState() == show && Frame()->ActiveView() == status &&
+                       status->IsAnimating() &&
+                       status->GetDlgItem(CLoginStatusView::kStatusId)->GetWindowText() ==
+                           "Connecting..." &&
+                       (show == SW_SHOWNORMAL ||
+                        m_driver.SinceStepStart() > std::chrono::seconds(1));
             };
         };
         return {
@@ -158,14 +250,10 @@ struct CLoginDriver::State {
              [this] { return OnLoginScreen(m_user); }, nullptr},
             {"the password typed", typed(m_password), [this] { return Typed(m_password); },
              nullptr},
-            {"connecting", keys({"Return"}),
-             [] {
-                 CLoginStatusView* status = Frame()->LoginStatusView();
-                 return Frame()->ActiveView() == status && status->IsAnimating() &&
-                        status->GetDlgItem(CLoginStatusView::kStatusId)->GetWindowText() ==
-                            "Connecting...";
-             },
-             "login-connecting"},
+            {"connecting", keys({"Return"}), connecting(SW_SHOWNORMAL), "login-connecting"},
+            {"connecting, maximised", maximise(SW_SHOWMAXIMIZED), connecting(SW_SHOWMAXIMIZED),
+             "login-connecting-maximised"},
+            {"connecting, restored", maximise(SW_SHOWNORMAL), connecting(SW_SHOWNORMAL), nullptr},
             {"Cancel goes back to the login screen", keys({"BackSpace"}),
              [this] { return OnLoginScreen(m_user); }, nullptr},
             {"the password typed again", typed(m_password), [this] { return Typed(m_password); },
@@ -179,6 +267,24 @@ struct CLoginDriver::State {
     std::string m_password;
     CStepDriver m_driver;
 };
+
+bool CLoginDriver::FromScenario(const std::string& scenario, Walk* walk) {
+    const struct {
+        const char* name;
+        Walk walk;
+    } scenarios[] = {{"login", Walk::Login},
+                     {"upgrade", Walk::Upgrade},
+                     {"upgrade-cancelled", Walk::UpgradeCancelled},
+                     {"upgrade-refused", Walk::UpgradeRefused},
+                     {"upgrade-installer-missing", Walk::InstallerMissing}};
+    for (const auto& known : scenarios) {
+        if (scenario == known.name) {
+            *walk = known.walk;
+            return true;
+        }
+    }
+    return false;
+}
 
 CLoginDriver::CLoginDriver(Walk walk, std::string user, std::string password)
     : m_state(std::make_unique<State>(walk, std::move(user), std::move(password))) {}

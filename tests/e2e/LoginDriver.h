@@ -3,6 +3,9 @@
 // keys: a wrong password, a slow login cancelled, and the login itself. Or,
 // when the service requires a newer client, the upgrade's download seen
 // under way; the client then goes on alone to hand over to the installer.
+// Or the upgrade fails: the download cancelled with Escape, a package that
+// is not the one the service signed, an installer that cannot start; each
+// ends on the login screen.
 #pragma once
 
 #include <memory>
@@ -10,7 +13,9 @@
 
 class CLoginDriver {
   public:
-    enum class Walk { Login, Upgrade };
+    enum class Walk { Login, Upgrade, UpgradeCancelled, UpgradeRefused, InstallerMissing };
+    // The walk a scenario names; false for none of these.
+    static bool FromScenario(const std::string& scenario, Walk* walk);
     CLoginDriver(Walk walk, std::string user, std::string password);
     ~CLoginDriver();
     CLoginDriver(const CLoginDriver&) = delete;

@@ -78,7 +78,13 @@ class SessionTest : public ::testing::Test {
             generate.insert(generate.end(), {"--upgrade-package", upgradePackage.string()});
         }
         ASSERT_EQ(hvtest::RunProgram(generate), 0);
-        service = std::make_unique<hvtest::ServiceProcess>(content, temp.Path() / "service.db");
+        const fs::path key = temp.Path() / "signing-key.pem";
+        ASSERT_EQ(hvtest::RunProgram({HV_SERVICE_BIN, "admin", "new-signing-key", key.string(),
+                                      (temp.Path() / "signing-key.pub").string()}),
+                  0);
+        service = std::make_unique<hvtest::ServiceProcess>(
+            content, temp.Path() / "service.db",
+            std::vector<std::string>{"--signing-key-file", key.string()});
         ASSERT_FALSE(service->Url().empty());
         ASSERT_EQ(service->Admin({"add-user", kUser, kPassword}), 0);
         fs::create_directories(install);
@@ -86,6 +92,7 @@ class SessionTest : public ::testing::Test {
         fs::copy_file(HALVORY_DRIVEN_CLIENT, install / "halvory");
         fs::copy_file(HALVORY_PLATFORM_LIBRARY, install / "libhvplatform.so");
         fs::copy_file(HALVORY_ENGINE_LIBRARY, install / "libhalvory.so");
+        fs::copy_file(temp.Path() / "signing-key.pub", install / "package-key.pub");
         std::ofstream ini(install / "Halvory.ini");
         const std::string base = service->Url();
         ini << "SERVERIPADDR_URL=" << base << "/discover\n"
@@ -93,7 +100,8 @@ class SessionTest : public ::testing::Test {
             << "ARTDIR=" << art.string() << "/\n"
             << "PLAYERPAGES=" << base << "/pages\n"
             << "HELP_URL=" << base << "/pages\n"
-            << "ENGINE_URL=" << base << "\n";
+            << "ENGINE_URL=" << base << "\n"
+            << "PACKAGEKEY=package-key.pub\n";
     }
 
     // Runs the driven client to its verdict; it must then end on its own.
@@ -227,9 +235,35 @@ pid_t RunningFrom(const fs::path& exe) {
 class UpgradeTest : public SessionTest {
   protected:
     void SetUp() override {
-        upgradePackage = HALVORY_UPGRADE_PACKAGE;
+        if (upgradePackage.empty()) {
+            upgradePackage = HALVORY_UPGRADE_PACKAGE;
+        }
         commandLineLogin = false;
         SessionTest::SetUp();
+        if (!HasFatalFailure()) {
+            ASSERT_EQ(
+                service->Admin({"set-required-version", std::to_string(HALVORY_NEXT_VERSION)}), 0);
+        }
+    }
+
+    // Runs a walk whose upgrade fails; the download is slow until the walk has seen it.
+    void RunFailing(const std::string& scenario, const std::string& faults) {
+        ASSERT_EQ(service->Faults(R"({"throttle_bps": 2000000, "discover_delay_ms": 1500)" +
+                                  faults + "}"),
+                  200);
+        RunClient(scenario, [this, scenario, faults](const std::string& line) {
+            if (line == "e2e: the upgrade downloads" && scenario != "upgrade-cancelled") {
+                EXPECT_EQ(service->Faults("{" + faults.substr(faults.empty() ? 0 : 1) + "}"), 200);
+            }
+        });
+    }
+
+    // The install as it was: the same client and no installer run.
+    void ExpectOldInstall() {
+        EXPECT_TRUE(hvtest::ReadFile(install / "halvory") ==
+                    hvtest::ReadFile(HALVORY_DRIVEN_CLIENT));
+        EXPECT_FALSE(fs::exists(install / "install.log"));
+        EXPECT_FALSE(fs::exists(install.string() + ".new"));
     }
     void TearDown() override {
         if (const pid_t started = RunningFrom(fs::canonical(install) / "halvory")) {
@@ -239,7 +273,6 @@ class UpgradeTest : public SessionTest {
 };
 
 TEST_F(UpgradeTest, ReplacesTheClientWithTheNextVersion) {
-    ASSERT_EQ(service->Admin({"set-required-version", std::to_string(HALVORY_NEXT_VERSION)}), 0);
     ASSERT_EQ(service->Faults(R"({"throttle_bps": 2000000, "discover_delay_ms": 1500})"), 200);
     const std::string settings = hvtest::ReadFile(install / "Halvory.ini");
     RunClient("upgrade", [this](const std::string& line) {
@@ -264,7 +297,8 @@ TEST_F(UpgradeTest, ReplacesTheClientWithTheNextVersion) {
     // The package's files, the user's settings and the engine's record of
     // them, and nothing of the download or the old install.
     const fs::path stage = fs::path(HALVORY_UPGRADE_PACKAGE).parent_path() / "stage";
-    std::set<std::string> expected{"Halvory.ini", "halvory-engine.json", "install.log"};
+    std::set<std::string> expected{"Halvory.ini", "halvory-engine.json", "install.log",
+                                   "package-key.pub"};
     for (const auto& entry : fs::directory_iterator(stage)) {
         const std::string name = entry.path().filename().string();
         if (name != "Installer") {
@@ -283,6 +317,43 @@ TEST_F(UpgradeTest, ReplacesTheClientWithTheNextVersion) {
     EXPECT_EQ(hvtest::ReadFile(install / "Halvory.ini"), settings);
     EXPECT_FALSE(fs::exists(install.string() + ".old"));
     EXPECT_FALSE(fs::exists(install.string() + ".new"));
+}
+
+// Escape during the download: the dialog aborts, the partial package is
+// deleted, and the old client carries on to the login screen.
+TEST_F(UpgradeTest, CancelledDownloadKeepsTheClient) {
+    RunFailing("upgrade-cancelled", "");
+    ExpectOldInstall();
+    EXPECT_FALSE(fs::exists(install / "Install" / "Install.sfe"));
+}
+
+// A package changed on its way (one byte): it does not match the manifest the
+// service signed, so it is deleted before anything of it is unpacked or run.
+TEST_F(UpgradeTest, RefusesAPackageThatIsNotTheSignedOne) {
+    RunFailing("upgrade-refused", R"(, "flip_byte_at": 70000)");
+    ExpectOldInstall();
+    EXPECT_FALSE(fs::exists(install / "Install" / "Install.sfe"));
+    EXPECT_FALSE(fs::exists(install / "Install" / "Installer"));
+}
+
+// A package whose installer cannot be started: the client says so and goes
+// on to the login screen.
+class InstallerMissingTest : public UpgradeTest {
+  protected:
+    void SetUp() override {
+        upgradePackage = temp.Path() / "Install.sfe";
+        fs::copy_file(HALVORY_UPGRADE_PACKAGE, upgradePackage);
+        ASSERT_EQ(hvtest::RunProgram(
+                      {"/usr/bin/tar", "--delete", "-f", upgradePackage.string(), "Installer"}),
+                  0);
+        UpgradeTest::SetUp();
+    }
+};
+
+TEST_F(InstallerMissingTest, SaysSoAndKeepsTheClient) {
+    RunFailing("upgrade-installer-missing", "");
+    ExpectOldInstall();
+    EXPECT_TRUE(fs::exists(install / "Install" / "halvory"));
 }
 
 // The download screen on a slow line: the demo's playable part (the game

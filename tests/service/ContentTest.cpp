@@ -100,6 +100,7 @@ TEST(FaultSettings, FailuresCountDownAndBadInputChangesNothing) {
     f.Assign(nlohmann::json::object());
     EXPECT_EQ(f.ToJson(), (nlohmann::json{{"throttle_bps", 0},
                                           {"drop_after_bytes", 0},
+                                          {"flip_byte_at", 0},
                                           {"fail_next", 0},
                                           {"login_delay_ms", 0},
                                           {"discover_delay_ms", 0},

@@ -1,5 +1,6 @@
 #include "Content.h"
 #include "ServiceHarness.h"
+#include "trust/PackageManifest.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -114,6 +115,69 @@ TEST_F(StaticContent, PathsNeverLeaveTheContentFolder) {
         EXPECT_EQ(reply.body.find("TOP-SECRET"), std::string::npos) << path;
         EXPECT_EQ(reply.body.find("SPACE-D"), std::string::npos) << path;
     }
+}
+
+// The signing key comes from the admin command, only its owner may read it,
+// and with it every package and the upgrade have a manifest that verifies
+// with its public half and describes the file served.
+TEST(SignedManifests, ServedForPackagesWithTheServicesKey) {
+    hvtest::TempDir dir;
+    hvtest::TestContent content{dir.Path()};
+    const fs::path key = dir.Path() / "signing.pem";
+    const fs::path pub = dir.Path() / "signing.pub";
+    const auto newKey = [&] {
+        return hvtest::RunProgram(
+            {HV_SERVICE_BIN, "admin", "new-signing-key", key.string(), pub.string()});
+    };
+    ASSERT_EQ(newKey(), 0);
+    EXPECT_EQ(fs::status(key).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write);
+    const std::string publicPem = ReadFile(pub);
+    EXPECT_NE(newKey(), 0) << "a key is never replaced";
+    EXPECT_EQ(ReadFile(pub), publicPem);
+
+    fs::permissions(key, fs::perms::group_read, fs::perm_options::add);
+    EXPECT_EQ(hvtest::RunProgram({HV_SERVICE_BIN, "serve", "--content", content.root.string(),
+                                  "--db", (dir.Path() / "a.db").string(), "--signing-key-file",
+                                  key.string(), "--listen", "127.0.0.1:0"}),
+              2)
+        << "a key others may read is refused";
+    fs::permissions(key, fs::perms::group_read, fs::perm_options::remove);
+
+    hvtest::ServiceProcess service(content.root, dir.Path() / "a.db",
+                                   {"--signing-key-file", key.string()});
+    ASSERT_FALSE(service.Url().empty());
+    for (const std::string& file :
+         {std::string("upgrade/Install.sfe"), "packages/" + content.archive}) {
+        SCOPED_TRACE(file);
+        const auto reply = Http("GET", service.Url() + "/" + file + ".manifest");
+        ASSERT_EQ(reply.status, 200);
+        std::string why;
+        const auto manifest = hv::OpenManifest(reply.body, publicPem, &why);
+        ASSERT_TRUE(manifest) << why;
+        EXPECT_EQ(manifest->package, fs::path(file).filename().string());
+        EXPECT_TRUE(hv::FileMatches(*manifest, (content.root / file).string()));
+    }
+    EXPECT_EQ(Http("GET", service.Url() + "/packages/none.tar.manifest").status, 404);
+    EXPECT_EQ(Http("GET", service.Url() + "/art/Space%20Race.jpg.manifest").status, 404);
+
+    hvtest::ServiceProcess plain(content.root, dir.Path() / "b.db");
+    ASSERT_FALSE(plain.Url().empty());
+    EXPECT_EQ(Http("GET", plain.Url() + "/upgrade/Install.sfe.manifest").body,
+              R"({"error":"no_manifest"})");
+}
+
+// The tampering fault inverts one byte of the file, wherever the answer starts.
+TEST_F(StaticContent, FlippedByteIsTheOnlyChange) {
+    const std::string url = m_service.Url() + "/packages/" + m_content.archive;
+    const std::string original = ReadFile(m_content.root / "packages" / m_content.archive);
+    ASSERT_GT(original.size(), 100u);
+    ASSERT_EQ(m_service.Faults(R"({"flip_byte_at": 70})"), 200);
+    std::string expected = original;
+    expected[70] = static_cast<char>(~expected[70]);
+    EXPECT_TRUE(Http("GET", url).body == expected);
+    EXPECT_EQ(Http("GET", url, {}, {"Range: bytes=60-79"}).body, expected.substr(60, 20));
+    EXPECT_EQ(Http("GET", url, {}, {"Range: bytes=71-80"}).body, original.substr(71, 10));
 }
 
 TEST(ServiceCommandLine, SignalsStopItAndBadArgumentsAreRefused) {

@@ -1,4 +1,4 @@
-#include "Sha256.h"
+#include "trust/Sha256.h"
 
 #include <openssl/evp.h>
 

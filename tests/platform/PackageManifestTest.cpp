@@ -1,0 +1,133 @@
+#include "trust/PackageManifest.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr uint64_t kBlock = 4096;
+
+struct PackageManifestTest : ::testing::Test {
+    void SetUp() override {
+        fs::create_directories(folder);
+        key = *hv::NewSigningKey();
+        other = *hv::NewSigningKey();
+        // Two and a half blocks.
+        for (size_t i = 0; i < kBlock * 5 / 2; ++i) {
+            bytes += static_cast<char>(i * 7 + i / 251);
+        }
+        Write(bytes);
+    }
+    void TearDown() override { fs::remove_all(folder); }
+
+    void Write(const std::string& content) const {
+        std::ofstream(file, std::ios::binary | std::ios::trunc) << content;
+    }
+    hv::PackageManifest Describe() const {
+        return *hv::DescribeFile(file.string(), "Install.sfe", kBlock);
+    }
+
+    fs::path folder = fs::temp_directory_path() / ("hv-manifest-" + std::to_string(::getpid()));
+    fs::path file = folder / "Install.sfe";
+    std::string bytes;
+    hv::SigningKey key;
+    hv::SigningKey other;
+};
+
+TEST_F(PackageManifestTest, SignedManifestOpensAndMatchesItsFile) {
+    const hv::PackageManifest manifest = Describe();
+    EXPECT_EQ(manifest.size, bytes.size());
+    EXPECT_EQ(manifest.blocks.size(), 3u);
+    const std::string text = hv::SignManifest(manifest, key.privatePem);
+    ASSERT_FALSE(text.empty());
+    const auto opened = hv::OpenManifest(text, key.publicPem);
+    ASSERT_TRUE(opened);
+    EXPECT_EQ(opened->package, "Install.sfe");
+    EXPECT_EQ(opened->size, manifest.size);
+    EXPECT_EQ(opened->blockSize, kBlock);
+    EXPECT_EQ(opened->sha256, manifest.sha256);
+    EXPECT_EQ(opened->blocks, manifest.blocks);
+    EXPECT_TRUE(hv::FileMatches(*opened, file.string()));
+
+    // An empty file has no blocks and still a manifest.
+    Write("");
+    const auto empty =
+        hv::OpenManifest(hv::SignManifest(Describe(), key.privatePem), key.publicPem);
+    ASSERT_TRUE(empty);
+    EXPECT_TRUE(empty->blocks.empty());
+    EXPECT_TRUE(hv::FileMatches(*empty, file.string()));
+}
+
+TEST_F(PackageManifestTest, AnythingNotSignedAsItStandsIsRefused) {
+    const hv::PackageManifest manifest = Describe();
+    const std::string text = hv::SignManifest(manifest, key.privatePem);
+    hv::PackageManifest shorter = manifest;
+    shorter.blocks.pop_back();
+    std::string changedHash = manifest.blocks[1];
+    changedHash[0] = changedHash[0] == 'a' ? 'b' : 'a';
+    hv::PackageManifest outside = manifest;
+    outside.package = "../Installer";
+    const auto replaced = [&text](const std::string& from, const std::string& to) {
+        std::string changed = text;
+        changed.replace(changed.find(from), from.size(), to);
+        return changed;
+    };
+    const struct {
+        const char* name;
+        std::string text;
+        const char* why;
+    } rows[] = {
+        {"signed by another key", hv::SignManifest(manifest, other.privatePem),
+         "the signature does not verify"},
+        {"a size changed", replaced("size 10240", "size 10241"), "the signature does not verify"},
+        {"a block hash changed", replaced(manifest.blocks[1], changedHash),
+         "the signature does not verify"},
+        {"a line added after the signature", text + "block " + manifest.blocks[0] + "\n",
+         "not signed"},
+        {"no final line break", text.substr(0, text.size() - 1), "not a manifest"},
+        {"the signature cut short", text.substr(0, text.size() - 3) + "\n", "not signed"},
+        {"no signature", text.substr(0, text.find("signature ")), "not signed"},
+        {"signed, but a block short", hv::SignManifest(shorter, key.privatePem), "bad block list"},
+        {"signed, but a name with a folder", hv::SignManifest(outside, key.privatePem),
+         "bad package name"},
+        {"empty", "", "not a manifest"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::string why;
+        EXPECT_FALSE(hv::OpenManifest(row.text, key.publicPem, &why));
+        EXPECT_EQ(why, row.why);
+    }
+    std::string why;
+    EXPECT_FALSE(hv::OpenManifest(text, key.privatePem, &why)) << "a private key is no public key";
+    EXPECT_EQ(why, "no usable key");
+}
+
+TEST_F(PackageManifestTest, FileMatchesOnlyTheSameBytes) {
+    const hv::PackageManifest manifest = Describe();
+    std::string flipped = bytes;
+    flipped[kBlock + 17] ^= 1;
+    const struct {
+        const char* name;
+        std::string content;
+    } rows[] = {
+        {"one byte changed", flipped},
+        {"one byte longer", bytes + "x"},
+        {"one byte shorter", bytes.substr(0, bytes.size() - 1)},
+        {"a block short", bytes.substr(0, 2 * kBlock)},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        Write(row.content);
+        EXPECT_FALSE(hv::FileMatches(manifest, file.string()));
+    }
+    fs::remove(file);
+    EXPECT_FALSE(hv::FileMatches(manifest, file.string())) << "no file";
+}
+
+}  // namespace
