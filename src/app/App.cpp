@@ -143,11 +143,11 @@ BOOL CApp::InitInstance() {
                 dialog.m_strAddress = address;
                 dialog.m_strFilePath = file;
                 dialog.m_strUnpackFolder = folder;
-                dialog.m_fnAccept = [address, key = PackageKeyPath()](const std::string& file) {
+                dialog.m_fnAccept = [address, key = PackageKeyPath()](const std::string& got) {
                     return RunBeside<bool>(
-                        [address, file, key] {
+                        [address, got, key] {
                             std::string why;
-                            const bool ok = hv::VerifyPackage(address, file, key, &why);
+                            const bool ok = hv::VerifyPackage(address, got, key, &why);
                             if (!ok) {
                                 hv::LogError("upgrade refused: %s", why.c_str());
                             }

@@ -61,20 +61,12 @@ bool ShowsTimeToPlay(const char* word) {
 }  // namespace
 
 bool CDownloadDriver::FromScenario(const std::string& scenario, Walk* walk) {
-    const struct {
-        const char* name;
-        Walk walk;
-    } scenarios[] = {{"download-throttled", Walk::Throttled},
-                     {"download-dropping", Walk::Dropping},
-                     {"download-cancelled", Walk::Cancelled},
-                     {"download-bench", Walk::Bench}};
-    for (const auto& known : scenarios) {
-        if (scenario == known.name) {
-            *walk = known.walk;
-            return true;
-        }
-    }
-    return false;
+    static constexpr std::pair<const char*, Walk> kScenarios[] = {
+        {"download-throttled", Walk::Throttled},
+        {"download-dropping", Walk::Dropping},
+        {"download-cancelled", Walk::Cancelled},
+        {"download-bench", Walk::Bench}};
+    return FindWalk(kScenarios, scenario, walk);
 }
 
 struct CDownloadDriver::State {

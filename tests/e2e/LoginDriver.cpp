@@ -269,21 +269,13 @@ struct CLoginDriver::State {
 };
 
 bool CLoginDriver::FromScenario(const std::string& scenario, Walk* walk) {
-    const struct {
-        const char* name;
-        Walk walk;
-    } scenarios[] = {{"login", Walk::Login},
-                     {"upgrade", Walk::Upgrade},
-                     {"upgrade-cancelled", Walk::UpgradeCancelled},
-                     {"upgrade-refused", Walk::UpgradeRefused},
-                     {"upgrade-installer-missing", Walk::InstallerMissing}};
-    for (const auto& known : scenarios) {
-        if (scenario == known.name) {
-            *walk = known.walk;
-            return true;
-        }
-    }
-    return false;
+    static constexpr std::pair<const char*, Walk> kScenarios[] = {
+        {"login", Walk::Login},
+        {"upgrade", Walk::Upgrade},
+        {"upgrade-cancelled", Walk::UpgradeCancelled},
+        {"upgrade-refused", Walk::UpgradeRefused},
+        {"upgrade-installer-missing", Walk::InstallerMissing}};
+    return FindWalk(kScenarios, scenario, walk);
 }
 
 CLoginDriver::CLoginDriver(Walk walk, std::string user, std::string password)

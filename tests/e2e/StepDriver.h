@@ -9,6 +9,7 @@
 #include <chrono>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 class CMainFrame;
@@ -17,6 +18,19 @@ class QWidget;
 // Controls of the message dialog the drivers read and fill in.
 inline constexpr int kMessageId = 1011;  // its text
 inline constexpr int kFolderId = 1120;   // its folder entry
+
+// The walk a scenario names among `known`; false for none of them.
+template <class Walk, size_t N>
+bool FindWalk(const std::pair<const char*, Walk> (&known)[N], const std::string& scenario,
+              Walk* walk) {
+    for (const auto& [name, value] : known) {
+        if (scenario == name) {
+            *walk = value;
+            return true;
+        }
+    }
+    return false;
+}
 
 struct DriverStep {
     const char* name;

@@ -215,19 +215,22 @@ std::optional<PackageManifest> DescribeFile(const std::string& path, std::string
 }
 
 std::string SignManifest(const PackageManifest& manifest, const std::string& privateKeyPem) {
+    return SignText(Render(manifest), privateKeyPem);
+}
+
+std::string SignText(std::string_view body, const std::string& privateKeyPem) {
     const Key key = ReadKey(privateKeyPem, true);
     DigestContext context(EVP_MD_CTX_new(), EVP_MD_CTX_free);
-    const std::string text = Render(manifest);
     unsigned char signature[kSignatureBytes];
     size_t length = sizeof signature;
     if (!key || !context ||
         EVP_DigestSignInit(context.get(), nullptr, nullptr, nullptr, key.get()) != 1 ||
         EVP_DigestSign(context.get(), signature, &length,
-                       reinterpret_cast<const unsigned char*>(text.data()), text.size()) != 1 ||
+                       reinterpret_cast<const unsigned char*>(body.data()), body.size()) != 1 ||
         length != kSignatureBytes) {
         return {};
     }
-    return text + std::string(kSignature) + ToHex(signature, length) + "\n";
+    return std::string(body) + std::string(kSignature) + ToHex(signature, length) + "\n";
 }
 
 std::optional<PackageManifest> OpenManifest(std::string_view text, const std::string& publicKeyPem,

@@ -38,6 +38,8 @@ std::optional<PackageManifest> DescribeFile(const std::string& path, std::string
 // The manifest's text signed with an Ed25519 private key (PEM); empty when the
 // key is unusable.
 std::string SignManifest(const PackageManifest& manifest, const std::string& privateKeyPem);
+// Any text followed by its signature line, as SignManifest ends a manifest.
+std::string SignText(std::string_view body, const std::string& privateKeyPem);
 
 // The manifest in `text` when its form is exact and its signature verifies
 // with the Ed25519 public key (PEM); otherwise nothing, with the reason in
