@@ -160,10 +160,6 @@ struct CLoginDriver::State {
         if (walk == Walk::UpgradeCancelled) {
             steps.back().screenshot = "upgrade-download";
         }
-        const auto answered = [](const char* name, std::string message) {
-            return DriverStep{name, nullptr, [message] { return MessageBoxText() == message; },
-                              nullptr};
-        };
         const auto onLogin = DriverStep{
             "back on the login screen", ClickMessageBoxOk,
             [] { return OnLoginScreen("") && MessageBoxText().empty() && !DownloadDialog(); },
@@ -175,10 +171,13 @@ struct CLoginDriver::State {
                                  [] { return !DownloadDialog() && OnLoginScreen(""); }, nullptr});
                 break;
             case Walk::UpgradeRefused:
-                steps.push_back(answered(
-                    "the package refused",
-                    "The downloaded file is not the one the service published. It has been "
-                    "deleted."));
+                steps.push_back({"the package refused", nullptr,
+                                 [] {
+                                     return MessageBoxText() ==
+                                            "The downloaded file is not the one the service "
+                                            "published. It has been deleted.";
+                                 },
+                                 nullptr});
                 steps.push_back(onLogin);
                 break;
             default:
