@@ -16,8 +16,8 @@
 //
 // The engine alone runs in a fresh process each round, as the client does,
 // and leaves the play question open as long as the client's user just did:
-// the extraction waits for the answer, and the user's moment is no part of
-// what the screen costs. The times of both come from the engine's log, so
+// the install waits for the answer, and the user's moment is no part of what
+// the screen costs. The times of both come from the engine's log, so
 // that they are taken alike: from its first progress record to the record
 // that all bytes are in, and to its news that the download is done.
 

@@ -32,6 +32,7 @@ struct TransferJob {
     PartFile part;
     std::atomic<bool> cancel{false};
     std::atomic<bool> playableReady{false};
+    std::jthread playQuestion;  // set by the extraction, joined by the transfer thread
     // Either one ends the download early: the archive cannot be extracted,
     // or a write (of the part file or of the extraction) found no room.
     std::atomic<bool> badArchive{false};

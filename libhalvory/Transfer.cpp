@@ -215,7 +215,14 @@ void Engine::ExtractArchive(std::shared_ptr<TransferJob> job, bool* ok) {
     ExtractObserver observer = [&](std::int64_t headerOffset) {
         if (!job->playableReady &&
             (headerOffset < 0 || static_cast<std::uint64_t>(headerOffset) >= job->playable)) {
-            OnPlayable(*job);
+            job->playableReady = true;
+            // Asked beside the unpacking, which keeps pace with the download
+            // from memory while the user thinks; held up, it would read every
+            // byte back from the disk afterwards.
+            job->playQuestion = TryStartThread([this, raw = job.get()] { OnPlayable(*raw); });
+            if (!job->playQuestion.joinable()) {
+                OnPlayable(*job);
+            }
         }
     };
     // The rest of the download is written beside the extraction.
@@ -243,7 +250,6 @@ void Engine::ExtractArchive(std::shared_ptr<TransferJob> job, bool* ok) {
 }
 
 void Engine::OnPlayable(TransferJob& job) {
-    job.playableReady = true;
     Post(UWM_ENGINE_STATE, 0, 0);
     std::string why;
     if (Send(UWM_ASK_PLAY_NOW, 0, reinterpret_cast<LPARAM>(job.title.c_str())) == 1 &&
@@ -275,9 +281,11 @@ void Engine::RunTransfer(std::shared_ptr<TransferJob> job) {
             SendProgress(*job, MakeProgress(job->size, job->size, job->playable, ProgressMeter(),
                                             HV_STATE_EXTRACTING));
         }
-        // This is never the frame's thread, so a plain join holds up no send;
-        // the extraction may rightly take a while after the last byte.
-        for (std::jthread* thread : {&extractor, &hasher}) {
+        // This is never the frame's thread, so a plain join holds up no send.
+        // The extraction may rightly take a while after the last byte, and the
+        // install waits for the play question: the game may have started from
+        // the staging folder.
+        for (std::jthread* thread : {&extractor, &hasher, &job->playQuestion}) {
             if (thread->joinable()) {
                 thread->join();
             }
