@@ -39,9 +39,10 @@ void PartFile::AlignedDelete::operator()(char* p) const {
     ::operator delete[](p, std::align_val_t{kDirectAlign});
 }
 
-PartFile::PartFile(std::size_t blockBytes, std::size_t keptBlocks)
+PartFile::PartFile(std::size_t blockBytes, std::size_t keptBlocks, std::chrono::milliseconds gather)
     : m_blockBytes(std::max<std::size_t>(blockBytes, 1)),
-      m_keptBlocks(std::max<std::size_t>(keptBlocks, 1)) {}
+      m_keptBlocks(std::max<std::size_t>(keptBlocks, 1)),
+      m_gather(gather) {}
 
 PartFile::~PartFile() {
     Close();
@@ -204,15 +205,23 @@ PartFile::Reader::~Reader() {
 long PartFile::Reader::Next(const void** data) {
     std::unique_lock lock(m_file.m_mutex);
     m_block.reset();
-    m_file.m_changed.wait(
-        lock, [&] { return m_file.m_aborted || m_file.m_finished || m_file.m_size > m_offset; });
+    const std::size_t blockBytes = m_file.m_blockBytes;
+    // A whole block where it fills quickly: the extraction then writes large
+    // pieces, which the page cache takes several times faster than the small
+    // ones a reader close behind the download would get. A slow line hands
+    // out what it has after a moment, so the game is still ready to play.
+    const std::uint64_t blockEnd = (m_offset / blockBytes + 1) * blockBytes;
+    const auto ended = [&] { return m_file.m_aborted || m_file.m_finished; };
+    if (!m_file.m_changed.wait_for(lock, m_file.m_gather,
+                                   [&] { return ended() || m_file.m_size >= blockEnd; })) {
+        m_file.m_changed.wait(lock, [&] { return ended() || m_file.m_size > m_offset; });
+    }
     if (m_file.m_aborted) {
         return -1;
     }
     if (m_file.m_size <= m_offset) {
         return 0;
     }
-    const std::size_t blockBytes = m_file.m_blockBytes;
     if (m_offset >= m_file.m_keptFrom) {
         const auto& blocks = m_file.m_blocks;
         m_block = blocks[static_cast<std::size_t>(m_offset / blockBytes - blocks.front()->index)];

@@ -9,6 +9,7 @@
 // transfer then churns through half the memory.
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -24,7 +25,10 @@ class PartFile {
     struct Block;
 
   public:
-    explicit PartFile(std::size_t blockBytes = std::size_t{1} << 20, std::size_t keptBlocks = 32);
+    // gather: how long a reader waits for the rest of a block once some of
+    // it is there.
+    explicit PartFile(std::size_t blockBytes = std::size_t{1} << 20, std::size_t keptBlocks = 32,
+                      std::chrono::milliseconds gather = std::chrono::milliseconds(20));
     ~PartFile();
     PartFile(const PartFile&) = delete;
     PartFile& operator=(const PartFile&) = delete;
@@ -56,8 +60,9 @@ class PartFile {
         Reader& operator=(const Reader&) = delete;
 
         // Points *data at the next bytes and returns how many there are,
-        // waiting for them if need be: 0 at the end after Finish(), -1 after
-        // Abort() or on a read error. They stay valid until the next call.
+        // waiting for them if need be, and up to the gather time for the rest
+        // of their block: 0 at the end after Finish(), -1 after Abort() or on
+        // a read error. They stay valid until the next call.
         long Next(const void** data);
         std::uint64_t Offset() const { return m_offset; }
 
@@ -85,6 +90,7 @@ class PartFile {
 
     const std::size_t m_blockBytes;
     const std::size_t m_keptBlocks;
+    const std::chrono::milliseconds m_gather;
     mutable std::mutex m_mutex;  // guards everything below but the file writes
     std::condition_variable m_changed;
     int m_fd = -1;

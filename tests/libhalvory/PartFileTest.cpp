@@ -125,6 +125,28 @@ TEST(PartFile, AFullDiskLeavesAPrefixAndTakesNothingMore) {
     EXPECT_EQ(again.Size(), file.size());
 }
 
+// A reader close behind the download is handed whole blocks, and the last,
+// short one once no more bytes will come; here it would wait a minute for
+// the rest of a block.
+TEST(PartFile, ReadersCloseBehindGetWholeBlocks) {
+    hvtest::TempDir tmp;
+    hv::PartFile part(16, 4, 1min);
+    ASSERT_TRUE(part.Open((tmp.Path() / "game.hvpart").string(), 100));
+    hv::PartFile::Reader reader(part);
+    const void* data = nullptr;
+    ASSERT_TRUE(part.Append("0123456789", 10));
+    auto first = std::async(std::launch::async, [&] { return reader.Next(&data); });
+    EXPECT_EQ(first.wait_for(100ms), std::future_status::timeout);
+    ASSERT_TRUE(part.Append("abcdefghi", 9));
+    ASSERT_EQ(first.wait_for(10s), std::future_status::ready);
+    ASSERT_EQ(first.get(), 16);
+    EXPECT_EQ(std::string(static_cast<const char*>(data), 16), "0123456789abcdef");
+    part.Finish();
+    ASSERT_EQ(reader.Next(&data), 3);
+    EXPECT_EQ(std::string(static_cast<const char*>(data), 3), "ghi");
+    EXPECT_EQ(reader.Next(&data), 0);
+}
+
 TEST(PartFile, AbortReleasesWaitingReaders) {
     hvtest::TempDir tmp;
     hv::PartFile part;
