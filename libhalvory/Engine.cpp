@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string_view>
 #include <system_error>
 #include <vector>
 
@@ -35,6 +36,7 @@ constexpr const char* kCatalogueFile = "moviedata.txt";
 constexpr const char* kPlayerVersion = "1,0,0,1";
 constexpr std::uint64_t kMaxPackageBytes = std::uint64_t{1} << 40;
 constexpr std::size_t kMaxCatalogueBytes = 64 << 20;
+constexpr std::size_t kMaxSessionTokenBytes = 256;
 // The watcher reports a lost service after this many failed polls in a row.
 constexpr int kWatcherFailures = 3;
 // A poll answered sooner than this did not wait for news: the next one waits
@@ -98,6 +100,21 @@ std::string AccountUnavailablePage() {
                "<p>Please try again in a moment.");
 }
 
+// A token goes into a header line: plain visible characters only.
+bool IsSessionToken(std::string_view token) {
+    return !token.empty() && token.size() <= kMaxSessionTokenBytes &&
+           std::all_of(token.begin(), token.end(),
+                       [](unsigned char c) { return c > ' ' && c < 0x7F; });
+}
+
+// A request in the session's name: the token goes in a header, never in the
+// address, which the service's and proxies' logs keep.
+HttpRequest SessionRequest(std::string url, const std::string& session) {
+    HttpRequest request{std::move(url)};
+    request.headers = {"X-Session: " + session};
+    return request;
+}
+
 // A number the service may have left out or sent as something else.
 long long IntegerField(const json& doc, const char* name, long long fallback) {
     auto it = doc.find(name);
@@ -108,7 +125,7 @@ long long IntegerField(const json& doc, const char* name, long long fallback) {
 // result is a login code.
 int FetchCatalogue(const std::string& base, const std::string& session,
                    const std::atomic<bool>* cancel) {
-    HttpRequest request{base + "/api/catalogue?session=" + PercentEncodeSegment(session)};
+    HttpRequest request = SessionRequest(base + "/api/catalogue", session);
     request.maxBody = kMaxCatalogueBytes;
     HttpResponse response = HttpPerform(request, cancel);
     if (cancel && cancel->load()) {
@@ -246,7 +263,7 @@ int Engine::Login(const char* user, const char* password) {
     }
     json answer = ParseObject(response.body);
     std::string session = answer.value("session", "");
-    if (session.empty()) {
+    if (!IsSessionToken(session)) {
         return HV_LOGIN_COMMUNICATION_LOST;
     }
 
@@ -307,8 +324,8 @@ int Engine::AccountUrl(char* buffer) {
     }
     std::string url;
     if (!session.empty()) {
-        HttpRequest request{base + "/api/account-page", "{}"};
-        request.headers = {"X-Session: " + session};
+        HttpRequest request = SessionRequest(base + "/api/account-page", session);
+        request.jsonBody = "{}";
         request.timeoutSeconds = kAccountLinkTimeoutSeconds;
         HttpResponse response = HttpPerform(request, nullptr);
         if (response.status == 200) {
@@ -369,8 +386,8 @@ void Engine::Watch(const std::stop_token& stop, const std::string& session,
             return;
         }
         const auto asked = std::chrono::steady_clock::now();
-        HttpRequest request{base + "/api/events?session=" + PercentEncodeSegment(session) +
-                            "&wait=20&catalogue=" + std::to_string(catalogueVersion)};
+        HttpRequest request = SessionRequest(
+            base + "/api/events?wait=20&catalogue=" + std::to_string(catalogueVersion), session);
         request.timeoutSeconds = 40;
         HttpResponse response = HttpPerform(request, &stopped);
         if (stopped) {
@@ -441,8 +458,8 @@ int Engine::FetchPackage(const std::string& package, PackageInfo& info) {
         base = m_baseUrl;
         session = m_session;
     }
-    HttpRequest request{base + "/api/packages/" + PercentEncodeSegment(package) +
-                        "?session=" + PercentEncodeSegment(session)};
+    HttpRequest request =
+        SessionRequest(base + "/api/packages/" + PercentEncodeSegment(package), session);
     HttpResponse response = HttpPerform(request, &m_abort);
     if (m_abort) {
         return HV_DL_ABORTED;

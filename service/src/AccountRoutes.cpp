@@ -95,7 +95,7 @@ void Logout(const ServiceState& state, const httplib::Request& req, httplib::Res
 }
 
 void Events(const ServiceState& state, const httplib::Request& req, httplib::Response& res) {
-    auto token = req.get_param_value("session");
+    auto token = SessionToken(req);
     int wait = kDefaultWaitSeconds;
     if (req.has_param("wait")) {
         wait = std::clamp(std::atoi(req.get_param_value("wait").c_str()), 0, kMaxWaitSeconds);

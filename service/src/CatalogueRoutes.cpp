@@ -62,7 +62,7 @@ const Game* FindPartner(const std::vector<Game>& games, const Game& game) {
 
 void Catalogue(const ServiceState& state, const httplib::Request& req, httplib::Response& res) {
     Store store(state.options.database);
-    if (!RequireSession(store, req.get_param_value("session"), NowMs(state), res)) {
+    if (!RequireSession(store, SessionToken(req), NowMs(state), res)) {
         return;
     }
     auto games = LoadGames(CatalogueFile(state));
@@ -77,7 +77,7 @@ void Catalogue(const ServiceState& state, const httplib::Request& req, httplib::
 
 void DescribePackage(ServiceState& state, const httplib::Request& req, httplib::Response& res) {
     Store store(state.options.database);
-    auto session = RequireSession(store, req.get_param_value("session"), NowMs(state), res);
+    auto session = RequireSession(store, SessionToken(req), NowMs(state), res);
     if (!session) {
         return;
     }

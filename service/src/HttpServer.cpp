@@ -126,6 +126,10 @@ std::string EndReason(Store& store, const Session& session, long long nowMs) {
     return {};
 }
 
+std::string SessionToken(const httplib::Request& req) {
+    return req.get_header_value("X-Session");
+}
+
 std::optional<Session> RequireSession(Store& store, const std::string& token, long long nowMs,
                                       httplib::Response& res) {
     auto session = token.empty() ? std::nullopt : store.FindSession(token);

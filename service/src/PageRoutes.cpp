@@ -25,7 +25,7 @@ void SendPage(httplib::Response& res, int status, const std::string& html) {
 void OpenAccountLink(const ServiceState& state, const httplib::Request& req,
                      httplib::Response& res) {
     Store store(state.options.database);
-    auto session = RequireSession(store, req.get_header_value("X-Session"), NowMs(state), res);
+    auto session = RequireSession(store, SessionToken(req), NowMs(state), res);
     if (!session) {
         return;
     }

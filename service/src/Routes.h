@@ -49,6 +49,9 @@ void SleepUnlessStopping(const std::atomic<bool>& stopping, std::chrono::millise
 long long NowMs(const ServiceState& state);
 // Why an open session must end now, or empty while it may go on.
 std::string EndReason(Store& store, const Session& session, long long nowMs);
+// The session token a request names: only in its X-Session header, never in
+// the address, which logs, proxies and histories keep.
+std::string SessionToken(const httplib::Request& req);
 // The open session named by the request, or nothing (the answer is then set).
 // A request keeps the session from going idle.
 std::optional<Session> RequireSession(Store& store, const std::string& token, long long nowMs,

@@ -17,8 +17,12 @@
 #include <functional>
 #include <future>
 #include <iterator>
+#include <mutex>
+#include <nlohmann/json.hpp>
+#include <string>
 #include <thread>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "Content.h"
@@ -869,6 +873,45 @@ TEST_F(ServiceSuite, WatcherBacksOffFromPollsAnsweredAtOnce) {
     // At 0, 0.25, 0.75, 1.75 s, and 3.75 s.
     EXPECT_GE(polls, 3);
     EXPECT_LE(polls, 5);
+}
+
+// The session token goes into a header line, so a service's token that
+// could end that line, or is no token at all, ends the login instead.
+TEST_F(ServiceSuite, OnlyAPlainTokenIsTakenForASession) {
+    httplib::Server fake;
+    std::mutex mutex;
+    std::string token;  // under mutex
+    std::atomic<int> named{0};
+    fake.Get(".*", [&named](const httplib::Request& req, httplib::Response& res) {
+        named += req.has_header("X-Session");
+        res.set_content(R"({"event": "none"})", "application/json");
+    });
+    fake.Post("/api/login", [&](const httplib::Request&, httplib::Response& res) {
+        std::lock_guard lock(mutex);
+        res.set_content(nlohmann::json{{"session", token}}.dump(), "application/json");
+    });
+    const int port = fake.bind_to_any_port("127.0.0.1");
+    std::thread serving([&] { fake.listen_after_bind(); });
+    UseService("http://127.0.0.1:" + std::to_string(port));
+    const std::pair<std::string, int> cases[] = {
+        {"s\r\nX-Admin-Token: t", HV_LOGIN_COMMUNICATION_LOST},
+        {"two words", HV_LOGIN_COMMUNICATION_LOST},
+        {std::string(257, 's'), HV_LOGIN_COMMUNICATION_LOST},
+        {"", HV_LOGIN_COMMUNICATION_LOST},
+        {std::string(256, 's'), HV_LOGIN_OK},
+    };
+    for (const auto& [given, code] : cases) {
+        {
+            std::lock_guard lock(mutex);
+            token = given;
+        }
+        named = 0;
+        EXPECT_EQ(Login("alice"), code) << given;
+        EXPECT_EQ(named > 0, code == HV_LOGIN_OK) << given;
+        hvLogOut();
+    }
+    fake.stop();
+    serving.join();
 }
 
 // Each call gives a new link that works once; without a session, or from a

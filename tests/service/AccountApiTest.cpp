@@ -22,8 +22,11 @@ class AccountApi : public ::testing::Test {
         ASSERT_EQ(m_service.Admin({"add-user", "bob", "pw"}), 0);
     }
 
-    hvtest::HttpReply Get(const std::string& path) {
-        return hvtest::Http("GET", m_service.Url() + path);
+    // A session, when given, goes in its header.
+    hvtest::HttpReply Get(const std::string& path, const std::string& session = {}) {
+        return hvtest::Http("GET", m_service.Url() + path, {},
+                            session.empty() ? std::vector<std::string>{}
+                                            : std::vector<std::string>{"X-Session: " + session});
     }
 
     json Post(const std::string& path, const json& body, long* status = nullptr) {
@@ -42,7 +45,7 @@ class AccountApi : public ::testing::Test {
     }
 
     json Poll(const std::string& session, int wait) {
-        auto reply = Get("/api/events?session=" + session + "&wait=" + std::to_string(wait));
+        auto reply = Get("/api/events?wait=" + std::to_string(wait), session);
         return json::parse(reply.body, nullptr, false);
     }
 
@@ -119,20 +122,22 @@ TEST_F(AccountApi, EachEndOfASessionReachesItsPendingPollAndClosesIt) {
         EXPECT_EQ(Poll(other, 1)["event"], second) << event;
         // Once told, the session is refused everywhere.
         EXPECT_EQ(Poll(session, 5)["event"], "closed") << event;
-        EXPECT_EQ(Get("/api/catalogue?session=" + session).status, 401) << event;
+        EXPECT_EQ(Get("/api/catalogue", session).status, 401) << event;
     }
     EXPECT_EQ(Poll(bystander, 1)["event"], "version_changed") << "only the last change is for all";
     EXPECT_EQ(Login("player2", "pw")["code"], 20) << "the old password is gone";
     EXPECT_EQ(Login("player2", "new", nullptr, "1,0,0,2").value("session", "").size(), 32u);
     for (const char* unknown : {"not-a-session", ""}) {
-        EXPECT_EQ(Get("/api/events?wait=1&session=" + std::string(unknown)).status, 401);
+        EXPECT_EQ(Get("/api/events?wait=1", unknown).status, 401);
     }
 }
 
 TEST_F(AccountApi, CatalogueAndDescriptionsCarryArchiveFacts) {
     const auto session = m_service.Session("bob", "pw");
-    EXPECT_EQ(Get("/api/catalogue?session=bad").status, 401);
-    auto reply = Get("/api/catalogue?session=" + session);
+    EXPECT_EQ(Get("/api/catalogue", "bad").status, 401);
+    EXPECT_EQ(Get("/api/catalogue?session=" + session).status, 401)
+        << "the session goes in the header only, out of addresses and logs";
+    auto reply = Get("/api/catalogue", session);
     ASSERT_EQ(reply.status, 200);
     EXPECT_EQ(reply.headers["content-length"], std::to_string(reply.body.size()));
     auto records = hvtest::CatalogueRecords(reply.body);
@@ -146,7 +151,7 @@ TEST_F(AccountApi, CatalogueAndDescriptionsCarryArchiveFacts) {
 
     long status = 0;
     auto describe = [&](const std::string& package) {
-        auto r = Get("/api/packages/" + package + "?session=" + session);
+        auto r = Get("/api/packages/" + package, session);
         status = r.status;
         return json::parse(r.body, nullptr, false);
     };
@@ -189,7 +194,7 @@ TEST_F(AccountApi, PurchasesAreRecordedUnlessBillingDenies) {
         EXPECT_EQ(answered, status) << package;
         EXPECT_EQ(reply.value("code", 0), code) << package;
     }
-    EXPECT_EQ(json::parse(Get("/api/packages/SPACE?session=" + alice).body)["owned"], true);
+    EXPECT_EQ(json::parse(Get("/api/packages/SPACE", alice).body)["owned"], true);
 }
 
 TEST_F(AccountApi, FaultsNeedTheAdminToken) {

@@ -36,14 +36,15 @@ TEST(ServiceSafety, ErrorAnswersTellNoInternals) {
         const char* word;
         const char* logged;
     } cases[] = {
-        {service.Url() + "/api/catalogue?session=" + session, "", 500, "internal", "cannot read"},
+        {service.Url() + "/api/catalogue", "", 500, "internal", "cannot read"},
         {service.Url() + "/admin/faults", R"({"fail_next": -1})", 400, "bad_request",
          "must be a non-negative integer"},
     };
     for (const auto& c : cases) {
         auto reply =
             hvtest::Http(c.postBody.empty() ? "GET" : "POST", c.url, c.postBody,
-                         {std::string("X-Admin-Token: ") + hvtest::ServiceProcess::kAdminToken});
+                         {std::string("X-Admin-Token: ") + hvtest::ServiceProcess::kAdminToken,
+                          "X-Session: " + session});
         EXPECT_EQ(reply.status, c.status) << c.url;
         EXPECT_EQ(nlohmann::json::parse(reply.body, nullptr, false),
                   nlohmann::json({{"error", c.word}}))
@@ -110,14 +111,15 @@ TEST(ServiceSafety, ConcurrentFirstRequestsHashTheArchiveOnce) {
     hvtest::WriteFile(content.root / "packages" / content.archive, std::string(64 << 20, 'h'));
     hvtest::ServiceProcess service{content.root, dir.Path() / "a.db"};
     ASSERT_EQ(service.Admin({"add-user", "alice", "pw"}), 0);
-    const std::string url =
-        service.Url() + "/api/packages/SPACE?session=" + service.Session("alice", "pw");
+    const std::string url = service.Url() + "/api/packages/SPACE";
+    const std::string session = "X-Session: " + service.Session("alice", "pw");
 
     std::vector<hvtest::HttpReply> replies(8);
     {
         std::vector<std::jthread> requests;
         for (auto& reply : replies) {
-            requests.emplace_back([&reply, &url] { reply = hvtest::Http("GET", url); });
+            requests.emplace_back(
+                [&reply, &url, &session] { reply = hvtest::Http("GET", url, {}, {session}); });
         }
     }
     const auto first = nlohmann::json::parse(replies[0].body, nullptr, false);

@@ -34,11 +34,14 @@ class SessionLogin : public ::testing::Test {
     }
 
     long Catalogue(const std::string& session) {
-        return hvtest::Http("GET", m_service.Url() + "/api/catalogue?session=" + session).status;
+        return hvtest::Http("GET", m_service.Url() + "/api/catalogue", {},
+                            {"X-Session: " + session})
+            .status;
     }
 
     std::string Event(const std::string& session) {
-        auto reply = hvtest::Http("GET", m_service.Url() + "/api/events?wait=0&session=" + session);
+        auto reply = hvtest::Http("GET", m_service.Url() + "/api/events?wait=0", {},
+                                  {"X-Session: " + session});
         return json::parse(reply.body, nullptr, false).value("event", "");
     }
 

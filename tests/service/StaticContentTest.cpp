@@ -197,7 +197,8 @@ TEST(ServiceCommandLine, SignalsStopItAndBadArgumentsAreRefused) {
         const auto session = service.Session("alice", "pw");
         ASSERT_FALSE(session.empty());
         auto poll = std::async(std::launch::async, [&] {
-            return Http("GET", service.Url() + "/api/events?wait=60&session=" + session);
+            return Http("GET", service.Url() + "/api/events?wait=60", {},
+                        {"X-Session: " + session});
         });
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         auto start = std::chrono::steady_clock::now();
