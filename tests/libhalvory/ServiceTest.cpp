@@ -585,7 +585,9 @@ TEST_F(ServiceSuite, TimeToPlayForetellsWhenThePlayablePartIsReady) {
         std::size_t kept;  // bytes in the part file before the transfer
         int dropAfter;     // bytes of the first request; 0: no drop
     };
-    const std::vector<Case> cases = {{40000, 0, 0}, {30000, playable / 3, 30000}};
+    // Slow enough that seconds of predictions lie between the warm-up (or the
+    // outage) and the countdown, even on a loaded machine.
+    const std::vector<Case> cases = {{30000, 0, 0}, {20000, playable / 3, 10000}};
     // The engine gives no time before it has measured a second of the line.
     constexpr auto kWarmUp = 1500ms;
     // Of the time then left, over the predictions made two seconds or more ahead.
