@@ -9,12 +9,13 @@ scripts/install-deps.sh
 
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DHALVORY_BUILD_BENCH=ON
 cmake --build build --target bench_startup bench_plainwindow bench_catalogue bench_browse bench_transfer \
-    bench_artsync bench_idle bench_download halvory hvengine
+    bench_artsync bench_idle bench_download bench_siege halvory hvengine
 
 build/bin/bench_catalogue
 QT_QPA_PLATFORM=offscreen build/bin/bench_browse
 build/bin/bench_artsync
 build/bin/bench_transfer
+build/bin/bench_siege
 
 source scripts/lib/xsession.sh
 start_x_session

@@ -94,7 +94,7 @@ void Logout(const ServiceState& state, const httplib::Request& req, httplib::Res
     SendJson(res, 200, json::object());
 }
 
-void Events(const ServiceState& state, const httplib::Request& req, httplib::Response& res) {
+void Events(ServiceState& state, const httplib::Request& req, httplib::Response& res) {
     auto token = SessionToken(req);
     int wait = kDefaultWaitSeconds;
     if (req.has_param("wait")) {
@@ -107,6 +107,11 @@ void Events(const ServiceState& state, const httplib::Request& req, httplib::Res
         catalogue = std::atoll(req.get_param_value("catalogue").c_str());
     }
     Store store(state.options.database);
+    // Over the bounds the poll still tells what is news, but does not wait.
+    const PollLimiter::Ticket ticket(state.polls, token);
+    if (!ticket.MayWait()) {
+        wait = 0;
+    }
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(wait);
     bool touched = false;
     for (;;) {

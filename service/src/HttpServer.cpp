@@ -2,6 +2,9 @@
 
 #include "Log.h"
 #include "Routes.h"
+#include "WorkerPool.h"
+
+#include <sys/socket.h>
 
 #include <algorithm>
 #include <thread>
@@ -12,7 +15,8 @@ using nlohmann::json;
 
 namespace {
 
-constexpr std::size_t kWorkerThreads = 32;
+// Enough for every allowed long poll and as many connections again.
+constexpr std::size_t kMaxWorkerThreads = 2 * PollLimiter::kTotal;
 // The API's bodies are small JSON objects.
 constexpr std::size_t kMaxBodyBytes = 64 * 1024;
 // The library bounds each header line (8 KiB) but not how many there are.
@@ -148,8 +152,8 @@ std::optional<Session> RequireSession(Store& store, const std::string& token, lo
 Service::Service(ServiceOptions options)
     : m_state(std::make_unique<ServiceState>()), m_server(std::make_unique<httplib::Server>()) {
     m_state->options = std::move(options);
-    // Long polls hold a thread each; the library's default pool is small.
-    m_server->new_task_queue = [] { return new httplib::ThreadPool(kWorkerThreads); };
+    // Each open connection holds a thread; the library's pool is fixed and small.
+    m_server->new_task_queue = [] { return new WorkerPool(kMaxWorkerThreads); };
     m_server->set_keep_alive_max_count(100);
     // Small answers must not wait for the peer's delayed acknowledgement.
     m_server->set_tcp_nodelay(true);
@@ -202,10 +206,21 @@ Service::~Service() = default;
 
 int Service::Bind(const std::string& host, int port) {
     m_state->host = host;
+    // The library listens with a backlog of five, so that a burst of players
+    // connecting at once would wait a second each for the kernel to try again.
+    int listening = -1;
+    m_server->set_socket_options([&listening](socket_t sock) {
+        httplib::default_socket_options(sock);
+        listening = sock;
+    });
     if (port == 0) {
         m_state->port = m_server->bind_to_any_port(host);
     } else {
         m_state->port = m_server->bind_to_port(host, port) ? port : -1;
+    }
+    m_server->set_socket_options(httplib::default_socket_options);
+    if (m_state->port > 0 && ::listen(listening, SOMAXCONN) != 0) {
+        LogLine("cannot widen the listen backlog");
     }
     return m_state->port;
 }

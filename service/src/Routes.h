@@ -4,6 +4,7 @@
 #include "Faults.h"
 #include "HttpServer.h"
 #include "LoginLimiter.h"
+#include "PollLimiter.h"
 #include "Store.h"
 
 #include <httplib.h>
@@ -23,6 +24,7 @@ struct ServiceState {
     FileCache<std::string> hashes;     // hex SHA-256 of each archive
     FileCache<std::string> manifests;  // signed manifest of each package
     LoginLimiter logins;
+    PollLimiter polls;
     std::atomic<bool> stopping{false};
     std::string host;
     int port = 0;

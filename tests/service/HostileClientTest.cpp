@@ -1,8 +1,11 @@
+#include "PollLimiter.h"
 #include "ServiceHarness.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <optional>
+#include <thread>
 
 namespace {
 
@@ -113,6 +116,35 @@ TEST(HostileClient, RequestsAreBoundedOrRefused) {
             EXPECT_TRUE(reply.body == *c.body);
         }
     }
+}
+
+// Long polls and peers that send a byte at a time each hold a thread while
+// they last: polls are bounded per session, and neither makes a player wait.
+TEST(HostileClient, SiegeLeavesRoomForOtherPlayers) {
+    using namespace std::chrono_literals;
+    constexpr int kPolls = 64;
+    hvtest::TempDir dir;
+    hvtest::TestContent content{dir.Path()};
+    hvtest::ServiceProcess service{content.root, dir.Path() / "a.db"};
+    ASSERT_EQ(service.Admin({"add-user", "mallory", "pw"}), 0);
+    ASSERT_EQ(service.Admin({"add-user", "bob", "pw"}), 0);
+    const hvtest::Siege siege(service.Port(), service.Session("mallory", "pw"), kPolls, 64);
+    for (int round = 0; round < 3; ++round) {
+        const auto session = service.Session("bob", "pw");
+        ASSERT_FALSE(session.empty()) << "round " << round;
+        EXPECT_EQ(
+            hvtest::Http("GET", service.Url() + "/api/catalogue", {}, {"X-Session: " + session})
+                .status,
+            200);
+    }
+    constexpr int kWaiting = hv::service::PollLimiter::kPerSession;
+    for (auto deadline = std::chrono::steady_clock::now() + 10s;
+         siege.PollsAnswered() < kPolls - kWaiting &&
+         std::chrono::steady_clock::now() < deadline;) {
+        std::this_thread::sleep_for(50ms);
+    }
+    std::this_thread::sleep_for(300ms);
+    EXPECT_EQ(siege.PollsAnswered(), kPolls - kWaiting);
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <fstream>
 #include <thread>
@@ -305,6 +306,70 @@ int FreePort() {
 }
 
 }  // namespace
+
+namespace {
+
+// A loopback connection to the port with the text sent, or -1.
+int Connect(int port, const std::string& text) {
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(static_cast<uint16_t>(port));
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (fd < 0 || connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+        send(fd, text.data(), text.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(text.size())) {
+        ADD_FAILURE() << "cannot reach port " << port;
+        if (fd >= 0) {
+            close(fd);
+        }
+        return -1;
+    }
+    return fd;
+}
+
+}  // namespace
+
+Siege::Siege(int port, const std::string& session, int polls, int slow) {
+    const std::string poll =
+        "GET /api/events?wait=300 HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Session: " + session +
+        "\r\n\r\n";
+    for (int i = 0; i < polls; ++i) {
+        m_polls.push_back(Connect(port, poll));
+    }
+    for (int i = 0; i < slow; ++i) {
+        m_slow.push_back(Connect(port, "GET /discover HTTP/1.1\r\nX-Slow: "));
+    }
+    // Set before the thread starts, which only reads it.
+    m_drip = std::jthread([this](const std::stop_token& stop) {
+        std::mutex wait;
+        std::condition_variable_any tick;
+        std::unique_lock lock(wait);
+        while (!stop.stop_requested()) {
+            tick.wait_for(lock, stop, std::chrono::milliseconds(500), [] { return false; });
+            for (int fd : m_slow) {
+                send(fd, "a", 1, MSG_NOSIGNAL);
+            }
+        }
+    });
+}
+
+Siege::~Siege() {
+    m_drip.request_stop();
+    m_drip.join();
+    for (int fd : m_polls) {
+        close(fd);
+    }
+    for (int fd : m_slow) {
+        close(fd);
+    }
+}
+
+int Siege::PollsAnswered() const {
+    return static_cast<int>(std::count_if(m_polls.begin(), m_polls.end(), [](int fd) {
+        char byte;
+        return recv(fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT) > 0;
+    }));
+}
 
 bool NginxProcess::Installed() {
     return access(kBinary, X_OK) == 0;

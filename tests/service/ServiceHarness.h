@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "../support/TestFiles.h"
@@ -56,6 +57,7 @@ class ServiceProcess {
     ServiceProcess& operator=(const ServiceProcess&) = delete;
 
     const std::string& Url() const { return m_url; }
+    int Port() const { return m_port; }
     // After Stop, starts it again on the same port.
     void Start();
     // Sends the signal and waits up to timeoutMs; returns the exit status, or -1.
@@ -75,6 +77,25 @@ class ServiceProcess {
     pid_t m_pid = -1;
     int m_port = 0;
     std::string m_url;
+};
+
+// Connections that would hold the service's threads, closed with the object:
+// long polls of one session asking to wait five minutes, and requests that are
+// sent a byte every half second and never end.
+class Siege {
+  public:
+    Siege(int port, const std::string& session, int polls, int slow);
+    ~Siege();
+    Siege(const Siege&) = delete;
+    Siege& operator=(const Siege&) = delete;
+
+    // How many of the long polls have been answered so far.
+    int PollsAnswered() const;
+
+  private:
+    std::vector<int> m_polls;
+    std::vector<int> m_slow;
+    std::jthread m_drip;
 };
 
 // nginx in the foreground with its own configuration, serving one folder;
