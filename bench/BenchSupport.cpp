@@ -118,9 +118,12 @@ WorkingDir::~WorkingDir() {
     fs::current_path(m_previous, ignored);
 }
 
-Service::Service(const std::string& binary, const std::string& content, const std::string& db) {
-    const int out =
-        spawn({binary, "serve", "--content", content, "--db", db, "--listen", "127.0.0.1:0"}, pid_);
+Service::Service(const std::string& binary, const std::string& content, const std::string& db,
+                 const std::vector<std::string>& extra) {
+    std::vector<std::string> args = {binary, "serve", "--content", content,
+                                     "--db", db,      "--listen",  "127.0.0.1:0"};
+    args.insert(args.end(), extra.begin(), extra.end());
+    const int out = spawn(args, pid_);
     std::string line;
     char c;
     while (baseUrl_.empty() && ::read(out, &c, 1) == 1) {

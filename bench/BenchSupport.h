@@ -53,10 +53,12 @@ class WorkingDir {
     std::filesystem::path m_previous;
 };
 
-// halvory-service serving content on a free loopback port until destroyed.
+// halvory-service serving content on a free loopback port until destroyed;
+// extra arguments go to its serve command.
 class Service {
   public:
-    Service(const std::string& binary, const std::string& content, const std::string& db);
+    Service(const std::string& binary, const std::string& content, const std::string& db,
+            const std::vector<std::string>& extra = {});
     ~Service();
     Service(const Service&) = delete;
     Service& operator=(const Service&) = delete;

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "BenchSupport.h"
+#include "Crypto.h"
 #include "EngineFrame.h"
 #include "Median.h"
 #include "halvory/engine.h"
@@ -40,6 +41,7 @@ constexpr long long kDefaultPackageSize = 1LL << 30;
 constexpr int kRounds = 3;
 constexpr const char* kUser = "bench";
 constexpr const char* kPassword = "bench-secret";
+constexpr const char* kLinkSecret = "bench-link-secret-0123456789";
 
 double MegabytesPerSecond(double bytes, Clock::duration elapsed) {
     return bytes / 1e6 / std::chrono::duration<double>(elapsed).count();
@@ -170,13 +172,24 @@ int Benchmark(long long packageSize) {
          std::to_string(packageSize)});
     Run({HV_SERVICE_BINARY, "admin", "--db", db, "add-user", kUser, kPassword});
     const Package package = PickPackage(content);
-    Service service(HV_SERVICE_BINARY, content.string(), db);
+    // The baseline fetches the archive at an address signed as the service signs it.
+    const fs::path secretFile = temp.path() / "link-secret";
+    std::ofstream(secretFile) << kLinkSecret << "\n";
+    Service service(HV_SERVICE_BINARY, content.string(), db,
+                    {"--link-secret-file", secretFile.string()});
+    const std::string path = "/packages/" + package.archive;
+    const long long expires = std::chrono::duration_cast<std::chrono::seconds>(
+                                  std::chrono::system_clock::now().time_since_epoch())
+                                  .count() +
+                              3600;
+    const std::string archiveUrl = service.baseUrl() + path + "?md5=" +
+                                   hv::service::LinkSignature(path, expires, kLinkSecret) +
+                                   "&expires=" + std::to_string(expires);
 
     std::vector<double> curlRates, engineRates, playOffers;
     for (int round = 0; round < kRounds; ++round) {
         const fs::path baseline = temp.path() / "baseline.tar";
-        curlRates.push_back(
-            CurlMegabytesPerSecond(service.baseUrl() + "/packages/" + package.archive, baseline));
+        curlRates.push_back(CurlMegabytesPerSecond(archiveUrl, baseline));
         if (static_cast<long long>(fs::file_size(baseline)) != package.size) {
             fail("the curl download is incomplete");
         }

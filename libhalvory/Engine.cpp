@@ -589,6 +589,13 @@ int Engine::Download(const char* packageText, const char* titleText, char* buffe
         if (int code = Purchase(info, title); code != HV_DL_OK) {
             return result(code);
         }
+        // Only an owner is given the package's address.
+        if (int code = FetchPackage(package, info); code != HV_DL_OK) {
+            return result(code);
+        }
+    }
+    if (info.archiveUrl.empty()) {
+        return result(HV_DL_NOT_AVAILABLE);
     }
 
     {

@@ -16,6 +16,8 @@ namespace {
 // Download codes the engine turns into user messages.
 constexpr int kPackageUnavailable = 258;
 constexpr int kBillingDenied = 261;
+// As long as a session may live: a long download keeps its address throughout.
+constexpr long long kLinkLifetimeSeconds = 12LL * 60 * 60;
 
 std::string PercentEncode(const std::string& s) {
     static const char digits[] = "0123456789ABCDEF";
@@ -97,18 +99,28 @@ void DescribePackage(ServiceState& state, const httplib::Request& req, httplib::
         return SendError(res, 404, "unknown_package", kPackageUnavailable);
     }
     const Game* partner = FindPartner(games, *game);
+    const bool owned = game->IsFree() || store.Owns(session->user, game->package);
+    // Only an owner gets an address, and it carries the right for a while.
+    std::string address;
+    if (owned) {
+        const std::string path = "/packages/" + game->archive;
+        const long long expires = NowMs(state) / 1000 + kLinkLifetimeSeconds;
+        address = BaseUrl(req, state) + "/packages/" + PercentEncode(game->archive) +
+                  "?md5=" + LinkSignature(path, expires, state.options.linkSecret) +
+                  "&expires=" + std::to_string(expires);
+    }
     SendJson(res, 200,
              {{"package", game->package},
               {"title", game->title},
               {"demo", game->IsDemo()},
               {"partner", partner ? partner->package : ""},
               {"price", game->price},
-              {"owned", game->IsFree() || store.Owns(session->user, game->package)},
+              {"owned", owned},
               {"size", file->size},
               {"sha256", *hash},
               {"playable_bytes", std::min(game->playableBytes, file->size)},
               {"program", game->program},
-              {"archive_url", BaseUrl(req, state) + "/packages/" + PercentEncode(game->archive)}});
+              {"archive_url", address}});
 }
 
 void Purchase(const ServiceState& state, const httplib::Request& req, httplib::Response& res) {

@@ -68,6 +68,37 @@ std::string ToHex(const unsigned char* data, std::size_t size) {
     return out;
 }
 
+std::string LinkSignature(const std::string& path, long long expires, const std::string& secret) {
+    const std::string text = std::to_string(expires) + path + " " + secret;
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int size = 0;
+    if (EVP_Digest(text.data(), text.size(), digest, &size, EVP_md5(), nullptr) != 1) {
+        throw std::runtime_error("no MD5");
+    }
+    static constexpr char kAlphabet[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_";
+    std::string out;
+    unsigned int bits = 0;
+    int held = 0;
+    for (unsigned int i = 0; i < size; ++i) {
+        bits = (bits << 8) | digest[i];
+        held += 8;
+        while (held >= 6) {
+            held -= 6;
+            out += kAlphabet[(bits >> held) & 0x3f];
+        }
+    }
+    if (held > 0) {
+        out += kAlphabet[(bits << (6 - held)) & 0x3f];
+    }
+    return out;
+}
+
+bool SameSecret(const std::string& given, const std::string& expected) {
+    return given.size() == expected.size() &&
+           CRYPTO_memcmp(given.data(), expected.data(), expected.size()) == 0;
+}
+
 std::string RandomHex(std::size_t bytes) {
     std::vector<unsigned char> buf(bytes);
     if (RAND_bytes(buf.data(), static_cast<int>(buf.size())) != 1) {

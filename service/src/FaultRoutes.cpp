@@ -2,10 +2,9 @@
 // redirect on request. Only for a caller on this machine that knows the admin
 // token.
 
+#include "Crypto.h"
 #include "Log.h"
 #include "Routes.h"
-
-#include <openssl/crypto.h>
 
 #include <cstdlib>
 #include <stdexcept>
@@ -20,16 +19,10 @@ bool IsLoopback(const std::string& addr) {
     return addr.rfind("127.", 0) == 0 || addr == "::1" || addr.rfind("::ffff:127.", 0) == 0;
 }
 
-// In constant time, so that the answer's timing tells nothing of how much matched.
-bool TokenMatches(const std::string& given, const std::string& token) {
-    return given.size() == token.size() &&
-           CRYPTO_memcmp(given.data(), token.data(), token.size()) == 0;
-}
-
 bool AdminAllowed(const ServiceState& state, const httplib::Request& req, httplib::Response& res) {
     const auto& token = state.options.adminToken;
     if (token.empty() || !IsLoopback(req.remote_addr) ||
-        !TokenMatches(req.get_header_value("X-Admin-Token"), token)) {
+        !SameSecret(req.get_header_value("X-Admin-Token"), token)) {
         SendError(res, 403, "forbidden");
         return false;
     }

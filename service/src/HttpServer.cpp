@@ -1,5 +1,6 @@
 #include "HttpServer.h"
 
+#include "Crypto.h"
 #include "Log.h"
 #include "Routes.h"
 #include "WorkerPool.h"
@@ -152,6 +153,10 @@ std::optional<Session> RequireSession(Store& store, const std::string& token, lo
 Service::Service(ServiceOptions options)
     : m_state(std::make_unique<ServiceState>()), m_server(std::make_unique<httplib::Server>()) {
     m_state->options = std::move(options);
+    if (m_state->options.linkSecret.empty()) {
+        // Addresses given out then last until the service restarts.
+        m_state->options.linkSecret = RandomHex(32);
+    }
     // Each open connection holds a thread; the library's pool is fixed and small.
     m_server->new_task_queue = [] { return new WorkerPool(kMaxWorkerThreads); };
     m_server->set_keep_alive_max_count(100);

@@ -18,6 +18,7 @@ struct ServiceOptions {
     std::string adminToken;           // empty: the admin requests are refused
     std::filesystem::path catalogue;  // empty: content/catalogue.json
     std::string signingKey;           // Ed25519 private key (PEM); empty: no manifests
+    std::string linkSecret;           // signs package addresses; nginx may share it
 };
 
 struct ServiceState;

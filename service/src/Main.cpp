@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 
@@ -25,7 +26,7 @@ using hv::service::ServiceOptions;
 int Usage() {
     std::cerr << "usage: halvory-service serve --content DIR --db FILE --listen HOST:PORT\n"
                  "           [--admin-token-file FILE] [--catalogue-file FILE]\n"
-                 "           [--signing-key-file FILE]\n"
+                 "           [--signing-key-file FILE] [--link-secret-file FILE]\n"
                  "           [--throttle-bps N] [--drop-after-bytes N] [--fail-next N]\n"
                  "           [--login-delay-ms N]\n"
                  "       halvory-service admin --db FILE COMMAND ...\n";
@@ -46,6 +47,25 @@ bool ReadAdminToken(const std::string& file, std::string& token) {
         return false;
     }
     return true;
+}
+
+// The secret that signs package addresses, shared with nginx when it serves
+// the packages: one line that nginx's configuration can hold as it stands.
+bool ReadLinkSecret(const std::string& file, std::string& secret) {
+    if (file.empty()) {
+        return true;
+    }
+    std::ifstream in(file);
+    const bool plain = in && std::getline(in, secret) && secret.size() >= 16 &&
+                       std::all_of(secret.begin(), secret.end(), [](char c) {
+                           return c > ' ' && c < 127 && c != '"' && c != '$' && c != '\\';
+                       });
+    if (!plain) {
+        std::cerr << "halvory-service: " << file
+                  << " must hold one line of at least 16 visible characters, without"
+                     " quotes, $ or backslashes\n";
+    }
+    return plain;
 }
 
 // The manifests' signing key, from a file that only its owner may read.
@@ -73,6 +93,7 @@ int Serve(const std::vector<std::string>& args) {
     std::string listen = "127.0.0.1:0";
     std::string tokenFile;
     std::string keyFile;
+    std::string linkSecretFile;
     nlohmann::json faults = nlohmann::json::object();
     for (std::size_t i = 0; i < args.size(); ++i) {
         if (i + 1 >= args.size()) {
@@ -90,6 +111,8 @@ int Serve(const std::vector<std::string>& args) {
             tokenFile = value;
         } else if (key == "--signing-key-file") {
             keyFile = value;
+        } else if (key == "--link-secret-file") {
+            linkSecretFile = value;
         } else if (key == "--catalogue-file") {
             options.catalogue = value;
         } else if (key == "--throttle-bps" || key == "--drop-after-bytes" || key == "--fail-next" ||
@@ -120,7 +143,8 @@ int Serve(const std::vector<std::string>& args) {
         return 2;
     }
     if (!ReadAdminToken(tokenFile, options.adminToken) ||
-        !ReadSigningKey(keyFile, options.signingKey)) {
+        !ReadSigningKey(keyFile, options.signingKey) ||
+        !ReadLinkSecret(linkSecretFile, options.linkSecret)) {
         return 2;
     }
 

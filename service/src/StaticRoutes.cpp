@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "Crypto.h"
 #include "Log.h"
 #include "trust/PackageManifest.h"
 
@@ -181,7 +182,27 @@ httplib::ContentProvider FileProvider(ServiceState& state, const fs::path& path,
         };
 }
 
+// A package is served only at the signed address the package information gave
+// its owner, until that address expires; nginx's secure_link decides alike.
+bool LinkAllowed(const ServiceState& state, const httplib::Request& req) {
+    if (req.path.rfind("/packages/", 0) != 0) {
+        return true;
+    }
+    const std::string expires = req.get_param_value("expires");
+    const char* end = expires.data() + expires.size();
+    long long seconds = 0;
+    const auto parsed = std::from_chars(expires.data(), end, seconds);
+    return !expires.empty() && parsed.ec == std::errc() && parsed.ptr == end &&
+           seconds >= NowMs(state) / 1000 &&
+           SameSecret(req.get_param_value("md5"),
+                      LinkSignature(req.path, seconds, state.options.linkSecret));
+}
+
 void ServeFile(ServiceState& state, const httplib::Request& req, httplib::Response& res) {
+    if (!LinkAllowed(state, req)) {
+        SendError(res, 403, "link_refused");
+        return;
+    }
     auto file = ResolveUnder(state.options.content, req.path);
     if (!file) {
         SendError(res, 404, "not_found");

@@ -2,6 +2,7 @@
 #include "ServiceHarness.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <chrono>
 #include <optional>
@@ -31,7 +32,7 @@ TEST(HostileClient, RequestsAreBoundedOrRefused) {
     hvtest::TempDir dir;
     hvtest::TestContent content{dir.Path()};
     hvtest::ServiceProcess service{content.root, dir.Path() / "a.db"};
-    const std::string archive = "/packages/" + content.archive;
+    const std::string archive = hvtest::ServiceProcess::PackagePath(content.archive);
     const std::string whole = hvtest::ReadFile(content.root / "packages" / content.archive);
     const std::string size = std::to_string(whole.size());
     const std::string last = std::to_string(whole.size() - 1);
@@ -145,6 +146,54 @@ TEST(HostileClient, SiegeLeavesRoomForOtherPlayers) {
     }
     std::this_thread::sleep_for(300ms);
     EXPECT_EQ(siege.PollsAnswered(), kPolls - kWaiting);
+}
+
+// A package comes only from the address its owner was given, until it expires;
+// a demo's address is given to everyone.
+TEST(HostileClient, PackagesNeedTheOwnersSignedAddress) {
+    using hvtest::ServiceProcess;
+    hvtest::TempDir dir;
+    hvtest::TestContent content{dir.Path()};
+    ServiceProcess service{content.root, dir.Path() / "a.db"};
+    ASSERT_EQ(service.Admin({"add-user", "alice", "pw"}), 0);
+    const auto session = service.Session("alice", "pw");
+    auto address = [&](const char* package) {
+        const auto reply = hvtest::Http("GET", service.Url() + "/api/packages/" + package, {},
+                                        {"X-Session: " + session});
+        return nlohmann::json::parse(reply.body, nullptr, false).value("archive_url", "?");
+    };
+    auto status = [&](const std::string& url) { return hvtest::Http("GET", url).status; };
+    EXPECT_EQ(address("SPACE"), "") << "not bought yet";
+    const std::string demo = address("SPACE-D");
+    EXPECT_EQ(status(demo), 200);
+
+    const std::string signedPath = ServiceProcess::PackagePath(content.archive);
+    const std::string expires = signedPath.substr(signedPath.find("&expires=") + 9);
+    const std::string demoSignature =
+        demo.substr(demo.find("?md5="), demo.find('&') - demo.find("?md5="));
+    const std::pair<const char*, std::string> refused[] = {
+        {"no signature", "/packages/" + content.archive},
+        {"expired", ServiceProcess::PackagePath(content.archive, 1000)},
+        {"later expiry", signedPath + "0"},
+        {"the demo's signature",
+         "/packages/" + content.archive + demoSignature + "&expires=" + expires},
+        {"no expiry", signedPath.substr(0, signedPath.find('&'))},
+    };
+    for (const auto& [what, path] : refused) {
+        EXPECT_EQ(status(service.Url() + path), 403) << what;
+    }
+
+    ASSERT_EQ(hvtest::Http("POST", service.Url() + "/api/purchase",
+                           nlohmann::json{{"session", session}, {"package", "SPACE"}}.dump())
+                  .status,
+              200);
+    const std::string bought = address("SPACE");
+    const auto reply = hvtest::Http("GET", bought);
+    EXPECT_EQ(reply.status, 200);
+    EXPECT_TRUE(reply.body == hvtest::ReadFile(content.root / "packages" / content.archive));
+    // The addresses given out end within a day.
+    ASSERT_EQ(service.Faults(R"({"clock_offset_ms": 86400000})"), 200);
+    EXPECT_EQ(status(bought), 403);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "ServiceHarness.h"
 
 #include "Content.h"
+#include "Crypto.h"
 #include "Tar.h"
 
 #include <curl/curl.h>
@@ -222,6 +223,11 @@ ServiceProcess::ServiceProcess(const fs::path& content, const fs::path& db,
         WriteFile(tokenFile, std::string(kAdminToken) + "\n");
         m_argv.insert(m_argv.end(), {"--admin-token-file", tokenFile.string()});
     }
+    if (std::find(extra.begin(), extra.end(), "--link-secret-file") == extra.end()) {
+        const fs::path secretFile = db.string() + ".link-secret";
+        WriteFile(secretFile, std::string(kLinkSecret) + "\n");
+        m_argv.insert(m_argv.end(), {"--link-secret-file", secretFile.string()});
+    }
     m_argv.insert(m_argv.end(), extra.begin(), extra.end());
     Start();
 }
@@ -289,6 +295,18 @@ std::string ServiceProcess::Session(const std::string& user, const std::string& 
     auto reply = nlohmann::json::parse(Http("POST", m_url + "/api/login", request.dump()).body,
                                        nullptr, false);
     return reply.is_object() ? reply.value("session", "") : "";
+}
+
+std::string ServiceProcess::PackagePath(const std::string& archive, long long expires) {
+    if (expires == 0) {
+        expires = std::chrono::duration_cast<std::chrono::seconds>(
+                      std::chrono::system_clock::now().time_since_epoch())
+                      .count() +
+                  3600;
+    }
+    const std::string path = "/packages/" + archive;
+    return path + "?md5=" + hv::service::LinkSignature(path, expires, kLinkSecret) +
+           "&expires=" + std::to_string(expires);
 }
 
 namespace {
@@ -378,20 +396,24 @@ bool NginxProcess::Installed() {
 NginxProcess::NginxProcess(const fs::path& work, const fs::path& root) : m_port(FreePort()) {
     fs::create_directories(work / "logs");
     const fs::path conf = work / "nginx.conf";
-    std::ofstream(conf)
-        << "daemon off;\nmaster_process off;\nworker_processes 1;\n"
-        << "pid " << (work / "nginx.pid").string() << ";\n"
-        << "error_log " << (work / "logs" / "error.log").string() << ";\n"
-        << "events { worker_connections 64; }\nhttp {\n access_log off;\n"
-        << " client_body_temp_path " << (work / "body").string() << ";\n"
-        << " proxy_temp_path " << (work / "proxy").string() << ";\n"
-        << " fastcgi_temp_path " << (work / "fastcgi").string() << ";\n"
-        << " uwsgi_temp_path " << (work / "uwsgi").string() << ";\n"
-        << " scgi_temp_path " << (work / "scgi").string() << ";\n"
-        << " types { image/jpeg jpg; text/plain txt; application/x-tar tar;\n"
-        << "  \"text/html; charset=utf-8\" htm; }\n"
-        << " server { listen 127.0.0.1:" << m_port << "; root " << root.string() << ";\n"
-        << "  location /nolm/ { add_header Last-Modified \"\"; etag off; }\n }\n}\n";
+    std::ofstream(conf) << "daemon off;\nmaster_process off;\nworker_processes 1;\n"
+                        << "pid " << (work / "nginx.pid").string() << ";\n"
+                        << "error_log " << (work / "logs" / "error.log").string() << ";\n"
+                        << "events { worker_connections 64; }\nhttp {\n access_log off;\n"
+                        << " client_body_temp_path " << (work / "body").string() << ";\n"
+                        << " proxy_temp_path " << (work / "proxy").string() << ";\n"
+                        << " fastcgi_temp_path " << (work / "fastcgi").string() << ";\n"
+                        << " uwsgi_temp_path " << (work / "uwsgi").string() << ";\n"
+                        << " scgi_temp_path " << (work / "scgi").string() << ";\n"
+                        << " types { image/jpeg jpg; text/plain txt; application/x-tar tar;\n"
+                        << "  \"text/html; charset=utf-8\" htm; }\n"
+                        << " server { listen 127.0.0.1:" << m_port << "; root " << root.string()
+                        << ";\n"
+                        << "  location /nolm/ { add_header Last-Modified \"\"; etag off; }\n"
+                        << "  location /packages/ {\n   secure_link $arg_md5,$arg_expires;\n"
+                        << "   secure_link_md5 \"$secure_link_expires$uri "
+                        << ServiceProcess::kLinkSecret
+                        << "\";\n   if ($secure_link != \"1\") { return 403; }\n  }\n }\n}\n";
     const std::string prefix = work.string() + "/";
     const std::string errorLog = (work / "logs" / "error.log").string();
     const std::string confPath = conf.string();

@@ -49,6 +49,8 @@ struct TestContent {
 class ServiceProcess {
   public:
     static constexpr const char* kAdminToken = "test-token";
+    // Signs package addresses, unless extra gives a --link-secret-file.
+    static constexpr const char* kLinkSecret = "test-link-secret-0123456789";
 
     ServiceProcess(const std::filesystem::path& content, const std::filesystem::path& db,
                    const std::vector<std::string>& extra = {});
@@ -69,6 +71,9 @@ class ServiceProcess {
     long Faults(const std::string& settings, const std::string& token = kAdminToken) const;
     // Logs in through the API; returns the session, empty when refused.
     std::string Session(const std::string& user, const std::string& password) const;
+    // The path of a package archive signed with kLinkSecret, valid until the
+    // given time (seconds since the epoch; 0: an hour from now).
+    static std::string PackagePath(const std::string& archive, long long expires = 0);
 
   private:
     std::vector<std::string> m_argv;
@@ -99,7 +104,8 @@ class Siege {
 };
 
 // nginx in the foreground with its own configuration, serving one folder;
-// under /nolm/ it leaves out Last-Modified. Stopped with the object.
+// under /nolm/ it leaves out Last-Modified, and under /packages/ it serves only
+// addresses signed with the service's kLinkSecret. Stopped with the object.
 class NginxProcess {
   public:
     static constexpr const char* kBinary = "/usr/sbin/nginx";

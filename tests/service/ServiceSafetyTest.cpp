@@ -90,15 +90,21 @@ TEST(ServiceSafety, UnsafeCommandLinesAreRefused) {
                                             content.root.string(),
                                             "--db",
                                             (dir.Path() / "a.db").string()};
+    const auto shortSecret = dir.Path() / "short-secret";
+    const auto quotedSecret = dir.Path() / "quoted-secret";
+    hvtest::WriteFile(shortSecret, "tooshort\n");
+    hvtest::WriteFile(quotedSecret, "a-long-enough-secret\"; return 200; #\n");
     const std::vector<std::string> extras[] = {
         {"--listen", ":0"},
         {"--listen", "127.0.0.1:0", "--admin-token", "secret"},
+        {"--listen", "127.0.0.1:0", "--link-secret-file", shortSecret.string()},
+        {"--listen", "127.0.0.1:0", "--link-secret-file", quotedSecret.string()},
     };
     for (const auto& extra : extras) {
         auto argv = serve;
         argv.insert(argv.end(), extra.begin(), extra.end());
         std::string out;
-        EXPECT_EQ(hvtest::RunProgram(argv, &out), 2) << extra.front() << " " << extra[1];
+        EXPECT_EQ(hvtest::RunProgram(argv, &out), 2) << extra.back();
         EXPECT_EQ(out.find("listening"), std::string::npos) << out;
     }
 }

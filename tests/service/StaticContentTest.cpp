@@ -69,7 +69,8 @@ TEST_F(StaticContent, FilesCarryTypeLengthAndLastModified) {
 }
 
 TEST_F(StaticContent, RangesAnswerPartialContent) {
-    const std::string url = m_service.Url() + "/packages/" + m_content.archive;
+    const std::string url =
+        m_service.Url() + hvtest::ServiceProcess::PackagePath(m_content.archive);
     const std::string whole = ReadFile(m_content.root / "packages" / m_content.archive);
     const std::string size = std::to_string(whole.size());
     const std::string last = std::to_string(whole.size() - 1);
@@ -169,7 +170,8 @@ TEST(SignedManifests, ServedForPackagesWithTheServicesKey) {
 
 // The tampering fault inverts one byte of the file, wherever the answer starts.
 TEST_F(StaticContent, FlippedByteIsTheOnlyChange) {
-    const std::string url = m_service.Url() + "/packages/" + m_content.archive;
+    const std::string url =
+        m_service.Url() + hvtest::ServiceProcess::PackagePath(m_content.archive);
     const std::string original = ReadFile(m_content.root / "packages" / m_content.archive);
     ASSERT_GT(original.size(), 100u);
     ASSERT_EQ(m_service.Faults(R"({"flip_byte_at": 70})"), 200);
@@ -188,7 +190,8 @@ TEST(ServiceCommandLine, SignalsStopItAndBadArgumentsAreRefused) {
               0);
     for (int signal : {SIGTERM, SIGINT}) {
         hvtest::ServiceProcess service{content.root, db, {"--fail-next", "2"}};
-        const std::string archive = service.Url() + "/packages/" + content.archive;
+        const std::string archive =
+            service.Url() + hvtest::ServiceProcess::PackagePath(content.archive);
         EXPECT_EQ(Http("GET", service.Url() + "/discover").status, 503);
         EXPECT_EQ(Http("GET", archive).status, 503);
         EXPECT_EQ(Http("GET", archive).status, 200);
