@@ -17,6 +17,7 @@
 #include "Archive.h"
 #include "Files.h"
 #include "Http.h"
+#include "net/CurlEasy.h"
 #include "net/PercentEncode.h"
 #include "winapi/Log.h"
 
@@ -30,6 +31,8 @@ namespace {
 
 constexpr const char* kIniFile = "Halvory.ini";
 constexpr const char* kIniKey = "ENGINE_URL";
+// The certificates (PEM) that alone vouch for the service; unset: the system's.
+constexpr const char* kCaFileKey = "CAFILE";
 constexpr const char* kDefaultUrl = "http://127.0.0.1:8765";
 constexpr const char* kStateFile = "halvory-engine.json";
 constexpr const char* kCatalogueFile = "moviedata.txt";
@@ -198,6 +201,7 @@ void Engine::SyncState() {
 int Engine::Init(HWND frame) {
     std::error_code ec;
     std::string url = ReadIniValue(kIniFile, kIniKey);
+    CCurlEasy::TrustOnly(ReadIniValue(kIniFile, kCaFileKey));
     while (!url.empty() && url.back() == '/') {
         url.pop_back();
     }

@@ -85,7 +85,7 @@ std::string BaseUrl(const httplib::Request& req, const ServiceState& state) {
     if (host.empty()) {
         host = state.host + ":" + std::to_string(state.port);
     }
-    return "http://" + host;
+    return (state.options.tlsCertFile.empty() ? "http://" : "https://") + host;
 }
 
 std::filesystem::path CatalogueFile(const ServiceState& state) {
@@ -150,8 +150,20 @@ std::optional<Session> RequireSession(Store& store, const std::string& token, lo
     return std::nullopt;
 }
 
+namespace {
+
+std::unique_ptr<httplib::Server> MakeServer(const ServiceOptions& options) {
+    if (options.tlsCertFile.empty()) {
+        return std::make_unique<httplib::Server>();
+    }
+    return std::make_unique<httplib::SSLServer>(options.tlsCertFile.c_str(),
+                                                options.tlsKeyFile.c_str());
+}
+
+}  // namespace
+
 Service::Service(ServiceOptions options)
-    : m_state(std::make_unique<ServiceState>()), m_server(std::make_unique<httplib::Server>()) {
+    : m_state(std::make_unique<ServiceState>()), m_server(MakeServer(options)) {
     m_state->options = std::move(options);
     if (m_state->options.linkSecret.empty()) {
         // Addresses given out then last until the service restarts.
@@ -211,6 +223,10 @@ Service::~Service() = default;
 
 int Service::Bind(const std::string& host, int port) {
     m_state->host = host;
+    if (!m_server->is_valid()) {
+        LogLine("the certificate or its key cannot be used");
+        return -1;
+    }
     // The library listens with a backlog of five, so that a burst of players
     // connecting at once would wait a second each for the kernel to try again.
     int listening = -1;
@@ -237,6 +253,10 @@ bool Service::Run() {
 void Service::Stop() {
     m_state->stopping = true;
     m_server->stop();
+}
+
+std::string Service::Scheme() const {
+    return m_state->options.tlsCertFile.empty() ? "http" : "https";
 }
 
 Faults& Service::GetFaults() {

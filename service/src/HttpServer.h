@@ -19,6 +19,8 @@ struct ServiceOptions {
     std::filesystem::path catalogue;  // empty: content/catalogue.json
     std::string signingKey;           // Ed25519 private key (PEM); empty: no manifests
     std::string linkSecret;           // signs package addresses; nginx may share it
+    std::string tlsCertFile;          // PEM certificate chain; empty: plain HTTP
+    std::string tlsKeyFile;           // its private key (PEM)
 };
 
 struct ServiceState;
@@ -31,8 +33,11 @@ class Service {
     Service(const Service&) = delete;
     Service& operator=(const Service&) = delete;
 
-    // Binds the listening socket; port 0 picks a free one. Returns the port, or -1.
+    // Binds the listening socket; port 0 picks a free one. Returns the port, or
+    // -1, also when the certificate or its key cannot be used.
     int Bind(const std::string& host, int port);
+    // "https" with a certificate, else "http".
+    std::string Scheme() const;
     // Serves until Stop(); false when the server could not run.
     bool Run();
     // Safe from any thread; ends long polls and the accept loop.

@@ -27,6 +27,7 @@ int Usage() {
     std::cerr << "usage: halvory-service serve --content DIR --db FILE --listen HOST:PORT\n"
                  "           [--admin-token-file FILE] [--catalogue-file FILE]\n"
                  "           [--signing-key-file FILE] [--link-secret-file FILE]\n"
+                 "           [--tls-cert-file FILE --tls-key-file FILE]\n"
                  "           [--throttle-bps N] [--drop-after-bytes N] [--fail-next N]\n"
                  "           [--login-delay-ms N]\n"
                  "       halvory-service admin --db FILE COMMAND ...\n";
@@ -113,6 +114,10 @@ int Serve(const std::vector<std::string>& args) {
             keyFile = value;
         } else if (key == "--link-secret-file") {
             linkSecretFile = value;
+        } else if (key == "--tls-cert-file") {
+            options.tlsCertFile = value;
+        } else if (key == "--tls-key-file") {
+            options.tlsKeyFile = value;
         } else if (key == "--catalogue-file") {
             options.catalogue = value;
         } else if (key == "--throttle-bps" || key == "--drop-after-bytes" || key == "--fail-next" ||
@@ -131,7 +136,8 @@ int Serve(const std::vector<std::string>& args) {
         }
     }
     auto colon = listen.rfind(':');
-    if (options.content.empty() || options.database.empty() || colon == std::string::npos) {
+    if (options.content.empty() || options.database.empty() || colon == std::string::npos ||
+        options.tlsCertFile.empty() != options.tlsKeyFile.empty()) {
         return Usage();
     }
     std::string host = listen.substr(0, colon);
@@ -162,7 +168,7 @@ int Serve(const std::vector<std::string>& args) {
         std::cerr << "halvory-service: cannot listen on " << listen << "\n";
         return 1;
     }
-    std::printf("listening: http://%s:%d\n", host.c_str(), bound);
+    std::printf("listening: %s://%s:%d\n", service.Scheme().c_str(), host.c_str(), bound);
     std::fflush(stdout);
 
     std::atomic<bool> finished{false};

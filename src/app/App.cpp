@@ -22,6 +22,7 @@
 #include "frame/MainFrame.h"
 #include "halvory/engine.h"
 #include "image/CxImageQt.h"
+#include "net/CurlEasy.h"
 #include "res/ResourceTable.h"
 #include "res/Resources.h"
 #include "screens/LoginView.h"
@@ -107,6 +108,8 @@ BOOL CApp::InitInstance() {
         return FALSE;
     }
     Load("Halvory.ini");
+    // A relative file is found in the application folder, the working folder.
+    CCurlEasy::TrustOnly(GetCaFile());
     CxImage::SetResourceLoader(&hv::LoadResourceData);
     m_pSkin = std::make_unique<CSkinSet>();
     m_pSkin->CreateSharedFonts();

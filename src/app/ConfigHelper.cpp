@@ -138,6 +138,8 @@ int CConfigHelper::Load(std::string fileName) {
             m_strHelpUrl = value;
         } else if (EqualsNoCase(key, "PACKAGEKEY")) {
             m_strPackageKey = value;
+        } else if (EqualsNoCase(key, "CAFILE")) {
+            m_strCaFile = value;
         }
     }
     return 1;

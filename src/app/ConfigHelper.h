@@ -25,6 +25,8 @@ class CConfigHelper {
     std::string GetHelpUrl() const { return m_strHelpUrl; }
     // The public key file that downloaded packages are verified with.
     std::string GetPackageKey() const { return m_strPackageKey; }
+    // The certificates (PEM) that alone vouch for the service; empty: the system's.
+    std::string GetCaFile() const { return m_strCaFile; }
 
   private:
     std::string m_strArtDir;
@@ -43,4 +45,5 @@ class CConfigHelper {
     std::string m_strHelpUrl;
     std::string m_strSmsAddrUrl;
     std::string m_strPackageKey;
+    std::string m_strCaFile;
 };

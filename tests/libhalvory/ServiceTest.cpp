@@ -171,9 +171,9 @@ class ServiceSuite : public ::testing::Test {
     }
 
     // Starts the engine again on another service.
-    void UseService(const std::string& url) {
+    void UseService(const std::string& url, const std::string& caFile = {}) {
         hvShutdown();
-        hvtest::WriteFile("Halvory.ini", "ENGINE_URL=" + url + "\n");
+        hvtest::WriteFile("Halvory.ini", "ENGINE_URL=" + url + "\nCAFILE=" + caFile + "\n");
         hvInit(m_window);
     }
 
@@ -366,6 +366,25 @@ TEST_F(ServiceSuite, LoginReportsAnUnreachableServiceAndCanBeCancelled) {
     ASSERT_EQ(result.wait_for(2s), std::future_status::ready);
     EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
     EXPECT_EQ(result.get(), HV_LOGIN_CANCELLED);
+}
+
+// Over TLS the engine trusts only the authority its settings name: through it
+// it logs in and takes a demo; with another, it reaches nothing.
+TEST_F(ServiceSuite, TlsServiceIsTrustedOnlyThroughTheNamedAuthority) {
+    const hvtest::TestCertificates ours{m_work->Path() / "ours"};
+    const hvtest::TestCertificates other{m_work->Path() / "other"};
+    hvtest::ServiceProcess tls{g_service->content.root, m_work->Path() / "tls.db",
+                               ours.ServeArgs()};
+    ASSERT_EQ(tls.Admin({"add-user", "alice", "secret"}), 0);
+    UseService(tls.Url(), other.ca.string());
+    EXPECT_EQ(Login("alice"), HV_LOGIN_UNREACHABLE);
+    UseService(tls.Url(), ours.ca.string());
+    ASSERT_EQ(Login("alice"), HV_LOGIN_OK);
+    m_storage = InstallPath("Space Race Demo");
+    ASSERT_EQ(Download("SPACE-D"), HV_DL_OK);
+    ASSERT_TRUE(WaitFor(UWM_DOWNLOAD_DONE));
+    EXPECT_EQ(ReadFile(m_storage + "/readme.txt"), "Space Race\n");
+    hvRemove("SPACE-D");
 }
 
 TEST_F(ServiceSuite, ForcedLogoutsCarryTheirReason) {

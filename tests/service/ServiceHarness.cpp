@@ -102,9 +102,13 @@ int ExitStatus(pid_t pid) {
 }  // namespace
 
 HttpReply Http(const std::string& method, const std::string& url, const std::string& body,
-               const std::vector<std::string>& headers) {
+               const std::vector<std::string>& headers, const std::string& caFile) {
     HttpReply reply;
     CURL* curl = curl_easy_init();
+    if (!caFile.empty()) {
+        curl_easy_setopt(curl, CURLOPT_CAINFO, caFile.c_str());
+        curl_easy_setopt(curl, CURLOPT_CAPATH, nullptr);
+    }
     curl_slist* list = nullptr;
     for (const auto& h : headers) {
         list = curl_slist_append(list, h.c_str());
@@ -295,6 +299,34 @@ std::string ServiceProcess::Session(const std::string& user, const std::string& 
     auto reply = nlohmann::json::parse(Http("POST", m_url + "/api/login", request.dump()).body,
                                        nullptr, false);
     return reply.is_object() ? reply.value("session", "") : "";
+}
+
+TestCertificates::TestCertificates(const fs::path& dir)
+    : ca(dir / "ca.pem"), cert(dir / "cert.pem"), key(dir / "key.pem") {
+    fs::create_directories(dir);
+    const fs::path caKey = dir / "ca-key.pem", request = dir / "cert.csr", ext = dir / "cert.ext";
+    WriteFile(ext, "subjectAltName=IP:127.0.0.1\nbasicConstraints=CA:FALSE\n");
+    const std::string openssl = "/usr/bin/openssl";
+    const std::vector<std::vector<std::string>> steps = {
+        {openssl, "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
+         "-nodes", "-keyout", caKey, "-out", ca, "-days", "2", "-subj",
+         "/CN=Halvory Test Authority"},
+        {openssl, "req", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes",
+         "-keyout", key, "-out", request, "-subj", "/CN=127.0.0.1"},
+        {openssl, "x509", "-req", "-in", request, "-CA", ca, "-CAkey", caKey, "-CAcreateserial",
+         "-out", cert, "-days", "2", "-extfile", ext},
+    };
+    for (const auto& step : steps) {
+        std::string out;
+        if (RunProgram(step, &out) != 0) {
+            ADD_FAILURE() << "openssl " << step[1] << " failed: " << out;
+            return;
+        }
+    }
+}
+
+std::vector<std::string> TestCertificates::ServeArgs() const {
+    return {"--tls-cert-file", cert.string(), "--tls-key-file", key.string()};
 }
 
 std::string ServiceProcess::PackagePath(const std::string& archive, long long expires) {

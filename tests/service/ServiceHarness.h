@@ -21,8 +21,18 @@ struct HttpReply {
     std::string body;
 };
 
+// caFile: the only certificates trusted for https; empty: the system's.
 HttpReply Http(const std::string& method, const std::string& url, const std::string& body = {},
-               const std::vector<std::string>& headers = {});
+               const std::vector<std::string>& headers = {}, const std::string& caFile = {});
+
+// A private authority and a certificate it signed for 127.0.0.1, made in the
+// folder with the openssl program.
+struct TestCertificates {
+    explicit TestCertificates(const std::filesystem::path& dir);
+    std::filesystem::path ca, cert, key;  // PEM files
+    // The service's arguments to serve with the certificate.
+    std::vector<std::string> ServeArgs() const;
+};
 
 // Runs a program to its end; returns its exit status (or -1), stdout in out.
 int RunProgram(const std::vector<std::string>& argv, std::string* out = nullptr);

@@ -99,6 +99,7 @@ TEST(ServiceSafety, UnsafeCommandLinesAreRefused) {
         {"--listen", "127.0.0.1:0", "--admin-token", "secret"},
         {"--listen", "127.0.0.1:0", "--link-secret-file", shortSecret.string()},
         {"--listen", "127.0.0.1:0", "--link-secret-file", quotedSecret.string()},
+        {"--listen", "127.0.0.1:0", "--tls-cert-file", "cert.pem"},
     };
     for (const auto& extra : extras) {
         auto argv = serve;
@@ -107,6 +108,49 @@ TEST(ServiceSafety, UnsafeCommandLinesAreRefused) {
         EXPECT_EQ(hvtest::RunProgram(argv, &out), 2) << extra.back();
         EXPECT_EQ(out.find("listening"), std::string::npos) << out;
     }
+}
+
+// Over TLS the service is reached only by those who trust its authority, and
+// the addresses it gives out keep the scheme.
+TEST(ServiceSafety, TlsIsTrustedOnlyThroughItsAuthority) {
+    hvtest::TempDir dir;
+    hvtest::TestContent content{dir.Path()};
+    const hvtest::TestCertificates ours{dir.Path() / "ours"};
+    const hvtest::TestCertificates other{dir.Path() / "other"};
+    hvtest::ServiceProcess service{content.root, dir.Path() / "a.db", ours.ServeArgs()};
+    ASSERT_EQ(service.Url().rfind("https://127.0.0.1:", 0), 0u) << service.Url();
+    ASSERT_EQ(service.Admin({"add-user", "alice", "pw"}), 0);
+    const std::string ca = ours.ca.string();
+    const std::string discover = service.Url() + "/discover";
+    EXPECT_EQ(hvtest::Http("GET", discover, {}, {}, ca).status, 200);
+    EXPECT_EQ(hvtest::Http("GET", discover, {}, {}, other.ca.string()).status, 0);
+    EXPECT_EQ(hvtest::Http("GET", discover).status, 0) << "no public authority vouches for it";
+    EXPECT_EQ(hvtest::Http("GET", "http" + discover.substr(5)).status, 0) << "plain HTTP";
+
+    const auto login = nlohmann::json::parse(
+        hvtest::Http("POST", service.Url() + "/api/login",
+                     R"({"user": "alice", "password": "pw", "player_version": "1,0,0,1"})", {}, ca)
+            .body,
+        nullptr, false);
+    const auto described =
+        nlohmann::json::parse(hvtest::Http("GET", service.Url() + "/api/packages/SPACE-D", {},
+                                           {"X-Session: " + login.value("session", "")}, ca)
+                                  .body,
+                              nullptr, false);
+    const std::string archive = described.value("archive_url", "");
+    EXPECT_EQ(archive.rfind(service.Url() + "/packages/", 0), 0u) << archive;
+    EXPECT_TRUE(hvtest::Http("GET", archive, {}, {}, ca).body ==
+                hvtest::ReadFile(content.root / "packages" / "space-demo.tar"));
+
+    std::string out;
+    EXPECT_EQ(hvtest::RunProgram(
+                  {HV_SERVICE_BIN, "serve", "--content", content.root.string(), "--db",
+                   (dir.Path() / "a.db").string(), "--listen", "127.0.0.1:0", "--tls-cert-file",
+                   other.ca.string(), "--tls-key-file", ours.key.string()},
+                  &out),
+              1)
+        << "a key that does not go with the certificate";
+    EXPECT_EQ(out.find("listening"), std::string::npos) << out;
 }
 
 // Many first requests for a package's description hash its archive once.

@@ -5,8 +5,14 @@
 
 #include <curl/curl.h>
 
+#include <string>
+
 class CCurlEasy {
   public:
+    // From now on, every handle trusts only the certificates in this PEM file
+    // (a private service's own authority); empty: the system's authorities.
+    static void TrustOnly(const std::string& caFile);
+
     CCurlEasy();
     ~CCurlEasy();
     CCurlEasy(const CCurlEasy&) = delete;
