@@ -28,6 +28,7 @@
 #include "screens/LoginView.h"
 #include "skin/SkinSet.h"
 #include "ui/Gamepad.h"
+#include "ui/WebBrowser2.h"
 #include "ui/WindowChannel.h"
 #include "winapi/Log.h"
 #include "winapi/Thread.h"
@@ -110,6 +111,7 @@ BOOL CApp::InitInstance() {
     Load("Halvory.ini");
     // A relative file is found in the application folder, the working folder.
     CCurlEasy::TrustOnly(GetCaFile());
+    CWebBrowser2::TrustAlso(GetCaFile());
     CxImage::SetResourceLoader(&hv::LoadResourceData);
     m_pSkin = std::make_unique<CSkinSet>();
     m_pSkin->CreateSharedFonts();

@@ -82,9 +82,14 @@ class SessionTest : public ::testing::Test {
         ASSERT_EQ(hvtest::RunProgram({HV_SERVICE_BIN, "admin", "new-signing-key", key.string(),
                                       (temp.Path() / "signing-key.pub").string()}),
                   0);
-        service = std::make_unique<hvtest::ServiceProcess>(
-            content, temp.Path() / "service.db",
-            std::vector<std::string>{"--signing-key-file", key.string()});
+        std::vector<std::string> serve{"--signing-key-file", key.string()};
+        if (tls) {
+            certificates = std::make_unique<hvtest::TestCertificates>(temp.Path() / "tls");
+            const auto args = certificates->ServeArgs();
+            serve.insert(serve.end(), args.begin(), args.end());
+        }
+        service =
+            std::make_unique<hvtest::ServiceProcess>(content, temp.Path() / "service.db", serve);
         ASSERT_FALSE(service->Url().empty());
         ASSERT_EQ(service->Admin({"add-user", kUser, kPassword}), 0);
         fs::create_directories(install);
@@ -102,6 +107,9 @@ class SessionTest : public ::testing::Test {
             << "HELP_URL=" << base << "/pages\n"
             << "ENGINE_URL=" << base << "\n"
             << "PACKAGEKEY=package-key.pub\n";
+        if (certificates) {
+            ini << "CAFILE=" << certificates->ca.string() << "\n";
+        }
     }
 
     // Runs the driven client to its verdict; it must then end on its own.
@@ -133,9 +141,11 @@ class SessionTest : public ::testing::Test {
 
     long long packageSize = 0;  // the generator's own when 0
     bool commandLineLogin = true;
+    bool tls = false;         // the service over TLS, vouched for by its own authority
     fs::path upgradePackage;  // the service's; none: a stand-in that installs nothing
     hvtest::TempDir temp;
     const fs::path content = temp.Path() / "content";
+    std::unique_ptr<hvtest::TestCertificates> certificates;
     std::unique_ptr<hvtest::ServiceProcess> service;
     const fs::path install = temp.Path() / "client";
     const fs::path art = install / "art";
@@ -457,12 +467,20 @@ TEST_F(DownloadTest, CancelAsksAndLeavesNothingInstalled) {
     Walk("download-cancelled", Throttle(10 * kSecondsToPlay) + "}");
 }
 
+// The service over TLS with a private authority, which the client, the engine
+// and the web view are told of in the settings.
+class TlsSessionTest : public SessionTest {
+  protected:
+    TlsSessionTest() { tls = true; }
+};
+
 // The service's pages in the real web view, driven by real keys and mouse:
 // announcements, home with What's New, the account page, support, and back
-// each time (see the driver's pages scenario). Screenshots go to artifacts/.
-// Chromium is not built for the sanitizers, so their builds leave this out.
+// each time (see the driver's pages scenario), all over TLS. Screenshots go to
+// artifacts/. Chromium is not built for the sanitizers, so their builds leave
+// this out.
 #ifdef HALVORY_BROWSER_PLUGIN
-TEST_F(SessionTest, PagesAreShownAndLeftByKeysAndMouse) {
+TEST_F(TlsSessionTest, PagesAreShownAndLeftByKeysAndMouse) {
     fs::copy_file(HALVORY_BROWSER_PLUGIN, install / "libhvbrowser.so");
     RunClient("pages");
 }

@@ -21,6 +21,7 @@ class IBrowserPage {
     virtual void PageText(std::function<void(const std::string&)> done) = 0;
 };
 
-// The plugin's one export: a new page as a child of `parent`.
-using CreateBrowserPageFn = IBrowserPage* (*)(QWidget* parent);
+// The plugin's one export: a new page as a child of `parent`, which also
+// trusts the certificates in the PEM file caFile (when not empty).
+using CreateBrowserPageFn = IBrowserPage* (*)(QWidget* parent, const char* caFile);
 inline constexpr const char* kCreateBrowserPageSymbol = "hv_CreateBrowserPage";

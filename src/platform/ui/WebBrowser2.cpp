@@ -8,6 +8,9 @@
 
 namespace {
 
+// Set on the user-interface thread, which alone makes pages.
+std::string g_caFile;
+
 // Loaded once and never unloaded: Chromium cannot be shut down and started
 // again in one process.
 CreateBrowserPageFn LoadPlugin(const std::string& path) {
@@ -25,12 +28,16 @@ CreateBrowserPageFn LoadPlugin(const std::string& path) {
 
 }  // namespace
 
+void CWebBrowser2::TrustAlso(const std::string& caFile) {
+    g_caFile = caFile;
+}
+
 BOOL CWebBrowser2::Create(const std::string& pluginPath, CWnd* host, const RECT& rect, UINT id) {
     const CreateBrowserPageFn create = LoadPlugin(pluginPath);
     if (GetSafeHwnd() || !host || !host->GetWidget() || !create) {
         return FALSE;
     }
-    m_page = create(host->GetWidget());
+    m_page = create(host->GetWidget(), g_caFile.c_str());
     QWidget* widget = m_page->Widget();
     widget->setGeometry(rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top);
     if (!Attach(widget, host, id)) {

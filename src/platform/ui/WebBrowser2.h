@@ -12,6 +12,10 @@ class IBrowserPage;
 
 class CWebBrowser2 : public CWnd {
   public:
+    // Pages made from now on also trust the certificates in this PEM file (a
+    // private service's own authority); empty: only the system's.
+    static void TrustAlso(const std::string& caFile);
+
     // A visible child of `host` covering `rect`; FALSE when the plugin at
     // `pluginPath` cannot be loaded.
     BOOL Create(const std::string& pluginPath, CWnd* host, const RECT& rect, UINT id);
