@@ -12,7 +12,7 @@ PACKAGES=(
     libcurl4-openssl-dev libpng-dev libjpeg-dev zlib1g-dev libssl-dev libarchive-dev libsdl2-dev
     fonts-dejavu-core
     # reference service
-    libsqlite3-dev nlohmann-json3-dev libcpp-httplib-dev nginx
+    libsqlite3-dev nlohmann-json3-dev libcpp-httplib-dev nginx openssl
     # tests: unit tests, a real display with a window manager, screenshots
     libgtest-dev libgmock-dev xvfb openbox xdotool wmctrl x11-utils x11-apps imagemagick
 )

@@ -77,10 +77,29 @@ if [[ ! -f $DEMO/signing-key.pem ]]; then
     "$BIN/halvory-service" admin new-signing-key "$DEMO/signing-key.pem" "$DEMO/signing-key.pub"
 fi
 
+# The service's own authority and the certificate it signed for 127.0.0.1; the
+# client, its engine and its web view are told to trust that authority.
+TLS=$DEMO/tls
+if [[ ! -f $TLS/cert.pem ]]; then
+    mkdir -p "$TLS"
+    (
+        umask 077
+        openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes \
+            -keyout "$TLS/ca-key.pem" -out "$TLS/ca.pem" -days 3650 \
+            -subj "/CN=Halvory Demo Authority" 2>/dev/null
+        openssl req -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes \
+            -keyout "$TLS/key.pem" -out "$TLS/cert.csr" -subj "/CN=127.0.0.1" 2>/dev/null
+        printf 'subjectAltName=IP:127.0.0.1\nbasicConstraints=CA:FALSE\n' >"$TLS/cert.ext"
+        openssl x509 -req -in "$TLS/cert.csr" -CA "$TLS/ca.pem" -CAkey "$TLS/ca-key.pem" \
+            -CAcreateserial -out "$TLS/cert.pem" -days 825 -extfile "$TLS/cert.ext" 2>/dev/null
+    )
+fi
+
 SERVICE_LOG=$DEMO/service.log
 # HALVORY_ADMIN_TOKEN, when set, reaches the service and opens its fault injection.
 coproc SERVICE { exec "$BIN/halvory-service" serve --content "$DEMO/content" --db "$DEMO/service.db" \
-    --signing-key-file "$DEMO/signing-key.pem" --listen 127.0.0.1:0 2>"$SERVICE_LOG"; }
+    --signing-key-file "$DEMO/signing-key.pem" --tls-cert-file "$TLS/cert.pem" \
+    --tls-key-file "$TLS/key.pem" --listen 127.0.0.1:0 2>"$SERVICE_LOG"; }
 SERVICE_PID=$SERVICE_PID
 trap 'kill "$SERVICE_PID" 2>/dev/null || true; wait "$SERVICE_PID" 2>/dev/null || true' EXIT
 read -r -t 20 line <&"${SERVICE[0]}" || { echo "The service did not start; see $SERVICE_LOG" >&2; exit 1; }
@@ -93,6 +112,7 @@ rm -rf "$INSTALL" "$INSTALL.new" "$INSTALL.old"
 mkdir -p "$INSTALL/art"
 cp "$BIN/halvory" "$BIN/libhalvory.so" "$BIN/libhvplatform.so" "$BIN/libhvbrowser.so" "$INSTALL/"
 cp "$DEMO/signing-key.pub" "$INSTALL/package-key.pub"
+cp "$TLS/ca.pem" "$INSTALL/service-authority.pem"
 cat >"$INSTALL/Halvory.ini" <<INI
 ; Written by scripts/run.sh for the demo service.
 SERVERIPADDR_URL=$BASE/discover
@@ -103,6 +123,7 @@ HELP_URL=$BASE/pages
 ERRORINFO_URL=$BASE/pages/errorinfo.htm
 ENGINE_URL=$BASE
 PACKAGEKEY=package-key.pub
+CAFILE=service-authority.pem
 INI
 
 "$INSTALL/halvory" "$@"
