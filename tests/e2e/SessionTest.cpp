@@ -90,6 +90,9 @@ class SessionTest : public ::testing::Test {
         }
         service =
             std::make_unique<hvtest::ServiceProcess>(content, temp.Path() / "service.db", serve);
+        if (certificates) {
+            service->UseAuthority(certificates->ca.string());
+        }
         ASSERT_FALSE(service->Url().empty());
         ASSERT_EQ(service->Admin({"add-user", kUser, kPassword}), 0);
         fs::create_directories(install);
@@ -244,6 +247,10 @@ pid_t RunningFrom(const fs::path& exe) {
 // unpacks it, the installer replaces the install, and the new client starts.
 class UpgradeTest : public SessionTest {
   protected:
+    // Discovery and the download go over TLS, vouched for by the service's
+    // own authority.
+    UpgradeTest() { tls = true; }
+
     void SetUp() override {
         if (upgradePackage.empty()) {
             upgradePackage = HALVORY_UPGRADE_PACKAGE;

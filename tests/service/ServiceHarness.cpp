@@ -290,14 +290,15 @@ int ServiceProcess::Admin(const std::vector<std::string>& args) const {
 }
 
 long ServiceProcess::Faults(const std::string& settings, const std::string& token) const {
-    return Http("POST", m_url + "/admin/faults", settings, {"X-Admin-Token: " + token}).status;
+    return Http("POST", m_url + "/admin/faults", settings, {"X-Admin-Token: " + token}, m_caFile)
+        .status;
 }
 
 std::string ServiceProcess::Session(const std::string& user, const std::string& password) const {
     const nlohmann::json request = {
         {"user", user}, {"password", password}, {"player_version", "1,0,0,1"}};
-    auto reply = nlohmann::json::parse(Http("POST", m_url + "/api/login", request.dump()).body,
-                                       nullptr, false);
+    auto reply = nlohmann::json::parse(
+        Http("POST", m_url + "/api/login", request.dump(), {}, m_caFile).body, nullptr, false);
     return reply.is_object() ? reply.value("session", "") : "";
 }
 

@@ -79,6 +79,8 @@ class ServiceProcess {
     std::string Log() const;
     // Posts fault settings (JSON text); returns the HTTP status.
     long Faults(const std::string& settings, const std::string& token = kAdminToken) const;
+    // The authority (PEM) that Faults and Session trust, for a service over TLS.
+    void UseAuthority(const std::string& caFile) { m_caFile = caFile; }
     // Logs in through the API; returns the session, empty when refused.
     std::string Session(const std::string& user, const std::string& password) const;
     // The path of a package archive signed with kLinkSecret, valid until the
@@ -92,6 +94,7 @@ class ServiceProcess {
     pid_t m_pid = -1;
     int m_port = 0;
     std::string m_url;
+    std::string m_caFile;
 };
 
 // Connections that would hold the service's threads, closed with the object:
