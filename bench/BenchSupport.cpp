@@ -129,8 +129,8 @@ Service::Service(const std::string& binary, const std::string& content, const st
     while (baseUrl_.empty() && ::read(out, &c, 1) == 1) {
         if (c != '\n') {
             line += c;
-        } else if (const auto at = line.find("http://"); at != std::string::npos) {
-            baseUrl_ = line.substr(at);
+        } else if (line.rfind("listening: ", 0) == 0) {
+            baseUrl_ = line.substr(11);
         } else {
             line.clear();
         }

@@ -31,9 +31,13 @@ Engine::Engine(const char* library) {
     setGamePath = Resolve<PFN_hv_SetGamePath>(lib, "hv_SetGamePath");
 }
 
-void WriteEngineSettings(const std::filesystem::path& dir, const std::string& baseUrl) {
+void WriteEngineSettings(const std::filesystem::path& dir, const std::string& baseUrl,
+                         const std::string& caFile) {
     std::ofstream ini(dir / "Halvory.ini");
     ini << "ENGINE_URL=" << baseUrl << "/\n";
+    if (!caFile.empty()) {
+        ini << "CAFILE=" << caFile << "\n";
+    }
     if (!ini) {
         fail("cannot write Halvory.ini");
     }

@@ -31,8 +31,10 @@ struct Engine {
     explicit Engine(const char* library);
 };
 
-// Halvory.ini in dir for the engine started there, pointing it at the service.
-void WriteEngineSettings(const std::filesystem::path& dir, const std::string& baseUrl);
+// Halvory.ini in dir for the engine started there, pointing it at the service
+// and, when given, at the authority that alone vouches for it.
+void WriteEngineSettings(const std::filesystem::path& dir, const std::string& baseUrl,
+                         const std::string& caFile = {});
 
 class EngineFrame {
   public:

@@ -105,7 +105,8 @@ int CurlProgress(void*, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
 }
 
 // The baseline: one plain GET of the archive into a file.
-double CurlMegabytesPerSecond(const std::string& url, const fs::path& target) {
+double CurlMegabytesPerSecond(const std::string& url, const fs::path& target,
+                              const std::string& caFile) {
     std::FILE* out = std::fopen(target.c_str(), "wb");
     if (!out) {
         fail("cannot write " + target.string());
@@ -116,6 +117,9 @@ double CurlMegabytesPerSecond(const std::string& url, const fs::path& target) {
         fail("curl_easy_init failed");
     }
     curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+    if (!caFile.empty()) {
+        curl_easy_setopt(curl, CURLOPT_CAINFO, caFile.c_str());
+    }
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, out);
     curl_easy_setopt(curl, CURLOPT_FAILONERROR, 1L);
     curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
@@ -142,8 +146,9 @@ struct EngineFigures {
     double playOfferMs = 0;
 };
 
-EngineFigures RunEngine(const fs::path& dir, const std::string& baseUrl, const Package& package) {
-    bench::WriteEngineSettings(dir, baseUrl);
+EngineFigures RunEngine(const fs::path& dir, const std::string& baseUrl, const Package& package,
+                        const std::string& caFile) {
+    bench::WriteEngineSettings(dir, baseUrl, caFile);
     const bench::Engine engine(HV_ENGINE_LIBRARY);
     bench::EngineFrame frame(engine, (dir / "games" / package.title).string(),
                              package.playableBytes);
@@ -164,19 +169,14 @@ EngineFigures RunEngine(const fs::path& dir, const std::string& baseUrl, const P
     return figures;
 }
 
-int Benchmark(long long packageSize) {
-    TempDir temp("bench_transfer");
-    const fs::path content = temp.path() / "content";
-    const std::string db = (temp.path() / "service.db").string();
-    Run({HV_DEMOCONTENT_BINARY, "--out", content.string(), "--package-size",
-         std::to_string(packageSize)});
-    Run({HV_SERVICE_BINARY, "admin", "--db", db, "add-user", kUser, kPassword});
-    const Package package = PickPackage(content);
+struct Medians {
+    double engineRate = 0, curlRate = 0, playOfferMs = 0;
+};
+
+// Rounds of curl and the engine taking turns against one running service.
+Medians Rounds(const fs::path& temp, const Service& service, const Package& package,
+               const std::string& caFile) {
     // The baseline fetches the archive at an address signed as the service signs it.
-    const fs::path secretFile = temp.path() / "link-secret";
-    std::ofstream(secretFile) << kLinkSecret << "\n";
-    Service service(HV_SERVICE_BINARY, content.string(), db,
-                    {"--link-secret-file", secretFile.string()});
     const std::string path = "/packages/" + package.archive;
     const long long expires = std::chrono::duration_cast<std::chrono::seconds>(
                                   std::chrono::system_clock::now().time_since_epoch())
@@ -185,34 +185,76 @@ int Benchmark(long long packageSize) {
     const std::string archiveUrl = service.baseUrl() + path + "?md5=" +
                                    hv::service::LinkSignature(path, expires, kLinkSecret) +
                                    "&expires=" + std::to_string(expires);
-
     std::vector<double> curlRates, engineRates, playOffers;
     for (int round = 0; round < kRounds; ++round) {
-        const fs::path baseline = temp.path() / "baseline.tar";
-        curlRates.push_back(CurlMegabytesPerSecond(archiveUrl, baseline));
+        const fs::path baseline = temp / "baseline.tar";
+        curlRates.push_back(CurlMegabytesPerSecond(archiveUrl, baseline, caFile));
         if (static_cast<long long>(fs::file_size(baseline)) != package.size) {
             fail("the curl download is incomplete");
         }
         fs::remove(baseline);
 
         // A fresh install folder each round, so the engine downloads it all again.
-        const fs::path dir = temp.path() / ("round" + std::to_string(round));
+        const fs::path dir = temp / ("round" + std::to_string(round));
         fs::create_directories(dir);
         {
             bench::WorkingDir inRound(dir);
-            const EngineFigures engine = RunEngine(dir, service.baseUrl(), package);
+            const EngineFigures engine = RunEngine(dir, service.baseUrl(), package, caFile);
             engineRates.push_back(engine.megabytesPerSecond);
             playOffers.push_back(engine.playOfferMs);
         }
         fs::remove_all(dir);
     }
+    return {bench::median(engineRates), bench::median(curlRates), bench::median(playOffers)};
+}
 
-    const double engineRate = bench::median(engineRates), curlRate = bench::median(curlRates);
+int Benchmark(long long packageSize) {
+    TempDir temp("bench_transfer");
+    const fs::path content = temp.path() / "content";
+    const std::string db = (temp.path() / "service.db").string();
+    Run({HV_DEMOCONTENT_BINARY, "--out", content.string(), "--package-size",
+         std::to_string(packageSize)});
+    Run({HV_SERVICE_BINARY, "admin", "--db", db, "add-user", kUser, kPassword});
+    const Package package = PickPackage(content);
+    const fs::path secretFile = temp.path() / "link-secret";
+    std::ofstream(secretFile) << kLinkSecret << "\n";
+    const std::vector<std::string> serve = {"--link-secret-file", secretFile.string()};
+
+    Medians plain;
+    {
+        const Service service(HV_SERVICE_BINARY, content.string(), db, serve);
+        plain = Rounds(temp.path(), service, package, {});
+    }
+    // The same over TLS, with an authority of its own that both are told of.
+    const fs::path tls = temp.path() / "tls";
+    fs::create_directories(tls);
+    const std::string ca = (tls / "ca.pem").string(), caKey = (tls / "ca-key.pem").string(),
+                      cert = (tls / "cert.pem").string(), key = (tls / "key.pem").string(),
+                      request = (tls / "cert.csr").string(), ext = (tls / "cert.ext").string();
+    std::ofstream(ext) << "subjectAltName=IP:127.0.0.1\n";
+    Run({"/usr/bin/openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt",
+         "ec_paramgen_curve:prime256v1", "-nodes", "-keyout", caKey, "-out", ca, "-days", "1",
+         "-subj", "/CN=bench authority"});
+    Run({"/usr/bin/openssl", "req", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
+         "-nodes", "-keyout", key, "-out", request, "-subj", "/CN=127.0.0.1"});
+    Run({"/usr/bin/openssl", "x509", "-req", "-in", request, "-CA", ca, "-CAkey", caKey,
+         "-CAcreateserial", "-out", cert, "-days", "1", "-extfile", ext});
+    std::vector<std::string> serveTls = serve;
+    serveTls.insert(serveTls.end(), {"--tls-cert-file", cert, "--tls-key-file", key});
+    Medians secure;
+    {
+        const Service service(HV_SERVICE_BINARY, content.string(), db, serveTls);
+        secure = Rounds(temp.path(), service, package, ca);
+    }
+
     std::printf("transfer_rounds: %d\n", kRounds);
-    std::printf("transfer_engine: %.1f MB/s\n", engineRate);
-    std::printf("transfer_curl: %.1f MB/s\n", curlRate);
-    std::printf("transfer_vs_curl: %.2f x\n", engineRate / curlRate);
-    std::printf("play_offer_ms: %.1f ms\n", bench::median(playOffers));
+    std::printf("transfer_engine: %.1f MB/s\n", plain.engineRate);
+    std::printf("transfer_curl: %.1f MB/s\n", plain.curlRate);
+    std::printf("transfer_vs_curl: %.2f x\n", plain.engineRate / plain.curlRate);
+    std::printf("play_offer_ms: %.1f ms\n", plain.playOfferMs);
+    std::printf("transfer_https_engine: %.1f MB/s\n", secure.engineRate);
+    std::printf("transfer_https_curl: %.1f MB/s\n", secure.curlRate);
+    std::printf("transfer_https_vs_curl_https: %.2f x\n", secure.engineRate / secure.curlRate);
     return 0;
 }
 
