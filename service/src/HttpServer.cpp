@@ -31,6 +31,14 @@ constexpr auto kKeepAliveSeconds = 5;
 constexpr long long kSessionIdleMs = 30LL * 60 * 1000;
 constexpr long long kSessionLifetimeMs = 12LL * 60 * 60 * 1000;
 
+std::unique_ptr<httplib::Server> MakeServer(const ServiceOptions& options) {
+    if (options.tlsCertFile.empty()) {
+        return std::make_unique<httplib::Server>();
+    }
+    return std::make_unique<httplib::SSLServer>(options.tlsCertFile.c_str(),
+                                                options.tlsKeyFile.c_str());
+}
+
 // Answers, before any body is read, the requests that would make the service
 // hold more than it needs. True when the answer is set.
 bool RefuseOversized(const httplib::Request& req, httplib::Response& res) {
@@ -149,18 +157,6 @@ std::optional<Session> RequireSession(Store& store, const std::string& token, lo
     SendError(res, 401, "session_closed");
     return std::nullopt;
 }
-
-namespace {
-
-std::unique_ptr<httplib::Server> MakeServer(const ServiceOptions& options) {
-    if (options.tlsCertFile.empty()) {
-        return std::make_unique<httplib::Server>();
-    }
-    return std::make_unique<httplib::SSLServer>(options.tlsCertFile.c_str(),
-                                                options.tlsKeyFile.c_str());
-}
-
-}  // namespace
 
 Service::Service(ServiceOptions options)
     : m_state(std::make_unique<ServiceState>()), m_server(MakeServer(options)) {

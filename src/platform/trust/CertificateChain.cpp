@@ -9,18 +9,14 @@ namespace hv {
 
 namespace {
 
-struct StoreFree {
-    void operator()(X509_STORE* store) const { X509_STORE_free(store); }
-};
-struct ContextFree {
-    void operator()(X509_STORE_CTX* context) const { X509_STORE_CTX_free(context); }
-};
-struct CertificateFree {
-    void operator()(X509* certificate) const { X509_free(certificate); }
-};
-struct StackFree {
-    void operator()(STACK_OF(X509) * stack) const { sk_X509_pop_free(stack, X509_free); }
-};
+using Store = std::unique_ptr<X509_STORE, decltype(&X509_STORE_free)>;
+using StoreContext = std::unique_ptr<X509_STORE_CTX, decltype(&X509_STORE_CTX_free)>;
+using Certificate = std::unique_ptr<X509, decltype(&X509_free)>;
+
+void FreeStack(STACK_OF(X509) * stack) {
+    sk_X509_pop_free(stack, X509_free);
+}
+using Stack = std::unique_ptr<STACK_OF(X509), decltype(&FreeStack)>;
 
 X509* FromDer(const std::string& der) {
     const auto* data = reinterpret_cast<const unsigned char*>(der.data());
@@ -34,12 +30,12 @@ bool ChainTrusted(const std::vector<std::string>& chain, const std::string& host
     if (chain.empty() || host.empty() || caFile.empty()) {
         return false;
     }
-    const std::unique_ptr<X509_STORE, StoreFree> store(X509_STORE_new());
+    const Store store(X509_STORE_new(), X509_STORE_free);
     if (!store || X509_STORE_load_file(store.get(), caFile.c_str()) != 1) {
         return false;
     }
-    const std::unique_ptr<X509, CertificateFree> leaf(FromDer(chain.front()));
-    const std::unique_ptr<STACK_OF(X509), StackFree> intermediates(sk_X509_new_null());
+    const Certificate leaf(FromDer(chain.front()), X509_free);
+    const Stack intermediates(sk_X509_new_null(), FreeStack);
     if (!leaf || !intermediates) {
         return false;
     }
@@ -50,7 +46,7 @@ bool ChainTrusted(const std::vector<std::string>& chain, const std::string& host
             return false;
         }
     }
-    const std::unique_ptr<X509_STORE_CTX, ContextFree> context(X509_STORE_CTX_new());
+    const StoreContext context(X509_STORE_CTX_new(), X509_STORE_CTX_free);
     if (!context ||
         X509_STORE_CTX_init(context.get(), store.get(), leaf.get(), intermediates.get()) != 1) {
         return false;
