@@ -32,9 +32,10 @@ Engine::Engine(const char* library) {
 }
 
 void WriteEngineSettings(const std::filesystem::path& dir, const std::string& baseUrl,
-                         const std::string& caFile) {
+                         const std::filesystem::path& packageKey, const std::string& caFile) {
     std::ofstream ini(dir / "Halvory.ini");
-    ini << "ENGINE_URL=" << baseUrl << "/\n";
+    ini << "ENGINE_URL=" << baseUrl << "/\n"
+        << "PACKAGEKEY=" << packageKey.string() << "\n";
     if (!caFile.empty()) {
         ini << "CAFILE=" << caFile << "\n";
     }

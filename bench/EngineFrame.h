@@ -31,10 +31,11 @@ struct Engine {
     explicit Engine(const char* library);
 };
 
-// Halvory.ini in dir for the engine started there, pointing it at the service
-// and, when given, at the authority that alone vouches for it.
+// Halvory.ini in dir for the engine started there, pointing it at the service,
+// at the key its packages are signed with and, when given, at the authority
+// that alone vouches for it.
 void WriteEngineSettings(const std::filesystem::path& dir, const std::string& baseUrl,
-                         const std::string& caFile = {});
+                         const std::filesystem::path& packageKey, const std::string& caFile = {});
 
 class EngineFrame {
   public:

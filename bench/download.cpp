@@ -221,9 +221,10 @@ CpuShare Between(const CpuSample& first, const CpuSample& last) {
 // install folder.
 class DrivenClient {
   public:
-    DrivenClient(const fs::path& install, const std::string& baseUrl, const fs::path& runtime)
+    DrivenClient(const fs::path& install, const std::string& baseUrl, const fs::path& packageKey,
+                 const fs::path& runtime)
         : m_log(install / "halvory.log"),
-          m_child(WriteInstall(install, baseUrl),
+          m_child(WriteInstall(install, baseUrl, packageKey),
                   {.args = {std::string("/u") + kUser + "//" + kPassword},
                    .set_env = {"HALVORY_E2E_SCENARIO=download-bench",
                                "HALVORY_LOG_FILE=" + m_log.string(),
@@ -285,7 +286,8 @@ class DrivenClient {
     }
 
   private:
-    static std::string WriteInstall(const fs::path& install, const std::string& base) {
+    static std::string WriteInstall(const fs::path& install, const std::string& base,
+                                    const fs::path& packageKey) {
         fs::create_directories(install / "art");
         fs::copy_file(HV_DRIVEN_CLIENT_BINARY, install / "halvory");
         fs::copy_file(HV_ENGINE_LIBRARY, install / "libhalvory.so");
@@ -296,7 +298,8 @@ class DrivenClient {
             << "ARTDIR=" << (install / "art").string() << "/\n"
             << "PLAYERPAGES=" << base << "/pages\n"
             << "HELP_URL=" << base << "/pages\n"
-            << "ENGINE_URL=" << base << "\n";
+            << "ENGINE_URL=" << base << "\n"
+            << "PACKAGEKEY=" << packageKey.string() << "\n";
         if (!ini.flush()) {
             fail("cannot write " + (install / "Halvory.ini").string());
         }
@@ -311,7 +314,7 @@ class DrivenClient {
 // long stretch of any real download.
 CpuShare MeasureScreen(const fs::path& install, const hvtest::ServiceProcess& service,
                        const fs::path& runtime) {
-    DrivenClient client(install, service.Url(), runtime);
+    DrivenClient client(install, service.Url(), service.PackageKey(), runtime);
     // Slowed only now, so that the art and pages before come at full speed.
     client.Await("the demo asks where to store it");
     SetFaults(service, R"({"throttle_bps": )" + std::to_string(kLineBytesPerSecond) + "}");
@@ -343,10 +346,10 @@ double MeasurePlainWindow(const fs::path& runtime) {
 }
 
 // One transfer by the engine alone in this process, for EngineTransfer.
-void EngineRound(const fs::path& dir, const std::string& baseUrl, long long playableBytes,
-                 double answerAfter) {
+void EngineRound(const fs::path& dir, const std::string& baseUrl, const fs::path& packageKey,
+                 long long playableBytes, double answerAfter) {
     bench::WorkingDir inRound(dir);
-    bench::WriteEngineSettings(dir, baseUrl);
+    bench::WriteEngineSettings(dir, baseUrl, packageKey);
     const bench::Engine engine(HV_ENGINE_LIBRARY);
     bench::EngineFrame frame(engine, (dir / kTitle).string(), playableBytes);
     frame.playAnswerDelay =
@@ -356,15 +359,15 @@ void EngineRound(const fs::path& dir, const std::string& baseUrl, long long play
 
 // The engine alone in a fresh process and folder, as the client comes each
 // time; it leaves the play question open for `answerAfter` seconds.
-TransferTimes EngineTransfer(const fs::path& dir, const std::string& baseUrl, const Demo& demo,
-                             double answerAfter) {
+TransferTimes EngineTransfer(const fs::path& dir, const hvtest::ServiceProcess& service,
+                             const Demo& demo, double answerAfter) {
     fs::create_directories(dir);
     const fs::path log = dir / "halvory.log";
     {
         ChildProcess child(
             fs::read_symlink("/proc/self/exe").string(),
-            {.args = {kEngineRound, dir.string(), baseUrl, std::to_string(demo.playableBytes),
-                      std::to_string(answerAfter)},
+            {.args = {kEngineRound, dir.string(), service.Url(), service.PackageKey().string(),
+                      std::to_string(demo.playableBytes), std::to_string(answerAfter)},
              .set_env = {"HALVORY_LOG_FILE=" + log.string()},
              .unset_env = {}});
         if (!child.started()) {
@@ -387,11 +390,11 @@ struct ClientFigures {
 };
 
 // The client from a fresh install, so that it downloads it all again.
-ClientFigures ClientTransfer(const fs::path& install, const std::string& baseUrl,
+ClientFigures ClientTransfer(const fs::path& install, const hvtest::ServiceProcess& service,
                              const fs::path& runtime) {
     ClientFigures figures;
     {
-        DrivenClient client(install, baseUrl, runtime);
+        DrivenClient client(install, service.Url(), service.PackageKey(), runtime);
         client.Await("transfer started");
         const CpuSample first = TakeSample(client.Pid());
         client.Await("transfer ended");
@@ -434,13 +437,13 @@ int Benchmark(long long packageSize) {
     for (int round = 0; round < kRounds; ++round) {
         const std::string number = std::to_string(round);
         const ClientFigures client =
-            ClientTransfer(temp.path() / ("client" + number), service.Url(), runtime);
+            ClientTransfer(temp.path() / ("client" + number), service, runtime);
         clientDone.push_back(client.times.done);
         clientBytesIn.push_back(client.times.bytesIn);
         questions.push_back(client.questionSeconds);
         uiThread.push_back(client.cpu.uiThread);
-        const TransferTimes engine = EngineTransfer(temp.path() / ("engine" + number),
-                                                    service.Url(), demo, client.questionSeconds);
+        const TransferTimes engine = EngineTransfer(temp.path() / ("engine" + number), service,
+                                                    demo, client.questionSeconds);
         engineDone.push_back(engine.done);
         engineBytesIn.push_back(engine.bytesIn);
     }
@@ -468,11 +471,11 @@ int Benchmark(long long packageSize) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 6 && std::string(argv[1]) == kEngineRound) {
+    if (argc == 7 && std::string(argv[1]) == kEngineRound) {
         // A write to a connection the service closed must fail, not end the run.
         ::signal(SIGPIPE, SIG_IGN);
         try {
-            EngineRound(argv[2], argv[3], std::atoll(argv[4]), std::atof(argv[5]));
+            EngineRound(argv[2], argv[3], argv[4], std::atoll(argv[5]), std::atof(argv[6]));
             return 0;
         } catch (const std::exception& e) {
             std::fprintf(stderr, "bench_download: %s\n", e.what());

@@ -147,8 +147,8 @@ struct EngineFigures {
 };
 
 EngineFigures RunEngine(const fs::path& dir, const std::string& baseUrl, const Package& package,
-                        const std::string& caFile) {
-    bench::WriteEngineSettings(dir, baseUrl, caFile);
+                        const fs::path& packageKey, const std::string& caFile) {
+    bench::WriteEngineSettings(dir, baseUrl, packageKey, caFile);
     const bench::Engine engine(HV_ENGINE_LIBRARY);
     bench::EngineFrame frame(engine, (dir / "games" / package.title).string(),
                              package.playableBytes);
@@ -175,7 +175,7 @@ struct Medians {
 
 // Rounds of curl and the engine taking turns against one running service.
 Medians Rounds(const fs::path& temp, const Service& service, const Package& package,
-               const std::string& caFile) {
+               const fs::path& packageKey, const std::string& caFile) {
     // The baseline fetches the archive at an address signed as the service signs it.
     const std::string path = "/packages/" + package.archive;
     const long long expires = std::chrono::duration_cast<std::chrono::seconds>(
@@ -199,7 +199,8 @@ Medians Rounds(const fs::path& temp, const Service& service, const Package& pack
         fs::create_directories(dir);
         {
             bench::WorkingDir inRound(dir);
-            const EngineFigures engine = RunEngine(dir, service.baseUrl(), package, caFile);
+            const EngineFigures engine =
+                RunEngine(dir, service.baseUrl(), package, packageKey, caFile);
             engineRates.push_back(engine.megabytesPerSecond);
             playOffers.push_back(engine.playOfferMs);
         }
@@ -218,12 +219,17 @@ int Benchmark(long long packageSize) {
     const Package package = PickPackage(content);
     const fs::path secretFile = temp.path() / "link-secret";
     std::ofstream(secretFile) << kLinkSecret << "\n";
-    const std::vector<std::string> serve = {"--link-secret-file", secretFile.string()};
+    // The engine checks every block against the manifest signed with this key.
+    const fs::path signingKey = temp.path() / "signing-key.pem",
+                   packageKey = temp.path() / "signing-key.pub";
+    Run({HV_SERVICE_BINARY, "admin", "new-signing-key", signingKey.string(), packageKey.string()});
+    const std::vector<std::string> serve = {"--link-secret-file", secretFile.string(),
+                                            "--signing-key-file", signingKey.string()};
 
     Medians plain;
     {
         const Service service(HV_SERVICE_BINARY, content.string(), db, serve);
-        plain = Rounds(temp.path(), service, package, {});
+        plain = Rounds(temp.path(), service, package, packageKey, {});
     }
     // The same over TLS, with an authority of its own that both are told of.
     const fs::path tls = temp.path() / "tls";
@@ -244,7 +250,7 @@ int Benchmark(long long packageSize) {
     Medians secure;
     {
         const Service service(HV_SERVICE_BINARY, content.string(), db, serveTls);
-        secure = Rounds(temp.path(), service, package, ca);
+        secure = Rounds(temp.path(), service, package, packageKey, ca);
     }
 
     std::printf("transfer_rounds: %d\n", kRounds);

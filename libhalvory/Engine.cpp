@@ -33,12 +33,18 @@ constexpr const char* kIniFile = "Halvory.ini";
 constexpr const char* kIniKey = "ENGINE_URL";
 // The certificates (PEM) that alone vouch for the service; unset: the system's.
 constexpr const char* kCaFileKey = "CAFILE";
+// The public key (PEM) that package manifests must be signed with; unset:
+// nothing can be downloaded.
+constexpr const char* kPackageKeyKey = "PACKAGEKEY";
+constexpr std::size_t kMaxKeyBytes = 64 << 10;
 constexpr const char* kDefaultUrl = "http://127.0.0.1:8765";
 constexpr const char* kStateFile = "halvory-engine.json";
 constexpr const char* kCatalogueFile = "moviedata.txt";
 constexpr const char* kPlayerVersion = "1,0,0,1";
 constexpr std::uint64_t kMaxPackageBytes = std::uint64_t{1} << 40;
 constexpr std::size_t kMaxCatalogueBytes = 64 << 20;
+// A manifest's lines other than its blocks' hashes.
+constexpr std::size_t kMaxManifestBytes = 64 << 10;
 constexpr std::size_t kMaxSessionTokenBytes = 256;
 // The watcher reports a lost service after this many failed polls in a row.
 constexpr int kWatcherFailures = 3;
@@ -205,8 +211,14 @@ int Engine::Init(HWND frame) {
     while (!url.empty() && url.back() == '/') {
         url.pop_back();
     }
+    const std::string keyFile = ReadIniValue(kIniFile, kPackageKeyKey);
+    const auto key = keyFile.empty() ? std::nullopt : ReadWholeFile(keyFile, kMaxKeyBytes);
+    if (!keyFile.empty() && !key) {
+        LogWarning("cannot read the package key %s", keyFile.c_str());
+    }
     std::lock_guard lock(m_mutex);
     m_baseUrl = url.empty() ? kDefaultUrl : url;
+    m_packageKey = key.value_or("");
     m_stateFile = fs::current_path(ec) / kStateFile;
     m_state = EngineState::Load(m_stateFile);
     m_session.clear();
@@ -536,6 +548,49 @@ int Engine::Purchase(const PackageInfo& info, const std::string& title) {
     return code;
 }
 
+// The package's signed manifest, fetched from beside its archive.
+int Engine::FetchManifest(const PackageInfo& info, const std::string& title,
+                          PackageManifest& manifest, char* buffer) {
+    std::string key;
+    {
+        std::lock_guard lock(m_mutex);
+        key = m_packageKey;
+    }
+    const auto refuse = [&](const std::string& why) {
+        LogWarning("refused the download of %s: %s", info.package.c_str(), why.c_str());
+        CopyText(buffer, "The download of " + title +
+                             " was refused: it could not be verified as the package the service "
+                             "published.");
+        return HV_DL_ENGINE_TEXT;
+    };
+    if (key.empty()) {
+        return refuse("no package key is set up");
+    }
+    HttpRequest request{info.archiveUrl.substr(0, info.archiveUrl.find('?')) + ".manifest"};
+    // Room for a line per block of the size the service uses.
+    request.maxBody = kMaxManifestBytes + 80 * (info.size / BlockSizeFor(info.size) + 1);
+    HttpResponse response = HttpPerform(request, &m_abort);
+    if (m_abort) {
+        return HV_DL_ABORTED;
+    }
+    if (response.status == 0) {
+        return HV_DL_CONNECTION_LOST;
+    }
+    if (response.status != 200) {
+        return refuse("no manifest (" + std::to_string(response.status) + ")");
+    }
+    std::string why;
+    auto opened = OpenManifest(response.body, key, &why);
+    if (!opened) {
+        return refuse(why);
+    }
+    if (opened->size != info.size || opened->sha256 != info.sha256) {
+        return refuse("the manifest describes another archive");
+    }
+    manifest = std::move(*opened);
+    return HV_DL_OK;
+}
+
 int Engine::Download(const char* packageText, const char* titleText, char* buffer) {
     if (!packageText || !*packageText) {
         return HV_DL_NOT_AVAILABLE;
@@ -601,6 +656,10 @@ int Engine::Download(const char* packageText, const char* titleText, char* buffe
     if (info.archiveUrl.empty()) {
         return result(HV_DL_NOT_AVAILABLE);
     }
+    PackageManifest manifest;
+    if (int code = FetchManifest(info, title, manifest, buffer); code != HV_DL_OK) {
+        return result(code);
+    }
 
     {
         std::lock_guard lock(m_mutex);
@@ -636,6 +695,7 @@ int Engine::Download(const char* packageText, const char* titleText, char* buffe
     job->demo = info.demo;
     job->size = info.size;
     job->playable = info.playable;
+    job->manifest = std::move(manifest);
     std::error_code ec;
     job->installDir = fs::absolute(path, ec);
     if (ec) {

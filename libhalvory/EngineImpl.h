@@ -17,16 +17,18 @@
 #include "PartFile.h"
 #include "State.h"
 #include "halvory/engine.h"
+#include "trust/PackageManifest.h"
 #include "winapi/UniqueHandle.h"
 
 namespace hv {
 
 // One package transfer: shared between the transfer thread, its extraction
-// and hash threads and the calls that cancel it or start its game early.
+// thread and the calls that cancel it or start its game early.
 struct TransferJob {
     std::string package, title, archiveUrl, sha256, program;
     bool demo = false;
     std::uint64_t size = 0, playable = 0;
+    PackageManifest manifest;  // signed by the service: every block must match it
     std::filesystem::path installDir, stagingDir, partFile;
 
     PartFile part;
@@ -75,6 +77,8 @@ class Engine {
 
     int FetchPackage(const std::string& package, PackageInfo& info);
     int Purchase(const PackageInfo& info, const std::string& title);
+    int FetchManifest(const PackageInfo& info, const std::string& title, PackageManifest& manifest,
+                      char* buffer);
     void StopTransfer();
     void RunTransfer(std::shared_ptr<TransferJob> job);
     bool DownloadArchive(TransferJob& job, bool& lostConnection);
@@ -92,6 +96,7 @@ class Engine {
     std::mutex m_mutex;  // guards everything below that is not atomic
     std::atomic<HWND> m_frame{nullptr};
     std::string m_baseUrl;
+    std::string m_packageKey;  // PEM: the public key the manifests must be signed with
     std::filesystem::path m_stateFile;
     EngineState m_state;
     std::string m_session;

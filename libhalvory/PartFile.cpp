@@ -71,6 +71,7 @@ bool PartFile::Open(const std::filesystem::path& path, std::uint64_t maxBytes) {
     m_fd = fd;
     m_directFd = directFd;
     m_size = m_written = m_keptFrom = kept;
+    m_vouched = 0;
     m_error = 0;
     m_finished = m_aborted = false;
     return true;
@@ -151,17 +152,48 @@ bool PartFile::WriteOut(const Block& block, std::uint64_t end) {
         }
     }
     written += WriteAll(m_fd, data + written, size - written, from + written);
+    const int error = errno;
+    std::lock_guard lock(m_mutex);
+    m_written = from + written;
     if (written < size) {
-        // Whatever part of the block did go in is dropped, so the file stays a prefix.
-        m_error = errno;
-        if (::ftruncate(m_fd, static_cast<off_t>(from)) != 0) {
-            m_error = errno;
-        }
-        errno = m_error;
+        // What did go in stays: the file is still the start of the archive,
+        // and a resume checks it before it trusts any of it.
+        m_error = errno = error;
         return false;
     }
+    return true;
+}
+
+void PartFile::Vouch(std::uint64_t end) {
+    {
+        std::lock_guard lock(m_mutex);
+        m_vouched = std::max(m_vouched, std::min(end, m_size));
+    }
+    m_changed.notify_all();
+}
+
+bool PartFile::Rewind(std::uint64_t to) {
     std::lock_guard lock(m_mutex);
-    m_written = end;
+    if (to < m_vouched || to > m_size) {
+        errno = EINVAL;
+        return false;
+    }
+    // Readers hold only blocks with vouched bytes, which all stay.
+    while (!m_blocks.empty() && m_blocks.back()->index > to / m_blockBytes) {
+        m_blocks.pop_back();
+    }
+    if (to < m_keptFrom) {
+        m_blocks.clear();
+        m_keptFrom = to;
+    }
+    if (m_written > to) {
+        if (::ftruncate(m_fd, static_cast<off_t>(to)) != 0) {
+            m_error = errno;
+            return false;
+        }
+        m_written = to;
+    }
+    m_size = to;
     return true;
 }
 
@@ -213,19 +245,19 @@ long PartFile::Reader::Next(const void** data) {
     const std::uint64_t blockEnd = (m_offset / blockBytes + 1) * blockBytes;
     const auto ended = [&] { return m_file.m_aborted || m_file.m_finished; };
     if (!m_file.m_changed.wait_for(lock, m_file.m_gather,
-                                   [&] { return ended() || m_file.m_size >= blockEnd; })) {
-        m_file.m_changed.wait(lock, [&] { return ended() || m_file.m_size > m_offset; });
+                                   [&] { return ended() || m_file.m_vouched >= blockEnd; })) {
+        m_file.m_changed.wait(lock, [&] { return ended() || m_file.m_vouched > m_offset; });
     }
     if (m_file.m_aborted) {
         return -1;
     }
-    if (m_file.m_size <= m_offset) {
+    if (m_file.m_vouched <= m_offset) {
         return 0;
     }
     if (m_offset >= m_file.m_keptFrom) {
         const auto& blocks = m_file.m_blocks;
         m_block = blocks[static_cast<std::size_t>(m_offset / blockBytes - blocks.front()->index)];
-        std::uint64_t end = std::min(m_file.m_size, m_file.BlockEnd(*m_block));
+        std::uint64_t end = std::min(m_file.m_vouched, m_file.BlockEnd(*m_block));
         *data = m_block->data.get() + (m_offset - m_block->index * blockBytes);
         long n = static_cast<long>(end - m_offset);
         m_offset = end;

@@ -1,5 +1,6 @@
-// The archive bytes of one transfer. The downloading thread appends them;
-// the extraction and the hash read them back, each on a thread of its own.
+// The archive bytes of one transfer. The downloading thread appends them and
+// vouches for them once they are checked; the extraction reads the vouched
+// ones back on a thread of its own, and never sees the others.
 // Recent bytes are kept in memory, so a reader that keeps up never goes back
 // to the disk; one that has fallen behind, or starts on the bytes of an
 // earlier attempt, reads the file.
@@ -34,16 +35,21 @@ class PartFile {
     PartFile& operator=(const PartFile&) = delete;
 
     // Opens or creates the file. The bytes in it are kept when there are at
-    // most maxBytes of them, else it starts empty. False, with errno set, on
-    // a file error.
+    // most maxBytes of them, else it starts empty; they are not vouched for.
+    // False, with errno set, on a file error.
     bool Open(const std::filesystem::path& path, std::uint64_t maxBytes);
     // Bytes taken so far.
     std::uint64_t Size() const;
-    // Appends at the end; they can be read at once and reach the file when
-    // their block is full or on Close(). False, with errno set, once the file
-    // refused bytes, as on a full disk: it then holds only what came before
-    // them, and nothing more is taken.
+    // Appends at the end; they reach the file when their block is full or on
+    // Close(). False, with errno set, once the file refused bytes, as on a
+    // full disk: it then holds a start of the bytes, as many as went in, and
+    // nothing more is taken.
     bool Append(const char* data, std::size_t size);
+    // Readers may have the bytes before `end` (at most Size()).
+    void Vouch(std::uint64_t end);
+    // Drops the bytes from `to` on, which must not be vouched for, from the
+    // memory and the file; appending goes on from there.
+    bool Rewind(std::uint64_t to);
     // No more bytes will come: a reader at the end gets 0.
     void Finish();
     // Readers give up, also those waiting.
@@ -59,7 +65,7 @@ class PartFile {
         Reader(const Reader&) = delete;
         Reader& operator=(const Reader&) = delete;
 
-        // Points *data at the next bytes and returns how many there are,
+        // Points *data at the next vouched bytes and returns how many there are,
         // waiting for them if need be, and up to the gather time for the rest
         // of their block: 0 at the end after Finish(), -1 after Abort() or on
         // a read error. They stay valid until the next call.
@@ -96,6 +102,7 @@ class PartFile {
     int m_fd = -1;
     int m_directFd = -1;  // the same file without the page cache, if it can be had
     std::uint64_t m_size = 0;
+    std::uint64_t m_vouched = 0;   // what readers may have
     std::uint64_t m_written = 0;   // bytes in the file, never fewer than m_keptFrom
     std::uint64_t m_keptFrom = 0;  // where the bytes kept in memory start
     int m_error = 0;               // why the file last refused bytes

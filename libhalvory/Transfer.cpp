@@ -1,7 +1,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <fstream>
 #include <system_error>
+#include <vector>
 
 #include "Archive.h"
 #include "EngineImpl.h"
@@ -19,6 +21,8 @@ namespace {
 // Gives up on the service after this many attempts in a row that brought nothing.
 constexpr int kMaxAttempts = 12;
 constexpr int kMaxBackoffMs = 4000;
+// A block that arrives damaged this many times in a row ends the download.
+constexpr int kMaxBadFetches = 3;
 constexpr std::uint64_t kProgressIntervalMs = 150;
 constexpr std::uint64_t kRestoredShownMs = 2000;
 // From this many seconds to play, the frame counts down on its own.
@@ -68,16 +72,38 @@ std::string NotVerified(const TransferJob& job) {
     return "The download of " + job.title + " could not be verified. Please try again.";
 }
 
-// Hashes the archive bytes as they come; empty unless all of them came.
-std::string HashArchive(PartFile& part, std::uint64_t size) {
-    PartFile::Reader reader(part);
+std::string KeptDamaged(const TransferJob& job) {
+    return "The download of " + job.title + " kept arriving damaged and has been stopped. " +
+           "Please try again later.";
+}
+
+std::string BlockHash(const char* data, std::size_t size) {
     Sha256 hash;
-    const void* data = nullptr;
-    long n;
-    while ((n = reader.Next(&data)) > 0) {
-        hash.Update(data, static_cast<std::size_t>(n));
+    hash.Update(data, size);
+    return hash.Finish();
+}
+
+// How many of the bytes of an earlier attempt may stay: the whole blocks that
+// match the manifest, and the start of the next, which is checked once the
+// rest of it has come.
+std::uint64_t TrustedPrefix(const fs::path& file, std::uint64_t kept,
+                            const PackageManifest& manifest) {
+    std::ifstream in(file, std::ios::binary);
+    std::vector<char> block(manifest.blockSize);
+    std::uint64_t good = 0;
+    for (const std::string& expected : manifest.blocks) {
+        const auto size =
+            static_cast<std::size_t>(std::min(manifest.blockSize, manifest.size - good));
+        if (kept - good < size) {
+            return kept;
+        }
+        if (!in.read(block.data(), static_cast<std::streamsize>(size)) ||
+            BlockHash(block.data(), size) != expected) {
+            break;
+        }
+        good += size;
     }
-    return n == 0 && reader.Offset() == size ? hash.Finish() : std::string();
+    return good;
 }
 
 }  // namespace
@@ -94,9 +120,32 @@ void Engine::SendProgress(TransferJob& job, const TransferProgress& progress) {
 }
 
 bool Engine::DownloadArchive(TransferJob& job, bool& lostConnection) {
+    const PackageManifest& manifest = job.manifest;
+    // Everything before `have` is in the part file; the bytes of the block
+    // being checked are not vouched for until they all match the manifest.
     std::uint64_t have = job.part.Size();
+    std::uint64_t blockFrom = have / manifest.blockSize * manifest.blockSize;
+    Sha256 blockHash;
+    if (blockFrom < have && have < job.size) {
+        // The start of a block from an earlier attempt.
+        std::vector<char> start(static_cast<std::size_t>(have - blockFrom));
+        std::ifstream in(job.partFile, std::ios::binary);
+        if (in.seekg(static_cast<std::streamoff>(blockFrom)) &&
+            in.read(start.data(), static_cast<std::streamsize>(start.size()))) {
+            blockHash.Update(start.data(), start.size());
+        } else if (job.part.Rewind(blockFrom)) {
+            have = blockFrom;
+        }
+    }
+    // The most that ever came: a block fetched again does not move the figures back.
+    std::uint64_t reached = have;
+    // The game can start once the block that holds the header after its
+    // playable part is checked.
+    const std::uint64_t playableChecked =
+        std::min(job.size, (job.playable / manifest.blockSize + 1) * manifest.blockSize);
+    int badFetches = 0;
     ProgressMeter meter;
-    bool retrying = false, fatal = false;
+    bool retrying = false, fatal = false, refetch = false;
     int attempts = 0;
     std::uint64_t restoredUntil = 0, lastSent = 0;
     bool countingDown = false;
@@ -108,7 +157,7 @@ bool Engine::DownloadArchive(TransferJob& job, bool& lostConnection) {
         lastSent = now;
         int state = retrying ? HV_STATE_RETRYING
                              : (now < restoredUntil ? HV_STATE_RESTORED : HV_STATE_DOWNLOADING);
-        TransferProgress progress = MakeProgress(have, job.size, job.playable, meter, state);
+        TransferProgress progress = MakeProgress(reached, job.size, playableChecked, meter, state);
         // The last seconds to play are counted down by the frame's own clock:
         // it hears them once, and the records give no time from then on.
         if (!countingDown && progress.lSecondsToPlay > 0 &&
@@ -120,6 +169,51 @@ bool Engine::DownloadArchive(TransferJob& job, bool& lostConnection) {
             progress.lSecondsToPlay = 0;
         }
         SendProgress(job, progress);
+    };
+    // Takes bytes that follow `have`; false when the request is to end.
+    auto take = [&](const char* data, std::size_t size) {
+        while (size > 0) {
+            const std::uint64_t blockEnd = std::min(blockFrom + manifest.blockSize, job.size);
+            const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(size, blockEnd - have));
+            if (!job.part.Append(data, n)) {
+                const int error = errno;
+                if (IsNoSpace(error)) {
+                    SetStop(job, job.diskFull);
+                } else {
+                    SetFailure(job, NotSaved(job, error));
+                }
+                fatal = true;
+                return false;
+            }
+            blockHash.Update(data, n);
+            have += n;
+            data += n;
+            size -= n;
+            if (have < blockEnd) {
+                break;
+            }
+            const std::size_t index = static_cast<std::size_t>(blockFrom / manifest.blockSize);
+            const bool good = blockHash.Finish() == manifest.blocks[index];
+            blockHash = Sha256();
+            if (!good) {
+                // Never kept as good: the block is fetched again on its own.
+                LogWarning("block %zu of %s arrived damaged", index, job.package.c_str());
+                if (!job.part.Rewind(blockFrom)) {
+                    SetFailure(job, NotSaved(job, errno));
+                    fatal = true;
+                } else if (++badFetches >= kMaxBadFetches) {
+                    SetFailure(job, KeptDamaged(job));
+                    fatal = true;
+                }
+                have = blockFrom;
+                refetch = true;
+                return false;
+            }
+            badFetches = 0;
+            blockFrom = have;
+            job.part.Vouch(have);
+        }
+        return true;
     };
     auto stopped = [&job] { return job.cancel || job.badArchive || job.diskFull; };
     report(true);
@@ -149,23 +243,16 @@ bool Engine::DownloadArchive(TransferJob& job, bool& lostConnection) {
                 fatal = true;
                 return false;
             }
-            if (!job.part.Append(data + skip, n)) {
-                const int error = errno;
-                if (IsNoSpace(error)) {
-                    SetStop(job, job.diskFull);
-                } else {
-                    SetFailure(job, NotSaved(job, error));
-                }
-                fatal = true;
+            if (!take(data + skip, n)) {
                 return false;
             }
-            have += n;
+            reached = std::max(reached, have);
             if (retrying) {
                 retrying = false;
                 restoredUntil = NowMs() + kRestoredShownMs;
             }
             attempts = 0;
-            meter.Sample(have, NowMs());
+            meter.Sample(reached, NowMs());
             report(false);
             return !job.cancel;
         };
@@ -175,6 +262,10 @@ bool Engine::DownloadArchive(TransferJob& job, bool& lostConnection) {
         }
         if (have >= job.size) {
             break;
+        }
+        if (refetch) {
+            refetch = false;
+            continue;
         }
         if (response.status == 404 || response.status == 410 || response.status == 416) {
             SetFailure(job,
@@ -196,7 +287,7 @@ bool Engine::DownloadArchive(TransferJob& job, bool& lostConnection) {
         }
         report(true);
     }
-    // No fsync: the hash proves the bytes before anything is installed from them.
+    // No fsync: every byte was checked against the manifest on its way in.
     bool complete = have == job.size && !stopped();
     if (complete) {
         report(true);
@@ -266,15 +357,25 @@ void Engine::RunTransfer(std::shared_ptr<TransferJob> job) {
     fs::remove_all(job->stagingDir, ec);
     fs::create_directories(job->installDir.parent_path(), ec);
 
-    // The archive is extracted and hashed while it arrives, each on its own
-    // thread, so that nothing but the last few bytes is left once it is in.
+    // Only bytes that match the manifest are kept from an earlier attempt.
+    if (const auto kept = fs::file_size(job->partFile, ec); !ec && kept > 0) {
+        const std::uint64_t good = TrustedPrefix(job->partFile, kept, job->manifest);
+        if (good < kept) {
+            LogInfo("kept %llu of the %llu bytes of %s that came before",
+                    static_cast<unsigned long long>(good), static_cast<unsigned long long>(kept),
+                    job->package.c_str());
+            fs::resize_file(job->partFile, good, ec);
+        }
+    }
+    // The archive is extracted while it arrives, on a thread of its own, so
+    // that nothing but the last few bytes is left once it is in.
     bool downloaded = false, extracted = false, lostConnection = false;
-    std::string digest;
     if (job->part.Open(job->partFile, job->size)) {
+        // All was checked above but the start of an unfinished block.
+        const std::uint64_t kept = job->part.Size(), blockSize = job->manifest.blockSize;
+        job->part.Vouch(kept == job->size ? kept : kept / blockSize * blockSize);
         std::jthread extractor =
             TryStartThread([this, job, &extracted] { ExtractArchive(job, &extracted); });
-        std::jthread hasher =
-            TryStartThread([job, &digest] { digest = HashArchive(job->part, job->size); });
         downloaded = DownloadArchive(*job, lostConnection);
         job->part.Finish();
         if (downloaded) {
@@ -285,7 +386,7 @@ void Engine::RunTransfer(std::shared_ptr<TransferJob> job) {
         // The extraction may rightly take a while after the last byte, and the
         // install waits for the play question: the game may have started from
         // the staging folder.
-        for (std::jthread* thread : {&extractor, &hasher, &job->playQuestion}) {
+        for (std::jthread* thread : {&extractor, &job->playQuestion}) {
             if (thread->joinable()) {
                 thread->join();
             }
@@ -308,14 +409,10 @@ void Engine::RunTransfer(std::shared_ptr<TransferJob> job) {
         m_downloadBusy = false;
         return;
     }
-    const bool verified = downloaded && extracted && !digest.empty() && digest == job->sha256;
-    if (downloaded && extracted && !verified) {
-        SetFailure(*job, NotVerified(*job));
-    }
-    bool installed = verified && InstallStaged(*job);
+    bool installed = downloaded && extracted && InstallStaged(*job);
     // Bytes that came stay for a resume, unless they are known to be bad: an
-    // archive that cannot be extracted or a complete one with the wrong hash.
-    bool keepPart = !installed && !job->badArchive && !(downloaded && extracted);
+    // archive that cannot be extracted.
+    bool keepPart = !installed && !job->badArchive;
     {
         std::lock_guard lock(m_mutex);
         if (installed) {

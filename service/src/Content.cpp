@@ -156,6 +156,9 @@ std::optional<FileInfo> ResolveUnder(const fs::path& root, const std::string& re
         return std::nullopt;
     }
     info.modified = st.st_mtime;
+    info.modifiedNs =
+        static_cast<long long>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
+    info.inode = st.st_ino;
     return info;
 }
 

@@ -34,6 +34,13 @@ struct FileInfo {
     std::filesystem::path path;
     long long size = 0;
     std::time_t modified = 0;
+    // Tell apart two versions of the file written within one second.
+    long long modifiedNs = 0;
+    unsigned long long inode = 0;
+
+    bool SameVersion(const FileInfo& other) const {
+        return size == other.size && modifiedNs == other.modifiedNs && inode == other.inode;
+    }
 };
 
 // Reads the catalogue description (JSON) of a content folder. Throws on a malformed file.
@@ -56,7 +63,7 @@ std::string HttpDate(std::time_t t);
 // the same as no version at all.
 int VersionNumber(const std::string& version);
 
-// One result per version of a file (size and modification time): a changed
+// One result per version of a file (FileInfo::SameVersion): a changed
 // file is worked on again. Each version is worked on once: requests that come
 // meanwhile wait for that result. A failure is not kept.
 template <class Result>
@@ -72,10 +79,9 @@ class FileCache {
         {
             std::lock_guard lock(m_mutex);
             auto it = m_entries.find(key);
-            if (it == m_entries.end() || it->second.size != file.size ||
-                it->second.modified != file.modified) {
+            if (it == m_entries.end() || !it->second.version.SameVersion(file)) {
                 result = mine.get_future().share();
-                m_entries[key] = Entry{file.size, file.modified, result};
+                m_entries[key] = Entry{file, result};
                 workHere = true;
             } else {
                 result = it->second.result;
@@ -86,8 +92,7 @@ class FileCache {
             if (!made) {
                 std::lock_guard lock(m_mutex);
                 auto it = m_entries.find(key);
-                if (it != m_entries.end() && it->second.size == file.size &&
-                    it->second.modified == file.modified) {
+                if (it != m_entries.end() && it->second.version.SameVersion(file)) {
                     m_entries.erase(it);
                 }
             }
@@ -98,8 +103,7 @@ class FileCache {
 
   private:
     struct Entry {
-        long long size;
-        std::time_t modified;
+        FileInfo version;
         std::shared_future<std::optional<Result>> result;
     };
     std::mutex m_mutex;

@@ -29,6 +29,11 @@ bool Faults::TakeFailure() {
     return false;
 }
 
+bool Faults::TakeFlip() {
+    const long long times = flipTimes;
+    return times == 0 || m_flipped.fetch_add(1) < times;
+}
+
 void Faults::Assign(const nlohmann::json& settings) {
     if (!settings.is_object()) {
         throw std::invalid_argument("fault settings must be an object");
@@ -37,6 +42,7 @@ void Faults::Assign(const nlohmann::json& settings) {
     long long throttle = Field(settings, "throttle_bps");
     long long drop = Field(settings, "drop_after_bytes");
     long long flip = Field(settings, "flip_byte_at");
+    long long flips = Field(settings, "flip_times");
     long long fail = Field(settings, "fail_next");
     long long delay = Field(settings, "login_delay_ms");
     long long discoverDelay = Field(settings, "discover_delay_ms");
@@ -44,6 +50,8 @@ void Faults::Assign(const nlohmann::json& settings) {
     throttleBps = throttle;
     dropAfterBytes = drop;
     flipByteAt = flip;
+    flipTimes = flips;
+    m_flipped = 0;
     failNext = fail;
     loginDelayMs = delay;
     discoverDelayMs = discoverDelay;
@@ -51,9 +59,13 @@ void Faults::Assign(const nlohmann::json& settings) {
 }
 
 nlohmann::json Faults::ToJson() const {
-    return {{"throttle_bps", throttleBps.load()},     {"drop_after_bytes", dropAfterBytes.load()},
-            {"flip_byte_at", flipByteAt.load()},      {"fail_next", failNext.load()},
-            {"login_delay_ms", loginDelayMs.load()},  {"discover_delay_ms", discoverDelayMs.load()},
+    return {{"throttle_bps", throttleBps.load()},
+            {"drop_after_bytes", dropAfterBytes.load()},
+            {"flip_byte_at", flipByteAt.load()},
+            {"flip_times", flipTimes.load()},
+            {"fail_next", failNext.load()},
+            {"login_delay_ms", loginDelayMs.load()},
+            {"discover_delay_ms", discoverDelayMs.load()},
             {"clock_offset_ms", clockOffsetMs.load()}};
 }
 

@@ -13,6 +13,7 @@ class Faults {
     std::atomic<long long> throttleBps{0};      // body bytes per second for file transfers
     std::atomic<long long> dropAfterBytes{0};   // close the connection after this many body bytes
     std::atomic<long long> flipByteAt{0};       // invert this byte of every file sent (from 1)
+    std::atomic<long long> flipTimes{0};        // only in this many answers (0: in every one)
     std::atomic<long long> failNext{0};         // answer the next N requests with 503
     std::atomic<long long> loginDelayMs{0};     // hold every login answer this long
     std::atomic<long long> discoverDelayMs{0};  // and every discovery answer
@@ -22,9 +23,14 @@ class Faults {
 
     // Takes one pending failure; true when this request must fail.
     bool TakeFailure();
+    // True when an answer that holds the byte at flipByteAt is to invert it.
+    bool TakeFlip();
     // Sets every field from the object; absent fields switch that fault off.
     void Assign(const nlohmann::json& settings);
     nlohmann::json ToJson() const;
+
+  private:
+    std::atomic<long long> m_flipped{0};  // answers that inverted their byte since Assign
 };
 
 }  // namespace hv::service

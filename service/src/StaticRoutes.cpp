@@ -78,7 +78,8 @@ httplib::ContentProvider FileProvider(ServiceState& state, const fs::path& path,
             if (got == 0 || state.stopping) {
                 return false;
             }
-            if (flip > 0 && flip >= at && flip < at + static_cast<long long>(got)) {
+            if (flip > 0 && flip >= at && flip < at + static_cast<long long>(got) &&
+                state.faults.TakeFlip()) {
                 buf[static_cast<std::size_t>(flip - at)] ^= static_cast<char>(0xff);
             }
             if (!sink.write(buf.data(), got)) {
@@ -155,7 +156,8 @@ void ServeManifest(ServiceState& state, const httplib::Request& req, httplib::Re
     const auto manifest =
         state.manifests.Get(*file, [&state](const FileInfo& package) -> std::optional<std::string> {
             const std::string name = package.path.filename().string();
-            const auto described = DescribeFile(package.path.string(), name);
+            const auto described = DescribeFile(package.path.string(), name,
+                                                BlockSizeFor(static_cast<uint64_t>(package.size)));
             std::string text =
                 described ? SignManifest(*described, state.options.signingKey) : std::string();
             LogLine("signed the manifest of " + name + (text.empty() ? ": failed" : ""));

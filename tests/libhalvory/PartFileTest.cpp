@@ -35,10 +35,17 @@ std::string Pattern(std::size_t size) {
     return text;
 }
 
+// Appended and vouched for at once.
+bool Take(hv::PartFile& part, const char* data, std::size_t size) {
+    const bool taken = part.Append(data, size);
+    part.Vouch(part.Size());
+    return taken;
+}
+
 // Pieces of uneven sizes, as they come from the network.
 bool AppendInPieces(hv::PartFile& part, const std::string& bytes, std::size_t from = 0) {
     for (std::size_t at = from, step = 1; at < bytes.size(); at += step, step = step % 997 + 3) {
-        if (!part.Append(bytes.data() + at, std::min(step, bytes.size() - at))) {
+        if (!Take(part, bytes.data() + at, std::min(step, bytes.size() - at))) {
             return false;
         }
     }
@@ -80,6 +87,7 @@ TEST_P(PartFileBlocks, KeepsTheBytesOfAnEarlierAttemptThatFit) {
         hv::PartFile part(GetParam(), 2);
         ASSERT_TRUE(part.Open(path, bytes.size()));
         EXPECT_EQ(part.Size(), 100u);
+        part.Vouch(100);
         auto reader = std::async(std::launch::async, [&] { return ReadAll(part); });
         ASSERT_TRUE(AppendInPieces(part, bytes, 100));
         part.Finish();
@@ -93,6 +101,50 @@ TEST_P(PartFileBlocks, KeepsTheBytesOfAnEarlierAttemptThatFit) {
     ASSERT_TRUE(shorter.Open(path, bytes.size() - 1));
     EXPECT_EQ(shorter.Size(), 0u);
     EXPECT_EQ(fs::file_size(path), 0u);
+}
+
+// Bytes not vouched for stay unseen; a rewind drops them from the memory and
+// the file, also when they reach back past the blocks kept in memory.
+TEST_P(PartFileBlocks, ReadersSeeOnlyVouchedBytesAndRewoundOnesAreReplaced) {
+    const std::size_t block = GetParam();
+    const std::string good = Pattern(block * 6);
+    // Where the vouched bytes end and where appending goes back to.
+    const struct {
+        std::size_t vouched, rewindTo;
+    } cases[] = {{block, block}, {block, block + 3}, {block * 2 + 5, block * 4}, {0, 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.vouched) + " then back to " + std::to_string(c.rewindTo));
+        hvtest::TempDir tmp;
+        const std::string path = (tmp.Path() / "game.hvpart").string();
+        hv::PartFile part(block, 2, 1ms);
+        ASSERT_TRUE(part.Open(path, good.size()));
+        hv::PartFile::Reader reader(part);
+        std::string bad = good;
+        for (std::size_t at = c.rewindTo; at < bad.size(); at += block / 2) {
+            bad[at] = '#';
+        }
+        ASSERT_TRUE(part.Append(bad.data(), c.vouched));
+        part.Vouch(c.vouched);
+        ASSERT_TRUE(part.Append(bad.data() + c.vouched, bad.size() - c.vouched));
+        if (c.vouched > 0) {
+            EXPECT_FALSE(part.Rewind(c.vouched - 1));
+        }
+        ASSERT_TRUE(part.Rewind(c.rewindTo));
+        EXPECT_EQ(part.Size(), c.rewindTo);
+        ASSERT_TRUE(part.Append(good.data() + c.rewindTo, good.size() - c.rewindTo));
+        part.Vouch(good.size());
+        part.Finish();
+        std::string seen;
+        const void* data = nullptr;
+        long n;
+        while ((n = reader.Next(&data)) > 0) {
+            seen.append(static_cast<const char*>(data), static_cast<std::size_t>(n));
+        }
+        EXPECT_EQ(n, 0);
+        EXPECT_EQ(seen, good);
+        part.Close();
+        EXPECT_EQ(hvtest::ReadFile(path), good);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(, PartFileBlocks, testing::Values(16, 4096));
@@ -134,10 +186,10 @@ TEST(PartFile, ReadersCloseBehindGetWholeBlocks) {
     ASSERT_TRUE(part.Open((tmp.Path() / "game.hvpart").string(), 100));
     hv::PartFile::Reader reader(part);
     const void* data = nullptr;
-    ASSERT_TRUE(part.Append("0123456789", 10));
+    ASSERT_TRUE(Take(part, "0123456789", 10));
     auto first = std::async(std::launch::async, [&] { return reader.Next(&data); });
     EXPECT_EQ(first.wait_for(100ms), std::future_status::timeout);
-    ASSERT_TRUE(part.Append("abcdefghi", 9));
+    ASSERT_TRUE(Take(part, "abcdefghi", 9));
     ASSERT_EQ(first.wait_for(10s), std::future_status::ready);
     ASSERT_EQ(first.get(), 16);
     EXPECT_EQ(std::string(static_cast<const char*>(data), 16), "0123456789abcdef");

@@ -32,6 +32,7 @@
 #include "TarBuilder.h"
 #include "halvory/engine.h"
 #include "net/PercentEncode.h"
+#include "trust/PackageManifest.h"
 #include "winapi/UniqueHandle.h"
 
 namespace {
@@ -112,7 +113,8 @@ class ServiceSuite : public ::testing::Test {
         m_work = std::make_unique<hvtest::TempDir>();
         fs::current_path(m_work->Path());
         ::setenv("HALVORY_LOG_FILE", (m_work->Path() / "halvory.log").c_str(), 1);
-        hvtest::WriteFile("Halvory.ini", "ARTDIR=art/\nENGINE_URL=" + Url() + "/\n");
+        hvtest::WriteFile("Halvory.ini", "ARTDIR=art/\nENGINE_URL=" + Url() +
+                                             "/\nPACKAGEKEY=" + PackageKey().string() + "\n");
         m_window = hvCreateWindowHandle(&ServiceSuite::Proc, this);
         hvInit(m_window);
     }
@@ -140,6 +142,7 @@ class ServiceSuite : public ::testing::Test {
     }
 
     static std::string Url() { return g_service->process.Url(); }
+    static const fs::path& PackageKey() { return g_service->process.PackageKey(); }
 
     static std::string AccountUrl() {
         char url[HV_BUFFER_SIZE] = {};
@@ -171,9 +174,11 @@ class ServiceSuite : public ::testing::Test {
     }
 
     // Starts the engine again on another service.
-    void UseService(const std::string& url, const std::string& caFile = {}) {
+    void UseService(const std::string& url, const std::string& caFile = {},
+                    const fs::path& packageKey = PackageKey()) {
         hvShutdown();
-        hvtest::WriteFile("Halvory.ini", "ENGINE_URL=" + url + "\nCAFILE=" + caFile + "\n");
+        hvtest::WriteFile("Halvory.ini", "ENGINE_URL=" + url + "\nCAFILE=" + caFile +
+                                             "\nPACKAGEKEY=" + packageKey.string() + "\n");
         hvInit(m_window);
     }
 
@@ -378,7 +383,7 @@ TEST_F(ServiceSuite, TlsServiceIsTrustedOnlyThroughTheNamedAuthority) {
     ASSERT_EQ(tls.Admin({"add-user", "alice", "secret"}), 0);
     UseService(tls.Url(), other.ca.string());
     EXPECT_EQ(Login("alice"), HV_LOGIN_UNREACHABLE);
-    UseService(tls.Url(), ours.ca.string());
+    UseService(tls.Url(), ours.ca.string(), tls.PackageKey());
     ASSERT_EQ(Login("alice"), HV_LOGIN_OK);
     m_storage = InstallPath("Space Race Demo");
     ASSERT_EQ(Download("SPACE-D"), HV_DL_OK);
@@ -789,7 +794,9 @@ TEST_F(ServiceSuite, FullDiskIsToldOnceAndKeepsTheInstallAndTheBytesForLater) {
     m_messages.clear();
     g_service->Faults(R"({"throttle_bps": 100000})");
     m_onMessage = [&](const Message& m) {
-        if (m.msg == UWM_ENGINE_PROGRESS && m.progress.lDone >= 50 && disk.FreeBytes() > 0) {
+        // Once a few blocks are checked and unpacked, so that their room comes
+        // free for the bytes kept.
+        if (m.msg == UWM_ENGINE_PROGRESS && m.progress.lDone >= 300 && disk.FreeBytes() > 0) {
             disk.Fill();
         }
     };
@@ -826,9 +833,10 @@ TEST_F(ServiceSuite, FullDiskIsToldOnceAndKeepsTheInstallAndTheBytesForLater) {
     hvRemove("ROVER");
 }
 
-// Each fault strikes once hv_DownloadA has said the transfer started: the frame
-// is told why before it hears of the cancel (or, for a game that could not be
-// started, of its end), and nothing is installed from a failed transfer.
+// Each fault strikes once hv_DownloadA has said the transfer started (or,
+// for 0, just before): the frame is told why before it hears of the cancel
+// (or, for a game that could not be started, of its end), and nothing is
+// installed from a failed transfer.
 TEST_F(ServiceSuite, FailuresOnceTheTransferRunsAreToldFirst) {
     ASSERT_EQ(Login("alice"), HV_LOGIN_OK);
     const fs::path& archive = g_service->rover;
@@ -836,12 +844,16 @@ TEST_F(ServiceSuite, FailuresOnceTheTransferRunsAreToldFirst) {
     m_storage = InstallPath("Rover");
     // The question at which the fault strikes, the fault, the text, the news after it.
     const std::vector<std::tuple<UINT, std::function<void()>, std::string, UINT>> cases = {
-        {UWM_ASK_STORAGE, [&] { hvtest::WriteFile(archive, std::string(tar.size(), 'x')); },
+        // Signed as it is, and still no archive.
+        {0, [&] { hvtest::WriteFile(archive, std::string(tar.size() + 512, 'x')); },
          "The download of Rover is damaged and cannot be installed. Please try again.",
          UWM_ENGINE_CANCEL},
+        // Changed after it was signed: every fetch of its changed block is refused.
         {UWM_ASK_STORAGE,
          [&] { hvtest::WriteFile(archive, std::string(tar).replace(9000, 3, "new")); },
-         "The download of Rover could not be verified. Please try again.", UWM_ENGINE_CANCEL},
+         "The download of Rover kept arriving damaged and has been stopped. Please try again "
+         "later.",
+         UWM_ENGINE_CANCEL},
         {UWM_ASK_STORAGE, [&] { fs::remove(archive); },
          "Rover is no longer available for download. Please try again later.", UWM_ENGINE_CANCEL},
         {UWM_ASK_PLAY_NOW, [&] { fs::remove(m_storage + ".hvstaging/bin/game.sh"); },
@@ -858,6 +870,9 @@ TEST_F(ServiceSuite, FailuresOnceTheTransferRunsAreToldFirst) {
                 fault();
             }
         };
+        if (when == 0) {
+            fault();
+        }
         ASSERT_EQ(Download("ROVER", "Rover"), HV_DL_OK);
         // Sent, so the frame has it before the posted news.
         ASSERT_TRUE(WaitFor(then));
@@ -866,6 +881,80 @@ TEST_F(ServiceSuite, FailuresOnceTheTransferRunsAreToldFirst) {
         hvtest::WriteFile(archive, tar);
         hvRemove("ROVER");
         EXPECT_FALSE(fs::exists(m_storage));
+    }
+}
+
+// Every block is checked against the service's signed manifest before it is
+// unpacked or counted: one damaged on the way is fetched again, one that stays
+// damaged ends the download with nothing installed or run, and a manifest the
+// engine's key does not vouch for is refused before anything is asked.
+TEST_F(ServiceSuite, DamagedBlocksAreFetchedAgainAndNeverUsed) {
+    ASSERT_EQ(Login("alice"), HV_LOGIN_OK);
+    m_storage = InstallPath("Rover");
+    const std::string assets(200000, 'z');
+    const auto damaged = [&] {
+        const std::string log = ReadFile(m_work->Path() / "halvory.log");
+        int count = 0;
+        for (auto at = log.find("arrived damaged"); at != std::string::npos;
+             at = log.find("arrived damaged", at + 1)) {
+            ++count;
+        }
+        return count;
+    };
+
+    // Damaged once, inside the playable part: the game is offered on checked bytes only.
+    g_service->Faults(R"({"throttle_bps": 400000, "flip_byte_at": 100000, "flip_times": 1})");
+    std::string assetsWhenAsked;
+    m_onMessage = [&](const Message& m) {
+        if (m.msg == UWM_ASK_PLAY_NOW) {
+            assetsWhenAsked = ReadFile(m_storage + ".hvstaging/bin/assets.dat");
+        }
+    };
+    ASSERT_EQ(Download("ROVER", "Rover"), HV_DL_OK);
+    ASSERT_TRUE(WaitFor(UWM_DOWNLOAD_DONE));
+    EXPECT_EQ(damaged(), 1);
+    EXPECT_EQ(assetsWhenAsked, assets);
+    EXPECT_EQ(ReadFile(m_storage + "/bin/assets.dat"), assets);
+    EXPECT_EQ(ReadFile(m_storage + "/data/level.dat"), g_service->content.level);
+    EXPECT_EQ(Count(UWM_ENGINE_FAILED), 0);
+    ExpectFiguresNeverGoBack();
+    hvRemove("ROVER");
+
+    // Damaged in every answer: the checked blocks before it stay for later.
+    m_messages.clear();
+    g_service->Faults(R"({"flip_byte_at": 100000})");
+    ASSERT_EQ(Download("ROVER", "Rover"), HV_DL_OK);
+    ASSERT_TRUE(WaitFor(UWM_ENGINE_CANCEL));
+    EXPECT_EQ(Got(UWM_ENGINE_FAILED).text,
+              "The download of Rover kept arriving damaged and has been stopped. Please try "
+              "again later.");
+    EXPECT_EQ(damaged(), 4);
+    EXPECT_EQ(Count(UWM_ASK_PLAY_NOW) + Count(UWM_DOWNLOAD_DONE), 0);
+    EXPECT_FALSE(fs::exists(m_storage));
+    EXPECT_FALSE(fs::exists(m_storage + ".hvstaging"));
+    EXPECT_EQ(fs::file_size(m_storage + ".hvpart"), 65536u);
+    m_messages.clear();
+    g_service->Faults("{}");
+    ASSERT_EQ(Download("ROVER", "Rover"), HV_DL_OK);
+    ASSERT_TRUE(WaitFor(UWM_DOWNLOAD_DONE));
+    ExpectResumedFrom(65536);
+    EXPECT_EQ(ReadFile(m_storage + "/bin/assets.dat"), assets);
+    hvRemove("ROVER");
+
+    // Signed with another key, or no key to check with: refused at once.
+    const fs::path otherKey = m_work->Path() / "other.pub";
+    hvtest::WriteFile(otherKey, hv::NewSigningKey().value().publicPem);
+    for (const fs::path& key : {otherKey, fs::path()}) {
+        SCOPED_TRACE(key.string());
+        UseService(Url(), {}, key);
+        ASSERT_EQ(Login("alice"), HV_LOGIN_OK);
+        m_messages.clear();
+        EXPECT_EQ(Download("ROVER", "Rover"), HV_DL_ENGINE_TEXT);
+        EXPECT_EQ(m_text,
+                  "The download of Rover was refused: it could not be verified as the package "
+                  "the service published.");
+        EXPECT_EQ(Count(UWM_ASK_STORAGE), 0);
+        EXPECT_FALSE(fs::exists(m_storage + ".hvpart"));
     }
 }
 

@@ -39,6 +39,22 @@ struct PackageManifestTest : ::testing::Test {
     hv::SigningKey other;
 };
 
+TEST(PackageManifestBlocks, SmallFilesGetSmallerBlocksDownToTheLeast) {
+    constexpr uint64_t kMiB = 1 << 20;
+    const std::pair<uint64_t, uint64_t> cases[] = {
+        {0, 64 << 10},
+        {786 << 10, 64 << 10},
+        {16 * kMiB, 64 << 10},
+        {16 * kMiB + 1, 128 << 10},
+        {100 * kMiB, 512 << 10},
+        {256 * kMiB, kMiB},
+        {uint64_t{1} << 40, kMiB},
+    };
+    for (const auto& [size, block] : cases) {
+        EXPECT_EQ(hv::BlockSizeFor(size), block) << size;
+    }
+}
+
 TEST_F(PackageManifestTest, SignedManifestOpensAndMatchesItsFile) {
     const hv::PackageManifest manifest = Describe();
     EXPECT_EQ(manifest.size, bytes.size());

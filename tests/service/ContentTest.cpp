@@ -97,10 +97,17 @@ TEST(FaultSettings, FailuresCountDownAndBadInputChangesNothing) {
     EXPECT_THROW(f.Assign({{"throttle_bps", -1}}), std::invalid_argument);
     EXPECT_EQ(f.throttleBps, 1000);
     EXPECT_THROW(f.Assign({{"drop_after_bytes", "ten"}}), std::invalid_argument);
+    f.Assign({{"flip_byte_at", 5}, {"flip_times", 2}});
+    EXPECT_EQ((std::vector<bool>{f.TakeFlip(), f.TakeFlip(), f.TakeFlip()}),
+              (std::vector<bool>{true, true, false}));
+    f.Assign({{"flip_byte_at", 5}});
+    EXPECT_EQ((std::vector<bool>{f.TakeFlip(), f.TakeFlip(), f.TakeFlip()}),
+              (std::vector<bool>{true, true, true}));
     f.Assign(nlohmann::json::object());
     EXPECT_EQ(f.ToJson(), (nlohmann::json{{"throttle_bps", 0},
                                           {"drop_after_bytes", 0},
                                           {"flip_byte_at", 0},
+                                          {"flip_times", 0},
                                           {"fail_next", 0},
                                           {"login_delay_ms", 0},
                                           {"discover_delay_ms", 0},

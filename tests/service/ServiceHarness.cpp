@@ -3,6 +3,7 @@
 #include "Content.h"
 #include "Crypto.h"
 #include "Tar.h"
+#include "trust/PackageManifest.h"
 
 #include <curl/curl.h>
 #include <fcntl.h>
@@ -19,6 +20,7 @@
 #include <condition_variable>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <thread>
 
 namespace hvtest {
@@ -232,7 +234,22 @@ ServiceProcess::ServiceProcess(const fs::path& content, const fs::path& db,
         WriteFile(secretFile, std::string(kLinkSecret) + "\n");
         m_argv.insert(m_argv.end(), {"--link-secret-file", secretFile.string()});
     }
-    m_argv.insert(m_argv.end(), extra.begin(), extra.end());
+    const bool noKey = std::find(extra.begin(), extra.end(), kNoSigningKey) != extra.end();
+    if (!noKey && std::find(extra.begin(), extra.end(), "--signing-key-file") == extra.end()) {
+        const fs::path keyFile = db.string() + ".signing-key";
+        const auto key = hv::NewSigningKey();
+        if (!key) {
+            ADD_FAILURE() << "cannot make a signing key";
+        } else {
+            WriteFile(keyFile, key->privatePem);
+            fs::permissions(keyFile, fs::perms::owner_read | fs::perms::owner_write);
+            m_packageKey = db.string() + ".signing-key.pub";
+            WriteFile(m_packageKey, key->publicPem);
+        }
+        m_argv.insert(m_argv.end(), {"--signing-key-file", keyFile.string()});
+    }
+    std::copy_if(extra.begin(), extra.end(), std::back_inserter(m_argv),
+                 [](const std::string& arg) { return arg != kNoSigningKey; });
     Start();
 }
 

@@ -55,12 +55,15 @@ struct TestContent {
 
 // The real service binary on a free loopback port, killed with the object. Its
 // admin token is kAdminToken, from a file, unless extra or the environment gives
-// one; its log goes to a file.
+// one; it signs manifests with a fresh key unless extra gives one; its log goes
+// to a file.
 class ServiceProcess {
   public:
     static constexpr const char* kAdminToken = "test-token";
     // Signs package addresses, unless extra gives a --link-secret-file.
     static constexpr const char* kLinkSecret = "test-link-secret-0123456789";
+    // In extra: the service signs no manifests.
+    static constexpr const char* kNoSigningKey = "--test-no-signing-key";
 
     ServiceProcess(const std::filesystem::path& content, const std::filesystem::path& db,
                    const std::vector<std::string>& extra = {});
@@ -70,6 +73,9 @@ class ServiceProcess {
 
     const std::string& Url() const { return m_url; }
     int Port() const { return m_port; }
+    // The public half (PEM file) of the key made for the service; empty when
+    // extra said otherwise.
+    const std::filesystem::path& PackageKey() const { return m_packageKey; }
     // After Stop, starts it again on the same port.
     void Start();
     // Sends the signal and waits up to timeoutMs; returns the exit status, or -1.
@@ -91,6 +97,7 @@ class ServiceProcess {
     std::vector<std::string> m_argv;
     std::filesystem::path m_db;
     std::filesystem::path m_log;
+    std::filesystem::path m_packageKey;
     pid_t m_pid = -1;
     int m_port = 0;
     std::string m_url;

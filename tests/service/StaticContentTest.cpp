@@ -162,7 +162,8 @@ TEST(SignedManifests, ServedForPackagesWithTheServicesKey) {
     EXPECT_EQ(Http("GET", service.Url() + "/packages/none.tar.manifest").status, 404);
     EXPECT_EQ(Http("GET", service.Url() + "/art/Space%20Race.jpg.manifest").status, 404);
 
-    hvtest::ServiceProcess plain(content.root, dir.Path() / "b.db");
+    hvtest::ServiceProcess plain(content.root, dir.Path() / "b.db",
+                                 {hvtest::ServiceProcess::kNoSigningKey});
     ASSERT_FALSE(plain.Url().empty());
     EXPECT_EQ(Http("GET", plain.Url() + "/upgrade/Install.sfe.manifest").body,
               R"({"error":"no_manifest"})");

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <memory>
 
+#include "trust/ManifestBody.h"
 #include "trust/Sha256.h"
 
 namespace hv {
@@ -137,7 +138,9 @@ std::optional<uint64_t> Number(std::optional<std::string_view> text) {
     return value;
 }
 
-std::optional<PackageManifest> Parse(std::string_view body, std::string* error) {
+}  // namespace
+
+std::optional<PackageManifest> ReadManifestBody(std::string_view body, std::string* error) {
     const auto fail = [error](const char* why) -> std::optional<PackageManifest> {
         if (error) {
             *error = why;
@@ -182,7 +185,13 @@ std::optional<PackageManifest> Parse(std::string_view body, std::string* error) 
     return manifest;
 }
 
-}  // namespace
+uint64_t BlockSizeFor(uint64_t fileSize) {
+    uint64_t blockSize = kLeastManifestBlockSize;
+    while (blockSize < kManifestBlockSize && fileSize > 256 * blockSize) {
+        blockSize *= 2;
+    }
+    return blockSize;
+}
 
 std::optional<PackageManifest> DescribeFile(const std::string& path, std::string package,
                                             uint64_t blockSize) {
@@ -265,7 +274,7 @@ std::optional<PackageManifest> OpenManifest(std::string_view text, const std::st
                          reinterpret_cast<const unsigned char*>(body.data()), body.size()) != 1) {
         return fail("the signature does not verify");
     }
-    return Parse(body, error);
+    return ReadManifestBody(body, error);
 }
 
 bool FileMatches(const PackageManifest& manifest, const std::string& path) {

@@ -22,6 +22,13 @@
 namespace hv {
 
 inline constexpr uint64_t kManifestBlockSize = 1 << 20;
+inline constexpr uint64_t kLeastManifestBlockSize = 64 << 10;
+
+// The block size the service signs a file of this size with: the power of two
+// from kLeastManifestBlockSize to kManifestBlockSize that makes at most 256
+// blocks where it can. A small package is then checked, and its game can
+// start, long before its last byte.
+uint64_t BlockSizeFor(uint64_t fileSize);
 
 struct PackageManifest {
     std::string package;  // the file's name, without a folder
