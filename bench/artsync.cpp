@@ -119,7 +119,7 @@ int benchmark() {
     const fs::path art = dir.path() / "content" / "art";
     const fs::path cache = dir.path() / "cache" / "art";
     fs::create_directories(art);
-    const auto iconBytes = testimg::SolidJpeg(64, 64, 30, 120, 200, false);
+    const auto iconBytes = testimg::SolidJpeg(64, 64, {30, 120, 200});
     const std::string icon(iconBytes.begin(), iconBytes.end());
     GameList records;
     for (int i = 0; i < kTitles; ++i) {

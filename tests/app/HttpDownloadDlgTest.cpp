@@ -12,7 +12,6 @@
 #include <atomic>
 #include <chrono>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -20,10 +19,10 @@
 #include <random>
 #include <regex>
 #include <set>
-#include <sstream>
 #include <thread>
 #include <vector>
 
+#include "../support/TestFiles.h"
 #include "app/HttpDownloadDlg.h"
 #include "image/CxImage.h"
 #include "messages/Messages.h"
@@ -36,13 +35,6 @@ using namespace std::chrono_literals;
 namespace {
 
 constexpr char kTitle[] = "File Download";
-
-std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
-}
 
 std::string RandomBytes(size_t size) {
     std::mt19937 random(7);
@@ -57,29 +49,23 @@ std::string RandomBytes(size_t size) {
 class Server {
   public:
     Server() : m_package(RandomBytes(300 * 1024)) {
-        m_server.Get("/pkg/Install.sfe",
-                     [this](const httplib::Request& req, httplib::Response& res) {
-                         Count(req);
-                         res.set_content(m_package, "application/octet-stream");
-                     });
+        Route("/pkg/Install.sfe", [this](httplib::Response& res) {
+            res.set_content(m_package, "application/octet-stream");
+        });
         // No Content-Length: 8 KiB in pieces over about two seconds.
-        m_server.Get(
-            "/chunked/Install.sfe", [this](const httplib::Request& req, httplib::Response& res) {
-                Count(req);
-                res.set_chunked_content_provider(
-                    "application/octet-stream", [this](size_t offset, httplib::DataSink& sink) {
-                        std::this_thread::sleep_for(250ms);
-                        if (offset >= 8 * 1024) {
-                            sink.done();
-                            return true;
-                        }
-                        return sink.write(m_package.data() + offset, 1024);
-                    });
-            });
+        Route("/chunked/Install.sfe", [this](httplib::Response& res) {
+            res.set_chunked_content_provider("application/octet-stream",
+                                             [this](size_t offset, httplib::DataSink& sink) {
+                                                 std::this_thread::sleep_for(250ms);
+                                                 if (offset >= 8 * 1024) {
+                                                     sink.done();
+                                                     return true;
+                                                 }
+                                                 return sink.write(m_package.data() + offset, 1024);
+                                             });
+        });
         // A megabyte at 20 KiB a second: long enough to cancel midway.
-        m_server.Get("/slow/Install.sfe", [this](const httplib::Request& req,
-                                                 httplib::Response& res) {
-            Count(req);
+        Route("/slow/Install.sfe", [this](httplib::Response& res) {
             res.set_content_provider(1024 * 1024, "application/octet-stream",
                                      [this](size_t offset, size_t, httplib::DataSink& sink) {
                                          std::this_thread::sleep_for(50ms);
@@ -87,24 +73,18 @@ class Server {
                                          return !m_stopping && sink.write(piece.data(), 1024);
                                      });
         });
-        m_server.Get("/auth/Install.sfe",
-                     [this](const httplib::Request& req, httplib::Response& res) {
-                         Count(req);
-                         res.status = 401;
-                         res.set_header("WWW-Authenticate", "Basic realm=\"upgrades\"");
-                         res.set_content("credentials needed", "text/plain");
-                     });
-        m_server.Get("/none/Install.sfe",
-                     [this](const httplib::Request& req, httplib::Response& res) {
-                         Count(req);
-                         res.status = 404;
-                         res.set_content("no such file", "text/plain");
-                     });
-        m_server.Get("/old/Install.sfe",
-                     [this](const httplib::Request& req, httplib::Response& res) {
-                         Count(req);
-                         res.set_redirect("http://" + Address("/pkg/Install.sfe"));
-                     });
+        Route("/auth/Install.sfe", [](httplib::Response& res) {
+            res.status = 401;
+            res.set_header("WWW-Authenticate", "Basic realm=\"upgrades\"");
+            res.set_content("credentials needed", "text/plain");
+        });
+        Route("/none/Install.sfe", [](httplib::Response& res) {
+            res.status = 404;
+            res.set_content("no such file", "text/plain");
+        });
+        Route("/old/Install.sfe", [this](httplib::Response& res) {
+            res.set_redirect("http://" + Address("/pkg/Install.sfe"));
+        });
         m_port = m_server.bind_to_any_port("127.0.0.1");
         m_thread = std::thread([this] { m_server.listen_after_bind(); });
     }
@@ -124,9 +104,14 @@ class Server {
     const std::string& Package() const { return m_package; }
 
   private:
-    void Count(const httplib::Request& req) {
-        std::lock_guard guard(m_lock);
-        ++m_requests[req.path];
+    void Route(const std::string& path, std::function<void(httplib::Response&)> answer) {
+        m_server.Get(path, [this, answer](const httplib::Request& req, httplib::Response& res) {
+            {
+                std::lock_guard guard(m_lock);
+                ++m_requests[req.path];
+            }
+            answer(res);
+        });
     }
 
     std::string m_package;
@@ -203,17 +188,15 @@ struct Watcher {
 
 struct DownloadDialogTest : ::testing::Test {
     Server server;
-    fs::path folder = fs::temp_directory_path() / ("hv-download-" + std::to_string(::getpid()));
+    hvtest::TempDir dir;
+    fs::path folder = dir.Path();
     fs::path file = folder / "Install.sfe";
     std::vector<std::pair<std::string, std::string>> unpacked;
+    bool accept = true;
+    std::string asked = "(not asked)";
 
-    void SetUp() override {
-        fs::remove_all(folder);
-        fs::create_directories(folder);
-        // Something old in the way: the download replaces it whole.
-        std::ofstream(file) << "an older package";
-    }
-    void TearDown() override { fs::remove_all(folder); }
+    // Something old in the way: the download replaces it whole.
+    void SetUp() override { hvtest::WriteFile(file, "an older package"); }
 
     void Prepare(CHttpDownloadDlg& dialog, const std::string& address) {
         dialog.m_strAddress = address;
@@ -223,87 +206,70 @@ struct DownloadDialogTest : ::testing::Test {
             unpacked.emplace_back(f, to);
             return 1;
         };
+        dialog.m_fnAccept = [this](const std::string& f) {
+            asked = hvtest::ReadFile(f);
+            return accept;
+        };
     }
 };
 
 }  // namespace
 
+// A whole file is asked about before it is unpacked; one refused is deleted.
 TEST_F(DownloadDialogTest, EndsAsTheServerAnswers) {
+    const std::string pkg = "/pkg/Install.sfe";
+    const std::string retrieving = "Retrieving the file";
     const struct {
         const char* name;
         std::string address;
-        const char* path;
+        int requests;  // to the address's own path
+        bool accept;
         INT_PTR result;
         std::optional<std::string> content;  // none: no file left
-        std::vector<std::string> messages;
+        const char* message;                 // null: none
         int prompts;
         std::string status;  // one the status line showed on the way
     } rows[] = {
-        {"complete",
-         "http://" + server.Address("/pkg/Install.sfe"),
-         "/pkg/Install.sfe",
-         IDOK,
-         server.Package(),
-         {},
-         0,
-         "Retrieving the file"},
-        {"without http://",
-         server.Address("/pkg/Install.sfe"),
-         "/pkg/Install.sfe",
-         IDOK,
-         server.Package(),
-         {},
-         0,
-         "Retrieving the file"},
-        {"redirected",
-         server.Address("/old/Install.sfe"),
-         "/old/Install.sfe",
-         IDOK,
-         server.Package(),
-         {},
-         0,
-         "Redirecting to http://" + server.Address("/pkg/Install.sfe")},
-        // The prompt declined: on as if it had succeeded, its body already dropped.
-        {"401, prompt declined",
-         server.Address("/auth/Install.sfe"),
-         "/auth/Install.sfe",
-         IDOK,
-         "",
-         {},
-         1,
-         "Retrieving the file"},
-        {"404",
-         server.Address("/none/Install.sfe"),
-         "/none/Install.sfe",
-         IDCANCEL,
-         std::nullopt,
-         {"Failed to receive a valid HTTP response from the server"},
-         0,
-         "Connected to 127.0.0.1"},
-        {"nobody listening",
-         "http://127.0.0.1:1/pkg/Install.sfe",
-         "",
-         IDCANCEL,
-         std::nullopt,
-         {"An error occurred connecting to the server, Error:111"},
-         0,
-         "Connecting to 127.0.0.1"},
+        {"complete", "http://" + server.Address(pkg), 1, true, IDOK, server.Package(), nullptr, 0,
+         retrieving},
+        {"redirected", server.Address("/old/Install.sfe"), 1, true, IDOK, server.Package(), nullptr,
+         0, "Redirecting to http://" + server.Address(pkg)},
+        // The prompt declined: on as if it had succeeded, its body already
+        // dropped.
+        {"401, prompt declined", server.Address("/auth/Install.sfe"), 1, true, IDOK, "", nullptr, 1,
+         retrieving},
+        {"refused", server.Address(pkg), 1, false, IDCANCEL, std::nullopt,
+         "The downloaded file is not the one the service published. It has been "
+         "deleted.",
+         0, retrieving},
+        {"404", server.Address("/none/Install.sfe"), 1, true, IDCANCEL, std::nullopt,
+         "Failed to receive a valid HTTP response from the server", 0, "Connected to 127.0.0.1"},
+        {"nobody listening", "http://127.0.0.1:1" + pkg, 0, true, IDCANCEL, std::nullopt,
+         "An error occurred connecting to the server, Error:111", 0, "Connecting to 127.0.0.1"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         SetUp();
         unpacked.clear();
-        const int before = row.path[0] ? server.Requests(row.path) : 0;
+        accept = row.accept;
+        asked = "(not asked)";
+        const std::string path = row.address.substr(row.address.find('/', 8));
+        const int before = server.Requests(path);
         WatchedDialog dialog;
         Prepare(dialog, row.address);
         Watcher watcher(dialog);
         EXPECT_EQ(watcher.Run(), row.result);
-        EXPECT_EQ(watcher.messages, row.messages);
+        EXPECT_EQ(watcher.messages,
+                  row.message ? std::vector<std::string>{row.message} : std::vector<std::string>{});
         EXPECT_EQ(watcher.prompts, row.prompts);
         EXPECT_EQ(fs::exists(file), row.content.has_value());
         if (row.content) {
-            EXPECT_TRUE(ReadFile(file) == *row.content) << "content differs";
+            EXPECT_TRUE(hvtest::ReadFile(file) == *row.content) << "content differs";
         }
+        const std::string askedWanted = row.content  ? *row.content
+                                        : row.accept ? "(not asked)"
+                                                     : server.Package();
+        EXPECT_TRUE(asked == askedWanted) << "asked about the whole file, once it came";
         const std::vector<std::pair<std::string, std::string>> unpackedWanted =
             row.result == IDOK ? std::vector{std::pair{file.string(), folder.string()}}
                                : std::vector<std::pair<std::string, std::string>>{};
@@ -311,8 +277,8 @@ TEST_F(DownloadDialogTest, EndsAsTheServerAnswers) {
         EXPECT_TRUE(
             dialog.Saw(CHttpDownloadDlg::IDC_FILE_STATUS, "Required upgrades in progress..."));
         EXPECT_TRUE(dialog.Saw(CHttpDownloadDlg::IDC_STATUS, row.status)) << row.status;
-        if (row.path[0]) {
-            EXPECT_EQ(server.Requests(row.path) - before, 1) << "asked once";
+        EXPECT_EQ(server.Requests(path) - before, row.requests);
+        if (row.requests > 0) {
             EXPECT_TRUE(dialog.played) << "the animation plays once connected";
         }
     }
@@ -324,7 +290,7 @@ TEST_F(DownloadDialogTest, WithoutALengthShowsOnlyTheRate) {
     Prepare(dialog, server.Address("/chunked/Install.sfe"));
     Watcher watcher(dialog);
     EXPECT_EQ(watcher.Run(), IDOK);
-    EXPECT_EQ(ReadFile(file), server.Package().substr(0, 8 * 1024));
+    EXPECT_EQ(hvtest::ReadFile(file), server.Package().substr(0, 8 * 1024));
     EXPECT_EQ(dialog.captions, std::set<std::string>{kTitle});
     EXPECT_EQ(dialog.texts[CHttpDownloadDlg::IDC_TIME_LEFT], std::set<std::string>{""});
     const auto& rates = dialog.texts[CHttpDownloadDlg::IDC_TRANSFER_RATE];
@@ -340,7 +306,8 @@ TEST_F(DownloadDialogTest, WithoutALengthShowsOnlyTheRate) {
     }
 }
 
-// Escape or the close box midway: the transfer stops, its file goes, no message.
+// Escape or the close box midway: the transfer stops, its file goes, no
+// message.
 TEST_F(DownloadDialogTest, CancelMidwayLeavesNothing) {
     for (const bool closeBox : {false, true}) {
         SCOPED_TRACE(closeBox ? "close box" : "Escape");
@@ -383,32 +350,6 @@ TEST_F(DownloadDialogTest, CancelMidwayLeavesNothing) {
         EXPECT_EQ(watcher.messages, std::vector<std::string>{});
         EXPECT_FALSE(fs::exists(file));
         EXPECT_TRUE(unpacked.empty());
-    }
-}
-
-// The whole file arrives, then is asked about: one refused is deleted before
-// it is unpacked, and the dialog fails with its message.
-TEST_F(DownloadDialogTest, UsesTheFileOnlyWhenAccepted) {
-    for (const bool accept : {true, false}) {
-        SCOPED_TRACE(accept ? "accepted" : "refused");
-        SetUp();
-        unpacked.clear();
-        WatchedDialog dialog;
-        Prepare(dialog, server.Address("/pkg/Install.sfe"));
-        std::string asked;
-        dialog.m_fnAccept = [&](const std::string& f) {
-            asked = ReadFile(f);
-            return accept;
-        };
-        Watcher watcher(dialog);
-        EXPECT_EQ(watcher.Run(), accept ? IDOK : IDCANCEL);
-        EXPECT_TRUE(asked == server.Package()) << "asked about the whole file";
-        EXPECT_EQ(fs::exists(file), accept);
-        EXPECT_EQ(unpacked.size(), accept ? 1u : 0u);
-        EXPECT_EQ(watcher.messages,
-                  accept ? std::vector<std::string>{}
-                         : std::vector<std::string>{"The downloaded file is not the one the "
-                                                    "service published. It has been deleted."});
     }
 }
 

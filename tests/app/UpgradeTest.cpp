@@ -56,11 +56,7 @@ TEST(Upgrade, DownloadsOnlyForANewerRequiredVersion) {
         {"http://up.test/p.sfe", "1235", "1,2,3,4", true},
         {"", "1235", "1,2,3,4", false},
         {"http://up.test/p.sfe", "", "0,0,0,0", false},
-        {"http://up.test/p.sfe", "234", "10,2,3,4", false},
-        {"http://up.test/p.sfe", "235", "10,2,3,4", true},
-        {"http://up.test/p.sfe", "70000", "4,4,6,4", false},
-        {"http://up.test/p.sfe", "1", "4,0,0,0,0", true},
-        {"http://up.test/p.sfe", "1", "7", true},
+        {"http://up.test/p.sfe", "1", "4,0,0,0,0", true},  // compared as signed numbers
     };
     const hvtest::TempDir root;
     const std::string appDir = root.Path().string() + "/";

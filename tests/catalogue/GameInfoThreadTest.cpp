@@ -40,7 +40,7 @@ void WriteFile(const fs::path& path, const std::string& bytes, int64_t modified)
 }
 
 std::string Jpeg(uint32_t width, uint32_t height) {
-    const auto bytes = testimg::SolidJpeg(width, height, 200, 40, 90, false);
+    const auto bytes = testimg::SolidJpeg(width, height, {200, 40, 90});
     return {bytes.begin(), bytes.end()};
 }
 

@@ -1,15 +1,21 @@
-#include "BrowseDriver.h"
-
+// Plays a user who browses the catalogue with the keyboard only: into the
+// games screen, pages turned, a category chosen, a game opened, its free demo
+// taken, played and deleted, the game bought, played and deleted. With a
+// gamepad, the same walk on a virtual game controller instead of the keys.
 #include <QApplication>
 #include <QTimer>
 #include <QWidget>
+#include <filesystem>
 #include <map>
+#include <mutex>
 #include <string>
 #include <vector>
 
 #include "ClientState.h"
+#include "Drivers.h"
 #include "StepDriver.h"
 #include "VirtualGamepad.h"
+#include "catalogue/Catalogue.h"
 #include "catalogue/GameInfo.h"
 #include "frame/MainFrame.h"
 #include "screens/BrowserView.h"
@@ -30,10 +36,6 @@ constexpr const char* kGame = "Starfall Run";
 constexpr int kActionRow = 1;
 constexpr int kActionTiles = 6;
 
-CMainFrame* Frame() {
-    return CStepDriver::Frame();
-}
-
 // The controller's button for each key of the walk.
 SDL_GameControllerButton ButtonFor(const QString& key) {
     static const std::map<QString, SDL_GameControllerButton> buttons = {
@@ -50,9 +52,7 @@ SDL_GameControllerButton ButtonFor(const QString& key) {
     return it == buttons.end() ? SDL_CONTROLLER_BUTTON_INVALID : it->second;
 }
 
-}  // namespace
-
-struct CBrowseDriver::State {
+struct State {
     explicit State(bool gamepad)
         : m_gamepad(gamepad), m_driver(Steps(), [this] {
               return "games screen: " + GamesText() + ", detail: " + DetailRows() +
@@ -73,9 +73,7 @@ struct CBrowseDriver::State {
     }
 
     std::vector<DriverStep> Steps() {
-        const auto keys = [](QStringList names) {
-            return [names] { return CStepDriver::Keys(names); };
-        };
+        const auto keys = CStepDriver::KeysInput;
         const std::string all = std::to_string(kAllTiles);
         // The walk with the keys leaves the pictures; the one with the pad
         // repeats it.
@@ -83,6 +81,7 @@ struct CBrowseDriver::State {
         return {
             {"announcements shown", nullptr,
              [] { return Frame()->ActiveView() == Frame()->BrowserView(); }, nullptr},
+            {"icons fetched", nullptr, [] { return IconsFetched(); }, nullptr},
             {"Continue went home", keys({"Return"}),
              [] {
                  return Frame()->ActiveView() == Frame()->HomeView() &&
@@ -122,12 +121,9 @@ struct CBrowseDriver::State {
                         m_storage.Stored(1);
              },
              shot("browse-detail-demo-installed-800x600")},
-            {"maximised", [] { return Maximise(); },
-             [this] {
-                 // Given a moment to settle and repaint at the new size.
-                 return Frame()->FrameShowState() == SW_SHOWMAXIMIZED && OnDetail("") &&
-                        m_driver.SinceStepStart() > std::chrono::seconds(2);
-             },
+            // Not a user step: the screenshots want the large window too.
+            {"maximised", CStepDriver::ShowInput(SW_SHOWMAXIMIZED),
+             [this] { return m_driver.Settled(SW_SHOWMAXIMIZED, 2) && OnDetail(""); },
              shot("browse-detail-demo-installed-maximised")},
             {"deleting the demo asks first", keys({"Down", "Down", "Return"}),
              [] { return Asking("Are you sure you want to delete"); }, nullptr},
@@ -169,17 +165,27 @@ struct CBrowseDriver::State {
         };
     }
 
+    // Every game's icon is stored, announced to the games screen and decoded.
+    static bool IconsFetched() {
+        if (g_arrGameInfo.empty() ||
+            static_cast<size_t>(Games()->IconsReady()) != g_arrGameInfo.size()) {
+            return false;
+        }
+        for (const auto& game : g_arrGameInfo) {
+            std::lock_guard lock(game->m_csIcon);
+            if (!std::filesystem::exists(game->m_strIconFile) || !game->m_pIconImage ||
+                !game->m_pIconImage->IsValid()) {
+                return false;
+            }
+        }
+        return true;
+    }
+
     static CGamesView* Games() { return Frame()->GamesView(); }
 
     static bool Focus(CWnd& wnd) { return CWnd::GetFocus() == &wnd; }
 
     static bool OnDetail(const std::string& rows) { return e2e::OnDetail(kGame, rows); }
-
-    // Not a user step: the screenshots want the large window too.
-    static QStringList Maximise() {
-        Frame()->ShowWindow(SW_SHOWMAXIMIZED);
-        return {};
-    }
 
     bool m_gamepad;
     VirtualGamepad m_pad;
@@ -188,15 +194,20 @@ struct CBrowseDriver::State {
     CStepDriver m_driver;
 };
 
-CBrowseDriver::CBrowseDriver(bool gamepad) : m_state(std::make_unique<State>(gamepad)) {
-    if (gamepad) {
-        if (!m_state->m_pad.Attach()) {
-            CStepDriver::Report("e2e: failed: no virtual controller: " + m_state->m_pad.Error());
-            QCoreApplication::exit(1);
-            return;
-        }
-        m_state->m_driver.SetKeyPresser([this](const QStringList& keys) { m_state->Press(keys); });
-    }
-}
+}  // namespace
 
-CBrowseDriver::~CBrowseDriver() = default;
+std::shared_ptr<void> StartBrowseWalk(const std::string& scenario) {
+    if (scenario != "browse" && scenario != "browse-gamepad") {
+        return nullptr;
+    }
+    auto state = std::make_shared<State>(scenario == "browse-gamepad");
+    if (state->m_gamepad) {
+        if (!state->m_pad.Attach()) {
+            CStepDriver::Report("e2e: failed: no virtual controller: " + state->m_pad.Error());
+            QCoreApplication::exit(1);
+        }
+        state->m_driver.SetKeyPresser(
+            [raw = state.get()](const QStringList& keys) { raw->Press(keys); });
+    }
+    return state;
+}

@@ -185,6 +185,17 @@ int ChildProcess::terminate(std::chrono::milliseconds grace) {
     return status_.value_or(-1);
 }
 
+bool waitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
+    const auto deadline = Clock::now() + timeout;
+    while (!done()) {
+        if (Clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(20ms);
+    }
+    return true;
+}
+
 std::optional<std::string> runCommand(const std::string& command) {
     FILE* pipe = popen(command.c_str(), "r");
     if (!pipe) {

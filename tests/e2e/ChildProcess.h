@@ -6,6 +6,7 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -56,6 +57,9 @@ class ChildProcess {
     std::string pending_;
     std::string error_;
 };
+
+// Polls `done` until it holds (true) or the time is up (false).
+bool waitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout);
 
 // Runs a shell command line and returns its standard output, or nothing if
 // it could not run or exited with a non-zero status.

@@ -1,13 +1,10 @@
 #include "ClientState.h"
 
-#include <QApplication>
-#include <QWidget>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <vector>
 
-#include "StepDriver.h"
 #include "catalogue/GameInfo.h"
 #include "frame/MainFrame.h"
 #include "screens/GameInfoView.h"
@@ -18,16 +15,12 @@
 namespace e2e {
 
 CMessageDlg* QuestionDialog() {
+    // The purchase confirmation does not block the frame: it is found among
+    // the shown windows.
     auto* dialog = dynamic_cast<CMessageDlg*>(CWnd::FromWidget(QApplication::activeModalWidget()));
-    if (!dialog) {
-        for (QWidget* widget : QApplication::topLevelWidgets()) {
-            auto* shown = dynamic_cast<CMessageDlg*>(CWnd::FromWidget(widget));
-            if (shown && shown->m_bPurchase && widget->isVisible()) {
-                dialog = shown;
-            }
-        }
-    }
-    return dialog;
+    return dialog ? dialog : ShownWindow<CMessageDlg>([](CMessageDlg* shown) {
+        return shown->m_bPurchase != 0;
+    });
 }
 
 std::string Question() {
@@ -44,20 +37,17 @@ bool NoQuestion() {
 }
 
 std::string GamesText() {
-    CGamesView* games = CStepDriver::Frame()->GamesView();
+    CGamesView* games = Frame()->GamesView();
     return games->CurrentCategory() + " " +
            games->GetDlgItem(CGamesView::kCounterId)->GetWindowText();
 }
 
 bool OnGames(const std::string& category, const std::string& counter) {
-    CMainFrame* frame = CStepDriver::Frame();
-    CGamesView* games = frame->GamesView();
-    return frame->ActiveView() == games && games->CurrentCategory() == category &&
-           games->GetDlgItem(CGamesView::kCounterId)->GetWindowText() == counter;
+    return Frame()->ActiveView() == Frame()->GamesView() && GamesText() == category + " " + counter;
 }
 
 std::string DetailRows() {
-    const CMCListBox& list = CStepDriver::Frame()->GameInfoView()->ActionList();
+    const CMCListBox& list = Frame()->GameInfoView()->ActionList();
     std::string rows;
     for (int i = 0; i < list.GetCount(); ++i) {
         const MCListItem* item = list.GetItem(i);
@@ -67,7 +57,7 @@ std::string DetailRows() {
 }
 
 bool OnDetail(const std::string& title, const std::string& rows) {
-    CMainFrame* frame = CStepDriver::Frame();
+    CMainFrame* frame = Frame();
     CGameInfoView* detail = frame->GameInfoView();
     return frame->ActiveView() == detail && detail->GetGame() &&
            detail->GetGame()->m_strTitle == title && !detail->IsBusy() &&
@@ -114,10 +104,8 @@ std::string StorageWatch::NewFolder() const {
 
 std::string StorageWatch::Describe() const {
     std::string names;
-    std::error_code error;
-    for (std::filesystem::directory_iterator it(m_folder, error), end; !error && it != end;
-         it.increment(error)) {
-        names += " " + it->path().filename().string();
+    for (const std::filesystem::path& folder : Folders()) {
+        names += " " + folder.filename().string();
     }
     return "folders stored: " + std::to_string(Folders().size() - m_before.size()) + " in " +
            m_folder + ":" + names;

@@ -2,13 +2,34 @@
 // games screen and the detail screen.
 #pragma once
 
+#include <QApplication>
+#include <QWidget>
 #include <filesystem>
 #include <set>
 #include <string>
 
+#include "StepDriver.h"
+#include "ui/Wnd.h"
+
 class CMessageDlg;
 
 namespace e2e {
+
+inline CMainFrame* Frame() {
+    return CStepDriver::Frame();
+}
+
+// The first shown top-level window of type T that `match` accepts, or null.
+template <class T>
+T* ShownWindow(bool (*match)(T*) = nullptr) {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        auto* window = dynamic_cast<T*>(CWnd::FromWidget(widget));
+        if (window && widget->isVisible() && (!match || match(window))) {
+            return window;
+        }
+    }
+    return nullptr;
+}
 
 // The question on top, or null.
 CMessageDlg* QuestionDialog();

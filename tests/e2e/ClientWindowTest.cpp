@@ -23,19 +23,17 @@ using halvory::e2e::runCommand;
 // shows up in time or the program ends first.
 std::optional<std::string> waitForVisibleWindow(ChildProcess& program, const std::string& title,
                                                 std::chrono::milliseconds timeout) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    do {
-        if (auto ids = runCommand("xdotool search --onlyvisible --name '^" + title + "$'")) {
-            if (const auto end = ids->find('\n'); end != std::string::npos && end > 0) {
-                return ids->substr(0, end);
+    std::optional<std::string> id;
+    halvory::e2e::waitUntil(
+        [&] {
+            const auto ids = runCommand("xdotool search --onlyvisible --name '^" + title + "$'");
+            if (const auto end = ids.value_or("").find('\n'); end != std::string::npos && end > 0) {
+                id = ids->substr(0, end);
             }
-        }
-        if (program.waitForExit(0ms)) {
-            return std::nullopt;
-        }
-        std::this_thread::sleep_for(100ms);
-    } while (std::chrono::steady_clock::now() < deadline);
-    return std::nullopt;
+            return id || program.waitForExit(0ms);
+        },
+        timeout);
+    return id;
 }
 
 class ClientWindowTest : public ::testing::Test {
@@ -93,14 +91,13 @@ TEST_F(ClientWindowTest, OpensPaintsAndClosesThroughTheWindowManager) {
         return result;
     };
     const auto waitForWidth = [&](int width) {
-        for (int i = 0; i < 100; ++i) {
-            const auto info = runCommand("xwininfo -id " + *window);
-            if (info && info->find("Width: " + std::to_string(width) + "\n") != std::string::npos) {
-                return true;
-            }
-            std::this_thread::sleep_for(50ms);
-        }
-        return false;
+        return halvory::e2e::waitUntil(
+            [&] {
+                return runCommand("xwininfo -id " + *window)
+                           .value_or("")
+                           .find("Width: " + std::to_string(width) + "\n") != std::string::npos;
+            },
+            5s);
     };
 
     // The program's own icon (64 x 64) reaches the window manager.

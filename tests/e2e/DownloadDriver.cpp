@@ -1,11 +1,17 @@
-#include "DownloadDriver.h"
-
+// Plays a user who takes a free demo and watches the download screen, with
+// the keyboard only. Three walks: a slow transfer seen through to the end
+// with the game played before it is in; a transfer whose connection keeps
+// dropping; a transfer cancelled from the screen. A fourth serves the
+// download benchmark: it tells when the screen first shows the transfer,
+// declines the game and tells when the transfer has ended.
 #include <QApplication>
 #include <QWidget>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ClientState.h"
+#include "Drivers.h"
 #include "StepDriver.h"
 #include "catalogue/GameInfo.h"
 #include "frame/MainFrame.h"
@@ -17,16 +23,12 @@
 namespace {
 
 using namespace e2e;
-using Walk = CDownloadDriver::Walk;
+enum class Walk { Throttled, Dropping, Cancelled, Bench };
 
 // The demo content's first action game and its free demo.
 constexpr const char* kGame = "Starfall Run";
 constexpr const char* kNotInstalled = "Play Game:1|SPLITTER:0|Play Free Demo:2";
 constexpr const char* kDemoInstalled = "Play Game:1|SPLITTER:0|Play Free Demo:4|Delete Free Demo:6";
-
-CMainFrame* Frame() {
-    return CStepDriver::Frame();
-}
 
 CDownloadView* Screen() {
     return Frame()->DownloadView();
@@ -58,18 +60,7 @@ bool ShowsTimeToPlay(const char* word) {
            status[at + 17 + 2] == ':' && status[at + 17 + 5] == ':';
 }
 
-}  // namespace
-
-bool CDownloadDriver::FromScenario(const std::string& scenario, Walk* walk) {
-    static constexpr std::pair<const char*, Walk> kScenarios[] = {
-        {"download-throttled", Walk::Throttled},
-        {"download-dropping", Walk::Dropping},
-        {"download-cancelled", Walk::Cancelled},
-        {"download-bench", Walk::Bench}};
-    return FindWalk(kScenarios, scenario, walk);
-}
-
-struct CDownloadDriver::State {
+struct State {
     explicit State(Walk walk)
         : m_driver(Steps(walk), [this] {
               CWnd* active = Frame()->ActiveView();
@@ -82,9 +73,7 @@ struct CDownloadDriver::State {
           }) {}
 
     std::vector<DriverStep> Steps(Walk walk) {
-        const auto keys = [](QStringList names) {
-            return [names] { return CStepDriver::Keys(names); };
-        };
+        const auto keys = CStepDriver::KeysInput;
         std::vector<DriverStep> steps = {
             {"announcements shown", nullptr,
              [] { return Frame()->ActiveView() == Frame()->BrowserView(); }, nullptr},
@@ -159,16 +148,10 @@ struct CDownloadDriver::State {
                     {"No goes on", keys({"Tab", "Return"}),
                      [] { return Showing({"   Downloading"}) && Frame()->IsDownloadActive(); },
                      nullptr},
-                    {"maximised",
-                     [] {
-                         Frame()->ShowWindow(SW_SHOWMAXIMIZED);
-                         return QStringList();
-                     },
+                    {"maximised", CStepDriver::ShowInput(SW_SHOWMAXIMIZED),
                      [this] {
-                         // Given a moment to settle and repaint at the new size.
-                         return Frame()->FrameShowState() == SW_SHOWMAXIMIZED &&
-                                ShowsTimeToPlay("   Downloading") &&
-                                m_driver.SinceStepStart() > std::chrono::seconds(2);
+                         return m_driver.Settled(SW_SHOWMAXIMIZED, 2) &&
+                                ShowsTimeToPlay("   Downloading");
                      },
                      "download-maximised"},
                     {"Backspace asks again", keys({"BackSpace"}),
@@ -259,6 +242,16 @@ struct CDownloadDriver::State {
     CStepDriver m_driver;
 };
 
-CDownloadDriver::CDownloadDriver(Walk walk) : m_state(std::make_unique<State>(walk)) {}
+}  // namespace
 
-CDownloadDriver::~CDownloadDriver() = default;
+std::shared_ptr<void> StartDownloadWalk(const std::string& scenario) {
+    for (const auto& [name, walk] : {std::pair{"download-throttled", Walk::Throttled},
+                                     {"download-dropping", Walk::Dropping},
+                                     {"download-cancelled", Walk::Cancelled},
+                                     {"download-bench", Walk::Bench}}) {
+        if (scenario == name) {
+            return std::make_shared<State>(walk);
+        }
+    }
+    return nullptr;
+}

@@ -1,14 +1,22 @@
-#include "LoginDriver.h"
-
+// Plays a user who starts the client without an account on its command line:
+// the start-up check behind its wait dialog, then the login screen with real
+// keys: a wrong password, a slow login cancelled, and the login itself. Or,
+// when the service requires a newer client, the upgrade's download seen
+// under way; the client then goes on alone to hand over to the installer.
+// Or the upgrade fails: the download cancelled with Escape, a package that
+// is not the one the service signed, an installer that cannot start; each
+// ends on the login screen.
 #include <QAbstractButton>
 #include <QApplication>
 #include <QMessageBox>
 #include <QWidget>
 #include <chrono>
+#include <cstdlib>
 #include <utility>
 #include <vector>
 
 #include "ClientState.h"
+#include "Drivers.h"
 #include "StepDriver.h"
 #include "app/HttpDownloadDlg.h"
 #include "frame/MainFrame.h"
@@ -21,31 +29,18 @@ namespace {
 
 using namespace e2e;
 
-CMainFrame* Frame() {
-    return CStepDriver::Frame();
-}
+enum class Walk { Login, Upgrade, UpgradeCancelled, UpgradeRefused, InstallerMissing };
 
 CLoginView* Login() {
     return Frame()->LoginView();
 }
 
 bool WaitDialogShown() {
-    for (QWidget* widget : QApplication::topLevelWidgets()) {
-        if (widget->isVisible() && dynamic_cast<CPleaseWaitDlg*>(CWnd::FromWidget(widget))) {
-            return true;
-        }
-    }
-    return false;
+    return ShownWindow<CPleaseWaitDlg>() != nullptr;
 }
 
 CHttpDownloadDlg* DownloadDialog() {
-    for (QWidget* widget : QApplication::topLevelWidgets()) {
-        if (auto* dialog = dynamic_cast<CHttpDownloadDlg*>(CWnd::FromWidget(widget));
-            dialog && widget->isVisible()) {
-            return dialog;
-        }
-    }
-    return nullptr;
+    return ShownWindow<CHttpDownloadDlg>();
 }
 
 // The text of the plain message box on top, if one is.
@@ -58,11 +53,7 @@ std::string MessageBoxText() {
 QStringList ClickMessageBoxOk() {
     auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
     QAbstractButton* ok = box ? box->button(QMessageBox::Ok) : nullptr;
-    if (!ok) {
-        return {};
-    }
-    const QPoint at = ok->mapToGlobal(ok->rect().center());
-    return {"mousemove", "--sync", QString::number(at.x()), QString::number(at.y()), "click", "1"};
+    return ok ? CStepDriver::ClickAt(ok) : QStringList();
 }
 
 // The login screen, usable: nothing over it, its inputs enabled and the
@@ -90,9 +81,7 @@ QStringList Type(const std::string& text) {
     return {"type", "--delay", "40", QString::fromStdString(text)};
 }
 
-}  // namespace
-
-struct CLoginDriver::State {
+struct State {
     State(Walk walk, std::string user, std::string password)
         : m_user(std::move(user)), m_password(std::move(password)), m_driver(StepsOf(walk), [this] {
               CWnd* active = Frame()->ActiveView();
@@ -122,10 +111,7 @@ struct CLoginDriver::State {
         std::vector<DriverStep> steps{
             {"checking for updates", nullptr, [] { return WaitDialogShown(); }, nullptr},
             {"checking for updates, the window sized",
-             [maximised] {
-                 Frame()->ShowWindow(maximised ? SW_SHOWMAXIMIZED : SW_SHOWNORMAL);
-                 return QStringList();
-             },
+             CStepDriver::ShowInput(maximised ? SW_SHOWMAXIMIZED : SW_SHOWNORMAL),
              [maximised] {
                  return WaitDialogShown() &&
                         Frame()->FrameShowState() ==
@@ -166,8 +152,7 @@ struct CLoginDriver::State {
             nullptr};
         switch (walk) {
             case Walk::UpgradeCancelled:
-                steps.push_back({"the download cancelled",
-                                 [] { return CStepDriver::Keys({"Escape"}); },
+                steps.push_back({"the download cancelled", CStepDriver::KeysInput({"Escape"}),
                                  [] { return !DownloadDialog() && OnLoginScreen(""); }, nullptr});
                 break;
             case Walk::UpgradeRefused:
@@ -184,8 +169,7 @@ struct CLoginDriver::State {
                 steps.push_back({"the installer cannot start", nullptr,
                                  [] { return Asking("Error in installing the upgrade."); },
                                  "upgrade-installer-failed"});
-                steps.push_back({"back on the login screen",
-                                 [] { return CStepDriver::Keys({"Return"}); },
+                steps.push_back({"back on the login screen", CStepDriver::KeysInput({"Return"}),
                                  [] { return OnLoginScreen(""); }, nullptr});
                 break;
         }
@@ -193,36 +177,23 @@ struct CLoginDriver::State {
     }
 
     std::vector<DriverStep> Steps() {
-        const auto keys = [](QStringList names) {
-            return [names] { return CStepDriver::Keys(names); };
-        };
-        const auto maximise = [](UINT show) {
-            return [show] {
-                Frame()->ShowWindow(static_cast<int>(show));
-                return QStringList();
-            };
-        };
+        const auto keys = CStepDriver::KeysInput;
+        const auto maximise = CStepDriver::ShowInput;
         // Down to the password box, then the password: typing takes every
         // argument after it, so it comes last.
         const auto typed = [](const std::string& password) {
             return [password] { return CStepDriver::Keys({"Down"}) + Type(password); };
         };
-        // Given a moment to settle and repaint at the new size.
         const auto settled = [this](UINT show) {
-            return [this, show] {
-                return Frame()->FrameShowState() == show && OnLoginScreen("") &&
-                       m_driver.SinceStepStart() > std::chrono::seconds(1);
-            };
+            return [this, show] { return m_driver.Settled(show, 1) && OnLoginScreen(""); };
         };
         const auto connecting = [this](UINT show) {
             return [this, show] {
                 CLoginStatusView* status = Frame()->LoginStatusView();
-                return Frame()->FrameShowState() == show && Frame()->ActiveView() == status &&
-                       status->IsAnimating() &&
+                return m_driver.Settled(show, show == SW_SHOWNORMAL ? -1 : 1) &&
+                       Frame()->ActiveView() == status && status->IsAnimating() &&
                        status->GetDlgItem(CLoginStatusView::kStatusId)->GetWindowText() ==
-                           "Connecting..." &&
-                       (show == SW_SHOWNORMAL ||
-                        m_driver.SinceStepStart() > std::chrono::seconds(1));
+                           "Connecting...";
             };
         };
         return {
@@ -267,17 +238,19 @@ struct CLoginDriver::State {
     CStepDriver m_driver;
 };
 
-bool CLoginDriver::FromScenario(const std::string& scenario, Walk* walk) {
-    static constexpr std::pair<const char*, Walk> kScenarios[] = {
-        {"login", Walk::Login},
-        {"upgrade", Walk::Upgrade},
-        {"upgrade-cancelled", Walk::UpgradeCancelled},
-        {"upgrade-refused", Walk::UpgradeRefused},
-        {"upgrade-installer-missing", Walk::InstallerMissing}};
-    return FindWalk(kScenarios, scenario, walk);
+}  // namespace
+
+std::shared_ptr<void> StartLoginWalk(const std::string& scenario) {
+    for (const auto& [name, walk] : {std::pair{"login", Walk::Login},
+                                     {"upgrade", Walk::Upgrade},
+                                     {"upgrade-cancelled", Walk::UpgradeCancelled},
+                                     {"upgrade-refused", Walk::UpgradeRefused},
+                                     {"upgrade-installer-missing", Walk::InstallerMissing}}) {
+        if (scenario == name) {
+            const char* user = std::getenv("HALVORY_E2E_USER");
+            const char* password = std::getenv("HALVORY_E2E_PASSWORD");
+            return std::make_shared<State>(walk, user ? user : "", password ? password : "");
+        }
+    }
+    return nullptr;
 }
-
-CLoginDriver::CLoginDriver(Walk walk, std::string user, std::string password)
-    : m_state(std::make_unique<State>(walk, std::move(user), std::move(password))) {}
-
-CLoginDriver::~CLoginDriver() = default;

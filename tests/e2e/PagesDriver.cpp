@@ -1,5 +1,5 @@
-#include "PagesDriver.h"
-
+// Plays a user who reads the service's pages: with real keys (xdotool) and
+// one mouse click on the real client, engine, service and web view.
 #include <QApplication>
 #include <QWidget>
 #include <chrono>
@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "ClientState.h"
+#include "Drivers.h"
 #include "StepDriver.h"
 #include "frame/MainFrame.h"
 #include "screens/BrowserView.h"
@@ -17,19 +19,13 @@
 
 namespace {
 
-CMainFrame* Frame() {
-    return CStepDriver::Frame();
-}
+using e2e::Frame;
 
-}  // namespace
-
-struct CPagesDriver::State {
+struct State {
     State() : m_driver(Steps(), [this] { return "page text: " + m_pageText.substr(0, 200); }) {}
 
     std::vector<DriverStep> Steps() {
-        const auto keys = [](QStringList names) {
-            return [names] { return CStepDriver::Keys(names); };
-        };
+        const auto keys = CStepDriver::KeysInput;
         const auto moveMouse = [] { return QStringList{"mousemove_relative", "--", "20", "20"}; };
         return {
             {"announcements shown", nullptr,
@@ -70,9 +66,10 @@ struct CPagesDriver::State {
             {"Back shows the announcements", keys({"BackSpace"}),
              [this] { return OnPage(Frame()->BrowserView(), "Halvory Announcements"); },
              "pages-announcements-maximised"},
-            {"Back there asks to log out", keys({"BackSpace"}), [] { return Question(); }, nullptr},
+            {"Back there asks to log out", keys({"BackSpace"}),
+             [] { return e2e::QuestionDialog() != nullptr; }, nullptr},
             {"answered No", keys({"Escape"}),
-             [] { return !Question() && Frame()->ActiveView() == Frame()->BrowserView(); },
+             [] { return e2e::NoQuestion() && Frame()->ActiveView() == Frame()->BrowserView(); },
              nullptr},
             {"top bar hidden maximised", nullptr, [] { return Frame()->ToolBar().IsHidden(); },
              "pages-bar-hidden-maximised"},
@@ -121,43 +118,19 @@ struct CPagesDriver::State {
         return Frame()->ActiveView() == home && CWnd::GetFocus() == &home->Menu();
     }
 
-    static bool Question() {
-        QWidget* modal = QApplication::activeModalWidget();
-        return modal && dynamic_cast<CMessageDlg*>(CWnd::FromWidget(modal));
-    }
-
+    // A real click in the page, then Backspace.
     static QStringList TypeIntoPage() {
-        QWidget* page = Frame()->BrowserView()->PageArea()->GetWidget();
-        const QPoint centre = page->mapToGlobal(page->rect().center());
-        return {"mousemove",
-                QString::number(centre.x()),
-                QString::number(centre.y()),
-                "click",
-                "1",
-                "key",
-                "BackSpace"};
+        return CStepDriver::ClickAt(Frame()->BrowserView()->PageArea()->GetWidget(), {},
+                                    {"click", "1", "key", "BackSpace"});
     }
 
-    // A real click on the continue button.
     static QStringList ClickContinue() {
-        QWidget* button = Frame()->BrowserView()->ContinueButton().GetWidget();
-        const QPoint centre = button->mapToGlobal(button->rect().center());
-        return {"mousemove", QString::number(centre.x()), QString::number(centre.y()), "click",
-                "1"};
+        return CStepDriver::ClickAt(Frame()->BrowserView()->ContinueButton().GetWidget());
     }
 
     static QStringList DoubleClickBar() {
-        QWidget* bar = Frame()->ToolBar().GetWidget();
-        const QPoint caption = bar->mapToGlobal(QPoint(bar->width() / 2, bar->height() / 2));
-        return {"mousemove",
-                QString::number(caption.x()),
-                QString::number(caption.y()),
-                "click",
-                "--repeat",
-                "2",
-                "--delay",
-                "80",
-                "1"};
+        return CStepDriver::ClickAt(Frame()->ToolBar().GetWidget(), {},
+                                    {"click", "--repeat", "2", "--delay", "80", "1"});
     }
 
     std::string m_pageText;
@@ -165,6 +138,8 @@ struct CPagesDriver::State {
     CStepDriver m_driver;
 };
 
-CPagesDriver::CPagesDriver() : m_state(std::make_unique<State>()) {}
+}  // namespace
 
-CPagesDriver::~CPagesDriver() = default;
+std::shared_ptr<void> StartPagesWalk(const std::string& scenario) {
+    return scenario == "pages" ? std::make_shared<State>() : nullptr;
+}

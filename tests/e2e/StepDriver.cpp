@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <typeinfo>
 
+#include "ClientState.h"
 #include "frame/MainFrame.h"
 #include "skin/MessageDlg.h"
 
@@ -45,13 +46,8 @@ CMainFrame* CStepDriver::Frame() {
 
 QWidget* CStepDriver::TopWindow() {
     QWidget* top = QApplication::activeModalWidget();
-    // The purchase confirmation does not block the frame: it is found among
-    // the shown windows.
-    for (QWidget* widget : QApplication::topLevelWidgets()) {
-        auto* dialog = dynamic_cast<CMessageDlg*>(CWnd::FromWidget(widget));
-        if (!top && dialog && dialog->m_bPurchase && widget->isVisible()) {
-            top = widget;
-        }
+    if (CMessageDlg* question = top ? nullptr : e2e::QuestionDialog()) {
+        top = question->GetWidget();
     }
     return top ? top : Frame()->GetWidget();
 }
@@ -89,6 +85,27 @@ void CStepDriver::Xdotool(const QStringList& arguments) {
 
 QStringList CStepDriver::Keys(const QStringList& names) {
     return QStringList{"key", "--delay", "150"} + names;
+}
+
+std::function<QStringList()> CStepDriver::KeysInput(const QStringList& names) {
+    return [names] { return Keys(names); };
+}
+
+std::function<QStringList()> CStepDriver::ShowInput(int show) {
+    return [show] {
+        Frame()->ShowWindow(show);
+        return QStringList();
+    };
+}
+
+QStringList CStepDriver::ClickAt(const QWidget* widget, std::optional<QPoint> point,
+                                 const QStringList& click) {
+    const QPoint at = widget->mapToGlobal(point.value_or(widget->rect().center()));
+    return QStringList{"mousemove", QString::number(at.x()), QString::number(at.y())} + click;
+}
+
+bool CStepDriver::Settled(unsigned show, int seconds) const {
+    return Frame()->FrameShowState() == show && SinceStepStart() > std::chrono::seconds(seconds);
 }
 
 void CStepDriver::SetKeyPresser(std::function<void(const QStringList& names)> press) {

@@ -4,10 +4,12 @@
 #pragma once
 
 #include <sys/types.h>
+#include <QPoint>
 #include <QStringList>
 #include <QTimer>
 #include <chrono>
 #include <functional>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -18,19 +20,6 @@ class QWidget;
 // Controls of the message dialog the drivers read and fill in.
 inline constexpr int kMessageId = 1011;  // its text
 inline constexpr int kFolderId = 1120;   // its folder entry
-
-// The walk a scenario names among `known`; false for none of them.
-template <class Walk, size_t N>
-bool FindWalk(const std::pair<const char*, Walk> (&known)[N], const std::string& scenario,
-              Walk* walk) {
-    for (const auto& [name, value] : known) {
-        if (scenario == name) {
-            *walk = value;
-            return true;
-        }
-    }
-    return false;
-}
 
 struct DriverStep {
     const char* name;
@@ -62,8 +51,18 @@ class CStepDriver {
     static pid_t Spawn(const QStringList& command);
     // Starts a program and reaps it on a later call once it has ended.
     static void SpawnDetached(const QStringList& command);
-    // xdotool arguments for named keys pressed one after another.
+    // xdotool arguments for named keys pressed one after another, and a
+    // step's input that gives them.
     static QStringList Keys(const QStringList& names);
+    static std::function<QStringList()> KeysInput(const QStringList& names);
+    // A step's input that shows the frame maximised or normal (no user input).
+    static std::function<QStringList()> ShowInput(int show);
+    // xdotool arguments that move the pointer to `point` of `widget` (its
+    // centre by default) and click there (`click` empty: no click).
+    static QStringList ClickAt(const QWidget* widget, std::optional<QPoint> point = {},
+                               const QStringList& click = {"click", "1"});
+    // The frame shown so, given `seconds` to settle and repaint at that size.
+    bool Settled(unsigned show, int seconds) const;
     static void Report(const std::string& line);
     // The question on top, else the frame.
     static QWidget* TopWindow();

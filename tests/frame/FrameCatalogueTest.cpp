@@ -61,8 +61,7 @@ TEST_F(FrameCatalogueTest, EachNotificationMergesTheFileAndFeedsTheCategories) {
     Send(UWM_CATALOGUE_READY);
     ASSERT_EQ(g_arrGameInfo.size(), 2u);
     GameInfo* alpha = g_arrGameInfo[0].get();
-    EXPECT_EQ(frame->GamesView()->CategoryNames(),
-              (std::vector<std::string>{"Action", "Puzzle", "Racing"}));
+    EXPECT_EQ(frame->GamesView()->CategoryNames(), (Lines{"Action", "Puzzle", "Racing"}));
 
     // A later file merges into the records listed; a missing one changes nothing.
     WriteCatalogue(GameRecord("PKG.A", "Alpha II", "1", "Action") +

@@ -10,7 +10,10 @@
 
 #include "FakeEngine.h"
 #include "app/ConfigHelper.h"
+#include "catalogue/GameInfo.h"
 #include "frame/MainFrame.h"
+
+using Lines = std::vector<std::string>;
 
 struct Shown {
     std::string text;
@@ -29,22 +32,17 @@ class TestFrame : public CMainFrame {
         if (whileAsked) {
             whileAsked(request);
         }
-        if (!(request.flags & MSG_TWO_BUTTONS)) {
-            messages.push_back(
-                {request.text, request.errorCode, GetCurrentThreadId(), request.flags});
-            return IDOK;
-        }
-        questions.push_back({request.text, 0, GetCurrentThreadId(), request.flags});
-        if (request.flags & MSG_FOLDER) {
-            if (paths.empty()) {
-                return IDNO;
-            }
+        const bool question = request.flags & MSG_TWO_BUTTONS;
+        (question ? questions : messages)
+            .push_back({request.text, question ? 0 : request.errorCode, GetCurrentThreadId(),
+                        request.flags});
+        if (question && (request.flags & MSG_FOLDER) && !paths.empty()) {
             request.folderPath = paths.front();
             paths.pop_front();
             return IDYES;
         }
-        if (answers.empty()) {
-            return IDNO;
+        if (!question || (request.flags & MSG_FOLDER) || answers.empty()) {
+            return question ? IDNO : IDOK;
         }
         const INT_PTR answer = answers.front();
         answers.pop_front();
@@ -75,6 +73,8 @@ class FrameTest : public ::testing::Test {
   protected:
     void SetUp() override {
         fake::Reset();
+        nebula.m_strTitle = "Nebula Drift";
+        nebula.m_strPackage = "NEBULA01";
         frame = std::make_unique<TestFrame>(FrameContext{
             &config,
             &mediaCenter,
@@ -101,6 +101,20 @@ class FrameTest : public ::testing::Test {
     LRESULT SendText(UINT message, WPARAM wParam, const char* text) {
         return Send(message, wParam, reinterpret_cast<LPARAM>(text));
     }
+    LRESULT Act(GameAction action, GameInfo* game) {
+        return Send(UWM_GAME_ACTION, action, reinterpret_cast<LPARAM>(game));
+    }
+    LRESULT ConfirmPurchase() {
+        return Send(UWM_CONFIRM_PURCHASE, reinterpret_cast<WPARAM>("19.99"),
+                    reinterpret_cast<LPARAM>("Nebula Drift"));
+    }
+    static Lines Texts(const std::vector<Shown>& shown) {
+        Lines texts;
+        for (const Shown& one : shown) {
+            texts.push_back(one.text);
+        }
+        return texts;
+    }
 
     CConfigHelper config;
     std::atomic<int> mediaCenter{1};
@@ -109,4 +123,5 @@ class FrameTest : public ::testing::Test {
     std::function<int(const UpgradeUnpack&)> upgrade;
     std::unique_ptr<TestFrame> frame;
     HWND hwnd = nullptr;
+    GameInfo nebula;  // a record for the actions
 };

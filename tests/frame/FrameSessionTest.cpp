@@ -38,7 +38,7 @@ TEST_F(FrameTest, LoginCodesDecideTheScreenAndTheMessage) {
         CBaseView* screen;
         const char* message;  // null: none
         long number;
-        bool animating;  // on a screen that stays: the cancel worker or the engine reports later
+        bool animating;  // on a screen that stays: a worker or the engine reports later
     } rows[] = {
         {HV_LOGIN_OK, browser, nullptr, 0, false},
         {HV_LOGIN_OK_ALT, browser, nullptr, 0, false},
@@ -62,9 +62,8 @@ TEST_F(FrameTest, LoginCodesDecideTheScreenAndTheMessage) {
         if (row.screen != browser) {
             EXPECT_EQ(frame->LoginStatusView()->IsAnimating(), row.animating);
         }
-        ASSERT_EQ(frame->messages.size(), row.message ? 1u : 0u);
+        ASSERT_EQ(Texts(frame->messages), row.message ? Lines{row.message} : Lines{});
         if (row.message) {
-            EXPECT_EQ(frame->messages[0].text, row.message);
             EXPECT_EQ(frame->messages[0].number, row.number);
             EXPECT_EQ(frame->messages[0].thread, GetCurrentThreadId());
         }
@@ -116,17 +115,13 @@ TEST_F(FrameTest, ForcedLogoutShowsItsReasonThenLogsOut) {
     PostMessageA(hwnd, UWM_FORCED_LOGOUT, 0, HV_LOGOUT_PASSWORD_CHANGED);
     PostMessageA(hwnd, UWM_FORCED_LOGOUT, 0, 0);
     ASSERT_TRUE(PumpUntil([&] { return fake::CallsTo("hv_LogOut").size() == 2; }));
-    ASSERT_EQ(frame->messages.size(), 2u);
-    EXPECT_EQ(frame->messages[0].text,
-              "Your password has been changed. Please log back in with new password. (126)");
-    EXPECT_EQ(frame->messages[0].number, 0);
-    EXPECT_EQ(frame->messages[1].text, "You have been logged out!");
+    const std::string changed =
+        "Your password has been changed. Please log back in with new password. (126)";
+    EXPECT_EQ(Texts(frame->messages), (Lines{changed, "You have been logged out!"}));
+    EXPECT_EQ(frame->messages.at(0).number, 0);
 }
 
 TEST_F(FrameTest, FailedDownloadsTellWhy) {
-    GameInfo game;
-    game.m_strTitle = "Nebula Drift";
-    game.m_strPackage = "NEBULA01";
     fake::SetBufferText("hv_DownloadA", "Region locked");
     CBaseView* const detail = frame->GameInfoView();
     const struct {
@@ -146,16 +141,12 @@ TEST_F(FrameTest, FailedDownloadsTellWhy) {
         SCOPED_TRACE(row.code);
         frame->messages.clear();
         fake::SetResult("hv_DownloadA", row.code);
-        Send(UWM_GAME_ACTION, ACTION_DOWNLOAD, reinterpret_cast<LPARAM>(&game));
+        Act(ACTION_DOWNLOAD, &nebula);
         EXPECT_EQ(frame->ActiveView(), frame->DownloadView());
-        // Busy: a second action does nothing.
-        Send(UWM_GAME_ACTION, ACTION_DOWNLOAD, reinterpret_cast<LPARAM>(&game));
+        Act(ACTION_DOWNLOAD, &nebula);  // busy: does nothing
         ASSERT_TRUE(PumpUntil([&] { return frame->ActiveView() == row.screen; }));
         ASSERT_TRUE(frame->WaitForWorkers(5000));
-        ASSERT_EQ(frame->messages.size(), row.message ? 1u : 0u);
-        if (row.message) {
-            EXPECT_EQ(frame->messages[0].text, row.message);
-        }
+        EXPECT_EQ(Texts(frame->messages), row.message ? Lines{row.message} : Lines{});
         EXPECT_EQ(frame->GameInfoView()->m_bDownloadBusy, 0);
         EXPECT_EQ(frame->DownloadQueue().size(), row.queued);
     }
@@ -167,7 +158,7 @@ TEST_F(FrameTest, FailedDownloadsTellWhy) {
     EXPECT_EQ(fake::CallsTo("hv_CancelA").at(0).args[0], std::nullopt) << "none was under way";
 
     // Action 2 without a partner does nothing.
-    Send(UWM_GAME_ACTION, ACTION_DOWNLOAD_PARTNER, reinterpret_cast<LPARAM>(&game));
+    Act(ACTION_DOWNLOAD_PARTNER, &nebula);
     EXPECT_TRUE(frame->DownloadQueue().empty());
 }
 
@@ -179,9 +170,7 @@ TEST_F(FrameTest, CancelTakesTheQueuedDownloadOrNothing) {
     EXPECT_EQ(fake::CallsTo("hv_CancelA").at(0).args[0], std::nullopt);
     EXPECT_EQ(frame->ActiveView(), frame->DownloadView());
 
-    GameInfo game;
-    game.m_strPackage = "NEBULA01";
-    Send(UWM_GAME_ACTION, ACTION_DOWNLOAD, reinterpret_cast<LPARAM>(&game));
+    Act(ACTION_DOWNLOAD, &nebula);
     ASSERT_TRUE(frame->WaitForWorkers(5000));
     ASSERT_TRUE(frame->IsDownloadActive());
     Send(UWM_CANCEL_DOWNLOAD);
@@ -196,39 +185,17 @@ TEST_F(FrameTest, CancelTakesTheQueuedDownloadOrNothing) {
 TEST_F(FrameTest, DeleteActionsRemoveTheGameOrItsPartnerOnceConfirmed) {
     GameInfo demo;
     demo.m_strPackage = "NEBULA01D";
-    demo.m_strTitle = "Nebula Drift Demo";
-    GameInfo game;
-    game.m_strPackage = "NEBULA01";
-    game.m_strTitle = "Nebula Drift";
-    game.m_pPartner = &demo;
+    nebula.m_pPartner = &demo;
     frame->answers = {IDYES, IDNO, IDYES};
     // One at a time: each delete worker takes a second.
     for (GameAction action : {ACTION_DELETE, ACTION_DELETE_PARTNER, ACTION_DELETE_PARTNER}) {
-        Send(UWM_GAME_ACTION, action, reinterpret_cast<LPARAM>(&game));
+        Act(action, &nebula);
         ASSERT_TRUE(frame->WaitForWorkers(5000));
     }
     const auto deleted = fake::CallsTo("hv_DeletePkgA");
     ASSERT_EQ(deleted.size(), 2u) << "the answer No deletes nothing";
     EXPECT_EQ(deleted[0].args[0], "NEBULA01");
     EXPECT_EQ(deleted[1].args[0], "NEBULA01D");
-}
-
-TEST_F(FrameTest, PurchaseAnsweredNoSignalsNothing) {
-    HANDLE yes = CreateEventA(nullptr, TRUE, FALSE, HV_PURCHASE_EVENT);
-    HANDLE no = CreateEventA(nullptr, TRUE, FALSE, HV_NO_PURCHASE_EVENT);
-    frame->answers = {IDNO};
-    EXPECT_EQ(Send(UWM_CONFIRM_PURCHASE, reinterpret_cast<WPARAM>("19.99"),
-                   reinterpret_cast<LPARAM>("Nebula Drift")),
-              0);
-    ASSERT_EQ(frame->questions.size(), 1u);
-    EXPECT_EQ(frame->questions[0].text,
-              "Your account will be charged $19.99 for the purchase of Nebula Drift.\r\n\r\nDo you "
-              "wish to continue?");
-    EXPECT_TRUE(frame->IsWindowEnabled());
-    EXPECT_EQ(WaitForSingleObject(yes, 0), WAIT_TIMEOUT);
-    EXPECT_EQ(WaitForSingleObject(no, 0), WAIT_TIMEOUT);
-    CloseHandle(yes);
-    CloseHandle(no);
 }
 
 TEST_F(FrameTest, StoragePathGetsSeparatorNameAndDemoSuffix) {
@@ -255,10 +222,7 @@ TEST_F(FrameTest, StoragePathGetsSeparatorNameAndDemoSuffix) {
 }
 
 TEST_F(FrameTest, DestructionCancelsTheDownloadAndShutsDownLast) {
-    GameInfo game;
-    game.m_strTitle = "Nebula Drift";
-    game.m_strPackage = "NEBULA01";
-    Send(UWM_GAME_ACTION, ACTION_DOWNLOAD, reinterpret_cast<LPARAM>(&game));
+    Act(ACTION_DOWNLOAD, &nebula);
     ASSERT_TRUE(frame->WaitForWorkers(5000));
     ASSERT_TRUE(frame->IsDownloadActive());
 
@@ -298,13 +262,15 @@ CMessageDlg* ShownPurchaseDialog() {
 
 }  // namespace
 
-// The engine waits for one of the two events: every way out of the second
-// confirmation but Yes must set the refusal, and leave the frame usable.
+// The engine waits for one of the two events: No to the first question
+// signals nothing; every way out of the second but Yes sets the refusal; the
+// frame stays usable.
 TEST_F(FrameTest, PurchaseConfirmationLeftAnyWayButYesRefuses) {
     const struct {
         const char* way;
-        std::function<void(CMessageDlg&)> leave;
+        std::function<void(CMessageDlg&)> leave;  // null: No to the first question
     } rows[] = {
+        {"No to the first question", {}},
         {"Escape",
          [](CMessageDlg& dialog) {
              MSG key{dialog.GetSafeHwnd(), WM_KEYDOWN, VK_ESCAPE, 0, 0, {}};
@@ -320,20 +286,23 @@ TEST_F(FrameTest, PurchaseConfirmationLeftAnyWayButYesRefuses) {
         hv::UniqueHandle no(CreateEventA(nullptr, TRUE, FALSE, HV_NO_PURCHASE_EVENT));
         ResetEvent(yes.Get());
         ResetEvent(no.Get());
-        frame->answers = {IDYES};
-        ASSERT_EQ(Send(UWM_CONFIRM_PURCHASE, reinterpret_cast<WPARAM>("19.99"),
-                       reinterpret_cast<LPARAM>("Nebula Drift")),
-                  1);
-        CMessageDlg* dialog = ShownPurchaseDialog();
-        ASSERT_NE(dialog, nullptr);
-        EXPECT_FALSE(frame->IsWindowEnabled());
-        EXPECT_TRUE(dialog->IsWindowEnabled()) << "an owned dialog works while its owner waits";
-        row.leave(*dialog);
-        EXPECT_EQ(WaitForSingleObject(no.Get(), 0), WAIT_OBJECT_0);
+        frame->answers = {row.leave ? IDYES : IDNO};
+        ASSERT_EQ(ConfirmPurchase(), row.leave ? 1 : 0);
+        if (row.leave) {
+            CMessageDlg* dialog = ShownPurchaseDialog();
+            ASSERT_NE(dialog, nullptr);
+            EXPECT_FALSE(frame->IsWindowEnabled());
+            EXPECT_TRUE(dialog->IsWindowEnabled()) << "an owned dialog works while its owner waits";
+            row.leave(*dialog);
+        }
+        EXPECT_EQ(WaitForSingleObject(no.Get(), 0), row.leave ? WAIT_OBJECT_0 : WAIT_TIMEOUT);
         EXPECT_EQ(WaitForSingleObject(yes.Get(), 0), WAIT_TIMEOUT);
         EXPECT_EQ(ShownPurchaseDialog(), nullptr) << "nothing left to answer Yes later";
         EXPECT_TRUE(frame->IsWindowEnabled());
     }
+    EXPECT_EQ(frame->questions.at(0).text,
+              "Your account will be charged $19.99 for the purchase of Nebula Drift.\r\n\r\nDo you "
+              "wish to continue?");
 }
 
 // A logout while a download is being started: whatever the engine answers
@@ -356,7 +325,7 @@ TEST_F(FrameTest, LateResultsOfAnEndedSessionAreDropped) {
         const char* what;
         const char* hooked;
         int code;
-        bool cancel;  // cancel once the download runs, with the logout inside the cancel
+        bool cancel;  // cancel once the download runs, the logout inside the cancel
     } rows[] = {
         {"failure with a message", "hv_DownloadA", HV_DL_ENGINE_TEXT, false},
         {"refusal", "hv_DownloadA", HV_DL_DECLINED, false},
@@ -370,13 +339,10 @@ TEST_F(FrameTest, LateResultsOfAnEndedSessionAreDropped) {
         auto game = std::make_unique<GameInfo>();
         game->m_strPackage = "NEBULA01";
         fake::SetHook(row.hooked, logoutInside(row.code));
+        Act(ACTION_DOWNLOAD, game.get());
         if (row.cancel) {
-            fake::SetHook("hv_DownloadA", {});
-            Send(UWM_GAME_ACTION, ACTION_DOWNLOAD, reinterpret_cast<LPARAM>(game.get()));
             ASSERT_TRUE(frame->WaitForWorkers(5000));
             Send(UWM_CANCEL_DOWNLOAD);
-        } else {
-            Send(UWM_GAME_ACTION, ACTION_DOWNLOAD, reinterpret_cast<LPARAM>(game.get()));
         }
         ASSERT_TRUE(PumpUntil([&] { return !fake::CallsTo("hv_LogOut").empty(); }));
         ASSERT_TRUE(frame->WaitForWorkers(5000));
@@ -395,9 +361,6 @@ TEST_F(FrameTest, LateResultsOfAnEndedSessionAreDropped) {
 // A question still open when the session ends is answered No, whatever the
 // user clicks afterwards.
 TEST_F(FrameTest, QuestionsOutlivingTheirSessionCountAsNo) {
-    GameInfo game;
-    game.m_strTitle = "Nebula Drift";
-    game.m_strPackage = "NEBULA01";
     frame->whileAsked = [this](const MessageRequest& request) {
         if (request.flags & MSG_TWO_BUTTONS) {
             frame->LogoutSequence();
@@ -406,12 +369,10 @@ TEST_F(FrameTest, QuestionsOutlivingTheirSessionCountAsNo) {
     frame->paths = {std::filesystem::temp_directory_path().string()};
     frame->answers = {IDYES, IDYES, IDYES};
     EXPECT_EQ(SendText(UWM_ASK_STORAGE, 0, "Nebula Drift"), 0);
-    EXPECT_EQ(Send(UWM_CONFIRM_PURCHASE, reinterpret_cast<WPARAM>("19.99"),
-                   reinterpret_cast<LPARAM>("Nebula Drift")),
-              0);
+    EXPECT_EQ(ConfirmPurchase(), 0);
     EXPECT_EQ(ShownPurchaseDialog(), nullptr);
     EXPECT_EQ(SendText(UWM_ASK_PLAY_NOW, 0, "Nebula Drift"), 0);
-    Send(UWM_GAME_ACTION, ACTION_DELETE, reinterpret_cast<LPARAM>(&game));
+    Act(ACTION_DELETE, &nebula);
     ASSERT_TRUE(frame->WaitForWorkers(5000));
     EXPECT_TRUE(fake::CallsTo("hv_SetGamePath").empty());
     EXPECT_TRUE(fake::CallsTo("hv_DeletePkgA").empty());
@@ -428,9 +389,7 @@ TEST_F(FrameTest, EngineFailuresAreShownAndAFailedLaunchEndsThePlay) {
         [&] { return sent.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }));
     PostMessageA(hwnd, UWM_GAME_CLOSED, 0, 0);
     ASSERT_TRUE(PumpUntil([&] { return !frame->GameInfoView()->IsBusy(); }));
-    ASSERT_EQ(frame->messages.size(), 1u);
-    EXPECT_EQ(frame->messages[0].text, "Nebula Drift could not be started.");
-    EXPECT_EQ(frame->messages[0].flags & MSG_TWO_BUTTONS, 0u);
+    EXPECT_EQ(Texts(frame->messages), Lines{"Nebula Drift could not be started."});
 }
 
 // Continue goes back to the purchase question, to the screen the page was
@@ -457,9 +416,7 @@ TEST_F(FrameTest, ContinueLeadsBackToWhereThePageWasOpened) {
     }
 
     frame->answers = {IDYES};
-    ASSERT_EQ(Send(UWM_CONFIRM_PURCHASE, reinterpret_cast<WPARAM>("19.99"),
-                   reinterpret_cast<LPARAM>("Nebula Drift")),
-              1);
+    ASSERT_EQ(ConfirmPurchase(), 1);
     CMessageDlg* dialog = ShownPurchaseDialog();
     ASSERT_NE(dialog, nullptr);
     // The terms link: the question steps aside for the page.

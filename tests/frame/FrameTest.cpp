@@ -33,8 +33,7 @@ struct MessageBoxCatcher {
 // Records the messages it receives, in one order shared by all recorders.
 class Recorder : public CWnd {
   public:
-    explicit Recorder(std::vector<std::string>* log, std::string name)
-        : m_log(log), m_name(std::move(name)) {
+    explicit Recorder(Lines* log, std::string name) : m_log(log), m_name(std::move(name)) {
         CreateEx(0, "", WS_POPUP, RECT{0, 0, 1, 1}, nullptr, 0);
     }
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
@@ -47,7 +46,7 @@ class Recorder : public CWnd {
     }
 
   private:
-    std::vector<std::string>* m_log;
+    Lines* m_log;
     std::string m_name;
 };
 
@@ -65,7 +64,7 @@ TEST(FrameCreation, IncompleteEngineFailsWithItsMessage) {
     EXPECT_TRUE(fake::Calls().empty());
 }
 
-TEST_F(FrameTest, CreationInitialisesTheEngineFirstAndLeavesEveryScreenHidden) {
+TEST_F(FrameTest, CreationLeavesEveryScreenHiddenAndSwitchingShowsOne) {
     const auto calls = fake::Calls();
     ASSERT_FALSE(calls.empty());
     EXPECT_EQ(calls.front().name, "hv_Init");
@@ -78,9 +77,8 @@ TEST_F(FrameTest, CreationInitialisesTheEngineFirstAndLeavesEveryScreenHidden) {
         EXPECT_FALSE(screen->IsWindowVisible());
         EXPECT_EQ(screen->GetDlgCtrlID(), AFX_IDW_PANE_FIRST + 1);
     }
-}
 
-TEST_F(FrameTest, SwitchingShowsOneScreenAndASecondSwitchChangesNothing) {
+    // Switching shows one screen; a second switch to it changes nothing.
     frame->ShowWindow(SW_SHOW);
     frame->SwitchToScreen(frame->LoginView());
     EXPECT_TRUE(frame->LoginView()->IsWindowVisible());
@@ -99,7 +97,7 @@ TEST_F(FrameTest, SwitchingShowsOneScreenAndASecondSwitchChangesNothing) {
 }
 
 TEST_F(FrameTest, ProgressWithoutRecordIsRefusedAndReachesNoListener) {
-    std::vector<std::string> log;
+    Lines log;
     Recorder first(&log, "first");
     Recorder second(&log, "second");
     Send(UWM_GAME_ACTION, ACTION_ADD_LISTENER,
@@ -116,14 +114,13 @@ TEST_F(FrameTest, ProgressWithoutRecordIsRefusedAndReachesNoListener) {
     EXPECT_EQ(frame->DownloadView()->Progress().GetPos(), 40);
     Send(UWM_ENGINE_STATE, 33, 5);
     EXPECT_EQ(frame->DownloadView()->CountdownSeconds(), 33);
-    EXPECT_EQ(log,
-              (std::vector<std::string>{"first:1:0", "second:1:0", "first:12:33", "second:12:33"}));
+    EXPECT_EQ(log, (Lines{"first:1:0", "second:1:0", "first:12:33", "second:12:33"}));
 
     // A listener whose window is gone is skipped.
     first.DestroyWindow();
     log.clear();
     Send(UWM_ENGINE_PROGRESS, 0, reinterpret_cast<LPARAM>(&progress));
-    EXPECT_EQ(log, std::vector<std::string>{"second:1:0"});
+    EXPECT_EQ(log, Lines{"second:1:0"});
 }
 
 TEST_F(FrameTest, WorkerSendBlocksUntilTheUserInterfaceThreadAnswers) {
@@ -186,9 +183,8 @@ TEST_F(FrameTest, RemoteCommandsGoToTheActiveScreen) {
     EXPECT_EQ(command(APPCOMMAND_MEDIA_CHANNEL_DOWN), 1);
     EXPECT_EQ(command(APPCOMMAND_BROWSER_BACKWARD), 0);
     EXPECT_EQ(frame->ActiveView(), frame->GamesView());
-}
 
-TEST_F(FrameTest, DefaultAppCommandsGoBackOrSwallowMediaKeysAndHomeClaimsNone) {
+    // By default back goes back and media keys are swallowed; home claims none.
     CBaseView plain(0);
     for (int command = -1; command <= 60; ++command) {
         SCOPED_TRACE(command);
@@ -256,9 +252,8 @@ TEST_F(FrameTest, CornerSizingKeepsTheAspectAndOtherEdgesAreFree) {
 
 TEST_F(FrameTest, MessageTableRows) {
     Send(UWM_SHOW_MESSAGE, 119, reinterpret_cast<LPARAM>("Lost"));
-    ASSERT_EQ(frame->messages.size(), 1u);
-    EXPECT_EQ(frame->messages[0].text, "Lost");
-    EXPECT_EQ(frame->messages[0].number, 119);
+    EXPECT_EQ(Texts(frame->messages), Lines{"Lost"});
+    EXPECT_EQ(frame->messages.at(0).number, 119);
 
     Send(UWM_NOT_MEDIA_CENTER);
     EXPECT_EQ(mediaCenter, 0);
@@ -266,12 +261,10 @@ TEST_F(FrameTest, MessageTableRows) {
     Send(UWM_ACTIVATE_RUNNING);
     EXPECT_EQ(fake::CallsTo("hv_SetGameForeground").size(), 1u);
 
-    GameInfo game;
-    game.m_strTitle = "Nebula Drift";
     frame->GameInfoView()->m_bPlayBusy = 1;
-    Send(UWM_SHOW_GAME, 0, reinterpret_cast<LPARAM>(&game));
+    Send(UWM_SHOW_GAME, 0, reinterpret_cast<LPARAM>(&nebula));
     EXPECT_EQ(frame->ActiveView(), frame->GameInfoView());
-    EXPECT_EQ(frame->GameInfoView()->GetGame(), &game);
+    EXPECT_EQ(frame->GameInfoView()->GetGame(), &nebula);
     Send(UWM_SWITCH_SCREEN,
          reinterpret_cast<WPARAM>(static_cast<CBaseView*>(frame->GameInfoView())),
          reinterpret_cast<LPARAM>(static_cast<CBaseView*>(frame->GamesView())));
@@ -316,14 +309,15 @@ TEST_F(FrameTest, BackOnEachScreen) {
 
 TEST_F(FrameTest, PreTranslationSendsEnterAndBackToTheActiveScreen) {
     frame->SwitchToScreen(frame->LoginView());
-    MSG back{frame->LoginView()->GetSafeHwnd(), WM_KEYDOWN, VK_BACK, 1, 0, {}};
-    EXPECT_TRUE(frame->PreTranslateMessage(&back));
-    MSG browserBack{frame->ToolBar().GetSafeHwnd(), WM_KEYDOWN, VK_BROWSER_BACK, 1, 0, {}};
-    EXPECT_TRUE(frame->PreTranslateMessage(&browserBack));
-    MSG letter{frame->LoginView()->GetSafeHwnd(), WM_KEYDOWN, 'A', 1, 0, {}};
-    EXPECT_FALSE(frame->PreTranslateMessage(&letter));
-    MSG rightClick{frame->LoginView()->GetSafeHwnd(), WM_RBUTTONDOWN, 0, 0, 0, {}};
-    EXPECT_FALSE(frame->PreTranslateMessage(&rightClick));
+    const HWND login = frame->LoginView()->GetSafeHwnd();
+    MSG sent[] = {{login, WM_KEYDOWN, VK_BACK, 1, 0, {}},
+                  {frame->ToolBar().GetSafeHwnd(), WM_KEYDOWN, VK_BROWSER_BACK, 1, 0, {}},
+                  {login, WM_KEYDOWN, 'A', 1, 0, {}},
+                  {login, WM_RBUTTONDOWN, 0, 0, 0, {}}};
+    for (MSG& msg : sent) {
+        EXPECT_EQ(bool(frame->PreTranslateMessage(&msg)),
+                  msg.message == WM_KEYDOWN && msg.wParam != 'A');
+    }
 }
 
 TEST_F(FrameTest, CloseAsksNothingAndShutsTheEngineDownLast) {
@@ -362,10 +356,8 @@ TEST_F(FrameTest, UpgradeOutcomes) {
         EXPECT_EQ(frame->CheckForUpgrade(), outcome);
         QApplication::processEvents();
         EXPECT_TRUE(IsWindow(hwnd));
-        ASSERT_EQ(frame->messages.size(), outcome < 0 ? 2u : 0u);
-        if (outcome < 0) {
-            EXPECT_EQ(frame->messages[0].text, "Error in installing the upgrade.");
-        }
+        EXPECT_EQ(Texts(frame->messages),
+                  outcome < 0 ? Lines(2, "Error in installing the upgrade.") : Lines{});
     }
 
     frame->messages.clear();

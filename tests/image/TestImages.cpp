@@ -97,7 +97,8 @@ std::vector<uint8_t> GradientRgbaPng(uint32_t width, uint32_t height, bool inter
     return WritePng(entry);
 }
 
-std::vector<uint8_t> WriteJpeg(const JpegSpec& entry) {
+std::vector<uint8_t> SolidJpeg(uint32_t width, uint32_t height, const std::vector<uint8_t>& pixel,
+                               bool progressive, JpegColor color) {
     jpeg_compress_struct cinfo;
     jpeg_error_mgr errors;
     cinfo.err = jpeg_std_error(&errors);
@@ -106,42 +107,31 @@ std::vector<uint8_t> WriteJpeg(const JpegSpec& entry) {
     unsigned long size = 0;
     jpeg_mem_dest(&cinfo, &buffer, &size);
 
-    cinfo.image_width = entry.width;
-    cinfo.image_height = entry.height;
+    cinfo.image_width = width;
+    cinfo.image_height = height;
     // Indexed by JpegColor.
-    static const struct {
-        int components;
-        J_COLOR_SPACE space;
-    } kColors[] = {{3, JCS_RGB}, {1, JCS_GRAYSCALE}, {4, JCS_CMYK}};
-    cinfo.input_components = kColors[static_cast<int>(entry.color)].components;
-    cinfo.in_color_space = kColors[static_cast<int>(entry.color)].space;
+    static const J_COLOR_SPACE kSpaces[] = {JCS_RGB, JCS_GRAYSCALE, JCS_CMYK};
+    cinfo.input_components = static_cast<int>(pixel.size());
+    cinfo.in_color_space = kSpaces[static_cast<int>(color)];
     jpeg_set_defaults(&cinfo);
     jpeg_set_quality(&cinfo, 95, TRUE);
-    if (entry.progressive) {
+    if (progressive) {
         jpeg_simple_progression(&cinfo);
     }
     jpeg_start_compress(&cinfo, TRUE);
-    const size_t stride = size_t{entry.width} * cinfo.input_components;
-    std::vector<uint8_t> samples = entry.samples;
-    samples.resize(stride * entry.height);
+    std::vector<uint8_t> row;
+    for (uint32_t x = 0; x < width; ++x) {
+        row.insert(row.end(), pixel.begin(), pixel.end());
+    }
     while (cinfo.next_scanline < cinfo.image_height) {
-        JSAMPROW row = samples.data() + stride * cinfo.next_scanline;
-        jpeg_write_scanlines(&cinfo, &row, 1);
+        JSAMPROW rows = row.data();
+        jpeg_write_scanlines(&cinfo, &rows, 1);
     }
     jpeg_finish_compress(&cinfo);
     std::vector<uint8_t> out(buffer, buffer + size);
     jpeg_destroy_compress(&cinfo);
     std::free(buffer);
     return out;
-}
-
-std::vector<uint8_t> SolidJpeg(uint32_t width, uint32_t height, uint8_t r, uint8_t g, uint8_t b,
-                               bool progressive) {
-    JpegSpec entry{.width = width, .height = height, .progressive = progressive};
-    for (uint32_t i = 0; i < width * height; ++i) {
-        entry.samples.insert(entry.samples.end(), {r, g, b});
-    }
-    return WriteJpeg(entry);
 }
 
 }  // namespace testimg

@@ -29,19 +29,9 @@ std::vector<uint8_t> GradientRgbaPng(uint32_t width, uint32_t height, bool inter
 
 enum class JpegColor { Rgb, Gray, InvertedCmyk };
 
-struct JpegSpec {
-    uint32_t width = 8;
-    uint32_t height = 8;
-    JpegColor color = JpegColor::Rgb;
-    bool progressive = false;
-    // One sample per component and pixel: RGB, gray or CMYK as given by color.
-    std::vector<uint8_t> samples{};
-};
-
-std::vector<uint8_t> WriteJpeg(const JpegSpec& entry);
-
-// A flat colour of the given size in baseline or progressive coding.
-std::vector<uint8_t> SolidJpeg(uint32_t width, uint32_t height, uint8_t r, uint8_t g, uint8_t b,
-                               bool progressive);
+// A flat colour of the given size in baseline or progressive coding; `pixel`
+// has one sample per component: RGB, gray or CMYK as given by color.
+std::vector<uint8_t> SolidJpeg(uint32_t width, uint32_t height, const std::vector<uint8_t>& pixel,
+                               bool progressive = false, JpegColor color = JpegColor::Rgb);
 
 }  // namespace testimg

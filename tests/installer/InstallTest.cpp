@@ -125,17 +125,11 @@ TEST_F(InstallTest, PutsThePackageInPlaceAndKeepsTheUsersFiles) {
     ASSERT_EQ(RunInstall(m_parameters, m_settings, InstallLog(m_app / kLogFileName, false)),
               kInstalled)
         << Log();
-    Files expected = {
-        {"behaviour", "run"},
-        {"Halvory.ini", "user settings"},
-        {"Config.ini", "user config"},
-        {"moviedata.txt", "catalogue"},
-        {"art/1.jpg", "art"},
-        {"art/2.jpg", "new art"},
-        {"HVXX.dat", "user data"},
-        {"libold.so", "only old"},
-        {"libhalvory.so", "new engine"},
-    };
+    Files expected = {{"behaviour", "run"},           {"Halvory.ini", "user settings"},
+                      {"Config.ini", "user config"},  {"moviedata.txt", "catalogue"},
+                      {"art/1.jpg", "art"},           {"art/2.jpg", "new art"},
+                      {"HVXX.dat", "user data"},      {"libold.so", "only old"},
+                      {"libhalvory.so", "new engine"}};
     expected["halvory"] = newClient;
     EXPECT_EQ(ReadInstall(m_app), expected);
     EXPECT_FALSE(fs::exists(SiblingOf(m_app, ".old")));

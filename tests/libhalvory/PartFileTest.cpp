@@ -16,8 +16,7 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
 // Everything a reader hands out until the end; "!" marks a failure.
-std::string ReadAll(hv::PartFile& part) {
-    hv::PartFile::Reader reader(part);
+std::string ReadAll(hv::PartFile::Reader& reader) {
     std::string out;
     const void* data = nullptr;
     long n;
@@ -25,6 +24,11 @@ std::string ReadAll(hv::PartFile& part) {
         out.append(static_cast<const char*>(data), static_cast<std::size_t>(n));
     }
     return n == 0 ? out : out + "!";
+}
+
+std::string ReadAll(hv::PartFile& part) {
+    hv::PartFile::Reader reader(part);
+    return ReadAll(reader);
 }
 
 std::string Pattern(std::size_t size) {
@@ -57,45 +61,29 @@ bool AppendInPieces(hv::PartFile& part, const std::string& bytes, std::size_t fr
 // start only in the file.
 class PartFileBlocks : public testing::TestWithParam<std::size_t> {};
 
+// From nothing, and from the bytes of an earlier attempt that end part way
+// into a block.
 TEST_P(PartFileBlocks, ReadersGetEveryByteWhetherKeptInMemoryOrNot) {
     hvtest::TempDir tmp;
     const std::string path = (tmp.Path() / "game.hvpart").string();
     const std::string bytes = Pattern(GetParam() * 9 + 1000);
-    hv::PartFile part(GetParam(), 2);
-    ASSERT_TRUE(part.Open(path, bytes.size()));
-    EXPECT_EQ(part.Size(), 0u);
-
-    auto early = std::async(std::launch::async, [&] { return ReadAll(part); });
-    ASSERT_TRUE(AppendInPieces(part, bytes));
-    part.Finish();
-
-    EXPECT_EQ(ReadAll(part), bytes);
-    ASSERT_EQ(early.wait_for(10s), std::future_status::ready);
-    EXPECT_EQ(early.get(), bytes);
-    EXPECT_EQ(part.Size(), bytes.size());
-    part.Close();
-    EXPECT_EQ(hvtest::ReadFile(path), bytes);
-}
-
-// The bytes of an earlier attempt end part way into a block.
-TEST_P(PartFileBlocks, KeepsTheBytesOfAnEarlierAttemptThatFit) {
-    hvtest::TempDir tmp;
-    const std::string path = (tmp.Path() / "game.hvpart").string();
-    const std::string bytes = Pattern(GetParam() * 5 + 300);
-    hvtest::WriteFile(path, bytes.substr(0, 100));
-    {
+    for (const std::size_t kept : {0, 100}) {
+        SCOPED_TRACE(kept);
+        hvtest::WriteFile(path, bytes.substr(0, kept));
         hv::PartFile part(GetParam(), 2);
         ASSERT_TRUE(part.Open(path, bytes.size()));
-        EXPECT_EQ(part.Size(), 100u);
-        part.Vouch(100);
-        auto reader = std::async(std::launch::async, [&] { return ReadAll(part); });
-        ASSERT_TRUE(AppendInPieces(part, bytes, 100));
+        EXPECT_EQ(part.Size(), kept);
+        part.Vouch(kept);
+        auto early = std::async(std::launch::async, [&] { return ReadAll(part); });
+        ASSERT_TRUE(AppendInPieces(part, bytes, kept));
         part.Finish();
-        ASSERT_EQ(reader.wait_for(10s), std::future_status::ready);
-        EXPECT_EQ(reader.get(), bytes);
+        EXPECT_EQ(ReadAll(part), bytes);
+        ASSERT_EQ(early.wait_for(10s), std::future_status::ready);
+        EXPECT_EQ(early.get(), bytes);
+        EXPECT_EQ(part.Size(), bytes.size());
+        part.Close();
+        EXPECT_EQ(hvtest::ReadFile(path), bytes);
     }
-    EXPECT_EQ(hvtest::ReadFile(path), bytes);
-
     // More bytes than the archive has: they cannot be its start.
     hv::PartFile shorter;
     ASSERT_TRUE(shorter.Open(path, bytes.size() - 1));
@@ -134,14 +122,7 @@ TEST_P(PartFileBlocks, ReadersSeeOnlyVouchedBytesAndRewoundOnesAreReplaced) {
         ASSERT_TRUE(part.Append(good.data() + c.rewindTo, good.size() - c.rewindTo));
         part.Vouch(good.size());
         part.Finish();
-        std::string seen;
-        const void* data = nullptr;
-        long n;
-        while ((n = reader.Next(&data)) > 0) {
-            seen.append(static_cast<const char*>(data), static_cast<std::size_t>(n));
-        }
-        EXPECT_EQ(n, 0);
-        EXPECT_EQ(seen, good);
+        EXPECT_EQ(ReadAll(reader), good);
         part.Close();
         EXPECT_EQ(hvtest::ReadFile(path), good);
     }

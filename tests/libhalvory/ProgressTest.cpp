@@ -105,27 +105,17 @@ TEST(ProgressRecord, FieldsAndUnits) {
         int state;
         TransferProgress expected;
     };
-    constexpr int kRestored = HV_STATE_RESTORED;
+    constexpr int kRestored = HV_STATE_RESTORED, kRetrying = HV_STATE_RETRYING;
     const std::vector<Case> cases = {
         {2 * kMiB, 8 * kMiB, 6 * kMiB, kMiB, kRestored, {25, 4, 1024, 2048, 8192, kRestored}},
-        {2 * kMiB,
-         8 * kMiB,
-         6 * kMiB,
-         kMiB,
-         HV_STATE_RETRYING,
-         {25, 0, 0, 2048, 8192, HV_STATE_RETRYING}},
+        {2 * kMiB, 8 * kMiB, 6 * kMiB, kMiB, kRetrying, {25, 0, 0, 2048, 8192, kRetrying}},
         {10, 100, 50, 0, kRestored, {10, 0, 0, 0, 1, kRestored}},
         {60, 100, 50, 60, kRestored, {60, 0, 0, 0, 1, kRestored}},
         // Done and total are equal exactly when every byte is there.
         {804351, 804352, 0, 0, kRestored, {99, 0, 0, 785, 786, kRestored}},
         {804352, 804352, 0, 0, kRestored, {100, 0, 0, 786, 786, kRestored}},
         {0, 0, 0, 60, kRestored, {0, 0, 0, 0, 0, kRestored}},
-        {kBig / 2,
-         kBig,
-         kBig,
-         0,
-         kRestored,
-         {50, 0, 0, 25 * 1024 * 1024, 50 * 1024 * 1024, kRestored}},
+        {kBig / 2, kBig, kBig, 0, kRestored, {50, 0, 0, 25 << 20, 50 << 20, kRestored}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.have << " in state " << c.state);

@@ -18,15 +18,6 @@ hv::EngineState SampleState() {
 }
 
 // Every field is in the saved text, so equal texts mean nothing was lost.
-TEST(EngineStateFile, SurvivesSaveAndReload) {
-    hvtest::TempDir tmp;
-    const fs::path file = tmp.Path() / "state.json";
-    ASSERT_TRUE(SampleState().Save(file));
-    hv::EngineState loaded = hv::EngineState::Load(file);
-    EXPECT_EQ(loaded.partial["PKG-2"].size, 1234567890123u);
-    EXPECT_EQ(loaded.ToJson(), SampleState().ToJson());
-}
-
 TEST(EngineStateFile, SaveReplacesTheFileWholeAndLeavesNoTemporaries) {
     hvtest::TempDir tmp;
     const fs::path file = tmp.Path() / "state.json";
@@ -34,6 +25,9 @@ TEST(EngineStateFile, SaveReplacesTheFileWholeAndLeavesNoTemporaries) {
     EXPECT_TRUE(fs::is_empty(tmp.Path()));
     hvtest::WriteFile(file, std::string(100000, ' ') + "{}");
     ASSERT_TRUE(SampleState().Save(file));
+    hv::EngineState loaded = hv::EngineState::Load(file);
+    EXPECT_EQ(loaded.partial["PKG-2"].size, 1234567890123u);
+    EXPECT_EQ(loaded.ToJson(), SampleState().ToJson());
     hv::EngineState empty;
     ASSERT_TRUE(empty.Save(file));
     EXPECT_TRUE(hv::EngineState::Load(file).installed.empty());

@@ -2,8 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "../support/TestFiles.h"
+
 #include <filesystem>
-#include <fstream>
 #include <string>
 
 namespace {
@@ -14,26 +15,20 @@ constexpr uint64_t kBlock = 4096;
 
 struct PackageManifestTest : ::testing::Test {
     void SetUp() override {
-        fs::create_directories(folder);
         key = *hv::NewSigningKey();
         other = *hv::NewSigningKey();
         // Two and a half blocks.
         for (size_t i = 0; i < kBlock * 5 / 2; ++i) {
             bytes += static_cast<char>(i * 7 + i / 251);
         }
-        Write(bytes);
-    }
-    void TearDown() override { fs::remove_all(folder); }
-
-    void Write(const std::string& content) const {
-        std::ofstream(file, std::ios::binary | std::ios::trunc) << content;
+        hvtest::WriteFile(file, bytes);
     }
     hv::PackageManifest Describe() const {
         return *hv::DescribeFile(file.string(), "Install.sfe", kBlock);
     }
 
-    fs::path folder = fs::temp_directory_path() / ("hv-manifest-" + std::to_string(::getpid()));
-    fs::path file = folder / "Install.sfe";
+    hvtest::TempDir folder;
+    fs::path file = folder.Path() / "Install.sfe";
     std::string bytes;
     hv::SigningKey key;
     hv::SigningKey other;
@@ -71,7 +66,7 @@ TEST_F(PackageManifestTest, SignedManifestOpensAndMatchesItsFile) {
     EXPECT_TRUE(hv::FileMatches(*opened, file.string()));
 
     // An empty file has no blocks and still a manifest.
-    Write("");
+    hvtest::WriteFile(file, "");
     const auto empty =
         hv::OpenManifest(hv::SignManifest(Describe(), key.privatePem), key.publicPem);
     ASSERT_TRUE(empty);
@@ -139,7 +134,7 @@ TEST_F(PackageManifestTest, FileMatchesOnlyTheSameBytes) {
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        Write(row.content);
+        hvtest::WriteFile(file, row.content);
         EXPECT_FALSE(hv::FileMatches(manifest, file.string()));
     }
     fs::remove(file);

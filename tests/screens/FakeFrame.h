@@ -4,8 +4,11 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QTimer>
+#include <QWidget>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -13,6 +16,10 @@
 #include "messages/Messages.h"
 #include "screens/BaseView.h"
 #include "screens/FrameInterface.h"
+#include "skin/MessageDlg.h"
+#include "ui/Button.h"
+
+using Lines = std::vector<std::string>;
 
 class FakeFrame : public CWnd, public IFrame {
   public:
@@ -24,7 +31,7 @@ class FakeFrame : public CWnd, public IFrame {
 
     // Every call and every message posted to the frame, in order:
     // "back", "action:<n>", "show:<title>", "cancel", ...
-    std::vector<std::string> heard;
+    Lines heard;
     // By package as the screen asks for it; missing packages are not installed (1).
     std::map<std::string, int> titleStates;
     bool downloadActive = false;
@@ -100,4 +107,24 @@ inline bool PumpUntil(const std::function<bool()>& done, int timeoutMs = 3000) {
         QApplication::processEvents(QEventLoop::AllEvents, 10);
     }
     return true;
+}
+
+// Answers the question shown within 100 ms with `button` and waits for that
+// moment: "caption: text" of what was asked, empty when nothing was.
+inline std::string AnswerWhile(int button, const std::function<void()>& asking) {
+    auto asked = std::make_shared<std::string>("?");
+    QTimer::singleShot(100, [asked, button] {
+        asked->clear();
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            auto* dialog = dynamic_cast<CMessageDlg*>(CWnd::FromWidget(widget));
+            if (dialog && widget->isVisible()) {
+                *asked = dialog->GetDlgItem(1010)->GetWindowText() + ": " +
+                         dialog->GetDlgItem(1011)->GetWindowText();
+                static_cast<CButton*>(dialog->GetDlgItem(button))->Click();
+            }
+        }
+    });
+    asking();
+    PumpUntil([&] { return *asked != "?"; });
+    return *asked;
 }

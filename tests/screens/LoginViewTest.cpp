@@ -1,8 +1,7 @@
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <QLineEdit>
-#include <QWidget>
+#include <cctype>
 
 #include "FakeFrame.h"
 #include "screens/LoginStatusView.h"
@@ -48,46 +47,40 @@ struct LoginViewTest : ::testing::Test {
 // Enter triggers the button once however long it is held; Backspace closes
 // the program from a button and deletes a character in a box.
 TEST_F(LoginViewTest, KeysFollowTheirTable) {
-    struct Row {
+    const struct {
         const char* name;
         CWnd* focus;
-        std::vector<std::pair<WPARAM, LPARAM>> keys;
-        std::vector<std::string> heard;
-        std::string userName;  // left in the box
+        const char* keys;      // E(nter), B(ackspace), W(eb back); lower case: held
+        const char* heard;     // empty: nothing
+        const char* userName;  // left in the box
+    } rows[] = {
+        {"enter in a box", &view.PasswordBox(), "EeE", "login", "ada"},
+        {"enter on cancel", &view.CancelButton(), "EE", "close", "ada"},
+        {"backspace on login", &view.LoginButton(), "B", "close", "ada"},
+        {"browser back on cancel", &view.CancelButton(), "W", "close", "ada"},
+        {"held backspace on a button", &view.LoginButton(), "b", "", "ada"},
+        {"backspace in a box", &view.UserNameBox(), "Bb", "", "a"},
+        {"browser back in a box", &view.UserNameBox(), "W", "", "ada"},
+        {"held enter in a box", &view.UserNameBox(), "e", "", "ada"},
     };
-    const Row rows[] = {
-        {"enter in a box",
-         &view.PasswordBox(),
-         {{VK_RETURN, 1}, {VK_RETURN, kRepeat}, {VK_RETURN, 1}},
-         {"login"},
-         "ada"},
-        {"enter on cancel",
-         &view.CancelButton(),
-         {{VK_RETURN, 1}, {VK_RETURN, 1}},
-         {"close"},
-         "ada"},
-        {"backspace on login", &view.LoginButton(), {{VK_BACK, 1}}, {"close"}, "ada"},
-        {"browser back on cancel", &view.CancelButton(), {{VK_BROWSER_BACK, 1}}, {"close"}, "ada"},
-        {"held backspace on a button", &view.LoginButton(), {{VK_BACK, kRepeat}}, {}, "ada"},
-        {"backspace in a box", &view.UserNameBox(), {{VK_BACK, 1}, {VK_BACK, kRepeat}}, {}, "a"},
-        {"browser back in a box", &view.UserNameBox(), {{VK_BROWSER_BACK, 1}}, {}, "ada"},
-        {"held enter in a box", &view.UserNameBox(), {{VK_RETURN, kRepeat}}, {}, "ada"},
-    };
-    for (const Row& row : rows) {
+    for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         Fill("ada", "pw");
         frame.heard.clear();
         row.focus->SetFocus();
-        for (const auto& [key, data] : row.keys) {
-            Key(key, data);
+        for (const char* key = row.keys; *key; ++key) {
+            const char upper = static_cast<char>(std::toupper(*key));
+            Key(upper == 'E'   ? VK_RETURN
+                : upper == 'B' ? VK_BACK
+                               : VK_BROWSER_BACK,
+                upper == *key ? 1 : kRepeat);
         }
-        if (row.heard == std::vector<std::string>{"login"}) {
-            for (CWnd* input : Inputs()) {
-                EXPECT_FALSE(input->IsWindowEnabled()) << "until the posted click has run";
-            }
+        for (CWnd* input : Inputs()) {
+            EXPECT_TRUE(std::string(row.heard) != "login" || !input->IsWindowEnabled())
+                << "disabled until the posted click has run";
         }
-        Settle(row.heard.size());
-        EXPECT_EQ(frame.heard, row.heard);
+        Settle(*row.heard ? 1 : 0);
+        EXPECT_EQ(frame.heard, *row.heard ? Lines{row.heard} : Lines{});
         EXPECT_EQ(view.UserNameBox().GetWindowText(), row.userName);
         for (CWnd* input : Inputs()) {
             EXPECT_TRUE(input->IsWindowEnabled());
@@ -193,10 +186,9 @@ TEST_F(LoginViewTest, HoverLightsTheFrameUntilTheMouseLeaves) {
 // and offers the upgrade with the dialog closed.
 TEST_F(LoginViewTest, StartupCheckRunsBehindTheWaitDialog) {
     view.SendMessage(UWM_CHECK_UPGRADE);
-    EXPECT_EQ(frame.heard, std::vector<std::string>{"wait:1"});
+    EXPECT_EQ(frame.heard, Lines{"wait:1"});
     ASSERT_TRUE(PumpUntil([&] { return frame.heard.size() == 4; }));
-    EXPECT_EQ(frame.heard,
-              (std::vector<std::string>{"wait:1", "discover", "closewait", "upgrade"}));
+    EXPECT_EQ(frame.heard, (Lines{"wait:1", "discover", "closewait", "upgrade"}));
 }
 
 TEST(LoginStatusViewTest, ConnectingAnimatesWhileShownAndEveryWayOutCancels) {

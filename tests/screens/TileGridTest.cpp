@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+#include <vector>
+
 namespace {
 
 TEST(TileGrid, HitTestAndVisibilityStopAtTheEdgesOfTheRowsInView) {
@@ -32,10 +35,9 @@ TEST(TileGrid, HitTestAndVisibilityStopAtTheEdgesOfTheRowsInView) {
     }
     TileCursor second;
     second.topRow = 2;
-    EXPECT_FALSE(second.IsVisible(2));
-    EXPECT_TRUE(second.IsVisible(3));
-    EXPECT_TRUE(second.IsVisible(11));
-    EXPECT_FALSE(second.IsVisible(12));
+    for (int tile = 0; tile < 14; ++tile) {
+        EXPECT_EQ(second.IsVisible(tile), tile >= 3 && tile <= 11) << tile;
+    }
 }
 
 TEST(TileGrid, TileRectsCoverTheEnlargedTileAndOnlyTilesInView) {
@@ -43,10 +45,8 @@ TEST(TileGrid, TileRectsCoverTheEnlargedTileAndOnlyTilesInView) {
     TileCursor cursor;
     RECT rect{};
     ASSERT_TRUE(TileRect(g, cursor, 4, &rect));
-    EXPECT_EQ(rect.left, 183 - 27);
-    EXPECT_EQ(rect.right, 183 - 27 + 183);
-    EXPECT_EQ(rect.top, 153 - 4);
-    EXPECT_EQ(rect.bottom, 153 - 4 + 153);
+    EXPECT_EQ(std::tie(rect.left, rect.top, rect.right, rect.bottom),
+              std::make_tuple(183 - 27, 153 - 4, 183 - 27 + 183, 153 - 4 + 153));
     EXPECT_FALSE(TileRect(g, cursor, 10, &rect));
     cursor.topRow = 2;
     EXPECT_FALSE(TileRect(g, cursor, 2, &rect));
@@ -83,13 +83,11 @@ TEST(TileGrid, KeysMoveTheSelectionScrollAndLeaveAtTheEdges) {
         TileCursor cursor;
         cursor.topRow = c.topRow;
         cursor.selection = c.selection;
-        const TileMove move = MoveByKey(cursor, c.count, c.key);
-        const std::string where = std::to_string(c.count) + " tiles, top " +
-                                  std::to_string(c.topRow) + ", selection " +
-                                  std::to_string(c.selection) + ", key " + std::to_string(c.key);
-        EXPECT_EQ(move, c.move) << where;
-        EXPECT_EQ(cursor.selection, c.selectionAfter) << where;
-        EXPECT_EQ(cursor.topRow, c.topRowAfter) << where;
+        SCOPED_TRACE(testing::Message() << c.count << " tiles, top " << c.topRow << ", selection "
+                                        << c.selection << ", key " << c.key);
+        EXPECT_EQ(MoveByKey(cursor, c.count, c.key), c.move);
+        EXPECT_EQ(std::tie(cursor.selection, cursor.topRow),
+                  std::tie(c.selectionAfter, c.topRowAfter));
     }
 }
 
@@ -117,27 +115,20 @@ TEST(TileGrid, PageTurnsFollowTheirUnevenStepsAtTheEnd) {
         cursor.page = static_cast<int16_t>(c.page);
         cursor.selection = c.selection;
         cursor.topRow = c.topRow;
-        const bool turned = c.down ? PageDown(cursor, c.count) : PageUp(cursor, c.count);
-        const std::string where = std::string(c.down ? "down" : "up") + " from page " +
-                                  std::to_string(c.page) + " of " + std::to_string(c.count) +
-                                  ", selection " + std::to_string(c.selection);
-        EXPECT_EQ(turned, c.turned) << where;
-        EXPECT_EQ(cursor.page, c.pageAfter) << where;
-        EXPECT_EQ(cursor.selection, c.selectionAfter) << where;
-        EXPECT_EQ(cursor.topRow, c.topRowAfter) << where;
+        SCOPED_TRACE(testing::Message() << (c.down ? "down" : "up") << " from page " << c.page
+                                        << " of " << c.count << ", selection " << c.selection);
+        EXPECT_EQ(c.down ? PageDown(cursor, c.count) : PageUp(cursor, c.count), c.turned);
+        EXPECT_EQ(std::make_tuple(int{cursor.page}, cursor.selection, cursor.topRow),
+                  std::tie(c.pageAfter, c.selectionAfter, c.topRowAfter));
     }
 }
 
 TEST(TileGrid, TilesGrowWithTheArea) {
     TileGeometry g;
     ASSERT_TRUE(FitTiles(600, 400, g));
-    EXPECT_EQ(g.cellWidth, 200);
-    EXPECT_EQ(g.cellHeight, 133);
-    EXPECT_EQ(g.frameWidth, 145);
-    EXPECT_EQ(g.iconWidth, 129);
-    EXPECT_EQ(g.frameHeight, 111);
-    EXPECT_EQ(g.iconHeight, 95);
-    EXPECT_EQ(g.captionHeight, 15);
+    EXPECT_EQ((std::vector<int>{g.cellWidth, g.cellHeight, g.frameWidth, g.iconWidth, g.frameHeight,
+                                g.iconHeight, g.captionHeight}),
+              (std::vector<int>{200, 133, 145, 129, 111, 95, 15}));
     ASSERT_TRUE(FitTiles(549, 459, g));
     EXPECT_EQ(g.frameWidth, 128);
     EXPECT_EQ(g.frameHeight, 128);

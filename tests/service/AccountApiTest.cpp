@@ -1,4 +1,4 @@
-#include "ServiceHarness.h"
+#include "ServiceFixture.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -14,28 +14,12 @@ using nlohmann::json;
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
-class AccountApi : public ::testing::Test {
+class AccountApi : public hvtest::ServiceTest {
   protected:
     void SetUp() override {
-        ASSERT_FALSE(m_service.Url().empty());
-        ASSERT_EQ(m_service.Admin({"add-user", "alice", "Secret1"}), 0);
-        ASSERT_EQ(m_service.Admin({"add-user", "bob", "pw"}), 0);
-    }
-
-    // A session, when given, goes in its header.
-    hvtest::HttpReply Get(const std::string& path, const std::string& session = {}) {
-        return hvtest::Http("GET", m_service.Url() + path, {},
-                            session.empty() ? std::vector<std::string>{}
-                                            : std::vector<std::string>{"X-Session: " + session});
-    }
-
-    json Post(const std::string& path, const json& body, long* status = nullptr) {
-        auto r = hvtest::Http("POST", m_service.Url() + path, body.dump(),
-                              {"Content-Type: application/json"});
-        if (status) {
-            *status = r.status;
-        }
-        return json::parse(r.body, nullptr, false);
+        ServiceTest::SetUp();
+        AddUser("alice", "Secret1");
+        AddUser("bob");
     }
 
     json Login(const std::string& user, const std::string& password, long* status = nullptr,
@@ -45,18 +29,14 @@ class AccountApi : public ::testing::Test {
     }
 
     json Poll(const std::string& session, int wait) {
-        auto reply = Get("/api/events?wait=" + std::to_string(wait), session);
-        return json::parse(reply.body, nullptr, false);
+        return json::parse(Get("/api/events?wait=" + std::to_string(wait), session).body, nullptr,
+                           false);
     }
-
-    hvtest::TempDir m_dir;
-    hvtest::TestContent m_content{m_dir.Path()};
-    hvtest::ServiceProcess m_service{m_content.root, m_dir.Path() / "accounts.db"};
 };
 
 TEST_F(AccountApi, LoginAnswersTheCodeForEachAccountState) {
     ASSERT_EQ(m_service.Admin({"add-user", "carol", "pw", "--no-subscription"}), 0);
-    ASSERT_EQ(m_service.Admin({"add-user", "dave", "pw"}), 0);
+    AddUser("dave");
     ASSERT_EQ(m_service.Admin({"suspend", "dave"}), 0);
     ASSERT_EQ(m_service.Admin({"suspend", "bob"}), 0);
     ASSERT_EQ(m_service.Admin({"resume", "bob"}), 0);
@@ -93,28 +73,32 @@ TEST_F(AccountApi, EachEndOfASessionReachesItsPendingPollAndClosesIt) {
     EXPECT_GE(Clock::now() - start, 900ms);
 
     // The event, what a second session of the same player hears, and the operator's
-    // command (none: the player logs out).
-    const std::tuple<const char*, const char*, std::vector<std::string>> cases[] = {
-        {"suspended", "suspended", {"suspend", "player1"}},
-        {"password_changed", "password_changed", {"set-password", "player2", "new"}},
-        {"closed", "closed", {"close-sessions", "player3"}},
+    // commands (none: the player logs out). Undoing a change before the player's
+    // next request does not bring the session back.
+    using Commands = std::vector<std::vector<std::string>>;
+    const std::tuple<const char*, const char*, Commands> cases[] = {
+        {"suspended", "suspended", {{"suspend", "player1"}, {"resume", "player1"}}},
+        {"password_changed", "password_changed", {{"set-password", "player2", "new"}}},
+        {"closed", "closed", {{"close-sessions", "player3"}}},
+        {"closed", "closed", {{"end-subscription", "player4"}, {"renew-subscription", "player4"}}},
         {"logged_out", "none", {}},
-        {"version_changed", "version_changed", {"set-required-version", "1002"}},
+        {"version_changed", "version_changed", {{"set-required-version", "1002"}}},
     };
     int n = 0;
-    for (const auto& [event, second, command] : cases) {
+    for (const auto& [event, second, commands] : cases) {
         const std::string user = "player" + std::to_string(++n);
-        ASSERT_EQ(m_service.Admin({"add-user", user, "pw"}), 0);
+        AddUser(user);
         const auto session = m_service.Session(user, "pw");
         const auto other = m_service.Session(user, "pw");
         start = Clock::now();
         auto poll = std::async(std::launch::async, [&] { return Poll(session, 15); });
         std::this_thread::sleep_for(300ms);
-        if (command.empty()) {
+        if (commands.empty()) {
             long status = 0;
             Post("/api/logout", {{"session", session}}, &status);
             EXPECT_EQ(status, 200);
-        } else {
+        }
+        for (const auto& command : commands) {
             ASSERT_EQ(m_service.Admin(command), 0);
         }
         EXPECT_EQ(poll.get()["event"], event);
@@ -198,9 +182,8 @@ TEST_F(AccountApi, PurchasesAreRecordedUnlessBillingDenies) {
     EXPECT_EQ(json::parse(Get("/api/packages/SPACE", alice).body)["owned"], true);
 }
 
-TEST_F(AccountApi, FaultsNeedTheAdminToken) {
-    EXPECT_EQ(m_service.Faults(R"({"login_delay_ms": 1500})", "wrong"), 403);
-    EXPECT_EQ(m_service.Faults(R"({"login_delay_ms": -5})"), 400);
+// The admin token and bad settings: ServiceSafety.
+TEST_F(AccountApi, LoginDelayFaultHoldsTheLogin) {
     ASSERT_EQ(m_service.Faults(R"({"login_delay_ms": 1500})"), 200);
     auto start = Clock::now();
     EXPECT_FALSE(m_service.Session("bob", "pw").empty());

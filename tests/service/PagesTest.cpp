@@ -1,4 +1,4 @@
-#include "ServiceHarness.h"
+#include "ServiceFixture.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -9,13 +9,12 @@ namespace {
 
 using hvtest::Http;
 
-class Pages : public ::testing::Test {
+class Pages : public hvtest::ServiceTest {
   protected:
     void SetUp() override {
-        ASSERT_FALSE(m_service.Url().empty());
-        for (const char* user : {"alice", "bob"}) {
-            ASSERT_EQ(m_service.Admin({"add-user", user, "pw"}), 0);
-        }
+        ServiceTest::SetUp();
+        AddUser("alice");
+        AddUser("bob");
     }
 
     // The account link the service gives a session; empty when it refuses.
@@ -24,17 +23,14 @@ class Pages : public ::testing::Test {
             Http("POST", m_service.Url() + "/api/account-page", "{}", {"X-Session: " + session});
         return reply.status == 200 ? nlohmann::json::parse(reply.body).value("url", "") : "";
     }
-
-    hvtest::TempDir m_dir;
-    hvtest::TestContent m_content{m_dir.Path()};
-    hvtest::ServiceProcess m_service{m_content.root, m_dir.Path() / "accounts.db"};
 };
 
 TEST_F(Pages, AccountLinkShowsItsOwnAccountOnce) {
     const auto alice = m_service.Session("alice", "pw");
     const auto bob = m_service.Session("bob", "pw");
-    const nlohmann::json purchase = {{"session", alice}, {"package", "SPACE"}};
-    ASSERT_EQ(Http("POST", m_service.Url() + "/api/purchase", purchase.dump()).status, 200);
+    long bought = 0;
+    Post("/api/purchase", {{"session", alice}, {"package", "SPACE"}}, &bought);
+    ASSERT_EQ(bought, 200);
     // An ended subscription ends the session with it, so only billing can differ.
     ASSERT_EQ(m_service.Admin({"deny-billing", "bob"}), 0);
     // session, user, the other user, bought Space Race, purchases

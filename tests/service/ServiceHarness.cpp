@@ -95,12 +95,6 @@ std::string ReadPipe(int fd, bool firstLine = false) {
     return text;
 }
 
-int ExitStatus(pid_t pid) {
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 }  // namespace
 
 HttpReply Http(const std::string& method, const std::string& url, const std::string& body,
@@ -150,7 +144,9 @@ int RunProgram(const std::vector<std::string>& argv, std::string* out) {
     if (out) {
         *out = text;
     }
-    return ExitStatus(pid);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 std::vector<std::vector<std::string>> CatalogueRecords(const std::string& data) {
@@ -361,11 +357,17 @@ std::string ServiceProcess::PackagePath(const std::string& archive, long long ex
 
 namespace {
 
-int FreePort() {
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
+sockaddr_in Loopback(int port) {
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
+    addr.sin_port = htons(static_cast<uint16_t>(port));
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return addr;
+}
+
+int FreePort() {
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr = Loopback(0);
     bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
     socklen_t len = sizeof addr;
     getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
@@ -373,18 +375,11 @@ int FreePort() {
     return ntohs(addr.sin_port);
 }
 
-}  // namespace
-
-namespace {
-
 // A loopback connection to the port with the text sent, or -1.
 int Connect(int port, const std::string& text) {
     const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(static_cast<uint16_t>(port));
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (fd < 0 || connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+    const sockaddr_in addr = Loopback(port);
+    if (fd < 0 || connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0 ||
         send(fd, text.data(), text.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(text.size())) {
         ADD_FAILURE() << "cannot reach port " << port;
         if (fd >= 0) {

@@ -2,11 +2,11 @@
 
 #include <QApplication>
 #include <QMouseEvent>
-#include <QPainter>
 #include <QTest>
 #include <QWidget>
 #include <vector>
 
+#include "Backdrop.h"
 #include "messages/Messages.h"
 #include "res/ResourceTable.h"
 #include "skin/SkinSet.h"
@@ -254,29 +254,18 @@ TEST_F(TBarTest, TipsBelongToTheButtonUnderThePointer) {
 }
 
 TEST(TBStaticTest, TheKeyColourShowsTheWindowBehind) {
-    class Backdrop : public CWnd {
-      protected:
-        LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
-            if (message == WM_PAINT) {
-                QPainter(GetWidget()).fillRect(GetWidget()->rect(), Qt::green);
-                return 0;
-            }
-            return CWnd::WindowProc(message, wParam, lParam);
-        }
-    } backdrop;
-    ASSERT_TRUE(backdrop.CreateEx(0, "", WS_POPUP, RECT{0, 0, 60, 60}, nullptr, 0));
+    Backdrop backdrop(60, 60);
     CTBStatic picture;
     ASSERT_TRUE(picture.CreateEx(0, "", WS_CHILD | WS_VISIBLE, RECT{10, 10, 50, 50}, &backdrop, 1));
     picture.SetBitmap(hv::res::kUpArrow.id);
     const QImage raw = LoadBitmapResource(hv::res::kUpArrow.id);
-    const QImage shot = backdrop.GetWidget()->grab().toImage();
+    const QImage shot = backdrop.Shot(picture);
     int keyed = 0;
     for (int y = 0; y < raw.height(); ++y) {
         for (int x = 0; x < raw.width(); ++x) {
             const bool key = (raw.pixel(x, y) & 0xFFFFFF) == 0xFF00FF;
             keyed += key;
-            EXPECT_EQ(shot.pixel(10 + x, 10 + y), key ? QColor(Qt::green).rgb() : raw.pixel(x, y))
-                << x << "," << y;
+            EXPECT_EQ(shot.pixel(x, y), key ? Backdrop::kColour : raw.pixel(x, y)) << x << "," << y;
         }
     }
     EXPECT_GT(keyed, 0);

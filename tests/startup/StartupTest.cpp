@@ -13,21 +13,11 @@
 
 namespace fs = std::filesystem;
 using halvory::e2e::ChildProcess;
+using halvory::e2e::waitUntil;
 using hvtest::ReadFile;
 using namespace std::chrono_literals;
 
 namespace {
-
-bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
-    const auto end = std::chrono::steady_clock::now() + timeout;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end) {
-            return false;
-        }
-        std::this_thread::sleep_for(20ms);
-    }
-    return true;
-}
 
 // A fresh install folder with its own runtime folders, so this test's
 // clients never meet another test's or the user's.
@@ -68,7 +58,7 @@ bool Running(ChildProcess& child) {
 
 TEST_F(ClientInstall, SecondStartActivatesTheFirstAndEnds) {
     auto first = Start("first");
-    ASSERT_TRUE(WaitFor([&] { return Log("first").find("hv_Init") != std::string::npos; }, 20s));
+    ASSERT_TRUE(waitUntil([&] { return Log("first").find("hv_Init") != std::string::npos; }, 20s));
     // The first client publishes its window right after creating it.
     std::this_thread::sleep_for(300ms);
 
@@ -77,7 +67,7 @@ TEST_F(ClientInstall, SecondStartActivatesTheFirstAndEnds) {
     ASSERT_TRUE(status.has_value()) << "the second client kept running";
     EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0);
     EXPECT_EQ(Log("second"), "") << "the second client must not start an engine";
-    EXPECT_TRUE(WaitFor(
+    EXPECT_TRUE(waitUntil(
         [&] { return Log("first").find("hv_SetGameForeground") != std::string::npos; }, 10s));
     EXPECT_TRUE(Running(*first));
     EXPECT_EQ(Log("first").find("hv_LoginA"), std::string::npos) << "no credentials, no login";
@@ -87,7 +77,7 @@ TEST_F(ClientInstall, SecondStartActivatesTheFirstAndEnds) {
 TEST_F(ClientInstall, TwoStartsAtOnceLeaveOneClient) {
     auto a = Start("a");
     auto b = Start("b");
-    ASSERT_TRUE(WaitFor([&] { return !Running(*a) || !Running(*b); }, 20s));
+    ASSERT_TRUE(waitUntil([&] { return !Running(*a) || !Running(*b); }, 20s));
     std::this_thread::sleep_for(500ms);
     EXPECT_NE(Running(*a), Running(*b));
     ChildProcess& survivor = Running(*a) ? *a : *b;
@@ -100,7 +90,8 @@ TEST_F(ClientInstall, TwoStartsAtOnceLeaveOneClient) {
 
 TEST_F(ClientInstall, CredentialsOnTheCommandLineLogInAtOnceAndHideThePassword) {
     auto client = Start("client", {"/u", " ada//pa//ss", "word"});
-    ASSERT_TRUE(WaitFor([&] { return Log("client").find("hv_LoginA") != std::string::npos; }, 20s));
+    ASSERT_TRUE(
+        waitUntil([&] { return Log("client").find("hv_LoginA") != std::string::npos; }, 20s));
     // Joined by blanks: "/u  ada//pa//ss word"; the user name keeps its blanks.
     EXPECT_NE(Log("client").find("hv_LoginA [  ada] [pa//ss word] 1"), std::string::npos)
         << Log("client");

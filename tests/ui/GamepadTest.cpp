@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QTest>
 #include <QWidget>
@@ -9,6 +8,7 @@
 #include <numeric>
 #include <vector>
 
+#include "Pump.h"
 #include "VirtualGamepad.h"
 #include "ui/Gamepad.h"
 #include "ui/GamepadKeys.h"
@@ -56,19 +56,6 @@ LRESULT RecordCommand(int code, WPARAM wParam, LPARAM lParam) {
         g_commands.push_back(GET_APPCOMMAND_LPARAM(lParam));
     }
     return CallNextHookEx(g_hook, code, wParam, lParam);
-}
-
-bool PumpUntil(const std::function<bool()>& done, int ms = 3000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < ms) {
-        QApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-    return done();
-}
-
-void PumpFor(int ms) {
-    PumpUntil([] { return false; }, ms);
 }
 
 // A frame with a child that has the keyboard focus, a started controller

@@ -1,12 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QTest>
 #include <QWidget>
 #include <functional>
 #include <tuple>
 
+#include "Pump.h"
 #include "ui/FrameWnd.h"
 #include "ui/KeyMap.h"
 #include "ui/MessagePump.h"
@@ -42,15 +42,6 @@ class Probe : public CWnd {
         }
     }
 };
-
-// Runs the event loop until done() holds or the time is up.
-void PumpUntil(const std::function<bool()>& done, int ms = 5000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < ms) {
-        QApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-}
 
 }  // namespace
 
@@ -119,13 +110,13 @@ TEST(Wnd, TimersArriveByTheirOwnIdUntilKilled) {
     Probe probe;
     probe.CreateEx(0, "", WS_POPUP, RECT{0, 0, 10, 10}, nullptr, 0);
     EXPECT_EQ(probe.SetTimer(42, 5), 42u);
-    PumpUntil([&] { return probe.Of(WM_TIMER).size() >= 2; });
+    PumpUntil([&] { return probe.Of(WM_TIMER).size() >= 2; }, 5000);
     const auto ticks = probe.Of(WM_TIMER);
     ASSERT_GE(ticks.size(), 2u);
     EXPECT_EQ(ticks[0].wParam, 42u);
     EXPECT_TRUE(probe.KillTimer(42));
     EXPECT_FALSE(probe.KillTimer(42));
-    PumpUntil([] { return false; }, 30);
+    PumpFor(30);
     EXPECT_EQ(probe.Of(WM_TIMER).size(), ticks.size());
 }
 
@@ -147,7 +138,7 @@ TEST(Wnd, PaintHandlersReadTheAreaToRepaint) {
         }
     } window;
     window.CreateEx(0, "", WS_POPUP | WS_VISIBLE, RECT{0, 0, 100, 80}, nullptr, 0);
-    PumpUntil([] { return false; }, 30);
+    PumpFor(30);
     window.areas.clear();
     window.GetWidget()->repaint(QRect(10, 20, 30, 15));
     ASSERT_EQ(window.areas.size(), 1u);
