@@ -22,7 +22,6 @@ class VirtualGamepad {
     bool Attach();
     // Unplugs it; every button and axis starts at rest on the next Attach.
     void Detach();
-    bool IsAttached() const { return m_joystick != nullptr; }
 
     void Press(SDL_GameControllerButton button) { SetButton(button, true); }
     void Release(SDL_GameControllerButton button) { SetButton(button, false); }
