@@ -78,7 +78,7 @@ int main(int argc, char** argv) {
 
     const std::string bytes = CatalogueOf(kRecords);
     ParseCatalogueBytes(bytes.data(), bytes.size(), "art/", g_arrGameInfo,
-                        [&view](const std::string& name) { view.AddCategory(name); });
+                        [&view](std::string_view name) { view.AddCategory(name); });
     QWidget* widget = view.GetWidget();
     const auto paint = [widget] { widget->repaint(); };
 

@@ -1,10 +1,14 @@
 #include "catalogue/CatalogueFile.h"
 
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <climits>
 #include <cstdint>
 #include <cstring>
-#include <fstream>
 
 #include "text/NoCase.h"
 
@@ -48,15 +52,19 @@ int ToInt(std::string_view text) {
 }
 
 int16_t ToInt16(std::string_view text) {
-    // Widths are nearly always four plain digits: tell those at once, all four
-    // bytes together (high nibble 3, low nibble at most 9).
-    if (text.size() == 4) {
-        uint32_t bytes;
-        std::memcpy(&bytes, text.data(), sizeof bytes);
-        if ((bytes & 0xF0F0F0F0u) == 0x30303030u &&
-            ((bytes + 0x06060606u) & 0xF0F0F0F0u) == 0x30303030u) {
-            return static_cast<int16_t>((text[0] - '0') * 1000 + (text[1] - '0') * 100 +
-                                        (text[2] - '0') * 10 + (text[3] - '0'));
+    // Widths are four characters, digits perhaps after blanks: read those
+    // at once and leave the rest to the general rule.
+    if (!text.empty() && text.size() <= 4) {
+        size_t i = 0;
+        while (i < text.size() && text[i] == ' ') {
+            ++i;
+        }
+        int value = 0;
+        for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+            value = value * 10 + (text[i] - '0');
+        }
+        if (i == text.size()) {
+            return static_cast<int16_t>(value);
         }
     }
     return static_cast<int16_t>(static_cast<uint16_t>(ToInt(text) & 0xFFFF));
@@ -167,10 +175,14 @@ void CCatalogueIndex::Place(const Slot& slot) {
 }
 
 GameInfo* CCatalogueIndex::Find(std::string_view package) const {
+    return Find(package, hv::HashNoCase(package));
+}
+
+GameInfo* CCatalogueIndex::Find(std::string_view package, uint64_t hash) const {
     if (m_slots.empty()) {
         return nullptr;
     }
-    const auto tag = static_cast<uint32_t>(hv::HashNoCase(package) >> 32);
+    const auto tag = static_cast<uint32_t>(hash >> 32);
     const size_t mask = m_slots.size() - 1;
     for (size_t i = tag & mask; m_slots[i].position; i = (i + 1) & mask) {
         if (m_slots[i].tag == tag) {
@@ -184,7 +196,12 @@ GameInfo* CCatalogueIndex::Find(std::string_view package) const {
 }
 
 GameInfo* CCatalogueIndex::Append(std::unique_ptr<GameInfo> game) {
-    Insert(hv::HashNoCase(game->m_strPackage), m_records.size());
+    const uint64_t hash = hv::HashNoCase(game->m_strPackage);
+    return Append(std::move(game), hash);
+}
+
+GameInfo* CCatalogueIndex::Append(std::unique_ptr<GameInfo> game, uint64_t hash) {
+    Insert(hash, m_records.size());
     m_records.push_back(std::move(game));
     return m_records.back().get();
 }
@@ -278,34 +295,40 @@ size_t ParseCatalogueBytes(const char* data, size_t size, const std::string& art
     records.reserve(records.size() + size / kCatalogueHeaderSize);
     CCatalogueIndex index(records);
     const std::string_view input(data, size);
-    std::string category;
     size_t accepted = 0;
     size_t pos = 0;
     while (size - pos >= kCatalogueHeaderSize) {
+        const size_t start = pos + kCatalogueHeaderSize;
         std::string_view fields[kCatalogueFieldCount];
         if (!SplitRecord(input, pos, fields)) {
             break;
         }
-        const int16_t type = ToInt16(FieldText(fields[kType]));
+        // NULs are rare: look for one once per record, not once per field.
+        if (std::memchr(data + start, '\0', pos - start)) {
+            for (std::string_view& field : fields) {
+                field = FieldText(field);
+            }
+        }
+        const int16_t type = ToInt16(fields[kType]);
         if (type <= 0) {
             continue;
         }
-        const std::string_view categories = FieldText(fields[kCategories]);
+        const std::string_view categories = fields[kCategories];
         if (onCategory) {
-            for (size_t start = 0;;) {
-                const size_t comma = categories.find(',', start);
-                category.assign(categories.substr(start, comma - start));
-                onCategory(category);
+            for (size_t from = 0;;) {
+                const size_t comma = categories.find(',', from);
+                onCategory(categories.substr(from, comma - from));
                 if (comma == std::string_view::npos) {
                     break;
                 }
-                start = comma + 1;
+                from = comma + 1;
             }
         }
         // A repeated package updates the listed record in place; only a new
         // one costs a record of its own.
-        const std::string_view package = FieldText(fields[kPackage]);
-        GameInfo* game = index.Find(package);
+        const std::string_view package = fields[kPackage];
+        const uint64_t hash = hv::HashNoCase(package);
+        GameInfo* game = index.Find(package, hash);
         std::unique_ptr<GameInfo> added;
         if (!game) {
             added = std::make_unique<GameInfo>();
@@ -313,16 +336,16 @@ size_t ParseCatalogueBytes(const char* data, size_t size, const std::string& art
         }
         game->m_nType = type;
         game->m_strPackage.assign(package);
-        game->m_strTitle.assign(FieldText(fields[kTitle]));
+        game->m_strTitle.assign(fields[kTitle]);
         game->m_strCategories.assign(categories);
-        game->m_strRating.assign(FieldText(fields[kRating]));
-        game->m_strPrice.assign(FieldText(fields[kPrice]));
-        game->m_strDeveloper.assign(FieldText(fields[kDeveloper]));
-        game->m_strPublisher.assign(FieldText(fields[kPublisher]));
-        game->m_strPairKey.assign(TrimRight(FieldText(fields[kPairKey])));
+        game->m_strRating.assign(fields[kRating]);
+        game->m_strPrice.assign(fields[kPrice]);
+        game->m_strDeveloper.assign(fields[kDeveloper]);
+        game->m_strPublisher.assign(fields[kPublisher]);
+        game->m_strPairKey.assign(TrimRight(fields[kPairKey]));
         ArtPaths(artDir, game->m_strTitle, game->m_strIconFile, game->m_strDescFile);
         if (added) {
-            index.Append(std::move(added));
+            index.Append(std::move(added), hash);
         }
         ++accepted;
     }
@@ -331,22 +354,24 @@ size_t ParseCatalogueBytes(const char* data, size_t size, const std::string& art
 
 bool ParseCatalogueFile(const std::string& path, const std::string& artDir, GameList& records,
                         const CategorySink& onCategory) {
-    std::ifstream file(path, std::ios::binary | std::ios::ate);
-    if (!file) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
         return false;
     }
-    const std::streamoff size = file.tellg();
-    if (size <= 0) {
+    struct stat st {};
+    void* mapped = MAP_FAILED;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
+        // Parsed in place, no copy. The engine replaces the file by renaming
+        // a new one over it, so the mapped bytes never change or shrink.
+        mapped = ::mmap(nullptr, static_cast<size_t>(st.st_size), PROT_READ,
+                        MAP_PRIVATE | MAP_POPULATE, fd, 0);
+    }
+    ::close(fd);
+    if (mapped == MAP_FAILED) {
         return false;
     }
-    std::string bytes(static_cast<size_t>(size), '\0');
-    file.seekg(0);
-    // The engine may be rewriting the file: parse what was read.
-    file.read(bytes.data(), size);
-    bytes.resize(static_cast<size_t>(file.gcount()));
-    if (bytes.empty()) {
-        return false;
-    }
-    ParseCatalogueBytes(bytes.data(), bytes.size(), artDir, records, onCategory);
+    const auto size = static_cast<size_t>(st.st_size);
+    ParseCatalogueBytes(static_cast<const char*>(mapped), size, artDir, records, onCategory);
+    ::munmap(mapped, size);
     return true;
 }

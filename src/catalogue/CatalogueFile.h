@@ -19,7 +19,7 @@ inline constexpr int kCatalogueWidthDigits = 4;
 inline constexpr size_t kCatalogueHeaderSize = kCatalogueFieldCount * kCatalogueWidthDigits;
 
 // Receives every category name of every accepted record, in file order.
-using CategorySink = std::function<void(const std::string& name)>;
+using CategorySink = std::function<void(std::string_view name)>;
 
 // Finds records by package, ignoring case, so merging a large file stays
 // linear. Only appends through AddOrMerge keep it current.
@@ -37,6 +37,11 @@ class CCatalogueIndex {
 
     // Appends a record whose package is not listed yet.
     GameInfo* Append(std::unique_ptr<GameInfo> game);
+
+    // The same for a package already hashed with hv::HashNoCase, as the
+    // parser has it once for both.
+    GameInfo* Find(std::string_view package, uint64_t hash) const;
+    GameInfo* Append(std::unique_ptr<GameInfo> game, uint64_t hash);
 
   private:
     // Open addressing on the case-blind hash; position 0 marks a free slot.

@@ -347,7 +347,7 @@ int CMainFrame::ParseCatalogue() {
     CGamesView* games = m_pGamesView && m_pGamesView->GetSafeHwnd() ? m_pGamesView.get() : nullptr;
     CategorySink onCategory;
     if (games) {
-        onCategory = [games](const std::string& name) { games->AddCategory(name); };
+        onCategory = [games](std::string_view name) { games->AddCategory(name); };
     }
     ParseCatalogueFile(kCatalogueFile, artDir, g_arrGameInfo, onCategory);
     if (artDir.empty() || artUrl.empty()) {

@@ -94,13 +94,15 @@ void CGamesView::OnInitialUpdate() {
     UpdatePageInfo(nullptr, 0);
 }
 
-void CGamesView::AddCategory(const std::string& name) {
+void CGamesView::AddCategory(std::string_view name) {
     // Every record names its categories again: look them up, not along the list.
-    if (!name.empty() && m_categorySet.insert(name).second) {
-        m_strlstCategoryNames.push_back(name);
-        if (m_lstCategories.GetSafeHwnd()) {
-            m_lstCategories.AddItem(name, kCategoryRow, 0);
-        }
+    if (name.empty() || m_categorySet.contains(name)) {
+        return;
+    }
+    m_categorySet.emplace(name);
+    m_strlstCategoryNames.emplace_back(name);
+    if (m_lstCategories.GetSafeHwnd()) {
+        m_lstCategories.AddItem(m_strlstCategoryNames.back(), kCategoryRow, 0);
     }
 }
 

@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <unordered_set>
 #include <vector>
 
@@ -42,7 +43,7 @@ class CGamesView : public CBaseView {
 
     // Lists a category once, in order of first appearance; empty names are
     // not categories.
-    void AddCategory(const std::string& name);
+    void AddCategory(std::string_view name);
     const std::vector<std::string>& CategoryNames() const { return m_strlstCategoryNames; }
 
     int RefreshGames();
@@ -79,7 +80,14 @@ class CGamesView : public CBaseView {
     CStaticBtn m_btnPrevPage;
     CStaticBtn m_btnNextPage;
     std::vector<std::string> m_strlstCategoryNames;
-    std::unordered_set<std::string> m_categorySet;
+    // Looked up by view: every record names its categories again.
+    struct NameHash {
+        using is_transparent = void;
+        size_t operator()(std::string_view name) const {
+            return std::hash<std::string_view>{}(name);
+        }
+    };
+    std::unordered_set<std::string, NameHash, std::equal_to<>> m_categorySet;
     std::string m_strCategory;
     GameInfo* m_pSelGame = nullptr;
     std::mutex m_csSummary;

@@ -44,7 +44,7 @@ struct Parsed {
         std::vector<char> exact(bytes.begin(), bytes.end());
         accepted =
             ParseCatalogueBytes(exact.data(), exact.size(), artDir, records,
-                                [this](const std::string& name) { categories.push_back(name); });
+                                [this](std::string_view name) { categories.emplace_back(name); });
     }
 };
 
@@ -215,7 +215,7 @@ TEST(CatalogueFileRead, MissingOrEmptyFileLeavesRecordsAlone) {
     const std::string path = (dir.Path() / "moviedata.txt").string();
     GameList records;
     std::vector<std::string> names;
-    const CategorySink sink = [&names](const std::string& n) { names.push_back(n); };
+    const CategorySink sink = [&names](std::string_view n) { names.emplace_back(n); };
     EXPECT_FALSE(ParseCatalogueFile(path, "art/", records, sink));
     hvtest::WriteFile(path, "");
     EXPECT_FALSE(ParseCatalogueFile(path, "art/", records, sink));

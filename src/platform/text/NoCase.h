@@ -11,7 +11,7 @@ namespace hv {
 // Compares by lower-cased code points; malformed bytes compare as themselves.
 int CompareNoCase(std::string_view a, std::string_view b);
 inline bool EqualsNoCase(std::string_view a, std::string_view b) {
-    return CompareNoCase(a, b) == 0;
+    return a == b || CompareNoCase(a, b) == 0;
 }
 // Equal for any two texts that EqualsNoCase finds equal.
 uint64_t HashNoCase(std::string_view text);
