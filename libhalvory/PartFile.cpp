@@ -8,6 +8,8 @@
 #include <cstring>
 #include <new>
 
+#include "EngineThreads.h"
+
 namespace hv {
 
 namespace {
@@ -67,13 +69,21 @@ bool PartFile::Open(const std::filesystem::path& path, std::uint64_t maxBytes) {
     int directFd = m_blockBytes % kDirectAlign == 0
                        ? ::open(path.c_str(), O_WRONLY | O_DIRECT | O_CLOEXEC)
                        : -1;
-    std::lock_guard lock(m_mutex);
-    m_fd = fd;
-    m_directFd = directFd;
-    m_size = m_written = m_keptFrom = kept;
-    m_vouched = 0;
-    m_error = 0;
-    m_finished = m_aborted = false;
+    {
+        std::lock_guard lock(m_mutex);
+        m_fd = fd;
+        m_directFd = directFd;
+        m_size = m_written = m_keptFrom = kept;
+        m_vouched = 0;
+        m_error = 0;
+        m_finished = m_aborted = false;
+    }
+    m_writer = TryStartThread([this](std::stop_token stop) { WriteBehind(stop); });
+    if (!m_writer.joinable()) {
+        Close();
+        errno = EAGAIN;
+        return false;
+    }
     return true;
 }
 
@@ -83,24 +93,26 @@ std::uint64_t PartFile::Size() const {
 }
 
 bool PartFile::Append(const char* data, std::size_t size) {
-    if (m_error != 0) {
-        errno = m_error;
-        return false;
-    }
-    return Keep(data, size);
-}
-
-bool PartFile::Keep(const char* data, std::size_t size) {
     while (size > 0) {
         std::shared_ptr<Block> block;
         {
-            std::lock_guard lock(m_mutex);
+            std::unique_lock lock(m_mutex);
             const std::uint64_t index = m_size / m_blockBytes;
             if (m_blocks.empty() || m_blocks.back()->index != index) {
                 std::shared_ptr<Block> fresh;
                 if (m_blocks.size() >= m_keptBlocks) {
-                    // Reuse the oldest block unless a reader still holds it;
-                    // its bytes are in the file, as are those of all but the last.
+                    // The oldest block goes once it is in the file, where a
+                    // reader that has fallen behind finds its bytes.
+                    m_writes.wait(lock, [&] {
+                        return m_error != 0 || m_written >= BlockEnd(*m_blocks.front());
+                    });
+                }
+                if (m_error != 0) {
+                    errno = m_error;
+                    return false;
+                }
+                if (m_blocks.size() >= m_keptBlocks) {
+                    // Reuse it unless a reader still holds it.
                     if (m_blocks.front().use_count() == 1) {
                         fresh = std::move(m_blocks.front());
                     }
@@ -116,7 +128,8 @@ bool PartFile::Keep(const char* data, std::size_t size) {
             }
             block = m_blocks.back();
         }
-        // Readers never look past m_size, so this part of the block is ours.
+        // Readers and the writer never look past m_size, so this part of the
+        // block is ours.
         const std::size_t used = static_cast<std::size_t>(m_size % m_blockBytes);
         const std::size_t n = std::min(size, m_blockBytes - used);
         std::memcpy(block->data.get() + used, data, n);
@@ -125,19 +138,52 @@ bool PartFile::Keep(const char* data, std::size_t size) {
             m_size += n;
         }
         m_changed.notify_all();
+        if (used + n == m_blockBytes) {
+            m_writes.notify_all();
+        }
         data += n;
         size -= n;
-        if (used + n == m_blockBytes && !WriteOut(*block, BlockEnd(*block))) {
-            return false;
-        }
     }
     return true;
 }
 
-// Writes the block's bytes the file lacks, up to end. Only the appending
-// thread writes, so m_written changes under the lock just for the readers.
-bool PartFile::WriteOut(const Block& block, std::uint64_t end) {
-    const std::uint64_t from = m_written;
+// The full block the file lacks next, if it is there.
+std::shared_ptr<PartFile::Block> PartFile::NextToWrite() const {
+    if (m_error != 0 || m_blocks.empty()) {
+        return nullptr;
+    }
+    const std::uint64_t index = m_written / m_blockBytes;
+    const std::uint64_t first = m_blocks.front()->index;
+    if (index < first || index - first >= m_blocks.size()) {
+        return nullptr;
+    }
+    const auto& block = m_blocks[static_cast<std::size_t>(index - first)];
+    return BlockEnd(*block) <= m_size ? block : nullptr;
+}
+
+// Writes full blocks as they come; once asked to stop, those there are, and ends.
+void PartFile::WriteBehind(std::stop_token stop) {
+    std::unique_lock lock(m_mutex);
+    for (;;) {
+        std::shared_ptr<Block> block;
+        if (!m_writes.wait(lock, stop, [&] { return (block = NextToWrite()) != nullptr; })) {
+            return;
+        }
+        const std::uint64_t from = m_written;
+        m_writing = true;
+        lock.unlock();
+        WriteOut(*block, from, BlockEnd(*block));
+        lock.lock();
+        // Released under the lock, so the appender sees whether the block is free.
+        block.reset();
+        m_writing = false;
+        m_writes.notify_all();
+    }
+}
+
+// Writes the block's bytes from `from` up to `end`. One thread at a time
+// writes: the writer, or Close() once it has ended.
+bool PartFile::WriteOut(const Block& block, std::uint64_t from, std::uint64_t end) {
     const char* data = block.data.get() + (from - block.index * m_blockBytes);
     const std::size_t size = static_cast<std::size_t>(end - from);
     std::size_t written = 0;
@@ -173,7 +219,9 @@ void PartFile::Vouch(std::uint64_t end) {
 }
 
 bool PartFile::Rewind(std::uint64_t to) {
-    std::lock_guard lock(m_mutex);
+    std::unique_lock lock(m_mutex);
+    // The file must not change under a write.
+    m_writes.wait(lock, [this] { return !m_writing; });
     if (to < m_vouched || to > m_size) {
         errno = EINVAL;
         return false;
@@ -214,8 +262,13 @@ void PartFile::Abort() {
 }
 
 void PartFile::Close() {
+    if (m_writer.joinable()) {
+        m_writer.request_stop();
+        m_writer.join();
+    }
+    // The writer has left only the last block, which is not full.
     if (m_fd >= 0 && m_error == 0 && m_written < m_size) {
-        WriteOut(*m_blocks.back(), m_size);
+        WriteOut(*m_blocks.back(), m_written, m_size);
     }
     std::lock_guard lock(m_mutex);
     m_blocks.clear();

@@ -7,7 +7,8 @@
 //
 // The file is only there for a later resume and is hardly ever read, so full
 // blocks go to it around the page cache where the file system allows: the
-// transfer then churns through half the memory.
+// transfer then churns through half the memory. A thread of its own writes
+// them, so the download goes on while the disk works.
 #pragma once
 
 #include <chrono>
@@ -18,6 +19,8 @@
 #include <filesystem>
 #include <memory>
 #include <mutex>
+#include <stop_token>
+#include <thread>
 #include <vector>
 
 namespace hv {
@@ -36,14 +39,15 @@ class PartFile {
 
     // Opens or creates the file. The bytes in it are kept when there are at
     // most maxBytes of them, else it starts empty; they are not vouched for.
-    // False, with errno set, on a file error.
+    // False, with errno set, on a file error or when no writing thread starts.
     bool Open(const std::filesystem::path& path, std::uint64_t maxBytes);
     // Bytes taken so far.
     std::uint64_t Size() const;
-    // Appends at the end; they reach the file when their block is full or on
-    // Close(). False, with errno set, once the file refused bytes, as on a
-    // full disk: it then holds a start of the bytes, as many as went in, and
-    // nothing more is taken.
+    // Appends at the end; they reach the file soon after their block is full,
+    // or on Close(). Waits while the oldest kept block is not in the file yet.
+    // False, with errno set, once the file refused bytes, as on a full disk:
+    // it then holds a start of the bytes, as many as went in, and nothing
+    // more is taken.
     bool Append(const char* data, std::size_t size);
     // Readers may have the bytes before `end` (at most Size()).
     void Vouch(std::uint64_t end);
@@ -55,7 +59,7 @@ class PartFile {
     // Readers give up, also those waiting.
     void Abort();
     // Writes what the file lacks, closes it and lets go of the memory, once
-    // no reader is left.
+    // no reader is left. Only the appending thread calls it.
     void Close();
 
     class Reader {
@@ -91,14 +95,16 @@ class PartFile {
     };
 
     std::uint64_t BlockEnd(const Block& block) const { return (block.index + 1) * m_blockBytes; }
-    bool Keep(const char* data, std::size_t size);
-    bool WriteOut(const Block& block, std::uint64_t end);
+    std::shared_ptr<Block> NextToWrite() const;
+    void WriteBehind(std::stop_token stop);
+    bool WriteOut(const Block& block, std::uint64_t from, std::uint64_t end);
 
     const std::size_t m_blockBytes;
     const std::size_t m_keptBlocks;
     const std::chrono::milliseconds m_gather;
-    mutable std::mutex m_mutex;  // guards everything below but the file writes
-    std::condition_variable m_changed;
+    mutable std::mutex m_mutex;            // guards everything below but the file writes
+    std::condition_variable m_changed;     // for readers: bytes vouched, the end
+    std::condition_variable_any m_writes;  // for the writer and the appender
     int m_fd = -1;
     int m_directFd = -1;  // the same file without the page cache, if it can be had
     std::uint64_t m_size = 0;
@@ -108,8 +114,10 @@ class PartFile {
     int m_error = 0;               // why the file last refused bytes
     // The blocks holding the most recent bytes, one per index and in order.
     std::deque<std::shared_ptr<Block>> m_blocks;
+    bool m_writing = false;  // the writer is at the file
     bool m_finished = false;
     bool m_aborted = false;
+    std::jthread m_writer;  // last, so it ends before the members it uses
 };
 
 }  // namespace hv

@@ -131,6 +131,19 @@ TEST_P(PartFileBlocks, ReadersSeeOnlyVouchedBytesAndRewoundOnesAreReplaced) {
 INSTANTIATE_TEST_SUITE_P(, PartFileBlocks, testing::Values(16, 4096));
 
 // A refused block leaves the file a clean start of the archive to resume from.
+// The blocks are written beside the appending; closing at once still leaves
+// every byte in the file.
+TEST(PartFile, CloseWritesTheBlocksTheWriterHasNotReached) {
+    hvtest::TempDir tmp;
+    const std::string path = (tmp.Path() / "game.hvpart").string();
+    const std::string bytes = Pattern(4096 * 40 + 123);
+    hv::PartFile part(4096, 64);
+    ASSERT_TRUE(part.Open(path, bytes.size()));
+    ASSERT_TRUE(part.Append(bytes.data(), bytes.size()));
+    part.Close();
+    EXPECT_EQ(hvtest::ReadFile(path), bytes);
+}
+
 TEST(PartFile, AFullDiskLeavesAPrefixAndTakesNothingMore) {
     hvtest::SmallDisk disk(1 << 20);
     ASSERT_EQ(disk.Error(), "");
