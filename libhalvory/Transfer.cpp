@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "Archive.h"
+#include "BlockChecker.h"
 #include "EngineImpl.h"
 #include "Files.h"
 #include "Http.h"
@@ -124,15 +125,18 @@ bool Engine::DownloadArchive(TransferJob& job, bool& lostConnection) {
     // Everything before `have` is in the part file; the bytes of the block
     // being checked are not vouched for until they all match the manifest.
     std::uint64_t have = job.part.Size();
-    std::uint64_t blockFrom = have / manifest.blockSize * manifest.blockSize;
-    Sha256 blockHash;
+    const std::uint64_t blockFrom = have / manifest.blockSize * manifest.blockSize;
+    BlockChecker checker(manifest, job.part, blockFrom);
+    if (!checker.Started()) {
+        return false;
+    }
     if (blockFrom < have && have < job.size) {
         // The start of a block from an earlier attempt.
         std::vector<char> start(static_cast<std::size_t>(have - blockFrom));
         std::ifstream in(job.partFile, std::ios::binary);
         if (in.seekg(static_cast<std::streamoff>(blockFrom)) &&
             in.read(start.data(), static_cast<std::streamsize>(start.size()))) {
-            blockHash.Update(start.data(), start.size());
+            checker.Add(start.data(), start.size());
         } else if (job.part.Rewind(blockFrom)) {
             have = blockFrom;
         }
@@ -143,6 +147,8 @@ bool Engine::DownloadArchive(TransferJob& job, bool& lostConnection) {
     // playable part is checked.
     const std::uint64_t playableChecked =
         std::min(job.size, (job.playable / manifest.blockSize + 1) * manifest.blockSize);
+    // A block that keeps arriving damaged, and how many times in a row it has.
+    std::size_t lastDamaged = 0;
     int badFetches = 0;
     ProgressMeter meter;
     bool retrying = false, fatal = false, refetch = false;
@@ -170,55 +176,59 @@ bool Engine::DownloadArchive(TransferJob& job, bool& lostConnection) {
         }
         SendProgress(job, progress);
     };
+    // A damaged block is never kept as good: it is fetched again, and with
+    // it the bytes that came after it.
+    auto refetchFrom = [&](std::size_t index) {
+        LogWarning("block %zu of %s arrived damaged", index, job.package.c_str());
+        const std::uint64_t from = index * manifest.blockSize;
+        badFetches = index == lastDamaged ? badFetches + 1 : 1;
+        lastDamaged = index;
+        if (!job.part.Rewind(from)) {
+            SetFailure(job, NotSaved(job, errno));
+            fatal = true;
+        } else if (badFetches >= kMaxBadFetches) {
+            SetFailure(job, KeptDamaged(job));
+            fatal = true;
+        }
+        have = from;
+        checker.Restart(from);
+    };
     // Takes bytes that follow `have`; false when the request is to end.
     auto take = [&](const char* data, std::size_t size) {
-        while (size > 0) {
-            const std::uint64_t blockEnd = std::min(blockFrom + manifest.blockSize, job.size);
-            const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(size, blockEnd - have));
-            if (!job.part.Append(data, n)) {
-                const int error = errno;
-                if (IsNoSpace(error)) {
-                    SetStop(job, job.diskFull);
-                } else {
-                    SetFailure(job, NotSaved(job, error));
-                }
-                fatal = true;
-                return false;
-            }
-            blockHash.Update(data, n);
-            have += n;
-            data += n;
-            size -= n;
-            if (have < blockEnd) {
-                break;
-            }
-            const std::size_t index = static_cast<std::size_t>(blockFrom / manifest.blockSize);
-            const bool good = blockHash.Finish() == manifest.blocks[index];
-            blockHash = Sha256();
-            if (!good) {
-                // Never kept as good: the block is fetched again on its own.
-                LogWarning("block %zu of %s arrived damaged", index, job.package.c_str());
-                if (!job.part.Rewind(blockFrom)) {
-                    SetFailure(job, NotSaved(job, errno));
-                    fatal = true;
-                } else if (++badFetches >= kMaxBadFetches) {
-                    SetFailure(job, KeptDamaged(job));
-                    fatal = true;
-                }
-                have = blockFrom;
-                refetch = true;
-                return false;
-            }
-            badFetches = 0;
-            blockFrom = have;
-            job.part.Vouch(have);
+        if (const auto damaged = checker.Damaged()) {
+            refetchFrom(*damaged);
+            refetch = true;
+            return false;
         }
+        if (!job.part.Append(data, size)) {
+            const int error = errno;
+            if (IsNoSpace(error)) {
+                SetStop(job, job.diskFull);
+            } else {
+                SetFailure(job, NotSaved(job, error));
+            }
+            fatal = true;
+            return false;
+        }
+        checker.Add(data, size);
+        have += size;
         return true;
     };
     auto stopped = [&job] { return job.cancel || job.badArchive || job.diskFull; };
     report(true);
 
-    while (have < job.size && !stopped()) {
+    while (!stopped()) {
+        if (have >= job.size) {
+            // Every byte is in: done once the last blocks are checked too.
+            const auto damaged = checker.Wait();
+            if (!damaged) {
+                break;
+            }
+            refetchFrom(*damaged);
+            if (fatal) {
+                break;
+            }
+        }
         HttpRequest request{job.archiveUrl};
         request.rangeFrom = have;
         request.timeoutSeconds = 0;
@@ -260,10 +270,7 @@ bool Engine::DownloadArchive(TransferJob& job, bool& lostConnection) {
         if (stopped() || fatal) {
             break;
         }
-        if (have >= job.size) {
-            break;
-        }
-        if (refetch) {
+        if (have >= job.size || refetch) {
             refetch = false;
             continue;
         }
@@ -288,7 +295,7 @@ bool Engine::DownloadArchive(TransferJob& job, bool& lostConnection) {
         report(true);
     }
     // No fsync: every byte was checked against the manifest on its way in.
-    bool complete = have == job.size && !stopped();
+    bool complete = have == job.size && !stopped() && !fatal && !checker.Damaged();
     if (complete) {
         report(true);
     }
