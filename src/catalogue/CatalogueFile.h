@@ -86,7 +86,7 @@ std::vector<std::string> SplitCategories(std::string_view categories);
 size_t ParseCatalogueBytes(const char* data, size_t size, const std::string& artDir,
                            GameList& records, const CategorySink& onCategory = {});
 
-// Reads the whole file and parses it. False when it cannot be read or is
+// Maps the whole file and parses it in place. False when it cannot be read or is
 // empty; records is then untouched.
 bool ParseCatalogueFile(const std::string& path, const std::string& artDir, GameList& records,
                         const CategorySink& onCategory = {});
