@@ -137,7 +137,8 @@ bool PartFile::Append(const char* data, std::size_t size) {
             std::lock_guard lock(m_mutex);
             m_size += n;
         }
-        m_changed.notify_all();
+        // Readers wait for vouched bytes, not for these: only the writer may
+        // have work now.
         if (used + n == m_blockBytes) {
             m_writes.notify_all();
         }
