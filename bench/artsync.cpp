@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "BenchSupport.h"
+#include "CatalogueRecord.h"
 #include "TestImages.h"
 #include "catalogue/GameInfoThread.h"
 #include "net/PercentEncode.h"
@@ -57,9 +58,9 @@ std::string titleOf(int i) {
 std::vector<ino_t> inodes(const GameList& records) {
     std::vector<ino_t> out;
     for (const auto& game : records) {
-        for (const std::string* path : {&game->m_strIconFile, &game->m_strDescFile}) {
+        for (const std::string& path : {game->IconFile(), game->DescFile()}) {
             struct stat st {};
-            out.push_back(::stat(path->c_str(), &st) == 0 ? st.st_ino : 0);
+            out.push_back(::stat(path.c_str(), &st) == 0 ? st.st_ino : 0);
         }
     }
     return out;
@@ -126,13 +127,11 @@ int benchmark() {
         const std::string title = titleOf(i);
         writeArt(art / (title + ".jpg"), icon);
         writeArt(art / (title + ".txt"), "All about " + title + ".");
-        auto game = std::make_unique<GameInfo>();
-        game->m_strPackage = "PKG-" + std::to_string(i);
-        game->m_strTitle = title;
-        game->m_nType = 1;
-        game->m_strIconFile = cache.string() + "/game" + std::to_string(i) + ".jpg";
-        game->m_strDescFile = cache.string() + "/game" + std::to_string(i) + ".txt";
-        records.push_back(std::move(game));
+        testcat::Fields fields;
+        fields[0] = "PKG-" + std::to_string(i);
+        fields[1] = title;
+        fields[2] = "1";
+        testcat::Add(records, fields, cache.string() + "/");
     }
     Service service(HV_SERVICE_BINARY, (dir.path() / "content").string(),
                     (dir.path() / "svc.db").string());

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <bit>
 #include <climits>
 #include <cstdint>
 #include <cstring>
@@ -82,17 +83,58 @@ std::string_view TrimRight(std::string_view text) {
     return text;
 }
 
-void ArtPaths(const std::string& artDir, std::string_view title, std::string& icon,
-              std::string& desc) {
-    icon.assign(artDir);
-    if (title.find_first_of("%/") == std::string_view::npos) {
-        icon.append(title);
-    } else {
-        icon.append(ArtFileName(title));
+// Four width digits in one step, blanks before them counting as nothing.
+// bad is non-zero unless the word is blanks then digits, as every width the
+// engine writes is; anything else goes by the general rule. Plain arithmetic
+// on each lane so that the compiler can do all the widths of a header at once.
+inline uint32_t PlainWidth(uint32_t word, uint32_t& bad) {
+    const uint32_t high = word & 0xF0F0F0F0u;
+    const uint32_t low = word & 0x0F0F0F0Fu;
+    const uint32_t blank = ~high & 0x10101010u;  // bit 4 of each blank byte
+    const uint32_t blanks = (blank >> 4 | blank >> 11 | blank >> 18 | blank >> 25) & 0xFu;
+    bad = ((high | 0x10101010u) ^ 0x30303030u)   // a byte neither 0x2_ nor 0x3_
+          | ((low + 0x06060606u) & 0x10101010u)  // a nibble above 9
+          | (low & ((blank >> 4) * 0xFu))        // 0x2_ but not a blank
+          | (blanks & (blanks + 1));             // a blank after a digit
+    const uint32_t pairs = (low * 10 + (low >> 8)) & 0x00FF00FFu;
+    return (pairs * 100 + (pairs >> 16)) & 0xFFFFu;
+}
+
+// The fast path of SplitRecord: false when some width is not plain.
+bool SplitPlainRecord(std::string_view input, size_t& pos,
+                      std::string_view (&fields)[kCatalogueFieldCount]) {
+    constexpr int kLanes = kCatalogueFieldCount + 1;  // reads the first body word too
+    if constexpr (std::endian::native != std::endian::little) {
+        return false;
     }
-    desc.assign(icon);
-    icon.append(".jpg");
-    desc.append(".txt");
+    if (input.size() - pos < kLanes * kCatalogueWidthDigits) {
+        return false;
+    }
+    uint32_t widths[kLanes];
+    uint32_t bad[kLanes];
+    for (int i = 0; i < kLanes; ++i) {
+        uint32_t word;
+        std::memcpy(&word, input.data() + pos + i * kCatalogueWidthDigits, sizeof word);
+        uint32_t wordBad;
+        widths[i] = PlainWidth(word, wordBad);
+        bad[i] = wordBad;
+    }
+    uint32_t anyBad = 0;
+    size_t total = 0;
+    for (int i = 0; i < kCatalogueFieldCount; ++i) {
+        anyBad |= bad[i];
+        total += widths[i];
+    }
+    size_t next = pos + kCatalogueHeaderSize;
+    if (anyBad || total > input.size() - next) {
+        return false;
+    }
+    for (int i = 0; i < kCatalogueFieldCount; ++i) {
+        fields[i] = std::string_view(input.data() + next, widths[i]);
+        next += widths[i];
+    }
+    pos = next;
+    return true;
 }
 
 // Splits the record at pos into its fields and moves pos past it. False, with
@@ -100,6 +142,9 @@ void ArtPaths(const std::string& artDir, std::string_view title, std::string& ic
 // not a catalogue from there on, so stop rather than guess.
 bool SplitRecord(std::string_view input, size_t& pos,
                  std::string_view (&fields)[kCatalogueFieldCount]) {
+    if (SplitPlainRecord(input, pos, fields)) {
+        return true;
+    }
     size_t next = pos + kCatalogueHeaderSize;
     for (int i = 0; i < kCatalogueFieldCount; ++i) {
         const int16_t width =
@@ -195,6 +240,12 @@ GameInfo* CCatalogueIndex::Find(std::string_view package, uint64_t hash) const {
     return nullptr;
 }
 
+void CCatalogueIndex::Prefetch(uint64_t hash) const {
+    if (!m_slots.empty()) {
+        __builtin_prefetch(&m_slots[(hash >> 32) & (m_slots.size() - 1)]);
+    }
+}
+
 GameInfo* CCatalogueIndex::Append(std::unique_ptr<GameInfo> game) {
     const uint64_t hash = hv::HashNoCase(game->m_strPackage);
     return Append(std::move(game), hash);
@@ -232,6 +283,13 @@ GameInfo* AddOrMergeGame(GameList& records, std::unique_ptr<GameInfo> game) {
 }
 
 void CopyFileValues(GameInfo& to, const GameInfo& from) {
+    if (to.m_pSource != from.m_pSource) {
+        if (from.m_pSource) {
+            from.m_pSource->Hold(1);
+        }
+        CatalogueSource::Release(to.m_pSource);
+        to.m_pSource = from.m_pSource;
+    }
     to.m_strTitle = from.m_strTitle;
     to.m_strPackage = from.m_strPackage;
     to.m_strCategories = from.m_strCategories;
@@ -241,8 +299,6 @@ void CopyFileValues(GameInfo& to, const GameInfo& from) {
     to.m_strPublisher = from.m_strPublisher;
     to.m_strPairKey = from.m_strPairKey;
     to.m_nType = from.m_nType;
-    to.m_strIconFile = from.m_strIconFile;
-    to.m_strDescFile = from.m_strDescFile;
 }
 
 std::string ArtFileName(std::string_view title) {
@@ -285,30 +341,54 @@ std::vector<std::string> SplitCategories(std::string_view categories) {
     return names;
 }
 
-size_t ParseCatalogueBytes(const char* data, size_t size, const std::string& artDir,
-                           GameList& records, const CategorySink& onCategory) {
-    if (!data) {
-        return 0;
-    }
+namespace {
+
+struct SplitFields {
+    std::string_view fields[kCatalogueFieldCount];
+    uint64_t hash = 0;  // of the package
+};
+
+// Parses the source's records into records; each record that points into the
+// source holds a count on it. Takes over the caller's count.
+size_t ParseSource(CatalogueSource* source, GameList& records, const CategorySink& onCategory) {
+    const size_t size = source->Size();
     // Room for the most records the data can hold; pages never written to
     // cost nothing.
     records.reserve(records.size() + size / kCatalogueHeaderSize);
-    CCatalogueIndex index(records);
-    const std::string_view input(data, size);
-    size_t accepted = 0;
+    // The index is touched all over, so it is sized once for the records a
+    // file of this size usually holds (twice a header each) rather than for
+    // the most it could.
+    CCatalogueIndex index(records, size / (2 * kCatalogueHeaderSize));
+    const std::string_view input(source->Data(), size);
     size_t pos = 0;
-    while (size - pos >= kCatalogueHeaderSize) {
+    // Splits the next record and asks for its index slot at once: the slot
+    // is a cache miss, taken while the record before it is stored.
+    const auto split = [&](SplitFields& next) {
+        if (size - pos < kCatalogueHeaderSize) {
+            return false;
+        }
         const size_t start = pos + kCatalogueHeaderSize;
-        std::string_view fields[kCatalogueFieldCount];
-        if (!SplitRecord(input, pos, fields)) {
-            break;
+        if (!SplitRecord(input, pos, next.fields)) {
+            return false;
         }
         // NULs are rare: look for one once per record, not once per field.
-        if (std::memchr(data + start, '\0', pos - start)) {
-            for (std::string_view& field : fields) {
+        if (std::memchr(input.data() + start, '\0', pos - start)) {
+            for (std::string_view& field : next.fields) {
                 field = FieldText(field);
             }
         }
+        next.hash = hv::HashNoCase(next.fields[kPackage]);
+        index.Prefetch(next.hash);
+        return true;
+    };
+    SplitFields splits[2];
+    size_t accepted = 0;
+    size_t held = 0;
+    bool more = split(splits[0]);
+    for (size_t n = 0; more; ++n) {
+        const SplitFields& current = splits[n % 2];
+        more = split(splits[(n + 1) % 2]);
+        const auto& fields = current.fields;
         const int16_t type = ToInt16(fields[kType]);
         if (type <= 0) {
             continue;
@@ -327,29 +407,46 @@ size_t ParseCatalogueBytes(const char* data, size_t size, const std::string& art
         // A repeated package updates the listed record in place; only a new
         // one costs a record of its own.
         const std::string_view package = fields[kPackage];
-        const uint64_t hash = hv::HashNoCase(package);
+        const uint64_t hash = current.hash;
         GameInfo* game = index.Find(package, hash);
         std::unique_ptr<GameInfo> added;
         if (!game) {
             added = std::make_unique<GameInfo>();
             game = added.get();
         }
+        if (game->m_pSource != source) {
+            CatalogueSource::Release(game->m_pSource);
+            game->m_pSource = source;
+            ++held;
+        }
         game->m_nType = type;
-        game->m_strPackage.assign(package);
-        game->m_strTitle.assign(fields[kTitle]);
-        game->m_strCategories.assign(categories);
-        game->m_strRating.assign(fields[kRating]);
-        game->m_strPrice.assign(fields[kPrice]);
-        game->m_strDeveloper.assign(fields[kDeveloper]);
-        game->m_strPublisher.assign(fields[kPublisher]);
-        game->m_strPairKey.assign(TrimRight(fields[kPairKey]));
-        ArtPaths(artDir, game->m_strTitle, game->m_strIconFile, game->m_strDescFile);
+        game->m_strPackage = package;
+        game->m_strTitle = fields[kTitle];
+        game->m_strCategories = categories;
+        game->m_strRating = fields[kRating];
+        game->m_strPrice = fields[kPrice];
+        game->m_strDeveloper = fields[kDeveloper];
+        game->m_strPublisher = fields[kPublisher];
+        game->m_strPairKey = TrimRight(fields[kPairKey]);
         if (added) {
             index.Append(std::move(added), hash);
         }
         ++accepted;
     }
+    // One count for all the records at once, then the caller's goes.
+    source->Hold(held);
+    CatalogueSource::Release(source);
     return accepted;
+}
+
+}  // namespace
+
+size_t ParseCatalogueBytes(const char* data, size_t size, const std::string& artDir,
+                           GameList& records, const CategorySink& onCategory) {
+    if (!data) {
+        return 0;
+    }
+    return ParseSource(CatalogueSource::Copied(data, size, artDir), records, onCategory);
 }
 
 bool ParseCatalogueFile(const std::string& path, const std::string& artDir, GameList& records,
@@ -361,8 +458,9 @@ bool ParseCatalogueFile(const std::string& path, const std::string& artDir, Game
     struct stat st {};
     void* mapped = MAP_FAILED;
     if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
-        // Parsed in place, no copy. The engine replaces the file by renaming
-        // a new one over it, so the mapped bytes never change or shrink.
+        // The records point into the mapping, so it is never copied. The
+        // engine replaces the file by renaming a new one over it, so the
+        // mapped bytes never change or shrink.
         mapped = ::mmap(nullptr, static_cast<size_t>(st.st_size), PROT_READ,
                         MAP_PRIVATE | MAP_POPULATE, fd, 0);
     }
@@ -370,8 +468,8 @@ bool ParseCatalogueFile(const std::string& path, const std::string& artDir, Game
     if (mapped == MAP_FAILED) {
         return false;
     }
-    const auto size = static_cast<size_t>(st.st_size);
-    ParseCatalogueBytes(static_cast<const char*>(mapped), size, artDir, records, onCategory);
-    ::munmap(mapped, size);
+    ParseSource(CatalogueSource::Mapped(static_cast<const char*>(mapped),
+                                        static_cast<size_t>(st.st_size), artDir),
+                records, onCategory);
     return true;
 }

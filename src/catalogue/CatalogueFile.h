@@ -41,6 +41,8 @@ class CCatalogueIndex {
     // The same for a package already hashed with hv::HashNoCase, as the
     // parser has it once for both.
     GameInfo* Find(std::string_view package, uint64_t hash) const;
+    // Starts loading the slot a Find of the hash looks at first.
+    void Prefetch(uint64_t hash) const;
     GameInfo* Append(std::unique_ptr<GameInfo> game, uint64_t hash);
 
   private:
@@ -64,8 +66,8 @@ class CCatalogueIndex {
 // One-off form of CCatalogueIndex::AddOrMerge; a null record is ignored.
 GameInfo* AddOrMergeGame(GameList& records, std::unique_ptr<GameInfo> game);
 
-// Copies the members read from the file; the icon, its lock and the partner
-// stay with the record.
+// Copies the members read from the file, with a count on what their texts
+// point into; the icon, its lock and the partner stay with the record.
 void CopyFileValues(GameInfo& to, const GameInfo& from);
 
 // The title as one file name: a title comes from the network, so a '/' in it
@@ -80,13 +82,15 @@ std::string FolderName(std::string_view title);
 // Every comma-separated piece, untrimmed, the last one even when empty.
 std::vector<std::string> SplitCategories(std::string_view categories);
 
-// Parses records laid end to end and merges each accepted one into records.
-// Stops at the first record that does not fit the data. Returns the number of
-// records accepted.
+// Parses records laid end to end and merges each accepted one into records,
+// whose texts then point into a copy of the data. Stops at the first record
+// that does not fit the data. Returns the number of records accepted.
 size_t ParseCatalogueBytes(const char* data, size_t size, const std::string& artDir,
                            GameList& records, const CategorySink& onCategory = {});
 
-// Maps the whole file and parses it in place. False when it cannot be read or is
-// empty; records is then untouched.
+// Maps the whole file and parses it in place; the records' texts point into
+// the mapping, which lasts as long as one of them does. The file must be
+// replaced, never rewritten in place, as the engine does. False when it
+// cannot be read or is empty; records is then untouched.
 bool ParseCatalogueFile(const std::string& path, const std::string& artDir, GameList& records,
                         const CategorySink& onCategory = {});

@@ -1,31 +1,102 @@
 // One catalogue record: a game, or a free demo (type 3).
 #pragma once
 
+#include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <string>
 
 #include "image/CxImage.h"
+#include "text/ShortView.h"
+
+// The bytes that parsed records' texts point into, with the art folder their
+// paths are made in. Each record pointing into it holds a count; the last
+// one to let go frees it.
+class CatalogueSource {
+  public:
+    // Takes a mapping of the file (unmapped when freed), or a copy of the bytes.
+    static CatalogueSource* Mapped(const char* data, size_t size, std::string artDir);
+    static CatalogueSource* Copied(const char* data, size_t size, std::string artDir);
+
+    const char* Data() const { return m_data; }
+    size_t Size() const { return m_size; }
+    const std::string& ArtDir() const { return m_artDir; }
+
+    void Hold(size_t count) { m_refs.fetch_add(count, std::memory_order_relaxed); }
+    static void Release(CatalogueSource* source);
+
+  private:
+    CatalogueSource(const char* data, size_t size, bool mapped, std::string artDir);
+    ~CatalogueSource();
+
+    std::atomic<size_t> m_refs{1};
+    const char* m_data;
+    size_t m_size;
+    bool m_mapped;
+    std::string m_artDir;
+};
+
+// A lock of four bytes where std::mutex takes forty: there is one per record.
+// A waiter sleeps on the word itself.
+class IconLock {
+  public:
+    void lock() {
+        uint32_t expected = kFree;
+        if (m_state.compare_exchange_strong(expected, kLocked, std::memory_order_acquire)) {
+            return;
+        }
+        while (m_state.exchange(kContended, std::memory_order_acquire) != kFree) {
+            m_state.wait(kContended, std::memory_order_relaxed);
+        }
+    }
+    void unlock() {
+        if (m_state.exchange(kFree, std::memory_order_release) == kContended) {
+            m_state.notify_one();
+        }
+    }
+
+  private:
+    static constexpr uint32_t kFree = 0;
+    static constexpr uint32_t kLocked = 1;
+    static constexpr uint32_t kContended = 2;  // locked, and someone may be waiting
+    std::atomic<uint32_t> m_state{kFree};
+};
 
 struct GameInfo {
-    std::string m_strTitle;
-    std::string m_strPackage;     // identity of the record, compared ignoring case
-    std::string m_strCategories;  // comma-separated names
-    std::string m_strRating;
-    std::string m_strPrice;  // decimal text; 0 means free
-    std::string m_strDeveloper;
-    std::string m_strPublisher;
-    std::string m_strPairKey;  // shared by a game and its demo
-    int16_t m_nType = 0;       // always > 0 once listed
-    std::string m_strIconFile;
-    std::string m_strDescFile;
+    GameInfo() = default;
+    GameInfo(const GameInfo&) = delete;
+    GameInfo& operator=(const GameInfo&) = delete;
+    ~GameInfo() { CatalogueSource::Release(m_pSource); }
+
+    // The texts point into m_pSource, or, for a record made by hand, into
+    // strings its maker keeps alive.
+    hv::ShortView m_strTitle;
+    hv::ShortView m_strPackage;     // identity of the record, compared ignoring case
+    hv::ShortView m_strCategories;  // comma-separated names
+    hv::ShortView m_strRating;
+    hv::ShortView m_strPrice;  // decimal text; 0 means free
+    hv::ShortView m_strDeveloper;
+    hv::ShortView m_strPublisher;
+    hv::ShortView m_strPairKey;  // shared by a game and its demo
 
     // The art thread replaces the icon while the screens draw it.
     std::unique_ptr<CxImage> m_pIconImage;
-    std::mutex m_csIcon;
 
     GameInfo* m_pPartner = nullptr;  // the paired game or demo; never reset once set
+    CatalogueSource* m_pSource = nullptr;
+    IconLock m_csIcon;
+    int16_t m_nType = 0;  // always > 0 once listed
 
     bool IsDemo() const { return m_nType == 3; }
+
+    // The art files, made from the art folder and the title when asked rather
+    // than kept: two paths per record would be most of its size.
+    std::string IconFile() const;
+    std::string DescFile() const;
+
+    // Records come from blocks of many, handed out in order: no allocation
+    // and no heap header each.
+    static void* operator new(size_t size);
+    static void operator delete(void* record) noexcept;
 };

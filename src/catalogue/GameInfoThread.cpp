@@ -234,8 +234,9 @@ CGameInfoThread::CGameInfoThread(HWND notifyWnd, std::string artUrl, const GameL
     m_state->records.reserve(records.size());
     for (const auto& game : records) {
         if (game) {
-            m_state->records.push_back({game.get(), game->m_strTitle, game->m_strPackage,
-                                        game->m_strIconFile, game->m_strDescFile});
+            m_state->records.push_back({game.get(), std::string(game->m_strTitle),
+                                        std::string(game->m_strPackage), game->IconFile(),
+                                        game->DescFile()});
         }
     }
 }

@@ -120,9 +120,9 @@ void CMainFrame::StartDownload(GameInfo* game, bool fromAction) {
     SwitchToScreen(m_pDownloadView.get());
     ShowWaitDialog(0);
     m_pDownloadView->SetGame(game);
-    m_pDownloadWorker =
-        StartWorker([engine = m_engine, hwnd = GetSafeHwnd(), session = m_shared->session.load(),
-                     package = game->m_strPackage, title = game->m_strTitle] {
+    m_pDownloadWorker = StartWorker(
+        [engine = m_engine, hwnd = GetSafeHwnd(), session = m_shared->session.load(),
+         package = std::string(game->m_strPackage), title = std::string(game->m_strTitle)] {
             Sleep(1000);
             char buffer[HV_BUFFER_SIZE] = {};
             const int code = engine->Api().hv_DownloadA(package.c_str(), title.c_str(), 1, buffer);
@@ -200,12 +200,13 @@ void CMainFrame::OnCancelEnded(unsigned session, bool removed) {
 void CMainFrame::StartDeleteWorker(GameInfo* game) {
     m_pGameInfoView->m_bDeleteBusy = 1;
     const unsigned session = m_shared->session;
-    const bool yes = AskQuestion(Format("Are you sure you want to delete %s?", game->m_strTitle),
-                                 MSG_FIRST_DEFAULT) == IDYES;
+    const bool yes =
+        AskQuestion(Format("Are you sure you want to delete %s?", std::string(game->m_strTitle)),
+                    MSG_FIRST_DEFAULT) == IDYES;
     if (yes && m_engine && session == m_shared->session) {
         ShowWaitDialog(0);
-        m_pDeleteWorker =
-            StartWorker([engine = m_engine, hwnd = GetSafeHwnd(), package = game->m_strPackage] {
+        m_pDeleteWorker = StartWorker(
+            [engine = m_engine, hwnd = GetSafeHwnd(), package = std::string(game->m_strPackage)] {
                 hv::Send<HVM_WAIT_CURSOR>(hwnd, true);
                 Sleep(1000);
                 engine->Api().hv_DeletePkgA(package.c_str());
@@ -221,9 +222,10 @@ void CMainFrame::Play(GameInfo* game) {
     m_pGameInfoView->m_bPlayBusy = 1;
     const std::string user = m_pLoginView ? m_pLoginView->GetUserName() : std::string();
     const std::string password = m_pLoginView ? m_pLoginView->GetPassword() : std::string();
-    const int played = m_engine ? m_engine->Api().hv_PlayGameA(game->m_strTitle.c_str(),
-                                                               user.c_str(), password.c_str())
-                                : -1;
+    const int played = m_engine
+                           ? m_engine->Api().hv_PlayGameA(std::string(game->m_strTitle).c_str(),
+                                                          user.c_str(), password.c_str())
+                           : -1;
     hv::LogInfo("hv_PlayGameA returned %d", played);
     if (played != 0) {
         m_pGameInfoView->m_bPlayBusy = 0;

@@ -384,7 +384,8 @@ void CMainFrame::ClearCatalogue() {
         auto& queue = m_shared->downloadQueue;
         if (m_engine) {
             const bool active = m_shared->downloadActive && !queue.empty();
-            m_engine->Api().hv_CancelA(active ? queue.front()->m_strPackage.c_str() : nullptr);
+            m_engine->Api().hv_CancelA(active ? std::string(queue.front()->m_strPackage).c_str()
+                                              : nullptr);
         }
         // The records are about to go: no queued pointer may outlive them.
         queue.clear();

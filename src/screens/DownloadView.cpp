@@ -219,7 +219,7 @@ void CDownloadView::SetGame(GameInfo* game) {
     CWnd* title = GetDlgItem(kTitleId);
     if (game) {
         if (title) {
-            title->SetWindowText(game->m_strTitle);
+            title->SetWindowText(std::string(game->m_strTitle));
         }
         m_badge = LoadFaintBadge(RatingBadgeId(game->m_strRating, false));
     } else {

@@ -67,7 +67,8 @@ std::vector<ActionEntry> BuildActionEntries(const GameInfo& game, const TitleSta
         AddGroup(entries, kPlayDemo, kDeleteDemo, titleState(key), true);
     }
     if (partner && price > 0 && !BothDemos(game, partner)) {
-        const int demoState = titleState(own ? partner->m_strPackage : game.m_strPackage);
+        const int demoState =
+            titleState(std::string(own ? partner->m_strPackage : game.m_strPackage));
         entries.push_back({kSeparatorText, kSeparatorEntry, 0});
         AddGroup(entries, kPlayDemo, kDeleteDemo, demoState, !own);
     }

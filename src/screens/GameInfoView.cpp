@@ -70,7 +70,7 @@ QRect Geometry(const CWnd* control) {
 std::string ReadDescription(const std::string& path) {
     std::error_code error;
     std::ifstream in(path, std::ios::binary);
-    if (path.empty() || !in || !std::filesystem::is_regular_file(path, error)) {
+    if (!in || !std::filesystem::is_regular_file(path, error)) {
         return Self::kNoDescription;
     }
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
@@ -153,10 +153,10 @@ void CGameInfoView::SetGame(GameInfo* game) {
         return;
     }
     if (title) {
-        title->SetWindowText(game->m_strTitle);
+        title->SetWindowText(std::string(game->m_strTitle));
     }
     LoadRatingBadge();
-    m_edtDescription.SetWindowText(ReadDescription(game->m_strDescFile));
+    m_edtDescription.SetWindowText(ReadDescription(game->DescFile()));
     if (QWidget* box = m_edtDescription.GetWidget()) {
         const int lineHeight = QFontMetrics(box->font()).size(Qt::TextSingleLine, "W").height();
         m_nTextHeight = lineHeight * m_edtDescription.GetLineCount();

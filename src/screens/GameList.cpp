@@ -205,7 +205,7 @@ void CGameList::DrawTile(QPainter& painter, int index, GameInfo& game, int x, in
         painter.drawImage(x, y, m_imgFrame.At(QSize(g.frameWidth, g.frameHeight)));
     }
     QRect caption(x, y + g.frameHeight + 3, g.frameWidth, g.cellHeight - g.frameHeight - 6);
-    hv::DrawText(painter, game.m_strTitle, &caption,
+    hv::DrawText(painter, std::string(game.m_strTitle), &caption,
                  DT_SINGLELINE | DT_CENTER | DT_END_ELLIPSIS | DT_NOPREFIX);
     const int ix = x + (g.frameWidth - g.iconWidth) / 2;
     const int iy = y + (g.frameHeight - g.iconHeight) / 2;

@@ -170,7 +170,7 @@ void CGamesView::UpdatePageInfo(GameInfo* game, int position) {
         m_btnNextPage.EnableWindow(FALSE);
         return;
     }
-    SetControlText(kTitleId, game->m_strTitle);
+    SetControlText(kTitleId, std::string(game->m_strTitle));
     SetControlText(kCounterId, Format("%d Of %d", position, count));
     if (count <= kTilesInView) {
         m_btnPrevPage.EnableWindow(FALSE);

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -55,13 +57,13 @@ TEST(CatalogueParse, FillsEveryKeptMemberAndDerivesArtPaths) {
     p.Parse(Record(GameFields("pkg.one", "Star Rally")));
     ASSERT_EQ(p.records.size(), 1u);
     const GameInfo& g = *p.records[0];
-    EXPECT_EQ(
-        (std::vector<std::string>{g.m_strPackage, g.m_strTitle, g.m_strCategories, g.m_strRating,
-                                  g.m_strPrice, g.m_strDeveloper, g.m_strPublisher, g.m_strPairKey,
-                                  g.m_strIconFile, g.m_strDescFile}),
-        (std::vector<std::string>{"pkg.one", "Star Rally", "Action,Puzzle", "T - Teen", "4.99",
-                                  "Dev Studio", "Pub House", "PAIR1", "art/Star Rally.jpg",
-                                  "art/Star Rally.txt"}));
+    EXPECT_EQ((std::vector<std::string_view>{g.m_strPackage, g.m_strTitle, g.m_strCategories,
+                                             g.m_strRating, g.m_strPrice, g.m_strDeveloper,
+                                             g.m_strPublisher, g.m_strPairKey}),
+              (std::vector<std::string_view>{"pkg.one", "Star Rally", "Action,Puzzle", "T - Teen",
+                                             "4.99", "Dev Studio", "Pub House", "PAIR1"}));
+    EXPECT_EQ(g.IconFile(), "art/Star Rally.jpg");
+    EXPECT_EQ(g.DescFile(), "art/Star Rally.txt");
     EXPECT_EQ(g.m_nType, 1);
     EXPECT_EQ(p.categories, (std::vector<std::string>{"Action", "Puzzle"}));
 }
@@ -72,11 +74,11 @@ TEST(CatalogueParse, TitlesFromTheFileNeverNameAFileOutsideTheArtFolder) {
             Record(GameFields("c", "50%25 off%2Fnow")) + Record(GameFields("d", "..")));
     ASSERT_EQ(p.records.size(), 4u);
     EXPECT_EQ(p.records[0]->m_strTitle, "../../etc/cron.d/x");
-    EXPECT_EQ(p.records[0]->m_strIconFile, "art/..%2F..%2Fetc%2Fcron.d%2Fx.jpg");
-    EXPECT_EQ(p.records[1]->m_strDescFile, "art/50%25 off%2Fnow.txt");
+    EXPECT_EQ(p.records[0]->IconFile(), "art/..%2F..%2Fetc%2Fcron.d%2Fx.jpg");
+    EXPECT_EQ(p.records[1]->DescFile(), "art/50%25 off%2Fnow.txt");
     // Escaping '%' keeps distinct titles on distinct files.
-    EXPECT_EQ(p.records[2]->m_strDescFile, "art/50%2525 off%252Fnow.txt");
-    EXPECT_EQ(p.records[3]->m_strIconFile, "art/...jpg");
+    EXPECT_EQ(p.records[2]->DescFile(), "art/50%2525 off%252Fnow.txt");
+    EXPECT_EQ(p.records[3]->IconFile(), "art/...jpg");
 }
 
 TEST(CatalogueParse, WidthsReadLikeAtoi) {
@@ -117,7 +119,7 @@ TEST(CatalogueParse, CategoriesSplitAtEveryCommaUntrimmed) {
     Parsed p;
     p.Parse(Record(f) + Record(empty));
     ASSERT_EQ(p.records.size(), 2u);
-    EXPECT_EQ(p.records[0]->m_strIconFile, "art/.jpg") << "an empty title is still a name";
+    EXPECT_EQ(p.records[0]->IconFile(), "art/.jpg") << "an empty title is still a name";
     // An empty list still feeds its one (empty) name.
     EXPECT_EQ(p.categories, (std::vector<std::string>{"", "A", "", "B", ""}));
 }
@@ -129,9 +131,9 @@ TEST(CatalogueParse, NulCutsTheFieldButNotTheLayout) {
     p.Parse(Record(f));
     ASSERT_EQ(p.records.size(), 1u);
     const GameInfo& g = *p.records[0];
-    EXPECT_EQ(
-        (std::vector<std::string>{g.m_strTitle, g.m_strRating, g.m_strPrice, g.m_strIconFile}),
-        (std::vector<std::string>{"Title", "M - Mature", "4.99", "art/Title.jpg"}));
+    EXPECT_EQ((std::vector<std::string_view>{g.m_strTitle, g.m_strRating, g.m_strPrice}),
+              (std::vector<std::string_view>{"Title", "M - Mature", "4.99"}));
+    EXPECT_EQ(g.IconFile(), "art/Title.jpg");
 }
 
 TEST(CatalogueParse, DataThatIsNoRecordEndsTheParse) {
@@ -181,7 +183,7 @@ TEST(CatalogueMerge, RepeatedPackagesUpdateTheFirstRecordInPlace) {
     EXPECT_EQ(p.records[1].get(), b);
     EXPECT_EQ(a->m_strTitle, "A2");
     EXPECT_EQ(a->m_strPrice, "0");
-    EXPECT_EQ(a->m_strDescFile, "new/A2.txt");
+    EXPECT_EQ(a->DescFile(), "new/A2.txt");
     EXPECT_NE(a->m_pIconImage, nullptr);
     EXPECT_EQ(a->m_pPartner, b);
     EXPECT_EQ(b->m_strTitle, "B");
@@ -224,6 +226,43 @@ TEST(CatalogueFileRead, MissingOrEmptyFileLeavesRecordsAlone) {
     hvtest::WriteFile(path, Record(GameFields("pkg", "Game")));
     EXPECT_TRUE(ParseCatalogueFile(path, "/srv/art/", records, sink));
     ASSERT_EQ(records.size(), 1u);
-    EXPECT_EQ(records[0]->m_strIconFile, "/srv/art/Game.jpg");
+    EXPECT_EQ(records[0]->IconFile(), "/srv/art/Game.jpg");
     EXPECT_EQ(names.size(), 2u);
+}
+
+// The records' texts point into the mapped file: a file replaced under them
+// leaves them readable, and its mapping goes once no record points into it.
+TEST(CatalogueFileRead, AMappingLastsWhileARecordPointsIntoIt) {
+    const hvtest::TempDir dir;
+    const std::string path = (dir.Path() / "moviedata.txt").string();
+    const auto mapped = [&path] {
+        std::ifstream maps("/proc/self/maps");
+        size_t count = 0;
+        for (std::string line; std::getline(maps, line);) {
+            count += line.find(path) != std::string::npos ? 1 : 0;
+        }
+        return count;
+    };
+    const auto replace = [&path, &dir](const std::string& bytes) {
+        const auto next = dir.Path() / "next.txt";
+        hvtest::WriteFile(next.string(), bytes);
+        std::filesystem::rename(next, path);
+    };
+    GameList records;
+    replace(Record(GameFields("a", "Alpha")) + Record(GameFields("b", "Beta")));
+    ASSERT_TRUE(ParseCatalogueFile(path, "art/", records));
+    replace(Record(GameFields("a", "Alpha 2")));
+    ASSERT_TRUE(ParseCatalogueFile(path, "art/", records));
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[0]->m_strTitle, "Alpha 2");
+    EXPECT_EQ(records[1]->m_strTitle, "Beta") << "read from the replaced file's mapping";
+    EXPECT_EQ(mapped(), 2u);
+
+    replace(Record(GameFields("b", "Beta 3")));
+    ASSERT_TRUE(ParseCatalogueFile(path, "art/", records));
+    EXPECT_EQ(mapped(), 2u) << "the first file's last record moved on; the second keeps one";
+    EXPECT_EQ(records[0]->m_strTitle, "Alpha 2");
+    EXPECT_EQ(records[1]->m_strTitle, "Beta 3");
+    records.clear();
+    EXPECT_EQ(mapped(), 0u);
 }

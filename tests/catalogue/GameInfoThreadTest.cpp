@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "CatalogueRecord.h"
 #include "catalogue/GameInfoThread.h"
 #include "image/TestImages.h"
 #include "messages/Messages.h"
@@ -105,15 +106,13 @@ class ArtThreadTest : public ::testing::TestWithParam<Server> {
         return m_nginx->Url() + "/" + folder + "/";
     }
 
-    // A record whose art the server holds under the title, in the cache under localName.
-    GameInfo& AddGame(const std::string& package, const std::string& title,
-                      const std::string& localName) {
-        auto game = std::make_unique<GameInfo>();
-        game->m_strPackage = package;
-        game->m_strTitle = title;
-        game->m_strIconFile = m_cache.string() + "/" + localName + ".jpg";
-        game->m_strDescFile = m_cache.string() + "/" + localName + ".txt";
-        return *AddOrMergeGame(m_records, std::move(game));
+    // A record whose art the server and the cache hold under its title.
+    GameInfo& AddGame(const std::string& package, const std::string& title) {
+        testcat::Fields fields;
+        fields[0] = package;
+        fields[1] = title;
+        fields[2] = "1";
+        return testcat::Add(m_records, fields, m_cache.string() + "/");
     }
 
     // Runs a thread to its end; returns its exit code.
@@ -154,11 +153,11 @@ TEST_F(ArtThreadTest, CachedIconsAreDecodedBeforeTheWaiterIsReleased) {
                  {"broken", "not a picture", 0, 0},
                  {"missing", std::nullopt, 1, 1}};  // keeps what it has
     for (const auto& icon : cases) {
-        GameInfo& game = AddGame(icon.name, icon.name, icon.name);
+        GameInfo& game = AddGame(icon.name, icon.name);
         game.m_pIconImage = std::make_unique<CxImage>();
         game.m_pIconImage->Create(1, 1, false);
         if (icon.cached) {
-            WriteFile(game.m_strIconFile, *icon.cached, kIconTime);
+            WriteFile(game.IconFile(), *icon.cached, kIconTime);
         }
     }
     const hv::UniqueHandle done(CreateEventA(nullptr, FALSE, FALSE, kGameIconsDrawDone));
@@ -189,14 +188,15 @@ TEST_P(ArtThreadTest, FetchesWhatIsNewAndOnlyThat) {
     WriteFile(serverIcon, Jpeg(24, 12), kIconTime);
     WriteFile(m_content / "art" / "Alpha Quest.txt", "A quest.", kDescTime);
     WriteFile(m_content / "art" / "Beta.txt", "No icon for this one.", kDescTime);
-    GameInfo& alpha = AddGame("PKG-ALPHA", "Alpha Quest", "alpha");
-    const std::string betaDesc = AddGame("PKG-BETA", "Beta", "beta").m_strDescFile;
-    // Titles are sent by their own bytes; what comes back is stored under the local name.
+    GameInfo& alpha = AddGame("PKG-ALPHA", "Alpha Quest");
+    const std::string betaDesc = AddGame("PKG-BETA", "Beta").DescFile();
+    // Titles are sent by their own bytes; what comes back is stored under the file name made of the
+    // title.
     const std::vector<std::string> titles = {"a b#c?d%e", "Caf\xC3\xA9 +&=;", "dir/y",
                                              "tab\tand\x01"};
     for (size_t i = 0; i < titles.size(); ++i) {
         WriteFile(m_content / "art" / (titles[i] + ".txt"), "about " + titles[i], kDescTime);
-        AddGame("PKG-" + std::to_string(i), titles[i], "t" + std::to_string(i));
+        AddGame("PKG-" + std::to_string(i), titles[i]);
     }
     IconWindow window;
     const struct {
@@ -221,8 +221,8 @@ TEST_P(ArtThreadTest, FetchesWhatIsNewAndOnlyThat) {
              WriteFile(serverIcon, Jpeg(10, 20), kIconTime + 900);
              WriteFile(m_content / "art" / "Renamed.txt", "Renamed", kDescTime);
              window.onIcon = [&] {
-                 AddGame("pkg-beta", "Renamed", "renamed");
-                 AddGame("PKG-LATE", "Beta", "late");
+                 AddGame("pkg-beta", "Renamed");
+                 AddGame("PKG-LATE", "Late");
              };
          },
          "", 1, 3, 20, kIconTime + 900},
@@ -236,13 +236,13 @@ TEST_P(ArtThreadTest, FetchesWhatIsNewAndOnlyThat) {
         EXPECT_EQ(RunToEnd(thread), 1u);
         EXPECT_EQ(thread.BodiesFetched(), run.bodies);
         EXPECT_EQ(window.packages, std::vector<std::string>(run.icons, "PKG-ALPHA"));
-        EXPECT_TRUE(ReadFile(alpha.m_strIconFile) == ReadFile(serverIcon)) << "byte for byte";
-        EXPECT_EQ(ReadFile(alpha.m_strDescFile), "A quest.");
+        EXPECT_TRUE(ReadFile(alpha.IconFile()) == ReadFile(serverIcon)) << "byte for byte";
+        EXPECT_EQ(ReadFile(alpha.DescFile()), "A quest.");
         EXPECT_EQ(ReadFile(betaDesc), "No icon for this one.");
         for (size_t i = 0; i < titles.size(); ++i) {
-            EXPECT_EQ(ReadFile(m_cache / ("t" + std::to_string(i) + ".txt")), "about " + titles[i]);
+            EXPECT_EQ(ReadFile(m_cache / (ArtFileName(titles[i]) + ".txt")), "about " + titles[i]);
         }
-        EXPECT_EQ(Modified(alpha.m_strIconFile), run.iconTime);
+        EXPECT_EQ(Modified(alpha.IconFile()), run.iconTime);
         EXPECT_EQ(Modified(betaDesc), kDescTime);
         const CxImage* icon = Icon(alpha);
         EXPECT_EQ(icon ? icon->GetHeight() : 0, run.iconHeight);
@@ -266,7 +266,7 @@ TEST_F(ArtThreadTest, AnswerWithoutLastModifiedIsNeverStored) {
     WriteFile(m_content / "nolm" / "Gamma.jpg", Jpeg(8, 8), kIconTime);
     WriteFile(m_content / "nolm" / "Gamma.txt", "Gamma.", kDescTime);
     ASSERT_EQ(hvtest::Http("GET", address + "Gamma.txt").body, "Gamma.") << "served at all";
-    AddGame("PKG-GAMMA", "Gamma", "gamma");
+    AddGame("PKG-GAMMA", "Gamma");
 
     CGameInfoThread thread(nullptr, address, m_records);
     EXPECT_EQ(RunToEnd(thread), 1u);
@@ -280,7 +280,7 @@ TEST_F(ArtThreadTest, StoppedOrAbandonedDuringADownloadKeepsTheOldFile) {
     WriteFile(m_content / "art" / "Slow.jpg", std::string(256 * 1024, 'x'), kIconTime);
     // As the frame does for a thread it gave up on, the records are kept for
     // good: nothing tells when the worker has let go of them.
-    const std::string slowIcon = AddGame("PKG-SLOW", "Slow", "slow").m_strIconFile;
+    const std::string slowIcon = AddGame("PKG-SLOW", "Slow").IconFile();
     static GameList* const kept = new GameList(std::move(m_records));
     WriteFile(slowIcon, "the old icon", kIconTime - 100);
 
@@ -307,7 +307,7 @@ TEST_F(ArtThreadTest, StopAskedWhileAnIconIsAnnouncedEndsBeforeTheNextFile) {
     for (const char* title : {"One", "Two", "Three"}) {
         WriteFile(m_content / "art" / (std::string(title) + ".jpg"), Jpeg(8, 8), kIconTime);
         WriteFile(m_content / "art" / (std::string(title) + ".txt"), title, kDescTime);
-        AddGame(std::string("PKG-") + title, title, title);
+        AddGame(std::string("PKG-") + title, title);
     }
     IconWindow window;
     CGameInfoThread thread(window.hwnd, address, m_records);

@@ -173,7 +173,7 @@ struct State {
         }
         for (const auto& game : g_arrGameInfo) {
             std::lock_guard lock(game->m_csIcon);
-            if (!std::filesystem::exists(game->m_strIconFile) || !game->m_pIconImage ||
+            if (!std::filesystem::exists(game->IconFile()) || !game->m_pIconImage ||
                 !game->m_pIconImage->IsValid()) {
                 return false;
             }

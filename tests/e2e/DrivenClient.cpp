@@ -156,7 +156,7 @@ class CInterruptionsDriver {
             for (const auto& game : g_arrGameInfo) {
                 if (demo->IsDemo() && !game->IsDemo() && !demo->m_strPairKey.empty() &&
                     game->m_strPairKey == demo->m_strPairKey &&
-                    std::atof(game->m_strPrice.c_str()) > 0) {
+                    std::atof(std::string(game->m_strPrice).c_str()) > 0) {
                     m_demo = demo.get();
                     m_game = game.get();
                 }

@@ -94,7 +94,7 @@ TEST_F(FrameCatalogueTest, CachedIconsAreDrawnBeforeTheParseReturns) {
 
     EXPECT_EQ(frame->ParseCatalogue(), 1);
     ASSERT_EQ(g_arrGameInfo.size(), 2u);
-    EXPECT_EQ(g_arrGameInfo[0]->m_strIconFile, (m_folder / "art" / "Alpha.jpg").string());
+    EXPECT_EQ(g_arrGameInfo[0]->IconFile(), (m_folder / "art" / "Alpha.jpg").string());
     {
         std::lock_guard lock(g_arrGameInfo[0]->m_csIcon);
         ASSERT_NE(g_arrGameInfo[0]->m_pIconImage, nullptr);

@@ -79,7 +79,8 @@ class FakeFrame : public CWnd, public IFrame {
                 return 0;
             case UWM_SHOW_GAME: {
                 const GameInfo* game = hv::LParam<UWM_SHOW_GAME>(lParam);
-                heard.push_back("show:" + (game ? game->m_strTitle : std::string("none")));
+                heard.push_back("show:" +
+                                (game ? std::string(game->m_strTitle) : std::string("none")));
                 return 0;
             }
             case UWM_CANCEL_DOWNLOAD: heard.emplace_back("cancel"); return 0;

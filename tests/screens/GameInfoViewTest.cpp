@@ -6,6 +6,7 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
 #include "FakeFrame.h"
 #include "res/ResourceTable.h"
@@ -200,6 +201,8 @@ struct GameInfoViewTest : ::testing::Test {
 
     void SetUp() override {
         std::filesystem::create_directories(folder);
+        // The art folder the record's description is read from.
+        pair.game.m_pSource = CatalogueSource::Copied(nullptr, 0, folder.string() + "/");
         pair.game.m_strTitle = "Nebula Drift";
         pair.game.m_strRating = "T - Teen";
         pair.game.m_strPublisher = "Lumen Interactive";
@@ -215,10 +218,10 @@ struct GameInfoViewTest : ::testing::Test {
         view.SetGame(nullptr);
         std::filesystem::remove_all(folder);
     }
-    std::string Write(const char* name, const std::string& content) {
-        const std::filesystem::path path = folder / name;
-        std::ofstream(path, std::ios::binary) << content;
-        return path.string();
+    // Writes the shown game's description file.
+    void Describe(const std::string& content) {
+        std::filesystem::remove_all(pair.game.DescFile());
+        std::ofstream(pair.game.DescFile(), std::ios::binary) << content;
     }
     CWnd* Item(UINT id) const { return view.GetDlgItem(static_cast<int>(id)); }
     void Key(CWnd& target, UINT key, LPARAM data = 1) { target.SendMessage(WM_KEYDOWN, key, data); }
@@ -333,7 +336,7 @@ TEST_F(GameInfoViewTest, LongDescriptionShowsTheArrowsAndScrollsOneLinePerKey) {
     for (int i = 2; i <= 40; ++i) {
         forty += "\nLine " + std::to_string(i);
     }
-    pair.game.m_strDescFile = Write("forty.txt", forty);
+    Describe(forty);
     view.SetGame(&pair.game);
     CDescriptionEdit& box = view.Description();
     const int lineHeight = QFontMetrics(box.GetWidget()->font()).height();
@@ -397,7 +400,7 @@ TEST_F(GameInfoViewTest, LongDescriptionShowsTheArrowsAndScrollsOneLinePerKey) {
     }
 
     // A short text: a box of its own height, no arrows.
-    pair.game.m_strDescFile = Write("short.txt", "One\nTwo\nThree");
+    Describe("One\nTwo\nThree");
     view.SetGame(&pair.game);
     EXPECT_EQ(view.DescriptionOverflows(), 0);
     EXPECT_LE(Geometry(&box).height(), 3 * lineHeight);
@@ -407,21 +410,21 @@ TEST_F(GameInfoViewTest, LongDescriptionShowsTheArrowsAndScrollsOneLinePerKey) {
 }
 
 TEST_F(GameInfoViewTest, DescriptionFromItsFileOrTheStandIn) {
+    const std::string file = pair.game.DescFile();
     const struct {
         const char* name;
-        std::string file;
+        std::function<void()> place;
         const char* shown;
     } rows[] = {
-        {"empty file", Write("empty.txt", ""), ""},
-        {"missing file", (folder / "missing.txt").string(), "No Description Available"},
-        {"no file named", "", "No Description Available"},
-        {"a folder", folder.string(), "No Description Available"},
-        {"text as written", Write("text.txt", "Über <b>alles</b>\nzwei"),
+        {"empty file", [&] { Describe(""); }, ""},
+        {"missing file", [&] { std::filesystem::remove(file); }, "No Description Available"},
+        {"a folder", [&] { std::filesystem::create_directory(file); }, "No Description Available"},
+        {"text as written", [&] { Describe("Über <b>alles</b>\nzwei"); },
          "Über <b>alles</b>\nzwei"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        pair.game.m_strDescFile = row.file;
+        row.place();
         view.SetGame(&pair.game);
         EXPECT_EQ(view.Description().GetWindowText(), row.shown);
     }
@@ -454,10 +457,9 @@ TEST_F(GameInfoViewTest, PaidGameWithItsDemoInstalled) {
     pair.game.m_pIconImage = std::make_unique<CxImage>();
     ASSERT_TRUE(pair.game.m_pIconImage->LoadResource("JPG", hv::res::kScreenBackdrop.id,
                                                      CXIMAGE_FORMAT_JPG));
-    pair.game.m_strDescFile =
-        Write("about.txt",
-              "Race a stolen courier ship through the collapsing lanes of the Nebula.\nEvery run "
-              "reshapes the drift; every wreck leaves salvage for the next.");
+    Describe(
+        "Race a stolen courier ship through the collapsing lanes of the Nebula.\nEvery run "
+        "reshapes the drift; every wreck leaves salvage for the next.");
     view.SetGame(&pair.game);
     Pump();
     const QRect picture = Geometry(Item(CGameInfoView::kPictureId));

@@ -2,6 +2,7 @@
 
 #include <QDir>
 
+#include "CatalogueRecord.h"
 #include "FakeFrame.h"
 #include "catalogue/Catalogue.h"
 #include "screens/GamesView.h"
@@ -36,17 +37,16 @@ struct GamesViewTest : ::testing::Test {
     }
     void Load(const std::vector<Record>& records) {
         for (const Record& r : records) {
-            auto game = std::make_unique<GameInfo>();
-            game->m_strTitle = r.title;
-            game->m_strPackage = std::string("pkg.") + r.title;
-            game->m_strCategories = r.categories;
-            game->m_strPairKey = r.pairKey;
-            game->m_nType = static_cast<int16_t>(r.type);
-            game->m_strPrice = r.price;
-            game->m_strRating = r.rating;
-            view.AddCategory(
-                std::string(r.categories).substr(0, std::string(r.categories).find(',')));
-            g_arrGameInfo.push_back(std::move(game));
+            testcat::Fields fields;
+            fields[0] = std::string("pkg.") + r.title;
+            fields[1] = r.title;
+            fields[2] = std::to_string(r.type);
+            fields[3] = r.categories;
+            fields[4] = r.rating;
+            fields[5] = r.price;
+            fields[20] = r.pairKey;
+            testcat::Add(g_arrGameInfo, fields);
+            view.AddCategory(fields[3].substr(0, fields[3].find(',')));
         }
     }
     void LoadGames(int count) {

@@ -36,4 +36,13 @@ inline std::string GameRecord(const std::string& package, const std::string& tit
     return Record(fields);
 }
 
+// Parses one record into records through the client's own parser, so that
+// its texts are kept as the client keeps them, with its art under artDir.
+// Returns the listed record; the type field must be above 0.
+inline GameInfo& Add(GameList& records, const Fields& fields, const std::string& artDir = "") {
+    const std::string record = Record(fields);
+    ParseCatalogueBytes(record.data(), record.size(), artDir, records);
+    return *CCatalogueIndex(records).Find(fields[0]);
+}
+
 }  // namespace testcat
