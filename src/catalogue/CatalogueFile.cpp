@@ -381,13 +381,20 @@ size_t ParseSource(CatalogueSource* source, GameList& records, const CategorySin
         index.Prefetch(next.hash);
         return true;
     };
-    SplitFields splits[2];
+    // A ring of records split ahead of the one being stored.
+    constexpr size_t kAhead = 4;
+    SplitFields splits[kAhead];
+    size_t ready = 0;
+    while (ready < kAhead - 1 && split(splits[ready])) {
+        ++ready;
+    }
     size_t accepted = 0;
     size_t held = 0;
-    bool more = split(splits[0]);
-    for (size_t n = 0; more; ++n) {
-        const SplitFields& current = splits[n % 2];
-        more = split(splits[(n + 1) % 2]);
+    for (size_t n = 0; n < ready; ++n) {
+        const SplitFields& current = splits[n % kAhead];
+        if (ready == n + kAhead - 1 && split(splits[ready % kAhead])) {
+            ++ready;
+        }
         const auto& fields = current.fields;
         const int16_t type = ToInt16(fields[kType]);
         if (type <= 0) {
