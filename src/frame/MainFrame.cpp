@@ -349,7 +349,11 @@ int CMainFrame::ParseCatalogue() {
     if (games) {
         onCategory = [games](std::string_view name) { games->AddCategory(name); };
     }
-    ParseCatalogueFile(kCatalogueFile, artDir, g_arrGameInfo, onCategory);
+    {
+        // A cancel worker may be reading the queued record's package.
+        std::lock_guard lock(m_shared->queueLock);
+        ParseCatalogueFile(kCatalogueFile, artDir, g_arrGameInfo, onCategory);
+    }
     if (artDir.empty() || artUrl.empty()) {
         return 0;
     }

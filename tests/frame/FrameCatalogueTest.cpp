@@ -37,8 +37,11 @@ class FrameCatalogueTest : public FrameTest {
         fs::remove_all(m_folder);
     }
 
+    // Replaced, never rewritten, as the engine does: records point into the
+    // file they were read from.
     void WriteCatalogue(const std::string& bytes) {
-        std::ofstream(m_folder / "moviedata.txt", std::ios::binary) << bytes;
+        std::ofstream(m_folder / "moviedata.new", std::ios::binary) << bytes;
+        fs::rename(m_folder / "moviedata.new", m_folder / "moviedata.txt");
     }
     void Configure(const std::string& artUrl) {
         std::ofstream(m_folder / "Halvory.ini")
@@ -79,6 +82,26 @@ TEST_F(FrameCatalogueTest, EachNotificationMergesTheFileAndFeedsTheCategories) {
 
     frame->LogoutSequence();
     EXPECT_TRUE(g_arrGameInfo.empty());
+}
+
+// The cancel worker reads the queued record's package while new files are
+// merged into it; the thread sanitizer build sees it if they overlap unguarded.
+TEST_F(FrameCatalogueTest, CancelReadsTheQueuedRecordWhileFilesAreMerged) {
+    WriteCatalogue(GameRecord("pkg.a", "Alpha"));
+    Send(UWM_CATALOGUE_READY);
+    ASSERT_EQ(g_arrGameInfo.size(), 1u);
+    Act(ACTION_DOWNLOAD, g_arrGameInfo[0].get());
+    ASSERT_TRUE(frame->WaitForWorkers(5000));
+    Send(UWM_CANCEL_DOWNLOAD);
+    // Each file names the record again, so each merge moves its texts to a
+    // new mapping and lets the one before go.
+    for (int i = 0; !frame->WaitForWorkers(1); ++i) {
+        WriteCatalogue(GameRecord("pkg.a", "Alpha " + std::to_string(i)));
+        Send(UWM_CATALOGUE_READY);
+    }
+    const auto cancelled = fake::CallsTo("hv_CancelA");
+    ASSERT_EQ(cancelled.size(), 1u);
+    EXPECT_EQ(cancelled[0].args[0], "pkg.a");
 }
 
 TEST_F(FrameCatalogueTest, CachedIconsAreDrawnBeforeTheParseReturns) {
