@@ -15,7 +15,8 @@
 // one to let go frees it.
 class CatalogueSource {
   public:
-    // Takes a mapping of the file (unmapped when freed), or a copy of the bytes.
+    // Takes a mapping of the file (unmapped when freed), or a copy of the
+    // bytes. The caller holds the first count.
     static CatalogueSource* Mapped(const char* data, size_t size, std::string artDir);
     static CatalogueSource* Copied(const char* data, size_t size, std::string artDir);
 
