@@ -82,17 +82,26 @@ TEST(CatalogueParse, TitlesFromTheFileNeverNameAFileOutsideTheArtFolder) {
 }
 
 TEST(CatalogueParse, WidthsReadLikeAtoi) {
-    // Leading blanks, a sign and trailing non-digits are all allowed.
-    std::string header = "  +23xyz0001";
-    for (int i = 3; i < kCatalogueFieldCount; ++i) {
-        header += "0000";
+    // Leading blanks, a sign, inner blanks and trailing non-digits are all
+    // allowed; the title's width is the one that varies.
+    const std::pair<const char*, size_t> rows[] = {
+        {"0003", 3},  {"   3", 3}, {"  12", 12}, {" 3  ", 3},   {"3 3 ", 3},
+        {"1\t2 ", 1}, {"+003", 3}, {" -0 ", 0},  {"\t 12", 12}, {"0x12", 0},
+        {"!003", 0},  {"    ", 0}, {"12ab", 12},
+    };
+    for (const auto& [width, size] : rows) {
+        std::string header = std::string("0002") + width + "0001";
+        for (int i = 3; i < kCatalogueFieldCount; ++i) {
+            header += "0000";
+        }
+        // Room after the record for any width misread as larger.
+        Parsed p;
+        p.Parse(header + "pk" + std::string(size, 'T') + "3" + std::string(10'000, 'x'));
+        ASSERT_EQ(p.records.size(), 1u) << width;
+        EXPECT_EQ(p.records[0]->m_strPackage, "pk") << width;
+        EXPECT_EQ(p.records[0]->m_strTitle, std::string(size, 'T')) << width;
+        EXPECT_TRUE(p.records[0]->IsDemo()) << width;
     }
-    Parsed p;
-    p.Parse(header + "pkTit3");
-    ASSERT_EQ(p.records.size(), 1u);
-    EXPECT_EQ(p.records[0]->m_strPackage, "pk");
-    EXPECT_EQ(p.records[0]->m_strTitle, "Tit");
-    EXPECT_TRUE(p.records[0]->IsDemo());
 }
 
 TEST(CatalogueParse, OnlyPositiveSixteenBitTypesAreListed) {
