@@ -190,8 +190,8 @@ TEST_P(ArtThreadTest, FetchesWhatIsNewAndOnlyThat) {
     WriteFile(m_content / "art" / "Beta.txt", "No icon for this one.", kDescTime);
     GameInfo& alpha = AddGame("PKG-ALPHA", "Alpha Quest");
     const std::string betaDesc = AddGame("PKG-BETA", "Beta").DescFile();
-    // Titles are sent by their own bytes; what comes back is stored under the file name made of the
-    // title.
+    // Titles are sent by their own bytes; what comes back is stored under a
+    // file name made of the title.
     const std::vector<std::string> titles = {"a b#c?d%e", "Caf\xC3\xA9 +&=;", "dir/y",
                                              "tab\tand\x01"};
     for (size_t i = 0; i < titles.size(); ++i) {
