@@ -358,7 +358,9 @@ size_t ParseSource(CatalogueSource* source, GameList& records, const CategorySin
     // The index is touched all over, so it is sized once for the records a
     // file of this size usually holds (twice a header each) rather than for
     // the most it could.
-    CCatalogueIndex index(records, size / (2 * kCatalogueHeaderSize));
+    const size_t expected = size / (2 * kCatalogueHeaderSize);
+    CCatalogueIndex index(records, expected);
+    const RecordBlocksAhead blocks(expected);
     const std::string_view input(source->Data(), size);
     size_t pos = 0;
     // Splits the next record and asks for its index slot at once: the slot

@@ -2,12 +2,16 @@
 
 #include <sys/mman.h>
 
+#include <condition_variable>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
+#include <mutex>
 #include <new>
 
 #include "catalogue/CatalogueFile.h"
+#include "winapi/Thread.h"
 
 CatalogueSource* CatalogueSource::Mapped(const char* data, size_t size, std::string artDir) {
     return new CatalogueSource(data, size, true, std::move(artDir));
@@ -84,6 +88,22 @@ struct Cursor {
 
 thread_local Cursor t_cursor;
 
+void* NewBlock() {
+    void* memory = std::aligned_alloc(kBlockBytes, kBlockBytes);
+    if (memory) {
+        // Fault the whole block in at once: a page at a time costs more.
+        ::madvise(memory, kBlockBytes, MADV_POPULATE_WRITE);
+    }
+    return memory;
+}
+
+// Blocks kept faulted in ahead of the records that will take them; more would
+// be work thrown away when the records stop coming.
+constexpr size_t kBlocksAhead = 2;
+
+// Set while a RecordBlocksAhead of this thread lives.
+thread_local RecordBlocksAhead::Shared* t_ahead = nullptr;
+
 std::string ArtPath(const GameInfo& game, std::string_view extension) {
     std::string path = game.m_pSource ? game.m_pSource->ArtDir() : std::string();
     const std::string_view title = game.m_strTitle;
@@ -98,6 +118,47 @@ std::string ArtPath(const GameInfo& game, std::string_view extension) {
 
 }  // namespace
 
+struct RecordBlocksAhead::Shared {
+    std::mutex lock;
+    std::condition_variable changed;
+    std::deque<void*> ready;
+    bool stop = false;
+
+    // The faulting thread's loop: keeps kBlocksAhead blocks ready until
+    // stopped, then frees those no record took.
+    void Fill() {
+        std::unique_lock hold(lock);
+        for (;;) {
+            changed.wait(hold, [this] { return stop || ready.size() < kBlocksAhead; });
+            if (stop) {
+                break;
+            }
+            hold.unlock();
+            void* block = NewBlock();
+            hold.lock();
+            if (!block) {
+                break;
+            }
+            ready.push_back(block);
+        }
+        for (void* block : ready) {
+            std::free(block);
+        }
+        ready.clear();
+    }
+
+    void* Take() {
+        const std::lock_guard hold(lock);
+        if (ready.empty()) {
+            return nullptr;
+        }
+        void* block = ready.front();
+        ready.pop_front();
+        changed.notify_one();
+        return block;
+    }
+};
+
 void* GameInfo::operator new(size_t size) {
     if (!kPooled) {
         return ::operator new(size);
@@ -107,12 +168,13 @@ void* GameInfo::operator new(size_t size) {
     Cursor& cursor = t_cursor;
     if (!cursor.block || kBlockBytes - cursor.next < size) {
         cursor.Retire();
-        void* memory = std::aligned_alloc(kBlockBytes, kBlockBytes);
+        void* memory = t_ahead ? t_ahead->Take() : nullptr;
+        if (!memory) {
+            memory = NewBlock();
+        }
         if (!memory) {
             throw std::bad_alloc();
         }
-        // Fault the whole block in at once: a page at a time costs more.
-        ::madvise(memory, kBlockBytes, MADV_POPULATE_WRITE);
         cursor.block = new (memory) Block;
         cursor.next = kFirstRecord;
         cursor.handed = 0;
@@ -140,4 +202,31 @@ std::string GameInfo::IconFile() const {
 
 std::string GameInfo::DescFile() const {
     return ArtPath(*this, ".txt");
+}
+
+RecordBlocksAhead::RecordBlocksAhead(size_t records) {
+    // Fewer records than a block holds gain nothing from a thread.
+    if (!kPooled || t_ahead || records * sizeof(GameInfo) <= kBlockBytes) {
+        return;
+    }
+    m_shared = std::make_shared<Shared>();
+    // The thread shares the state and is never waited for: ending a parse
+    // must not wait on a block being faulted in.
+    if (!hv::Thread::Start([shared = m_shared] { shared->Fill(); })) {
+        m_shared.reset();
+        return;
+    }
+    t_ahead = m_shared.get();
+}
+
+RecordBlocksAhead::~RecordBlocksAhead() {
+    if (!m_shared) {
+        return;
+    }
+    t_ahead = nullptr;
+    {
+        const std::lock_guard hold(m_shared->lock);
+        m_shared->stop = true;
+    }
+    m_shared->changed.notify_one();
 }

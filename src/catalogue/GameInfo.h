@@ -101,3 +101,20 @@ struct GameInfo {
     static void* operator new(size_t size);
     static void operator delete(void* record) noexcept;
 };
+
+// While it lives, another thread faults in the blocks that the records the
+// calling thread makes next will take: a fresh page costs the kernel about as
+// much as a parse spends on the records in it, and a parse leaves the second
+// core idle. records: about how many the caller may make.
+class RecordBlocksAhead {
+  public:
+    explicit RecordBlocksAhead(size_t records);
+    ~RecordBlocksAhead();
+    RecordBlocksAhead(const RecordBlocksAhead&) = delete;
+    RecordBlocksAhead& operator=(const RecordBlocksAhead&) = delete;
+
+    struct Shared;
+
+  private:
+    std::shared_ptr<Shared> m_shared;
+};

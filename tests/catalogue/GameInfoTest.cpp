@@ -3,7 +3,9 @@
 #include <malloc.h>
 
 #include <algorithm>
+#include <chrono>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -20,34 +22,52 @@ size_t HeapInUse() {
 }  // namespace
 
 // Records come from shared blocks; a block goes back to the heap once every
-// record in it is gone, whichever thread made or freed them.
+// record in it is gone, whichever thread made or freed them. Blocks faulted in
+// ahead that no record took go back too, and records made once that ends come
+// from blocks of their own again.
 TEST(GameInfoRecords, EveryBlockComesBackWhicheverThreadFreesItsRecords) {
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
     GTEST_SKIP() << "the sanitizers' heap keeps no counts for mallinfo2, and records skip the "
                     "blocks there";
 #endif
-    constexpr size_t kRecords = 30'000;  // a few blocks
-    std::vector<std::unique_ptr<GameInfo>> records(kRecords);
-    const size_t before = HeapInUse();
-    std::thread maker([&records] {
-        for (auto& record : records) {
-            record = std::make_unique<GameInfo>();
-            record->m_nType = 1;
+    static constexpr size_t kRecords = 30'000;  // a few blocks
+    for (const bool ahead : {false, true}) {
+        SCOPED_TRACE(ahead ? "blocks faulted in ahead" : "blocks faulted in when taken");
+        std::vector<std::unique_ptr<GameInfo>> records(kRecords);
+        const size_t before = HeapInUse();
+        std::thread maker([&records, ahead] {
+            {
+                std::optional<RecordBlocksAhead> blocks;
+                if (ahead) {
+                    blocks.emplace(kRecords);
+                }
+                for (size_t i = 0; i < kRecords / 2; ++i) {
+                    records[i] = std::make_unique<GameInfo>();
+                }
+            }
+            for (size_t i = kRecords / 2; i < kRecords; ++i) {
+                records[i] = std::make_unique<GameInfo>();
+            }
+        });
+        maker.join();
+        EXPECT_GE(HeapInUse(), before + kRecords * sizeof(GameInfo));
+        std::thread freer([&records] {
+            // Out of order, so that no block empties front to back.
+            for (size_t i = 0; i < kRecords; i += 2) {
+                records[i].reset();
+            }
+            for (size_t i = 1; i < kRecords; i += 2) {
+                records[i].reset();
+            }
+        });
+        freer.join();
+        // The faulting thread hands back what no record took in its own time.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (HeapInUse() >= before + 64 * 1024 && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
-    });
-    maker.join();
-    EXPECT_GE(HeapInUse(), before + kRecords * sizeof(GameInfo));
-    std::thread freer([&records] {
-        // Out of order, so that no block empties front to back.
-        for (size_t i = 0; i < kRecords; i += 2) {
-            records[i].reset();
-        }
-        for (size_t i = 1; i < kRecords; i += 2) {
-            records[i].reset();
-        }
-    });
-    freer.join();
-    EXPECT_LT(HeapInUse(), before + 64 * 1024);
+        EXPECT_LT(HeapInUse(), before + 64 * 1024);
+    }
 }
 
 TEST(GameInfoRecords, TheIconLockKeepsEveryUpdate) {

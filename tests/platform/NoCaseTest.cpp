@@ -30,6 +30,9 @@ const Pair kPairs[] = {
     {"@@@@@@@@", "````````", false},
     {"[[[[[[[[", "{{{{{{{{", false},
     {"com.halvory.game1", "com.halvory.game10", false},
+    {"abcdefghX", "abcdefghY", false},
+    {"abcdefghXbcdefg", "abcdefghYbcdefg", false},
+    {"abcdefghabcdefX", "abcdefghabcdefY", false},
     {"abc"sv, "abc\0"sv, false},
 };
 

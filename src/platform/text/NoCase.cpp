@@ -124,6 +124,11 @@ class CaseBlindHash {
             m_count = 0;
         }
     }
+    // The last bytes of an ASCII text in one step, the same as fed one by one.
+    void Tail(uint64_t word, unsigned count) {
+        m_pending = word;
+        m_count = count;
+    }
     bool Aligned() const { return m_count == 0; }
     uint64_t Finish() {
         Word(m_pending ^ (uint64_t{m_count} << 59));
@@ -163,6 +168,16 @@ uint64_t HashNoCase(std::string_view text) {
                 hash.Word(AsciiLower8(word));
                 pos += sizeof word;
                 continue;
+            }
+        } else if (hash.Aligned() && text.size() >= sizeof word &&
+                   std::endian::native == std::endian::little) {
+            // The last eight bytes, less those already fed.
+            const size_t rest = text.size() - pos;
+            std::memcpy(&word, text.data() + text.size() - sizeof word, sizeof word);
+            word >>= 8 * (sizeof word - rest);
+            if ((word & 0x8080808080808080ull) == 0) {
+                hash.Tail(AsciiLower8(word), static_cast<unsigned>(rest));
+                break;
             }
         }
         const auto byte = static_cast<unsigned char>(text[pos]);
