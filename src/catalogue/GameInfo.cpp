@@ -1,5 +1,6 @@
 #include "catalogue/GameInfo.h"
 
+#include <sched.h>
 #include <sys/mman.h>
 
 #include <condition_variable>
@@ -100,6 +101,11 @@ void* NewBlock() {
 // Blocks kept faulted in ahead of the records that will take them; more would
 // be work thrown away when the records stop coming.
 constexpr size_t kBlocksAhead = 2;
+
+bool SecondCore() {
+    cpu_set_t cores;
+    return ::sched_getaffinity(0, sizeof cores, &cores) == 0 && CPU_COUNT(&cores) > 1;
+}
 
 // Set while a RecordBlocksAhead of this thread lives.
 thread_local RecordBlocksAhead::Shared* t_ahead = nullptr;
@@ -205,8 +211,9 @@ std::string GameInfo::DescFile() const {
 }
 
 RecordBlocksAhead::RecordBlocksAhead(size_t records) {
-    // Fewer records than a block holds gain nothing from a thread.
-    if (!kPooled || t_ahead || records * sizeof(GameInfo) <= kBlockBytes) {
+    // Fewer records than a block holds gain nothing from a thread, and on a
+    // single core it would only take turns with the parse.
+    if (!kPooled || t_ahead || records * sizeof(GameInfo) <= kBlockBytes || !SecondCore()) {
         return;
     }
     m_shared = std::make_shared<Shared>();
