@@ -1,6 +1,7 @@
 #include "HttpServer.h"
 
 #include "Crypto.h"
+#include "DeadlineServer.h"
 #include "Log.h"
 #include "Routes.h"
 #include "WorkerPool.h"
@@ -27,17 +28,12 @@ constexpr std::size_t kMaxHeaderBytes = 32 * 1024;
 constexpr auto kReadTimeout = std::chrono::seconds(5);
 constexpr auto kWriteTimeout = std::chrono::seconds(10);
 constexpr auto kKeepAliveSeconds = 5;
+// The TLS handshake, and each request with its body, as a whole: a peer that
+// keeps sending a byte just within the timeout above is cut off here.
+constexpr auto kRequestDeadline = std::chrono::seconds(10);
 // A session ends after this long without a request, and this long after login.
 constexpr long long kSessionIdleMs = 30LL * 60 * 1000;
 constexpr long long kSessionLifetimeMs = 12LL * 60 * 60 * 1000;
-
-std::unique_ptr<httplib::Server> MakeServer(const ServiceOptions& options) {
-    if (options.tlsCertFile.empty()) {
-        return std::make_unique<httplib::Server>();
-    }
-    return std::make_unique<httplib::SSLServer>(options.tlsCertFile.c_str(),
-                                                options.tlsKeyFile.c_str());
-}
 
 // Answers, before any body is read, the requests that would make the service
 // hold more than it needs. True when the answer is set.
@@ -159,7 +155,9 @@ std::optional<Session> RequireSession(Store& store, const std::string& token, lo
 }
 
 Service::Service(ServiceOptions options)
-    : m_state(std::make_unique<ServiceState>()), m_server(MakeServer(options)) {
+    : m_state(std::make_unique<ServiceState>()),
+      m_server(std::make_unique<DeadlineServer>(kRequestDeadline, options.tlsCertFile,
+                                                options.tlsKeyFile)) {
     m_state->options = std::move(options);
     if (m_state->options.linkSecret.empty()) {
         // Addresses given out then last until the service restarts.

@@ -154,6 +154,9 @@ int Serve(const std::vector<std::string>& args) {
         return 2;
     }
 
+    // A peer that leaves in the middle of an answer ends that answer, not the
+    // service: TLS writes give no way to ask for that per call.
+    signal(SIGPIPE, SIG_IGN);
     // Signals go to one waiting thread; every other thread inherits the blocked mask.
     sigset_t signals;
     sigemptyset(&signals);

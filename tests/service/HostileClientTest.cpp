@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include <chrono>
+#include <future>
 #include <thread>
 
 namespace {
@@ -63,6 +64,29 @@ TEST_F(HostileClient, SiegeLeavesRoomForOtherPlayers) {
     }
     std::this_thread::sleep_for(300ms);
     EXPECT_EQ(siege.PollsAnswered(), kPolls - kWaiting);
+}
+
+// A peer that sends a byte at a time, each just in time, is cut off once its
+// request has taken the service's deadline (ten seconds), and over TLS so is
+// its handshake.
+TEST_F(HostileClient, SlowRequestsEndAtTheirDeadline) {
+    using namespace std::chrono_literals;
+    const hvtest::TestCertificates certificates{m_dir.Path() / "tls"};
+    hvtest::ServiceProcess tls{m_content.root, m_dir.Path() / "tls.db", certificates.ServeArgs()};
+    // A handshake record announcing 512 bytes, which then come slowly.
+    const std::string handshake("\x16\x03\x01\x02\x00", 5);
+    auto request = std::async(std::launch::async, [this] {
+        return hvtest::DripUntilClosed(m_service.Port(), "GET /discover HTTP/1.1\r\nX-Slow: ", 20s);
+    });
+    auto tlsStart = std::async(std::launch::async, [&tls, &handshake] {
+        return hvtest::DripUntilClosed(tls.Port(), handshake, 20s);
+    });
+    for (auto [what, peer] : {std::pair{"request", &request}, {"handshake", &tlsStart}}) {
+        const auto took = peer->get();
+        EXPECT_GE(took, 9s) << what;
+        EXPECT_LE(took, 12s) << what;
+    }
+    EXPECT_NE(m_service.Log().find("outlasted its deadline"), std::string::npos);
 }
 
 // A package comes only from the address its owner was given, until it expires;

@@ -16,6 +16,7 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
@@ -391,6 +392,31 @@ int Connect(int port, const std::string& text) {
 }
 
 }  // namespace
+
+std::chrono::milliseconds DripUntilClosed(int port, const std::string& start,
+                                          std::chrono::milliseconds limit) {
+    const auto begin = std::chrono::steady_clock::now();
+    const int fd = Connect(port, start);
+    auto elapsed = std::chrono::milliseconds(0);
+    while (fd >= 0 && elapsed < limit) {
+        // Whatever the service answers is read; only the end of it counts.
+        char reply[512];
+        ssize_t got = 0;
+        while ((got = recv(fd, reply, sizeof reply, MSG_DONTWAIT)) > 0) {
+        }
+        if (got == 0 || (errno != EAGAIN && errno != EWOULDBLOCK) ||
+            send(fd, "a", 1, MSG_NOSIGNAL) != 1) {
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
+            std::chrono::steady_clock::now() - begin);
+    }
+    if (fd >= 0) {
+        close(fd);
+    }
+    return std::min(elapsed, limit);
+}
 
 Siege::Siege(int port, const std::string& session, int polls, int slow) {
     const std::string poll =

@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <sys/types.h>
 
+#include <chrono>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -103,6 +104,12 @@ class ServiceProcess {
     std::string m_url;
     std::string m_caFile;
 };
+
+// Sends start on a new connection, then a byte every half second, each well
+// within the service's wait for the next, until the service closes it; returns
+// how long that took, or limit if it did not.
+std::chrono::milliseconds DripUntilClosed(int port, const std::string& start,
+                                          std::chrono::milliseconds limit);
 
 // Connections that would hold the service's threads, closed with the object:
 // long polls of one session asking to wait five minutes, and requests that are
