@@ -65,6 +65,38 @@ void SocketAddress(int sock, bool peer, std::string& ip, int& port) {
     }
 }
 
+// What one try of a read or write on a non-blocking socket came to: done,
+// with bytes moved (0: the peer has closed) or -1 for an error, or not yet,
+// with what to wait for before trying again.
+struct Attempt {
+    ssize_t result = -1;
+    short wait = 0;
+};
+
+Attempt TlsAttempt(SSL* tls, int result) {
+    if (result > 0) {
+        return {result, 0};
+    }
+    switch (SSL_get_error(tls, result)) {
+        case SSL_ERROR_WANT_READ: return {-1, POLLIN};
+        case SSL_ERROR_WANT_WRITE: return {-1, POLLOUT};
+        case SSL_ERROR_ZERO_RETURN: return {0, 0};
+        default: return {-1, 0};
+    }
+}
+
+Attempt SocketAttempt(ssize_t result, short wait) {
+    if (result >= 0) {
+        return {result, 0};
+    }
+    const bool again = errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR;
+    return {-1, again ? wait : short{0}};
+}
+
+int TlsSize(size_t size) {
+    return static_cast<int>(std::min<size_t>(size, INT_MAX));
+}
+
 // One connection, plain or TLS, on a non-blocking socket: every wait is a
 // poll, so none outlasts its limit, and reads also stop at the deadline of
 // the request being read.
@@ -125,33 +157,15 @@ class Connection final : public httplib::Stream {
             return 0;
         }
         for (;;) {
-            short want = POLLOUT;
-            if (m_tls) {
-                ERR_clear_error();
-                const int sent =
-                    SSL_write(m_tls, ptr, static_cast<int>(std::min<size_t>(size, INT_MAX)));
-                if (sent > 0) {
-                    return sent;
-                }
-                const int error = SSL_get_error(m_tls, sent);
-                if (error == SSL_ERROR_WANT_READ) {
-                    want = POLLIN;
-                } else if (error != SSL_ERROR_WANT_WRITE) {
-                    return -1;
-                }
-            } else {
-                const ssize_t sent = ::send(m_sock, ptr, size, MSG_NOSIGNAL);
-                if (sent >= 0) {
-                    return sent;
-                }
-                if (errno == EINTR) {
-                    continue;
-                }
-                if (errno != EAGAIN && errno != EWOULDBLOCK) {
-                    return -1;
-                }
+            ERR_clear_error();
+            const Attempt sent =
+                m_tls ? TlsAttempt(m_tls, SSL_write(m_tls, ptr, TlsSize(size)))
+                      : SocketAttempt(::send(m_sock, ptr, size, MSG_NOSIGNAL), POLLOUT);
+            if (!sent.wait) {
+                // The library would try again for ever after a write of nothing.
+                return sent.result > 0 ? sent.result : -1;
             }
-            if (!WaitUntil(m_sock, want, Clock::now() + m_writeTimeout)) {
+            if (!WaitUntil(m_sock, sent.wait, Clock::now() + m_writeTimeout)) {
                 return -1;
             }
         }
@@ -184,36 +198,13 @@ class Connection final : public httplib::Stream {
     // limit passes first.
     ssize_t Receive(char* into, size_t size) {
         for (;;) {
-            short want = POLLIN;
-            if (m_tls) {
-                ERR_clear_error();
-                const int got =
-                    SSL_read(m_tls, into, static_cast<int>(std::min<size_t>(size, INT_MAX)));
-                if (got > 0) {
-                    return got;
-                }
-                const int error = SSL_get_error(m_tls, got);
-                if (error == SSL_ERROR_ZERO_RETURN) {
-                    return 0;
-                }
-                if (error == SSL_ERROR_WANT_WRITE) {
-                    want = POLLOUT;
-                } else if (error != SSL_ERROR_WANT_READ) {
-                    return -1;
-                }
-            } else {
-                const ssize_t got = ::recv(m_sock, into, size, 0);
-                if (got >= 0) {
-                    return got;
-                }
-                if (errno == EINTR) {
-                    continue;
-                }
-                if (errno != EAGAIN && errno != EWOULDBLOCK) {
-                    return -1;
-                }
+            ERR_clear_error();
+            const Attempt got = m_tls ? TlsAttempt(m_tls, SSL_read(m_tls, into, TlsSize(size)))
+                                      : SocketAttempt(::recv(m_sock, into, size, 0), POLLIN);
+            if (!got.wait) {
+                return got.result;
             }
-            if (!WaitToRead(want)) {
+            if (!WaitToRead(got.wait)) {
                 return -1;
             }
         }
@@ -234,15 +225,11 @@ class Connection final : public httplib::Stream {
 bool Handshake(SSL* tls, int sock, Clock::time_point deadline) {
     for (;;) {
         ERR_clear_error();
-        const int done = SSL_accept(tls);
-        if (done == 1) {
-            return true;
+        const Attempt step = TlsAttempt(tls, SSL_accept(tls));
+        if (!step.wait) {
+            return step.result > 0;
         }
-        const int error = SSL_get_error(tls, done);
-        if (error != SSL_ERROR_WANT_READ && error != SSL_ERROR_WANT_WRITE) {
-            return false;
-        }
-        if (!WaitUntil(sock, error == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT, deadline)) {
+        if (!WaitUntil(sock, step.wait, deadline)) {
             return false;
         }
     }
