@@ -1,5 +1,10 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/magic.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -206,6 +211,53 @@ TEST(StreamingExtract, AbortingSourceFailsTheExtraction) {
     };
     std::string error;
     EXPECT_FALSE(hv::ExtractTar(source, (tmp.Path() / "out").string(), nullptr, &error));
+}
+
+// Only the last bytes of a large file stay in the page cache as it is written.
+TEST(StreamingExtract, LargeFilesLeaveThePageCacheBehindThem) {
+    TempDir tmp;
+    struct statfs where {};
+    ASSERT_EQ(::statfs(tmp.Path().c_str(), &where), 0);
+    if (where.f_type == TMPFS_MAGIC) {
+        GTEST_SKIP() << "a file system in memory keeps every page";
+    }
+    std::string data(48 << 20, '\0');
+    for (std::size_t i = 0; i < data.size(); ++i) {
+        data[i] = static_cast<char>(i * 7 + i / 4096);
+    }
+    const std::string tar = MakeTar({File("big.bin", data)});
+    std::size_t offset = 0;
+    hv::ArchiveSource source = [&](const void** block) -> long {
+        std::size_t n = std::min(tar.size() - offset, std::size_t{1} << 20);
+        *block = tar.data() + offset;
+        offset += n;
+        return static_cast<long>(n);
+    };
+    const std::string file = (tmp.Path() / "out" / "big.bin").string();
+    std::string error;
+    ASSERT_TRUE(hv::ExtractTar(source, (tmp.Path() / "out").string(), nullptr, &error)) << error;
+
+    // Looked at before anything reads the file back in.
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    void* map = ::mmap(nullptr, data.size(), PROT_READ, MAP_SHARED, fd, 0);
+    ::close(fd);
+    ASSERT_NE(map, MAP_FAILED);
+    const auto page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+    std::vector<unsigned char> resident(data.size() / page);
+    ASSERT_EQ(::mincore(map, data.size(), resident.data()), 0);
+    ::munmap(map, data.size());
+    const auto cachedOf = [&](std::size_t from, std::size_t to) {
+        return std::count_if(resident.begin() + static_cast<long>(from / page),
+                             resident.begin() + static_cast<long>(to / page),
+                             [](unsigned char flags) { return (flags & 1) != 0; });
+    };
+    // Written in windows of 8 MiB, of which those 32 MiB behind are let go:
+    // the first 8 MiB are surely gone, bar a page at an edge, and the last
+    // 8 MiB surely kept.
+    EXPECT_LT(cachedOf(0, 8 << 20), 8);
+    EXPECT_GT(cachedOf(40 << 20, 48 << 20), (8 << 20) / page / 2);
+    EXPECT_TRUE(ReadFile(file) == data);
 }
 
 }  // namespace
