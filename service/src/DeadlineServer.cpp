@@ -14,6 +14,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <string_view>
 
 namespace hv::service {
 
@@ -107,8 +108,14 @@ class Connection final : public httplib::Stream {
 
     void SetDeadline(Clock::time_point deadline) { m_deadline = deadline; }
     // Once a request has outlasted its deadline the connection is done, even
-    // though the library answers it and would wait for the next.
+    // though the library would answer it as malformed and wait for the next.
     bool Expired() const { return m_expired; }
+    // Tells the peer of an expired request why it is cut off.
+    void AnswerExpired() {
+        static constexpr std::string_view kAnswer =
+            "HTTP/1.1 408 Request Timeout\r\nConnection: close\r\nContent-Length: 0\r\n\r\n";
+        Send(kAnswer.data(), kAnswer.size());
+    }
 
     // True once a request starts to arrive within keepAlive; false when the
     // peer is gone, the time runs out or the server stops.
@@ -152,7 +159,25 @@ class Connection final : public httplib::Stream {
         return static_cast<ssize_t>(taken);
     }
 
+    // The library's own answer to an expired request is not sent.
     ssize_t write(const char* ptr, size_t size) override {
+        return m_expired ? -1 : Send(ptr, size);
+    }
+
+    void get_remote_ip_and_port(std::string& ip, int& port) const override {
+        SocketAddress(m_sock, true, ip, port);
+    }
+
+    void get_local_ip_and_port(std::string& ip, int& port) const override {
+        SocketAddress(m_sock, false, ip, port);
+    }
+
+    socket_t socket() const override { return m_sock; }
+
+  private:
+    bool Buffered() const { return m_offset < m_filled || (m_tls && SSL_pending(m_tls) > 0); }
+
+    ssize_t Send(const char* ptr, size_t size) {
         if (size == 0) {
             return 0;
         }
@@ -170,19 +195,6 @@ class Connection final : public httplib::Stream {
             }
         }
     }
-
-    void get_remote_ip_and_port(std::string& ip, int& port) const override {
-        SocketAddress(m_sock, true, ip, port);
-    }
-
-    void get_local_ip_and_port(std::string& ip, int& port) const override {
-        SocketAddress(m_sock, false, ip, port);
-    }
-
-    socket_t socket() const override { return m_sock; }
-
-  private:
-    bool Buffered() const { return m_offset < m_filled || (m_tls && SSL_pending(m_tls) > 0); }
 
     // Waits for what a read needs, within the read timeout and the deadline.
     bool WaitToRead(short want) const {
@@ -279,6 +291,7 @@ bool DeadlineServer::process_and_close_socket(socket_t sock) {
             served = process_request(connection, left == 1 || svr_sock_ == INVALID_SOCKET, closed,
                                      nullptr);
             if (connection.Expired()) {
+                connection.AnswerExpired();
                 LogLine("closed a connection whose request outlasted its deadline");
                 break;
             }

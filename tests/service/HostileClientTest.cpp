@@ -66,9 +66,9 @@ TEST_F(HostileClient, SiegeLeavesRoomForOtherPlayers) {
     EXPECT_EQ(siege.PollsAnswered(), kPolls - kWaiting);
 }
 
-// A peer that sends a byte at a time, each just in time, is cut off once its
-// request has taken the service's deadline (ten seconds), and over TLS so is
-// its handshake.
+// A peer that sends a byte at a time, each just in time, is told its request
+// took too long and cut off once it has taken the service's deadline (ten
+// seconds), and over TLS so is its handshake.
 TEST_F(HostileClient, SlowRequestsEndAtTheirDeadline) {
     using namespace std::chrono_literals;
     const hvtest::TestCertificates certificates{m_dir.Path() / "tls"};
@@ -81,11 +81,12 @@ TEST_F(HostileClient, SlowRequestsEndAtTheirDeadline) {
     auto tlsStart = std::async(std::launch::async, [&tls, &handshake] {
         return hvtest::DripUntilClosed(tls.Port(), handshake, 20s);
     });
-    for (auto [what, peer] : {std::pair{"request", &request}, {"handshake", &tlsStart}}) {
-        const auto took = peer->get();
+    const auto plain = request.get(), secure = tlsStart.get();
+    for (auto [what, took] : {std::pair{"request", plain.took}, {"handshake", secure.took}}) {
         EXPECT_GE(took, 9s) << what;
         EXPECT_LE(took, 12s) << what;
     }
+    EXPECT_EQ(plain.answer.substr(0, 13), "HTTP/1.1 408 ");
     EXPECT_NE(m_service.Log().find("outlasted its deadline"), std::string::npos);
 }
 

@@ -393,16 +393,16 @@ int Connect(int port, const std::string& text) {
 
 }  // namespace
 
-std::chrono::milliseconds DripUntilClosed(int port, const std::string& start,
-                                          std::chrono::milliseconds limit) {
+Dripped DripUntilClosed(int port, const std::string& start, std::chrono::milliseconds limit) {
     const auto begin = std::chrono::steady_clock::now();
     const int fd = Connect(port, start);
-    auto elapsed = std::chrono::milliseconds(0);
+    Dripped dripped{std::chrono::milliseconds(0), {}};
+    auto& elapsed = dripped.took;
     while (fd >= 0 && elapsed < limit) {
-        // Whatever the service answers is read; only the end of it counts.
         char reply[512];
         ssize_t got = 0;
         while ((got = recv(fd, reply, sizeof reply, MSG_DONTWAIT)) > 0) {
+            dripped.answer.append(reply, static_cast<std::size_t>(got));
         }
         if (got == 0 || (errno != EAGAIN && errno != EWOULDBLOCK) ||
             send(fd, "a", 1, MSG_NOSIGNAL) != 1) {
@@ -415,7 +415,8 @@ std::chrono::milliseconds DripUntilClosed(int port, const std::string& start,
     if (fd >= 0) {
         close(fd);
     }
-    return std::min(elapsed, limit);
+    elapsed = std::min(elapsed, limit);
+    return dripped;
 }
 
 Siege::Siege(int port, const std::string& session, int polls, int slow) {

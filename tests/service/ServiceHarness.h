@@ -105,11 +105,13 @@ class ServiceProcess {
     std::string m_caFile;
 };
 
+struct Dripped {
+    std::chrono::milliseconds took;  // or the limit, if the service never closed
+    std::string answer;              // what the service sent before it closed
+};
 // Sends start on a new connection, then a byte every half second, each well
-// within the service's wait for the next, until the service closes it; returns
-// how long that took, or limit if it did not.
-std::chrono::milliseconds DripUntilClosed(int port, const std::string& start,
-                                          std::chrono::milliseconds limit);
+// within the service's wait for the next, until the service closes it.
+Dripped DripUntilClosed(int port, const std::string& start, std::chrono::milliseconds limit);
 
 // Connections that would hold the service's threads, closed with the object:
 // long polls of one session asking to wait five minutes, and requests that are
