@@ -81,8 +81,8 @@ class CacheTrim {
     // wait is what keeps the extraction from outrunning the disk.
     static constexpr la_int64_t kKeptBytes = 32 << 20;
 
-    // Advice only: without it the file is written all the same.
-    explicit CacheTrim(const char* path) : m_fd(::open(path, O_RDONLY | O_NOFOLLOW | O_CLOEXEC)) {}
+    // path must outlive the object.
+    explicit CacheTrim(const char* path) : m_path(path) {}
     ~CacheTrim() {
         if (m_fd >= 0) {
             ::close(m_fd);
@@ -93,7 +93,16 @@ class CacheTrim {
 
     // The bytes before `end` are written.
     void Written(la_int64_t end) {
-        if (m_fd < 0 || end - m_flushed < kWindowBytes) {
+        if (end - m_flushed < kWindowBytes) {
+            return;
+        }
+        // Opened only for a file this large; advice only, so without it the
+        // file is written all the same.
+        if (!m_opened) {
+            m_opened = true;
+            m_fd = ::open(m_path, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+        }
+        if (m_fd < 0) {
             return;
         }
         ::sync_file_range(m_fd, m_flushed, end - m_flushed, SYNC_FILE_RANGE_WRITE);
@@ -109,7 +118,9 @@ class CacheTrim {
     }
 
   private:
-    const int m_fd;
+    const char* const m_path;
+    bool m_opened = false;
+    int m_fd = -1;
     la_int64_t m_flushed = 0;  // writing to the disk has started for the bytes before this
     la_int64_t m_dropped = 0;  // the bytes before this are let go
 };
