@@ -5,18 +5,24 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <mutex>
 #include <string>
 #include <thread>
 
+inline std::string Reply(const std::string& headers, const std::string& body) {
+    return "HTTP/1.1 200 OK\r\nConnection: close\r\n" + headers + "\r\n" + body;
+}
+
+inline std::string Sized(const std::string& body) {
+    return Reply("Content-Length: " + std::to_string(body.size()) + "\r\n", body);
+}
+
 // A loopback HTTP peer that answers every request with the same bytes, and
-// keeps the last request's head.
+// keeps the last request's head; a silent one never takes a connection.
 class CannedServer {
   public:
-    // `endless`: after the reply, keep sending until the client hangs up.
-    explicit CannedServer(std::string reply, bool endless = false)
-        : m_reply(std::move(reply)), m_endless(endless) {
+    explicit CannedServer(std::string reply, bool silent = false)
+        : m_reply(std::move(reply)), m_silent(silent) {
         m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         sockaddr_in address{};
         address.sin_family = AF_INET;
@@ -29,7 +35,6 @@ class CannedServer {
         m_thread = std::thread([this] { Serve(); });
     }
     ~CannedServer() {
-        m_stop = true;
         ::shutdown(m_listener, SHUT_RDWR);
         m_thread.join();
         ::close(m_listener);
@@ -45,7 +50,7 @@ class CannedServer {
 
   private:
     void Serve() {
-        for (;;) {
+        while (!m_silent) {
             const int client = ::accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC);
             if (client < 0) {
                 return;
@@ -63,20 +68,15 @@ class CannedServer {
                 std::lock_guard lock(m_lock);
                 m_request = head;
             }
-            bool open = ::send(client, m_reply.data(), m_reply.size(), MSG_NOSIGNAL) >= 0;
-            const std::string zeros(16 * 1024, '0');
-            while (m_endless && open && !m_stop) {
-                open = ::send(client, zeros.data(), zeros.size(), MSG_NOSIGNAL) >= 0;
-            }
+            ::send(client, m_reply.data(), m_reply.size(), MSG_NOSIGNAL);
             ::close(client);
         }
     }
 
     std::string m_reply;
-    bool m_endless;
+    bool m_silent;
     int m_listener = -1;
     int m_port = 0;
-    std::atomic<bool> m_stop{false};
     mutable std::mutex m_lock;
     std::string m_request;
     std::thread m_thread;

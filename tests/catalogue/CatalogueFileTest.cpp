@@ -23,15 +23,9 @@ Fields GameFields(const std::string& package, const std::string& title,
     f[3] = "Action,Puzzle";
     f[4] = "T - Teen";
     f[5] = "4.99";
-    f[6] = "skip";
-    f[7] = "unused text";
     f[9] = "Dev Studio";
     f[10] = "Pub House";
-    f[11] = "123";
-    f[13] = "9876543210";
-    f[18] = "42";
     f[20] = "PAIR1  \t\r\n";
-    f[22] = "tail";
     return f;
 }
 
@@ -52,10 +46,13 @@ struct Parsed {
 
 }  // namespace
 
+// A NUL cuts its field short but not the layout.
 TEST(CatalogueParse, FillsEveryKeptMemberAndDerivesArtPaths) {
+    Fields cut = GameFields("pkg.two", std::string("Title\0junk", 10));
+    cut[4] = std::string("M - Mature\0\0\0", 13);
     Parsed p;
-    p.Parse(Record(GameFields("pkg.one", "Star Rally")));
-    ASSERT_EQ(p.records.size(), 1u);
+    p.Parse(Record(GameFields("pkg.one", "Star Rally")) + Record(cut));
+    ASSERT_EQ(p.records.size(), 2u);
     const GameInfo& g = *p.records[0];
     EXPECT_EQ((std::vector<std::string_view>{g.m_strPackage, g.m_strTitle, g.m_strCategories,
                                              g.m_strRating, g.m_strPrice, g.m_strDeveloper,
@@ -65,7 +62,11 @@ TEST(CatalogueParse, FillsEveryKeptMemberAndDerivesArtPaths) {
     EXPECT_EQ(g.IconFile(), "art/Star Rally.jpg");
     EXPECT_EQ(g.DescFile(), "art/Star Rally.txt");
     EXPECT_EQ(g.m_nType, 1);
-    EXPECT_EQ(p.categories, (std::vector<std::string>{"Action", "Puzzle"}));
+    EXPECT_EQ(p.categories, (std::vector<std::string>{"Action", "Puzzle", "Action", "Puzzle"}));
+    const GameInfo& h = *p.records[1];
+    EXPECT_EQ((std::vector<std::string_view>{h.m_strTitle, h.m_strRating, h.m_strPrice}),
+              (std::vector<std::string_view>{"Title", "M - Mature", "4.99"}));
+    EXPECT_EQ(h.IconFile(), "art/Title.jpg");
 }
 
 TEST(CatalogueParse, TitlesFromTheFileNeverNameAFileOutsideTheArtFolder) {
@@ -131,18 +132,6 @@ TEST(CatalogueParse, CategoriesSplitAtEveryCommaUntrimmed) {
     EXPECT_EQ(p.records[0]->IconFile(), "art/.jpg") << "an empty title is still a name";
     // An empty list still feeds its one (empty) name.
     EXPECT_EQ(p.categories, (std::vector<std::string>{"", "A", "", "B", ""}));
-}
-
-TEST(CatalogueParse, NulCutsTheFieldButNotTheLayout) {
-    Fields f = GameFields("pkg", std::string("Title\0junk", 10));
-    f[4] = std::string("M - Mature\0\0\0", 13);
-    Parsed p;
-    p.Parse(Record(f));
-    ASSERT_EQ(p.records.size(), 1u);
-    const GameInfo& g = *p.records[0];
-    EXPECT_EQ((std::vector<std::string_view>{g.m_strTitle, g.m_strRating, g.m_strPrice}),
-              (std::vector<std::string_view>{"Title", "M - Mature", "4.99"}));
-    EXPECT_EQ(g.IconFile(), "art/Title.jpg");
 }
 
 TEST(CatalogueParse, DataThatIsNoRecordEndsTheParse) {
@@ -221,26 +210,9 @@ TEST(CatalogueMerge, SingleAddMatchesNonAsciiCaseAndIgnoresNull) {
     EXPECT_EQ(listed->m_strTitle, "Newer");
 }
 
-TEST(CatalogueFileRead, MissingOrEmptyFileLeavesRecordsAlone) {
-    const hvtest::TempDir dir;
-    const std::string path = (dir.Path() / "moviedata.txt").string();
-    GameList records;
-    std::vector<std::string> names;
-    const CategorySink sink = [&names](std::string_view n) { names.emplace_back(n); };
-    EXPECT_FALSE(ParseCatalogueFile(path, "art/", records, sink));
-    hvtest::WriteFile(path, "");
-    EXPECT_FALSE(ParseCatalogueFile(path, "art/", records, sink));
-    EXPECT_TRUE(records.empty());
-
-    hvtest::WriteFile(path, Record(GameFields("pkg", "Game")));
-    EXPECT_TRUE(ParseCatalogueFile(path, "/srv/art/", records, sink));
-    ASSERT_EQ(records.size(), 1u);
-    EXPECT_EQ(records[0]->IconFile(), "/srv/art/Game.jpg");
-    EXPECT_EQ(names.size(), 2u);
-}
-
-// The records' texts point into the mapped file: a file replaced under them
-// leaves them readable, and its mapping goes once no record points into it.
+// A missing or empty file leaves the records alone. The records' texts point
+// into the mapped file: a file replaced under them leaves them readable, and
+// its mapping goes once no record points into it.
 TEST(CatalogueFileRead, AMappingLastsWhileARecordPointsIntoIt) {
     const hvtest::TempDir dir;
     const std::string path = (dir.Path() / "moviedata.txt").string();
@@ -258,8 +230,17 @@ TEST(CatalogueFileRead, AMappingLastsWhileARecordPointsIntoIt) {
         std::filesystem::rename(next, path);
     };
     GameList records;
+    std::vector<std::string> names;
+    const CategorySink sink = [&names](std::string_view n) { names.emplace_back(n); };
+    EXPECT_FALSE(ParseCatalogueFile(path, "art/", records, sink));
+    replace("");
+    EXPECT_FALSE(ParseCatalogueFile(path, "art/", records, sink));
+    EXPECT_TRUE(records.empty());
+
     replace(Record(GameFields("a", "Alpha")) + Record(GameFields("b", "Beta")));
-    ASSERT_TRUE(ParseCatalogueFile(path, "art/", records));
+    ASSERT_TRUE(ParseCatalogueFile(path, "/srv/art/", records, sink));
+    EXPECT_EQ(records.at(1)->IconFile(), "/srv/art/Beta.jpg");
+    EXPECT_EQ(names.size(), 4u);
     replace(Record(GameFields("a", "Alpha 2")));
     ASSERT_TRUE(ParseCatalogueFile(path, "art/", records));
     ASSERT_EQ(records.size(), 2u);

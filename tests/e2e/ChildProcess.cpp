@@ -27,21 +27,6 @@ std::string nameOf(const std::string& entry) {
     return entry.substr(0, entry.find('='));
 }
 
-std::vector<std::string> childEnvironment(const ChildProcess::Options& options) {
-    std::vector<std::string> dropped = options.unset_env;
-    for (const auto& entry : options.set_env) {
-        dropped.push_back(nameOf(entry));
-    }
-    std::vector<std::string> env;
-    for (char** e = environ; *e; ++e) {
-        if (std::find(dropped.begin(), dropped.end(), nameOf(*e)) == dropped.end()) {
-            env.emplace_back(*e);
-        }
-    }
-    env.insert(env.end(), options.set_env.begin(), options.set_env.end());
-    return env;
-}
-
 std::vector<char*> pointers(std::vector<std::string>& strings) {
     std::vector<char*> result;
     for (auto& s : strings) {
@@ -59,25 +44,32 @@ ChildProcess::ChildProcess(const std::string& program, const Options& options) {
         error_ = std::string("pipe: ") + std::strerror(errno);
         return;
     }
-    std::vector<std::string> argv_strings{program};
-    argv_strings.insert(argv_strings.end(), options.args.begin(), options.args.end());
-    std::vector<std::string> env_strings = childEnvironment(options);
-    std::vector<char*> argv = pointers(argv_strings);
-    std::vector<char*> envp = pointers(env_strings);
-
+    std::vector<std::string> args{program};
+    args.insert(args.end(), options.args.begin(), options.args.end());
+    // The caller's environment less the names set or unset, then those set.
+    std::vector<std::string> env;
+    for (char** e = environ; *e; ++e) {
+        const std::string name = nameOf(*e);
+        if (std::ranges::find(options.unset_env, name) == options.unset_env.end() &&
+            std::ranges::none_of(options.set_env,
+                                 [&](const std::string& set) { return nameOf(set) == name; })) {
+            env.emplace_back(*e);
+        }
+    }
+    env.insert(env.end(), options.set_env.begin(), options.set_env.end());
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
-    pid_t pid = -1;
-    const int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
+    const int rc = posix_spawn(&pid_, program.c_str(), &actions, nullptr, pointers(args).data(),
+                               pointers(env).data());
     posix_spawn_file_actions_destroy(&actions);
     close(fds[1]);
     if (rc != 0) {
+        pid_ = -1;
         close(fds[0]);
         error_ = program + ": " + std::strerror(rc);
         return;
     }
-    pid_ = pid;
     stdout_fd_ = fds[0];
 }
 
@@ -93,18 +85,16 @@ ChildProcess::~ChildProcess() {
 ChildProcess::LineResult ChildProcess::waitForLine(const std::string& line,
                                                    std::chrono::milliseconds timeout) {
     const auto deadline = Clock::now() + timeout;
-    for (;;) {
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-        LineResult result = LineResult::Found;
-        const std::optional<std::string> next = readLine(std::max(left, 0ms), result);
-        if (!next) {
-            return result;
-        }
+    LineResult result = LineResult::Found;
+    // A deadline passed still gives the lines already read.
+    while (const auto next = readLine(
+               std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()),
+               result)) {
         if (*next == line) {
             return LineResult::Found;
         }
     }
+    return result;
 }
 
 std::optional<std::string> ChildProcess::readLine(std::chrono::milliseconds timeout,
@@ -116,59 +106,45 @@ std::optional<std::string> ChildProcess::readLine(std::chrono::milliseconds time
             pending_.erase(0, end + 1);
             return line;
         }
-        if (stdout_fd_ < 0) {
-            why = LineResult::Closed;
-            return std::nullopt;
-        }
         const auto left =
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-        if (left.count() <= 0) {
-            why = LineResult::TimedOut;
+        if (stdout_fd_ < 0 || left.count() <= 0) {
+            why = stdout_fd_ < 0 ? LineResult::Closed : LineResult::TimedOut;
             return std::nullopt;
         }
         pollfd pfd{stdout_fd_, POLLIN, 0};
-        const int ready = poll(&pfd, 1, static_cast<int>(left.count()));
-        if (ready < 0 && errno == EINTR) {
-            continue;
-        }
-        if (ready <= 0) {
-            why = ready == 0 ? LineResult::TimedOut : LineResult::Closed;
+        if (poll(&pfd, 1, static_cast<int>(left.count())) < 0 && errno != EINTR) {
+            why = LineResult::Closed;
             return std::nullopt;
+        }
+        if (pfd.revents == 0) {
+            continue;  // interrupted or timed out: the deadline decides
         }
         std::array<char, 4096> buffer;
         const ssize_t n = read(stdout_fd_, buffer.data(), buffer.size());
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
+        if (n > 0) {
+            pending_.append(buffer.data(), static_cast<size_t>(n));
+        } else if (n == 0 || errno != EINTR) {
             close(stdout_fd_);
             stdout_fd_ = -1;
-            continue;
         }
-        pending_.append(buffer.data(), static_cast<size_t>(n));
     }
 }
 
 std::optional<int> ChildProcess::waitForExit(std::chrono::milliseconds timeout) {
-    if (status_ || !started()) {
-        return status_;
-    }
     const auto deadline = Clock::now() + timeout;
-    for (;;) {
+    while (!status_ && started()) {
         int status = 0;
         const pid_t r = waitpid(pid_, &status, WNOHANG);
         if (r == pid_) {
             status_ = status;
-            return status_;
+        } else if ((r < 0 && errno != EINTR) || Clock::now() >= deadline) {
+            break;
+        } else {
+            std::this_thread::sleep_for(10ms);
         }
-        if (r < 0 && errno != EINTR) {
-            return std::nullopt;
-        }
-        if (Clock::now() >= deadline) {
-            return std::nullopt;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
+    return status_;
 }
 
 int ChildProcess::terminate(std::chrono::milliseconds grace) {

@@ -1,5 +1,6 @@
 #include "ClientState.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -13,6 +14,22 @@
 #include "skin/MessageDlg.h"
 
 namespace e2e {
+
+namespace {
+
+// Controls of the message dialog: its text and its folder entry.
+constexpr int kMessageId = 1011;
+constexpr int kFolderId = 1120;
+
+}  // namespace
+
+CMainFrame* Frame() {
+    return dynamic_cast<CMainFrame*>(GetFrame());
+}
+
+bool On(const CWnd* view) {
+    return Frame()->ActiveView() == view;
+}
 
 CMessageDlg* QuestionDialog() {
     // The purchase confirmation does not block the frame: it is found among
@@ -36,37 +53,23 @@ bool NoQuestion() {
     return Question().empty();
 }
 
-std::string GamesText() {
-    CGamesView* games = Frame()->GamesView();
-    return games->CurrentCategory() + " " +
-           games->GetDlgItem(CGamesView::kCounterId)->GetWindowText();
-}
-
 bool OnGames(const std::string& category, const std::string& counter) {
-    return Frame()->ActiveView() == Frame()->GamesView() && GamesText() == category + " " + counter;
-}
-
-std::string DetailRows() {
-    const CMCListBox& list = Frame()->GameInfoView()->ActionList();
-    std::string rows;
-    for (int i = 0; i < list.GetCount(); ++i) {
-        const MCListItem* item = list.GetItem(i);
-        rows += (i ? "|" : "") + item->text + ":" + std::to_string(item->value);
-    }
-    return rows;
+    CGamesView* games = Frame()->GamesView();
+    return On(games) && games->CurrentCategory() == category &&
+           games->GetDlgItem(CGamesView::kCounterId)->GetWindowText() == counter;
 }
 
 bool OnDetail(const std::string& title, const std::string& rows) {
-    CMainFrame* frame = Frame();
-    CGameInfoView* detail = frame->GameInfoView();
-    return frame->ActiveView() == detail && detail->GetGame() &&
-           detail->GetGame()->m_strTitle == title && !detail->IsBusy() &&
-           !frame->IsDownloadActive() && (rows.empty() || DetailRows() == rows);
+    CGameInfoView* detail = Frame()->GameInfoView();
+    const CMCListBox& list = detail->ActionList();
+    std::string shown;
+    for (int i = 0; i < list.GetCount(); ++i) {
+        shown +=
+            (i ? "|" : "") + list.GetItem(i)->text + ":" + std::to_string(list.GetItem(i)->value);
+    }
+    return On(detail) && detail->GetGame() && detail->GetGame()->m_strTitle == title &&
+           !detail->IsBusy() && !Frame()->IsDownloadActive() && (rows.empty() || shown == rows);
 }
-
-}  // namespace e2e
-
-namespace e2e {
 
 bool StorageWatch::Note() {
     if (m_folder.empty()) {
@@ -94,24 +97,11 @@ bool StorageWatch::Stored(size_t count) const {
 
 std::string StorageWatch::NewFolder() const {
     std::vector<std::filesystem::path> added;
-    for (const std::filesystem::path& folder : Folders()) {
-        if (!m_before.contains(folder)) {
-            added.push_back(folder);
-        }
-    }
+    std::ranges::set_difference(Folders(), m_before, std::back_inserter(added));
     return added.size() == 1 ? added.front().string() : std::string();
 }
 
-std::string StorageWatch::Describe() const {
-    std::string names;
-    for (const std::filesystem::path& folder : Folders()) {
-        names += " " + folder.filename().string();
-    }
-    return "folders stored: " + std::to_string(Folders().size() - m_before.size()) + " in " +
-           m_folder + ":" + names;
-}
-
-size_t GameLog::Closes() const {
+size_t GamesClosed() {
     const char* path = std::getenv("HALVORY_DEMO_GAME_LOG");
     std::ifstream in(path ? path : "");
     const std::string log((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());

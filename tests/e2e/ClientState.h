@@ -1,5 +1,5 @@
 // What the drivers read of the running client: the question on top, the
-// games screen and the detail screen.
+// screens and the games stored.
 #pragma once
 
 #include <QApplication>
@@ -8,16 +8,16 @@
 #include <set>
 #include <string>
 
-#include "StepDriver.h"
 #include "ui/Wnd.h"
 
+class CMainFrame;
 class CMessageDlg;
 
 namespace e2e {
 
-inline CMainFrame* Frame() {
-    return CStepDriver::Frame();
-}
+CMainFrame* Frame();
+// The frame shows this screen.
+bool On(const CWnd* view);
 
 // The first shown top-level window of type T that `match` accepts, or null.
 template <class T>
@@ -38,18 +38,11 @@ std::string Question();
 bool Asking(const std::string& start);
 bool NoQuestion();
 
-// The games screen's category and counter, as "Action 1 Of 6".
-std::string GamesText();
+// The games screen with this category and counter ("1 Of 6").
 bool OnGames(const std::string& category, const std::string& counter);
-
-// The detail screen's action rows as "text:action|...".
-std::string DetailRows();
-// The detail screen of `title`, idle, with these rows (any when empty).
+// The detail screen of `title`, idle, with these action rows ("text:action|...";
+// any when empty).
 bool OnDetail(const std::string& title, const std::string& rows);
-
-}  // namespace e2e
-
-namespace e2e {
 
 // The storage folder the first storage question offers (the client's own)
 // and the games stored there since.
@@ -61,8 +54,6 @@ class StorageWatch {
     bool Stored(size_t count) const;
     // The one folder stored since; empty unless there is exactly one.
     std::string NewFolder() const;
-    // For a failure report: what is there.
-    std::string Describe() const;
 
   private:
     std::set<std::filesystem::path> Folders() const;
@@ -71,10 +62,7 @@ class StorageWatch {
     std::set<std::filesystem::path> m_before;
 };
 
-// The demo game's log (HALVORY_DEMO_GAME_LOG): it writes a line as it closes.
-class GameLog {
-  public:
-    size_t Closes() const;
-};
+// How often the demo game has closed, by its log (HALVORY_DEMO_GAME_LOG).
+size_t GamesClosed();
 
 }  // namespace e2e

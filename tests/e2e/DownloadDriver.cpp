@@ -4,16 +4,13 @@
 // dropping; a transfer cancelled from the screen. A fourth serves the
 // download benchmark: it tells when the screen first shows the transfer,
 // declines the game and tells when the transfer has ended.
-#include <QApplication>
 #include <QWidget>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "ClientState.h"
-#include "Drivers.h"
 #include "StepDriver.h"
-#include "catalogue/GameInfo.h"
 #include "frame/MainFrame.h"
 #include "screens/BrowserView.h"
 #include "screens/DownloadView.h"
@@ -38,72 +35,49 @@ std::string Status() {
     return Screen()->StatusText();
 }
 
-// On the download screen, nothing asked, its status line holding every piece.
-bool Showing(std::initializer_list<const char*> pieces) {
-    if (Frame()->ActiveView() != Screen() || !NoQuestion()) {
-        return false;
-    }
-    const std::string status = Status();
-    for (const char* piece : pieces) {
-        if (status.find(piece) == std::string::npos) {
-            return false;
-        }
-    }
-    return true;
+// On the download screen, nothing asked, its status line holding `piece`.
+bool Showing(const char* piece) {
+    return On(Screen()) && NoQuestion() && Status().find(piece) != std::string::npos;
 }
 
 // "Start playing in:" followed by a time of hours, minutes and seconds.
 bool ShowsTimeToPlay(const char* word) {
     const std::string status = Status();
     const size_t at = status.find("Start playing in:");
-    return Showing({word}) && at != std::string::npos && status.size() == at + 17 + 8 &&
+    return Showing(word) && at != std::string::npos && status.size() == at + 17 + 8 &&
            status[at + 17 + 2] == ':' && status[at + 17 + 5] == ':';
 }
 
 struct State {
-    explicit State(Walk walk)
-        : m_driver(Steps(walk), [this] {
-              CWnd* active = Frame()->ActiveView();
-              return std::string("on ") + (active ? typeid(*active).name() : "nothing") +
-                     ", status '" + Status() + "', bar " +
-                     std::to_string(Screen()->Progress().GetPos()) + ", question: " + Question() +
-                     ", detail: " + DetailRows() +
-                     ", games closed: " + std::to_string(m_gameLog.Closes()) + ", " +
-                     m_storage.Describe();
-          }) {}
+    explicit State(Walk walk) : m_driver(Steps(walk)) {}
 
     std::vector<DriverStep> Steps(Walk walk) {
         const auto keys = CStepDriver::KeysInput;
         std::vector<DriverStep> steps = {
-            {"announcements shown", nullptr,
-             [] { return Frame()->ActiveView() == Frame()->BrowserView(); }, nullptr},
-            {"Continue went home", keys({"Return"}),
-             [] { return Frame()->ActiveView() == Frame()->HomeView(); }, nullptr},
+            {"announcements shown", nullptr, [] { return On(Frame()->BrowserView()); }},
+            {"Continue went home", keys({"Return"}), [] { return On(Frame()->HomeView()); }},
             {"Browse Games lists All", keys({"Down", "Return"}),
-             [] { return OnGames("All", "1 Of 24"); }, nullptr},
-            {"Action chosen", keys({"Down", "Return"}), [] { return OnGames("Action", "1 Of 6"); },
-             nullptr},
+             [] { return OnGames("All", "1 Of 24"); }},
+            {"Action chosen", keys({"Down", "Return"}), [] { return OnGames("Action", "1 Of 6"); }},
             {"the game opened", keys({"Right", "Return"}),
-             [] { return OnDetail(kGame, kNotInstalled); }, nullptr},
+             [] { return OnDetail(kGame, kNotInstalled); }},
             {"the demo asks where to store it", keys({"Down", "Return"}),
-             [this] { return Asking("Where would you like to store") && m_storage.Note(); },
-             nullptr},
+             [this] { return Asking("Where would you like to store") && m_storage.Note(); }},
         };
-        const auto add = [&steps](std::vector<DriverStep> more) {
-            steps.insert(steps.end(), more.begin(), more.end());
-        };
+        const DriverStep askedToPlay{"asked to play", nullptr,
+                                     [] { return Asking("Would you like to play"); }};
         // At full speed "Connecting..." may pass between two looks: the
         // benchmark's walk waits for the transfer itself.
         if (walk != Walk::Bench) {
-            add({{"connecting", keys({"Return"}),
-                  [] {
-                      return Showing({"Connecting..."}) && Status().find_first_not_of(' ') == 33;
-                  },
-                  walk == Walk::Throttled ? "download-connecting" : nullptr}});
+            steps.push_back(
+                {"connecting", keys({"Return"}),
+                 [] { return Showing("Connecting...") && Status().find_first_not_of(' ') == 33; },
+                 walk == Walk::Throttled ? "download-connecting" : nullptr});
         }
+        std::vector<DriverStep> more;
         switch (walk) {
             case Walk::Throttled:
-                add({
+                more = {
                     {"downloading with the time to play", nullptr,
                      [] { return ShowsTimeToPlay("   Downloading"); }, "download-time-to-play"},
                     {"counting down", nullptr,
@@ -111,43 +85,38 @@ struct State {
                          return ShowsTimeToPlay("   Installing") && Screen()->CountdownRunning();
                      },
                      "download-countdown"},
-                    {"asked to play", nullptr, [] { return Asking("Would you like to play"); },
-                     nullptr},
+                    askedToPlay,
                     {"streaming while the game runs", keys({"Return"}),
-                     [] { return Status().find("Streaming") == 33; }, nullptr},
+                     [] { return Status().find("Streaming") == 33; }},
                     {"the game closed, the transfer goes on", nullptr,
-                     [this] {
-                         return m_gameLog.Closes() == 1 && Showing({"Downloading"}) &&
+                     [] {
+                         return GamesClosed() == 1 && Showing("Downloading") &&
                                 Status().find("Start playing") == std::string::npos &&
                                 Frame()->IsDownloadActive();
                      },
                      "download-after-play"},
-                });
-                add(Ending(false));
+                };
                 break;
             case Walk::Dropping:
-                add({
-                    {"retrying", nullptr, [] { return Showing({"Retrying Connection"}); },
+                more = {
+                    {"retrying", nullptr, [] { return Showing("Retrying Connection"); },
                      "download-retrying"},
-                    {"restored", nullptr, [] { return Showing({"Connection Restored."}); },
+                    {"restored", nullptr, [] { return Showing("Connection Restored."); },
                      "download-restored"},
-                    {"asked to play", nullptr, [] { return Asking("Would you like to play"); },
-                     nullptr},
-                    {"declined: streaming", keys({"Escape"}), [] { return Showing({"Streaming"}); },
+                    askedToPlay,
+                    {"declined: streaming", keys({"Escape"}), [] { return Showing("Streaming"); },
                      "download-streaming"},
-                });
-                add(Ending(true));
+                };
                 break;
             case Walk::Cancelled:
-                add({
+                more = {
                     {"downloading with the time to play", nullptr,
-                     [] { return ShowsTimeToPlay("   Downloading"); }, nullptr},
+                     [] { return ShowsTimeToPlay("   Downloading"); }},
                     {"Backspace asks first", keys({"BackSpace"}),
                      [] { return Asking(CDownloadView::kCancelQuestion); },
                      "download-cancel-question"},
                     {"No goes on", keys({"Tab", "Return"}),
-                     [] { return Showing({"   Downloading"}) && Frame()->IsDownloadActive(); },
-                     nullptr},
+                     [] { return Showing("   Downloading") && Frame()->IsDownloadActive(); }},
                     {"maximised", CStepDriver::ShowInput(SW_SHOWMAXIMIZED),
                      [this] {
                          return m_driver.Settled(SW_SHOWMAXIMIZED, 2) &&
@@ -155,62 +124,56 @@ struct State {
                      },
                      "download-maximised"},
                     {"Backspace asks again", keys({"BackSpace"}),
-                     [] { return Asking(CDownloadView::kCancelQuestion); }, nullptr},
+                     [] { return Asking(CDownloadView::kCancelQuestion); }},
                     {"Yes cancels", keys({"Return"}),
                      [this] { return OnDetail(kGame, kNotInstalled) && m_storage.Stored(0); },
                      "download-cancelled"},
-                });
+                };
                 break;
             case Walk::Bench:
                 // The status line is read whether a question is up or not: at
                 // full speed the play question may come before the first look.
-                add({
+                more = {
                     {"transfer started", keys({"Return"}),
                      [] {
-                         return Frame()->ActiveView() == Screen() && Frame()->IsDownloadActive() &&
+                         return On(Screen()) && Frame()->IsDownloadActive() &&
                                 (Status().find("Downloading") != std::string::npos ||
                                  Status().find("Streaming") != std::string::npos);
-                     },
-                     nullptr},
-                    {"asked to play", nullptr, [] { return Asking("Would you like to play"); },
-                     nullptr},
-                    {"declined", keys({"Escape"}),
-                     [] { return Frame()->ActiveView() == Screen() && NoQuestion(); }, nullptr},
-                    {"transfer ended", nullptr,
-                     [this] {
-                         return Frame()->ActiveView() == Screen() && !Frame()->IsDownloadActive() &&
-                                NoQuestion() && m_storage.Stored(1);
-                     },
-                     nullptr},
-                });
+                     }},
+                    askedToPlay,
+                    {"declined", keys({"Escape"}), [] { return On(Screen()) && NoQuestion(); }},
+                    {"transfer ended", nullptr, [this] { return Ended(); }},
+                };
                 break;
+        }
+        steps.insert(steps.end(), more.begin(), more.end());
+        if (walk == Walk::Throttled || walk == Walk::Dropping) {
+            more = Ending(walk == Walk::Dropping);
+            steps.insert(steps.end(), more.begin(), more.end());
         }
         return steps;
     }
 
     // The transfer ends on the screen, which keeps its last line; the bar's
     // Back then leaves it for the game, installed (Backspace only ever asks
-    // to cancel, and with nothing to cancel it does nothing).
+    // to cancel, and with nothing to cancel it does nothing). The bar keeps
+    // out of the way until the pointer comes to the top edge.
     std::vector<DriverStep> Ending(bool reportFolder) {
         return {
-            {"the transfer ended", nullptr,
-             [this] {
-                 return Frame()->ActiveView() == Screen() && !Frame()->IsDownloadActive() &&
-                        NoQuestion() && m_storage.Stored(1);
-             },
+            {"the transfer ended", nullptr, [this] { return Ended(); },
              reportFolder ? nullptr : "download-ended"},
             {"the bar comes down to the pointer",
              [] {
                  QWidget* frame = Frame()->GetWidget();
-                 return PointAt(frame, QPoint(frame->width() / 2, 2), false);
+                 return CStepDriver::ClickAt(frame, QPoint(frame->width() / 2, 2), {});
              },
-             [] { return BarInView(); }, nullptr},
+             [] { return Frame()->ToolBar().GetWidget()->y() >= 0; }},
             {"the bar's Back goes to the game, installed",
              [] {
                  const RECT back = Frame()->ToolBar().BackRect();
-                 return PointAt(Frame()->ToolBar().GetWidget(),
-                                QPoint((back.left + back.right) / 2, (back.top + back.bottom) / 2),
-                                true);
+                 return CStepDriver::ClickAt(
+                     Frame()->ToolBar().GetWidget(),
+                     QPoint((back.left + back.right) / 2, (back.top + back.bottom) / 2));
              },
              [this, reportFolder] {
                  if (!OnDetail(kGame, kDemoInstalled)) {
@@ -220,25 +183,15 @@ struct State {
                      CStepDriver::Report("e2e: installed in " + m_storage.NewFolder());
                  }
                  return true;
-             },
-             nullptr},
+             }},
         };
     }
 
-    // Real pointer moves and clicks, placed within the frame's window.
-    static QStringList PointAt(const QWidget* widget, const QPoint& point, bool click) {
-        QWidget* frame = Frame()->GetWidget();
-        const QPoint at = widget->mapTo(frame, point);
-        QStringList input{"mousemove", "--window", QString::number(frame->winId()),
-                          QString::number(at.x()), QString::number(at.y())};
-        return click ? input + QStringList{"click", "1"} : input;
+    bool Ended() const {
+        return On(Screen()) && !Frame()->IsDownloadActive() && NoQuestion() && m_storage.Stored(1);
     }
 
-    // The bar keeps out of the way until the pointer comes to the top edge.
-    static bool BarInView() { return Frame()->ToolBar().GetWidget()->y() >= 0; }
-
     StorageWatch m_storage;
-    GameLog m_gameLog;
     CStepDriver m_driver;
 };
 

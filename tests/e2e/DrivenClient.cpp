@@ -20,7 +20,6 @@
 #include <vector>
 
 #include "ClientState.h"
-#include "Drivers.h"
 #include "StepDriver.h"
 #include "app/App.h"
 #include "app/CommandLine.h"
@@ -84,13 +83,7 @@ class CInputWatch : public QObject {
 
 class CInterruptionsDriver {
   public:
-    CInterruptionsDriver()
-        : m_driver(Steps(), [this] {
-              return "demo " + std::string(m_demo ? m_demo->m_strTitle : "none") +
-                     ", question: " + Question() + (m_why.empty() ? "" : ", " + m_why);
-          }) {
-        qApp->installEventFilter(&m_watch);
-    }
+    CInterruptionsDriver() : m_driver(Steps()) { qApp->installEventFilter(&m_watch); }
 
   private:
     std::vector<DriverStep> Steps() {
@@ -110,33 +103,28 @@ class CInterruptionsDriver {
             return AskDownload(m_game) && question && question->m_bPurchase;
         };
         return {
-            {"logged in", nullptr, [this] { return FindGames(); }, nullptr},
+            {"logged in", nullptr, [this] { return FindGames(); }},
             {"a click reaches an enabled screen", [this] { return PlaceProbe(); },
-             [this] { return m_probe.m_nClicks == 2; }, nullptr},
+             [this] { return m_probe.m_nClicks == 2; }},
             {"clicks behind the wait dialog are dropped", nullptr,
-             [this] { return ClickedBehindWaitDialog(); }, nullptr},
-            {"the purchase confirmation asked", nullptr, purchaseAsked, nullptr},
+             [this] { return ClickedBehindWaitDialog(); }},
+            {"the purchase confirmation asked", nullptr, purchaseAsked},
             {"Escape refused the purchase", CStepDriver::KeysInput({"Escape"}),
              [this] {
                  return m_watch.m_nEscapes > 0 && !QuestionDialog() && Frame()->IsWindowEnabled() &&
-                        Frame()->ActiveView() == Frame()->GameInfoView() &&
-                        !Frame()->GameInfoView()->IsBusy();
-             },
-             nullptr},
+                        On(Frame()->GameInfoView()) && !Frame()->GameInfoView()->IsBusy();
+             }},
             {"the storage question asked", nullptr,
-             [this] { return AskDownload(m_demo) && Asking("Where would you like to store"); },
-             nullptr},
-            {"logout 1 closed the storage question", logout(1), [this] { return LoggedOut(); },
-             nullptr},
+             [this] { return AskDownload(m_demo) && Asking("Where would you like to store"); }},
+            {"logout 1 closed the storage question", logout(1), [this] { return LoggedOut(); }},
             {"logged in again",
              [this] {
                  m_demo = m_game = m_downloadAsked = nullptr;
                  Frame()->PostMessage(UWM_START_LOGIN);
                  return QStringList();
              },
-             [this] { return Frame()->ActiveView() != Frame()->LoginStatusView() && FindGames(); },
-             nullptr},
-            {"the purchase confirmation asked again", nullptr, purchaseAsked, nullptr},
+             [this] { return !On(Frame()->LoginStatusView()) && FindGames(); }},
+            {"the purchase confirmation asked again", nullptr, purchaseAsked},
             {"logout 2 closed the purchase confirmation", logout(2),
              [this] {
                  // The suspension is told in a message, which is answered.
@@ -145,8 +133,7 @@ class CInterruptionsDriver {
                      Click(told, IDOK);
                  }
                  return LoggedOut();
-             },
-             nullptr},
+             }},
         };
     }
 
@@ -202,21 +189,19 @@ class CInterruptionsDriver {
             return false;
         }
         if (m_probe.m_nClicks != 2) {
-            m_why = "a click reached a screen behind the wait dialog";
+            CStepDriver::Fail("a click reached a screen behind the wait dialog");
         }
-        return m_why.empty();
+        return m_probe.m_nClicks == 2;
     }
 
     // The login screen, 2 s after it came (late results of the old session
     // would land by then), with nothing left open, disabled or stored.
     bool LoggedOut() {
         CMainFrame* frame = Frame();
-        if (!m_why.empty() || frame->ActiveView() != frame->LoginView()) {
+        if (!On(frame->LoginView())) {
             return false;
         }
-        if (!m_logoutSeen) {
-            m_logoutSeen = Clock::now();
-        }
+        m_logoutSeen = m_logoutSeen.value_or(Clock::now());
         if (Clock::now() - *m_logoutSeen < std::chrono::seconds(2)) {
             return false;
         }
@@ -225,7 +210,7 @@ class CInterruptionsDriver {
             ShownWindow<CPleaseWaitDlg>() || !frame->IsWindowEnabled() ||
             frame->DownloadView()->GetGame() ||
             !std::filesystem::is_empty(Env("HALVORY_E2E_STORAGE"))) {
-            m_why = "the ended session left something behind";
+            CStepDriver::Fail("the ended session left something behind");
             return false;
         }
         return true;
@@ -241,13 +226,12 @@ class CInterruptionsDriver {
         }
         m_answered = dialog->GetSafeHwnd();
         const QPointF centre(widget->width() / 2.0, widget->height() / 2.0);
-        const QPointF global = widget->mapToGlobal(centre);
-        QMouseEvent press(QEvent::MouseButtonPress, centre, global, Qt::LeftButton, Qt::LeftButton,
-                          Qt::NoModifier);
-        QApplication::sendEvent(widget, &press);
-        QMouseEvent release(QEvent::MouseButtonRelease, centre, global, Qt::LeftButton,
-                            Qt::NoButton, Qt::NoModifier);
-        QApplication::sendEvent(widget, &release);
+        for (const auto& [type, buttons] : {std::pair{QEvent::MouseButtonPress, Qt::LeftButton},
+                                            {QEvent::MouseButtonRelease, Qt::NoButton}}) {
+            QMouseEvent event(type, centre, widget->mapToGlobal(centre), Qt::LeftButton, buttons,
+                              Qt::NoModifier);
+            QApplication::sendEvent(widget, &event);
+        }
     }
 
     GameInfo* m_demo = nullptr;
@@ -259,7 +243,6 @@ class CInterruptionsDriver {
     bool m_clickedBehind = false;
     std::optional<Clock::time_point> m_logoutSeen;
     HWND m_answered = nullptr;
-    std::string m_why;  // what went wrong, for the failure report
     CStepDriver m_driver;
 };
 

@@ -1,6 +1,5 @@
 // Plays a user who reads the service's pages: with real keys (xdotool) and
 // one mouse click on the real client, engine, service and web view.
-#include <QApplication>
 #include <QWidget>
 #include <chrono>
 #include <cstdlib>
@@ -8,75 +7,76 @@
 #include <vector>
 
 #include "ClientState.h"
-#include "Drivers.h"
 #include "StepDriver.h"
 #include "frame/MainFrame.h"
 #include "screens/BrowserView.h"
 #include "screens/HomeScreenView.h"
 #include "skin/MCListBox.h"
-#include "skin/MessageDlg.h"
 #include "ui/WebBrowser2.h"
 
 namespace {
 
-using e2e::Frame;
+using namespace e2e;
 
 struct State {
-    State() : m_driver(Steps(), [this] { return "page text: " + m_pageText.substr(0, 200); }) {}
+    State() : m_driver(Steps()) {}
 
     std::vector<DriverStep> Steps() {
         const auto keys = CStepDriver::KeysInput;
         const auto moveMouse = [] { return QStringList{"mousemove_relative", "--", "20", "20"}; };
+        const auto home = [this] { return HomeWithMenuFocused(); };
+        const auto barHidden = [] { return Frame()->ToolBar().IsHidden(); };
         return {
-            {"announcements shown", nullptr,
-             [this] { return OnPage(Frame()->BrowserView(), "Halvory Announcements"); },
+            {"announcements shown", nullptr, [this] { return OnPage("Halvory Announcements"); },
              "pages-announcements-800x600"},
             {"Continue went home", keys({"Return"}),
              [this] { return HomeWithMenuFocused() && PageShows("Latest Halvory Updates"); },
              "pages-home-800x600"},
             {"Edit Profile shows the account", keys({"Down", "Down", "Return"}),
              [this] {
-                 return OnPage(Frame()->BrowserView(), "Your Halvory Account") &&
+                 return OnPage("Your Halvory Account") &&
                         PageShows(std::getenv("HALVORY_E2E_USER") ?: "?");
-             },
-             nullptr},
-            {"Back came home", keys({"BackSpace"}), [this] { return HomeWithMenuFocused(); },
-             nullptr},
+             }},
+            {"Back came home", keys({"BackSpace"}), home},
             {"Support shows the help page", keys({"Down", "Down", "Down", "Return"}),
-             [this] { return OnPage(Frame()->BrowserView(), "Halvory Troubleshooting Tips"); },
-             nullptr},
+             [this] { return OnPage("Halvory Troubleshooting Tips"); }},
             // Keys typed into the page are the page's: Backspace there leaves nothing.
-            {"Backspace inside the page stays there", [] { return TypeIntoPage(); },
+            {"Backspace inside the page stays there",
+             [] {
+                 return CStepDriver::ClickAt(Frame()->BrowserView()->PageArea()->GetWidget(), {},
+                                             {"click", "1", "key", "BackSpace"});
+             },
              [this] {
                  return m_driver.SinceStepStart() > std::chrono::seconds(2) &&
-                        OnPage(Frame()->BrowserView(), "Halvory Troubleshooting Tips");
+                        OnPage("Halvory Troubleshooting Tips");
+             }},
+            {"Continue clicked came home",
+             [] {
+                 return CStepDriver::ClickAt(Frame()->BrowserView()->ContinueButton().GetWidget());
              },
-             nullptr},
-            {"Continue clicked came home", [] { return ClickContinue(); },
-             [this] { return HomeWithMenuFocused(); }, nullptr},
-            {"top bar hidden", nullptr, [] { return Frame()->ToolBar().IsHidden(); },
-             "pages-bar-hidden-800x600"},
+             home},
+            {"top bar hidden", nullptr, barHidden, "pages-bar-hidden-800x600"},
             {"top bar shown", moveMouse, [] { return !Frame()->ToolBar().IsHidden(); },
              "pages-bar-shown-800x600"},
-            {"maximised by a double click on the top bar", [] { return DoubleClickBar(); },
+            {"maximised by a double click on the top bar",
+             [] {
+                 return CStepDriver::ClickAt(Frame()->ToolBar().GetWidget(), {},
+                                             {"click", "--repeat", "2", "--delay", "80", "1"});
+             },
              [this] {
                  return Frame()->FrameShowState() == SW_SHOWMAXIMIZED && HomeWithMenuFocused();
              },
              "pages-home-maximised"},
             {"Back shows the announcements", keys({"BackSpace"}),
-             [this] { return OnPage(Frame()->BrowserView(), "Halvory Announcements"); },
-             "pages-announcements-maximised"},
+             [this] { return OnPage("Halvory Announcements"); }, "pages-announcements-maximised"},
             {"Back there asks to log out", keys({"BackSpace"}),
-             [] { return e2e::QuestionDialog() != nullptr; }, nullptr},
+             [] { return QuestionDialog() != nullptr; }},
             {"answered No", keys({"Escape"}),
-             [] { return e2e::NoQuestion() && Frame()->ActiveView() == Frame()->BrowserView(); },
-             nullptr},
-            {"top bar hidden maximised", nullptr, [] { return Frame()->ToolBar().IsHidden(); },
-             "pages-bar-hidden-maximised"},
+             [] { return NoQuestion() && On(Frame()->BrowserView()); }},
+            {"top bar hidden maximised", nullptr, barHidden, "pages-bar-hidden-maximised"},
             {"top bar shown maximised", moveMouse, [] { return !Frame()->ToolBar().IsHidden(); },
              "pages-bar-shown-maximised"},
-            {"Continue went home again", keys({"Return"}), [this] { return HomeWithMenuFocused(); },
-             nullptr},
+            {"Continue went home again", keys({"Return"}), home},
             // A page that cannot load: the web view's own error page, and
             // the screen works as ever.
             {"an unreachable page shows the web view's error",
@@ -84,10 +84,8 @@ struct State {
                  Frame()->ShowWebPage("http://127.0.0.1:1/gone.htm", 1, 0, 0);
                  return QStringList{};
              },
-             [this] { return OnPage(Frame()->BrowserView(), "This site can"); },
-             "pages-unreachable"},
-            {"Continue left it", keys({"Return"}), [this] { return HomeWithMenuFocused(); },
-             nullptr},
+             [this] { return OnPage("This site can"); }, "pages-unreachable"},
+            {"Continue left it", keys({"Return"}), home},
         };
     }
 
@@ -109,28 +107,10 @@ struct State {
         return m_pageText.find(text) != std::string::npos;
     }
 
-    bool OnPage(CBaseView* screen, const std::string& text) {
-        return Frame()->ActiveView() == screen && PageShows(text);
-    }
+    bool OnPage(const std::string& text) { return On(Frame()->BrowserView()) && PageShows(text); }
 
     bool HomeWithMenuFocused() {
-        CHomeScreenView* home = Frame()->HomeView();
-        return Frame()->ActiveView() == home && CWnd::GetFocus() == &home->Menu();
-    }
-
-    // A real click in the page, then Backspace.
-    static QStringList TypeIntoPage() {
-        return CStepDriver::ClickAt(Frame()->BrowserView()->PageArea()->GetWidget(), {},
-                                    {"click", "1", "key", "BackSpace"});
-    }
-
-    static QStringList ClickContinue() {
-        return CStepDriver::ClickAt(Frame()->BrowserView()->ContinueButton().GetWidget());
-    }
-
-    static QStringList DoubleClickBar() {
-        return CStepDriver::ClickAt(Frame()->ToolBar().GetWidget(), {},
-                                    {"click", "--repeat", "2", "--delay", "80", "1"});
+        return On(Frame()->HomeView()) && CWnd::GetFocus() == &Frame()->HomeView()->Menu();
     }
 
     std::string m_pageText;

@@ -12,6 +12,7 @@
 
 #include "ClientState.h"
 #include "frame/MainFrame.h"
+#include "screens/BaseView.h"
 #include "skin/MessageDlg.h"
 
 extern char** environ;
@@ -19,12 +20,45 @@ extern char** environ;
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using e2e::Frame;
 constexpr auto kStepTimeout = std::chrono::seconds(30);
+
+pid_t Spawn(const QStringList& command) {
+    std::vector<std::string> words;
+    std::vector<char*> argv;
+    for (const QString& word : command) {
+        words.push_back(word.toStdString());
+    }
+    for (std::string& word : words) {
+        argv.push_back(word.data());
+    }
+    argv.push_back(nullptr);
+    // Not fork: a forked copy of this many-threaded process must run nothing
+    // before it execs, and ThreadSanitizer stops one that does.
+    pid_t pid = -1;
+    return posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) == 0 ? pid : -1;
+}
+
+// The question on top, else the frame.
+QWidget* TopWindow() {
+    QWidget* top = QApplication::activeModalWidget();
+    if (CMessageDlg* question = top ? nullptr : e2e::QuestionDialog()) {
+        top = question->GetWidget();
+    }
+    return top ? top : Frame()->GetWidget();
+}
+
+// Real input to the window on top, made active first. Not waited for:
+// activation needs this thread's event loop.
+void Xdotool(const QStringList& arguments) {
+    CStepDriver::SpawnDetached(
+        QStringList{"xdotool", "windowactivate", "--sync", QString::number(TopWindow()->winId())} +
+        arguments);
+}
 
 }  // namespace
 
-CStepDriver::CStepDriver(std::vector<DriverStep> steps, std::function<std::string()> describe)
-    : m_steps(std::move(steps)), m_describe(std::move(describe)) {
+CStepDriver::CStepDriver(std::vector<DriverStep> steps) : m_steps(std::move(steps)) {
     m_artifacts = QString::fromStdString(std::getenv("HALVORY_E2E_ARTIFACTS") ?: "");
     m_timer.setInterval(100);
     QObject::connect(&m_timer, &QTimer::timeout, [this] { Tick(); });
@@ -40,32 +74,9 @@ void CStepDriver::Report(const std::string& line) {
     std::fflush(stdout);
 }
 
-CMainFrame* CStepDriver::Frame() {
-    return dynamic_cast<CMainFrame*>(GetFrame());
-}
-
-QWidget* CStepDriver::TopWindow() {
-    QWidget* top = QApplication::activeModalWidget();
-    if (CMessageDlg* question = top ? nullptr : e2e::QuestionDialog()) {
-        top = question->GetWidget();
-    }
-    return top ? top : Frame()->GetWidget();
-}
-
-pid_t CStepDriver::Spawn(const QStringList& command) {
-    std::vector<std::string> words;
-    for (const QString& word : command) {
-        words.push_back(word.toStdString());
-    }
-    std::vector<char*> argv;
-    for (std::string& word : words) {
-        argv.push_back(word.data());
-    }
-    argv.push_back(nullptr);
-    // Not fork: a forked copy of this many-threaded process must run nothing
-    // before it execs, and ThreadSanitizer stops one that does.
-    pid_t pid = -1;
-    return posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) == 0 ? pid : -1;
+void CStepDriver::Fail(const std::string& why) {
+    Report("e2e: failed: " + why);
+    QCoreApplication::exit(1);
 }
 
 void CStepDriver::SpawnDetached(const QStringList& command) {
@@ -75,12 +86,6 @@ void CStepDriver::SpawnDetached(const QStringList& command) {
     if (const pid_t pid = Spawn(command); pid > 0) {
         running.push_back(pid);
     }
-}
-
-void CStepDriver::Xdotool(const QStringList& arguments) {
-    const WId window = TopWindow()->winId();
-    SpawnDetached(QStringList{"xdotool", "windowactivate", "--sync", QString::number(window)} +
-                  arguments);
 }
 
 QStringList CStepDriver::Keys(const QStringList& names) {
@@ -106,10 +111,6 @@ QStringList CStepDriver::ClickAt(const QWidget* widget, std::optional<QPoint> po
 
 bool CStepDriver::Settled(unsigned show, int seconds) const {
     return Frame()->FrameShowState() == show && SinceStepStart() > std::chrono::seconds(seconds);
-}
-
-void CStepDriver::SetKeyPresser(std::function<void(const QStringList& names)> press) {
-    m_press = std::move(press);
 }
 
 void CStepDriver::Give(const QStringList& input) {
@@ -172,16 +173,8 @@ void CStepDriver::Tick() {
         m_acted = false;
     } else if (SinceStepStart() > kStepTimeout) {
         m_done = true;
-        CWnd* focus = CWnd::GetFocus();
-        Report(std::string("e2e: failed: no '") + step.name + "' within 30 s; show state " +
-               std::to_string(frame->FrameShowState()) + ", focus on " +
-               (focus ? typeid(*focus).name() + std::string(" ") +
-                            std::to_string(focus->GetDlgCtrlID())
-                      : "nothing") +
-               " (" +
-               (QApplication::focusWidget() ? QApplication::focusWidget()->metaObject()->className()
-                                            : "none") +
-               ")" + (m_describe ? ", " + m_describe() : std::string()));
-        QCoreApplication::exit(1);
+        CWnd* active = frame->ActiveView();
+        Fail(std::string("no '") + step.name + "' within 30 s; on " +
+             (active ? typeid(*active).name() : "nothing") + ", question: " + e2e::Question());
     }
 }

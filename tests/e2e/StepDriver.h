@@ -9,47 +9,38 @@
 #include <QTimer>
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
-#include <utility>
 #include <vector>
 
-class CMainFrame;
 class QWidget;
-
-// Controls of the message dialog the drivers read and fill in.
-inline constexpr int kMessageId = 1011;  // its text
-inline constexpr int kFolderId = 1120;   // its folder entry
 
 struct DriverStep {
     const char* name;
     std::function<QStringList()> input;  // null: no input
     std::function<bool()> done;
-    const char* screenshot;  // taken once done, or null
+    const char* screenshot = nullptr;  // taken once done
 };
 
 class CStepDriver {
   public:
-    // describe adds what the failure report should tell of the state.
-    CStepDriver(std::vector<DriverStep> steps, std::function<std::string()> describe);
+    explicit CStepDriver(std::vector<DriverStep> steps);
 
     // The client then goes on alone instead of being closed once every step is done.
     void LeaveOpenAtEnd() { m_closeAtEnd = false; }
     // Named keys (Keys) go to `press` instead of xdotool, once the client's
     // window on top is active: a gamepad, for instance.
-    void SetKeyPresser(std::function<void(const QStringList& names)> press);
+    void SetKeyPresser(std::function<void(const QStringList& names)> press) {
+        m_press = std::move(press);
+    }
 
     // The step now running (a number that changes with each step).
     size_t StepNumber() const { return m_step; }
     std::chrono::steady_clock::duration SinceStepStart() const;
 
-    // Real input to the client's window on top (a question, else the
-    // frame), made active first. Not waited for: activation needs this
-    // thread's event loop.
-    static void Xdotool(const QStringList& arguments);
-    // Starts a program found on the PATH; its pid, or -1.
-    static pid_t Spawn(const QStringList& command);
-    // Starts a program and reaps it on a later call once it has ended.
+    // Starts a program found on the PATH and reaps it on a later call once
+    // it has ended.
     static void SpawnDetached(const QStringList& command);
     // xdotool arguments for named keys pressed one after another, and a
     // step's input that gives them.
@@ -64,9 +55,8 @@ class CStepDriver {
     // The frame shown so, given `seconds` to settle and repaint at that size.
     bool Settled(unsigned show, int seconds) const;
     static void Report(const std::string& line);
-    // The question on top, else the frame.
-    static QWidget* TopWindow();
-    static CMainFrame* Frame();
+    // Reports the run failed and ends it.
+    static void Fail(const std::string& why);
 
   private:
     void Tick();
@@ -74,7 +64,6 @@ class CStepDriver {
 
     QTimer m_timer;
     std::vector<DriverStep> m_steps;
-    std::function<std::string()> m_describe;
     std::function<void(const QStringList&)> m_press;
     QStringList m_pending;  // keys for the presser, given once the window is active
     size_t m_step = 0;
@@ -84,3 +73,10 @@ class CStepDriver {
     std::chrono::steady_clock::time_point m_stepStart;
     QString m_artifacts;
 };
+
+// The walks of the driven client, each a user on the real client; a walk
+// runs while the object its start returns lives. Null: not that walk.
+std::shared_ptr<void> StartPagesWalk(const std::string& scenario);
+std::shared_ptr<void> StartBrowseWalk(const std::string& scenario);
+std::shared_ptr<void> StartDownloadWalk(const std::string& scenario);
+std::shared_ptr<void> StartLoginWalk(const std::string& scenario);

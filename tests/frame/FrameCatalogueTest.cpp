@@ -43,11 +43,6 @@ class FrameCatalogueTest : public FrameTest {
         std::ofstream(m_folder / "moviedata.new", std::ios::binary) << bytes;
         fs::rename(m_folder / "moviedata.new", m_folder / "moviedata.txt");
     }
-    void Configure(const std::string& artUrl) {
-        std::ofstream(m_folder / "Halvory.ini")
-            << "ARTDIR=" << (m_folder / "art").string() << "/\nARTURL=" << artUrl << "\n";
-        ASSERT_NE(config.Load((m_folder / "Halvory.ini").string()), 0);
-    }
 
     fs::path m_folder;
 
@@ -106,7 +101,9 @@ TEST_F(FrameCatalogueTest, CancelReadsTheQueuedRecordWhileFilesAreMerged) {
 
 TEST_F(FrameCatalogueTest, CachedIconsAreDrawnBeforeTheParseReturns) {
     // Nothing listens on port 9: only the cache can supply icons.
-    Configure("http://127.0.0.1:9/art/");
+    std::ofstream(m_folder / "Halvory.ini")
+        << "ARTDIR=" << (m_folder / "art").string() << "/\nARTURL=http://127.0.0.1:9/art/\n";
+    ASSERT_NE(config.Load((m_folder / "Halvory.ini").string()), 0);
     std::vector<uint8_t> jpeg;
     ASSERT_TRUE(
         hv::LoadResourceData(hv::res::kScreenBackdrop.type, hv::res::kScreenBackdrop.id, &jpeg));

@@ -19,7 +19,6 @@ struct Shown {
     std::string text;
     long number;
     DWORD thread;
-    UINT flags;
 };
 
 class TestFrame : public CMainFrame {
@@ -34,8 +33,7 @@ class TestFrame : public CMainFrame {
         }
         const bool question = request.flags & MSG_TWO_BUTTONS;
         (question ? questions : messages)
-            .push_back({request.text, question ? 0 : request.errorCode, GetCurrentThreadId(),
-                        request.flags});
+            .push_back({request.text, question ? 0 : request.errorCode, GetCurrentThreadId()});
         if (question && (request.flags & MSG_FOLDER) && !paths.empty()) {
             request.folderPath = paths.front();
             paths.pop_front();

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QPainter>
+#include <algorithm>
 
 #include "image/CxImageQt.h"
 
@@ -9,12 +10,10 @@ namespace {
 CxImage Filled(uint32_t width, uint32_t height, bool withAlpha, QRgb rgb, uint8_t alpha) {
     CxImage image;
     EXPECT_TRUE(image.Create(width, height, withAlpha));
+    const uint8_t pixel[4] = {static_cast<uint8_t>(qRed(rgb)), static_cast<uint8_t>(qGreen(rgb)),
+                              static_cast<uint8_t>(qBlue(rgb)), alpha};
     for (size_t i = 0; i < size_t{width} * height; ++i) {
-        uint8_t* p = image.Pixels() + i * 4;
-        p[0] = static_cast<uint8_t>(qRed(rgb));
-        p[1] = static_cast<uint8_t>(qGreen(rgb));
-        p[2] = static_cast<uint8_t>(qBlue(rgb));
-        p[3] = alpha;
+        std::copy(pixel, pixel + 4, image.Pixels() + i * 4);
     }
     return image;
 }

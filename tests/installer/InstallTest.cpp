@@ -21,19 +21,15 @@ using std::chrono::milliseconds;
 
 namespace {
 
-// Relative path to content of every file of an install, but the run records;
-// programs by their size, to keep failures readable.
+// Relative path to content of every file of an install, but the run records.
 using Files = std::map<std::string, std::string>;
-constexpr uintmax_t kShownSize = 4096;
 
 Files ReadInstall(const fs::path& folder) {
     Files files;
     for (const auto& entry : fs::recursive_directory_iterator(folder)) {
         const std::string relative = entry.path().lexically_relative(folder).string();
         if (entry.is_regular_file() && relative != "runs" && relative != kLogFileName) {
-            files[relative] = entry.file_size() <= kShownSize
-                                  ? hvtest::ReadFile(entry.path())
-                                  : std::to_string(entry.file_size()) + " bytes";
+            files[relative] = hvtest::ReadFile(entry.path());
         }
     }
     return files;
@@ -60,11 +56,21 @@ class InstallTest : public ::testing::Test {
                                  Exe().string() + "," + m_app.string() + "/HVXX.dat,";
         std::string error;
         m_parameters = *ParseInstallParameters(text, error);
-        for (const auto& [name, content] : OldFiles()) {
-            hvtest::WriteFile(m_app / name, content);
-        }
-        for (const auto& [name, content] : PackageFiles()) {
-            hvtest::WriteFile(m_install / name, content);
+        const Files old = {{"behaviour", "brief"},        {"Halvory.ini", "user settings"},
+                           {"Config.ini", "user config"}, {"moviedata.txt", "catalogue"},
+                           {"art/1.jpg", "art"},          {"HVXX.dat", "user data"},
+                           {"libold.so", "only old"},     {"libhalvory.so", "old engine"}};
+        const Files package = {{"behaviour", "run"},
+                               {"libhalvory.so", "new engine"},
+                               {"Config.ini", "package config"},
+                               {"Halvory.ini", "package settings"},
+                               {"art/2.jpg", "new art"},
+                               {"Install.sfe", "archive"},
+                               {".hv-7-1.tmp", "scratch"}};
+        for (const auto& [folder, files] : {std::pair{m_app, old}, {m_install, package}}) {
+            for (const auto& [name, content] : files) {
+                hvtest::WriteFile(folder / name, content);
+            }
         }
         const auto options = fs::copy_options::overwrite_existing;
         fs::copy_file(HV_TEST_FAKE_CLIENT, Exe(), options);
@@ -82,22 +88,6 @@ class InstallTest : public ::testing::Test {
         }
         while (::waitpid(-1, nullptr, WNOHANG) > 0) {
         }
-    }
-
-    static Files OldFiles() {
-        return {{"behaviour", "brief"},        {"Halvory.ini", "user settings"},
-                {"Config.ini", "user config"}, {"moviedata.txt", "catalogue"},
-                {"art/1.jpg", "art"},          {"HVXX.dat", "user data"},
-                {"libold.so", "only old"},     {"libhalvory.so", "old engine"}};
-    }
-    static Files PackageFiles() {
-        return {{"behaviour", "run"},
-                {"libhalvory.so", "new engine"},
-                {"Config.ini", "package config"},
-                {"Halvory.ini", "package settings"},
-                {"art/2.jpg", "new art"},
-                {"Install.sfe", "archive"},
-                {".hv-7-1.tmp", "scratch"}};
     }
 
     fs::path Exe() const { return m_app / "halvory"; }
@@ -119,37 +109,19 @@ class InstallTest : public ::testing::Test {
     InstallParameters m_parameters;
 };
 
-TEST_F(InstallTest, PutsThePackageInPlaceAndKeepsTheUsersFiles) {
-    const std::string newClient = ReadInstall(m_install)["halvory"];
-    StartOldClient();
-    ASSERT_EQ(RunInstall(m_parameters, m_settings, InstallLog(m_app / kLogFileName, false)),
-              kInstalled)
-        << Log();
-    Files expected = {{"behaviour", "run"},           {"Halvory.ini", "user settings"},
-                      {"Config.ini", "user config"},  {"moviedata.txt", "catalogue"},
-                      {"art/1.jpg", "art"},           {"art/2.jpg", "new art"},
-                      {"HVXX.dat", "user data"},      {"libold.so", "only old"},
-                      {"libhalvory.so", "new engine"}};
-    expected["halvory"] = newClient;
-    EXPECT_EQ(ReadInstall(m_app), expected);
-    EXPECT_FALSE(fs::exists(SiblingOf(m_app, ".old")));
-    EXPECT_FALSE(fs::exists(SiblingOf(m_app, ".new")));
-    const auto runs = Runs(m_app);
-    ASSERT_EQ(runs.size(), 2u) << "the old client, then the new one";
-    EXPECT_TRUE(HoldsLock(runs.back(), m_settings.lockFile));
-    EXPECT_NE(Log().find("upgrade done"), std::string::npos) << Log();
-    EXPECT_NE(Log().find("upgrading"), std::string::npos) << "the log of the whole run: " << Log();
-}
-
-TEST_F(InstallTest, AFailureLeavesTheOldInstall) {
+// One upgrade per row, of a fresh install whose old client runs: it puts the
+// package in place and keeps the user's files, or it leaves the old install
+// as it was and starts its client again.
+TEST_F(InstallTest, PutsThePackageInPlaceOrLeavesTheOldInstall) {
     const struct {
         const char* what;
         const char* oldBehaviour;
         const char* newBehaviour;
         bool packageHasClient;
         InstallResult result;
-        size_t runs;  // of the old client, counting the first
+        size_t runs;  // of the clients, counting the first
     } rows[] = {
+        {"the upgrade succeeds", "brief", "run", true, kInstalled, 2},
         {"the old client never ends", "run", "run", true, kOldClientStillRuns, 1},
         {"the new client fails", "brief", "fail", true, kNewClientFailed, 2},
         {"the new client never takes its lock", "brief", "hang", true, kNewClientFailed, 2},
@@ -165,16 +137,29 @@ TEST_F(InstallTest, AFailureLeavesTheOldInstall) {
         if (!row.packageHasClient) {
             fs::remove(m_install / "halvory");
         }
-        const Files before = ReadInstall(m_app);
+        Files expected = ReadInstall(m_app);
+        if (row.result == kInstalled) {
+            expected = {{"behaviour", "run"},           {"Halvory.ini", "user settings"},
+                        {"Config.ini", "user config"},  {"moviedata.txt", "catalogue"},
+                        {"art/1.jpg", "art"},           {"art/2.jpg", "new art"},
+                        {"HVXX.dat", "user data"},      {"libold.so", "only old"},
+                        {"libhalvory.so", "new engine"}};
+            expected["halvory"] = ReadInstall(m_install)["halvory"];
+        }
         StartOldClient();
         EXPECT_EQ(RunInstall(m_parameters, m_settings, InstallLog(m_app / kLogFileName, false)),
                   row.result)
             << Log();
-        EXPECT_EQ(ReadInstall(m_app), before);
+        EXPECT_EQ(ReadInstall(m_app), expected);
         EXPECT_FALSE(fs::exists(SiblingOf(m_app, ".old")));
         EXPECT_FALSE(fs::exists(SiblingOf(m_app, ".new")));
-        EXPECT_EQ(Runs(m_app).size(), row.runs) << "the old client is started again";
+        const auto runs = Runs(m_app);
+        EXPECT_EQ(runs.size(), row.runs);
+        if (row.result == kInstalled && !runs.empty()) {
+            EXPECT_TRUE(HoldsLock(runs.back(), m_settings.lockFile));
+        }
         EXPECT_NE(Log().find("upgrading"), std::string::npos) << Log();
+        EXPECT_EQ(Log().find("upgrade done") != std::string::npos, row.result == kInstalled);
     }
 }
 

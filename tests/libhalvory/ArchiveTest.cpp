@@ -19,14 +19,22 @@
 namespace {
 
 namespace fs = std::filesystem;
-using hvtest::File;
-using hvtest::Folder;
-using hvtest::Hardlink;
-using hvtest::MakeTar;
-using hvtest::ReadFile;
-using hvtest::Symlink;
-using hvtest::TarEntry;
-using hvtest::TempDir;
+using namespace hvtest;
+
+// Hands out the archive in pieces of the given size, as a growing file does;
+// past failAt bytes it fails instead.
+hv::ArchiveSource Pieces(const std::string& tar, std::size_t size,
+                         std::size_t failAt = std::string::npos) {
+    return [&tar, size, failAt, offset = std::size_t{0}](const void** block) mutable -> long {
+        if (offset >= failAt) {
+            return -1;
+        }
+        const std::size_t n = std::min(tar.size() - offset, size);
+        *block = tar.data() + offset;
+        offset += n;
+        return static_cast<long>(n);
+    };
+}
 
 // A target folder and a sibling that no archive may touch, holding one file.
 class ExtractTest : public ::testing::Test {
@@ -35,31 +43,26 @@ class ExtractTest : public ::testing::Test {
         m_target = (m_tmp.Path() / "game").string();
         m_outside = (m_tmp.Path() / "outside").string();
         fs::create_directories(m_outside);
-        hvtest::WriteFile(m_outside + "/secret.txt", "keep");
+        WriteFile(m_outside + "/secret.txt", "keep");
     }
 
     bool Extract(const std::vector<TarEntry>& entries) {
         std::string archive = (m_tmp.Path() / "pkg.tar").string();
-        hvtest::WriteFile(archive, MakeTar(entries));
+        WriteFile(archive, MakeTar(entries));
         return hv::ExtractTarFile(archive, m_target, &m_error);
     }
 
-    // Everything below the temporary folder except the target and the archive.
-    std::vector<std::string> OutsideTree() const {
-        std::vector<std::string> names;
+    // Everything below the temporary folder but the target and the archive is
+    // as it was, and no link left in the target leads out of it.
+    void ExpectOutsideUntouched() const {
+        std::vector<std::string> outside;
         for (const auto& e : fs::recursive_directory_iterator(m_tmp.Path())) {
-            std::string p = e.path().string();
-            if (p.rfind(m_target, 0) != 0 && p != (m_tmp.Path() / "pkg.tar").string()) {
-                names.push_back(p);
+            if (!e.path().string().starts_with(m_target) && e.path() != m_tmp.Path() / "pkg.tar") {
+                outside.push_back(e.path().string());
             }
         }
-        std::sort(names.begin(), names.end());
-        return names;
-    }
-
-    // Nor does any link left in the target lead out of it.
-    void ExpectOutsideUntouched() const {
-        EXPECT_EQ(OutsideTree(), (std::vector<std::string>{m_outside, m_outside + "/secret.txt"}));
+        std::ranges::sort(outside);
+        EXPECT_EQ(outside, (std::vector<std::string>{m_outside, m_outside + "/secret.txt"}));
         EXPECT_EQ(ReadFile(m_outside + "/secret.txt"), "keep");
         struct stat info {};
         ASSERT_EQ(::stat((m_outside + "/secret.txt").c_str(), &info), 0);
@@ -105,7 +108,8 @@ TEST_F(ExtractTest, HostileArchivesAreRefused) {
         {Symlink("d/s", "x/../../../outside/secret.txt")},
         {Hardlink("h", "../outside/secret.txt")},
         {Hardlink("h", m_outside + "/secret.txt")},
-        // A link to an inner symlink would carry its relative target to a new place.
+        // A link to an inner symlink would carry its relative target to a new
+        // place.
         {Symlink("a/b/s", "../x"), Hardlink("t", "a/b/s")},
         // Read on the text, ".." after a link goes up from the link, not from its
         // target; the link left behind by the first counts in the second.
@@ -142,43 +146,32 @@ TEST(EntryPaths, SafetyRules) {
 // at once for an archive on the disk, each one keeping back what the rest of
 // the download needs for one that streams in.
 TEST(ExtractRoom, FilesThatWouldNotFitAreRefusedBeforeTheyAreWritten) {
-    hvtest::SmallDisk disk(1 << 20);
+    SmallDisk disk(1 << 20);
     ASSERT_EQ(disk.Error(), "");
     TempDir tmp;
     const std::string archive = (tmp.Path() / "pkg.tar").string();
-    hvtest::WriteFile(archive, MakeTar({File("small.dat", std::string(100000, 's')),
-                                        File("big.dat", std::string(2 << 20, 'b'))}));
+    WriteFile(archive, MakeTar({File("small.dat", std::string(100000, 's')),
+                                File("big.dat", std::string(2 << 20, 'b'))}));
     std::string error;
     EXPECT_FALSE(hv::ExtractTarFile(archive, disk.Path() + "/file", &error));
     EXPECT_FALSE(fs::exists(disk.Path() + "/file/small.dat")) << error;
 
     const std::string tar = MakeTar(
         {File("small.dat", std::string(100000, 's')), File("big.dat", std::string(600000, 'b'))});
-    bool given = false;
-    hv::ArchiveSource source = [&](const void** block) -> long {
-        *block = tar.data();
-        return std::exchange(given, true) ? 0 : static_cast<long>(tar.size());
-    };
     int writeError = 0;
-    EXPECT_FALSE(hv::ExtractTar(source, disk.Path() + "/stream", nullptr, &error, &writeError,
-                                [] { return std::uint64_t{600000}; }));
+    EXPECT_FALSE(hv::ExtractTar(Pieces(tar, tar.size()), disk.Path() + "/stream", nullptr, &error,
+                                &writeError, [] { return std::uint64_t{600000}; }));
     EXPECT_EQ(writeError, ENOSPC);
     EXPECT_TRUE(fs::exists(disk.Path() + "/stream/small.dat"));
     EXPECT_FALSE(fs::exists(disk.Path() + "/stream/big.dat")) << error;
 }
 
-// The source hands out the archive a few bytes at a time, as a growing file does.
+// Each entry is reported once the ones before it are on disk; a source that
+// fails fails the extraction.
 TEST(StreamingExtract, ReportsEachEntryOnceThePreviousOnesAreOnDisk) {
     TempDir tmp;
     std::string tar = MakeTar({File("first.bin", std::string(5000, 'a')),
                                File("second.bin", std::string(3000, 'b')), File("third.bin", "c")});
-    std::size_t offset = 0;
-    hv::ArchiveSource source = [&](const void** block) -> long {
-        std::size_t n = std::min(tar.size() - offset, std::size_t{700});
-        *block = tar.data() + offset;
-        offset += n;
-        return static_cast<long>(n);
-    };
     std::vector<std::int64_t> offsets;
     std::vector<bool> previousOnDisk;
     const std::string dest = (tmp.Path() / "out").string();
@@ -192,25 +185,14 @@ TEST(StreamingExtract, ReportsEachEntryOnceThePreviousOnesAreOnDisk) {
         }
     };
     std::string error;
-    ASSERT_TRUE(hv::ExtractTar(source, dest, observer, &error)) << error;
+    ASSERT_TRUE(hv::ExtractTar(Pieces(tar, 700), dest, observer, &error)) << error;
     ASSERT_EQ(offsets.size(), 4u);
     EXPECT_EQ(offsets[0], 0);
     EXPECT_LT(offsets[0], offsets[1]);
     EXPECT_LT(offsets[1], offsets[2]);
     EXPECT_EQ(offsets[3], -1);
     EXPECT_EQ(previousOnDisk, (std::vector<bool>{true, true}));
-}
-
-TEST(StreamingExtract, AbortingSourceFailsTheExtraction) {
-    TempDir tmp;
-    const std::string tar = MakeTar({File("big.bin", std::string(200000, 'a'))});
-    bool given = false;
-    hv::ArchiveSource source = [&](const void** block) -> long {
-        *block = tar.data();
-        return std::exchange(given, true) ? -1 : 20000;
-    };
-    std::string error;
-    EXPECT_FALSE(hv::ExtractTar(source, (tmp.Path() / "out").string(), nullptr, &error));
+    EXPECT_FALSE(hv::ExtractTar(Pieces(tar, 700, 1400), dest + "2", nullptr, &error));
 }
 
 // Only the last bytes of a large file stay in the page cache as it is written.
@@ -226,16 +208,9 @@ TEST(StreamingExtract, LargeFilesLeaveThePageCacheBehindThem) {
         data[i] = static_cast<char>(i * 7 + i / 4096);
     }
     const std::string tar = MakeTar({File("big.bin", data)});
-    std::size_t offset = 0;
-    hv::ArchiveSource source = [&](const void** block) -> long {
-        std::size_t n = std::min(tar.size() - offset, std::size_t{1} << 20);
-        *block = tar.data() + offset;
-        offset += n;
-        return static_cast<long>(n);
-    };
-    const std::string file = (tmp.Path() / "out" / "big.bin").string();
+    const std::string out = (tmp.Path() / "out").string(), file = out + "/big.bin";
     std::string error;
-    ASSERT_TRUE(hv::ExtractTar(source, (tmp.Path() / "out").string(), nullptr, &error)) << error;
+    ASSERT_TRUE(hv::ExtractTar(Pieces(tar, 1 << 20), out, nullptr, &error)) << error;
 
     // Looked at before anything reads the file back in.
     const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);

@@ -40,16 +40,7 @@ struct DownloadViewTest : ::testing::Test {
         view.ShowWindow(SW_SHOW);
         view.SetGame(&game);
     }
-    void TearDown() override {
-        // A question left open by a failed expectation must not outlive the test.
-        for (QWidget* widget : QApplication::topLevelWidgets()) {
-            if (auto* dialog = dynamic_cast<CMessageDlg*>(CWnd::FromWidget(widget));
-                dialog && widget->isVisible()) {
-                dialog->EndDialog(IDCANCEL);
-            }
-        }
-        view.SetGame(nullptr);
-    }
+    void TearDown() override { view.SetGame(nullptr); }
     LRESULT Progress(int percent, int seconds, int done, int total, int state) {
         const TransferProgress record{percent, seconds, 0, done, total, state};
         return view.SendMessage(UWM_ENGINE_PROGRESS, 0, reinterpret_cast<LPARAM>(&record));
@@ -70,59 +61,50 @@ TEST(DownloadTexts, TimeTextAndPictureFit) {
     EXPECT_EQ(hv::download::TimeText(86399), "23:59:59");
     EXPECT_EQ(hv::download::TimeText(360000), "100:00:00");
 
-    const struct {
-        const char* name;
-        int w, h;
-        QRect fitted;  // in a 600 x 300 rectangle at (10, 20)
-    } rows[] = {
-        {"smaller, equal gaps: the width", 400, 100, QRect(10, 20 + 75, 600, 150)},
-        {"larger, equal excess: the height", 700, 400, QRect(10 + (600 - 525) / 2, 20, 525, 300)},
-        {"drawn wider than the rectangle", 290, 100, QRect(10 - 135, 20, 870, 300)},
-    };
-    for (const auto& row : rows) {
-        EXPECT_EQ(hv::download::FitArt(row.w, row.h, QRect(10, 20, 600, 300)), row.fitted)
-            << row.name;
-    }
+    // Smaller with equal gaps fits the width; larger with equal excess the
+    // height; a narrow picture is drawn wider than the rectangle.
+    const QRect art(10, 20, 600, 300);
+    EXPECT_EQ(hv::download::FitArt(400, 100, art), QRect(10, 95, 600, 150));
+    EXPECT_EQ(hv::download::FitArt(700, 400, art), QRect(47, 20, 525, 300));
+    EXPECT_EQ(hv::download::FitArt(290, 100, art), QRect(-125, 20, 870, 300));
 }
 
-// "Start playing in:" stays in its column, in characters and in pixels of
-// the line's own font, whatever the dot count and however the time reads.
+// The dots count 1, 2, 3 and over; "Start playing in:" stays in its column,
+// in characters and in pixels of the line's own font, whatever the dot count
+// and however the time reads.
 TEST_F(DownloadViewTest, TimeToPlayKeepsItsColumn) {
     const QFontMetricsF metrics(view.GetDlgItem(Self::kStatusId)->GetWidget()->font());
     double column = -1;
     double width = -1;
-    for (int i = 0, seen = 0; i < 8 && seen < 4; ++i) {
+    int dots = 0;
+    for (int i = 0; i < 4; ++i) {
+        SCOPED_TRACE(i);
         Progress(37, i == 1 ? 9 : 3725, 100, 1000, HV_STATE_DOWNLOADING);
         const std::string text = Status();
-        const int dots = DotsAfter(text, "Downloading");
-        if (seen == 0 && dots != 1) {
-            continue;  // the dot counters are shared: start where they show one dot
-        }
-        const std::string expected = Blanks(3) + "Downloading" + std::string(dots, '.') +
-                                     Blanks(41 - dots) +
-                                     "Start playing in:" + (i == 1 ? "00:00:09" : "01:02:05");
-        EXPECT_EQ(text, expected) << "message " << i;
-        EXPECT_EQ(dots, seen % 3 + 1);
+        const int last = dots;
+        dots = DotsAfter(text, "Downloading");
+        ASSERT_GE(dots, 1) << text;
+        EXPECT_TRUE(i == 0 || dots == last % 3 + 1);
+        EXPECT_EQ(text, Blanks(3) + "Downloading" + std::string(dots, '.') + Blanks(41 - dots) +
+                            "Start playing in:" + (i == 1 ? "00:00:09" : "01:02:05"));
         const QString shown = QString::fromStdString(text);
         const double at = metrics.horizontalAdvance(shown.left(shown.indexOf("Start")));
         const double full = metrics.horizontalAdvance(shown);
         if (column >= 0) {
-            EXPECT_DOUBLE_EQ(at, column) << "message " << i;
+            EXPECT_DOUBLE_EQ(at, column);
             EXPECT_DOUBLE_EQ(full, width) << "the centred line keeps its width";
         }
         column = at;
         width = full;
-        ++seen;
-        EXPECT_EQ(view.Progress().GetPos(), 37);
     }
     EXPECT_GT(column, 0);
+    EXPECT_EQ(view.Progress().GetPos(), 37);
 }
 
 TEST_F(DownloadViewTest, CountdownFromThree) {
     const std::string before = Status();
     view.SendMessage(UWM_ENGINE_STATE, 3, 0);
     EXPECT_EQ(view.Progress().GetPos(), 100);
-    EXPECT_EQ(view.Progress().m_strCaption, "100%");
     EXPECT_EQ(Status(), before);
     for (const char* time : {"00:00:03", "00:00:02", "00:00:01"}) {
         ASSERT_TRUE(PumpUntil([&] { return Status().ends_with(time); }, 1600)) << time;
@@ -132,7 +114,6 @@ TEST_F(DownloadViewTest, CountdownFromThree) {
     EXPECT_EQ(view.CountdownSeconds(), 0);
     PumpUntil([] { return false; }, 1200);
     EXPECT_TRUE(Status().ends_with("00:00:01")) << "the line keeps the last time";
-    EXPECT_EQ(view.Progress().GetPos(), 100);
 }
 
 // Each record in turn: the line keeps its text when a record makes no sense;
@@ -195,9 +176,7 @@ TEST_F(DownloadViewTest, ExtractingAndInstallingShareTheirDots) {
             EXPECT_EQ(text, Blanks(3) + "Installing" + std::string(dots, '.') + Blanks(48 - dots) +
                                 "Start playing in:00:00:01");
         }
-        if (last > 0) {
-            EXPECT_EQ(dots, last % 3 + 1) << "step " << i;
-        }
+        EXPECT_TRUE(last < 0 || dots == last % 3 + 1) << "step " << i;
         last = dots;
     }
 }
@@ -228,8 +207,7 @@ TEST_F(DownloadViewTest, OfferedGameStreamsAndCancelLeavesItsLine) {
         if (row.streaming) {
             EXPECT_GE(DotsAfter(Status(), row.streaming), 1) << Status();
             EXPECT_EQ(Status().find(row.streaming), 33u);
-            EXPECT_EQ(view.Progress().GetPos(), row.ready ? 1 : 0)
-                << "0 % shows as 1 % once offered";
+            EXPECT_EQ(view.Progress().GetPos(), row.ready ? 1 : 0);
             Progress(10, 0, 500, 1000, HV_STATE_DOWNLOADING);
             EXPECT_EQ(view.Progress().GetPos(), row.ready ? 50 : 0);
             // Once all is in, the bar of a game being played stays full.

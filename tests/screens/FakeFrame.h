@@ -37,9 +37,6 @@ class FakeFrame : public CWnd, public IFrame {
     bool downloadActive = false;
     // Runs while the frame handles the login the screen sends.
     std::function<void()> onStartLogin;
-    // What DiscoverServers and CheckForUpgrade answer.
-    int discoverResult = 1;
-    int upgradeResult = 1;
 
     HWND FrameHwnd() const override { return GetSafeHwnd(); }
     void SwitchToScreen(CBaseView*) override { heard.emplace_back("switch"); }
@@ -63,11 +60,11 @@ class FakeFrame : public CWnd, public IFrame {
     std::string PlayerPagesUrl() const override { return "http://127.0.0.1:1"; }
     int DiscoverServers() override {
         heard.emplace_back("discover");
-        return discoverResult;
+        return 1;
     }
     int CheckForUpgrade() override {
         heard.emplace_back("upgrade");
-        return upgradeResult;
+        return 1;
     }
 
   protected:

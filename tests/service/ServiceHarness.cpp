@@ -154,16 +154,14 @@ std::vector<std::vector<std::string>> CatalogueRecords(const std::string& data) 
     std::vector<std::vector<std::string>> records;
     std::size_t pos = 0;
     while (data.size() - pos >= 92) {
-        std::vector<std::size_t> widths;
-        for (std::size_t i = 0; i < 23; ++i) {
-            widths.push_back(std::strtoul(data.substr(pos + i * 4, 4).c_str(), nullptr, 10));
-        }
-        pos += 92;
         auto& fields = records.emplace_back();
-        for (auto w : widths) {
-            fields.push_back(data.substr(pos, w));
-            pos += w;
+        std::size_t at = pos + 92;
+        for (std::size_t i = 0; i < 23; ++i) {
+            const auto width = std::stoul(data.substr(pos + i * 4, 4));
+            fields.push_back(data.substr(at, width));
+            at += width;
         }
+        pos = at;
     }
     EXPECT_EQ(pos, data.size()) << "trailing bytes after the last record";
     return records;
@@ -186,26 +184,17 @@ TestContent::TestContent(const fs::path& dir) : root(dir / "content") {
         }
         tar.Finish();
     }
+    const auto demoBytes =
+        static_cast<long long>(fs::file_size(root / "packages" / "space-demo.tar"));
     const Game space{
         "SPACE",   "Space Race", 1,       "Action,Adventure", "T - Teen",   "19.99", "Dev One",
         "Pub One", "space",      archive, "bin/game.sh",      playableBytes};
-    Game demo = space;
-    demo.package = "SPACE-D";
-    demo.type = 3;
-    demo.price = "0";
-    demo.archive = "space-demo.tar";
-    demo.playableBytes = static_cast<long long>(fs::file_size(root / "packages" / demo.archive));
-    Game rover = space;
-    rover.package = "ROVER";
-    rover.title = "Rover";
-    rover.categories = "Racing";
-    rover.price = "0";
-    rover.pairKey.clear();
-    rover.archive = "rover.tar";
-    Game ghost = rover;
-    ghost.package = "GHOST";
-    ghost.title = "Ghost";
-    ghost.archive = "missing.tar";
+    const Game demo{"SPACE-D", "Space Race", 3,       "Action,Adventure", "T - Teen",    "0",
+                    "Dev One", "Pub One",    "space", "space-demo.tar",   "bin/game.sh", demoBytes};
+    const Game rover{"ROVER",   "Rover",   1,  "Racing",    "T - Teen",    "0",
+                     "Dev One", "Pub One", "", "rover.tar", "bin/game.sh", playableBytes};
+    const Game ghost{"GHOST",   "Ghost",   1,  "Racing",      "T - Teen",    "0",
+                     "Dev One", "Pub One", "", "missing.tar", "bin/game.sh", playableBytes};
     hv::service::SaveGames(root / "catalogue.json", {space, demo, rover, ghost});
 
     WriteFile(root / "art" / "Space Race.jpg", std::string(5000, '\xAB'));
@@ -220,19 +209,20 @@ ServiceProcess::ServiceProcess(const fs::path& content, const fs::path& db,
     : m_argv{HV_SERVICE_BIN, "serve", "--content", content.string(), "--db", db.string()},
       m_db(db),
       m_log(db.string() + ".log") {
-    if (std::find(extra.begin(), extra.end(), "--admin-token-file") == extra.end() &&
-        std::getenv("HALVORY_ADMIN_TOKEN") == nullptr) {
+    const auto given = [&](const std::string& arg) {
+        return std::find(extra.begin(), extra.end(), arg) != extra.end();
+    };
+    if (!given("--admin-token-file") && std::getenv("HALVORY_ADMIN_TOKEN") == nullptr) {
         const fs::path tokenFile = db.string() + ".admin-token";
         WriteFile(tokenFile, std::string(kAdminToken) + "\n");
         m_argv.insert(m_argv.end(), {"--admin-token-file", tokenFile.string()});
     }
-    if (std::find(extra.begin(), extra.end(), "--link-secret-file") == extra.end()) {
+    if (!given("--link-secret-file")) {
         const fs::path secretFile = db.string() + ".link-secret";
         WriteFile(secretFile, std::string(kLinkSecret) + "\n");
         m_argv.insert(m_argv.end(), {"--link-secret-file", secretFile.string()});
     }
-    const bool noKey = std::find(extra.begin(), extra.end(), kNoSigningKey) != extra.end();
-    if (!noKey && std::find(extra.begin(), extra.end(), "--signing-key-file") == extra.end()) {
+    if (!given(kNoSigningKey) && !given("--signing-key-file")) {
         const fs::path keyFile = db.string() + ".signing-key";
         const auto key = hv::NewSigningKey();
         if (!key) {
@@ -279,17 +269,17 @@ int ServiceProcess::Stop(int signal, int timeoutMs) {
     kill(m_pid, signal);
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     int status = 0;
-    while (waitpid(m_pid, &status, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            kill(m_pid, SIGKILL);
-            waitpid(m_pid, &status, 0);
-            m_pid = -1;
-            return -1;
-        }
+    pid_t ended = 0;
+    while ((ended = waitpid(m_pid, &status, WNOHANG)) == 0 &&
+           std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
+    if (ended == 0) {
+        kill(m_pid, SIGKILL);
+        waitpid(m_pid, &status, 0);
+    }
     m_pid = -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return ended != 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 std::string ServiceProcess::Log() const {
@@ -468,24 +458,22 @@ bool NginxProcess::Installed() {
 NginxProcess::NginxProcess(const fs::path& work, const fs::path& root) : m_port(FreePort()) {
     fs::create_directories(work / "logs");
     const fs::path conf = work / "nginx.conf";
-    std::ofstream(conf) << "daemon off;\nmaster_process off;\nworker_processes 1;\n"
-                        << "pid " << (work / "nginx.pid").string() << ";\n"
-                        << "error_log " << (work / "logs" / "error.log").string() << ";\n"
-                        << "events { worker_connections 64; }\nhttp {\n access_log off;\n"
-                        << " client_body_temp_path " << (work / "body").string() << ";\n"
-                        << " proxy_temp_path " << (work / "proxy").string() << ";\n"
-                        << " fastcgi_temp_path " << (work / "fastcgi").string() << ";\n"
-                        << " uwsgi_temp_path " << (work / "uwsgi").string() << ";\n"
-                        << " scgi_temp_path " << (work / "scgi").string() << ";\n"
-                        << " types { image/jpeg jpg; text/plain txt; application/x-tar tar;\n"
-                        << "  \"text/html; charset=utf-8\" htm; }\n"
-                        << " server { listen 127.0.0.1:" << m_port << "; root " << root.string()
-                        << ";\n"
-                        << "  location /nolm/ { add_header Last-Modified \"\"; etag off; }\n"
-                        << "  location /packages/ {\n   secure_link $arg_md5,$arg_expires;\n"
-                        << "   secure_link_md5 \"$secure_link_expires$uri "
-                        << ServiceProcess::kLinkSecret
-                        << "\";\n   if ($secure_link != \"1\") { return 403; }\n  }\n }\n}\n";
+    std::ofstream out(conf);
+    out << "daemon off;\nmaster_process off;\nworker_processes 1;\n"
+        << "pid " << (work / "nginx.pid").string() << ";\n"
+        << "error_log " << (work / "logs" / "error.log").string() << ";\n"
+        << "events { worker_connections 64; }\nhttp {\n access_log off;\n";
+    for (const char* temp : {"client_body", "proxy", "fastcgi", "uwsgi", "scgi"}) {
+        out << " " << temp << "_temp_path " << (work / temp).string() << ";\n";
+    }
+    out << " types { image/jpeg jpg; text/plain txt; application/x-tar tar;\n"
+        << "  \"text/html; charset=utf-8\" htm; }\n"
+        << " server { listen 127.0.0.1:" << m_port << "; root " << root.string() << ";\n"
+        << "  location /nolm/ { add_header Last-Modified \"\"; etag off; }\n"
+        << "  location /packages/ {\n   secure_link $arg_md5,$arg_expires;\n"
+        << "   secure_link_md5 \"$secure_link_expires$uri " << ServiceProcess::kLinkSecret
+        << "\";\n   if ($secure_link != \"1\") { return 403; }\n  }\n }\n}\n";
+    out.close();
     const std::string prefix = work.string() + "/";
     const std::string errorLog = (work / "logs" / "error.log").string();
     const std::string confPath = conf.string();

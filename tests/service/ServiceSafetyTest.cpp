@@ -1,183 +1,211 @@
-#include "ServiceHarness.h"
+#include "ServiceFixture.h"
+#include "trust/CertificateChain.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <nlohmann/json.hpp>
 
+#include <chrono>
 #include <cstdlib>
+#include <future>
 #include <thread>
+#include <tuple>
 
 namespace {
 
 namespace fs = std::filesystem;
-
-std::size_t Count(const std::string& text, const std::string& what) {
-    std::size_t count = 0;
-    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) {
-        ++count;
-    }
-    return count;
-}
+using hvtest::Http;
+using hvtest::ServiceProcess;
+using ServiceSafety = hvtest::ContentFolder;
 
 // A failure answers its status and error word; the exception, with the file it
 // names, goes only to the log.
-TEST(ServiceSafety, ErrorAnswersTellNoInternals) {
-    hvtest::TempDir dir;
-    hvtest::TestContent content{dir.Path()};
-    const fs::path missing = dir.Path() / "gone" / "catalogue.json";
-    hvtest::ServiceProcess service{
-        content.root, dir.Path() / "a.db", {"--catalogue-file", missing.string()}};
+TEST_F(ServiceSafety, ErrorAnswersTellNoInternals) {
+    const fs::path missing = m_dir.Path() / "gone" / "catalogue.json";
+    ServiceProcess service{
+        m_content.root, m_dir.Path() / "a.db", {"--catalogue-file", missing.string()}};
     ASSERT_EQ(service.Admin({"add-user", "alice", "pw"}), 0);
-    const std::string session = service.Session("alice", "pw");
-    ASSERT_FALSE(session.empty());
-
-    const struct {
-        std::string url, postBody;
-        long status;
-        const char* word;
-        const char* logged;
-    } cases[] = {
-        {service.Url() + "/api/catalogue", "", 500, "internal", "cannot read"},
-        {service.Url() + "/admin/faults", R"({"fail_next": -1})", 400, "bad_request",
+    const std::vector<std::string> headers = {
+        std::string("X-Admin-Token: ") + ServiceProcess::kAdminToken,
+        "X-Session: " + service.Session("alice", "pw")};
+    // path, body to post (empty: a GET), status, error word, what the log tells
+    const std::tuple<const char*, const char*, long, const char*, const char*> cases[] = {
+        {"/api/catalogue", "", 500, "internal", "cannot read"},
+        {"/admin/faults", R"({"fail_next": -1})", 400, "bad_request",
          "must be a non-negative integer"},
     };
-    for (const auto& c : cases) {
-        auto reply =
-            hvtest::Http(c.postBody.empty() ? "GET" : "POST", c.url, c.postBody,
-                         {std::string("X-Admin-Token: ") + hvtest::ServiceProcess::kAdminToken,
-                          "X-Session: " + session});
-        EXPECT_EQ(reply.status, c.status) << c.url;
-        EXPECT_EQ(nlohmann::json::parse(reply.body, nullptr, false),
-                  nlohmann::json({{"error", c.word}}))
-            << reply.body;
-        EXPECT_NE(service.Log().find(c.logged), std::string::npos) << service.Log();
+    for (const auto& [path, body, status, word, logged] : cases) {
+        SCOPED_TRACE(path);
+        auto reply = Http(*body ? "POST" : "GET", service.Url() + path, body, headers);
+        EXPECT_EQ(reply.status, status);
+        EXPECT_EQ(hvtest::Json(reply), nlohmann::json({{"error", word}})) << reply.body;
+        EXPECT_NE(service.Log().find(logged), std::string::npos) << service.Log();
     }
 }
 
 // The token comes from a file or the environment, and only all of it opens the admin requests.
-TEST(ServiceSafety, AdminTokenFromFileOrEnvironmentMatchesOnlyWhole) {
-    hvtest::TempDir dir;
-    hvtest::TestContent content{dir.Path()};
-    const std::string token = hvtest::ServiceProcess::kAdminToken;
+TEST_F(ServiceSafety, AdminTokenFromFileOrEnvironmentMatchesOnlyWhole) {
+    const std::string token = ServiceProcess::kAdminToken;
+    const std::string cut = token.substr(0, token.size() - 1);
     for (const bool fromEnvironment : {false, true}) {
+        SCOPED_TRACE(fromEnvironment ? "environment" : "file");
         if (fromEnvironment) {
             setenv("HALVORY_ADMIN_TOKEN", token.c_str(), 1);
         }
-        hvtest::ServiceProcess service{content.root, dir.Path() / "a.db"};
+        ServiceProcess service{m_content.root, m_dir.Path() / "a.db"};
         unsetenv("HALVORY_ADMIN_TOKEN");
-        const std::pair<std::string, long> cases[] = {
-            {"wrong", 403},
-            {token.substr(0, token.size() - 1) + "x", 403},
-            {token.substr(0, token.size() - 1), 403},
-            {token + "x", 403},
-            {token, 200},
-        };
-        for (const auto& [given, status] : cases) {
-            EXPECT_EQ(service.Faults("{}", given), status) << given << " env " << fromEnvironment;
+        for (const std::string& wrong : {std::string("wrong"), cut + "x", cut, token + "x"}) {
+            EXPECT_EQ(service.Faults("{}", wrong), 403) << wrong;
         }
+        EXPECT_EQ(service.Faults("{}", token), 200);
     }
 }
 
-// Command lines the service refuses rather than run less safely than asked:
-// a listen address without a host, and a token that every process can read.
-TEST(ServiceSafety, UnsafeCommandLinesAreRefused) {
-    hvtest::TempDir dir;
-    hvtest::TestContent content{dir.Path()};
-    const std::vector<std::string> serve = {"/usr/bin/timeout",
-                                            "10",
-                                            HV_SERVICE_BIN,
-                                            "serve",
-                                            "--content",
-                                            content.root.string(),
-                                            "--db",
-                                            (dir.Path() / "a.db").string()};
-    const auto shortSecret = dir.Path() / "short-secret";
-    const auto quotedSecret = dir.Path() / "quoted-secret";
-    hvtest::WriteFile(shortSecret, "tooshort\n");
-    hvtest::WriteFile(quotedSecret, "a-long-enough-secret\"; return 200; #\n");
-    const std::vector<std::string> extras[] = {
-        {"--listen", ":0"},
-        {"--listen", "127.0.0.1:0", "--admin-token", "secret"},
-        {"--listen", "127.0.0.1:0", "--link-secret-file", shortSecret.string()},
-        {"--listen", "127.0.0.1:0", "--link-secret-file", quotedSecret.string()},
-        {"--listen", "127.0.0.1:0", "--tls-cert-file", "cert.pem"},
+// Command lines the service refuses rather than run less safely than asked
+// (a listen address without a host, a token that every process can read, a
+// weak or unquotable link secret, half a certificate), or cannot carry out.
+TEST_F(ServiceSafety, UnsafeOrBadCommandLinesAreRefused) {
+    const hvtest::TestCertificates ours{m_dir.Path() / "ours"};
+    const std::string db = (m_dir.Path() / "a.db").string();
+    ASSERT_EQ(hvtest::RunProgram({HV_SERVICE_BIN, "admin", "--db", db, "add-user", "alice", "pw"}),
+              0);
+    const auto secret = [&](const char* name, const std::string& text) {
+        hvtest::WriteFile(m_dir.Path() / name, text);
+        return (m_dir.Path() / name).string();
     };
-    for (const auto& extra : extras) {
-        auto argv = serve;
+    const auto serve = [&](const std::vector<std::string>& extra) {
+        std::vector<std::string> argv = {
+            "/usr/bin/timeout", "10",           HV_SERVICE_BIN, "serve",
+            "--content",        m_content.root, "--db",         db};
         argv.insert(argv.end(), extra.begin(), extra.end());
+        return argv;
+    };
+    const std::string any = "127.0.0.1:0";
+    const std::pair<std::vector<std::string>, int> cases[] = {
+        {serve({"--listen", ":0"}), 2},
+        {serve({"--listen", any, "--admin-token", "secret"}), 2},
+        {serve({"--listen", any, "--link-secret-file", secret("short", "tooshort\n")}), 2},
+        {serve({"--listen", any, "--link-secret-file",
+                secret("quoted", "a-long-enough-secret\"; return 200; #\n")}),
+         2},
+        {serve({"--listen", any, "--tls-cert-file", "cert.pem"}), 2},
+        // A key that does not go with the certificate.
+        {serve({"--listen", any, "--tls-cert-file", ours.ca, "--tls-key-file", ours.key}), 1},
+        {{HV_SERVICE_BIN, "serve", "--content"}, 2},
+        {{HV_SERVICE_BIN, "admin", "--db", db, "suspend", "nobody"}, 1},
+        {{HV_SERVICE_BIN, "bogus"}, 2},
+    };
+    for (const auto& [argv, status] : cases) {
+        SCOPED_TRACE(argv.back());
         std::string out;
-        EXPECT_EQ(hvtest::RunProgram(argv, &out), 2) << extra.back();
+        EXPECT_EQ(hvtest::RunProgram(argv, &out), status);
         EXPECT_EQ(out.find("listening"), std::string::npos) << out;
     }
 }
 
+// Each stops it at once, a long poll in progress and all; before that, it
+// fails as many requests as it was told to.
+TEST_F(ServiceSafety, SignalsStopItAndFailuresComeAsTold) {
+    ServiceProcess service{m_content.root, m_dir.Path() / "a.db", {"--fail-next", "2"}};
+    ASSERT_EQ(service.Admin({"add-user", "alice", "pw"}), 0);
+    for (int signal : {SIGTERM, SIGINT}) {
+        SCOPED_TRACE(signal);
+        const std::string archive = service.Url() + ServiceProcess::PackagePath(m_content.archive);
+        EXPECT_EQ(Http("GET", service.Url() + "/discover").status, 503);
+        EXPECT_EQ(Http("GET", archive).status, 503);
+        EXPECT_EQ(Http("GET", archive).status, 200);
+        const auto session = service.Session("alice", "pw");
+        ASSERT_FALSE(session.empty());
+        auto poll = std::async(std::launch::async, [&] {
+            return Http("GET", service.Url() + "/api/events?wait=60", {},
+                        {"X-Session: " + session});
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(service.Stop(signal, 5000), 0);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
+        poll.get();
+        service.Start();
+    }
+}
+
+// A certificate as DER, the form a chain comes in.
+std::string Der(const std::filesystem::path& pem) {
+    const auto der = pem.string() + ".der";
+    EXPECT_EQ(hvtest::RunProgram({"/usr/bin/openssl", "x509", "-in", pem.string(), "-outform",
+                                  "der", "-out", der}),
+              0);
+    return hvtest::ReadFile(der);
+}
+
 // Over TLS the service is reached only by those who trust its authority, and
 // the addresses it gives out keep the scheme.
-TEST(ServiceSafety, TlsIsTrustedOnlyThroughItsAuthority) {
-    hvtest::TempDir dir;
-    hvtest::TestContent content{dir.Path()};
-    const hvtest::TestCertificates ours{dir.Path() / "ours"};
-    const hvtest::TestCertificates other{dir.Path() / "other"};
-    hvtest::ServiceProcess service{content.root, dir.Path() / "a.db", ours.ServeArgs()};
+TEST_F(ServiceSafety, TlsIsTrustedOnlyThroughItsAuthority) {
+    const hvtest::TestCertificates ours{m_dir.Path() / "ours"};
+    const hvtest::TestCertificates other{m_dir.Path() / "other"};
+    ServiceProcess service{m_content.root, m_dir.Path() / "a.db", ours.ServeArgs()};
     ASSERT_EQ(service.Url().rfind("https://127.0.0.1:", 0), 0u) << service.Url();
     ASSERT_EQ(service.Admin({"add-user", "alice", "pw"}), 0);
     const std::string ca = ours.ca.string();
     const std::string discover = service.Url() + "/discover";
-    EXPECT_EQ(hvtest::Http("GET", discover, {}, {}, ca).status, 200);
-    EXPECT_EQ(hvtest::Http("GET", discover, {}, {}, other.ca.string()).status, 0);
-    EXPECT_EQ(hvtest::Http("GET", discover).status, 0) << "no public authority vouches for it";
-    EXPECT_EQ(hvtest::Http("GET", "http" + discover.substr(5)).status, 0) << "plain HTTP";
+    EXPECT_EQ(Http("GET", discover, {}, {}, ca).status, 200);
+    EXPECT_EQ(Http("GET", discover, {}, {}, other.ca.string()).status, 0);
+    EXPECT_EQ(Http("GET", discover).status, 0) << "no public authority vouches for it";
+    EXPECT_EQ(Http("GET", "http" + discover.substr(5)).status, 0) << "plain HTTP";
 
-    const auto login = nlohmann::json::parse(
-        hvtest::Http("POST", service.Url() + "/api/login",
-                     R"({"user": "alice", "password": "pw", "player_version": "1,0,0,1"})", {}, ca)
-            .body,
-        nullptr, false);
-    const auto described =
-        nlohmann::json::parse(hvtest::Http("GET", service.Url() + "/api/packages/SPACE-D", {},
-                                           {"X-Session: " + login.value("session", "")}, ca)
-                                  .body,
-                              nullptr, false);
-    const std::string archive = described.value("archive_url", "");
+    service.UseAuthority(ca);
+    const std::string session = "X-Session: " + service.Session("alice", "pw");
+    const std::string archive =
+        hvtest::Json(Http("GET", service.Url() + "/api/packages/SPACE-D", {}, {session}, ca))
+            .value("archive_url", "");
     EXPECT_EQ(archive.rfind(service.Url() + "/packages/", 0), 0u) << archive;
-    EXPECT_TRUE(hvtest::Http("GET", archive, {}, {}, ca).body ==
-                hvtest::ReadFile(content.root / "packages" / "space-demo.tar"));
+    EXPECT_TRUE(Http("GET", archive, {}, {}, ca).body ==
+                hvtest::ReadFile(m_content.root / "packages" / "space-demo.tar"));
 
-    std::string out;
-    EXPECT_EQ(hvtest::RunProgram(
-                  {HV_SERVICE_BIN, "serve", "--content", content.root.string(), "--db",
-                   (dir.Path() / "a.db").string(), "--listen", "127.0.0.1:0", "--tls-cert-file",
-                   other.ca.string(), "--tls-key-file", ours.key.string()},
-                  &out),
-              1)
-        << "a key that does not go with the certificate";
-    EXPECT_EQ(out.find("listening"), std::string::npos) << out;
+    // The web view checks a server's chain against the service's authority alike.
+    const std::string leaf = Der(ours.cert);
+    // what, chain, host, authority file, trusted
+    const std::tuple<const char*, std::vector<std::string>, std::string, std::string, bool>
+        cases[] = {
+            {"ours", {leaf}, "127.0.0.1", ca, true},
+            {"with its authority sent along", {leaf, Der(ours.ca)}, "127.0.0.1", ca, true},
+            {"another authority", {leaf}, "127.0.0.1", other.ca.string(), false},
+            {"another address", {leaf}, "127.0.0.2", ca, false},
+            {"a name it does not carry", {leaf}, "localhost", ca, false},
+            {"another server's", {Der(other.cert)}, "127.0.0.1", ca, false},
+            {"the authority itself", {Der(ours.ca)}, "127.0.0.1", ca, false},
+            {"no chain", {}, "127.0.0.1", ca, false},
+            {"not a certificate", {leaf.substr(0, leaf.size() / 2)}, "127.0.0.1", ca, false},
+            {"no authority", {leaf}, "127.0.0.1", "", false},
+            {"an authority file that is not there", {leaf}, "127.0.0.1", ca + ".gone", false},
+        };
+    for (const auto& [what, chain, host, caFile, trusted] : cases) {
+        EXPECT_EQ(hv::ChainTrusted(chain, host, caFile), trusted) << what;
+    }
 }
 
-// Many first requests for a package's description hash its archive once.
-TEST(ServiceSafety, ConcurrentFirstRequestsHashTheArchiveOnce) {
-    hvtest::TempDir dir;
-    hvtest::TestContent content{dir.Path()};
-    // Large enough that the requests overlap while it is hashed.
-    hvtest::WriteFile(content.root / "packages" / content.archive, std::string(64 << 20, 'h'));
-    hvtest::ServiceProcess service{content.root, dir.Path() / "a.db"};
-    ASSERT_EQ(service.Admin({"add-user", "alice", "pw"}), 0);
-    const std::string url = service.Url() + "/api/packages/SPACE";
-    const std::string session = "X-Session: " + service.Session("alice", "pw");
+using ArchiveHashes = hvtest::AccountTest;
 
+// Many first requests for a package's description hash its archive once.
+TEST_F(ArchiveHashes, ConcurrentFirstRequestsHashTheArchiveOnce) {
+    // Large enough that the requests overlap while it is hashed.
+    hvtest::WriteFile(m_content.root / "packages" / m_content.archive, std::string(64 << 20, 'h'));
+    const std::string session = m_service.Session("bob", "pw");
     std::vector<hvtest::HttpReply> replies(8);
     {
         std::vector<std::jthread> requests;
         for (auto& reply : replies) {
             requests.emplace_back(
-                [&reply, &url, &session] { reply = hvtest::Http("GET", url, {}, {session}); });
+                [&reply, &session, this] { reply = Get("/api/packages/SPACE", session); });
         }
     }
-    const auto first = nlohmann::json::parse(replies[0].body, nullptr, false);
     for (const auto& reply : replies) {
         ASSERT_EQ(reply.status, 200) << reply.body;
-        EXPECT_EQ(nlohmann::json::parse(reply.body)["sha256"], first["sha256"]);
+        EXPECT_EQ(hvtest::Json(reply)["sha256"], hvtest::Json(replies[0])["sha256"]);
     }
-    EXPECT_EQ(Count(service.Log(), "hashed " + content.archive), 1u) << service.Log();
+    const std::string log = m_service.Log(), hashed = "hashed " + m_content.archive;
+    EXPECT_NE(log.find(hashed), std::string::npos) << log;
+    EXPECT_EQ(log.find(hashed), log.rfind(hashed)) << "hashed more than once";
 }
 
 }  // namespace

@@ -3,12 +3,9 @@
 #include "trust/PackageManifest.h"
 
 #include <gtest/gtest.h>
-#include <signal.h>
 #include <sys/stat.h>
 
 #include <chrono>
-#include <future>
-#include <thread>
 
 namespace {
 
@@ -23,6 +20,7 @@ std::string LastModifiedOf(const fs::path& file) {
 }
 
 using StaticContent = hvtest::ServiceTest;
+using SignedManifests = hvtest::ContentFolder;
 
 TEST_F(StaticContent, DiscoveryNamesVersionAndUpgrade) {
     auto reply = Http("GET", m_service.Url() + "/discover?mce=1");
@@ -63,7 +61,7 @@ TEST_F(StaticContent, FilesCarryTypeLengthAndLastModified) {
 
 // Requests for many, overlapping or far too large ranges are cut to one part
 // or answered whole, never sent piece by piece.
-TEST_F(StaticContent, RangesAnswerPartialContent) {
+TEST_F(StaticContent, RangesAnswerPartialContentOfTheFileAsTampered) {
     const std::string url =
         m_service.Url() + hvtest::ServiceProcess::PackagePath(m_content.archive);
     const std::string whole = ReadFile(m_content.root / "packages" / m_content.archive);
@@ -99,61 +97,89 @@ TEST_F(StaticContent, RangesAnswerPartialContent) {
         EXPECT_EQ(reply.headers["accept-ranges"], "bytes");
         EXPECT_FALSE(reply.headers["etag"].empty());
     }
+
+    // The tampering fault inverts one byte of the file, wherever the answer starts.
+    ASSERT_EQ(m_service.Faults(R"({"flip_byte_at": 70})"), 200);
+    std::string flipped = whole;
+    flipped[70] = static_cast<char>(~flipped[70]);
+    EXPECT_TRUE(Http("GET", url).body == flipped);
+    EXPECT_EQ(Http("GET", url, {}, {"Range: bytes=60-79"}).body, flipped.substr(60, 20));
+    EXPECT_EQ(Http("GET", url, {}, {"Range: bytes=71-80"}).body, whole.substr(71, 10));
 }
 
 TEST_F(StaticContent, PathsNeverLeaveTheContentFolder) {
     fs::create_symlink(m_dir.Path() / m_content.secretOutside, m_content.root / "art" / "evil.jpg");
-    const char* attempts[] = {
-        "/art/../../secret.txt",
-        "/art/..%2F..%2Fsecret.txt",
-        "/art/%2e%2e/%2e%2e/secret.txt",
-        "/pages/..%5C..%5Csecret.txt",
-        "/art/evil.jpg",
-        "/packages/../catalogue.json",
-        "/catalogue.json",
-        "/art/",
-        "/art/Space%20Race.jpg%00.txt",
-    };
-    for (const char* path : attempts) {
+    for (const char* path :
+         {"/art/../../secret.txt", "/art/..%2F..%2Fsecret.txt", "/art/%2e%2e/%2e%2e/secret.txt",
+          "/pages/..%5C..%5Csecret.txt", "/art/evil.jpg", "/packages/../catalogue.json",
+          "/catalogue.json", "/art/", "/art/Space%20Race.jpg%00.txt"}) {
+        SCOPED_TRACE(path);
         auto reply = Http("GET", m_service.Url() + path);
-        EXPECT_NE(reply.status, 200) << path;
-        EXPECT_EQ(reply.body.find("TOP-SECRET"), std::string::npos) << path;
-        EXPECT_EQ(reply.body.find("SPACE-D"), std::string::npos) << path;
+        EXPECT_NE(reply.status, 200);
+        EXPECT_EQ(reply.body.find("TOP-SECRET"), std::string::npos);
+        EXPECT_EQ(reply.body.find("SPACE-D"), std::string::npos);
+    }
+}
+
+TEST_F(StaticContent, FilesAreServedLikeNginxServesThem) {
+    if (!hvtest::NginxProcess::Installed()) {
+        GTEST_SKIP() << "nginx is not installed";
+    }
+    hvtest::NginxProcess nginx{m_dir.Path() / "nginx", m_content.root};
+    ASSERT_TRUE(nginx.Ready()) << "nginx did not start";
+
+    // method, path, request headers, the status nginx answers
+    const std::string archive = hvtest::ServiceProcess::PackagePath(m_content.archive);
+    const std::string expired = hvtest::ServiceProcess::PackagePath(m_content.archive, 1000);
+    std::string altered = archive;
+    altered[altered.find("md5=") + 4] ^= 1;
+    const std::string art = "/art/Space%20Race.jpg";
+    const std::tuple<const char*, std::string, std::vector<std::string>, long> cases[] = {
+        {"GET", archive, {"Range: bytes=4096-"}, 206},
+        {"GET", archive, {"Range: bytes=10-99999999999"}, 206},
+        {"HEAD", art, {}, 200},
+        {"GET", art, {}, 200},
+        {"GET", "/pages/announcements.htm", {}, 200},
+        {"GET", "/packages/" + m_content.archive, {}, 403},
+        {"GET", expired, {}, 403},
+        {"HEAD", altered, {}, 403},
+    };
+    for (const auto& [method, path, headers, status] : cases) {
+        SCOPED_TRACE(method + path);
+        auto ours = hvtest::Http(method, m_service.Url() + path, {}, headers);
+        auto theirs = hvtest::Http(method, nginx.Url() + path, {}, headers);
+        EXPECT_EQ(theirs.status, status);
+        EXPECT_EQ(ours.status, theirs.status);
+        if (status >= 400) {
+            continue;  // the refusals' bodies differ
+        }
+        for (const char* name :
+             {"content-range", "content-length", "last-modified", "content-type"}) {
+            EXPECT_EQ(ours.headers[name], theirs.headers[name]) << name;
+        }
+        EXPECT_TRUE(ours.body == theirs.body);
     }
 }
 
 // The signing key comes from the admin command, only its owner may read it,
 // and with it every package and the upgrade have a manifest that verifies
 // with its public half and describes the file served.
-TEST(SignedManifests, ServedForPackagesWithTheServicesKey) {
-    hvtest::TempDir dir;
-    hvtest::TestContent content{dir.Path()};
-    const fs::path key = dir.Path() / "signing.pem";
-    const fs::path pub = dir.Path() / "signing.pub";
-    const auto newKey = [&] {
-        return hvtest::RunProgram(
-            {HV_SERVICE_BIN, "admin", "new-signing-key", key.string(), pub.string()});
-    };
-    ASSERT_EQ(newKey(), 0);
+TEST_F(SignedManifests, ServedForPackagesWithTheServicesKey) {
+    const fs::path key = m_dir.Path() / "signing.pem", pub = m_dir.Path() / "signing.pub";
+    const std::vector<std::string> newKey = {HV_SERVICE_BIN, "admin", "new-signing-key",
+                                             key.string(), pub.string()};
+    ASSERT_EQ(hvtest::RunProgram(newKey), 0);
     EXPECT_EQ(fs::status(key).permissions() & fs::perms::all,
               fs::perms::owner_read | fs::perms::owner_write);
     const std::string publicPem = ReadFile(pub);
-    EXPECT_NE(newKey(), 0) << "a key is never replaced";
+    EXPECT_NE(hvtest::RunProgram(newKey), 0) << "a key is never replaced";
     EXPECT_EQ(ReadFile(pub), publicPem);
 
-    fs::permissions(key, fs::perms::group_read, fs::perm_options::add);
-    EXPECT_EQ(hvtest::RunProgram({HV_SERVICE_BIN, "serve", "--content", content.root.string(),
-                                  "--db", (dir.Path() / "a.db").string(), "--signing-key-file",
-                                  key.string(), "--listen", "127.0.0.1:0"}),
-              2)
-        << "a key others may read is refused";
-    fs::permissions(key, fs::perms::group_read, fs::perm_options::remove);
-
-    hvtest::ServiceProcess service(content.root, dir.Path() / "a.db",
+    hvtest::ServiceProcess service(m_content.root, m_dir.Path() / "a.db",
                                    {"--signing-key-file", key.string()});
     ASSERT_FALSE(service.Url().empty());
     for (const std::string& file :
-         {std::string("upgrade/Install.sfe"), "packages/" + content.archive}) {
+         {std::string("upgrade/Install.sfe"), "packages/" + m_content.archive}) {
         SCOPED_TRACE(file);
         const auto reply = Http("GET", service.Url() + "/" + file + ".manifest");
         ASSERT_EQ(reply.status, 200);
@@ -161,62 +187,21 @@ TEST(SignedManifests, ServedForPackagesWithTheServicesKey) {
         const auto manifest = hv::OpenManifest(reply.body, publicPem, &why);
         ASSERT_TRUE(manifest) << why;
         EXPECT_EQ(manifest->package, fs::path(file).filename().string());
-        EXPECT_TRUE(hv::FileMatches(*manifest, (content.root / file).string()));
+        EXPECT_TRUE(hv::FileMatches(*manifest, (m_content.root / file).string()));
     }
     EXPECT_EQ(Http("GET", service.Url() + "/packages/none.tar.manifest").status, 404);
     EXPECT_EQ(Http("GET", service.Url() + "/art/Space%20Race.jpg.manifest").status, 404);
 
-    hvtest::ServiceProcess plain(content.root, dir.Path() / "b.db",
+    hvtest::ServiceProcess plain(m_content.root, m_dir.Path() / "b.db",
                                  {hvtest::ServiceProcess::kNoSigningKey});
-    ASSERT_FALSE(plain.Url().empty());
     EXPECT_EQ(Http("GET", plain.Url() + "/upgrade/Install.sfe.manifest").body,
               R"({"error":"no_manifest"})");
-}
-
-// The tampering fault inverts one byte of the file, wherever the answer starts.
-TEST_F(StaticContent, FlippedByteIsTheOnlyChange) {
-    const std::string url =
-        m_service.Url() + hvtest::ServiceProcess::PackagePath(m_content.archive);
-    const std::string original = ReadFile(m_content.root / "packages" / m_content.archive);
-    ASSERT_GT(original.size(), 100u);
-    ASSERT_EQ(m_service.Faults(R"({"flip_byte_at": 70})"), 200);
-    std::string expected = original;
-    expected[70] = static_cast<char>(~expected[70]);
-    EXPECT_TRUE(Http("GET", url).body == expected);
-    EXPECT_EQ(Http("GET", url, {}, {"Range: bytes=60-79"}).body, expected.substr(60, 20));
-    EXPECT_EQ(Http("GET", url, {}, {"Range: bytes=71-80"}).body, original.substr(71, 10));
-}
-
-TEST(ServiceCommandLine, SignalsStopItAndBadArgumentsAreRefused) {
-    hvtest::TempDir dir;
-    hvtest::TestContent content{dir.Path()};
-    const std::string db = (dir.Path() / "a.db").string();
-    ASSERT_EQ(hvtest::RunProgram({HV_SERVICE_BIN, "admin", "--db", db, "add-user", "alice", "pw"}),
-              0);
-    for (int signal : {SIGTERM, SIGINT}) {
-        hvtest::ServiceProcess service{content.root, db, {"--fail-next", "2"}};
-        const std::string archive =
-            service.Url() + hvtest::ServiceProcess::PackagePath(content.archive);
-        EXPECT_EQ(Http("GET", service.Url() + "/discover").status, 503);
-        EXPECT_EQ(Http("GET", archive).status, 503);
-        EXPECT_EQ(Http("GET", archive).status, 200);
-
-        // A long poll in progress must not hold the service up.
-        const auto session = service.Session("alice", "pw");
-        ASSERT_FALSE(session.empty());
-        auto poll = std::async(std::launch::async, [&] {
-            return Http("GET", service.Url() + "/api/events?wait=60", {},
-                        {"X-Session: " + session});
-        });
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        auto start = std::chrono::steady_clock::now();
-        EXPECT_EQ(service.Stop(signal, 5000), 0) << signal;
-        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4)) << signal;
-        poll.get();
-    }
-    EXPECT_EQ(hvtest::RunProgram({HV_SERVICE_BIN, "serve", "--content"}), 2);
-    EXPECT_EQ(hvtest::RunProgram({HV_SERVICE_BIN, "admin", "--db", db, "suspend", "nobody"}), 1);
-    EXPECT_EQ(hvtest::RunProgram({HV_SERVICE_BIN, "bogus"}), 2);
+    fs::permissions(key, fs::perms::group_read, fs::perm_options::add);
+    EXPECT_EQ(hvtest::RunProgram({HV_SERVICE_BIN, "serve", "--content", m_content.root.string(),
+                                  "--db", (m_dir.Path() / "c.db").string(), "--signing-key-file",
+                                  key.string(), "--listen", "127.0.0.1:0"}),
+              2)
+        << "a key others may read is refused";
 }
 
 }  // namespace

@@ -3,7 +3,7 @@
 #include "skin/AnimationClock.h"
 
 // The timer itself is proven by the buttons that pulse on it (AniButtonTest).
-TEST(AnimationClock, EveryTickStepsEachSubscriberOnce) {
+TEST(AnimationClock, EveryTickStepsEachSubscriberOnceAndAStepMayEndOthers) {
     CAnimationClock& clock = CAnimationClock::Instance();
     int a = 0;
     int b = 0;
@@ -18,10 +18,7 @@ TEST(AnimationClock, EveryTickStepsEachSubscriberOnce) {
     EXPECT_EQ(a, 10);
     EXPECT_EQ(b, 2);
     clock.Unsubscribe(&b);
-}
 
-TEST(AnimationClock, AStepMayEndSubscriptionsDuringTheTick) {
-    CAnimationClock& clock = CAnimationClock::Instance();
     int first = 0;
     int second = 0;
     clock.Subscribe(&first, [&] {

@@ -60,8 +60,7 @@ TEST_F(AviCtrlTest, FramesAdvanceWrapAndStopAtTheLimit) {
     ASSERT_TRUE(avi.OpenResource(kAnimation.id));
     const int frames = kAnimation.frames;
     const struct {
-        int first, last, limit, ticks;
-        int current;
+        int first, last, limit, ticks, current;
         bool playing;
     } rows[] = {
         {0, -1, -1, frames - 1, frames - 1, true},
@@ -75,8 +74,7 @@ TEST_F(AviCtrlTest, FramesAdvanceWrapAndStopAtTheLimit) {
         {0, 3, 10, 10, 0, false},
     };
     for (const auto& row : rows) {
-        SCOPED_TRACE(testing::Message() << "Play(" << row.first << ", " << row.last << ", "
-                                        << row.limit << "), " << row.ticks << " ticks");
+        SCOPED_TRACE(testing::Message() << row.first << " " << row.last << " " << row.limit);
         ASSERT_TRUE(avi.Play(row.first, row.last, row.limit));
         for (int i = 0; i < row.ticks; ++i) {
             Tick();
@@ -100,18 +98,14 @@ TEST_F(AviCtrlTest, TimerRunsAtTheFrameRateWhileVisible) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return avi.FramesShown() >= 3; }, 5000));
     EXPECT_GE(clock.elapsed(), 3 * period * 9 / 10);
 
-    const struct {
-        CWnd* hidden;
-        const char* what;
-    } rows[] = {{&avi, "the control"}, {&parent, "its parent"}};
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.what);
-        row.hidden->ShowWindow(SW_HIDE);
+    for (CWnd* hidden : std::initializer_list<CWnd*>{&avi, &parent}) {
+        SCOPED_TRACE(hidden == &avi ? "the control" : "its parent");
+        hidden->ShowWindow(SW_HIDE);
         const int shown = avi.FramesShown();
         QTest::qWait(4 * period);
         EXPECT_EQ(avi.FramesShown(), shown);
         EXPECT_TRUE(avi.IsPlaying());
-        row.hidden->ShowWindow(SW_SHOW);
+        hidden->ShowWindow(SW_SHOW);
         EXPECT_TRUE(QTest::qWaitFor([&] { return avi.FramesShown() > shown; }, 5000));
     }
     avi.DestroyWindow();
@@ -126,10 +120,7 @@ TEST_F(AviCtrlTest, KeyColourShowsTheParentOnlyWhenTransparent) {
     const QRgb magenta = qRgb(0xFF, 0x00, 0xFF);
     const struct {
         DWORD style;
-        bool playing;
-        bool allParent;
-        bool someParent;
-        bool someKey;
+        bool playing, allParent, someParent, someKey;
     } rows[] = {{ACS_TRANSPARENT, false, true, true, false},
                 {0, false, false, false, false},
                 {ACS_TRANSPARENT, true, false, true, false},

@@ -60,10 +60,9 @@ struct MCListBoxTest : ::testing::Test {
 
 }  // namespace
 
-TEST_F(MCListBoxTest, HitTestFollowsThe47PixelPitchAndSkipsSeparators) {
+TEST_F(MCListBoxTest, HitTestFollowsThe47PixelPitchSkipsSeparatorsAndScrolls) {
     const struct {
-        int y;
-        int row;
+        int y, row;
     } rows[] = {{0, 0},    {46, 0},  {47, 1},  {92, 1},   {94, -1},
                 {140, -1}, {141, 3}, {234, 4}, {235, -1}, {-1, -1}};
     for (const auto& row : rows) {
@@ -73,10 +72,8 @@ TEST_F(MCListBoxTest, HitTestFollowsThe47PixelPitchAndSkipsSeparators) {
     list.SendMessage(WM_LBUTTONDOWN, MK_LBUTTON, At(100));
     EXPECT_FALSE(list.IsConfirming()) << "a click on a separator does nothing";
     EXPECT_EQ(list.GetCurrentRow(), 1);
-}
 
-// A window two rows high over five rows: the current row stays in view.
-TEST_F(MCListBoxTest, RowsBelowTheWindowScrollIntoView) {
+    // A window two rows high over five rows: the current row stays in view.
     list.MoveWindow(0, 0, 225, 94);
     list.SetCurSel(0);
     const struct {
@@ -121,8 +118,7 @@ TEST_F(MCListBoxTest, KeysAndWheelMoveOverSeparatorsAndLeaveAtTheEdges) {
         {0, WM_MOUSEWHEEL, MAKEWPARAM(0, -240), 0, 3, {}},
     };
     for (const auto& row : rows) {
-        SCOPED_TRACE(::testing::Message()
-                     << "from " << row.from << " message " << row.message << " key " << row.wParam);
+        SCOPED_TRACE(testing::Message() << row.from << " " << row.message << " " << row.wParam);
         list.SetCurSel(row.from);
         screen.heard.clear();
         list.SendMessage(row.message, row.wParam, row.lParam);

@@ -29,15 +29,12 @@ QRect Geometry(const CWnd& parent, int id) {
 // Every move of the panel carries its controls by the same offset, so two
 // moves add up, also when they happen while the screen is hidden.
 TEST(PanelTest, MovingTwiceMovesTheControlsByTheSum) {
-    const DialogTemplate layout{
-        0,
-        300,
-        200,
-        0,
-        {{kPanel, DialogItemKind::Static, "", {20, 20, 100, 80}, WS_VISIBLE},
-         {101, DialogItemKind::Button, "OK", {30, 30, 40, 14}, WS_VISIBLE},
-         {102, DialogItemKind::Edit, "", {30, 50, 60, 12}, WS_VISIBLE},
-         {103, DialogItemKind::Static, "Hi", {30, 70, 60, 10}, WS_VISIBLE}}};
+    const std::vector<DialogItem> controls = {
+        {kPanel, DialogItemKind::Static, "", {20, 20, 100, 80}, WS_VISIBLE},
+        {101, DialogItemKind::Button, "OK", {30, 30, 40, 14}, WS_VISIBLE},
+        {102, DialogItemKind::Edit, "", {30, 50, 60, 12}, WS_VISIBLE},
+        {103, DialogItemKind::Static, "Hi", {30, 70, 60, 10}, WS_VISIBLE}};
+    const DialogTemplate layout{0, 300, 200, 0, controls};
     const struct {
         bool collect;  // all siblings, else 101 and a missing id
         bool hiddenWhileMoved;

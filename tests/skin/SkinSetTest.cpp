@@ -74,93 +74,66 @@ TEST(SkinSet, FontsKeepTheirPixelHeights) {
     EXPECT_EQ(skin.Font(30, 400).family(), skin.Font(13, 700).family());
 }
 
+// Only the exact key is clear: one channel off is paint.
 TEST(Drawing, MaskedBitmapLeavesKeyPixelsAlone) {
     const QRgb target = qRgb(10, 20, 30);
     const QRgb key = qRgb(255, 0, 255);
     const QRgb paint = qRgb(200, 100, 50);
-    auto drawn = [&](const QImage& bitmap, int x) {
-        QImage canvas = Filled(4, 2, target);
-        QPainter painter(&canvas);
-        painter.drawImage(x, 0, MaskKeyColour(bitmap, hv::look::kKeyColour));
-        painter.end();
-        return canvas;
-    };
-
-    EXPECT_EQ(drawn(Filled(4, 2, key), 0), Filled(4, 2, target)) << "all key: unchanged";
-    EXPECT_EQ(drawn(Filled(4, 2, paint), 0), Filled(4, 2, paint)) << "no key: a plain copy";
-
-    // Only the exact key is clear: one channel off is paint.
-    QImage mixed = Filled(3, 2, paint);
-    mixed.setPixel(1, 0, key);
-    mixed.setPixel(0, 1, qRgb(255, 1, 255));
-    mixed.setPixel(1, 1, qRgb(255, 0, 254));
-    mixed.setPixel(2, 1, qRgb(254, 0, 255));
-    const QImage before = mixed;
-    const QImage canvas = drawn(mixed, 1);
-    EXPECT_EQ(canvas.pixel(0, 0), target);
-    EXPECT_EQ(canvas.pixel(1, 0), paint);
-    EXPECT_EQ(canvas.pixel(2, 0), target);
-    EXPECT_EQ(canvas.pixel(1, 1), qRgb(255, 1, 255));
-    EXPECT_EQ(canvas.pixel(2, 1), qRgb(255, 0, 254));
-    EXPECT_EQ(canvas.pixel(3, 1), qRgb(254, 0, 255));
-    EXPECT_EQ(mixed, before) << "the bitmap is left as it was";
+    const QRgb nearKeys[] = {qRgb(255, 1, 255), qRgb(255, 0, 254), qRgb(254, 0, 255)};
+    QImage bitmap = Filled(3, 2, paint);
+    bitmap.setPixel(1, 0, key);
+    for (int x = 0; x < 3; ++x) {
+        bitmap.setPixel(x, 1, nearKeys[x]);
+    }
+    const QImage before = bitmap;
+    QImage canvas = Filled(4, 2, target);
+    QPainter(&canvas).drawImage(1, 0, MaskKeyColour(bitmap, hv::look::kKeyColour));
+    QImage expected = Filled(4, 2, target);
+    expected.setPixel(1, 0, paint);
+    expected.setPixel(3, 0, paint);
+    for (int x = 0; x < 3; ++x) {
+        expected.setPixel(x + 1, 1, nearKeys[x]);
+    }
+    EXPECT_EQ(canvas, expected);
+    EXPECT_EQ(bitmap, before) << "the bitmap is left as it was";
     EXPECT_TRUE(MaskKeyColour(QImage(), hv::look::kKeyColour).isNull());
 }
 
 TEST(Drawing, ScaleBitmapStretchesWithoutSmoothing) {
     QImage source = Filled(2, 1, qRgb(255, 0, 0));
     source.setPixel(1, 0, qRgb(0, 0, 255));
-    const QImage same = ScaleBitmap(source, 2, 1);
-    EXPECT_EQ(same, source);
+    EXPECT_EQ(ScaleBitmap(source, 2, 1), source);
     const QImage wide = ScaleBitmap(source, 4, 2);
     EXPECT_EQ(wide.size(), QSize(4, 2));
     EXPECT_EQ(wide.pixel(1, 1), qRgb(255, 0, 0));
     EXPECT_EQ(wide.pixel(2, 0), qRgb(0, 0, 255));
-    EXPECT_EQ(source.size(), QSize(2, 1));
     EXPECT_TRUE(ScaleBitmap(QImage(), 3, 3).isNull());
 }
 
-TEST(Drawing, ButtonBitmapsLoadOpaque) {
-    const hv::ResourceSpec& resource = hv::res::kButtonFace;
-    const QImage face = LoadBitmapResource(resource.id);
-    ASSERT_FALSE(face.isNull());
-    EXPECT_EQ(face.size(), QSize(resource.width, resource.height));
-    EXPECT_FALSE(face.hasAlphaChannel());
-    EXPECT_TRUE(LoadBitmapResource(99999).isNull());
-}
-
-TEST(Drawing, ScaledImageScalesOncePerSize) {
-    const CScaledImage image(Filled(2, 1, qRgb(255, 0, 0)));
-    EXPECT_EQ(image.At(QSize(2, 1)).cacheKey(), image.Source().cacheKey()) << "natural size";
-
-    const QImage& first = image.At(QSize(8, 4));
-    ASSERT_EQ(first.size(), QSize(8, 4));
-    const qint64 key = first.cacheKey();
-    EXPECT_EQ(image.At(QSize(8, 4)).cacheKey(), key) << "the same size is not scaled again";
-
-    const QImage& resized = image.At(QSize(6, 3));
-    EXPECT_EQ(resized.size(), QSize(6, 3));
-    EXPECT_NE(resized.cacheKey(), key) << "a new size is";
-    EXPECT_EQ(resized.pixel(5, 2), qRgb(255, 0, 0));
-    EXPECT_TRUE(CScaledImage().At(QSize(3, 3)).isNull());
-}
-
+// A picture is stretched once per size and drawn only where asked; at its
+// natural size it is the source itself.
 TEST(Drawing, PictureIsStretchedOnceAndDrawnOnlyWhereAsked) {
     CPicture picture{CScaledImage(Filled(2, 2, qRgb(0, 0, 255)))};
+    const CScaledImage& image = picture.image;
+    EXPECT_EQ(image.At(QSize(2, 2)).cacheKey(), image.Source().cacheKey());
+    EXPECT_TRUE(CScaledImage().At(QSize(3, 3)).isNull());
     QImage canvas = Filled(8, 8, qRgb(0, 0, 0));
+    const QRect part(2, 2, 3, 3);
     {
         QPainter painter(&canvas);
-        DrawPicture(painter, picture, QRect(0, 0, 8, 8), QRect(2, 2, 3, 3));
+        DrawPicture(painter, picture, QRect(0, 0, 8, 8), part);
     }
-    EXPECT_EQ(canvas.pixel(2, 2), qRgb(0, 0, 255));
-    EXPECT_EQ(canvas.pixel(4, 4), qRgb(0, 0, 255));
-    EXPECT_EQ(canvas.pixel(1, 1), qRgb(0, 0, 0)) << "outside the part asked for";
-    EXPECT_EQ(canvas.pixel(5, 5), qRgb(0, 0, 0));
-    const qint64 stretched = picture.image.At(QSize(8, 8)).cacheKey();
+    for (const QPoint& at : {QPoint(2, 2), QPoint(4, 4), QPoint(1, 1), QPoint(5, 5)}) {
+        EXPECT_EQ(canvas.pixel(at), part.contains(at) ? qRgb(0, 0, 255) : qRgb(0, 0, 0)) << at.x();
+    }
+    const qint64 stretched = image.At(QSize(8, 8)).cacheKey();
     {
         QPainter painter(&canvas);
         DrawPicture(painter, picture, QRect(0, 0, 8, 8), QRect(0, 0, 8, 8));
     }
-    EXPECT_EQ(picture.image.At(QSize(8, 8)).cacheKey(), stretched);
+    EXPECT_EQ(image.At(QSize(8, 8)).cacheKey(), stretched) << "not scaled again";
     EXPECT_EQ(canvas, Filled(8, 8, qRgb(0, 0, 255)));
+    const QImage& resized = image.At(QSize(6, 3));
+    EXPECT_EQ(resized.size(), QSize(6, 3));
+    EXPECT_NE(resized.cacheKey(), stretched) << "a new size is";
 }

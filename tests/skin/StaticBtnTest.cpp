@@ -9,10 +9,12 @@
 
 namespace {
 
+using Got = std::vector<std::pair<UINT, WPARAM>>;
+
 class Parent : public CWnd {
   public:
     Parent() { CreateEx(0, "", WS_POPUP | WS_VISIBLE, RECT{0, 0, 200, 100}, nullptr, 0); }
-    std::vector<std::pair<UINT, WPARAM>> got;
+    Got got;
 
   protected:
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
@@ -62,9 +64,7 @@ TEST_F(StaticBtnTest, StatesAndTheClickOnRelease) {
     QTest::mouseMove(first.GetWidget(), QPoint(100, 50));
     EXPECT_NE(first.CurrentImage(), pressed);
     QTest::mouseRelease(first.GetWidget(), Qt::LeftButton, Qt::NoModifier, QPoint(100, 50));
-    ASSERT_EQ(parent.got.size(), 1u);
-    EXPECT_EQ(parent.got[0].first, UINT(WM_COMMAND));
-    EXPECT_EQ(LOWORD(parent.got[0].second), 1001);
+    EXPECT_EQ(parent.got, (Got{{WM_COMMAND, MAKEWPARAM(1001, BN_CLICKED)}}));
 
     first.EnableWindow(FALSE);
     EXPECT_EQ(first.CurrentImage(), keyed(hv::res::kUpArrowDisabled));
@@ -81,7 +81,5 @@ TEST_F(StaticBtnTest, ArrowsMoveTheFocusAndOtherKeysGoToTheParent) {
     QTest::keyClick(second.GetWidget(), Qt::Key_Up);
     EXPECT_EQ(CWnd::GetFocus(), &first);
     QTest::keyClick(first.GetWidget(), Qt::Key_Return);
-    ASSERT_EQ(parent.got.size(), 1u);
-    EXPECT_EQ(parent.got[0].first, UINT(WM_KEYDOWN));
-    EXPECT_EQ(parent.got[0].second, WPARAM(VK_RETURN));
+    EXPECT_EQ(parent.got, (Got{{WM_KEYDOWN, VK_RETURN}}));
 }

@@ -4,6 +4,7 @@
 #include <QMouseEvent>
 #include <QTest>
 #include <QWidget>
+#include <span>
 #include <vector>
 
 #include "Backdrop.h"
@@ -61,15 +62,8 @@ POINT Centre(const RECT& rect) {
 struct TBarTest : ::testing::Test {
     Frame frame;
     ClockedBar bar;
+    // No button images: where the buttons are does not depend on them.
     void SetUp() override {
-        using namespace hv::res;
-        ASSERT_TRUE(bar.LoadBitmaps(
-            {kCloseButton.id, kCloseButtonPressed.id, kMaximiseButton.id, kMaximiseButtonPressed.id,
-             kRestoreButton.id, kRestoreButtonPressed.id, kMinimiseButton.id,
-             kMinimiseButtonPressed.id, kBarLogoButton.id, kBarLogoButtonPressed.id, kLinkButton.id,
-             kLinkButtonPressed.id, kBarBackButton.id, kBarBackButtonPressed.id,
-             kBarLogoutButton.id, kBarLogoutButtonPressed.id, kBarHomeButton.id,
-             kBarHomeButtonPressed.id}));
         ASSERT_TRUE(bar.Create(&frame, 400));
         QApplication::processEvents();
     }
@@ -101,11 +95,10 @@ struct TBarTest : ::testing::Test {
 
 }  // namespace
 
-TEST_F(TBarTest, OnlyADiagonalMovementKeepsTheBar) {
+TEST_F(TBarTest, OnlyADiagonalMovementOrAButtonHeldOnTheBarKeepsItShown) {
     const struct {
         const char* name;
-        int dx;
-        int dy;
+        int dx, dy;
         bool counts;
     } rows[] = {{"horizontal", 7, 0, false}, {"vertical", 0, 7, false}, {"diagonal", 7, 7, true}};
     POINT at{100, 300};
@@ -124,9 +117,6 @@ TEST_F(TBarTest, OnlyADiagonalMovementKeepsTheBar) {
         EXPECT_FALSE(bar.IsHidden());
         EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
     }
-}
-
-TEST_F(TBarTest, AButtonHeldOnTheBarKeepsItShown) {
     const POINT caption{300, 15};
     Press(caption);
     Wait(6000);
@@ -209,8 +199,7 @@ TEST_F(TBarTest, LogoutDoesNothingBeforeLogin) {
 
 TEST_F(TBarTest, FollowsItsParent2PixelsInAtTheTop) {
     const struct {
-        int width;
-        int height;
+        int width, height;
         bool hiddenBefore;
     } rows[] = {{1024, 700, false}, {900, 650, true}, {800, 600, false}};
     POINT at{100, 300};
@@ -235,8 +224,6 @@ TEST_F(TBarTest, TipsBelongToTheButtonUnderThePointer) {
         const char* text;
     } rows[] = {
         {Centre(bar.WindowButtonRect(CTBar::kClose)), "Close"},
-        {Centre(bar.WindowButtonRect(CTBar::kMaximise)), "Maximise"},
-        {Centre(bar.WindowButtonRect(CTBar::kMinimise)), "Minimise"},
         {Centre(bar.BackRect()), "Back"},
         {Centre(bar.LogoutRect()), "Log out"},
         {POINT{300, 15}, ""},
@@ -253,20 +240,20 @@ TEST_F(TBarTest, TipsBelongToTheButtonUnderThePointer) {
     Release(POINT{300, 15});
 }
 
+// The picture covers its own pixels and shows the window behind at the key colour's.
 TEST(TBStaticTest, TheKeyColourShowsTheWindowBehind) {
     Backdrop backdrop(60, 60);
     CTBStatic picture;
     ASSERT_TRUE(picture.CreateEx(0, "", WS_CHILD | WS_VISIBLE, RECT{10, 10, 50, 50}, &backdrop, 1));
     picture.SetBitmap(hv::res::kUpArrow.id);
-    const QImage raw = LoadBitmapResource(hv::res::kUpArrow.id);
-    const QImage shot = backdrop.Shot(picture);
-    int keyed = 0;
-    for (int y = 0; y < raw.height(); ++y) {
-        for (int x = 0; x < raw.width(); ++x) {
-            const bool key = (raw.pixel(x, y) & 0xFFFFFF) == 0xFF00FF;
-            keyed += key;
-            EXPECT_EQ(shot.pixel(x, y), key ? Backdrop::kColour : raw.pixel(x, y)) << x << "," << y;
-        }
+    QImage expected = LoadBitmapResource(hv::res::kUpArrow.id);
+    ASSERT_EQ(expected.size(), QSize(hv::res::kUpArrow.width, hv::res::kUpArrow.height));
+    EXPECT_TRUE(LoadBitmapResource(99999).isNull());
+    const int keyed = CountColour(expected, 0xFFFF00FF);
+    ASSERT_GT(keyed, 0);
+    for (QRgb& pixel : std::span(reinterpret_cast<QRgb*>(expected.bits()),
+                                 expected.width() * expected.height())) {
+        pixel = pixel == 0xFFFF00FF ? Backdrop::kColour : pixel;
     }
-    EXPECT_GT(keyed, 0);
+    EXPECT_EQ(backdrop.Shot(picture).copy(expected.rect()), expected);
 }

@@ -45,9 +45,7 @@ void CheckExportName(const std::string& name) {
 using Args = std::vector<std::optional<std::string>>;
 
 std::optional<std::string> Text(const char* text) {
-    if (!text)
-        return std::nullopt;
-    return std::string(text);
+    return text ? std::optional<std::string>(text) : std::nullopt;
 }
 
 std::optional<std::string> Number(long long value) {
@@ -59,18 +57,14 @@ std::optional<std::string> Number(long long value) {
 int Record(const char* name, Args args, char* buffer = nullptr) {
     State& s = TheState();
     Call call{name, std::move(args), GetCurrentThreadId()};
-    std::function<int(const Call&)> hook;
-    int result = 0;
+    ExportState state;
     {
         std::lock_guard lock(s.mutex);
         s.calls.push_back(call);
-        const ExportState& state = s.exports[name];
-        hook = state.hook;
-        result = state.result;
+        state = s.exports[name];
     }
     s.called.notify_all();
-    if (hook)
-        result = hook(call);
+    const int result = state.hook ? state.hook(call) : state.result;
     if (buffer) {
         std::optional<std::string> text;
         {
@@ -119,9 +113,7 @@ bool WaitForCalls(const std::string& exportName, size_t count, std::chrono::mill
     State& s = TheState();
     std::unique_lock lock(s.mutex);
     return s.called.wait_for(lock, timeout, [&] {
-        return static_cast<size_t>(
-                   std::count_if(s.calls.begin(), s.calls.end(),
-                                 [&](const Call& c) { return c.name == exportName; })) >= count;
+        return static_cast<size_t>(std::ranges::count(s.calls, exportName, &Call::name)) >= count;
     });
 }
 
@@ -165,9 +157,7 @@ std::string LibraryPath() {
     if (!dladdr(reinterpret_cast<void*>(&LibraryPath), &info) || !info.dli_fname)
         return {};
     char resolved[PATH_MAX];
-    if (realpath(info.dli_fname, resolved))
-        return resolved;
-    return info.dli_fname;
+    return realpath(info.dli_fname, resolved) ? resolved : info.dli_fname;
 }
 
 }  // namespace fake

@@ -25,13 +25,10 @@ TEST(DialogUnits, OneMappingForTheWholeProgram) {
 }
 
 TEST(Dialog, ModalRunUntilEndDialogWithItemsFromTheTemplate) {
-    RegisterDialogTemplate(
-        DialogTemplate{9001,
-                       100,
-                       40,
-                       WS_POPUP,
-                       {{1117, DialogItemKind::Static, "Hello", RECT{4, 4, 40, 10}, WS_VISIBLE},
-                        {IDOK, DialogItemKind::Button, "OK", RECT{50, 20, 40, 14}, WS_VISIBLE}}});
+    const std::vector<DialogItem> items = {
+        {1117, DialogItemKind::Static, "Hello", RECT{4, 4, 40, 10}, WS_VISIBLE},
+        {IDOK, DialogItemKind::Button, "OK", RECT{50, 20, 40, 14}, WS_VISIBLE}};
+    RegisterDialogTemplate(DialogTemplate{9001, 100, 40, WS_POPUP, items});
     class Probe : public CDialog {
       public:
         Probe() : CDialog(9001, nullptr) {}

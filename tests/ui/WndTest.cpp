@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <QTest>
 #include <QWidget>
-#include <functional>
 #include <tuple>
 
 #include "Pump.h"
@@ -20,10 +19,11 @@ struct Received {
     LPARAM lParam;
 };
 
-// Keeps what it is told.
+// Keeps what it is told, and the area each paint is to repaint.
 class Probe : public CWnd {
   public:
     std::vector<Received> log;
+    std::vector<RECT> painted;
 
     std::vector<Received> Of(UINT message) const {
         std::vector<Received> out;
@@ -35,7 +35,13 @@ class Probe : public CWnd {
   protected:
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
         log.push_back({message, wParam, lParam});
+        RECT area{};
         switch (message) {
+            case WM_PAINT:
+                if (GetUpdateRect(&area)) {
+                    painted.push_back(area);
+                }
+                return 0;
             case WM_KEYDOWN:
             case WM_LBUTTONDOWN: return 0;
             default: return CWnd::WindowProc(message, wParam, lParam);
@@ -45,53 +51,31 @@ class Probe : public CWnd {
 
 }  // namespace
 
-TEST(Wnd, CreateThenCloseSendsCreateCloseAndDestroyAndForgetsTheHandle) {
-    Probe probe;
+// Keys and clicks reach the window under them in its own terms; a close
+// sends WM_CLOSE and WM_DESTROY and the handle is forgotten.
+TEST(Wnd, ALifeFromCreateThroughInputToClose) {
+    Probe parent;
     ASSERT_TRUE(
-        probe.CreateEx(0, "Probe", WS_POPUP | WS_VISIBLE, RECT{0, 0, 200, 100}, nullptr, 0));
-    const HWND hwnd = probe.GetSafeHwnd();
+        parent.CreateEx(0, "Probe", WS_POPUP | WS_VISIBLE, RECT{0, 0, 300, 200}, nullptr, 0));
+    const HWND hwnd = parent.GetSafeHwnd();
     EXPECT_TRUE(IsWindow(hwnd));
-    EXPECT_EQ(CWnd::FromHandle(hwnd), &probe);
-    EXPECT_EQ(probe.log.front().message, static_cast<UINT>(WM_CREATE));
+    EXPECT_EQ(CWnd::FromHandle(hwnd), &parent);
+    EXPECT_EQ(parent.log.front().message, static_cast<UINT>(WM_CREATE));
     RECT client;
-    probe.GetClientRect(&client);
-    EXPECT_EQ(client.right, 200);
-    EXPECT_EQ(client.bottom, 100);
+    parent.GetClientRect(&client);
+    EXPECT_EQ(std::make_tuple(client.right, client.bottom), std::make_tuple(300, 200));
 
-    probe.GetWidget()->close();
-    EXPECT_EQ(probe.Of(WM_CLOSE).size(), 1u);
-    EXPECT_EQ(probe.log.back().message, static_cast<UINT>(WM_DESTROY));
-    EXPECT_FALSE(IsWindow(hwnd));
-    EXPECT_EQ(CWnd::FromHandle(hwnd), nullptr);
-    QApplication::processEvents();
-
-    class Refuses : public CWnd {
-        LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
-            return message == WM_CREATE ? -1 : CWnd::WindowProc(message, wParam, lParam);
-        }
-    } refuses;
-    EXPECT_FALSE(refuses.CreateEx(0, "", WS_POPUP, RECT{0, 0, 10, 10}, nullptr, 0));
-    EXPECT_EQ(refuses.GetSafeHwnd(), nullptr);
-}
-
-TEST(Wnd, KeysCarryVirtualKeyAndRepeatBit) {
-    Probe probe;
-    probe.CreateEx(0, "", WS_POPUP | WS_VISIBLE, RECT{0, 0, 100, 100}, nullptr, 0);
-    QTest::keyPress(probe.GetWidget(), Qt::Key_Return);
-    QTest::keyPress(probe.GetWidget(), Qt::Key_Down, Qt::NoModifier, -1);
+    QTest::keyPress(parent.GetWidget(), Qt::Key_Return);
+    QTest::keyPress(parent.GetWidget(), Qt::Key_Down, Qt::NoModifier, -1);
     QKeyEvent repeat(QEvent::KeyPress, Qt::Key_Down, Qt::NoModifier, QString(), true);
-    QApplication::sendEvent(probe.GetWidget(), &repeat);
-    const auto keys = probe.Of(WM_KEYDOWN);
+    QApplication::sendEvent(parent.GetWidget(), &repeat);
+    const auto keys = parent.Of(WM_KEYDOWN);
     ASSERT_EQ(keys.size(), 3u);
     EXPECT_EQ(keys[0].wParam, static_cast<WPARAM>(VK_RETURN));
     EXPECT_EQ(keys[1].wParam, static_cast<WPARAM>(VK_DOWN));
     EXPECT_EQ((keys[1].lParam >> 30) & 1, 0);
     EXPECT_EQ((keys[2].lParam >> 30) & 1, 1);
-}
 
-TEST(Wnd, MouseMessagesUseClientCoordinates) {
-    Probe parent;
-    parent.CreateEx(0, "", WS_POPUP | WS_VISIBLE, RECT{0, 0, 300, 300}, nullptr, 0);
     Probe child;
     child.CreateEx(0, "", WS_CHILD | WS_VISIBLE, RECT{50, 60, 150, 160}, &parent, 7);
     EXPECT_EQ(parent.GetDlgItem(7), &child);
@@ -104,6 +88,21 @@ TEST(Wnd, MouseMessagesUseClientCoordinates) {
     EXPECT_EQ(child.Of(WM_LBUTTONUP).size(), 1u);
     // Handled input does not travel up to the parent.
     EXPECT_TRUE(parent.Of(WM_LBUTTONDOWN).empty());
+
+    parent.GetWidget()->close();
+    EXPECT_EQ(parent.Of(WM_CLOSE).size(), 1u);
+    EXPECT_EQ(parent.Of(WM_DESTROY).size(), 1u);
+    EXPECT_FALSE(IsWindow(hwnd));
+    EXPECT_EQ(CWnd::FromHandle(hwnd), nullptr);
+    QApplication::processEvents();
+
+    class Refuses : public CWnd {
+        LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
+            return message == WM_CREATE ? -1 : CWnd::WindowProc(message, wParam, lParam);
+        }
+    } refuses;
+    EXPECT_FALSE(refuses.CreateEx(0, "", WS_POPUP, RECT{0, 0, 10, 10}, nullptr, 0));
+    EXPECT_EQ(refuses.GetSafeHwnd(), nullptr);
 }
 
 TEST(Wnd, TimersArriveByTheirOwnIdUntilKilled) {
@@ -121,28 +120,13 @@ TEST(Wnd, TimersArriveByTheirOwnIdUntilKilled) {
 }
 
 TEST(Wnd, PaintHandlersReadTheAreaToRepaint) {
-    class Painted : public CWnd {
-      public:
-        std::vector<RECT> areas;
-
-      protected:
-        LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
-            if (message == WM_PAINT) {
-                RECT area{};
-                if (GetUpdateRect(&area)) {
-                    areas.push_back(area);
-                }
-                return 0;
-            }
-            return CWnd::WindowProc(message, wParam, lParam);
-        }
-    } window;
+    Probe window;
     window.CreateEx(0, "", WS_POPUP | WS_VISIBLE, RECT{0, 0, 100, 80}, nullptr, 0);
     PumpFor(30);
-    window.areas.clear();
+    window.painted.clear();
     window.GetWidget()->repaint(QRect(10, 20, 30, 15));
-    ASSERT_EQ(window.areas.size(), 1u);
-    const RECT& area = window.areas[0];
+    ASSERT_EQ(window.painted.size(), 1u);
+    const RECT& area = window.painted[0];
     EXPECT_EQ(std::make_tuple(area.left, area.top, area.right, area.bottom),
               std::make_tuple(10, 20, 40, 35));
 
@@ -164,11 +148,9 @@ TEST(Wnd, SizingFromAnEdgeStopsAtTheMinimum) {
     ASSERT_TRUE(frame.Create("f", WS_POPUP | WS_THICKFRAME, RECT{100, 100, 500, 400}));
     EXPECT_EQ(frame.GetWidget()->minimumWidth(), 300);
     const RECT top = frame.SizeTo(WMSZ_TOP, RECT{100, 350, 500, 400});
-    EXPECT_EQ(top.top, 200);
-    EXPECT_EQ(top.bottom, 400);
+    EXPECT_EQ(std::make_tuple(top.top, top.bottom), std::make_tuple(200, 400));
     const RECT grow = frame.SizeTo(WMSZ_BOTTOMRIGHT, RECT{100, 100, 700, 650});
-    EXPECT_EQ(grow.right, 700);
-    EXPECT_EQ(grow.bottom, 650);
+    EXPECT_EQ(std::make_tuple(grow.right, grow.bottom), std::make_tuple(700, 650));
 }
 
 TEST(KeyMap, MediaKeysBecomeRemoteCommandsAndBrowserBackStaysAKey) {
